@@ -1,0 +1,177 @@
+#include "queue_buf.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+static void deadline_after(struct timespec *ts, int timeout_ms)
+{
+    clock_gettime(CLOCK_MONOTONIC, ts);
+    ts->tv_sec += timeout_ms / 1000;
+    ts->tv_nsec += (long)(timeout_ms % 1000) * 1000000L;
+    if (ts->tv_nsec >= 1000000000L) {
+        ts->tv_sec++;
+        ts->tv_nsec -= 1000000000L;
+    }
+}
+
+static void cond_init_monotonic(pthread_cond_t *cond)
+{
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(cond, &attr);
+    pthread_condattr_destroy(&attr);
+}
+
+queue_buf_t *queue_buf_alloc(int item_num, int item_size)
+{
+    if (item_num <= 0 || item_size <= 0) return NULL;
+    queue_buf_t *q = (queue_buf_t *)calloc(1, sizeof(queue_buf_t) + (size_t)item_num * (size_t)item_size);
+    if (q == NULL) return NULL;
+    q->item_num = item_num;
+    q->item_size = item_size;
+    pthread_mutex_init(&q->mutex, NULL);
+    cond_init_monotonic(&q->pop_cond);
+    cond_init_monotonic(&q->push_cond);
+    return q;
+}
+
+void queue_buf_free(queue_buf_t *q)
+{
+    if (q == NULL) return;
+    pthread_cond_destroy(&q->pop_cond);
+    pthread_cond_destroy(&q->push_cond);
+    pthread_mutex_destroy(&q->mutex);
+    free(q);
+}
+
+static unsigned char *slot(queue_buf_t *q, int index)
+{
+    return q->data_buf + (size_t)index * (size_t)q->item_size;
+}
+
+/* Both callers hold the mutex. */
+static void put_locked(queue_buf_t *q, const void *item)
+{
+    memcpy(slot(q, q->wr), item, (size_t)q->item_size);
+    q->wr = (q->wr + 1) % q->item_num;
+    q->item_cnt++;
+    pthread_cond_signal(&q->pop_cond);
+}
+
+static void take_locked(queue_buf_t *q, void *item)
+{
+    memcpy(item, slot(q, q->rd), (size_t)q->item_size);
+    q->rd = (q->rd + 1) % q->item_num;
+    q->item_cnt--;
+    /* A producer waiting for room goes on at once. */
+    pthread_cond_signal(&q->push_cond);
+}
+
+int queue_buf_push_wait(queue_buf_t *q, const void *item, int timeout_ms)
+{
+    if (q == NULL || item == NULL) return -1;
+    struct timespec deadline;
+    deadline_after(&deadline, timeout_ms);
+    pthread_mutex_lock(&q->mutex);
+    while (q->item_cnt >= q->item_num) {
+        printf("queue_buf_push_wait==================================================\n");
+        if (pthread_cond_timedwait(&q->push_cond, &q->mutex, &deadline) == ETIMEDOUT &&
+            q->item_cnt >= q->item_num) {
+            pthread_mutex_unlock(&q->mutex);
+            return -1;
+        }
+    }
+    put_locked(q, item);
+    pthread_mutex_unlock(&q->mutex);
+    return 0;
+}
+
+int queue_buf_pop_wait(queue_buf_t *q, void *item, int timeout_ms)
+{
+    if (q == NULL || item == NULL) return -1;
+    struct timespec deadline;
+    deadline_after(&deadline, timeout_ms);
+    pthread_mutex_lock(&q->mutex);
+    while (q->item_cnt == 0) {
+        if (pthread_cond_timedwait(&q->pop_cond, &q->mutex, &deadline) == ETIMEDOUT && q->item_cnt == 0) {
+            pthread_mutex_unlock(&q->mutex);
+            return -1;
+        }
+    }
+    take_locked(q, item);
+    pthread_mutex_unlock(&q->mutex);
+    return 0;
+}
+
+int queue_buf_push(queue_buf_t *q, const void *item)
+{
+    if (q == NULL || item == NULL) return -1;
+    pthread_mutex_lock(&q->mutex);
+    int ret = -1;
+    if (q->item_cnt < q->item_num) {
+        put_locked(q, item);
+        ret = 0;
+    }
+    pthread_mutex_unlock(&q->mutex);
+    return ret;
+}
+
+int queue_buf_pop(queue_buf_t *q, void *item)
+{
+    if (q == NULL || item == NULL) return -1;
+    pthread_mutex_lock(&q->mutex);
+    int ret = -1;
+    if (q->item_cnt > 0) {
+        take_locked(q, item);
+        ret = 0;
+    }
+    pthread_mutex_unlock(&q->mutex);
+    return ret;
+}
+
+int queue_buf_get(queue_buf_t *q, void *item)
+{
+    if (q == NULL || item == NULL) return -1;
+    pthread_mutex_lock(&q->mutex);
+    int ret = -1;
+    if (q->item_cnt > 0) {
+        memcpy(item, slot(q, q->rd), (size_t)q->item_size);
+        ret = 0;
+    }
+    pthread_mutex_unlock(&q->mutex);
+    return ret;
+}
+
+int queue_buf_get_wait(queue_buf_t *q, void *item, int timeout_ms)
+{
+    if (q == NULL || item == NULL) return -1;
+    struct timespec deadline;
+    deadline_after(&deadline, timeout_ms);
+    pthread_mutex_lock(&q->mutex);
+    while (q->item_cnt == 0) {
+        if (pthread_cond_timedwait(&q->pop_cond, &q->mutex, &deadline) == ETIMEDOUT && q->item_cnt == 0) {
+            pthread_mutex_unlock(&q->mutex);
+            return -1;
+        }
+    }
+    memcpy(item, slot(q, q->rd), (size_t)q->item_size);
+    /* The item stays; let another waiting reader see it too. */
+    pthread_cond_signal(&q->pop_cond);
+    pthread_mutex_unlock(&q->mutex);
+    return 0;
+}
+
+int queue_buf_item_num(queue_buf_t *q) { return q ? q->item_num : 0; }
+
+int queue_buf_item_cnt(queue_buf_t *q)
+{
+    if (q == NULL) return 0;
+    pthread_mutex_lock(&q->mutex);
+    int n = q->item_cnt;
+    pthread_mutex_unlock(&q->mutex);
+    return n;
+}
