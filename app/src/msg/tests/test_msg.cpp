@@ -259,6 +259,25 @@ TEST_F(QueueTest, RecordsReachTheMainBusByTypeAndLength)
     EXPECT_EQ(log_capture_count("ipc.media_to_app", " result=10"), 1u);
 }
 
+TEST_F(QueueTest, CallbackChecksTheLengthItself)
+{
+    Qel_MsgText text;
+    memset(&text, 0, sizeof(text));
+    text.type = MSGQ_COMMAND_UI_TO_APP;
+    const uint32_t lengths[] = {0, 8, 513, 0xFFFFFFFFu};
+    for (uint32_t length : lengths) {
+        text.length = length;
+        msgEventCallback(&text, nullptr);
+    }
+    msgEventCallback(nullptr, nullptr);
+    text.length = 9;
+    msgEventCallback(&text, nullptr);
+    ASSERT_TRUE(wait_events(1));
+    usleep(10000);
+    EXPECT_EQ(events().size(), 1u);
+    EXPECT_EQ(events()[0].data.size(), 9u);
+}
+
 TEST_F(QueueTest, AWrongSizedRecordDoesNotStopTheListener)
 {
     ASSERT_EQ(sim_peer_send_sized(1, std::vector<uint8_t>(600, 0xAA), 700, 600), 0);
