@@ -5,7 +5,6 @@
 #include "msg_media.h"
 #include "qel_dev_status.h"
 #include "vesk_msg.h"
-#include "vesk_debug_app.h"
 #include "vesk_persist.h"
 
 volatile int voUartInitFinished = 0;
@@ -118,7 +117,7 @@ void Qel_Ui_Param_Send(event_handle *app_bus)
         sendCursorInfoToQtMenu(&cursor);
         for (uint8_t i = 0; i < VESK_PROFILE_COUNT; i++) sendBallisticsInfoToQtMenu(&profiles.ballistics[i], i);
     }
-    vesk_debug_app_publish();
+    if (s_hooks.vesk_debug_publish != NULL) s_hooks.vesk_debug_publish();
     if (s_hooks.vesk_dynamic_bc_publish != NULL) s_hooks.vesk_dynamic_bc_publish();
     printf("%s APP send to UI: init param.\n", "Qel_Ui_Param_Send");
 }

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "boardcast.h"
+#include "vesk_msg_hooks.h"
 #include "vesk_records.h"
 
 /* Builders. Each sends one frame and returns the sender's result (1, or -1
@@ -45,17 +46,3 @@ void Qel_Ui_Param_Send(event_handle *app_bus);
 /* Set by the command router when the media process reports its video link. */
 extern volatile int voUartInitFinished;
 
-/* What the boot push needs of modules outside this one. The start-up code
- * fills it before the push; a missing entry counts as "not ready" for the
- * link checks, "sound" for the boot state, and is skipped otherwise. */
-typedef struct {
-    int (*vesk_core_uart_ready)(void);    /* thermal-core line configured */
-    int (*vesk_core_version_ready)(void); /* the core's version text is in */
-    void (*vesk_core_self_check)(void);   /* start the thermal-core self-check */
-    void (*vesk_core_shutter_close)(void);
-    int (*vesk_boot_state_publish)(void); /* sends the boot outcome; 1 when sound */
-    void (*vesk_dynamic_bc_publish)(void);
-} vesk_msg_hooks;
-
-void vesk_msg_set_hooks(const vesk_msg_hooks *hooks);
-const vesk_msg_hooks *vesk_msg_get_hooks(void);

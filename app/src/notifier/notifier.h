@@ -29,6 +29,7 @@ void notifier_unregister(event_handle *main_bus);
 
 /* The routers (main-bus callbacks). */
 void notifier_ui(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
+void notifier_app(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 void notifier_http(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 void notifier_ble(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 

@@ -427,7 +427,6 @@ static std::mutex g_profiles;
 void vesk_profiles_lock(void) { g_profiles.lock(); }
 void vesk_profiles_unlock(void) { g_profiles.unlock(); }
 static const std::vector<uint8_t> kDebugReply = sim_frame(0, 0, 0x29, 0x80, {0});
-void vesk_debug_app_publish(void) { vesk_msg_send_quiet(0, kDebugReply.data(), (uint32_t)kDebugReply.size()); }
 
 namespace {
 
@@ -471,6 +470,7 @@ protected:
             return g_boot_state;
         };
         hooks.vesk_dynamic_bc_publish = [] { g_dynamic_bc++; };
+        hooks.vesk_debug_publish = [] { vesk_msg_send_quiet(0, kDebugReply.data(), (uint32_t)kDebugReply.size()); };
         vesk_msg_set_hooks(&hooks);
         voUartInitFinished = 1;
     }
