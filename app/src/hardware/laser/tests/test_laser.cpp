@@ -23,23 +23,7 @@
 #include "qel_dev_status.h"
 #include "vesk_lrf_worker.h"
 
-/* Persistence and the board layer, as far as the service needs them. */
-static std::mutex g_profiles;
-static std::vector<std::string> g_set_calls;
-static int g_edit_refused;
-int vesk_persist_edit_begin(void) { return g_edit_refused ? -EBUSY : 0; }
-void vesk_persist_edit_end(void) {}
-void vesk_profiles_lock(void) { g_profiles.lock(); }
-void vesk_profiles_unlock(void) { g_profiles.unlock(); }
-void Qel_DevStatusSet(const char *key, int value, int to_defaults)
-{
-    g_set_calls.push_back(std::string(key) + "=" + std::to_string(value) + (to_defaults ? " defaults" : ""));
-}
-int vesk_board_ioctl(int, unsigned long, void *)
-{
-    errno = ENOTTY;
-    return -1;
-}
+#include "lrf_host_doubles.h"
 
 namespace {
 
@@ -115,8 +99,8 @@ protected:
     void SetUp() override
     {
         g_power_fail = 0;
-        g_edit_refused = 0;
-        g_set_calls.clear();
+        lrf_double_edit_refused = 0;
+        lrf_double_set_calls.clear();
         memset(&qel_dev_status, 0, sizeof qel_dev_status);
         qel_dev_status.vesk_lrf_target = 1;
         qel_ballistics.ballistics[0].ballistics_sw = 1;
@@ -257,8 +241,8 @@ TEST_F(Laser, SettingsArePersistedAndRefusalsAnswered)
     int i = gui.wait_for("0408FF02", 0, 3000);
     ASSERT_GE(i, 0) << "configured with the new target";
     EXPECT_EQ(qel_dev_status.vesk_lrf_target, 2);
-    ASSERT_EQ(g_set_calls.size(), 1u);
-    EXPECT_EQ(g_set_calls[0], "vesk_lrf_target=2");
+    ASSERT_EQ(lrf_double_set_calls.size(), 1u);
+    EXPECT_EQ(lrf_double_set_calls[0], "vesk_lrf_target=2");
     lrf_sim_stats st;
     lrf_sim_get_stats(sim, &st);
     EXPECT_EQ(st.target_mode, 2);
@@ -268,9 +252,9 @@ TEST_F(Laser, SettingsArePersistedAndRefusalsAnswered)
     i = gui.wait_for("0408FF", from, 2000);
     ASSERT_GE(i, 0);
     EXPECT_EQ(gui.payloads[i].substr(0, 10), "0408FF0200") << "settings in force";
-    EXPECT_EQ(g_set_calls.size(), 1u) << "nothing stored";
+    EXPECT_EQ(lrf_double_set_calls.size(), 1u) << "nothing stored";
 
-    g_edit_refused = 1;
+    lrf_double_edit_refused = 1;
     from = gui.count();
     gui_setting(3, 0x01, 0xF4);
     i = gui.wait_for("0408FF", from, 2000);
