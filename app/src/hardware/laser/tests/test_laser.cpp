@@ -5,6 +5,9 @@
 #include "laser.h"
 
 #include <errno.h>
+#include <dirent.h>
+#include <signal.h>
+#include <sys/syscall.h>
 #include <sched.h>
 #include <string.h>
 #include <sys/mount.h>
@@ -12,9 +15,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -261,6 +266,44 @@ TEST_F(Laser, SettingsArePersistedAndRefusalsAnswered)
     ASSERT_GE(i, 0);
     EXPECT_EQ(gui.payloads[i].substr(0, 18), "0408FF020000000000");
     EXPECT_EQ(qel_dev_status.vesk_lrf_min_m, 0);
+}
+
+void on_signal(int) {}
+
+TEST_F(Laser, SignalsInterruptWaitsWithoutEndingThreads)
+{
+    /* No SA_RESTART: every poll, read and sleep in the service's threads
+     * sees EINTR while the storm lasts. */
+    struct sigaction sa, old;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_signal;
+    ASSERT_EQ(sigaction(SIGUSR1, &sa, &old), 0);
+    std::atomic<bool> storm{true};
+    std::thread sender([&] {
+        /* Every thread of the process, so each of the service's is hit. */
+        while (storm) {
+            DIR *tasks = opendir("/proc/self/task");
+            if (tasks == NULL) break;
+            while (struct dirent *d = readdir(tasks)) {
+                int tid = atoi(d->d_name);
+                if (tid > 0) syscall(SYS_tgkill, getpid(), tid, SIGUSR1);
+            }
+            closedir(tasks);
+            usleep(500);
+        }
+    });
+    ASSERT_EQ(lrf_sim_command(sim, "period 20"), 0);
+    ASSERT_EQ(lrf_sim_command(sim, "range 42.0"), 0);
+    gui_op(3);
+    int last = gui.wait_for("0400FF0200", 0, 3000);
+    ASSERT_GE(last, 0);
+    for (int n = 0; n < 10 && last >= 0; n++) last = gui.wait_for("0402FF000101", (size_t)last + 1, 2000);
+    EXPECT_GE(last, 0) << "readings kept arriving";
+    gui_op(0);
+    EXPECT_GE(gui.wait_for("0400FF0000", 0, 2000), 0) << "the stop was still heard";
+    storm = false;
+    sender.join();
+    sigaction(SIGUSR1, &old, NULL);
 }
 
 } // namespace
