@@ -436,8 +436,25 @@ int lrf_sim_command(lrf_sim *sim, const char *line)
     return rc;
 }
 
-/* The rangefinder laser power is request 10 of the power-control group:
- * _IOW(0x17, 10, 8 bytes). */
+/* The rangefinder laser power is request 10 of the power-control group,
+ * _IOW(0x17, 10, 8 bytes), on /dev/hardware. The board log has one line per
+ * call, "key=value" fields separated by blanks; only a call that succeeded
+ * (rc=0) switched anything. */
+static int sim_field(const char *line, const char *key, char *out, size_t cap)
+{
+    size_t klen = strlen(key);
+    for (const char *p = line; (p = strstr(p, key)) != NULL; p += klen) {
+        if (p != line && p[-1] != ' ') continue;
+        p += klen;
+        size_t n = strcspn(p, " ");
+        if (n >= cap) n = cap - 1;
+        memcpy(out, p, n);
+        out[n] = '\0';
+        return 1;
+    }
+    return 0;
+}
+
 int lrf_sim_power_from_log(const char *text, size_t length)
 {
     int on = 0;
@@ -445,14 +462,16 @@ int lrf_sim_power_from_log(const char *text, size_t length)
     for (const char *line = text; line < end;) {
         const char *nl = (const char *)memchr(line, '\n', (size_t)(end - line));
         size_t n = nl ? (size_t)(nl - line) : (size_t)(end - line);
-        char buf[256];
+        char buf[512], node[64], req[16], value[16], rc[16];
         if (n >= sizeof buf) n = sizeof buf - 1;
         memcpy(buf, line, n);
         buf[n] = '\0';
-        if (strcasestr(buf, "0x4008170a") != NULL) {
-            const char *v = strstr(buf, "value=");
-            if (v != NULL) on = atoi(v + 6) != 0;
-        }
+        if (sim_field(buf, "call=", node, sizeof node) && strcmp(node, "ioctl") == 0 &&
+            sim_field(buf, "node=", node, sizeof node) && strcmp(node, "/dev/hardware") == 0 &&
+            sim_field(buf, "req=", req, sizeof req) && strcasecmp(req, "0x4008170a") == 0 &&
+            sim_field(buf, "value=", value, sizeof value) && sim_field(buf, "rc=", rc, sizeof rc) &&
+            strcmp(rc, "0") == 0)
+            on = atoi(value) != 0;
         line = nl ? nl + 1 : end;
     }
     return on;

@@ -55,7 +55,10 @@ protected:
     void power(int on)
     {
         FILE *f = fopen(log.c_str(), "a");
-        fprintf(f, "ioctl /dev/hardware request=0x4008170a value=%d\n", on);
+        fprintf(f,
+                "t=1.000000 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W type=0x17 nr=10 size=8 "
+                "value=%d rc=0 errno=0\n",
+                on);
         fclose(f);
     }
     void send(const Bytes &b) { ASSERT_EQ(write(fd, b.data(), b.size()), (ssize_t)b.size()); }
@@ -173,15 +176,25 @@ TEST_F(LrfSim, FaultsOnCommand)
     EXPECT_EQ(lrf_sim_command(sim, "warp 9"), -1);
 }
 
-TEST(LrfSimLog, LastPowerLineWins)
+TEST(LrfSimLog, LastSuccessfulPowerLineWins)
 {
-    const char log[] = "ioctl /dev/hardware request=0x4008170a value=1\n"
-                       "ioctl /dev/hardware request=0x40081709 value=0\n";
-    EXPECT_EQ(lrf_sim_power_from_log(log, sizeof log - 1), 1);
-    const char off[] = "ioctl /dev/hardware request=0x4008170a value=1\n"
-                       "ioctl /dev/hardware request=0x4008170A value=0\n";
-    EXPECT_EQ(lrf_sim_power_from_log(off, sizeof off - 1), 0);
-    EXPECT_EQ(lrf_sim_power_from_log("", 0), 0);
+    const struct {
+        const char *log;
+        int on;
+    } rows[] = {
+        {"", 0},
+        {"t=1.0 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=0 errno=0\n"
+         "t=1.1 pid=7 call=ioctl node=/dev/hardware req=0x40081709 dir=W type=0x17 nr=9 size=8 value=0 rc=0 errno=0\n",
+         1},
+        {"t=1.0 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=0 errno=0\n"
+         "t=1.1 pid=7 call=ioctl node=/dev/hardware req=0x4008170A dir=W type=0x17 nr=10 size=8 value=0 rc=0 errno=0",
+         0},
+        {"t=1.0 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=-1 errno=5\n",
+         0},
+        {"t=1.0 pid=7 call=ioctl node=/dev/other req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=0 errno=0\n", 0},
+        {"t=1.0 pid=7 call=tool name=ar_boardinfo arg=-M arg=pinmux arg=-W arg=113 arg=1\n", 0},
+    };
+    for (const auto &r : rows) EXPECT_EQ(lrf_sim_power_from_log(r.log, strlen(r.log)), r.on) << r.log;
 }
 
 } // namespace
