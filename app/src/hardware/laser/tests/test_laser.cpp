@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "lrf_test_hex.h"
+
 #include "lrf_sim.h"
 #include "qel_dev_status.h"
 #include "vesk_lrf_worker.h"
@@ -44,17 +46,6 @@ uint64_t now_ns()
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return (uint64_t)t.tv_sec * 1000000000ull + (uint64_t)t.tv_nsec;
-}
-
-std::string hexs(const uint8_t *p, size_t n)
-{
-    std::string s;
-    char b[3];
-    for (size_t i = 0; i < n; i++) {
-        snprintf(b, sizeof b, "%02X", p[i]);
-        s += b;
-    }
-    return s;
 }
 
 struct Gui {

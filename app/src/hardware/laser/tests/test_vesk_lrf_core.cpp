@@ -12,18 +12,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "lrf_test_hex.h"
 
-std::string hexs(const uint8_t *p, size_t n)
-{
-    std::string s;
-    char b[3];
-    for (size_t i = 0; i < n; i++) {
-        snprintf(b, sizeof b, "%02X", p[i]);
-        s += b;
-    }
-    return s;
-}
+namespace {
 
 std::string describe(const vesk_lrf_actions &list)
 {
