@@ -18,8 +18,6 @@
 #define LRF_UI_EVENT 1 /* module report for the report router */
 #define LRF_UI_POST_MS 500
 
-volatile int vesk_lrf_ballistics_from_lrf;
-
 static vesk_lrf_worker g_worker = {.uart_fd = -1};
 static vesk_lrf_ui_outbox g_outbox;
 static vesk_lrf_worker_ops g_ops = {laser_enable};
