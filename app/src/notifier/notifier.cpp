@@ -34,6 +34,7 @@ static const struct {
     const char *failure;
 } routers[] = {
     {notifier_ui, "notifier_ui faild"},
+    {notifier_app, "notifier_app faild"},
     {notifier_http, "notifier_http faild"},
     {notifier_ble, "notifier_ble faild"},
 };

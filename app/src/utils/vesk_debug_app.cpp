@@ -3,7 +3,7 @@
 #include <errno.h>
 
 #include "iniparser_handler.h"
-#include "qel_ballistics.h"
+#include "ballistic_fbc.h"
 #include "vesk_debug.h"
 #include "vesk_frame.h"
 #include "vesk_msg.h"
