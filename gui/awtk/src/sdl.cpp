@@ -47,6 +47,17 @@ static uint32_t special_key(SDL_Keycode sym) {
     case SDLK_BACKSPACE: return TK_KEY_BACKSPACE;
     case SDLK_TAB: return TK_KEY_TAB;
     case SDLK_DELETE: return TK_KEY_DELETE;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT:
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+    case SDLK_LALT:
+    case SDLK_RALT:
+    case SDLK_LGUI:
+    case SDLK_RGUI:
+    case SDLK_CAPSLOCK:
+    case SDLK_MODE:
+      return 0; /* modifiers only shape the typed character */
     default: break;
   }
   if ((sym & SDLK_SCANCODE_MASK) != 0) return (uint32_t)sym;
