@@ -47,7 +47,7 @@ struct queue_entry {
 };
 
 struct loop_state {
-  bool initialized = false;
+  std::atomic<bool> initialized{false}; /* read by posting threads */
   std::mutex qmutex;
   std::deque<queue_entry> queue;
   int wake_pipe[2] = {-1, -1};

@@ -3,6 +3,8 @@
 #include "awtk_test_util.h"
 
 #include <cstdarg>
+#include <thread>
+#include <unistd.h>
 
 TEST(AwtkCodes, NumbersTheGuiReliesOn) {
   EXPECT_EQ(0, RET_OK);
@@ -354,4 +356,74 @@ TEST_F(AwtkWidgetTest, DumpListsWindowsAndWidgets) {
       "overrides=\"normal:text_color=#00E6BB\"\n",
       dump);
   free(dump);
+}
+
+TEST_F(AwtkWidgetTest, ScrollingLabelMovesOnlyWhenTooWideAndAllowed) {
+  ASSERT_EQ(RET_OK, tk_ext_widgets_init());
+  widget_t* win = window_open("menu");
+  widget_t* hs = widget_factory_create_widget(widget_factory(), "hscroll_label", win, 0, 100, 100, 30);
+  ASSERT_NE(nullptr, hs);
+  widget_set_text_utf8(hs, "Storage used 12.5 G of 29.3 G on the media partition");
+  hscroll_label_set_loop(hs, TRUE);
+  widget_set_prop_float(hs, "speed", 0.04f);
+  hscroll_label_set_lull(hs, 1000);
+  widget_set_prop_bool(hs, "only_focus", FALSE);
+  awtk_test_step(500);
+  int32_t x1 = widget_get_prop_int(hs, "xoffset", -1);
+  EXPECT_NEAR(20, x1, 2);
+  awtk_test_step(500);
+  EXPECT_NEAR(40, widget_get_prop_int(hs, "xoffset", -1), 2);
+  hscroll_label_set_only_focus(hs, TRUE);
+  awtk_test_step(500);
+  EXPECT_EQ(0, widget_get_prop_int(hs, "xoffset", -1));
+  widget_set_text_utf8(hs, "short");
+  hscroll_label_set_only_focus(hs, FALSE);
+  awtk_test_step(500);
+  EXPECT_EQ(0, widget_get_prop_int(hs, "xoffset", -1));
+}
+
+TEST_F(AwtkWidgetTest, ImageNamesBareWithExtensionAndFilePaths) {
+  widget_t* win = window_open("menu");
+  widget_t* img = image_create(win, 300, 0, 4, 2);
+  image_set_draw_type(img, IMAGE_DRAW_DEFAULT);
+  const char* names[] = {"quad", "quad.png", "file://" AWTK_FIXTURES "/images/quad.png"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(RET_OK, image_base_set_image(img, name));
+    EXPECT_STREQ(name, widget_get_prop_str(img, WIDGET_PROP_IMAGE, ""));
+    awtk_host_render();
+    wh_t w;
+    const uint8_t* fb = awtk_host_framebuffer(&w, NULL);
+    const uint8_t* p = fb + (size_t)(0 * w + 301) * 4;
+    EXPECT_EQ(0, p[0]);
+    EXPECT_EQ(255, p[1]);
+  }
+  EXPECT_EQ(RET_BAD_PARAMS, image_base_set_image(widget_lookup(win, "row1", TRUE), "quad"));
+}
+
+TEST(AwtkRun, HeadlessRunOnTheRealClockEndsOnQuitFromAnotherThread) {
+  ASSERT_EQ(RET_OK, tk_init(320, 240, APP_MOBILE, "run_test", AWTK_FIXTURES));
+  static int ticks;
+  ticks = 0;
+  timer_add(
+      [](const timer_info_t*) -> ret_t {
+        ticks++;
+        return RET_REPEAT;
+      },
+      NULL, 5);
+  std::thread quitter([] {
+    usleep(100 * 1000);
+    idle_queue(
+        [](const idle_info_t*) -> ret_t {
+          tk_quit();
+          return RET_REMOVE;
+        },
+        NULL);
+  });
+  uint64_t t0 = time_now_ms();
+  EXPECT_EQ(RET_OK, tk_run());
+  quitter.join();
+  EXPECT_GE(time_now_ms() - t0, 100u);
+  EXPECT_GE(ticks, 5);
+  tk_exit();
 }
