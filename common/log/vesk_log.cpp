@@ -518,6 +518,10 @@ int vesk_log_start(vesk_log_role role, const vesk_log_config *config)
     if (role == VESK_LOG_APP) vesk_log_listen();
 
     int rc = vesk_log_threads_start();
+    if (rc == 0) {
+        rc = vesk_log_stdio_capture();
+        if (rc != 0) vesk_log_threads_stop();
+    }
     if (rc != 0) {
         if (g->listen_fd >= 0) close(g->listen_fd);
         g->listen_fd = -1;
@@ -533,6 +537,7 @@ void vesk_log_stop(void)
 {
     vesk_log_state *g = &vesk_log_g;
     if (!vesk_log_is_started()) return;
+    vesk_log_stdio_release();
     vesk_log_threads_stop();
     __atomic_store_n(&g->started, 0, __ATOMIC_RELEASE);
     if (g->listen_fd >= 0) {
