@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -104,11 +105,16 @@ void BM_LinesToFiles(benchmark::State &state)
             pool.emplace_back([&, t] {
                 uint64_t n = 0;
                 uint64_t gap_ns = rate ? 1000000000u * (uint64_t)threads / rate : 0;
-                uint64_t next = start;
+                /* Producers spread over the interval, as independent threads would be. */
+                uint64_t next = start + gap_ns * (uint64_t)t / (uint64_t)threads;
+                if (rate) prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
                 for (;;) {
                     uint64_t now = mono_ns();
                     if (now - start >= run_ns) break;
                     if (gap_ns && now < next) {
+                        /* Sleep as a real producer would between its lines. */
+                        struct timespec until = {(time_t)(next / 1000000000u), (long)(next % 1000000000u)};
+                        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL);
                         continue;
                     }
                     next += gap_ns;

@@ -6,6 +6,7 @@
 #include "vesk_log.h"
 
 #include <pthread.h>
+#include <semaphore.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <sys/types.h>
@@ -28,6 +29,8 @@
 #define VESK_LOG_BATCH_SIZE 16384
 #define VESK_LOG_SEGMENT_LIMIT 5000000u
 #define VESK_LOG_MEDIA_RETRY_MS 5000
+#define VESK_LOG_PUSH_TRIES 4
+#define VESK_LOG_TAKE_BATCH 16
 
 typedef enum {
     VESK_LOG_REC_TEXT = 0,
@@ -63,6 +66,8 @@ typedef struct {
 typedef struct {
     pthread_mutex_t lock;
     pthread_cond_t *wake; /* signalled on push, or null */
+    sem_t *drain;         /* posted when the ring reaches a quarter full, or null */
+    int drain_asked;      /* posted since the consumer last looked */
     vesk_log_record *slots;
     uint32_t capacity;
     uint32_t head;
@@ -71,14 +76,21 @@ typedef struct {
     uint64_t popped;
 } vesk_log_ring;
 
-void vesk_log_ring_init(vesk_log_ring *ring, vesk_log_record *slots, uint32_t capacity, pthread_cond_t *wake);
+void vesk_log_ring_init(vesk_log_ring *ring, vesk_log_record *slots, uint32_t capacity, pthread_cond_t *wake,
+                        sem_t *drain);
 void vesk_log_ring_destroy(vesk_log_ring *ring);
-/* 0, -EBUSY when the lock is held, -ENOSPC when full. Never waits. */
+/* 0, -EBUSY when the lock stays held over a few tries, -ENOSPC when full.
+ * Never sleeps. */
 int vesk_log_ring_try_push(vesk_log_ring *ring, const vesk_log_record *rec);
 /* 1 with the oldest record removed into rec, 0 when empty. */
 int vesk_log_ring_pop(vesk_log_ring *ring, vesk_log_record *rec);
+/* Removes up to max of the oldest records under one hold of the lock. */
+int vesk_log_ring_pop_many(vesk_log_ring *ring, vesk_log_record *recs, int max);
 /* Waits while the ring is empty and *running is set; 1 or 0 as pop. */
 int vesk_log_ring_wait_pop(vesk_log_ring *ring, vesk_log_record *rec, const int *running);
+/* The consumer, before it sleeps: lets the next push past a quarter call
+ * it again, and tells whether records wait (then it should not sleep). */
+int vesk_log_ring_rearm(vesk_log_ring *ring);
 /* Records pushed so far (under the lock). */
 uint64_t vesk_log_ring_pushed(vesk_log_ring *ring);
 
@@ -293,10 +305,10 @@ typedef struct {
     vesk_log_ipc_slot ipc[VESK_LOG_IPC_SLOTS];
     vesk_log_barrier barrier;
     uint64_t seq;
-    /* Primary thread pacing: its 50 ms sleep ends early on stop. */
-    pthread_mutex_t pace_lock;
-    pthread_cond_t pace_wake;
-    int kick; /* under pace_lock: end the current sleep */
+    /* Primary thread pacing: its 50 ms sleep ends early on a stop, a
+     * barrier request or a ring filling up. A semaphore, because posting
+     * one never waits, so producers may do it. */
+    sem_t pace;
     /* Standard output and error as they were before capture, for stop. */
     int stdio_captured;
     FILE *orig_stdout;
@@ -393,6 +405,7 @@ typedef struct {
     vesk_log_emitter loss_em; /* loss reports: "errors" only, their own losses not counted */
     vesk_log_line line;
     vesk_log_record rec;
+    vesk_log_record batch[VESK_LOG_TAKE_BATCH];
     vesk_log_stitch stitch[2]; /* standard output, standard error */
     uint64_t now_ms;
     uint64_t last_loss_ms;
@@ -404,8 +417,8 @@ typedef struct {
 extern vesk_log_primary vesk_log_pri;
 
 void vesk_log_primary_init(vesk_log_line_sink sink);
-/* Moves up to max records of the ring into lines while *blocked is clear
- * (blocked may be null). */
+/* Moves up to max records of the ring into lines while *blocked is clear;
+ * with blocked null nothing stops it, and records leave the ring in batches. */
 void vesk_log_primary_take(vesk_log_ring *ring, int max, const int *blocked);
 /* Moves every record pushed before the call into lines (a barrier's cut). */
 void vesk_log_primary_take_all(void);

@@ -151,19 +151,32 @@ static void vesk_log_primary_one(const vesk_log_record *rec)
 void vesk_log_primary_take(vesk_log_ring *ring, int max, const int *blocked)
 {
     vesk_log_primary *p = &vesk_log_pri;
-    for (int i = 0; i < max && (blocked == NULL || !*blocked) && vesk_log_ring_pop(ring, &p->rec); i++) {
-        vesk_log_primary_one(&p->rec);
+    if (blocked != NULL) {
+        for (int i = 0; i < max && !*blocked && vesk_log_ring_pop(ring, &p->rec); i++) vesk_log_primary_one(&p->rec);
+        return;
+    }
+    /* One hold of the lock per batch leaves the producers more of it. */
+    for (int taken = 0; taken < max;) {
+        int want = max - taken < VESK_LOG_TAKE_BATCH ? max - taken : VESK_LOG_TAKE_BATCH;
+        int n = vesk_log_ring_pop_many(ring, p->batch, want);
+        for (int i = 0; i < n; i++) vesk_log_primary_one(&p->batch[i]);
+        taken += n;
+        if (n < want) break;
     }
 }
 
 void vesk_log_primary_take_all(void)
 {
-    vesk_log_primary *p = &vesk_log_pri;
     vesk_log_ring *rings[] = {&vesk_log_g.error_ring, &vesk_log_g.detail_ring};
     for (vesk_log_ring *ring : rings) {
         /* Only this thread pops, so popped needs no lock here. */
         uint64_t cut = vesk_log_ring_pushed(ring);
-        while (ring->popped < cut && vesk_log_ring_pop(ring, &p->rec)) vesk_log_primary_one(&p->rec);
+        while (ring->popped < cut) {
+            uint64_t left = cut - ring->popped;
+            uint64_t before = ring->popped;
+            vesk_log_primary_take(ring, left < VESK_LOG_TAKE_BATCH ? (int)left : VESK_LOG_TAKE_BATCH, NULL);
+            if (ring->popped == before) break;
+        }
     }
 }
 
@@ -203,10 +216,13 @@ void vesk_log_primary_loss_reports(int with_sink)
     vesk_log_loss_line(&p->reported_console, vesk_log_load(&vesk_log_cnt.console_drops), "stage=console");
 }
 
-/* Sleeps one pass interval; a stop or a kick ends the sleep early. */
+/* Sleeps one pass interval; a stop, a barrier request or a filling ring
+ * ends the sleep early. */
 static void vesk_log_pace(void)
 {
-    vesk_log_state *g = &vesk_log_g;
+    int busy = vesk_log_ring_rearm(&vesk_log_g.error_ring);
+    busy |= vesk_log_ring_rearm(&vesk_log_g.detail_ring);
+    if (busy) return;
     struct timespec until;
     clock_gettime(CLOCK_MONOTONIC, &until);
     until.tv_nsec += VESK_LOG_PASS_MS * 1000000L;
@@ -214,21 +230,13 @@ static void vesk_log_pace(void)
         until.tv_sec++;
         until.tv_nsec -= 1000000000L;
     }
-    pthread_mutex_lock(&g->pace_lock);
-    while (vesk_log_is_running() && !g->kick) {
-        if (pthread_cond_timedwait(&g->pace_wake, &g->pace_lock, &until) == ETIMEDOUT) break;
+    while (sem_clockwait(&vesk_log_g.pace, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
     }
-    g->kick = 0;
-    pthread_mutex_unlock(&g->pace_lock);
 }
 
 void vesk_log_kick(void)
 {
-    vesk_log_state *g = &vesk_log_g;
-    pthread_mutex_lock(&g->pace_lock);
-    g->kick = 1;
-    pthread_cond_broadcast(&g->pace_wake);
-    pthread_mutex_unlock(&g->pace_lock);
+    sem_post(&vesk_log_g.pace);
 }
 
 int vesk_log_primary_pace(void)
