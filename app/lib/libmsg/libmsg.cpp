@@ -1,0 +1,147 @@
+#include "libmsg.h"
+
+#include <errno.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+/* The one client state of sightd. */
+typedef struct {
+    int sendmsgid;    /* queue 12345 */
+    int recvmsgid;    /* queue 54321 */
+    long qelmsg_type; /* the mtype this process reads */
+    QelMsgEventCallback callback;
+} _Qel_MsgNode;
+
+static _Qel_MsgNode s_node = {-1, -1, 0, NULL};
+static pthread_t s_listener;
+static int s_listener_started;
+
+/* Pause after each send: paces bursts such as the boot push so that a peer
+ * reading at its own pace keeps up. */
+#define QEL_SEND_PACE_US 10000
+/* Back-off after a receive failure that is neither the queue's removal nor
+ * a bad record, so a persistent fault does not spin the listener. */
+#define QEL_RECV_RETRY_US 10000
+
+static QelMsgEventCallback load_callback(void)
+{
+    return __atomic_load_n(&s_node.callback, __ATOMIC_ACQUIRE);
+}
+
+/* A record longer than our buffer stays at the head of the queue and would
+ * fail every later receive with E2BIG: take it out truncated and drop it. */
+static void discard_oversized(int id, long mtype, Qel_MsgEvent *record)
+{
+    ssize_t n = msgrcv(id, record, MSGQ_TEXT_SIZE, mtype, MSG_NOERROR | IPC_NOWAIT);
+    printf("<MsgEvent> dropped an oversized record (%s)\n", n < 0 ? strerror(errno) : "truncated");
+}
+
+/* A record shorter than its own length field would deliver bytes that were
+ * never sent. */
+static int record_complete(const Qel_MsgEvent *record, ssize_t n)
+{
+    const size_t head = offsetof(Qel_MsgText, context);
+    if ((size_t)n < head) return 0;
+    return record->msg_text.length <= (size_t)n - head;
+}
+
+static void *PthreadMsgEventListen(void *arg)
+{
+    (void)arg;
+    const int id = s_node.recvmsgid;
+    const long mtype = s_node.qelmsg_type;
+    prctl(PR_SET_NAME, "MsgEventListen", 0, 0, 0);
+    for (;;) {
+        Qel_MsgEvent record;
+        memset(&record, 0, sizeof(record));
+        ssize_t n = msgrcv(id, &record, MSGQ_TEXT_SIZE, mtype, 0);
+        if (n < 0) {
+            const int err = errno;
+            if (err == EINTR) continue;
+            if (err == EIDRM || err == EINVAL) break; /* the queue is gone */
+            if (err == E2BIG) {
+                discard_oversized(id, mtype, &record);
+                continue;
+            }
+            printf("<MsgEvent> receive failed: %s\n", strerror(err));
+            usleep(QEL_RECV_RETRY_US);
+            continue;
+        }
+        if (!record_complete(&record, n)) {
+            printf("<MsgEvent> dropped a short record (%zd bytes)\n", n);
+            continue;
+        }
+        QelMsgEventCallback cb = load_callback();
+        if (cb != NULL) cb(&record.msg_text, NULL);
+    }
+    return NULL;
+}
+
+int Qel_InitMsgEvent(QelMsgEventCallback callback, long mtype)
+{
+    printf("<MsgEvent> init msg client event!\n");
+    if (s_listener_started) {
+        printf("<MsgEvent> already initialised\n");
+        return -1;
+    }
+    int sendid = msgget(MSGQ_KEY_TO_PEERS, IPC_CREAT | MSGQ_PERMS);
+    int recvid = sendid < 0 ? -1 : msgget(MSGQ_KEY_TO_APP, IPC_CREAT | MSGQ_PERMS);
+    if (sendid < 0 || recvid < 0) {
+        printf("[ERROR] msg get error!\n");
+        return -1;
+    }
+    s_node.sendmsgid = sendid;
+    s_node.recvmsgid = recvid;
+    s_node.qelmsg_type = mtype;
+    __atomic_store_n(&s_node.callback, callback, __ATOMIC_RELEASE);
+    if (pthread_create(&s_listener, NULL, PthreadMsgEventListen, NULL) != 0) {
+        printf("<MsgEvent> PthreadMsgEventListen create error!\n");
+        Qel_DeinitMsgEvent();
+        return -1;
+    }
+    s_listener_started = 1;
+    return 0;
+}
+
+int Qel_SendMsgEvent(long mtype, uint8_t type, uint8_t command, const void *data, uint32_t length)
+{
+    if (length > MSGQ_CONTEXT_SIZE) {
+        errno = EINVAL;
+        return -1;
+    }
+    Qel_MsgEvent record;
+    memset(&record, 0, sizeof(record));
+    record.msg_type = mtype;
+    record.msg_text.type = type;
+    record.msg_text.command = command;
+    record.msg_text.length = length;
+    if (data != NULL) memcpy(record.msg_text.context, data, length);
+    if (msgsnd(s_node.sendmsgid, &record, MSGQ_TEXT_SIZE, IPC_NOWAIT) != 0) return -1;
+    usleep(QEL_SEND_PACE_US);
+    return 0;
+}
+
+int Qel_DeinitMsgEvent(void)
+{
+    printf("<MsgEvent> deinit msg client event!\n");
+    if (s_node.sendmsgid >= 0) msgctl(s_node.sendmsgid, IPC_RMID, NULL);
+    if (s_node.recvmsgid >= 0) msgctl(s_node.recvmsgid, IPC_RMID, NULL);
+    __atomic_store_n(&s_node.callback, (QelMsgEventCallback)NULL, __ATOMIC_RELEASE);
+    /* The removal wakes the listener with EIDRM; waiting for it means no
+     * callback runs once deinit has returned. */
+    if (s_listener_started && !pthread_equal(pthread_self(), s_listener)) pthread_join(s_listener, NULL);
+    s_listener_started = 0;
+    s_node.sendmsgid = -1;
+    s_node.recvmsgid = -1;
+    return 0;
+}
+
+int Qel_MsgEvent_SendQueue(void)
+{
+    return s_node.sendmsgid;
+}
