@@ -78,6 +78,8 @@ struct Ballistics : ::testing::Test {
         dynamic_bc = bc[0][6];
     }
 
+    SCOPE_STOP_AT_END(run)
+
     std::vector<scope_frame> results(const char *role) const { return scope_select(run, role, result_frame); }
 
     /* A single measurement of the module's range; waits for its report. */

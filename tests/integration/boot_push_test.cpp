@@ -81,6 +81,7 @@ TEST(BootPush, TheGuiReceivesTheWholeDeviceStateInOrder)
     /* Nothing else reached the GUI between the push and that report. */
     EXPECT_EQ(gui_frames(run).size(), expected_push(0, 1).size() + 1 +
                                           scope_select(run, "gui", boot_state).size());
+    scope_stop_sightd(run);
 }
 
 TEST(BootPush, ASecondBootPushesWhatTheFirstLeftWithoutARestoreReport)
@@ -88,8 +89,7 @@ TEST(BootPush, ASecondBootPushesWhatTheFirstLeftWithoutARestoreReport)
     ScopeRun run;
     SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
     ASSERT_TRUE(scope_boot_sightd(run));
-    sim_outcome out = run.stop_sightd(10000 * SCOPE_SLOW);
-    ASSERT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
+    ASSERT_TRUE(scope_stop_sightd(run));
 
     size_t first = gui_frames(run).size();
     ASSERT_TRUE(scope_boot_sightd(run));
@@ -98,6 +98,7 @@ TEST(BootPush, ASecondBootPushesWhatTheFirstLeftWithoutARestoreReport)
     ASSERT_FALSE(second.empty());
     EXPECT_FALSE(boot_state(second[0])) << "the profiles were restored again: " << sim_hex(second[0]);
     expect_push(second, expected_push(0, 1));
+    scope_stop_sightd(run);
 }
 
 /* A minute of recording with a shot every second: recording on, sixty shot
@@ -142,6 +143,7 @@ TEST(BootPush, TheGuiFramesGoThroughWhileThePhoneAndBluetoothPeersAreMissing)
         EXPECT_TRUE(sim_frame_sound(r.frame)) << sim_hex(r.frame);
     }
     EXPECT_EQ(backlog.back().frame, last_state) << "the newest report is not the last one kept";
+    scope_stop_sightd(run);
 }
 
 } // namespace

@@ -31,6 +31,8 @@ struct DebugSwitch : ::testing::Test {
         ASSERT_EQ(replies(), std::vector<scope_frame>{reply_for(0)});
     }
 
+    SCOPE_STOP_AT_END(run)
+
     std::vector<scope_frame> replies() const { return scope_select(run, "gui", debug_reply); }
 
     /* Sends a request and waits for the reply it must get. */
@@ -65,7 +67,7 @@ TEST_F(DebugSwitch, OnOffOnIsAnsweredWithEachStateAndTheLastOneIsStored)
         << "vesk_debug in " SCOPE_CURRENT_INI " reads '" << stored() << "'";
 
     /* The next boot starts with the stored state and says so. */
-    ASSERT_EQ(run.stop_sightd(10000 * SCOPE_SLOW).end, SIM_EXITED);
+    ASSERT_TRUE(scope_stop_sightd(run));
     ASSERT_TRUE(scope_boot_sightd(run));
     EXPECT_EQ(replies().back(), reply_for(1));
 }

@@ -52,6 +52,8 @@ struct Rangefinder : ::testing::Test {
         ASSERT_TRUE(scope_boot_sightd(run));
     }
 
+    SCOPE_STOP_AT_END(run)
+
     std::vector<scope_frame> results() const { return scope_select(run, "gui", result_report); }
 
     /* One single measurement; its report. */
@@ -167,7 +169,7 @@ TEST_F(Rangefinder, ThePowerSequenceShowsInTheBoardLog)
     EXPECT_EQ(power_sequence(run), want);
 
     /* Stopping sightd powers the module off. */
-    ASSERT_EQ(run.stop_sightd(10000 * SCOPE_SLOW).end, SIM_EXITED);
+    ASSERT_TRUE(scope_stop_sightd(run));
     want.insert(want.end(), {"hw 10=0", "pin 113 0", "pin 114 0"});
     EXPECT_EQ(power_sequence(run), want);
 }

@@ -115,6 +115,24 @@ inline bool scope_boot_sightd(ScopeRun &run)
     return scope_wait(run, "gui", before + 1, SCOPE_BOOT_MS, scope_boot_done).size() > before;
 }
 
+/* A fixture's end: sightd, if it still runs, must stop cleanly too. */
+#define SCOPE_STOP_AT_END(run)                                           \
+    void TearDown() override                                             \
+    {                                                                    \
+        if ((run).sb != nullptr && (run).sightd > 0) scope_stop_sightd(run); \
+    }
+
+/* Stops sightd with SIGTERM: true when it ended with status 0 (in a
+ * sanitizer build, also without a report). */
+inline bool scope_stop_sightd(ScopeRun &run)
+{
+    sim_outcome out = run.stop_sightd(10000 * SCOPE_SLOW);
+    run.sightd = -1;
+    EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
+    EXPECT_EQ(out.code, 0);
+    return out.end == SIM_EXITED && out.code == 0;
+}
+
 #define SCOPE_BOOT_OR_SKIP(run, ...)                                     \
     do {                                                                 \
         std::string why_;                                                \

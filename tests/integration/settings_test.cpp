@@ -42,13 +42,14 @@ TEST(Settings, AGuiSettingIsOnDiskWithinTheWriteDelayAndSurvivesARestart)
     EXPECT_EQ(scope_select(run, "media", [](const scope_frame &f) { return f == scope_request(0, 0, 7, 8); }).size(),
               1u);
 
-    ASSERT_EQ(run.stop_sightd(10000 * SCOPE_SLOW).end, SIM_EXITED);
+    ASSERT_TRUE(scope_stop_sightd(run));
     ASSERT_TRUE(scope_boot_sightd(run));
     std::vector<scope_frame> status = latest(run, status_frame, 1);
     ASSERT_EQ(status.size(), 1u);
     std::vector<uint8_t> want = scope_factory_status_image();
     want[37] = 8;
     EXPECT_EQ(std::vector<uint8_t>(status[0].begin() + 6, status[0].end() - 3), want);
+    scope_stop_sightd(run);
 }
 
 /* The ballistic profiles through the profile database. */
@@ -183,7 +184,7 @@ TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
     EXPECT_TRUE(ScopeRun::wait_until([&] { return stored_rows() == expected_rows(); }, SCOPE_REPLY_MS));
     EXPECT_EQ(stored_rows(), expected_rows());
 
-    ASSERT_EQ(run.stop_sightd(10000 * SCOPE_SLOW).end, SIM_EXITED);
+    ASSERT_TRUE(scope_stop_sightd(run));
     {
         ProfileDb db(db_path);
         ASSERT_TRUE(db.open());
@@ -200,6 +201,7 @@ TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
         EXPECT_EQ(pushed[i][4], i);
         EXPECT_EQ(std::vector<uint8_t>(pushed[i].begin() + 6, pushed[i].end() - 3), scope_bytes(want[i]));
     }
+    scope_stop_sightd(run);
 }
 
 } // namespace
