@@ -378,7 +378,7 @@ static std::vector<std::string> sim_bwrap_args(const sim_sandbox *sb)
                                   "--gid",         "0",              "--unshare-ipc", "--unshare-pid",
                                   "--unshare-net", "--unshare-uts",  "--hostname",    "scope",
                                   "--cap-drop",    "ALL",            "--cap-add",     "CAP_SYS_BOOT",
-                                  "--die-with-parent", "--clearenv", "--setenv",      "PATH",
+                                  "--die-with-parent", "--as-pid-1", "--clearenv", "--setenv",      "PATH",
                                   "/usr/sbin:/usr/bin:/sbin:/bin",   "--ro-bind",     "/usr",
                                   "/usr"};
     /* The host's top-level links into /usr (or folders, on older layouts). */
