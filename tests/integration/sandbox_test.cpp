@@ -208,7 +208,6 @@ TEST_F(Sandbox, LooksLikeTheBoardInside)
     std::map<std::string, std::string> f = facts_of(text);
     const std::map<std::string, std::string> want = {
         {"uid", "0"},
-        {"hostname", "scope"},
         {"capeff", "0000000000400000"}, /* CAP_SYS_BOOT alone */
         {"parent", "vesk-sim-agent"},
         {"netdevs", "lo"},
@@ -806,6 +805,23 @@ TEST_F(ScopeSim, PassesSigtermOn)
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(ScopeSim, PutsHostFilesInPlaceOnAMediaOfTheChosenSize)
+{
+    std::string dir = temp_dir();
+    ASSERT_FALSE(dir.empty());
+    FILE *f = fopen((dir + "/switch.cfg").c_str(), "w");
+    ASSERT_TRUE(f);
+    fputs("arm\n", f);
+    fclose(f);
+    Result r = scope("wait 5\n", {"--media-size", "8M", "--file", "/usrdata/media/UART_SWITCH_ARM.cfg=" + dir + "/switch.cfg",
+                                  "--program", "sandbox-probe", "--", "sh",
+                                  "cat /usrdata/media/UART_SWITCH_ARM.cfg && echo $(($(stat -f -c '%b*%S' /usrdata/media)))"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("arm\n" + std::to_string(8 << 20) + "\n"), std::string::npos) << r.out;
+    EXPECT_EQ(scope("", {"--file", "/factory/x=" + dir + "/missing", "--program", "sandbox-probe"}).status, 125);
+    remove_tree(dir);
 }
 
 TEST_F(ScopeSim, KeepLeavesTheFolder)
