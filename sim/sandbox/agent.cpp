@@ -267,6 +267,8 @@ int main(void)
 {
     int ctl = SIM_CTL_FD;
     fcntl(ctl, F_SETFD, FD_CLOEXEC);
+    /* Only the channel and the standard descriptors belong to the sandbox. */
+    close_range(SIM_CTL_FD + 1, ~0U, 0);
     signal(SIGPIPE, SIG_IGN);
     sigset_t chld;
     sigemptyset(&chld);

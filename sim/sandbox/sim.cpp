@@ -468,6 +468,9 @@ static int sim_start_bwrap(sim_sandbox *sb, std::string *error)
     posix_spawn_file_actions_adddup2(&actions, null, 0);
     posix_spawn_file_actions_adddup2(&actions, err, 2);
     posix_spawn_file_actions_adddup2(&actions, agent_end, SIM_CTL_FD);
+    /* Descriptors the caller left inheritable stay out of the sandbox:
+     * a pipe end held there would never see its end. */
+    posix_spawn_file_actions_addclosefrom_np(&actions, SIM_CTL_FD + 1);
     int rc = posix_spawnp(&sb->bwrap, "bwrap", &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(agent_end);

@@ -317,6 +317,20 @@ TEST_F(Sandbox, StopEndsEveryProgram)
     }
 }
 
+TEST_F(Sandbox, InheritableDescriptorsStayOutside)
+{
+    int p[2];
+    ASSERT_EQ(pipe(p), 0); /* inheritable, as a careless caller leaves it */
+    ASSERT_TRUE(make());
+    EXPECT_EQ(run({"sh", "sleep 0.1"}).code, 0);
+    close(p[1]);
+    struct pollfd w = {p[0], POLLIN, 0};
+    ASSERT_EQ(poll(&w, 1, 2000), 1) << "no process of the sandbox holds the write end";
+    char c;
+    EXPECT_EQ(read(p[0], &c, 1), 0);
+    close(p[0]);
+}
+
 // --- one set of namespaces per sandbox ---
 
 TEST_F(Sandbox, ProgramsShareQueuesAndSandboxesDoNot)
