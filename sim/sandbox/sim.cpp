@@ -34,7 +34,7 @@ extern char **environ;
 #error "VESK_SIM_BIN_DIR names the build's bin/ folder"
 #endif
 
-enum { SIM_HELLO_TIMEOUT_MS = 10000, SIM_STOP_TIMEOUT_MS = 5000 };
+enum { SIM_REPLY_TIMEOUT_MS = 10000, SIM_STOP_TIMEOUT_MS = 5000 };
 /* Enough for the iio and GPIO files and the EEPROM. */
 static const uint64_t SIM_SYS_BYTES = 8ull << 20;
 
@@ -578,7 +578,7 @@ static int sim_hello(sim_sandbox *sb, std::string *error)
     struct pollfd p[2] = {{sb->ctl, POLLIN, 0}, {sb->pidfd, POLLIN, 0}};
     int n;
     do
-        n = poll(p, 2, SIM_HELLO_TIMEOUT_MS);
+        n = poll(p, 2, SIM_REPLY_TIMEOUT_MS);
     while (n < 0 && errno == EINTR);
     std::string why;
     if (n > 0 && (p[0].revents & POLLIN)) {
@@ -822,7 +822,7 @@ int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
                     args.stderr_fd >= 0 ? args.stderr_fd : null};
     sim_ctl_request head = {SIM_CTL_SPAWN, 0, (int32_t)args.argv.size(), 0};
     sim_ctl_reply r;
-    int rc = sim_request(sb, head, strings, stdio, 3, SIM_HELLO_TIMEOUT_MS, &r);
+    int rc = sim_request(sb, head, strings, stdio, 3, SIM_REPLY_TIMEOUT_MS, &r);
     close(null);
     if (rc < 0)
         return rc;
@@ -833,7 +833,7 @@ int sim_kill(sim_sandbox *sb, int pid, int sig)
 {
     sim_ctl_request head = {SIM_CTL_SIGNAL, pid, sig, 0};
     sim_ctl_reply r;
-    int rc = sim_request(sb, head, {}, nullptr, 0, SIM_HELLO_TIMEOUT_MS, &r);
+    int rc = sim_request(sb, head, {}, nullptr, 0, SIM_REPLY_TIMEOUT_MS, &r);
     return rc < 0 ? (rc == -ECONNRESET ? -ESRCH : rc) : r.status;
 }
 
