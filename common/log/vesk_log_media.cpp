@@ -17,10 +17,6 @@
 
 #include <string_view>
 
-/* The card test belongs to the board layer, which only sightd links: the
- * GUI role and the tests of other modules never run it, and a program
- * that does not bring the board layer gets the plain call. */
-#pragma weak vesk_board_fstatfs
 
 #define VESK_LOG_DIR_NAME "VeskLogs"
 #define VESK_LOG_FAT_MAGIC 0x4D44
@@ -102,7 +98,7 @@ void vesk_log_media_setup(const char *root, int require_vfat, const vesk_log_ide
 int vesk_log_media_root_check(int root_fd, const char *root)
 {
     struct statfs fs;
-    int rc = vesk_board_fstatfs != NULL ? vesk_board_fstatfs(root_fd, &fs) : fstatfs(root_fd, &fs);
+    int rc = vesk_board_fstatfs(root_fd, &fs);
     if (rc != 0) return -errno;
     if ((unsigned long)fs.f_type != VESK_LOG_FAT_MAGIC) return -ENOTBLK;
     /* A card that is not mounted leaves its empty mount folder behind, on
