@@ -1,0 +1,166 @@
+#include "sightui_test.h"
+
+#include <errno.h>
+#include <sched.h>
+#include <string.h>
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "awtk_host.h"
+#include "qel_msg.h"
+#include "vesk_frame.h"
+#include "vesk_msgq.h"
+
+namespace sightui_test {
+
+void in_gui_child(const std::function<void()> &fn, int w, int h)
+{
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (unshare(CLONE_NEWIPC) != 0) {
+            fprintf(stderr, "unshare(CLONE_NEWIPC): %s\n", strerror(errno));
+            _exit(3);
+        }
+        if (awtk_test_init(w, h, SIGHTUI_TEST_RES) != RET_OK) {
+            fprintf(stderr, "awtk_test_init failed\n");
+            _exit(4);
+        }
+        fn();
+        fflush(stdout);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failures in the child are printed above";
+}
+
+bytes frame(uint8_t obj, uint8_t sub, uint8_t item, uint8_t flag, const bytes &payload)
+{
+    bytes f(payload.size() + VESK_FRAME_OVERHEAD);
+    size_t n = vesk_frame_build(f.data(), f.size(), obj, sub, item, flag, payload.data(), payload.size());
+    f.resize(n);
+    return f;
+}
+
+bytes report(uint8_t obj, uint8_t sub, uint8_t item, const bytes &payload)
+{
+    return frame(obj, sub, item, VESK_FRAME_FLAG_REPORT, payload);
+}
+
+void deliver(const bytes &f)
+{
+    uiOperationControl(f.data(), (int)f.size());
+    awtk_test_pump();
+}
+
+static ret_t on_user_event(void *ctx, event_t *e)
+{
+    static_cast<EventTap *>(ctx)->seen.push_back((int)e->type - (int)EVT_USER_START);
+    return RET_OK;
+}
+
+EventTap::EventTap()
+{
+    for (int n = 0; n < 100; n++) widget_on(window_manager(), EVT_USER_START + n, on_user_event, this);
+}
+
+EventTap::~EventTap()
+{
+    widget_off_by_ctx(window_manager(), this);
+}
+
+std::vector<int> EventTap::take()
+{
+    std::vector<int> out;
+    out.swap(seen);
+    return out;
+}
+
+void start_queues()
+{
+    ASSERT_EQ(Qel_InitMsgEvent(msgEventCallback), 0);
+}
+
+std::vector<bytes> sent_frames()
+{
+    std::vector<bytes> out;
+    int q = msgget(MSGQ_KEY_TO_APP, 0);
+    if (q < 0) return out;
+    Qel_MsgEvent ev;
+    while (msgrcv(q, &ev, MSGQ_TEXT_SIZE, 0, IPC_NOWAIT) == (ssize_t)MSGQ_TEXT_SIZE) {
+        EXPECT_EQ(ev.msg_type, MSG_TYPE_FOR_SERVER);
+        EXPECT_EQ(ev.msg_text.type, MSGQ_COMMAND_UI_TO_APP);
+        EXPECT_EQ(ev.msg_text.command, 255);
+        EXPECT_LE(ev.msg_text.length, (uint32_t)MSGQ_CONTEXT_SIZE);
+        out.emplace_back(ev.msg_text.context, ev.msg_text.context + ev.msg_text.length);
+    }
+    return out;
+}
+
+void send_as_sightd(const bytes &f)
+{
+    int q = msgget(MSGQ_KEY_TO_PEERS, IPC_CREAT | 0777);
+    ASSERT_GE(q, 0);
+    Qel_MsgEvent ev;
+    memset(&ev, 0, sizeof(ev));
+    ev.msg_type = MSG_TYPE_FOR_QTMENU;
+    ev.msg_text.type = MSGQ_COMMAND_APP_TO_UI;
+    ev.msg_text.length = (uint32_t)f.size();
+    memcpy(ev.msg_text.context, f.data(), f.size());
+    ASSERT_EQ(msgsnd(q, &ev, MSGQ_TEXT_SIZE, IPC_NOWAIT), 0);
+}
+
+std::string top_name()
+{
+    widget_t *top = window_manager_get_top_window(window_manager());
+    return top != NULL && top->name != NULL ? top->name : "";
+}
+
+static ret_t on_key(void *ctx, event_t *e)
+{
+    static_cast<KeyTap *>(ctx)->keys.push_back(key_event_cast(e)->key);
+    return RET_OK;
+}
+
+KeyTap::KeyTap(widget_t *win)
+{
+    widget_on(win, EVT_KEY_DOWN, on_key, this);
+}
+
+std::vector<uint32_t> KeyTap::take()
+{
+    std::vector<uint32_t> out;
+    out.swap(keys);
+    return out;
+}
+
+std::string hex(const bytes &b)
+{
+    std::string s;
+    char buf[4];
+    for (size_t i = 0; i < b.size(); i++) {
+        snprintf(buf, sizeof(buf), i ? " %02X" : "%02X", b[i]);
+        s += buf;
+    }
+    return s;
+}
+
+bytes unhex(const char *text)
+{
+    bytes out;
+    unsigned v;
+    int n;
+    while (sscanf(text, " %x%n", &v, &n) == 1) {
+        out.push_back((uint8_t)v);
+        text += n;
+    }
+    return out;
+}
+
+}  // namespace sightui_test
