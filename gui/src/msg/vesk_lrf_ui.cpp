@@ -10,6 +10,13 @@ vesk_lrf_ui_state vesk_lrf_ui;
 #define LRF_CMD_SETTINGS 8
 #define LRF_CMD_ACCEPT 9
 
+/* Frame sizes that carry every payload byte a report reads (bytes 6..7,
+ * 6..21, 6..16) besides the checksum and trailer: anything shorter would
+ * read those as data. */
+#define LRF_STATE_MIN (8 + 3)
+#define LRF_RESULT_MIN (22 + 3)
+#define LRF_SETTINGS_MIN (17 + 3)
+
 static uint16_t be16(const uint8_t *p)
 {
     return (uint16_t)((p[0] << 8) | p[1]);
@@ -23,7 +30,7 @@ static void put_be16(uint8_t *p, uint16_t v)
 
 int vesk_lrf_ui_on_state(const uint8_t *frame, int length)
 {
-    if (frame == NULL || length < 8) return -1;
+    if (frame == NULL || length < LRF_STATE_MIN) return -1;
     vesk_lrf_ui.state = frame[6];
     vesk_lrf_ui.reason = frame[7];
     return 0;
@@ -31,7 +38,7 @@ int vesk_lrf_ui_on_state(const uint8_t *frame, int length)
 
 int vesk_lrf_ui_on_result(const uint8_t *frame, int length)
 {
-    if (frame == NULL || length < 22) return -1;
+    if (frame == NULL || length < LRF_RESULT_MIN) return -1;
     vesk_lrf_ui.has_result = 1;
     vesk_lrf_ui.status = frame[6];
     vesk_lrf_ui.session = frame[7];
@@ -50,7 +57,7 @@ int vesk_lrf_ui_on_result(const uint8_t *frame, int length)
 
 int vesk_lrf_ui_on_settings(const uint8_t *frame, int length)
 {
-    if (frame == NULL || length < 17) return -1;
+    if (frame == NULL || length < LRF_SETTINGS_MIN) return -1;
     vesk_lrf_ui.set_target = frame[6];
     vesk_lrf_ui.set_processing = frame[7];
     vesk_lrf_ui.min_m = be16(frame + 8);

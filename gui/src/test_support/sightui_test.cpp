@@ -11,11 +11,23 @@
 #include "awtk_host.h"
 #include "qel_msg.h"
 #include "vesk_frame.h"
+#include "vesk_log.h"
+#include "vesk_lrf_ui.h"
 #include "vesk_msgq.h"
+#include "ui_status.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
 
 namespace sightui_test {
 
-void in_gui_child(const std::function<void()> &fn, int w, int h)
+const char *built_res(void)
+{
+    return SIGHTUI_TEST_RES;
+}
+
+void in_gui_child(const std::function<void()> &fn, int w, int h, const char *res_root)
 {
     fflush(stdout);
     fflush(stderr);
@@ -26,7 +38,7 @@ void in_gui_child(const std::function<void()> &fn, int w, int h)
             fprintf(stderr, "unshare(CLONE_NEWIPC): %s\n", strerror(errno));
             _exit(3);
         }
-        if (awtk_test_init(w, h, SIGHTUI_TEST_RES) != RET_OK) {
+        if (awtk_test_init(w, h, res_root != nullptr ? res_root : SIGHTUI_TEST_RES) != RET_OK) {
             fprintf(stderr, "awtk_test_init failed\n");
             _exit(4);
         }
@@ -137,6 +149,82 @@ std::vector<uint32_t> KeyTap::take()
 {
     std::vector<uint32_t> out;
     out.swap(keys);
+    return out;
+}
+
+std::string error_log_of(const std::function<void()> &fn)
+{
+    char dir[] = "/tmp/sightui-log-XXXXXX";
+    if (mkdtemp(dir) == NULL) {
+        ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+        return "";
+    }
+    std::string console = std::string(dir) + "/console.txt";
+    int saved = dup(STDERR_FILENO);
+    int fd = open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    dup2(fd, STDERR_FILENO);
+    close(fd);
+    vesk_log_config cfg{};
+    snprintf(cfg.vesk_media_root, sizeof(cfg.vesk_media_root), "%s", dir);
+    snprintf(cfg.vesk_socket_path, sizeof(cfg.vesk_socket_path), "%s/log.sock", dir);
+    cfg.vesk_require_vfat = 0;
+    EXPECT_EQ(vesk_log_start(VESK_LOG_GUI, &cfg), 0);
+    fn();
+    vesk_log_stop();
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::ifstream in(console);
+    std::stringstream text;
+    text << in.rdbuf();
+    unlink(console.c_str());
+    std::string sock = std::string(dir) + "/log.sock";
+    unlink(sock.c_str());
+    rmdir(dir);
+    return text.str();
+}
+
+static void append(bytes *out, const void *p, size_t n)
+{
+    const uint8_t *b = (const uint8_t *)p;
+    out->insert(out->end(), b, b + n);
+}
+
+bytes mirrors()
+{
+    bytes out;
+    append(&out, &stDevStatus, sizeof(stDevStatus));
+    append(&out, &IR_Cursor, sizeof(IR_Cursor));
+    append(&out, info, sizeof(info));
+    append(&out, &result_ball, sizeof(result_ball));
+    append(&out, &stUIStatus, sizeof(stUIStatus));
+    append(&out, &vesk_lrf_ui, sizeof(vesk_lrf_ui));
+    append(&out, &vesk_gui_force_until_ms, sizeof(vesk_gui_force_until_ms));
+    return out;
+}
+
+bytes le16(int v)
+{
+    return bytes{(uint8_t)v, (uint8_t)(v >> 8)};
+}
+
+bytes le64(uint64_t v)
+{
+    bytes out;
+    for (int i = 0; i < 8; i++) out.push_back((uint8_t)(v >> (8 * i)));
+    return out;
+}
+
+bytes f32(float v)
+{
+    uint8_t b[4];
+    memcpy(b, &v, 4);
+    return bytes(b, b + 4);
+}
+
+bytes cat(std::initializer_list<bytes> parts)
+{
+    bytes out;
+    for (const bytes &p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 

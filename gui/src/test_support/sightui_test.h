@@ -18,7 +18,9 @@ typedef std::vector<uint8_t> bytes;
 /* Runs fn in a child: private IPC namespace, toolkit started headless on
  * the virtual clock with the built resources at w x h. The case fails when
  * anything in the child failed. */
-void in_gui_child(const std::function<void()> &fn, int w = 1280, int h = 1024);
+void in_gui_child(const std::function<void()> &fn, int w = 1280, int h = 1024, const char *res_root = nullptr);
+/* The resources the build made for sightui. */
+const char *built_res(void);
 
 /* A frame as the wire carries it. */
 bytes frame(uint8_t obj, uint8_t sub, uint8_t item, uint8_t flag, const bytes &payload);
@@ -54,6 +56,19 @@ struct KeyTap {
     std::vector<uint32_t> take();
     std::vector<uint32_t> keys;
 };
+
+/* Runs fn with the logger started in the GUI role (socket and console in a
+ * fresh folder) and returns the ERROR lines it echoed to the console. */
+std::string error_log_of(const std::function<void()> &fn);
+
+/* Every mirror the reports may change, as one byte image. */
+bytes mirrors();
+
+/* Little-endian payload pieces. */
+bytes le16(int v);
+bytes le64(uint64_t v);
+bytes f32(float v);
+bytes cat(std::initializer_list<bytes> parts);
 
 std::string hex(const bytes &b);
 /* Bytes from "AA 07 ..." text. */
