@@ -183,6 +183,29 @@ std::string error_log_of(const std::function<void()> &fn)
     return text.str();
 }
 
+std::string stdout_of(const std::function<void()> &fn)
+{
+    char path[] = "/tmp/sightui-out-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0) {
+        ADD_FAILURE() << "mkstemp: " << strerror(errno);
+        return "";
+    }
+    fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    dup2(fd, STDOUT_FILENO);
+    close(fd);
+    fn();
+    fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    unlink(path);
+    return text.str();
+}
+
 static void append(bytes *out, const void *p, size_t n)
 {
     const uint8_t *b = (const uint8_t *)p;

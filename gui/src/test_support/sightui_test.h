@@ -61,6 +61,9 @@ struct KeyTap {
  * fresh folder) and returns the ERROR lines it echoed to the console. */
 std::string error_log_of(const std::function<void()> &fn);
 
+/* What fn printed on standard output. */
+std::string stdout_of(const std::function<void()> &fn);
+
 /* Every mirror the reports may change, as one byte image. */
 bytes mirrors();
 
