@@ -125,7 +125,8 @@ void send_as_sightd(const bytes &f)
     ev.msg_text.type = MSGQ_COMMAND_APP_TO_UI;
     ev.msg_text.length = (uint32_t)f.size();
     memcpy(ev.msg_text.context, f.data(), f.size());
-    ASSERT_EQ(msgsnd(q, &ev, MSGQ_TEXT_SIZE, IPC_NOWAIT), 0);
+    /* Waits while the queue is full, as the listener drains it. */
+    ASSERT_EQ(msgsnd(q, &ev, MSGQ_TEXT_SIZE, 0), 0);
 }
 
 std::string top_name()
