@@ -64,7 +64,11 @@ TEST_P(BootTiming, HomePageOpensAtTheFirstTickPastThreeSecondsAndReady)
 INSTANTIATE_TEST_SUITE_P(ReadyAt, BootTiming,
                          ::testing::Values(BootCase{1000, 3000}, BootCase{0, 3000}, BootCase{2950, 3000},
                                            BootCase{3000, 3100}, BootCase{7250, 7300},
-                                           BootCase{kNever, kNever}));
+                                           BootCase{kNever, kNever}),
+                         [](const ::testing::TestParamInfo<BootCase> &info) {
+                             return info.param.ready_ms < 0 ? std::string("never")
+                                                            : "ms_" + std::to_string(info.param.ready_ms);
+                         });
 
 TEST(BootPages, BootLogoPutsTheGuiIntoItsStartingState)
 {
