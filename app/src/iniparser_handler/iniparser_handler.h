@@ -61,6 +61,10 @@ void capabilitySetInit(void);
 /* Hands "qeldevstatus:vesk_debug" (0 or 1; anything else is 0) to the
  * debug switch. */
 void vesk_ini_apply_debug(void);
+/* Who receives the stored debug setting: the debug-mode switch of sightd
+ * (which also switches the ballistic calculator's log) registers itself
+ * here; until then the logging library's switch takes it. */
+void vesk_ini_set_debug_apply(int (*apply)(int on));
 /* 1 unless "qeldevstatus:vesk_dynamic_bc" is exactly "0". */
 int vesk_dynamic_bc_get(void);
 /* value 0 or 1. 0, -EINVAL, the edit refusal, -ENODEV, -ENOMEM. */
@@ -80,6 +84,12 @@ void Qel_DevStatusSet(const char *key, int value, int to_defaults);
  * a new buffer the caller frees. -EINVAL, -ENOENT, -errno, -EIO. */
 int vesk_ini_serialize(int to_defaults, char **out_text, size_t *out_length);
 int vesk_ini_serialize_locked(int to_defaults, char **out_text, size_t *out_length);
+
+/* Sets "section:key" (full_key) = text in d, adding the section entry
+ * iniparser needs to write the key out. 0 or -ENOMEM. */
+int vesk_ini_dict_set(dictionary *d, const char *section, const char *full_key, const char *text);
+/* d in iniparser's INI form, in a new buffer the caller frees. */
+int vesk_ini_dump_text(const dictionary *d, char **out_text, size_t *out_length);
 
 /* ASCII capitals to small letters, in place. */
 void vesk_ini_key_lower(char *text);
