@@ -22,6 +22,8 @@ struct scope_run {
     sim_outcome outcome; /* written by the watcher before ended */
     int signal_fd;       /* SIGINT and SIGTERM to scope-sim, passed on */
     int end_fd;          /* readable once the program has ended */
+    int gui_pid;         /* sightui's pid inside, 0 before the gui command */
+    int gui_shots;       /* snapshots sightui has written on request */
 };
 
 typedef int (*scope_command_fn)(scope_run *run, int argc, char **argv);
