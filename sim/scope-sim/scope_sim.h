@@ -27,6 +27,8 @@ struct scope_run {
     int end_fd;          /* readable once the program has ended */
     scope_end_fn at_end[16]; /* see scope_at_end */
     int at_end_count;
+    int gui_pid;         /* sightui's pid inside, 0 before the gui command */
+    int gui_shots;       /* snapshots sightui has written on request */
 };
 
 typedef int (*scope_command_fn)(scope_run *run, int argc, char **argv);
