@@ -1,0 +1,148 @@
+// The hold-over for a measured range, as the GUI and the media process get
+// it: the 29-byte result frame, checked against the ballistic library
+// called here with the profile mapped as the binding maps it.
+#include "scope_e2e.h"
+
+#include <math.h>
+
+#include "CustBallisticCalculator.h"
+
+namespace {
+
+const scope_head result_frame = {0x1B, 0x0A, 0x00, 0x80};
+const scope_head distance_report = {0x04, 0x02, 0xFF, 0x80};
+
+struct hold {
+    double drop, windage; /* MOA, as the library gives them */
+};
+
+/* One calculation for a profile, a range in decimetres and a shot angle,
+ * with the wind, weather and options of the profile itself. */
+hold library_hold(wire_profile p, int range_dm, double shot_angle, int dynamic_bc)
+{
+    CustAmmunition ammo = {};
+    const wire_bullet &b = p.gun.bullet;
+    ammo.Weight = b.weight * 0.0647989;
+    ammo.MuzzleVelocity = b.velocity;
+    ammo.BulletDiameter = b.diameter;
+    ammo.BulletLength = b.length;
+    ammo.BallisticCoefficientValue = b.ballisticsCoef;
+    ammo.TableId = (DragTableId)b.dragFunction;
+
+    const bool mrad = p.gun.scope.unit != 0;
+    CustSight sight = {};
+    sight.SightHeight = p.gun.scope.sightHeightOverBore;
+    double vclick = p.gun.scope.verticalUnitPerCard == 0 ? 0.1 : p.gun.scope.verticalUnitPerCard;
+    sight.VerticalClick = mrad ? vclick * 3.44 : vclick;
+    sight.HorizontalClick = mrad ? p.gun.scope.horizontalUnitPerCard * 3.44 : p.gun.scope.horizontalUnitPerCard;
+    sight.ObjectiveLense_FocalLength = 60;
+    sight.ImagesensorPixel_Size = 12;
+
+    CustRifling rifling = {p.gun.riflingRange * 25.4, (double)p.gun.direction};
+    auto weather = [](const wire_atmosphere &a) {
+        return CustAtmosphere{a.altitude, a.barometer * 0.1333, a.temperature, a.relative_humidity / 100.0};
+    };
+    CustAtmosphere shooting = weather(p.atmosphere);
+    CustAtmosphere zeroing_weather = weather(b.atmosphere);
+    CustZeroing zeroing = {(double)p.gun.scope.zeroRange, &ammo, b.isOpenAtmosphere ? &zeroing_weather : &shooting};
+    CustShotParameters shot = {range_dm / 10.0, shot_angle, 300, 3000};
+    CustWind wind = {p.wind.speed, p.wind.angle < 180 ? p.wind.angle : -(360 - p.wind.angle)};
+    CustBallisticCalculationOption option = {};
+    option.SpinDrift_option = p.spinDriftOpt != 0;
+    option.CoriolisEffect_option = p.corioliseffect.CoriolisEffectSwitch != 0;
+    if (option.CoriolisEffect_option) {
+        option.Latitude = p.corioliseffect.lat;
+        option.Azimuth = p.corioliseffect.angle;
+    }
+
+    CustBallisticCalculationResult r = {};
+    int rc = VeskSingleCustBallisticCalculation(&r, &ammo, &sight, &rifling, &zeroing, &shooting, &shot, &wind, true,
+                                               1.0, &option, dynamic_bc);
+    EXPECT_EQ(rc, 0) << "the library refused the factory profile";
+    return {r.DropAdjustment, r.WindageAdjustment};
+}
+
+struct Ballistics : ::testing::Test {
+    ScopeRun run;
+    ScopeLrf lrf;
+    int dynamic_bc = 1;
+
+    void SetUp() override
+    {
+        SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
+        ASSERT_TRUE(lrf.start(run));
+        ASSERT_TRUE(scope_boot_sightd(run));
+        /* The boot push says whether the coefficient follows the speed. */
+        std::vector<scope_frame> bc = scope_select(run, "gui", scope_boot_done);
+        ASSERT_EQ(bc.size(), 1u);
+        dynamic_bc = bc[0][6];
+    }
+
+    std::vector<scope_frame> results(const char *role) const { return scope_select(run, role, result_frame); }
+
+    /* A single measurement of the module's range; waits for its report. */
+    void range(const char *distance)
+    {
+        ASSERT_TRUE(lrf.command((std::string("range ") + distance).c_str()));
+        size_t before = scope_select(run, "gui", distance_report).size();
+        ASSERT_EQ(run.send("gui", scope_request(0x04, 0x00, 0xFF, 0x01)), 0);
+        ASSERT_EQ(scope_wait(run, "gui", before + 1, SCOPE_REPLY_MS, distance_report).size(), before + 1);
+    }
+
+    /* Waits for a result frame with this distance at a peer. */
+    scope_frame result_at(const char *role, float distance)
+    {
+        auto got = scope_wait(run, role, 1, SCOPE_REPLY_MS, [&](const scope_frame &f) {
+            return result_frame(f) && f.size() == 29 && scope_float_at(f, 14) == distance;
+        });
+        return got.empty() ? scope_frame() : got[0];
+    }
+
+    void expect_hold(const scope_frame &f, int range_dm)
+    {
+        ASSERT_EQ(f.size(), 29u);
+        EXPECT_TRUE(sim_frame_sound(f)) << sim_hex(f);
+        EXPECT_EQ(scope_frame(f.begin(), f.begin() + 6), (scope_frame{0xAA, 0x1A, 0x1B, 0x0A, 0x00, 0x80}));
+        const float pitch = scope_float_at(f, 18);
+        /* No compass is sampled: level. The azimuth is the profile's. */
+        EXPECT_EQ(pitch, 0.0f);
+        EXPECT_EQ(scope_float_at(f, 22), 0.0f);
+        hold h = library_hold(scope_factory_profile(0), range_dm, pitch, dynamic_bc);
+        /* No zero offset is set; the windage is sent with its sign turned. */
+        EXPECT_NEAR(scope_float_at(f, 6), h.drop, 1e-4);
+        EXPECT_NEAR(scope_float_at(f, 10), -h.windage, 1e-4);
+        EXPECT_GT(fabs(h.windage), 0.1) << "the factory wind should push the bullet";
+    }
+};
+
+TEST_F(Ballistics, ARangeWithBallisticsOnGivesTheLibrarysHoldToTheGuiAndTheMedia)
+{
+    /* Ballistics on (profile 0's switch): a first solution for the
+     * profile's own distance, 100.0 m. */
+    const uint8_t on[4] = {1, 0, 0, 0};
+    ASSERT_EQ(run.send("gui", scope_request4(0x1B, 0x00, 0x00, on)), 0);
+    scope_frame from_profile = result_at("gui", 100.0f);
+    ASSERT_FALSE(from_profile.empty()) << "no solution after switching ballistics on";
+    expect_hold(from_profile, 1000);
+
+    range("456.7");
+    scope_frame gui = result_at("gui", 456.7f);
+    ASSERT_FALSE(gui.empty()) << "no solution for the measured range";
+    expect_hold(gui, 4567);
+    scope_frame media = result_at("media", 456.7f);
+    EXPECT_EQ(media, gui) << "the media process draws another solution";
+    /* Each result went to both, one frame each. */
+    EXPECT_EQ(results("gui"), results("media"));
+}
+
+TEST_F(Ballistics, WithBallisticsOffARangeGivesNoSolution)
+{
+    range("456.7");
+    range("512.3");
+    /* The calculation thread looks every 100 ms; give it ample time. */
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * SCOPE_SLOW));
+    EXPECT_TRUE(results("gui").empty()) << sim_hex(results("gui").front());
+    EXPECT_TRUE(results("media").empty());
+}
+
+} // namespace

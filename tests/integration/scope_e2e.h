@@ -1,0 +1,202 @@
+// What the end-to-end tests share on top of ScopeRun: a sandbox made from
+// the factory image, the simulated rangefinder on /dev/ttyS5, the frames a
+// GUI stand-in sends, and waiting for what the peers received.
+#pragma once
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lrf_sim.h"
+#include "scope_factory.h"
+#include "scope_run.h"
+
+/* Sanitizer builds run several times slower; waits stretch by this much. */
+#if defined(__SANITIZE_ADDRESS__)
+#define SCOPE_SLOW 4
+#else
+#define SCOPE_SLOW 1
+#endif
+
+/* Generous bounds for things that must happen, never a speed check. */
+#define SCOPE_BOOT_MS (40000 * SCOPE_SLOW)
+#define SCOPE_REPLY_MS (5000 * SCOPE_SLOW)
+
+typedef std::vector<uint8_t> scope_frame;
+
+/* A GUI request with one value byte (10 bytes) or four payload bytes (13). */
+inline scope_frame scope_request(uint8_t obj, uint8_t sub, uint8_t item, uint8_t value)
+{
+    return sim_frame(obj, sub, item, 0x00, {value});
+}
+inline scope_frame scope_request4(uint8_t obj, uint8_t sub, uint8_t item, const uint8_t bytes[4])
+{
+    return sim_frame(obj, sub, item, 0x00, {bytes[0], bytes[1], bytes[2], bytes[3]});
+}
+inline scope_frame scope_request_float(uint8_t obj, uint8_t sub, uint8_t item, float value)
+{
+    uint8_t b[4];
+    memcpy(b, &value, 4); /* little-endian host, as on the board */
+    return scope_request4(obj, sub, item, b);
+}
+
+inline float scope_float_at(const scope_frame &f, size_t at)
+{
+    float v;
+    memcpy(&v, &f[at], 4);
+    return v;
+}
+
+/* Frames of one peer that satisfy a test. */
+template <typename Pred> std::vector<scope_frame> scope_select(const ScopeRun &run, const char *role, Pred pred)
+{
+    std::vector<scope_frame> out;
+    for (const sim_peer_record &r : run.received(role))
+        if (pred(r.frame)) out.push_back(r.frame);
+    return out;
+}
+
+/* Waits until the peer holds at least n such frames; those frames. */
+template <typename Pred>
+std::vector<scope_frame> scope_wait(const ScopeRun &run, const char *role, size_t n, int timeout_ms, Pred pred)
+{
+    std::vector<scope_frame> got;
+    ScopeRun::wait_until(
+        [&] {
+            got = scope_select(run, role, pred);
+            return got.size() >= n;
+        },
+        timeout_ms);
+    return got;
+}
+
+/* The frame header a peer matches on: object, sub, item, flag. */
+struct scope_head {
+    int obj, sub, item, flag;
+    bool operator()(const scope_frame &f) const
+    {
+        return f.size() >= 9 && f[2] == obj && (sub < 0 || f[3] == sub) && (item < 0 || f[4] == item) &&
+               (flag < 0 || f[5] == flag);
+    }
+};
+
+/* The last frame of the boot push: the dynamic-coefficient state. */
+static const scope_head scope_boot_done = {0x00, 0x00, 0x2B, 0x80};
+
+/* A sandbox from the factory image, with the named peers draining. */
+inline bool scope_boot_sandbox(ScopeRun &run, const std::vector<const char *> &peers, sim_options options = {})
+{
+    std::string error;
+    if (!scope_factory_files(&options.files, &error)) {
+        ADD_FAILURE() << error;
+        return false;
+    }
+    if (!run.create(options)) return false;
+    for (const char *role : peers)
+        if (!run.start_peer(role)) {
+            ADD_FAILURE() << "peer " << role << " did not start";
+            return false;
+        }
+    return true;
+}
+
+/* Starts sightd and waits for the end of its boot push at the GUI. */
+inline bool scope_boot_sightd(ScopeRun &run)
+{
+    size_t before = scope_select(run, "gui", scope_boot_done).size();
+    if (!run.start_sightd()) return false;
+    return scope_wait(run, "gui", before + 1, SCOPE_BOOT_MS, scope_boot_done).size() > before;
+}
+
+#define SCOPE_BOOT_OR_SKIP(run, ...)                                     \
+    do {                                                                 \
+        std::string why_;                                                \
+        if (!sim_available(&why_)) GTEST_SKIP() << why_;                 \
+        ASSERT_TRUE(scope_boot_sandbox((run), __VA_ARGS__));             \
+    } while (0)
+
+/* The simulated rangefinder module behind the sandbox's /dev/ttyS5. The
+ * module plays its own pseudo-terminal; a relay thread carries the bytes
+ * between that and the line sightd opens. Declare it after the ScopeRun,
+ * so that it stops before the sandbox goes. */
+struct ScopeLrf {
+    lrf_sim *sim = nullptr;
+    int module = -1;
+    int wake[2] = {-1, -1};
+    std::thread relay;
+
+    bool start(const ScopeRun &run)
+    {
+        int line = sim_pty(run.sb, "/dev/ttyS5");
+        sim = lrf_sim_start(sim_path(run.sb, SIM_BOARD_LOG).c_str());
+        if (line < 0 || sim == nullptr) return false;
+        module = open(lrf_sim_slave_path(sim), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (module < 0 || pipe2(wake, O_CLOEXEC) != 0) return false;
+        relay = std::thread([this, line] { pump(line, module); });
+        return true;
+    }
+
+    /* One script line of the module (lrf_sim.h). */
+    bool command(const char *line) { return sim != nullptr && lrf_sim_command(sim, line) == 0; }
+
+    lrf_sim_stats stats()
+    {
+        lrf_sim_stats s;
+        lrf_sim_get_stats(sim, &s);
+        return s;
+    }
+
+    ~ScopeLrf()
+    {
+        if (relay.joinable()) {
+            const char one = 1;
+            if (write(wake[1], &one, 1) == 1) relay.join();
+            else relay.detach();
+        }
+        for (int fd : {module, wake[0], wake[1]})
+            if (fd >= 0) close(fd);
+        if (sim != nullptr) lrf_sim_stop(sim);
+    }
+
+  private:
+    static bool write_all(int fd, const uint8_t *bytes, ssize_t n)
+    {
+        while (n > 0) {
+            ssize_t w = write(fd, bytes, (size_t)n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            bytes += w;
+            n -= w;
+        }
+        return true;
+    }
+
+    void pump(int a, int b)
+    {
+        for (;;) {
+            struct pollfd p[3] = {{a, POLLIN, 0}, {b, POLLIN, 0}, {wake[0], POLLIN, 0}};
+            if (poll(p, 3, -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if (p[2].revents) return;
+            for (int i = 0; i < 2; i++) {
+                if (!(p[i].revents & POLLIN)) continue;
+                uint8_t buf[512];
+                ssize_t n = read(p[i].fd, buf, sizeof buf);
+                if (n > 0) write_all(p[1 - i].fd, buf, n);
+            }
+            /* A line with nobody on its far end reports a hang-up until
+             * someone opens it; do not spin on it. */
+            if ((p[0].revents | p[1].revents) & POLLHUP)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+};
