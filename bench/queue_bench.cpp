@@ -11,13 +11,7 @@
 
 #include "notifier.h"
 #include "sim_peer.h"
-#include "vesk_log.h"
 #include "vesk_msg.h"
-
-/* The logging library as it behaves with debug mode off: IPC traces are
- * DETAIL records and are not kept. */
-void vesk_log_ipc(const char *, const void *, size_t, int) {}
-void vesk_log_printf(vesk_log_level, const char *, const char *, ...) {}
 
 namespace {
 

@@ -2,29 +2,123 @@
 // idles until the lifecycle coordinator sets the quit flag, then stops
 // everything in a fixed order. Signals only ask the coordinator to stop.
 #include <stdio.h>
-#include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
+#include <iniparser.h>
+
+#include "ballistic_dynamic_bc.h"
+#include "ballistic_thread.h"
+#include "iniparser_handler.h"
+#include "laser.h"
+#include "msg_media.h"
 #include "notifier.h"
+#include "qel_dev_status.h"
 #include "version.h"
+#include "vesk_debug_app.h"
 #include "vesk_lifecycle.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
+#include "vesk_msg_hooks.h"
+#include "vesk_persist.h"
 #include "vesk_signal.h"
+
+#define PERSIST_STOP_LIMIT_MS 2000
+#define SHOT_VIDEO_DELAY_MS 5000
 
 static event_handle *main_bus;
 static event_handle *app_bus;
 
+/* Formatting the Media partition and installing an update are hooks of the
+ * lifecycle work; until it provides them the commit reports them missing. */
+static const vesk_persist_hooks persist_hooks = {NULL, NULL, NULL};
+
+static vesk_persist_profiles profiles;
+
+/* The calls the boot push and the command router make into modules. */
+static const vesk_msg_hooks msg_hooks = {
+    NULL, /* thermal-core line ready */
+    NULL, /* thermal-core version ready */
+    NULL, /* thermal-core self-check */
+    NULL, /* shutter close */
+    NULL, /* thermal-core save configuration */
+    NULL, /* scene */
+    NULL, /* boot state publish */
+    NULL, /* lifecycle request */
+    vesk_debug_app_handle_ui,
+    vesk_debug_app_publish,
+    vesk_dynamic_bc_handle_ui,
+    vesk_dynamic_bc_publish,
+};
+
+/* Persistence could not start: the built-in defaults of every section. */
+static void load_builtin_defaults(void)
+{
+    dictionary *empty = dictionary_new(0);
+    if (empty == NULL) {
+        fputs("main: dictionary_new failed; qel_dev_status stays zeroed\n", stderr);
+        return;
+    }
+    tevi_ini_ir_callback(empty, &qel_dev_status);
+    tevi_ini_reticle_callback(empty, &qel_dev_status);
+    tevi_ini_compass_callback(empty, &qel_dev_status);
+    tevi_ini_devinfo_callback(empty, &qel_dev_status);
+    tevi_ini_callback(empty, &qel_dev_status);
+    dictionary_del(empty);
+}
+
+static void start_persistence(void)
+{
+    memset(&profiles, 0, sizeof profiles);
+    int rc = vesk_persist_start(NULL, &persist_hooks, &qel_dev_status, &profiles);
+    vesk_lifecycle_note_boot(rc);
+    if (rc != 0) {
+        fprintf(stderr, "main: vesk_persist_start failed (%d); continuing boot with built-in vendor defaults\n", rc);
+        load_builtin_defaults();
+    }
+    qel_ballistics = profiles.vesk_ballistics;
+    qel_ir_cursor = profiles.vesk_cursor;
+
+    /* The reticle starts where zero point 0 of the current group puts it. */
+    const unsigned group = qel_ir_cursor.u8CurrentGroup < VESK_PROFILE_COUNT ? qel_ir_cursor.u8CurrentGroup : 0;
+    const Qel_Cursor_Zero *zero = &qel_ir_cursor.group[group].zero[0];
+    qel_dev_status.s16ReticlePositionX = zero->s8IrCursorCurrentX;
+    qel_dev_status.s16ReticlePositionY = zero->s8IrCursorCurrentY;
+    qel_dev_status.f32ReticleOffsetX = zero->flIrCursorOffsetX;
+    qel_dev_status.f32ReticleOffsetY = zero->flIrCursorOffsetY;
+    qel_dev_status.s16ReticlePositionXMedia = qel_dev_status.s16ReticlePositionX;
+    qel_dev_status.s16ReticlePositionYMedia = qel_dev_status.s16ReticlePositionY;
+    qel_dev_status.f32ReticleOffsetXMedia = qel_dev_status.f32ReticleOffsetX;
+    qel_dev_status.f32ReticleOffsetYMedia = qel_dev_status.f32ReticleOffsetY;
+}
+
 static void start_modules(void)
 {
     (void)notifier_init(&main_bus, &app_bus);
+    vesk_msg_set_hooks(&msg_hooks);
     if (Qel_MsgEvent_Init(main_bus) != 0)
         fputs("main: Qel_MsgEvent_Init failed, GUI/HTTP/BLE commands will not be received\n", stderr);
+    Qel_Media_Param_Send_Quick(app_bus);
+    Qel_LaserInit("/dev/ttyS5", main_bus, app_bus);
+    Qel_Ui_Param_Send(app_bus);
+    Qel_BallisticsInit(main_bus, app_bus);
+    capabilitySetInit();
+}
+
+/* The media process takes the shot-video setting once its pipeline is up. */
+static void send_shot_video_setting(void)
+{
+    for (int waited = 0; waited < SHOT_VIDEO_DELAY_MS && is_signal_exit() != 1; waited += 100) usleep(100 * 1000);
+    if (is_signal_exit() == 1) return;
+    shotVideo_MsgTextSend(0, qel_dev_status.s8ShotVideoSwitch);
+    sendShotVideoReadyToUI();
 }
 
 static void stop_modules(void)
 {
+    Qel_laserExit();
     Qel_MsgEvent_Deinit();
+    Qel_BallisticsExit();
     notifier_unregister(main_bus);
     event_destroy(&main_bus);
     event_destroy(&app_bus);
@@ -38,17 +132,20 @@ int main(int argc, char **argv)
     }
     version_info_init(argc, argv);
     signal_init();
+    start_persistence();
 
     if (vesk_lifecycle_start() != 0) {
         fputs("main: vesk_lifecycle_start failed\n", stderr);
         return 1;
     }
     start_modules();
+    send_shot_video_setting();
 
     while (is_signal_exit() != 1) sleep(1);
 
     stop_modules();
     vesk_lifecycle_stop();
+    vesk_persist_stop(PERSIST_STOP_LIMIT_MS);
     vesk_log_stop();
     return 0;
 }

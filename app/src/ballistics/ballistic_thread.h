@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "vesk_frame.h"
+#include "boardcast.h"
 #include "vesk_records.h"
 
 typedef struct {
@@ -47,3 +48,8 @@ int Qel_ballistics_getResult_FBC(Result_ballistics *out);
 int vesk_ballistics_cycle(float pitch_display, float azimuth_display);
 
 size_t vesk_ballistic_build_frame(uint8_t *out, float moaV, float moaH, float distance, float pitch, float azimuth);
+
+/* Sets up the calculator binding and starts the calculation thread: 0 or -1.
+ * The thread ends on the quit flag, so Qel_BallisticsExit's join returns. */
+int Qel_BallisticsInit(event_handle *main_bus, event_handle *app_bus);
+void Qel_BallisticsExit(void);

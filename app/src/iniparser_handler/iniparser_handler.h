@@ -61,6 +61,10 @@ void capabilitySetInit(void);
 /* Hands "qeldevstatus:vesk_debug" (0 or 1; anything else is 0) to the
  * debug switch. */
 void vesk_ini_apply_debug(void);
+/* Who receives the stored debug setting: the debug-mode switch of sightd
+ * (which also switches the ballistic calculator's log) registers itself
+ * here; until then the logging library's switch takes it. */
+void vesk_ini_set_debug_apply(int (*apply)(int on));
 /* 1 unless "qeldevstatus:vesk_dynamic_bc" is exactly "0". */
 int vesk_dynamic_bc_get(void);
 /* value 0 or 1. 0, -EINVAL, the edit refusal, -ENODEV, -ENOMEM. */

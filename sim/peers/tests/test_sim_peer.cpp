@@ -199,3 +199,65 @@ TEST_F(SimPeerTest, SurvivesTheQueueBeingRemoved)
 }
 
 } // namespace
+
+/* ---- the sim-peer program, through its files only ---- */
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char **environ;
+
+namespace {
+
+bool wait_for_file(const std::string &path, int timeout_ms)
+{
+    for (int i = 0; i < timeout_ms; i++) {
+        if (access(path.c_str(), F_OK) == 0) return true;
+        usleep(1000);
+    }
+    return false;
+}
+
+TEST_F(SimPeerTest, ProgramSpeaksThroughPlainFiles)
+{
+    const char *argv[] = {SIM_PEER_PROGRAM, "--role", "media", "--dir", dir.c_str(), nullptr};
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, SIM_PEER_PROGRAM, nullptr, nullptr, (char **)argv, environ), 0);
+    ASSERT_TRUE(wait_for_file(dir + "/media.ready", 5000));
+
+    const auto sent = sim_frame(1, 1, 9, 0, {5, 0});
+    app_send(3, 32, sent);
+    std::vector<sim_peer_record> logged;
+    for (int i = 0; i < 2000 && logged.empty(); i++) {
+        usleep(1000);
+        logged = sim_peer_read_log(dir + "/media.rx");
+    }
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].type, 32u);
+    EXPECT_EQ(logged[0].length, 11u);
+    EXPECT_EQ(logged[0].frame, sent);
+
+    ASSERT_EQ(sim_peer_write_tx(dir + "/media.tx", sim_media_video_ready()), 0);
+    raw_record r;
+    ASSERT_TRUE(app_receive(&r, 2000));
+    EXPECT_EQ(r.type, 17);
+    EXPECT_EQ(std::vector<uint8_t>(r.frame, r.frame + r.length), sim_media_video_ready());
+
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(SimPeerProgram, RefusesABadCommandLine)
+{
+    const char *argv[] = {SIM_PEER_PROGRAM, "--role", "printer", "--dir", "/tmp", nullptr};
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, SIM_PEER_PROGRAM, nullptr, nullptr, (char **)argv, environ), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+} // namespace

@@ -416,3 +416,233 @@ TEST_F(QueueTest, QuietSender)
 }
 
 } // namespace
+
+/* ---- media builders, reticle senders and the boot push ---- */
+
+#include "msg_media.h"
+#include "qel_dev_status.h"
+
+/* Modules outside this one, as the boot push meets them. */
+static std::mutex g_profiles;
+void vesk_profiles_lock(void) { g_profiles.lock(); }
+void vesk_profiles_unlock(void) { g_profiles.unlock(); }
+static const std::vector<uint8_t> kDebugReply = sim_frame(0, 0, 0x29, 0x80, {0});
+
+namespace {
+
+typedef std::vector<uint8_t> bytes;
+
+std::vector<bus_event> g_app_events;
+void on_app_bus(event_handle *, void *, int evtype, const void *data, int size)
+{
+    std::lock_guard<std::mutex> g(g_lock);
+    const uint8_t *p = (const uint8_t *)data;
+    g_app_events.push_back({evtype, bytes(p, p + size)});
+}
+
+int g_boot_state = 1;
+int g_self_checks = 0, g_shutter_closes = 0, g_dynamic_bc = 0;
+const bytes kBootOutcome = sim_frame(13, 9, 5, 0x80); /* stands for the lifecycle's report */
+
+class BootTest : public QueueTest {
+protected:
+    void SetUp() override
+    {
+        QueueTest::SetUp();
+        {
+            std::lock_guard<std::mutex> g(g_lock);
+            g_app_events.clear();
+        }
+        ASSERT_EQ(event_create(&app_bus, 30, nullptr), 0);
+        ASSERT_EQ(event_receive_register(app_bus, on_app_bus, nullptr), 0);
+        media = sim_peer_start(SIM_PEER_MEDIA, nullptr);
+        gui = sim_peer_start(SIM_PEER_GUI, nullptr);
+        vesk_dev_status_defaults(&qel_dev_status);
+        g_boot_state = 1;
+        g_self_checks = g_shutter_closes = g_dynamic_bc = 0;
+        vesk_msg_hooks hooks = {};
+        hooks.vesk_core_uart_ready = [] { return 1; };
+        hooks.vesk_core_version_ready = [] { return 1; };
+        hooks.vesk_core_self_check = [] { g_self_checks++; };
+        hooks.vesk_core_shutter_close = [] { g_shutter_closes++; };
+        hooks.vesk_boot_state_publish = [] {
+            vesk_msg_send_quiet(0, kBootOutcome.data(), (uint32_t)kBootOutcome.size());
+            return g_boot_state;
+        };
+        hooks.vesk_dynamic_bc_publish = [] { g_dynamic_bc++; };
+        hooks.vesk_debug_publish = [] { vesk_msg_send_quiet(0, kDebugReply.data(), (uint32_t)kDebugReply.size()); };
+        vesk_msg_set_hooks(&hooks);
+        voUartInitFinished = 1;
+    }
+    void TearDown() override
+    {
+        vesk_msg_set_hooks(nullptr);
+        voUartInitFinished = 0;
+        sim_peer_stop(media);
+        sim_peer_stop(gui);
+        event_destroy(&app_bus);
+        QueueTest::TearDown();
+    }
+    std::vector<bytes> frames(sim_peer *p, size_t n)
+    {
+        EXPECT_TRUE(sim_peer_wait(p, n, 3000));
+        usleep(30000);
+        std::vector<bytes> out;
+        for (auto &r : sim_peer_received(p)) out.push_back(r.frame);
+        return out;
+    }
+    event_handle *app_bus = nullptr;
+    sim_peer *media = nullptr, *gui = nullptr;
+};
+
+bytes header_of(const bytes &f) { return bytes(f.begin(), f.begin() + 6); }
+
+TEST_F(BootTest, GuiSeesTheWholePushInOrder)
+{
+    qel_dev_status.ui_ready = qel_dev_status.usb_send_state = 1;
+    qel_dev_status.zoom_send_state = qel_dev_status.battery_send_state = 1;
+    qel_dev_status.s8VideoMode = 2;
+    qel_dev_status.compassParam[0] = -2.9f;
+    for (int i = 0; i < 6; i++) qel_ballistics.ballistics[i].gun.bullet.weight = 100.0 + i;
+    qel_ir_cursor.u8CurrentGroup = 3;
+    Qel_Ui_Param_Send(app_bus);
+
+    auto got = frames(gui, 10);
+    ASSERT_EQ(got.size(), 10u);
+    EXPECT_EQ(got[0], kBootOutcome);
+    EXPECT_EQ(header_of(got[1]), (bytes{0xAA, 0x66, 0x10, 0x00, 0x00, 0x80}));
+    ASSERT_EQ(got[1].size(), 105u);
+    EXPECT_EQ(got[1][6 + 1], 2);                          /* s8VideoMode */
+    EXPECT_EQ(got[1][6 + 48], 0xFE);                      /* -2.9 truncated toward zero, */
+    EXPECT_EQ(got[1][6 + 49], 0xFF);                      /* as a 16-bit two's complement */
+    EXPECT_EQ(memcmp(&got[1][6 + 79], "v1.0.4", 7), 0);
+    EXPECT_EQ(header_of(got[2]), (bytes{0xAA, 0xE2, 0x10, 0x01, 0x00, 0x80}));
+    ASSERT_EQ(got[2].size(), 229u);
+    EXPECT_EQ(got[2][6], 3);
+    EXPECT_EQ(memcmp(&got[2][6], &qel_ir_cursor, 220), 0);
+    for (uint8_t i = 0; i < 6; i++) {
+        const bytes &f = got[3 + i];
+        EXPECT_EQ(header_of(f), (bytes{0xAA, 0xFE, 0x10, 0x02, i, 0x80}));
+        ASSERT_EQ(f.size(), 257u);
+        EXPECT_EQ(memcmp(&f[6], &qel_ballistics.ballistics[i], 248), 0) << (int)i;
+    }
+    EXPECT_EQ(got[9], kDebugReply);
+    for (auto &f : got) EXPECT_TRUE(sim_frame_sound(f));
+    EXPECT_EQ(g_dynamic_bc, 1);
+    EXPECT_EQ(g_shutter_closes, 1);
+    EXPECT_EQ(g_self_checks, 0); /* the version was already in */
+}
+
+TEST_F(BootTest, AFailedBootStateSendsOnlyTheStatus)
+{
+    g_boot_state = 0;
+    Qel_Ui_Param_Send(app_bus);
+    auto got = frames(gui, 3);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], kBootOutcome);
+    EXPECT_EQ(got[1].size(), 105u);
+    EXPECT_EQ(got[2], kDebugReply);
+}
+
+TEST_F(BootTest, SelfCheckRunsUntilTheCoreVersionIsIn)
+{
+    static int polls;
+    polls = 0;
+    vesk_msg_hooks hooks = *vesk_msg_get_hooks();
+    hooks.vesk_core_version_ready = [] { return ++polls > 3 ? 1 : 0; };
+    vesk_msg_set_hooks(&hooks);
+    g_boot_state = 0;
+    Qel_Ui_Param_Send(app_bus);
+    EXPECT_EQ(g_self_checks, 3);
+}
+
+TEST_F(BootTest, StoredSettingsGoToTheMediaProcessAndTheCore)
+{
+    Qel_DevStatus *s = &qel_dev_status;
+    for (int i = 0; i < 7; i++) s->irParam[i] = 0x100 + 10 + i; /* only the low byte travels */
+    s->reticleParam[0] = 4;
+    s->s8BallisticReticleColor = 2;
+    s->s8ScreenBrightness = 7;
+    s->s8VideoOut = 1;
+    s->s8MicSwitch = 1;
+    s->s8ShotFrontTime = 2;
+    s->s8ShotBackTime = 1;
+    s->s16ShotThreshold = -2;
+    s->s8WaterMarkClosed = 1;
+    init_MsgTextSet(app_bus);
+    const std::vector<bytes> media_expected = {
+        sim_frame(22, 0, 0xFF, 0, {4, 0}),    sim_frame(27, 0, 3, 0, {2, 0}),   sim_frame(0, 0, 7, 0, {7}),
+        sim_frame(0, 0, 8, 0, {1}),           sim_frame(8, 0, 0, 0, {2}),       sim_frame(0, 0, 26, 0, {1}),
+        sim_frame(28, 1, 0xFF, 0, {2}),       sim_frame(28, 2, 0xFF, 0, {1}),   sim_frame(28, 3, 0xFF, 0, {0xFE, 0xFF}),
+        sim_frame(244, 0, 0x13, 0, {1}),
+    };
+    auto got = frames(media, media_expected.size());
+    EXPECT_EQ(got, media_expected);
+    for (auto &r : sim_peer_received(media)) EXPECT_EQ(r.type, 32u);
+    /* The core's items, in order, as app-bus event 1. */
+    const struct {
+        uint8_t item, index;
+    } core[] = {{9, 6}, {4, 3}, {1, 0}, {2, 1}, {3, 2}, {8, 4}};
+    std::lock_guard<std::mutex> g(g_lock);
+    ASSERT_EQ(g_app_events.size(), 6u);
+    for (size_t i = 0; i < 6; i++) {
+        EXPECT_EQ(g_app_events[i].type, 1);
+        EXPECT_EQ(g_app_events[i].data, sim_frame(1, 1, core[i].item, 0, {(uint8_t)(10 + core[i].index), 0}));
+    }
+}
+
+TEST_F(BootTest, ReticlePointOnlyWhenItChanged)
+{
+    Qel_DevStatus *s = &qel_dev_status;
+    s->s16ReticlePositionX = 0x0140;
+    s->s16ReticlePositionY = 0x00F0;
+    s->f32ReticleOffsetX = 0.5f;
+    s->f32ReticleOffsetY = -0.25f;
+    const bytes point = sim_frame(22, 3, 0xFF, 0, {0x40, 0x01, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x80, 0xBE});
+    updateReticlePointToMedia(app_bus);
+    updateReticlePointToMedia(app_bus); /* unchanged: nothing */
+    s->f32ReticleOffsetY = -0.5f;
+    updateReticlePointToMedia(app_bus);
+    auto got = frames(media, 2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], point);
+    EXPECT_EQ(got[1][17], 0xBF); /* -0.5 = 00 00 00 BF */
+    EXPECT_EQ(s->f32ReticleOffsetYMedia, -0.5f);
+}
+
+TEST_F(BootTest, QuickPushSendsPointVideoModeAndBallisticSwitch)
+{
+    Qel_DevStatus *s = &qel_dev_status;
+    s->s16ReticlePositionX = -3; /* negative positions as two's complement */
+    s->s8VideoMode = 1;
+    qel_ballistics.ballistics[0].ballistics_sw = 1;
+    Qel_Media_Param_Send_Quick(app_bus);
+    Qel_Media_Param_Send_Quick(app_bus); /* regardless of change */
+    auto got = frames(media, 6);
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_EQ(header_of(got[0]), (bytes{0xAA, 0x12, 0x16, 0x03, 0xFF, 0x00}));
+    EXPECT_EQ(got[0][6], 0xFD);
+    EXPECT_EQ(got[0][7], 0xFF);
+    EXPECT_EQ(got[1], sim_frame(0, 0, 0, 0, {1}));
+    EXPECT_EQ(got[2], sim_frame(27, 0, 0, 0, {1}));
+    EXPECT_EQ(got[3], got[0]);
+}
+
+TEST_F(BootTest, ShotVideoReadyAndBusBuilders)
+{
+    ASSERT_EQ(sendShotVideoReadyToUI(), 1);
+    auto got = frames(gui, 1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], (bytes{0xAA, 0x06, 0x1C, 0x08, 0xFF, 0x80, 0x53, 0xEB, 0xAA}));
+    EXPECT_EQ(sim_peer_received(gui)[0].type, 33u);
+    /* The image request as if from the GUI goes to the main bus. */
+    ASSERT_EQ(usual_MsgTextSend(bus, 14, 3), 0);
+    ASSERT_TRUE(wait_events(1));
+    EXPECT_EQ(events()[0].type, 4);
+    EXPECT_EQ(events()[0].data, sim_frame(0, 0, 14, 0, {3}));
+    ASSERT_EQ(pip_MsgTextSend(app_bus, 1, 2, 3, 4), 1);
+    auto m = frames(media, 1);
+    EXPECT_EQ(m[0], sim_frame(21, 1, 2, 0, {3, 4}));
+}
+
+} // namespace

@@ -1,0 +1,629 @@
+// The persistence service: debounce, edit sections, the stores' writers,
+// crash consistency at every kill point, every fault switch, and the EEPROM.
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include <math.h>
+#include <ctype.h>
+
+#include <atomic>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "iniparser_handler.h"
+#include "persist_fixture.h"
+#include "vesk_fault.h"
+#include "vesk_io.h"
+#include "vesk_persist.h"
+#include "vesk_persist_internal.h"
+
+namespace {
+
+uint64_t now_ms() { return vesk_persist_mono_ms(); }
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int count_lines(const std::string &path, const std::string &tag)
+{
+    std::string text = read_text(path);
+    if (text == "<missing>") return 0;
+    int n = 0;
+    for (size_t at = 0; (at = text.find(tag + "\n", at)) != std::string::npos; at += tag.size() + 1)
+        if (at == 0 || text[at - 1] == '\n') n++;
+    return n;
+}
+
+class Service : public ::testing::Test {
+protected:
+    PersistDir dir;
+    vesk_persist_profiles profiles = {};
+    std::string count_file;
+
+    void SetUp() override
+    {
+        dir.create();
+        count_file = dir.root + "/count";
+        setenv("VESK_PERSIST_TEST_COUNT_FILE", count_file.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        vesk_persist_stop(2000);
+        dir.remove();
+    }
+    int start()
+    {
+        vesk_persist_paths p = dir.paths();
+        vesk_persist_hooks hooks = {};
+        int rc = vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles);
+        qel_ballistics = profiles.vesk_ballistics;
+        qel_ir_cursor = profiles.vesk_cursor;
+        return rc;
+    }
+    vesk_persist_status status()
+    {
+        vesk_persist_status st;
+        vesk_persist_get_status(&st);
+        return st;
+    }
+    int stage_range(int range)
+    {
+        int rc = vesk_persist_edit_begin();
+        if (rc != 0) return rc;
+        vesk_profiles_lock();
+        qel_ballistics.ballistics[0].target.range = (short)range;
+        vesk_persist_profiles snap = {qel_ballistics, qel_ir_cursor};
+        rc = vesk_persist_stage_profiles(&snap);
+        vesk_profiles_unlock();
+        vesk_persist_edit_end();
+        return rc;
+    }
+    /* Times (ms after t0) at which the count file gained each tag line,
+     * polled every 2 ms until until_ms after t0. */
+    std::vector<uint64_t> write_times(const std::string &tag, uint64_t t0, uint64_t until_ms)
+    {
+        std::vector<uint64_t> times;
+        while (now_ms() - t0 < until_ms) {
+            int n = count_lines(count_file, tag);
+            while ((int)times.size() < n) times.push_back(now_ms() - t0);
+            sleep_ms(2);
+        }
+        return times;
+    }
+};
+
+TEST_F(Service, StartArgumentsAndSecondStart)
+{
+    vesk_persist_paths p = dir.paths();
+    vesk_persist_hooks hooks = {};
+    EXPECT_EQ(vesk_persist_start(&p, NULL, &qel_dev_status, &profiles), -EINVAL);
+    EXPECT_EQ(vesk_persist_start(&p, &hooks, NULL, &profiles), -EINVAL);
+    EXPECT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, NULL), -EINVAL);
+    EXPECT_EQ(vesk_persist_edit_begin(), -ENODEV);
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(start(), -EBUSY);
+    EXPECT_EQ(status().vesk_phase, VESK_PERSIST_RUNNING);
+    EXPECT_EQ(profiles.vesk_ballistics.ballistics[3].target.range, 103);
+    EXPECT_EQ(profiles.vesk_cursor.group[5].zero[1].u16IrCursorDistance, 151);
+    EXPECT_EQ(vesk_persist_stop(2000), 0);
+    EXPECT_EQ(status().vesk_phase, VESK_PERSIST_STOPPED);
+    EXPECT_EQ(vesk_persist_stop(2000), 0);
+    EXPECT_EQ(start(), 0); /* starts again after a stop */
+}
+
+/* When the debounce rule writes, given the times of the changes: 100 ms
+ * after the last change, at most 500 ms after the first unsaved one. */
+std::vector<uint64_t> expected_writes(const std::vector<uint64_t> &changes)
+{
+    std::vector<uint64_t> writes;
+    uint64_t first = changes[0], last = changes[0];
+    for (size_t i = 1; i < changes.size(); i++) {
+        uint64_t due = std::min(last + 100, first + 500);
+        if (changes[i] >= due) {
+            writes.push_back(due);
+            first = changes[i];
+        }
+        last = changes[i];
+    }
+    writes.push_back(std::min(last + 100, first + 500));
+    return writes;
+}
+
+class Debounce : public Service, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Debounce, ChangesFiftyMsApartAreWrittenByTheRule)
+{
+    ASSERT_EQ(start(), 0);
+    const int count = GetParam();
+    uint64_t t0 = now_ms();
+    std::vector<uint64_t> changes;
+    std::thread burst([&] {
+        for (int i = 1; i <= count; i++) {
+            changes.push_back(now_ms() - t0);
+            Qel_DevStatusSet("s8language", 10 + i, 0);
+            if (i < count) sleep_ms(50);
+        }
+    });
+    std::vector<uint64_t> times = write_times("current-ini", t0, 50 * count + 500);
+    burst.join();
+    // With ten changes the rule writes once, at 500 ms (the last change came
+    // at 450 ms); with fourteen, at 500 ms and 100 ms after the last change.
+    std::vector<uint64_t> want = expected_writes(changes);
+    ASSERT_EQ(times.size(), want.size());
+    for (size_t i = 0; i < want.size(); i++) {
+        EXPECT_GE(times[i] + 5, want[i]) << "write " << i;
+        EXPECT_LE(times[i], want[i] + 120) << "write " << i;
+    }
+    EXPECT_NE(read_text(dir.current_ini).find("= " + std::to_string(10 + count)), std::string::npos);
+
+    // The same text again writes nothing.
+    Qel_DevStatusSet("s8language", 10 + count, 0);
+    EXPECT_EQ(write_times("current-ini", now_ms(), 400).size(), want.size());
+    EXPECT_EQ(status().vesk_pending_mask, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Burst, Debounce, ::testing::Values(10, 14));
+
+TEST_F(Service, SettingsWaitForOpenEditSectionsButProfilesDoNot)
+{
+    ASSERT_EQ(start(), 0);
+    ASSERT_EQ(vesk_persist_edit_begin(), 0);
+    Qel_DevStatusSet("s8language", 5, 0); /* nested section */
+    ASSERT_EQ(stage_range(321), 0);
+    EXPECT_EQ(vesk_persist_flush(400), -ETIMEDOUT);
+    EXPECT_EQ(sql_value(dir.profiles_db, "SELECT distance FROM ballistics WHERE device_id = 1"), "321");
+    EXPECT_EQ(read_text(dir.current_ini).find("= 5"), std::string::npos);
+    vesk_persist_edit_end();
+    EXPECT_EQ(vesk_persist_flush(2000), 0);
+    EXPECT_NE(read_text(dir.current_ini).find("s8language"), std::string::npos);
+    vesk_persist_edit_end(); /* an end without a begin does nothing */
+    EXPECT_EQ(vesk_persist_edit_begin(), 0);
+    vesk_persist_edit_end();
+}
+
+TEST_F(Service, SnapshotsWithNonFiniteNumbersOrBadIndexesAreRefused)
+{
+    ASSERT_EQ(start(), 0);
+    ASSERT_EQ(vesk_persist_edit_begin(), 0);
+    const std::function<void(vesk_persist_profiles &)> damage[] = {
+        [](vesk_persist_profiles &p) { p.vesk_cursor.u8CurrentGroup = 6; },
+        [](vesk_persist_profiles &p) { p.vesk_ballistics.u8CurrentBallistics = 6; },
+        [](vesk_persist_profiles &p) { p.vesk_cursor.group[2].u8CurrentZero = 2; },
+        [](vesk_persist_profiles &p) { p.vesk_cursor.group[5].zero[1].flIrCursorOffsetY = NAN; },
+        [](vesk_persist_profiles &p) { p.vesk_ballistics.ballistics[4].gun.bullet.ballisticsCoef = INFINITY; },
+        [](vesk_persist_profiles &p) { p.vesk_ballistics.ballistics[0].atmosphere.temperature = NAN; },
+        [](vesk_persist_profiles &p) { p.vesk_ballistics.ballistics[1].gun.bullet.atmosphere.barometer = -INFINITY; },
+        [](vesk_persist_profiles &p) { p.vesk_ballistics.ballistics[5].wind.speed = NAN; },
+    };
+    uint64_t before = status().vesk_accepted[2];
+    for (const auto &d : damage) {
+        vesk_persist_profiles p = profiles;
+        d(p);
+        EXPECT_EQ(vesk_persist_stage_profiles(&p), -EINVAL);
+    }
+    EXPECT_EQ(vesk_persist_stage_profiles(NULL), -EINVAL);
+    EXPECT_EQ(status().vesk_accepted[2], before);
+    Qel_DevStatus s = qel_dev_status;
+    s.f_zero_slant = NAN;
+    EXPECT_EQ(vesk_persist_stage_eeprom(&s, NULL), -EINVAL);
+    vesk_persist_edit_end();
+}
+
+TEST_F(Service, ProfilesReachTheDatabaseInOneTransaction)
+{
+    ASSERT_EQ(start(), 0);
+    ASSERT_EQ(vesk_persist_edit_begin(), 0);
+    vesk_profiles_lock();
+    for (int p = 0; p < 6; p++) qel_ballistics.ballistics[p].gun.bullet.velocity = 700 + p;
+    qel_ir_cursor.group[3].zero[1].flIrCursorOffsetX = -1.25f;
+    qel_ir_cursor.group[3].zero[1].u16IrCursorDistanceYD = 77;
+    vesk_persist_profiles snap = {qel_ballistics, qel_ir_cursor};
+    ASSERT_EQ(vesk_persist_stage_profiles(&snap), 0);
+    vesk_profiles_unlock();
+    vesk_persist_edit_end();
+    ASSERT_EQ(vesk_persist_flush(3000), 0);
+    EXPECT_EQ(sql_value(dir.profiles_db, "SELECT group_concat(muzzie_velocity) FROM ballistics ORDER BY device_id"),
+              "700,701,702,703,704,705");
+    EXPECT_EQ(sql_value(dir.profiles_db, "SELECT remark2 || '/' || remark FROM zero_point WHERE device_id = 4 AND "
+                                         "index_show = 1"),
+              "-1.25/77");
+    EXPECT_EQ(sql_value(dir.profiles_db, "PRAGMA integrity_check"), "ok");
+    ASSERT_EQ(vesk_persist_stop(2000), 0);
+    ASSERT_EQ(start(), 0);
+    EXPECT_DOUBLE_EQ(profiles.vesk_ballistics.ballistics[5].gun.bullet.velocity, 705.0);
+    EXPECT_FLOAT_EQ(profiles.vesk_cursor.group[3].zero[1].flIrCursorOffsetX, -1.25f);
+}
+
+TEST_F(Service, WifiNamesAndPassphrasesCannotInjectLines)
+{
+    ASSERT_EQ(start(), 0);
+    vesk_persist_wifi w;
+    ASSERT_EQ(vesk_persist_get_wifi(&w), 0);
+    EXPECT_STREQ(w.vesk_ssid, "Scope-1");
+    EXPECT_STREQ(w.vesk_password, "12345678");
+    EXPECT_EQ(w.vesk_generation, 1u);
+    static const std::string too_long(64, 'a');
+    const char *bad_names[] = {"", "two words", "x\nssid=evil", "semi;colon", too_long.c_str()};
+    for (const char *n : bad_names) EXPECT_EQ(vesk_persist_stage_wifi(n, NULL, NULL), -EINVAL) << n;
+    EXPECT_EQ(vesk_persist_stage_wifi(NULL, "pass\nwpa=1", NULL), -EINVAL);
+    EXPECT_EQ(vesk_persist_stage_wifi(NULL, "tab\tinside", NULL), -EINVAL);
+    uint64_t gen = 0;
+    ASSERT_EQ(vesk_persist_stage_wifi("Scope_2", "new pass #9", &gen), 0);
+    EXPECT_EQ(gen, 2u);
+    ASSERT_EQ(vesk_persist_flush(3000), 0);
+    EXPECT_EQ(read_text(dir.wifi_wpa2), "interface=wlan0\nssid=Scope_2\nwpa_passphrase=new pass #9\nwpa=2\n");
+    EXPECT_EQ(read_text(dir.wifi_none), "interface=wlan0\nssid=Scope_2\n");
+}
+
+TEST_F(Service, WifiPatchAppendsMissingKeysAndEndsEveryLine)
+{
+    char *out = NULL;
+    size_t n = 0;
+    const char text[] = "ctrl=1\nssid=old\nssid=older\nlast";
+    ASSERT_EQ(vesk_wifi_patch(text, strlen(text), "NEW", "secret12", &out, &n), 0);
+    EXPECT_EQ(std::string(out, n), "ctrl=1\nssid=NEW\nssid=NEW\nlast\nwpa_passphrase=secret12\n");
+    free(out);
+    ASSERT_EQ(vesk_wifi_patch("", 0, "N", NULL, &out, &n), 0);
+    EXPECT_EQ(std::string(out, n), "ssid=N\n");
+    free(out);
+}
+
+TEST_F(Service, StaleTemporaryFilesAreSweptAtStart)
+{
+    const std::string stale[] = {dir.current_ini + ".tmp-4242-4243", dir.authority_ini + ".tmp-1-2",
+                                 dir.wifi_wpa2 + ".tmp-77-78"};
+    for (const std::string &s : stale) write_text(s, "partial");
+    write_text(dir.current_ini + ".tmp-notours", "kept"); /* not a temporary name */
+    ASSERT_EQ(start(), 0);
+    for (const std::string &s : stale) EXPECT_FALSE(file_exists(s)) << s;
+    EXPECT_TRUE(file_exists(dir.current_ini + ".tmp-notours"));
+}
+
+TEST_F(Service, FailedStoreWaitsForAChangeOrAForce)
+{
+    ASSERT_EQ(start(), 0);
+    setenv("VESK_PERSIST_FAULT_OP", "rename", 1);
+    setenv("VESK_PERSIST_FAULT_HITS", "1", 1);
+    Qel_DevStatusSet("s8language", 8, 0);
+    sleep_ms(300);
+    vesk_persist_status st = status();
+    EXPECT_EQ(st.vesk_store_error[0], EIO);
+    EXPECT_EQ(st.vesk_pending_mask, 1u);
+    sleep_ms(300); /* held: no second attempt */
+    EXPECT_EQ(count_lines(count_file, "current-ini"), 0);
+    EXPECT_EQ(vesk_persist_flush(2000), 0); /* the fault fired once: the forced retry stores it */
+    EXPECT_NE(read_text(dir.current_ini).find("= 8"), std::string::npos);
+}
+
+TEST_F(Service, RenameFaultHitsTheThirdReplaceAndReArmsOnANewNonce)
+{
+    ASSERT_EQ(start(), 0);
+    setenv("VESK_PERSIST_FAULT_OP", "rename", 1);
+    setenv("VESK_PERSIST_FAULT_HITS", "3", 1);
+    setenv("VESK_PERSIST_FAULT_NONCE", "a", 1);
+    int results[5];
+    for (int i = 0; i < 5; i++) {
+        Qel_DevStatusSet("s8language", 40 + i, 0);
+        results[i] = vesk_persist_flush(2000);
+    }
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_EQ(results[2], -EIO);
+    EXPECT_EQ(results[3], 0);
+    EXPECT_EQ(results[4], 0);
+    setenv("VESK_PERSIST_FAULT_NONCE", "b", 1);
+    for (int i = 0; i < 3; i++) {
+        Qel_DevStatusSet("s8language", 50 + i, 0);
+        results[i] = vesk_persist_flush(2000);
+    }
+    EXPECT_EQ(results[2], -EIO);
+    EXPECT_EQ(read_text(dir.current_ini).find("= 52"), std::string::npos);
+    EXPECT_TRUE(temp_files(dir.root + "/factory").empty());
+}
+
+TEST_F(Service, CorruptEepromReadBackLeavesTheStoreInError)
+{
+    ASSERT_EQ(start(), 0);
+    setenv("VESK_PERSIST_FAULT_OP", "eeprom_verify_corrupt", 1);
+    snprintf(qel_dev_status.sn, sizeof qel_dev_status.sn, "SN-99");
+    uint64_t gen = 0;
+    ASSERT_EQ(vesk_persist_stage_eeprom(&qel_dev_status, &gen), 0);
+    EXPECT_EQ(gen, 1u);
+    EXPECT_EQ(vesk_persist_flush(2000), -EIO);
+    vesk_persist_status st = status();
+    EXPECT_EQ(st.vesk_store_error[4], EIO);
+    EXPECT_EQ(st.vesk_pending_mask, 1u << 4);
+    EXPECT_TRUE(file_exists(dir.recovery + "/eeprom.pending")); /* the record waits in its journal */
+    unsetenv("VESK_PERSIST_FAULT_OP");
+    EXPECT_EQ(vesk_persist_flush(2000), 0);
+    std::string e = read_text(dir.eeprom);
+    EXPECT_EQ(e.size(), 4096u);
+    EXPECT_EQ(e.substr(0, 28), "[info]\npn=PN-7\nsn=SN-99\ns16r");
+    EXPECT_FALSE(file_exists(dir.recovery + "/eeprom.pending"));
+}
+
+TEST_F(Service, UnreadableEepromIsNeverOverwrittenWithDefaults)
+{
+    /* Tests run as root, which reads any mode: take the device away. */
+    rename(dir.eeprom.c_str(), (dir.eeprom + ".away").c_str());
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(qel_dev_status.s16RangeOffsetX, 639);
+    EXPECT_EQ(vesk_persist_stage_eeprom(&qel_dev_status, NULL), -EIO);
+    EXPECT_EQ(status().vesk_pending_mask, 0u);
+    EXPECT_FALSE(file_exists(dir.eeprom));
+}
+
+// ---- crash consistency -------------------------------------------------
+
+struct CrashCase {
+    const char *action; /* probe arguments, space separated */
+    const char *point;
+};
+
+std::vector<std::string> split(const std::string &s)
+{
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < s.size()) {
+        size_t sp = s.find(' ', at);
+        if (sp == std::string::npos) sp = s.size();
+        out.push_back(s.substr(at, sp - at));
+        at = sp + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> stored_files(const PersistDir &d)
+{
+    return {d.current_ini, d.authority_ini, d.defaults_ini, d.wifi_wpa2, d.wifi_none, d.eeprom};
+}
+
+/* The files one action leaves on a fresh unit, keyed by file index. */
+std::vector<std::string> new_version(const char *action)
+{
+    static std::map<std::string, std::vector<std::string>> cache;
+    auto it = cache.find(action);
+    if (it != cache.end()) return it->second;
+    PersistDir ref;
+    ref.create();
+    EXPECT_EQ(run_probe(ref, split(action)), 0) << action;
+    std::vector<std::string> files;
+    for (const std::string &f : stored_files(ref)) files.push_back(read_text(f));
+    ref.remove();
+    cache[action] = files;
+    return files;
+}
+
+const char *const kSet = "set s8language 7";
+const char *const kDefaults = "defaults s8language 7";
+const char *const kWifi = "wifi Scope_9 passphrase9";
+const char *const kEeprom = "eeprom SN-NEW";
+
+const CrashCase kCrashCases[] = {
+    {kSet, "current-ini:written"},
+    {kSet, "current-ini:fsynced"},
+    {kSet, "current-ini:renamed"},
+    {kSet, "current-ini:done"},
+    {kDefaults, "defaults-authority:written"},
+    {kDefaults, "defaults-authority:fsynced"},
+    {kDefaults, "defaults-authority:renamed"},
+    {kDefaults, "defaults-authority:done"},
+    {kDefaults, "defaults:authority-done"},
+    {kDefaults, "defaults-mirror:written"},
+    {kDefaults, "defaults-mirror:fsynced"},
+    {kDefaults, "defaults-mirror:renamed"},
+    {kDefaults, "defaults-mirror:done"},
+    {kDefaults, "defaults:ini-mirror-done"},
+    {kWifi, "wifi-wpa2:written"},
+    {kWifi, "wifi-wpa2:fsynced"},
+    {kWifi, "wifi-wpa2:renamed"},
+    {kWifi, "wifi-wpa2:done"},
+    {kWifi, "wifi:wpa2-done"},
+    {kWifi, "wifi-none:written"},
+    {kWifi, "wifi-none:fsynced"},
+    {kWifi, "wifi-none:renamed"},
+    {kWifi, "wifi-none:done"},
+    {kEeprom, "eeprom-journal:written"},
+    {kEeprom, "eeprom-journal:fsynced"},
+    {kEeprom, "eeprom-journal:renamed"},
+    {kEeprom, "eeprom-journal:done"},
+    {kEeprom, "eeprom:cleared"},
+    {kEeprom, "eeprom:done"},
+    {kEeprom, "eeprom:verified"},
+};
+
+void PrintTo(const CrashCase &c, std::ostream *os) { *os << c.action << " @ " << c.point; }
+
+class CrashAtKillPoint : public ::testing::TestWithParam<CrashCase> {};
+
+TEST_P(CrashAtKillPoint, EachFileIsOldOrNewAndTheSettingSurvives)
+{
+    const CrashCase &c = GetParam();
+    std::vector<std::string> fresh = new_version(c.action);
+    PersistDir dir;
+    dir.create();
+    std::vector<std::string> paths = stored_files(dir);
+    std::vector<std::string> old;
+    for (const std::string &f : paths) old.push_back(read_text(f));
+    const bool eeprom_case = std::string(c.action) == kEeprom;
+
+    std::string ready = dir.root + "/ready";
+    ProbeRun run;
+    run.start(dir, split(c.action),
+              {std::string("VESK_PERSIST_TEST_KILL_AT=") + c.point, "VESK_PERSIST_TEST_READY_FILE=" + ready});
+    ASSERT_TRUE(wait_for_file(ready, 10000)) << c.point << " never reached";
+    run.kill9();
+
+    // The EEPROM is a device without rename: between its clear and its
+    // read-back it may hold neither version until the next boot replays
+    // the journal. Every other file is old or new at every instant.
+    for (size_t i = 0; i < paths.size(); i++) {
+        if (eeprom_case && i == paths.size() - 1) continue;
+        std::string now = read_text(paths[i]);
+        EXPECT_TRUE(now == old[i] || now == fresh[i]) << c.point << ": torn " << paths[i];
+    }
+
+    ASSERT_EQ(run_probe(dir, {"boot"}), 0) << c.point;
+    for (size_t i = 0; i < paths.size(); i++) {
+        std::string now = read_text(paths[i]);
+        EXPECT_TRUE(now == old[i] || now == fresh[i]) << c.point << ": after restart " << paths[i];
+    }
+    bool journalled = strcmp(c.point, "eeprom-journal:written") != 0 && strcmp(c.point, "eeprom-journal:fsynced") != 0;
+    if (eeprom_case && journalled) {
+        EXPECT_EQ(read_text(paths.back()), fresh.back()) << c.point << ": journal not replayed";
+    }
+    EXPECT_TRUE(temp_files(dir.root).empty()) << c.point;
+
+    // Running again, the same change is stored.
+    ASSERT_EQ(run_probe(dir, split(c.action)), 0) << c.point;
+    for (size_t i = 0; i < paths.size(); i++) EXPECT_EQ(read_text(paths[i]), fresh[i]) << c.point << " " << paths[i];
+    dir.remove();
+}
+
+std::string case_name(const testing::TestParamInfo<CrashCase> &info)
+{
+    std::string s = std::to_string(info.index) + "_" + info.param.point;
+    for (char &ch : s)
+        if (!isalnum((unsigned char)ch)) ch = '_';
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStore, CrashAtKillPoint, ::testing::ValuesIn(kCrashCases), case_name);
+
+// ---- fault switches ----------------------------------------------------
+
+struct FaultCase {
+    const char *op;
+    const char *action;
+    int file;      /* index into stored_files, the file the action writes */
+    bool fails;    /* reported as -EIO; else retried inside the write */
+    bool kept_old; /* the failed save left the old file */
+};
+
+const FaultCase kFaultCases[] = {
+    {"open", kSet, 0, true, true},
+    {"write", kSet, 0, true, true},
+    {"shortwrite", kSet, 0, false, false},
+    {"eintr", kSet, 0, false, false},
+    {"read", kWifi, 3, true, true},
+    {"fsync", kSet, 0, true, true},
+    {"rename", kSet, 0, true, true},
+    /* the rename has happened: the new file is whole, the store retries */
+    {"dirfsync", kSet, 0, true, false},
+    {"eeprom_open", kEeprom, 5, true, true},
+    /* written, but not confirmed: the store stays dirty and its journal kept */
+    {"eeprom_verify_open", kEeprom, 5, true, false},
+    {"eeprom_verify_corrupt", kEeprom, 5, true, false},
+};
+
+void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.op << " during " << c.action; }
+
+class FaultSwitch : public Service, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FaultSwitch, FailureIsReportedAndTheNextSaveStores)
+{
+    const FaultCase &c = GetParam();
+    std::vector<std::string> fresh = new_version(c.action);
+    std::string path = stored_files(dir)[c.file];
+    std::string old = read_text(path);
+    ASSERT_EQ(start(), 0);
+    setenv("VESK_PERSIST_FAULT_OP", c.op, 1);
+    int rc = persist_action(split(c.action));
+    if (rc == 0) rc = vesk_persist_flush(3000);
+    if (c.fails) {
+        EXPECT_EQ(rc, -EIO) << c.op;
+        EXPECT_NE(status().vesk_pending_mask, 0u) << c.op;
+        std::string now = read_text(path);
+        if (c.kept_old) {
+            EXPECT_EQ(now, old) << c.op;
+        } else {
+            EXPECT_TRUE(now == old || now == fresh[c.file]) << c.op;
+        }
+    } else {
+        EXPECT_EQ(rc, 0) << c.op;
+        EXPECT_EQ(read_text(path), fresh[c.file]) << c.op;
+    }
+    EXPECT_TRUE(temp_files(dir.root).empty()) << c.op;
+    unsetenv("VESK_PERSIST_FAULT_OP");
+    EXPECT_EQ(vesk_persist_flush(3000), 0) << c.op;
+    EXPECT_EQ(read_text(path), fresh[c.file]) << c.op;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, FaultSwitch, ::testing::ValuesIn(kFaultCases),
+                         [](const testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.op); });
+
+TEST(FaultPoints, CheckpointsAndSwitchesAreInertWithoutTheirVariables)
+{
+    for (const char *v : {"VESK_PERSIST_FAULT_OP", "VESK_PERSIST_TEST_KILL_AT", "VESK_PERSIST_TEST_PAUSE_AT",
+                          "VESK_PERSIST_TEST_DELAY_AT", "VESK_PERSIST_TEST_COUNT_FILE"})
+        unsetenv(v);
+    EXPECT_FALSE(vesk_fault_should_fail("write"));
+    vesk_test_checkpoint("current-ini:written");
+    vesk_test_pause_point("attempt:ini-captured");
+    vesk_test_delay_point("io:write");
+    vesk_test_count("current-ini");
+    setenv("VESK_PERSIST_FAULT_OP", "write", 1);
+    setenv("VESK_PERSIST_FAULT_HITS", "0", 1); /* below 1 means the first call */
+    setenv("VESK_PERSIST_FAULT_ERRNO", "28", 1);
+    EXPECT_FALSE(vesk_fault_should_fail("read"));
+    EXPECT_TRUE(vesk_fault_should_fail("write"));
+    EXPECT_FALSE(vesk_fault_should_fail("write"));
+    EXPECT_EQ(vesk_fault_errno(), ENOSPC);
+}
+
+TEST(FaultPoints, PausePointWaitsForTheResumeFile)
+{
+    char tmpl[] = "/tmp/vesk-pause-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string ready = std::string(tmpl) + "/ready", resume = std::string(tmpl) + "/resume";
+    setenv("VESK_PERSIST_TEST_PAUSE_AT", "attempt:ini-captured", 1);
+    setenv("VESK_PERSIST_TEST_READY_FILE", ready.c_str(), 1);
+    setenv("VESK_PERSIST_TEST_RESUME_FILE", resume.c_str(), 1);
+    std::atomic<bool> passed{false};
+    std::thread t([&] {
+        vesk_test_pause_point("attempt:ini-captured");
+        passed = true;
+    });
+    ASSERT_TRUE(wait_for_file(ready, 2000));
+    sleep_ms(20);
+    EXPECT_FALSE(passed);
+    write_text(resume, "");
+    t.join();
+    EXPECT_TRUE(passed);
+    struct stat st;
+    ASSERT_EQ(stat(ready.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    unlink(ready.c_str());
+    unlink(resume.c_str());
+    rmdir(tmpl);
+}
+
+TEST(DurableWrite, ReplaceSetsTheModeAndLeavesNoTemporaryOnFailure)
+{
+    char tmpl[] = "/tmp/vesk-io-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string path = std::string(tmpl) + "/f";
+    ASSERT_EQ(vesk_io_atomic_replace("t", path.c_str(), "abc", 3, 0600), 0);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    setenv("VESK_PERSIST_FAULT_OP", "fsync", 1);
+    setenv("VESK_PERSIST_FAULT_NONCE", "io", 1);
+    setenv("VESK_PERSIST_FAULT_ERRNO", "28", 1);
+    EXPECT_EQ(vesk_io_atomic_replace("t", path.c_str(), "defg", 4, 0644), -ENOSPC);
+    EXPECT_EQ(read_text(path), "abc");
+    EXPECT_TRUE(temp_files(tmpl).empty());
+    EXPECT_EQ(vesk_io_atomic_replace("t", "/nonexistent-dir/x", "a", 1, 0644), -ENOENT);
+    char *data = NULL;
+    size_t n = 0;
+    EXPECT_EQ(vesk_io_read_file((std::string(tmpl) + "/missing").c_str(), &data, &n), -ENOENT);
+    unlink(path.c_str());
+    rmdir(tmpl);
+}
+
+} // namespace

@@ -1,0 +1,4 @@
+#include "qel_compass.h"
+
+/* Level and heading north until the compass reports. */
+Qel_Angle_Value AngelDispVal;

@@ -1,0 +1,26 @@
+#include "lrf_host_doubles.h"
+
+#include <errno.h>
+
+#include <mutex>
+
+/* Owned by the ballistic thread in sightd. */
+volatile int vesk_lrf_ballistics_from_lrf;
+
+int lrf_double_edit_refused;
+std::vector<std::string> lrf_double_set_calls;
+static std::mutex lrf_double_profiles;
+
+int vesk_persist_edit_begin(void) { return lrf_double_edit_refused ? -EBUSY : 0; }
+void vesk_persist_edit_end(void) {}
+void vesk_profiles_lock(void) { lrf_double_profiles.lock(); }
+void vesk_profiles_unlock(void) { lrf_double_profiles.unlock(); }
+void Qel_DevStatusSet(const char *key, int value, int to_defaults)
+{
+    lrf_double_set_calls.push_back(std::string(key) + "=" + std::to_string(value) + (to_defaults ? " defaults" : ""));
+}
+int vesk_board_ioctl(int, unsigned long, void *)
+{
+    errno = ENOTTY;
+    return -1;
+}

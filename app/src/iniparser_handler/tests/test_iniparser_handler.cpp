@@ -1,0 +1,390 @@
+// The settings store on a unit's files: load with defaults and clamps, the
+// setters' marking rules and refusals, the EEPROM record text and the
+// router's setting frames.
+#include "iniparser_handler.h"
+
+#include <gtest/gtest.h>
+#include <iniparser.h>
+#include <math.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "persist_fixture.h"
+#include "vesk_persist.h"
+
+namespace {
+
+class Settings : public ::testing::Test {
+protected:
+    PersistDir dir;
+    vesk_persist_profiles profiles = {};
+
+    void SetUp() override { dir.create(); }
+    void TearDown() override
+    {
+        vesk_persist_stop(2000);
+        dir.remove();
+    }
+    void start()
+    {
+        vesk_persist_paths p = dir.paths();
+        vesk_persist_hooks hooks = {};
+        ASSERT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles), 0);
+        qel_ballistics = profiles.vesk_ballistics;
+        qel_ir_cursor = profiles.vesk_cursor;
+    }
+    uint64_t accepted(int store)
+    {
+        vesk_persist_status st;
+        vesk_persist_get_status(&st);
+        return st.vesk_accepted[store];
+    }
+    std::string current_value(const char *key)
+    {
+        char *text = NULL;
+        size_t n = 0;
+        if (vesk_ini_serialize(0, &text, &n) != 0) return "<none>";
+        std::string s(text, n);
+        free(text);
+        // iniparser writes "key = value" padded; find the key's line.
+        size_t at = s.find(std::string("\n") + key);
+        if (at == std::string::npos) return "<missing>";
+        size_t eq = s.find('=', at);
+        size_t nl = s.find('\n', eq);
+        return s.substr(eq + 2, nl - eq - 2);
+    }
+    Qel_DevStatus load_current(const std::string &ini)
+    {
+        write_text(dir.current_ini, ini);
+        vesk_ini_configure_paths(dir.current_ini.c_str(), dir.authority_ini.c_str(), dir.eeprom.c_str());
+        Qel_DevStatus s;
+        EXPECT_EQ(Para_init(&s), 0);
+        return s;
+    }
+};
+
+TEST_F(Settings, LoadTakesTheFilesAndTheEepromCalibration)
+{
+    start();
+    const Qel_DevStatus &s = qel_dev_status;
+    EXPECT_EQ(s.s8ScreenBrightness, 4);
+    EXPECT_EQ(s.s8Language, 1);
+    EXPECT_EQ(s.irParam[0], 6);
+    EXPECT_EQ(s.irParam[1], 5); /* missing key: default */
+    EXPECT_EQ(s.reticleParam[5], 2);
+    EXPECT_EQ(s.s16RangeOffsetX, 600);
+    EXPECT_EQ(s.s16LaserIndicatY, 630);
+    EXPECT_EQ(s.s16RangeMaxScale, 11000);
+    EXPECT_FLOAT_EQ(s.f_zero_pitch, -0.5f);
+    EXPECT_STREQ(s.sn, "SN-42");
+    EXPECT_STREQ(s.pn, "PN-7");
+    EXPECT_STREQ(g_stDeviceInfo.sn, "SN-42");
+    EXPECT_EQ(s.s16ShotThreshold, 150);
+    EXPECT_STREQ(s.version, "v1.0.4");
+    EXPECT_EQ(vesk_ini_hardware_loaded(), 1);
+    EXPECT_EQ(profiles.vesk_cursor.u8CurrentGroup, 2); /* from the reticle group index */
+}
+
+TEST_F(Settings, LoadedValuesAreClamped)
+{
+    struct Row {
+        const char *ini;
+        std::function<int(const Qel_DevStatus &)> get;
+        int want;
+    };
+    const Row table[] = {
+        {"[irparam]\ns8irenchance=0\n", [](const Qel_DevStatus &s) { return s.irParam[2]; }, 1},
+        {"[irparam]\ns8irenchance=2\n", [](const Qel_DevStatus &s) { return s.irParam[2]; }, 2},
+        {"[reticleparam]\ns8reticlegroupindex=6\n", [](const Qel_DevStatus &s) { return s.reticleParam[5]; }, 0},
+        {"[reticleparam]\ns8reticlegroupindex=-1\n", [](const Qel_DevStatus &s) { return s.reticleParam[5]; }, 0},
+        {"[reticleparam]\ns8reticlegroupindex=5\n", [](const Qel_DevStatus &s) { return s.reticleParam[5]; }, 5},
+        {"[qeldevstatus]\nvesk_lrf_target=4\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_target; }, 1},
+        {"[qeldevstatus]\nvesk_lrf_target=3\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_target; }, 3},
+        {"[qeldevstatus]\nvesk_lrf_processing=2\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_processing; }, 0},
+        {"[qeldevstatus]\nvesk_lrf_min_m=9\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_min_m; }, 0},
+        {"[qeldevstatus]\nvesk_lrf_min_m=10\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_min_m; }, 10},
+        {"[qeldevstatus]\nvesk_lrf_max_m=20001\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_max_m; }, 0},
+        {"[qeldevstatus]\nvesk_lrf_max_m=20000\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_max_m; }, 20000},
+        {"[qeldevstatus]\ns8shotfronttime=3\n", [](const Qel_DevStatus &s) { return (int)s.s8ShotFrontTime; }, 0},
+        {"[qeldevstatus]\ns8shotbacktime=2\n", [](const Qel_DevStatus &s) { return (int)s.s8ShotBackTime; }, 2},
+        {"[qeldevstatus]\ns8recoilsensitivity=5\n", [](const Qel_DevStatus &s) { return (int)s.s16ShotThreshold; }, 100},
+        {"[compassparam]\nf32compassdeclination=nan\n", [](const Qel_DevStatus &s) { return (int)s.compassParam[0]; }, 0},
+        {"[compassparam]\nf32compassdeclination=-3.75\n",
+         [](const Qel_DevStatus &s) { return (int)(s.compassParam[0] * 100); }, -375},
+    };
+    for (const Row &r : table) {
+        Qel_DevStatus s = load_current(r.ini);
+        EXPECT_EQ(r.get(s), r.want) << r.ini;
+    }
+}
+
+TEST_F(Settings, EmptyOrUnreadableEepromGivesTheDefaults)
+{
+    for (bool missing : {false, true}) {
+        if (missing)
+            unlink(dir.eeprom.c_str());
+        else
+            write_text(dir.eeprom, std::string(4096, '\0'));
+        Qel_DevStatus s = load_current("[qeldevstatus]\n");
+        EXPECT_EQ(s.s16RangeOffsetX, 639);
+        EXPECT_EQ(s.s16RangeOffsetY, 639);
+        EXPECT_EQ(s.s16LaserIndicatX, 639);
+        EXPECT_EQ(s.s16LaserIndicatY, 639);
+        EXPECT_EQ(s.s16RangeMinScale, 1000);
+        EXPECT_EQ(s.s16RangeMaxScale, 12000);
+        EXPECT_STREQ(s.sn, "");
+        EXPECT_STREQ(s.pn, "");
+        EXPECT_EQ(vesk_ini_hardware_loaded(), missing ? 0 : 1);
+    }
+}
+
+TEST_F(Settings, EmptyDictionaryLoadersGiveTheBuiltInDefaults)
+{
+    dictionary *d = dictionary_new(0);
+    Qel_DevStatus s;
+    memset(&s, 0, sizeof s);
+    tevi_ini_ir_callback(d, &s);
+    tevi_ini_reticle_callback(d, &s);
+    tevi_ini_compass_callback(d, &s);
+    tevi_ini_devinfo_callback(d, &s);
+    tevi_ini_callback(d, &s);
+    dictionary_del(d);
+    Qel_DevStatus want;
+    vesk_dev_status_defaults(&want);
+    EXPECT_EQ(memcmp(&s, &want, sizeof s), 0);
+}
+
+TEST_F(Settings, SetterMarksOnlyWhenTheTextChanges)
+{
+    start();
+    struct Row {
+        std::function<void()> call;
+        int store;
+        bool marks;
+        const char *why;
+    };
+    const Row rows[] = {
+        {[] { Qel_DevStatusSet("s8Language", 1, 0); }, 0, false, "same text as stored"},
+        {[] { Qel_DevStatusSet("S8LANGUAGE", 2, 0); }, 0, true, "new value, key in capitals"},
+        {[] { Qel_DevStatusSet("s8language", 2, 0); }, 0, false, "repeat"},
+        {[] { tevi_ir_save(7, 0, 0); }, 0, true, "ir parameter"},
+        {[] { tevi_ir_save(7, 7, 0); }, 0, false, "ir index out of range"},
+        {[] { tevi_reticle_save(6, 5, 0); }, 0, false, "profile group 6"},
+        {[] { tevi_reticle_save(2, 6, 0); }, 0, false, "zero slot 2"},
+        {[] { tevi_reticle_save(3, 5, 0); }, 0, true, "profile group 3"},
+        {[] { tevi_compass_save(NAN, 0, 0); }, 0, false, "not a number"},
+        {[] { tevi_compass_save(INFINITY, 1, 0); }, 0, false, "infinite"},
+        {[] { tevi_compass_save(2.5f, 0, 0); }, 0, true, "declination"},
+        {[] { tevi_compass_save(2.501f, 0, 0); }, 0, false, "same text at two decimals"},
+        {[] { Qel_DevStatusSet(std::string(64, 'k').c_str(), 1, 0); }, 0, false, "key of 64 characters"},
+        {[] { Qel_DevStatusSet("s8BallisticGroup", 6, 0); }, 0, false, "ballistic group 6"},
+        {[] { Qel_DevStatusSet("s8language", 3, 1); }, 1, true, "defaults dictionary"},
+    };
+    for (const Row &r : rows) {
+        uint64_t before[2] = {accepted(0), accepted(1)};
+        r.call();
+        EXPECT_EQ(accepted(r.store), before[r.store] + (r.marks ? 1 : 0)) << r.why;
+        EXPECT_EQ(accepted(1 - r.store), before[1 - r.store]) << r.why;
+    }
+    EXPECT_EQ(current_value("s8language"), "2");
+    EXPECT_EQ(current_value("f32compassdeclination"), "2.50");
+}
+
+TEST_F(Settings, ZeroOverStoredDoubleZeroIsAChange)
+{
+    write_text(dir.current_ini, "[qeldevstatus]\ns8hottrack = 00\n");
+    start();
+    uint64_t before = accepted(0);
+    Qel_DevStatusSet("s8HotTrack", 0, 0);
+    EXPECT_EQ(accepted(0), before + 1);
+    EXPECT_EQ(current_value("s8hottrack"), "0");
+}
+
+TEST_F(Settings, SetterOnAFileWithoutItsSectionAddsTheSection)
+{
+    write_text(dir.current_ini, "[qeldevstatus]\ns8language = 1\n");
+    start();
+    tevi_ir_save(4, 1, 0);
+    ASSERT_EQ(vesk_persist_flush(3000), 0);
+    dictionary *d = iniparser_load(dir.current_ini.c_str());
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(iniparser_getint(d, "irparam:s8ircontrast", -1), 4);
+    EXPECT_EQ(iniparser_getint(d, "qeldevstatus:s8language", -1), 1);
+    iniparser_freedict(d);
+}
+
+TEST_F(Settings, RefusedOrFailedSetterChangesNothingAndEndsItsSection)
+{
+    // Not started: every edit is refused.
+    vesk_ini_configure_paths(dir.current_ini.c_str(), dir.authority_ini.c_str(), dir.eeprom.c_str());
+    Qel_DevStatus s;
+    ASSERT_EQ(Para_init(&s), 0);
+    testing::internal::CaptureStderr();
+    tevi_ir_save(9, 0, 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("tevi_ir_save: rejected, persistence not accepting edits"),
+              std::string::npos);
+    EXPECT_EQ(current_value("s8irbrightness"), "6");
+    EXPECT_EQ(vesk_dynamic_bc_set(0), -ENODEV);
+
+    // Started, but the dictionaries are gone: the setter fails inside its
+    // section; a leaked section would keep the worker off store 0.
+    start();
+    vesk_ini_configure_paths((dir.root + "/none.ini").c_str(), NULL, NULL);
+    EXPECT_EQ(tevi_init_config_value(&s), -ENOENT);
+    testing::internal::CaptureStderr();
+    tevi_ir_save(9, 0, 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("tevi_ir_save: rejected, dictionary not loaded"),
+              std::string::npos);
+    EXPECT_EQ(vesk_dynamic_bc_set(0), -ENODEV);
+    vesk_ini_configure_paths(dir.current_ini.c_str(), NULL, NULL);
+    ASSERT_EQ(tevi_init_config_value(&s), 0);
+    tevi_ir_save(9, 0, 0);
+    EXPECT_EQ(vesk_persist_flush(2000), 0);
+    EXPECT_NE(read_text(dir.current_ini).find("s8irbrightness"), std::string::npos);
+}
+
+TEST_F(Settings, DynamicCoefficientOption)
+{
+    start();
+    EXPECT_EQ(vesk_dynamic_bc_get(), 1); /* no entry: on */
+    EXPECT_EQ(vesk_dynamic_bc_set(2), -EINVAL);
+    EXPECT_EQ(vesk_dynamic_bc_set(0), 0);
+    EXPECT_EQ(vesk_dynamic_bc_get(), 0);
+    EXPECT_EQ(current_value("vesk_dynamic_bc"), "0");
+    uint64_t before = accepted(0);
+    EXPECT_EQ(vesk_dynamic_bc_set(0), 0);
+    EXPECT_EQ(accepted(0), before);
+    EXPECT_EQ(vesk_dynamic_bc_set(1), 0);
+    EXPECT_EQ(vesk_dynamic_bc_get(), 1);
+}
+
+TEST_F(Settings, EepromRecordTextHasTheFixedForm)
+{
+    Qel_DevStatus s;
+    vesk_dev_status_defaults(&s);
+    strcpy(s.pn, "PN-1");
+    strcpy(s.sn, "SN-2");
+    s.f_zero_pitch = -1.5f;
+    char *text = NULL;
+    size_t n = 0;
+    ASSERT_EQ(vesk_eeprom_serialize(&s, &text, &n), 0);
+    EXPECT_EQ(std::string(text, n), "[info]\npn=PN-1\nsn=SN-2\ns16rangeoffsetx=639\ns16rangeoffsety=639\n"
+                                    "s16laserindicatx=639\ns16laserindicaty=639\ns16rangeminscale=1000\n"
+                                    "s16rangemaxscale=12000\nf_zero_azimuth=0.000000\nf_zero_pitch=-1.500000\n"
+                                    "f_zero_slant=0.000000\n");
+    free(text);
+}
+
+TEST_F(Settings, SerialNumberTextCannotBreakTheEepromRecord)
+{
+    const struct {
+        const char *sn;
+        const char *reads_back;
+    } rows[] = {
+        {"SN-1\n[info]\ns16rangeoffsetx=1", "SN-1_[info]_s16rangeoffsetx=1"},
+        {"SN;comment", "SN_comment"},
+        {"SN#2", "SN_2"},
+        {"\"quoted\"", "_quoted_"},
+        {" padded ", "_padded_"},
+        {"AB 12\r", "AB 12_"},
+        {"ok-SN_1.2/3", "ok-SN_1.2/3"},
+    };
+    for (const auto &r : rows) {
+        Qel_DevStatus s;
+        vesk_dev_status_defaults(&s);
+        snprintf(s.sn, sizeof s.sn, "%s", r.sn);
+        s.s16RangeOffsetX = 600;
+        char *text = NULL;
+        size_t n = 0;
+        ASSERT_EQ(vesk_eeprom_serialize(&s, &text, &n), 0);
+        write_text(dir.eeprom, std::string(text, n));
+        free(text);
+        Qel_DevStatus back = load_current("[qeldevstatus]\n");
+        EXPECT_STREQ(back.sn, r.reads_back) << r.sn;
+        EXPECT_EQ(back.s16RangeOffsetX, 600) << r.sn;
+        EXPECT_STREQ(back.pn, "") << r.sn;
+    }
+}
+
+std::vector<uint8_t> frame(uint8_t obj, uint8_t sub, uint8_t item, std::vector<uint8_t> payload)
+{
+    uint8_t bytes[64] = {0xAA, 0, obj, sub, item, 0};
+    size_t n = 6;
+    for (uint8_t b : payload) bytes[n++] = b;
+    n += 3;
+    bytes[1] = (uint8_t)(n - 3);
+    bytes[n - 2] = 0xEB;
+    bytes[n - 1] = 0xAA;
+    return std::vector<uint8_t>(bytes, bytes + n);
+}
+
+TEST_F(Settings, RouterFramesSetStatusAndFile)
+{
+    start();
+    auto usual = frame(0, 0, 7, {3});
+    usualSaveSet(usual.data(), usual.size());
+    EXPECT_EQ(qel_dev_status.s8ScreenBrightness, 3);
+    EXPECT_EQ(current_value("s8screenbrightness"), "3");
+
+    auto shoot = frame(28, 3, 0, {4});
+    shootSaveSet(shoot.data(), shoot.size());
+    EXPECT_EQ(qel_dev_status.s8RecoilSensitivity, 4);
+    EXPECT_EQ(qel_dev_status.s16ShotThreshold, 125);
+
+    auto colour = frame(22, 9, 3, {2});
+    reticleSaveSet(colour.data(), colour.size());
+    EXPECT_EQ(qel_dev_status.s8RangeReticleColor, 2);
+    EXPECT_EQ(current_value("s8rangereticlecolor"), "2");
+
+    // Group select: 7 is refused, 4 selects group 4 and its first zero.
+    qel_ir_cursor.group[4].u8CurrentZero = 1;
+    auto bad_group = frame(22, 6, 0xFF, {7});
+    reticleSaveSet(bad_group.data(), bad_group.size());
+    EXPECT_EQ(qel_ir_cursor.u8CurrentGroup, 2);
+    auto group = frame(22, 6, 0xFF, {4});
+    uint64_t staged = accepted(2);
+    reticleSaveSet(group.data(), group.size());
+    EXPECT_EQ(qel_ir_cursor.u8CurrentGroup, 4);
+    EXPECT_EQ(qel_ballistics.u8CurrentBallistics, 4);
+    EXPECT_EQ(qel_ir_cursor.group[4].u8CurrentZero, 0);
+    EXPECT_EQ(current_value("s8reticlegroupindex"), "4");
+    EXPECT_EQ(accepted(2), staged); /* nothing staged for the database */
+
+    // Zero position: signed little-endian values, staged for the database.
+    auto pos = frame(22, 3, 0xFF, {0x80, 0x02, 0xFE, 0xFF});
+    reticleSaveSet(pos.data(), pos.size());
+    EXPECT_EQ(qel_ir_cursor.group[4].zero[0].s8IrCursorCurrentX, 640);
+    EXPECT_EQ(qel_ir_cursor.group[4].zero[0].s8IrCursorCurrentY, -2);
+    EXPECT_EQ(accepted(2), staged + 1);
+
+    // A frame too short for its two values changes nothing.
+    auto short_pos = frame(22, 10, 0xFF, {0x10});
+    reticleSaveSet(short_pos.data(), short_pos.size());
+    EXPECT_EQ(accepted(2), staged + 1);
+
+    // Another object is not a reticle frame.
+    auto other = frame(21, 0, 0xFF, {1});
+    reticleSaveSet(other.data(), other.size());
+    EXPECT_EQ(qel_dev_status.reticleParam[0], 5);
+}
+
+TEST_F(Settings, ReticleSwitchGoesToBothDictionaries)
+{
+    start();
+    auto sw = frame(22, 1, 0xFF, {0});
+    uint64_t before[2] = {accepted(0), accepted(1)};
+    reticleSaveSet(sw.data(), sw.size());
+    EXPECT_EQ(qel_dev_status.reticleParam[1], 0);
+    EXPECT_GT(accepted(0), before[0]);
+    EXPECT_GT(accepted(1), before[1]);
+    ASSERT_EQ(vesk_persist_flush(3000), 0);
+    dictionary *d = iniparser_load(dir.authority_ini.c_str());
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(iniparser_getint(d, "reticleparam:s8reticleswitch", -1), 0);
+    iniparser_freedict(d);
+    EXPECT_EQ(read_text(dir.authority_ini), read_text(dir.defaults_ini)); /* the mirror follows */
+}
+
+} // namespace

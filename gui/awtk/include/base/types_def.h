@@ -1,0 +1,2 @@
+#pragma once
+#include "tkc/types_def.h"

@@ -1,0 +1,73 @@
+/* Window resources: "ui/<name>.xml" under the resource root. Each element
+ * is created through the widget factory by its tag; x, y, w, h accept
+ * numbers, percentages of the parent and the forms c[:n], m[:n] (centred),
+ * r[:n], b[:n] (from the right/bottom edge). Other attributes are set as
+ * properties (tr_text last); <property name="p">text</property> children
+ * set property p of their parent. */
+#include "awtk_internal.h"
+
+static void apply_attrs(widget_t* widget, const tk_xml_node& node) {
+  const char* tr = NULL;
+  for (const auto& a : node.attrs) {
+    const std::string& k = a.first;
+    if (k == "x" || k == "y" || k == "w" || k == "h") continue;
+    if (k == "tr_text") {
+      tr = a.second.c_str();
+      continue;
+    }
+    widget_set_prop_str(widget, k.c_str(), a.second.c_str());
+  }
+  if (tr != NULL) widget_set_tr_text(widget, tr);
+}
+
+static void geometry(const tk_xml_node& node, int32_t pw, int32_t ph, int32_t defw, int32_t defh, rect_t* r) {
+  const char* w = node.attr("w");
+  const char* h = node.attr("h");
+  r->w = w != NULL ? tk_layout_value(w, pw, 0, false) : defw;
+  r->h = h != NULL ? tk_layout_value(h, ph, 0, false) : defh;
+  r->x = tk_layout_value(node.attr("x"), pw, r->w, true);
+  r->y = tk_layout_value(node.attr("y"), ph, r->h, true);
+}
+
+static void load_children(widget_t* parent, const tk_xml_node& node, const char* res) {
+  for (const tk_xml_node& child : node.children) {
+    if (child.tag == "property") {
+      const char* name = child.attr("name");
+      if (name != NULL) widget_set_prop_str(parent, name, child.text.c_str());
+      continue;
+    }
+    rect_t r;
+    geometry(child, parent->w, parent->h, 0, 0, &r);
+    widget_t* w = widget_factory_create_widget(widget_factory(), child.tag.c_str(), parent, r.x, r.y, r.w, r.h);
+    if (w == NULL) {
+      log_warn("%s: cannot create widget of type \"%s\"\n", res, child.tag.c_str());
+      continue;
+    }
+    apply_attrs(w, child);
+    load_children(w, child, res);
+  }
+}
+
+widget_t* tk_ui_load(const char* name) {
+  return_value_if_fail(name != NULL && *name, NULL);
+  std::string path = tk_res_path("ui", std::string(name) + ".xml");
+  tk_xml_node root;
+  std::string err;
+  if (!tk_xml_parse_file(path, false, &root, &err)) {
+    log_warn("window %s not loaded: %s\n", name, err.c_str());
+    return NULL;
+  }
+  widget_t* wm = window_manager();
+  rect_t r;
+  geometry(root, wm->w, wm->h, wm->w, wm->h, &r);
+  widget_t* win = widget_factory_create_widget(widget_factory(), root.tag.c_str(), NULL, r.x, r.y, r.w, r.h);
+  if (win == NULL || !win->vt->is_window) {
+    log_warn("window %s not loaded: root <%s> is not a window type\n", name, root.tag.c_str());
+    if (win != NULL) tk_widget_free(win);
+    return NULL;
+  }
+  apply_attrs(win, root);
+  if (win->name == NULL) widget_set_name(win, name);
+  load_children(win, root, path.c_str());
+  return win;
+}
