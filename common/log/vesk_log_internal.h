@@ -6,6 +6,8 @@
 #include "vesk_log.h"
 
 #include <pthread.h>
+#include <semaphore.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <sys/types.h>
 
@@ -24,6 +26,11 @@
 #define VESK_LOG_STITCH_AGE_MS 100
 #define VESK_LOG_LOSS_PERIOD_MS 1000
 #define VESK_LOG_THREAD_STACK (128 * 1024)
+#define VESK_LOG_BATCH_SIZE 16384
+#define VESK_LOG_SEGMENT_LIMIT 5000000u
+#define VESK_LOG_MEDIA_RETRY_MS 5000
+#define VESK_LOG_PUSH_TRIES 4
+#define VESK_LOG_TAKE_BATCH 16
 
 typedef enum {
     VESK_LOG_REC_TEXT = 0,
@@ -59,6 +66,8 @@ typedef struct {
 typedef struct {
     pthread_mutex_t lock;
     pthread_cond_t *wake; /* signalled on push, or null */
+    sem_t *drain;         /* posted when the ring reaches a quarter full, or null */
+    int drain_asked;      /* posted since the consumer last looked */
     vesk_log_record *slots;
     uint32_t capacity;
     uint32_t head;
@@ -67,14 +76,21 @@ typedef struct {
     uint64_t popped;
 } vesk_log_ring;
 
-void vesk_log_ring_init(vesk_log_ring *ring, vesk_log_record *slots, uint32_t capacity, pthread_cond_t *wake);
+void vesk_log_ring_init(vesk_log_ring *ring, vesk_log_record *slots, uint32_t capacity, pthread_cond_t *wake,
+                        sem_t *drain);
 void vesk_log_ring_destroy(vesk_log_ring *ring);
-/* 0, -EBUSY when the lock is held, -ENOSPC when full. Never waits. */
+/* 0, -EBUSY when the lock stays held over a few tries, -ENOSPC when full.
+ * Never sleeps. */
 int vesk_log_ring_try_push(vesk_log_ring *ring, const vesk_log_record *rec);
 /* 1 with the oldest record removed into rec, 0 when empty. */
 int vesk_log_ring_pop(vesk_log_ring *ring, vesk_log_record *rec);
+/* Removes up to max of the oldest records under one hold of the lock. */
+int vesk_log_ring_pop_many(vesk_log_ring *ring, vesk_log_record *recs, int max);
 /* Waits while the ring is empty and *running is set; 1 or 0 as pop. */
 int vesk_log_ring_wait_pop(vesk_log_ring *ring, vesk_log_record *rec, const int *running);
+/* The consumer, before it sleeps: lets the next push past a quarter call
+ * it again, and tells whether records wait (then it should not sleep). */
+int vesk_log_ring_rearm(vesk_log_ring *ring);
 /* Records pushed so far (under the lock). */
 uint64_t vesk_log_ring_pushed(vesk_log_ring *ring);
 
@@ -152,9 +168,10 @@ void vesk_log_emit_record(const vesk_log_emitter *em, const vesk_log_record *rec
 void vesk_log_stitch_feed(const vesk_log_emitter *em, vesk_log_stitch *st, const vesk_log_record *rec);
 /* Flushes the stitch as a partial line when forced or older than 100 ms. */
 void vesk_log_stitch_flush(const vesk_log_emitter *em, vesk_log_stitch *st, uint64_t now_ms, int force);
-/* Emits one line made by the logger itself (loss and media reports), stamped now. */
-int vesk_log_emit_now(const vesk_log_emitter *em, int level, const char *tag, uint64_t epoch, const char *fmt, ...)
-    __attribute__((format(printf, 5, 6)));
+/* Emits one line made by the logger itself, stamped now: to the streams of
+ * its level, or only to stream when that is not -1. */
+int vesk_log_emit_now(const vesk_log_emitter *em, int stream, int level, const char *tag, uint64_t epoch,
+                      const char *fmt, ...) __attribute__((format(printf, 6, 7)));
 
 /* IPC trace slots. */
 typedef struct {
@@ -288,9 +305,16 @@ typedef struct {
     vesk_log_ipc_slot ipc[VESK_LOG_IPC_SLOTS];
     vesk_log_barrier barrier;
     uint64_t seq;
-    /* Primary thread pacing: its 50 ms sleep ends early on stop. */
-    pthread_mutex_t pace_lock;
-    pthread_cond_t pace_wake;
+    /* Primary thread pacing: its 50 ms sleep ends early on a stop, a
+     * barrier request or a ring filling up. A semaphore, because posting
+     * one never waits, so producers may do it. */
+    sem_t pace;
+    /* Standard output and error as they were before capture, for stop. */
+    int stdio_captured;
+    FILE *orig_stdout;
+    FILE *orig_stderr;
+    int saved_stdout_fd;
+    int stdio_gap[2]; /* atomic: chunks of that stream were refused since the last kept one */
     pthread_t console_thread;
     pthread_t primary_thread;
     int console_thread_up;
@@ -309,6 +333,111 @@ static inline int vesk_log_is_running(void)
     return __atomic_load_n(&vesk_log_g.running, __ATOMIC_ACQUIRE);
 }
 
+/* Media files (vesk_log_media.cpp), app writer thread only. */
+void vesk_log_media_setup(const char *root, int require_vfat, const vesk_log_identity *id);
+/* The card rule when FAT is required: 0, or -ENOTBLK when the root is not
+ * a FAT file system or not a mount point. */
+int vesk_log_media_root_check(int root_fd, const char *root);
+/* The generation a slot's first line names, 0 when it is no segment header. */
+uint64_t vesk_log_media_parse_generation(const char *text, size_t len, int stream);
+/* Appends a finished line to its stream's batch, opening the files on
+ * demand; a line that cannot be placed is a sink drop when counted. */
+int vesk_log_media_put(const vesk_log_line *line, uint64_t now_ms, int counted);
+/* Opens the folder and every stream (forced: even within the retry delay). */
+int vesk_log_media_open_all(uint64_t now_ms, int force);
+/* Writes all batches and syncs what is due (everything when forced): 0 or -EIO. */
+int vesk_log_media_checkpoint(int force, uint64_t now_ms);
+/* Closes every file (unwritten batches become sink drops); a card change
+ * also forgets the slot generations. */
+void vesk_log_media_close(int card_change);
+void vesk_log_media_pause(int paused);
+int vesk_log_media_is_paused(void);
+/* Card-change check, due every 5000 ms, while a report is pending and when
+ * a new barrier appears. 1 with the report's text once the files are open
+ * again after a change. */
+int vesk_log_media_health(uint64_t now_ms, uint64_t barrier_ticket, char *report, size_t size);
+
+/* One SOCK_SEQPACKET message between the GUI role and the app role; only
+ * the first 28 + line_len bytes travel. */
+#define VESK_LOG_WIRE_MAGIC 0x5645534Bu
+#define VESK_LOG_WIRE_VERSION 1
+#define VESK_LOG_WIRE_HEAD 28
+#define VESK_LOG_SOCK_BUF 65536
+#define VESK_LOG_CONNECT_RETRY_MS 5000
+typedef enum {
+    VESK_LOG_WIRE_CONTROL = 1,
+    VESK_LOG_WIRE_LINE = 2,
+    VESK_LOG_WIRE_CUTOFF = 3,
+    VESK_LOG_WIRE_CUTOFF_ACK = 4,
+} vesk_log_wire_kind;
+
+typedef struct {
+    uint32_t magic;
+    uint16_t version;
+    uint16_t kind;
+    uint16_t stream;
+    uint16_t reserved;
+    uint8_t padding[4];
+    uint64_t epoch; /* CONTROL: GUI epoch; LINE: epoch when built; CUTOFF(_ACK): ticket */
+    uint32_t line_len;
+    char line[VESK_LOG_LINE_SIZE];
+} vesk_log_wire_packet;
+
+static_assert(offsetof(vesk_log_wire_packet, kind) == 6, "wire layout");
+static_assert(offsetof(vesk_log_wire_packet, stream) == 8, "wire layout");
+static_assert(offsetof(vesk_log_wire_packet, epoch) == 16, "wire layout");
+static_assert(offsetof(vesk_log_wire_packet, line_len) == 24, "wire layout");
+static_assert(offsetof(vesk_log_wire_packet, line) == VESK_LOG_WIRE_HEAD, "wire layout");
+
+/* Fills the packet head; the line, if any, is copied by the caller. */
+void vesk_log_wire_init(vesk_log_wire_packet *pkt, int kind, int stream, uint64_t epoch, uint32_t line_len);
+/* 0 sent, -EAGAIN when the socket is full, another negative errno when broken. */
+int vesk_log_wire_send(int fd, const vesk_log_wire_packet *pkt);
+/* 1 with a well-formed packet, 0 when none waits, -EBADMSG for one to
+ * ignore, -EPIPE when the peer is gone. */
+int vesk_log_wire_recv(int fd, vesk_log_wire_packet *pkt);
+/* Sets both socket buffers to 65536 bytes. */
+void vesk_log_wire_buffers(int fd);
+
+/* What the primary thread of either role carries from pass to pass. */
+typedef struct {
+    vesk_log_emitter em;      /* lines of records, to the role's sink */
+    vesk_log_emitter loss_em; /* loss reports: "errors" only, their own losses not counted */
+    vesk_log_line line;
+    vesk_log_record rec;
+    vesk_log_record batch[VESK_LOG_TAKE_BATCH];
+    vesk_log_stitch stitch[2]; /* standard output, standard error */
+    uint64_t now_ms;
+    uint64_t last_loss_ms;
+    uint64_t reported_input[VESK_LOG_LEVEL_COUNT];
+    uint64_t reported_sink[VESK_LOG_STREAM_COUNT];
+    uint64_t reported_console;
+} vesk_log_primary;
+
+extern vesk_log_primary vesk_log_pri;
+
+void vesk_log_primary_init(vesk_log_line_sink sink);
+/* Moves up to max records of the ring into lines while *blocked is clear;
+ * with blocked null nothing stops it, and records leave the ring in batches. */
+void vesk_log_primary_take(vesk_log_ring *ring, int max, const int *blocked);
+/* Moves every record pushed before the call into lines (a barrier's cut). */
+void vesk_log_primary_take_all(void);
+void vesk_log_primary_flush_stitches(int force);
+/* Loss reports, at most once every 1000 ms; with_sink adds the sink stage. */
+void vesk_log_primary_loss_reports(int with_sink);
+
+/* Sleeps one pass interval (less after a kick), notes the time; 0 once stopping. */
+int vesk_log_primary_pace(void);
+
+/* The primary thread's loop, by role. */
+void vesk_log_app_run(void);
+void vesk_log_gui_run(void);
+
 /* Threads (vesk_log_thread.cpp). */
 int vesk_log_threads_start(void);
 void vesk_log_threads_stop(void);
+/* Ends the primary thread's current sleep (a barrier was asked for). */
+void vesk_log_kick(void);
+/* Points standard output and error at the logger; undone by release. */
+int vesk_log_stdio_capture(void);
+void vesk_log_stdio_release(void);

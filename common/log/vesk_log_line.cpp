@@ -300,7 +300,8 @@ void vesk_log_stitch_flush(const vesk_log_emitter *em, vesk_log_stitch *st, uint
     if (force || now_ms - st->started_mono_ms >= VESK_LOG_STITCH_AGE_MS) vesk_log_stitch_emit(em, st, 0);
 }
 
-int vesk_log_emit_now(const vesk_log_emitter *em, int level, const char *tag, uint64_t epoch, const char *fmt, ...)
+int vesk_log_emit_now(const vesk_log_emitter *em, int stream, int level, const char *tag, uint64_t epoch,
+                      const char *fmt, ...)
 {
     char msg[VESK_LOG_PAYLOAD_SIZE];
     va_list ap;
@@ -317,5 +318,9 @@ int vesk_log_emit_now(const vesk_log_emitter *em, int level, const char *tag, ui
     ctx.tag = tag;
     ctx.flags = 0;
     ctx.epoch = level == VESK_LOG_ERROR ? 0 : epoch;
-    return vesk_log_emit_line(em, &ctx, msg, len, 0);
+    if (stream < 0) return vesk_log_emit_line(em, &ctx, msg, len, 0);
+    vesk_log_line *line = em->scratch;
+    vesk_log_line_build(em->id, &ctx, msg, len, 0, line);
+    line->stream = (vesk_log_stream)stream;
+    return em->sink(em->sink_ctx, line);
 }
