@@ -2,6 +2,7 @@
 // before the worker exists: clean-up of what a killed writer left, the
 // EEPROM journal, then the settings, the profiles and the Wi-Fi cache.
 #include <errno.h>
+#include <fcntl.h>
 #include <iniparser.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -114,22 +115,261 @@ int vesk_persist_load_settings(Qel_DevStatus *status, const char *eeprom_source)
     return 0;
 }
 
+/* ---- defaults authority -------------------------------------------- */
+
+static int ini_valid(const char *path)
+{
+    if (access(path, F_OK) != 0) return 0;
+    dictionary *d = iniparser_load(path);
+    int ok = d != NULL && iniparser_getnsec(d) >= 1;
+    if (d != NULL) iniparser_freedict(d);
+    return ok;
+}
+
+static int db_valid(const char *path) { return vesk_device_db_validate(path) == 0; }
+
+static int exists(const char *path) { return access(path, F_OK) == 0; }
+
+static int write_marker(const char *tag, const char *path)
+{
+    return vesk_io_atomic_replace(tag, path, "1\n", 2, 0644);
+}
+
+/* Copies from over to and requires the copy to pass check. */
+static int copy_checked(const char *tag, const char *from, const char *to, int (*check)(const char *))
+{
+    int rc = vesk_io_copy_file(tag, from, to, 0644);
+    if (rc < 0) return rc;
+    return check(to) ? 0 : -EINVAL;
+}
+
+static int same_content(const char *a, const char *b)
+{
+    char *da = NULL, *db = NULL;
+    size_t la = 0, lb = 0;
+    int rc = vesk_io_read_file(a, &da, &la);
+    if (rc == 0) rc = vesk_io_read_file(b, &db, &lb);
+    if (rc == 0 && (la != lb || memcmp(da, db, la) != 0)) rc = -EIO;
+    free(da);
+    free(db);
+    return rc;
+}
+
+static const char kHandoff[] = "VESK_VENDOR_HANDOFF=1\n";
+
+static int import_handoff(const vesk_persist_resolved_paths *p)
+{
+    int rc = copy_checked("handoff:authority-ini", p->defaults_ini, p->authority_ini, ini_valid);
+    if (rc == 0) rc = same_content(p->defaults_ini, p->authority_ini);
+    if (rc == 0) rc = copy_checked("handoff:authority-db", p->defaults_db, p->authority_db, db_valid);
+    if (rc == 0) rc = same_content(p->defaults_db, p->authority_db);
+    if (rc == 0) rc = write_marker("handoff:ready", p->ready);
+    if (rc == 0 && !exists(p->image_marker)) rc = write_marker("handoff:image-marker", p->image_marker);
+    if (rc == 0 && unlink(p->handoff) != 0) rc = -errno;
+    if (rc == 0) {
+        vesk_test_checkpoint("handoff:marker-removed");
+        rc = vesk_io_fsync_dir(p->recovery_dir);
+    }
+    if (rc < 0) {
+        vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "vendor handoff import failed (%d); marker kept, recovery required",
+                        rc);
+        return rc;
+    }
+    vesk_log_printf(VESK_LOG_DETAIL, BOOT_TAG, "vendor handoff: defaults imported from the vendor mirrors");
+    return 0;
+}
+
+static int vendor_handoff(const vesk_persist_resolved_paths *p)
+{
+    if (!exists(p->handoff)) return 0;
+    char *text = NULL;
+    size_t length = 0;
+    int rc = vesk_io_read_file(p->handoff, &text, &length);
+    if (rc == 0 && (length != sizeof kHandoff - 1 || memcmp(text, kHandoff, length) != 0)) rc = -EINVAL;
+    free(text);
+    if (rc < 0) {
+        vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "vendor handoff marker unusable (%d); recovery required", rc);
+        return rc;
+    }
+    if (!ini_valid(p->defaults_ini) || !db_valid(p->defaults_db)) {
+        vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG,
+                        "vendor handoff: a vendor defaults mirror is invalid; nothing imported, recovery required");
+        return -EINVAL;
+    }
+    return import_handoff(p);
+}
+
+static int first_migration(const vesk_persist_resolved_paths *p)
+{
+    if (exists(p->ready)) return 0;
+    const char *ini, *db;
+    if (ini_valid(p->defaults_ini) && db_valid(p->defaults_db)) {
+        ini = p->defaults_ini;
+        db = p->defaults_db;
+    } else if (ini_valid(p->image_defaults_ini) && db_valid(p->image_defaults_db)) {
+        ini = p->image_defaults_ini;
+        db = p->image_defaults_db;
+    } else {
+        fprintf(stderr, "vesk_persist: no usable defaults source for first migration (VFAT seed and image templates "
+                        "both unusable)\n");
+        return -ENOENT;
+    }
+    int rc = copy_checked("bootstrap:authority-ini", ini, p->authority_ini, ini_valid);
+    if (rc == 0) rc = copy_checked("bootstrap:authority-db", db, p->authority_db, db_valid);
+    if (rc == 0) rc = write_marker("bootstrap:ready", p->ready);
+    if (rc == 0) vesk_test_checkpoint("bootstrap:authority-ready");
+    return rc;
+}
+
+static int repair_one(const char *name, const char *authority, const char *mirror, const char *tag,
+                      int (*check)(const char *))
+{
+    if (check(authority)) return 0;
+    fprintf(stderr, "vesk_persist: authority %s failed validation\n", name);
+    if (!check(mirror)) {
+        fprintf(stderr, "vesk_persist: authority %s and VFAT mirror %s are both invalid; leaving both untouched for "
+                        "recovery\n",
+                name, mirror);
+        return -EINVAL;
+    }
+    fprintf(stderr, "vesk_persist: restoring authority %s from the valid VFAT mirror %s\n", name, mirror);
+    return copy_checked(tag, mirror, authority, check);
+}
+
+static int authority_bootstrap(const vesk_persist_resolved_paths *p)
+{
+    if (mkdir(p->recovery_dir, 0700) != 0 && errno != EEXIST) return -errno;
+    sweep_temporaries(p);
+    int rc = vendor_handoff(p);
+    if (rc == 0) rc = first_migration(p);
+    if (rc == 0)
+        rc = repair_one("defaults.ini", p->authority_ini, p->defaults_ini, "bootstrap:authority-repair-ini", ini_valid);
+    if (rc == 0)
+        rc = repair_one("defaults.db", p->authority_db, p->defaults_db, "bootstrap:authority-repair-db", db_valid);
+    if (rc == 0) sync_mirrors_at_boot();
+    return rc;
+}
+
+/* New image templates replace the authority once per image. */
+static int image_refresh(const vesk_persist_resolved_paths *p)
+{
+    if (exists(p->image_marker)) return 0;
+    if (!exists(p->image_defaults_ini) || !exists(p->image_defaults_db)) {
+        fprintf(stderr, "vesk_persist: image templates missing; not substituting empty defaults\n");
+        return -ENOENT;
+    }
+    if (!ini_valid(p->image_defaults_ini) || !db_valid(p->image_defaults_db)) {
+        fprintf(stderr, "vesk_persist: image templates present but invalid; leaving existing defaults untouched\n");
+        return -EINVAL;
+    }
+    int rc = vesk_io_copy_file("bootstrap:image-authority-ini", p->image_defaults_ini, p->authority_ini, 0644);
+    if (rc < 0) return rc;
+    int rc_db = vesk_io_copy_file("bootstrap:image-authority-db", p->image_defaults_db, p->authority_db, 0644);
+    rc = vesk_persist_sync_mirrors("bootstrap:image-mirror-ini", "bootstrap:image-mirror-db");
+    if (rc_db < 0) return rc_db;
+    if (rc < 0) return rc;
+    vesk_test_checkpoint("bootstrap:image-refreshed");
+    rc = write_marker("bootstrap:image-marker", p->image_marker);
+    if (rc == 0) vesk_test_checkpoint("bootstrap:image-marker-done");
+    return rc;
+}
+
+/* A unit whose current settings are missing or cannot be read starts from
+ * the defaults authority rather than not at all. */
+static int seed_current_ini(const vesk_persist_resolved_paths *p)
+{
+    if (ini_valid(p->current_ini)) return 0;
+    vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "%s missing or unreadable; seeding it from the defaults",
+                    p->current_ini);
+    return vesk_io_copy_file("bootstrap:seed-current-ini", p->authority_ini, p->current_ini, 0644);
+}
+
+/* ---- profiles ------------------------------------------------------- */
+
+/* Moves a rejected database out of the way without replacing anything, so
+ * the shooter's profiles can still be recovered from it. */
+static int set_aside(const char *path)
+{
+    char aside[VESK_PERSIST_PATH_MAX + 32], journal[VESK_PERSIST_PATH_MAX + 16], aside_journal[sizeof aside + 16];
+    for (int n = 0; n < 100; n++) {
+        if (n == 0)
+            snprintf(aside, sizeof aside, "%s.rejected", path);
+        else
+            snprintf(aside, sizeof aside, "%s.rejected-%d", path, n);
+        if (renameat2(AT_FDCWD, path, AT_FDCWD, aside, RENAME_NOREPLACE) == 0) {
+            snprintf(journal, sizeof journal, "%s-journal", path);
+            snprintf(aside_journal, sizeof aside_journal, "%s-journal", aside);
+            if (renameat2(AT_FDCWD, journal, AT_FDCWD, aside_journal, RENAME_NOREPLACE) != 0 && errno != ENOENT)
+                return -errno;
+            vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "rejected profile database kept as %s", aside);
+            return vesk_io_fsync_dir_of(path);
+        }
+        if (errno != EEXIST) return -errno;
+    }
+    return -EEXIST;
+}
+
+static int restore_profiles(const vesk_persist_resolved_paths *p, const Qel_DevStatus *status,
+                            vesk_persist_profiles *profiles, int open_rc)
+{
+    vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "profiles database unusable (%d); restoring it from the defaults",
+                    open_rc);
+    int rc = vesk_device_db_validate(p->authority_db);
+    if (rc < 0) {
+        vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "authority defaults.db unusable (%d); profiles not restored", rc);
+        return open_rc;
+    }
+    if (open_rc == -EINVAL) rc = set_aside(p->profiles_db);
+    if (rc == 0) {
+        char journal[VESK_PERSIST_PATH_MAX + 16];
+        snprintf(journal, sizeof journal, "%s-journal", p->profiles_db);
+        if (unlink(journal) != 0 && errno != ENOENT) rc = -errno;
+    }
+    if (rc == 0) rc = vesk_io_copy_file("bootstrap:profiles-restore", p->authority_db, p->profiles_db, 0644);
+    if (rc == 0) rc = vesk_device_db_open(p->profiles_db, status, profiles);
+    if (rc == 0) g_vesk_persist.profiles_recovered = 1;
+    return rc;
+}
+
+static int load_profiles(const vesk_persist_resolved_paths *p, const Qel_DevStatus *status,
+                         vesk_persist_profiles *profiles)
+{
+    int rc = vesk_device_db_open(p->profiles_db, status, profiles);
+    if (rc == -ENOENT || rc == -EINVAL) rc = restore_profiles(p, status, profiles, rc);
+    if (rc < 0) vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "profiles database not loaded (%d); recovery required", rc);
+    return rc;
+}
+
 int vesk_persist_boot(Qel_DevStatus *status, vesk_persist_profiles *profiles)
 {
     vesk_persist_state *s = &g_vesk_persist;
     const vesk_persist_resolved_paths *p = &s->paths;
-    if (mkdir(p->recovery_dir, 0700) != 0 && errno != EEXIST) return -errno;
-    sweep_temporaries(p);
-    const char *eeprom_source = replay_eeprom_journal(p);
-    sync_mirrors_at_boot();
-
-    int rc = vesk_persist_load_settings(status, eeprom_source);
-    if (rc < 0) return rc;
-    rc = vesk_device_db_open(p->profiles_db, status, profiles);
+    int rc = authority_bootstrap(p);
     if (rc < 0) {
-        vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "profiles database not loaded (%d); recovery required", rc);
+        fprintf(stderr, "vesk_persist_start: authority bootstrap failed (%d)\n", rc);
         return rc;
     }
+    rc = vesk_reset_replay();
+    if (rc < 0) {
+        vesk_persist_lock();
+        s->phase = VESK_PERSIST_RECOVERY_REQUIRED;
+        s->reason = VESK_PERSIST_RESET;
+        s->lifecycle_error = rc;
+        vesk_persist_unlock();
+        return rc;
+    }
+    rc = image_refresh(p);
+    if (rc < 0)
+        fprintf(stderr, "vesk_persist_start: image refresh skipped (%d); continuing boot from the existing authority\n",
+                rc);
+    const char *eeprom_source = replay_eeprom_journal(p);
+    rc = seed_current_ini(p);
+    if (rc < 0) return rc;
+    rc = vesk_persist_load_settings(status, eeprom_source);
+    if (rc < 0) return rc;
+    memset(profiles, 0, sizeof *profiles);
+    rc = load_profiles(p, status, profiles);
+    if (rc < 0) return rc;
     s->profiles = *profiles;
     load_wifi_cache(p, &s->wifi);
     s->stores[VESK_PERSIST_WIFI].accepted = 1;

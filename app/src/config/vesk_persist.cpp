@@ -436,6 +436,28 @@ static void *worker_main(void *)
         uint64_t now = vesk_persist_mono_ms();
         vesk_persist_apply_deadline_locked(now);
         if (s->shutdown_requested) break;
+        if (s->reset_cleanup[0] != '\0') {
+            char dir[sizeof s->reset_cleanup];
+            memcpy(dir, s->reset_cleanup, sizeof dir);
+            s->reset_cleanup[0] = '\0';
+            vesk_persist_unlock();
+            vesk_reset_stage_remove(dir);
+            vesk_persist_lock();
+            continue;
+        }
+        if (s->phase == VESK_PERSIST_PREPARING) {
+            vesk_persist_unlock();
+            vesk_persist_run_prepare();
+            vesk_persist_lock();
+            continue;
+        }
+        if (s->phase == VESK_PERSIST_COMMITTING && s->commit_queued) {
+            s->commit_queued = 0;
+            vesk_persist_unlock();
+            vesk_persist_run_commit();
+            vesk_persist_lock();
+            continue;
+        }
         int chosen = -1;
         uint64_t next = VESK_NEVER;
         if (s->phase == VESK_PERSIST_RUNNING && !s->abandoned) {

@@ -238,7 +238,7 @@ static void report(report_kind kind, const char *who, const char *format, ...)
 
 /* Puts "section:key" = text into d. iniparser writes a key out only under a
  * section entry of its own, so a file that lacked the section gains it. */
-static int dict_put(dictionary *d, const char *section, const char *key, const char *text)
+int vesk_ini_dict_set(dictionary *d, const char *section, const char *key, const char *text)
 {
     if (!iniparser_find_entry(d, section) && iniparser_set(d, section, NULL) != 0) return -ENOMEM;
     return iniparser_set(d, key, text) == 0 ? 0 : -ENOMEM;
@@ -264,7 +264,7 @@ static int ini_store_text(report_kind kind, const char *who, const char *section
     } else {
         const char *old = iniparser_getstring(d, full, NULL);
         if (old == NULL || strcmp(old, text) != 0) {
-            rc = dict_put(d, section, full, text);
+            rc = vesk_ini_dict_set(d, section, full, text);
             if (rc == 0)
                 vesk_ini_mark_dirty(to_defaults ? VESK_PERSIST_DEFAULTS : VESK_PERSIST_CURRENT_INI);
             else
@@ -395,12 +395,16 @@ static int to_memory(void (*write)(FILE *f, const void *arg), const void *arg, c
 
 static void dump_dictionary(FILE *f, const void *d) { iniparser_dump_ini((const dictionary *)d, f); }
 
+int vesk_ini_dump_text(const dictionary *d, char **out_text, size_t *out_length)
+{
+    if (d == NULL) return -ENOENT;
+    return to_memory(dump_dictionary, d, out_text, out_length);
+}
+
 int vesk_ini_serialize_locked(int to_defaults, char **out_text, size_t *out_length)
 {
     if (out_text == NULL || out_length == NULL) return -EINVAL;
-    const dictionary *d = g_dict[to_defaults ? DICT_DEFAULTS : DICT_CURRENT];
-    if (d == NULL) return -ENOENT;
-    return to_memory(dump_dictionary, d, out_text, out_length);
+    return vesk_ini_dump_text(g_dict[to_defaults ? DICT_DEFAULTS : DICT_CURRENT], out_text, out_length);
 }
 
 int vesk_ini_serialize(int to_defaults, char **out_text, size_t *out_length)

@@ -319,6 +319,23 @@ static int profile_edit(int range)
     return rc;
 }
 
+static int reset(const std::vector<std::string> &a)
+{
+    vesk_persist_request req = {};
+    req.vesk_reason = VESK_PERSIST_RESET;
+    snprintf(req.vesk_reset_ssid, sizeof req.vesk_reset_ssid, "%s", a[1].c_str());
+    req.vesk_from_upper = atoi(a[2].c_str());
+    req.vesk_format_media = atoi(a[3].c_str());
+    req.vesk_reticle_menu = atoi(a[4].c_str());
+    vesk_persist_token token;
+    int rc = vesk_persist_prepare(&req, vesk_persist_mono_ms() + 10000, &token);
+    while (rc == 0 && (rc = vesk_persist_prepare_status(&token)) == 0) sleep_ms(2);
+    if (rc != 1) return rc < 0 ? rc : -EPROTO;
+    rc = vesk_persist_commit(&token);
+    while (rc == 0 && (rc = vesk_persist_completion(&token)) == 0) sleep_ms(2);
+    return rc == 1 ? 0 : rc;
+}
+
 int persist_action(const std::vector<std::string> &a)
 {
     size_t n = a.size();
@@ -340,5 +357,6 @@ int persist_action(const std::vector<std::string> &a)
         }
         return 0;
     }
+    if (what == "reset" && n == 5) return reset(a);
     return -EINVAL;
 }

@@ -43,6 +43,7 @@ std::string eeprom_image(const std::string &record);
 /* One change through the public calls, as the probe's arguments name it:
  *   boot | set KEY VALUE | defaults KEY VALUE | profile RANGE
  *   wifi NAME PASSPHRASE | eeprom SERIAL | burst COUNT INTERVAL_MS KEY
+ *   reset SSID FROM_UPPER FORMAT MENU (prepare, commit, wait for the end)
  * 0 or a negative errno. */
 int persist_action(const std::vector<std::string> &args);
 

@@ -6,6 +6,7 @@
 //   persist_probe ROOT set KEY VALUE | defaults KEY VALUE
 //   persist_probe ROOT profile RANGE | wifi NAME PASSPHRASE | eeprom SERIAL
 //   persist_probe ROOT burst COUNT INTERVAL_MS KEY
+//   persist_probe ROOT reset SSID FROM_UPPER FORMAT MENU
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>

@@ -12,12 +12,17 @@
 
 #include <atomic>
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <map>
 #include <thread>
 
+#include <dirent.h>
+#include <zlib.h>
+
 #include "iniparser_handler.h"
 #include "persist_fixture.h"
+#include "vesk_device_db.h"
 #include "vesk_fault.h"
 #include "vesk_io.h"
 #include "vesk_persist.h"
@@ -43,6 +48,7 @@ class Service : public ::testing::Test {
 protected:
     PersistDir dir;
     vesk_persist_profiles profiles = {};
+    vesk_persist_hooks hooks = {};
     std::string count_file;
 
     void SetUp() override
@@ -59,7 +65,6 @@ protected:
     int start()
     {
         vesk_persist_paths p = dir.paths();
-        vesk_persist_hooks hooks = {};
         int rc = vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles);
         qel_ballistics = profiles.vesk_ballistics;
         qel_ir_cursor = profiles.vesk_cursor;
@@ -627,3 +632,590 @@ TEST(DurableWrite, ReplaceSetsTheModeAndLeavesNoTemporaryOnFailure)
 }
 
 } // namespace
+
+// ---- profile database ------------------------------------------------------
+
+namespace {
+
+struct DbCase {
+    const char *what;
+    const char *damage_sql; /* empty: a sound database */
+    int want;
+};
+
+const DbCase kDbCases[] = {
+    {"sound database", "", 0},
+    {"missing ballistics row", "DELETE FROM ballistics WHERE device_id = 6;", -EINVAL},
+    {"third zero slot of a device", "INSERT INTO zero_point VALUES(999, 3, 1, 1, 1, 1, '1', '0', '0');", -EINVAL},
+    {"zero slot 2 beside the two", "INSERT INTO zero_point VALUES(999, 3, 2, 1, 1, 1, '1', '0', '0');", 0},
+    {"swapped columns",
+     "ALTER TABLE ballistics RENAME COLUMN distance TO tmp; ALTER TABLE ballistics RENAME COLUMN distance_yard TO "
+     "distance; ALTER TABLE ballistics RENAME COLUMN tmp TO distance_yard;",
+     -EINVAL},
+    {"extra trailing column", "ALTER TABLE ballistics ADD COLUMN extra text;", 0},
+    {"missing device table", "DROP TABLE device;", -EINVAL},
+    {"null in a stored column", "UPDATE ballistics SET latitude = NULL WHERE device_id = 2;", -EINVAL},
+    {"null altitude is allowed", "UPDATE ballistics SET remark = NULL;", 0},
+    {"device id out of range", "UPDATE ballistics SET device_id = 7 WHERE device_id = 6;", -EINVAL},
+    {"duplicate device id", "UPDATE ballistics SET device_id = 5 WHERE device_id = 6;", -EINVAL},
+    {"fractional device id in zero points", "UPDATE zero_point SET device_id = 1.5 WHERE id = 10;", -EINVAL},
+    {"negative zero slot", "UPDATE zero_point SET index_show = -1 WHERE id = 10;", -EINVAL},
+};
+
+void PrintTo(const DbCase &c, std::ostream *os) { *os << c.what; }
+
+class DatabaseVerification : public ::testing::TestWithParam<DbCase> {};
+
+TEST_P(DatabaseVerification, GivesThePartsVerdict)
+{
+    PersistDir dir;
+    dir.create();
+    make_profile_db(dir.profiles_db, GetParam().damage_sql);
+    EXPECT_EQ(vesk_device_db_validate(dir.profiles_db.c_str()), GetParam().want) << GetParam().what;
+    Qel_DevStatus s = {};
+    vesk_persist_profiles p;
+    int rc = vesk_device_db_open(dir.profiles_db.c_str(), &s, &p);
+    EXPECT_EQ(rc, GetParam().want) << GetParam().what;
+    if (rc == 0) {
+        EXPECT_EQ(p.vesk_ballistics.ballistics[2].target.range, 102);
+        EXPECT_EQ(p.vesk_cursor.group[2].zero[1].u16IrCursorDistance, 121); /* slot 2 rows are ignored */
+        EXPECT_EQ(vesk_device_db_close(), 0);
+    }
+    dir.remove();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DatabaseVerification, ::testing::ValuesIn(kDbCases));
+
+TEST(Database, ForeignFilesAreRejected)
+{
+    PersistDir dir;
+    dir.create();
+    write_text(dir.profiles_db, std::string(4096, 'x'));
+    EXPECT_EQ(vesk_device_db_validate(dir.profiles_db.c_str()), -EINVAL);
+    EXPECT_EQ(vesk_device_db_validate((dir.root + "/none.db").c_str()), -ENOENT);
+    EXPECT_EQ(vesk_device_db_errno(13 /* SQLITE_FULL */), -ENOSPC);
+    dir.remove();
+}
+
+} // namespace
+
+TEST_F(Service, RejectedDatabaseIsSetAsideAndTheDefaultsRestored)
+{
+    make_profile_db(dir.authority_db, "UPDATE ballistics SET distance = '555' WHERE device_id = 1;");
+    for (int round = 0; round < 2; round++) {
+        make_profile_db(dir.profiles_db, "DELETE FROM ballistics WHERE device_id = 6;");
+        ASSERT_EQ(start(), 0);
+        EXPECT_EQ(status().vesk_profiles_recovered, 1);
+        EXPECT_EQ(profiles.vesk_ballistics.ballistics[0].target.range, 555);
+        ASSERT_EQ(vesk_persist_stop(2000), 0);
+    }
+    // Both rejected files are kept, neither replaced the other.
+    EXPECT_EQ(sql_value(dir.profiles_db + ".rejected", "SELECT count(*) FROM ballistics"), "5");
+    EXPECT_EQ(sql_value(dir.profiles_db + ".rejected-1", "SELECT count(*) FROM ballistics"), "5");
+    EXPECT_EQ(sql_value(dir.profiles_db, "PRAGMA integrity_check"), "ok");
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(status().vesk_profiles_recovered, 0);
+}
+
+// ---- prepare and commit ----------------------------------------------------
+
+namespace {
+
+vesk_persist_request request(vesk_persist_reason reason, const char *ssid = "")
+{
+    vesk_persist_request r = {};
+    r.vesk_reason = reason;
+    snprintf(r.vesk_reset_ssid, sizeof r.vesk_reset_ssid, "%s", ssid);
+    snprintf(r.vesk_update_path, sizeof r.vesk_update_path, "/usrdata/media/update.zip");
+    return r;
+}
+
+/* Polls a status call until it leaves 0. */
+int settle(int (*call)(const vesk_persist_token *), const vesk_persist_token &t)
+{
+    int rc;
+    for (int i = 0; i < 2500 && (rc = call(&t)) == 0; i++) sleep_ms(2);
+    return rc;
+}
+
+int busy_format(void *) { return -EBUSY; }
+
+/* A prepare that completes, and its admitted commit. */
+void prepare_and_commit(vesk_persist_reason reason, vesk_persist_token *t)
+{
+    vesk_persist_request r = request(reason);
+    ASSERT_EQ(vesk_persist_prepare(&r, now_ms() + 3000, t), 0);
+    ASSERT_EQ(settle(vesk_persist_prepare_status, *t), 1);
+    ASSERT_EQ(vesk_persist_commit(t), 0);
+}
+
+} // namespace
+
+TEST_F(Service, PrepareWhoseDeadlinePassesWithAnEditOpenLeavesTheTokenStale)
+{
+    ASSERT_EQ(start(), 0);
+    ASSERT_EQ(vesk_persist_edit_begin(), 0);
+    vesk_persist_token t;
+    vesk_persist_request r = request(VESK_PERSIST_SHUTDOWN_VOLUNTARY);
+    ASSERT_EQ(vesk_persist_prepare(&r, now_ms() + 120, &t), 0);
+    EXPECT_EQ(vesk_persist_prepare(&r, now_ms() + 120, &t), -EBUSY);
+    EXPECT_EQ(vesk_persist_edit_begin(), 0); /* nested: admitted */
+    vesk_persist_edit_end();
+    std::thread other([] { EXPECT_EQ(vesk_persist_edit_begin(), -EBUSY); });
+    other.join();
+    EXPECT_EQ(vesk_persist_prepare_status(&t), 0);
+    sleep_ms(200);
+    EXPECT_EQ(vesk_persist_prepare_status(&t), -ESTALE);
+    EXPECT_EQ(vesk_persist_commit(&t), -ESTALE);
+    EXPECT_EQ(vesk_persist_resume(&t), -ESTALE);
+    vesk_persist_status st = status();
+    EXPECT_EQ(st.vesk_phase, VESK_PERSIST_RUNNING);
+    EXPECT_EQ(st.vesk_lifecycle_error, -ETIMEDOUT);
+    EXPECT_EQ(st.vesk_token.vesk_epoch, t.vesk_epoch + 1);
+    vesk_persist_edit_end();
+}
+
+TEST_F(Service, ShutdownPrepareFlushesEveryStoreAndResumesAfterCommit)
+{
+    ASSERT_EQ(start(), 0);
+    Qel_DevStatusSet("s8language", 9, 0);
+    ASSERT_EQ(stage_range(444), 0);
+    vesk_persist_token t;
+    vesk_persist_request r = request(VESK_PERSIST_SHUTDOWN_VOLUNTARY);
+    ASSERT_EQ(vesk_persist_prepare(&r, now_ms() + 3000, &t), 0);
+    EXPECT_EQ(settle(vesk_persist_prepare_status, t), 1);
+    EXPECT_EQ(status().vesk_pending_mask, 0u);
+    EXPECT_NE(read_text(dir.current_ini).find("= 9"), std::string::npos);
+    EXPECT_EQ(sql_value(dir.profiles_db, "SELECT distance FROM ballistics WHERE device_id = 1"), "444");
+    vesk_persist_token other = {t.vesk_epoch, VESK_PERSIST_REBOOT};
+    EXPECT_EQ(vesk_persist_commit(&other), -ESTALE); /* right epoch, other reason */
+    ASSERT_EQ(vesk_persist_commit(&t), 0);
+    EXPECT_EQ(settle(vesk_persist_completion, t), 1);
+    EXPECT_EQ(vesk_persist_resume(&t), 0);
+    EXPECT_EQ(status().vesk_phase, VESK_PERSIST_RUNNING);
+    EXPECT_EQ(vesk_persist_edit_begin(), 0);
+    vesk_persist_edit_end();
+}
+
+TEST_F(Service, ResumeAfterCommitOnlyForShutdownAndReboot)
+{
+    const struct {
+        vesk_persist_reason reason;
+        int resume;
+    } rows[] = {
+        {VESK_PERSIST_SHUTDOWN_VOLUNTARY, 0}, {VESK_PERSIST_REBOOT, 0},       {VESK_PERSIST_SHUTDOWN_LOW_BATTERY, -1},
+        {VESK_PERSIST_SHUTDOWN_LOW_TEMP, -1}, {VESK_PERSIST_PROCESS_EXIT, -1},
+    };
+    for (const auto &row : rows) {
+        ASSERT_EQ(start(), 0);
+        vesk_persist_token t;
+        ASSERT_NO_FATAL_FAILURE(prepare_and_commit(row.reason, &t));
+        ASSERT_EQ(settle(vesk_persist_completion, t), 1);
+        EXPECT_EQ(vesk_persist_resume(&t), row.resume) << row.reason;
+        ASSERT_EQ(vesk_persist_stop(2000), 0);
+    }
+}
+
+TEST_F(Service, HookOutcomesCancelOrRequireRecovery)
+{
+    const struct {
+        vesk_persist_reason reason;
+        int (*format)(void *);
+        vesk_persist_phase phase;
+        int completion;
+        int error;
+    } rows[] = {
+        {VESK_PERSIST_FORMAT, busy_format, VESK_PERSIST_RUNNING, -EBUSY, -EBUSY},
+        {VESK_PERSIST_FORMAT, NULL, VESK_PERSIST_RUNNING, -ENOSYS, -ENOSYS},
+        {VESK_PERSIST_UPDATE, NULL, VESK_PERSIST_RECOVERY_REQUIRED, -EIO, -ENOSYS},
+    };
+    for (const auto &row : rows) {
+        hooks.vesk_format_media = row.format;
+        ASSERT_EQ(start(), 0);
+        vesk_persist_token t;
+        ASSERT_NO_FATAL_FAILURE(prepare_and_commit(row.reason, &t));
+        EXPECT_EQ(settle(vesk_persist_completion, t), row.completion);
+        vesk_persist_status st = status();
+        EXPECT_EQ(st.vesk_phase, row.phase);
+        EXPECT_EQ(st.vesk_lifecycle_error, row.error);
+        if (row.phase == VESK_PERSIST_RECOVERY_REQUIRED) {
+            EXPECT_EQ(vesk_persist_resume(&t), -1);
+        }
+        ASSERT_EQ(vesk_persist_stop(2000), 0);
+    }
+}
+
+TEST_F(Service, ResetPrepareFlushesOnlyTheEepromAndStagesThePayloads)
+{
+    ASSERT_EQ(start(), 0);
+    std::string ini_before = read_text(dir.current_ini);
+    Qel_DevStatusSet("s8language", 9, 0);
+    snprintf(qel_dev_status.sn, sizeof qel_dev_status.sn, "SN-RESET");
+    ASSERT_EQ(vesk_persist_stage_eeprom(&qel_dev_status, NULL), 0);
+    vesk_persist_token t;
+    vesk_persist_request r = request(VESK_PERSIST_RESET, "Scope_R");
+    r.vesk_from_upper = 1;
+    r.vesk_reticle_menu = 1;
+    ASSERT_EQ(vesk_persist_prepare(&r, now_ms() + 3000, &t), 0);
+    ASSERT_EQ(settle(vesk_persist_prepare_status, t), 1);
+    EXPECT_EQ(read_text(dir.current_ini), ini_before);
+    EXPECT_EQ(status().vesk_pending_mask, 1u << VESK_PERSIST_CURRENT_INI);
+    EXPECT_NE(read_text(dir.eeprom).find("sn=SN-RESET"), std::string::npos);
+    std::string stage = dir.recovery + "/reset-" + std::to_string(t.vesk_epoch) + "-" + std::to_string(getpid());
+    for (const char *p : {"current_ini", "defaults_ini", "current_db", "wifi_wpa2", "wifi_none"})
+        EXPECT_TRUE(file_exists(stage + "/" + p)) << p;
+    std::string staged = read_text(stage + "/current_ini");
+    EXPECT_EQ(staged, read_text(stage + "/defaults_ini"));
+    EXPECT_NE(staged.find("s8reticleswitch                = 0"), std::string::npos) << staged;
+    EXPECT_NE(staged.find("s8reticlemenuswitch            = 1"), std::string::npos) << staged;
+    EXPECT_NE(staged.find("vesk_dynamic_bc                = 1"), std::string::npos) << staged;
+    EXPECT_EQ(read_text(stage + "/wifi_wpa2"), "interface=wlan0\nssid=Scope_R\nwpa_passphrase=40715926\nwpa=2\n");
+    EXPECT_EQ(read_text(stage + "/current_db"), read_text(dir.authority_db));
+    EXPECT_FALSE(file_exists(dir.manifest));
+    ASSERT_EQ(vesk_persist_resume(&t), 0);
+    for (int i = 0; i < 500 && file_exists(stage); i++) sleep_ms(2);
+    EXPECT_FALSE(file_exists(stage)); /* the dropped stage is removed by the worker */
+}
+
+TEST_F(Service, ResetWithABadNameIsRefusedAtPrepare)
+{
+    ASSERT_EQ(start(), 0);
+    for (const char *ssid : {"", "bad name", "../x"}) {
+        vesk_persist_token t;
+        vesk_persist_request r = request(VESK_PERSIST_RESET, ssid);
+        ASSERT_EQ(vesk_persist_prepare(&r, now_ms() + 3000, &t), 0);
+        EXPECT_EQ(settle(vesk_persist_prepare_status, t), -ESTALE) << ssid;
+        EXPECT_EQ(status().vesk_lifecycle_error, -EINVAL) << ssid;
+    }
+}
+
+TEST_F(Service, AbandonRefusesEditsAndPrepares)
+{
+    ASSERT_EQ(start(), 0);
+    vesk_persist_abandon_pending();
+    EXPECT_EQ(vesk_persist_edit_begin(), -ECANCELED);
+    vesk_persist_token t;
+    vesk_persist_request r = request(VESK_PERSIST_SHUTDOWN_VOLUNTARY);
+    EXPECT_EQ(vesk_persist_prepare(&r, now_ms() + 100, &t), -ECANCELED);
+}
+
+// ---- defaults bootstrap ----------------------------------------------------
+
+TEST_F(Service, DamagedAuthorityIsRepairedFromItsMirrorWhichStaysAsItWas)
+{
+    write_text(dir.authority_ini, "garbage without a section\n");
+    write_text(dir.authority_db, std::string(2048, 'z'));
+    std::string mirror_ini = read_text(dir.defaults_ini), mirror_db = read_text(dir.defaults_db);
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(read_text(dir.authority_ini), mirror_ini);
+    EXPECT_EQ(read_text(dir.authority_db), mirror_db);
+    EXPECT_EQ(read_text(dir.defaults_ini), mirror_ini);
+    EXPECT_EQ(read_text(dir.defaults_db), mirror_db);
+}
+
+TEST_F(Service, AuthorityAndMirrorBothInvalidAreLeftForRecovery)
+{
+    write_text(dir.authority_ini, "nothing\n");
+    write_text(dir.defaults_ini, "nothing either\n");
+    EXPECT_EQ(start(), -EINVAL);
+    EXPECT_EQ(read_text(dir.authority_ini), "nothing\n");
+    EXPECT_EQ(read_text(dir.defaults_ini), "nothing either\n");
+    EXPECT_EQ(vesk_persist_edit_begin(), -ENODEV);
+}
+
+TEST_F(Service, StaleMirrorFollowsTheAuthority)
+{
+    write_text(dir.defaults_ini, "[qeldevstatus]\ns8language = 3\n");
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(read_text(dir.defaults_ini), read_text(dir.authority_ini));
+}
+
+TEST_F(Service, VendorHandoffMarkerMustBeExact)
+{
+    std::string authority = read_text(dir.authority_ini);
+    for (const char *marker : {"VESK_VENDOR_HANDOFF=1 \n", "VESK_VENDOR_HANDOFF=1", "VESK_VENDOR_HANDOFF=2\n"}) {
+        write_text(dir.recovery + "/vendor.handoff", marker);
+        EXPECT_EQ(start(), -EINVAL) << marker;
+        EXPECT_TRUE(file_exists(dir.recovery + "/vendor.handoff"));
+        EXPECT_EQ(read_text(dir.authority_ini), authority);
+    }
+    write_text(dir.defaults_ini, "[qeldevstatus]\ns8language = 4\n");
+    write_text(dir.recovery + "/vendor.handoff", "VESK_VENDOR_HANDOFF=1\n");
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(read_text(dir.authority_ini), "[qeldevstatus]\ns8language = 4\n");
+    EXPECT_FALSE(file_exists(dir.recovery + "/vendor.handoff"));
+}
+
+TEST_F(Service, FirstMigrationTakesTheTemplatesWhenTheMirrorsAreDamaged)
+{
+    unlink(dir.ready.c_str());
+    unlink(dir.authority_ini.c_str());
+    unlink(dir.authority_db.c_str());
+    write_text(dir.defaults_ini, "damaged\n");
+    write_text(dir.image_ini, "[qeldevstatus]\ns8language = 2\n");
+    make_profile_db(dir.image_db, "UPDATE ballistics SET distance = '321';");
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(read_text(dir.authority_ini), read_text(dir.image_ini));
+    EXPECT_EQ(read_text(dir.authority_db), read_text(dir.image_db));
+    EXPECT_EQ(read_text(dir.ready), "1\n");
+    EXPECT_EQ(read_text(dir.defaults_ini), read_text(dir.image_ini)); /* the mirror follows */
+}
+
+TEST_F(Service, EmptyUnitHasNoDefaultsSource)
+{
+    PersistDir empty;
+    char tmpl[] = "/tmp/vesk-empty-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    empty.layout(tmpl);
+    for (const char *d : {"/factory", "/factory2", "/usrdata"}) mkdir((empty.root + d).c_str(), 0755);
+    vesk_persist_paths p = empty.paths();
+    EXPECT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles), -ENOENT);
+    EXPECT_EQ(vesk_persist_edit_begin(), -ENODEV);
+    empty.remove();
+}
+
+TEST_F(Service, MissingCurrentSettingsAreSeededFromTheAuthority)
+{
+    unlink(dir.current_ini.c_str());
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(read_text(dir.current_ini), read_text(dir.authority_ini));
+    EXPECT_EQ(qel_dev_status.s8ScreenBrightness, 5);
+}
+
+TEST_F(Service, NewImageTemplatesReplaceTheAuthorityOnce)
+{
+    unlink(dir.image_marker.c_str());
+    write_text(dir.image_ini, "[qeldevstatus]\ns8language = 6\n");
+    make_profile_db(dir.image_db, "UPDATE ballistics SET distance = '222';");
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(read_text(dir.authority_ini), read_text(dir.image_ini));
+    EXPECT_EQ(read_text(dir.defaults_ini), read_text(dir.image_ini));
+    EXPECT_EQ(read_text(dir.defaults_db), read_text(dir.image_db));
+    EXPECT_EQ(read_text(dir.image_marker), "1\n");
+    ASSERT_EQ(vesk_persist_stop(2000), 0);
+    write_text(dir.image_ini, "[qeldevstatus]\ns8language = 7\n");
+    ASSERT_EQ(start(), 0); /* the marker is there: no second take-over */
+    EXPECT_EQ(read_text(dir.authority_ini), "[qeldevstatus]\ns8language = 6\n");
+}
+
+// ---- factory-reset staging -------------------------------------------------
+
+namespace {
+
+const char *const kReset = "reset Scope_R 1 1 1";
+
+/* Files a reset replaces, compared byte for byte with a finished reset. */
+std::vector<std::string> reset_files(const PersistDir &d)
+{
+    return {d.current_ini, d.authority_ini, d.defaults_ini, d.profiles_db, d.wifi_wpa2, d.wifi_none};
+}
+
+/* A unit whose profiles and settings differ from its defaults, so a reset
+ * that did not happen shows. */
+void make_used_unit(PersistDir &d)
+{
+    d.create();
+    make_profile_db(d.profiles_db, "UPDATE ballistics SET distance = '999';");
+}
+
+std::vector<std::string> finished_reset()
+{
+    PersistDir ref;
+    make_used_unit(ref);
+    EXPECT_EQ(run_probe(ref, split(kReset)), 0);
+    std::vector<std::string> out;
+    for (const std::string &f : reset_files(ref)) out.push_back(read_text(f));
+    ref.remove();
+    return out;
+}
+
+bool staging_left(const PersistDir &d)
+{
+    DIR *dir = opendir(d.recovery.c_str());
+    bool found = false;
+    struct dirent *e;
+    while (dir && (e = readdir(dir)) != NULL)
+        if (strncmp(e->d_name, "reset-", 6) == 0) found = true;
+    if (dir) closedir(dir);
+    return found;
+}
+
+struct ResetCase {
+    const char *point;
+    bool published; /* the manifest was on disk: the reset must complete */
+};
+
+/* Names built below live as long as the test program. */
+const char *keep(const std::string &name)
+{
+    static std::deque<std::string> names;
+    names.push_back(name);
+    return names.back().c_str();
+}
+
+std::vector<ResetCase> reset_cases()
+{
+    std::vector<ResetCase> cases;
+    const char *steps[] = {"written", "fsynced", "renamed", "done"};
+    for (const char *p : {"current_ini", "defaults_ini", "current_db", "wifi_wpa2", "wifi_none"})
+        for (const char *s : steps) cases.push_back({keep(std::string("reset:stage:") + p + ":" + s), false});
+    cases.push_back({"reset:staged", false});
+    cases.push_back({"prepare:prepared", false});
+    cases.push_back({"commit:reset-intent:written", false});
+    cases.push_back({"commit:reset-intent:fsynced", false});
+    cases.push_back({"commit:reset-intent:renamed", true});
+    cases.push_back({"commit:reset-intent:done", true});
+    cases.push_back({"commit:reset-intent-published", true});
+    cases.push_back({"reset:settings:db-closed", true});
+    for (const char *tag : {"reset:authority-defaults-ini", "reset:mirror-defaults-ini"})
+        for (const char *s : steps) cases.push_back({keep(std::string(tag) + ":" + s), true});
+    cases.push_back({"reset:settings:defaults-done", true});
+    for (const char *s : steps) cases.push_back({keep(std::string("reset:current-ini:") + s), true});
+    cases.push_back({"reset:settings:current-ini-done", true});
+    for (const char *s : steps) cases.push_back({keep(std::string("reset:current-db:") + s), true});
+    cases.push_back({"reset:settings:current-db-done", true});
+    for (const char *tag : {"reset:wifi-wpa2", "reset:wifi-none"})
+        for (const char *s : steps) cases.push_back({keep(std::string(tag) + ":" + s), true});
+    cases.push_back({"reset:settings:wifi-done", true});
+    for (const char *tag : {"reset:phase1", "reset:phase2", "reset:phase3"})
+        for (const char *s : steps) cases.push_back({keep(std::string(tag) + ":" + s), true});
+    cases.push_back({"reset:before-marker-removed", true});
+    cases.push_back({"reset:done", true});
+    return cases;
+}
+
+void PrintTo(const ResetCase &c, std::ostream *os) { *os << c.point; }
+
+class ResetKilledAt : public ::testing::TestWithParam<ResetCase> {};
+
+TEST_P(ResetKilledAt, NextBootFinishesItOrLeavesTheUnitAsItWas)
+{
+    const ResetCase &c = GetParam();
+    std::vector<std::string> reset = finished_reset();
+    PersistDir dir;
+    make_used_unit(dir);
+    std::vector<std::string> files = reset_files(dir), old;
+    for (const std::string &f : files) old.push_back(read_text(f));
+
+    std::string ready = dir.root + "/ready";
+    ProbeRun run;
+    run.start(dir, split(kReset),
+              {std::string("VESK_PERSIST_TEST_KILL_AT=") + c.point, "VESK_PERSIST_TEST_READY_FILE=" + ready});
+    ASSERT_TRUE(wait_for_file(ready, 10000)) << c.point << " never reached";
+    run.kill9();
+
+    ASSERT_EQ(run_probe(dir, {"boot"}), 0) << c.point;
+    for (size_t i = 0; i < files.size(); i++)
+        EXPECT_EQ(read_text(files[i]), c.published ? reset[i] : old[i]) << c.point << ": " << files[i];
+    EXPECT_FALSE(file_exists(dir.manifest)) << c.point;
+    EXPECT_FALSE(staging_left(dir)) << c.point;
+    EXPECT_TRUE(temp_files(dir.root).empty()) << c.point;
+    EXPECT_EQ(sql_value(dir.profiles_db, "PRAGMA integrity_check"), "ok") << c.point;
+    dir.remove();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCheckpoint, ResetKilledAt, ::testing::ValuesIn(reset_cases()),
+                         [](const testing::TestParamInfo<ResetCase> &info) {
+                             std::string s = std::to_string(info.index) + "_" + info.param.point;
+                             for (char &ch : s)
+                                 if (!isalnum((unsigned char)ch)) ch = '_';
+                             return s;
+                         });
+
+/* A unit killed with its manifest published, for tampering. */
+void killed_after_publication(PersistDir &dir)
+{
+    make_used_unit(dir);
+    std::string ready = dir.root + "/ready";
+    ProbeRun run;
+    run.start(dir, split(kReset),
+              {"VESK_PERSIST_TEST_KILL_AT=commit:reset-intent-published", "VESK_PERSIST_TEST_READY_FILE=" + ready});
+    ASSERT_TRUE(wait_for_file(ready, 10000));
+    run.kill9();
+}
+
+/* Rewrites one manifest line and, when reseal, its CRC line. */
+void tamper(const PersistDir &dir, const std::string &key, const std::string &value, bool reseal)
+{
+    std::string text = read_text(dir.manifest);
+    size_t at = text.find(key + "=");
+    ASSERT_NE(at, std::string::npos);
+    size_t nl = text.find('\n', at);
+    text.replace(at, nl - at, key + "=" + value);
+    if (reseal) {
+        size_t crc_at = text.find("manifest_crc32=");
+        char line[32];
+        snprintf(line, sizeof line, "manifest_crc32=%08lx\n", crc32(0L, (const Bytef *)text.data(), (uInt)crc_at));
+        text = text.substr(0, crc_at) + line;
+    }
+    write_text(dir.manifest, text);
+}
+
+} // namespace
+
+TEST(ResetManifest, TamperedManifestIsRefusedAndNothingApplied)
+{
+    static const std::string empty_name(128, '0');
+    const struct {
+        const char *key, *value;
+        bool reseal;
+    } rows[] = {
+        {"phase", "1", false},                     /* CRC no longer matches */
+        {"manifest_crc32", "00000000", false},     /* last line altered */
+        {"staging", "../../etc", true},            /* outside the recovery folder */
+        {"staging", "reset-1-2/../../x", true},
+        {"ssid_hex", empty_name.c_str(), true}, /* empty name */
+        {"phase", "4", true},
+        {"magic", "OTHER", true},
+    };
+    for (const auto &r : rows) {
+        PersistDir dir;
+        killed_after_publication(dir);
+        std::string current = read_text(dir.current_ini);
+        tamper(dir, r.key, r.value, r.reseal);
+        EXPECT_EQ(run_probe(dir, {"boot"}), 100 + EINVAL) << r.key << "=" << r.value;
+        EXPECT_EQ(read_text(dir.current_ini), current) << r.key;
+        EXPECT_TRUE(file_exists(dir.manifest)) << r.key;
+        dir.remove();
+    }
+}
+
+TEST(ResetManifest, DamagedPayloadStopsTheResetBeforeItsTarget)
+{
+    PersistDir dir;
+    killed_after_publication(dir);
+    std::string stage;
+    DIR *d = opendir(dir.recovery.c_str());
+    struct dirent *e;
+    while ((e = readdir(d)) != NULL)
+        if (strncmp(e->d_name, "reset-", 6) == 0) stage = dir.recovery + "/" + e->d_name;
+    closedir(d);
+    std::string payload = read_text(stage + "/current_ini");
+    payload[payload.size() / 2] ^= 1;
+    write_text(stage + "/current_ini", payload);
+    std::string current = read_text(dir.current_ini);
+    EXPECT_EQ(run_probe(dir, {"boot"}), 100 + EUCLEAN);
+    EXPECT_EQ(read_text(dir.current_ini), current);
+    EXPECT_TRUE(file_exists(dir.manifest));
+    dir.remove();
+}
+
+TEST(ResetManifest, StrayFileKeepsItsStagingFolder)
+{
+    PersistDir dir;
+    dir.create();
+    std::string stage = dir.recovery + "/reset-3-77";
+    mkdir(stage.c_str(), 0700);
+    write_text(stage + "/current_ini", "x");
+    write_text(stage + "/wifi_none.tmp-12-34", "x");
+    write_text(stage + "/stray", "x");
+    std::string orphan = dir.recovery + "/reset-4-78";
+    mkdir(orphan.c_str(), 0700);
+    write_text(orphan + "/defaults_ini", "x");
+    ASSERT_EQ(run_probe(dir, {"boot"}), 0);
+    EXPECT_FALSE(file_exists(stage + "/current_ini"));
+    EXPECT_FALSE(file_exists(stage + "/wifi_none.tmp-12-34"));
+    EXPECT_TRUE(file_exists(stage + "/stray"));
+    EXPECT_FALSE(file_exists(orphan));
+    dir.remove();
+}
