@@ -2,6 +2,7 @@
 // folder, starts bubblewrap with the agent as its main process and talks to
 // the agent over the control channel of sim_ctl.h.
 #include "sim.h"
+#include "sim_factory.h"
 
 #include "sim_ctl.h"
 #include "sim_tools.h"
@@ -722,6 +723,8 @@ int sim_create(const sim_options &o, sim_sandbox **out, std::string *error)
     sim_pass_env(&sb->env);
     if (rc == 0)
         rc = sim_make_folder(sb, error);
+    if (rc == 0 && o.factory_image && access((sb->dir + "/usrdata/out_sightd/defconfig.ini").c_str(), F_OK) != 0)
+        rc = sim_factory_image(sb->dir + "/usrdata", error);
     if (rc == 0)
         rc = sim_open_stand_ins(sb, error);
     if (rc == 0) {

@@ -69,6 +69,9 @@ struct sim_options {
                                           * and DISPLAY set for every program */
     std::string xauthority;              /* host file, bound and named by XAUTHORITY */
     std::string bin_dir;                 /* the build's bin/; empty: found by itself */
+    bool factory_image = true;           /* a folder without the firmware image's
+                                          * templates gets them, as a freshly
+                                          * flashed unit has them */
 };
 
 enum sim_end {
