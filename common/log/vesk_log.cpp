@@ -107,7 +107,7 @@ int vesk_log_ring_try_push(vesk_log_ring *ring, const vesk_log_record *rec)
     int tries = 0;
     while (pthread_mutex_trylock(&ring->lock) != 0) {
         if (++tries == VESK_LOG_PUSH_TRIES) return -EBUSY;
-        for (int i = 0; i < 8; i++) vesk_log_cpu_relax();
+        for (int i = 0; i < 2; i++) vesk_log_cpu_relax();
     }
     if (ring->count == ring->capacity) {
         pthread_mutex_unlock(&ring->lock);

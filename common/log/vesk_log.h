@@ -64,7 +64,12 @@ void vesk_log_ipc(const char *tag, const void *frame, size_t length, int result)
 
 void vesk_log_get_stats(vesk_log_stats *stats);
 
-/* Barriers: 0 or a negative errno; see the library's documentation. */
+/* Barriers (app role). request: the kind and an absolute CLOCK_MONOTONIC
+ * deadline in ms; 0 with *ticket set, -EINVAL, -EOPNOTSUPP (GUI role),
+ * -ENODEV (not started) or -EBUSY (one is active). poll: 0 pending, 1 done,
+ * -EIO failed, -ETIMEDOUT past the deadline, -ESTALE for a ticket that is no
+ * longer active (finished, cancelled or replaced). resume_media reopens the
+ * Media files after PAUSE_MEDIA and cancels a pause still pending. */
 int vesk_log_request(vesk_log_barrier_kind kind, uint64_t deadline_ms, uint64_t *ticket);
 int vesk_log_poll(uint64_t ticket);
 void vesk_log_resume_media(void);

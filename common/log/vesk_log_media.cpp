@@ -2,6 +2,7 @@
 // stream that take turns, each opened by a segment header naming its
 // generation, so the newer slot is known after any power loss. Everything
 // here runs on the app writer thread alone.
+#include "vesk_board.h"
 #include "vesk_debug.h"
 #include "vesk_log_internal.h"
 
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <string_view>
+
 
 #define VESK_LOG_DIR_NAME "VeskLogs"
 #define VESK_LOG_FAT_MAGIC 0x4D44
@@ -96,7 +98,8 @@ void vesk_log_media_setup(const char *root, int require_vfat, const vesk_log_ide
 int vesk_log_media_root_check(int root_fd, const char *root)
 {
     struct statfs fs;
-    if (fstatfs(root_fd, &fs) != 0) return -errno;
+    int rc = vesk_board_fstatfs(root_fd, &fs);
+    if (rc != 0) return -errno;
     if ((unsigned long)fs.f_type != VESK_LOG_FAT_MAGIC) return -ENOTBLK;
     /* A card that is not mounted leaves its empty mount folder behind, on
      * the parent's file system: never write there. */

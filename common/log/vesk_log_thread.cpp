@@ -66,33 +66,39 @@ static ssize_t vesk_log_stdio_write(void *cookie, const char *buf, size_t size)
     return (ssize_t)size;
 }
 
+/* Made once per process and never closed: a thread still inside printf at
+ * stop keeps a valid stream, whose writes then go nowhere. */
+static FILE *vesk_log_cap_out;
+static FILE *vesk_log_cap_err;
+
 int vesk_log_stdio_capture(void)
 {
     vesk_log_state *g = &vesk_log_g;
-    cookie_io_functions_t io;
-    memset(&io, 0, sizeof(io));
-    io.write = vesk_log_stdio_write;
-    FILE *out = fopencookie((void *)(intptr_t)0, "w", io);
-    FILE *err = fopencookie((void *)(intptr_t)1, "w", io);
+    if (vesk_log_cap_out == NULL || vesk_log_cap_err == NULL) {
+        cookie_io_functions_t io;
+        memset(&io, 0, sizeof(io));
+        io.write = vesk_log_stdio_write;
+        if (vesk_log_cap_out == NULL) vesk_log_cap_out = fopencookie((void *)(intptr_t)0, "w", io);
+        if (vesk_log_cap_err == NULL) vesk_log_cap_err = fopencookie((void *)(intptr_t)1, "w", io);
+        if (vesk_log_cap_out == NULL || vesk_log_cap_err == NULL) return -ENOMEM;
+        setvbuf(vesk_log_cap_out, NULL, _IONBF, 0);
+        setvbuf(vesk_log_cap_err, NULL, _IONBF, 0);
+    }
     int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null_fd < 0) return -errno;
     int saved_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (out == NULL || err == NULL || null_fd < 0 || saved_fd < 0) {
-        int rc = errno ? -errno : -ENOMEM;
-        if (out != NULL) fclose(out);
-        if (err != NULL) fclose(err);
-        if (null_fd >= 0) close(null_fd);
-        if (saved_fd >= 0) close(saved_fd);
+    if (saved_fd < 0) {
+        int rc = -errno;
+        close(null_fd);
         return rc;
     }
-    setvbuf(out, NULL, _IONBF, 0);
-    setvbuf(err, NULL, _IONBF, 0);
     fflush(stdout);
     fflush(stderr);
     g->orig_stdout = stdout;
     g->orig_stderr = stderr;
     g->saved_stdout_fd = saved_fd;
-    stdout = out;
-    stderr = err;
+    stdout = vesk_log_cap_out;
+    stderr = vesk_log_cap_err;
     /* Children inherit descriptors 1 and 2: they write nowhere rather than
      * into a pipe nobody reads. */
     dup2(null_fd, STDOUT_FILENO);
@@ -106,16 +112,12 @@ void vesk_log_stdio_release(void)
 {
     vesk_log_state *g = &vesk_log_g;
     if (!g->stdio_captured) return;
-    FILE *out = stdout;
-    FILE *err = stderr;
     stdout = g->orig_stdout;
     stderr = g->orig_stderr;
     dup2(g->saved_stdout_fd, STDOUT_FILENO);
     dup2(g->console_fd, STDERR_FILENO);
     close(g->saved_stdout_fd);
     g->saved_stdout_fd = -1;
-    fclose(out);
-    fclose(err);
     g->stdio_captured = 0;
 }
 

@@ -1,6 +1,12 @@
 // vesk-sim-agent: the sandbox's main process. It starts the programs the
 // library asks for, all in the sandbox's one set of namespaces, passes
 // signals to them and reports how each ended. See sim_ctl.h for the channel.
+//
+// The agent is the PID namespace's first process (bwrap --as-pid-1): it
+// reaps the orphans of the programs (daemons started with "&"), a reboot()
+// inside ends it with the kernel's SIGHUP (power-off: SIGINT), and when it
+// exits the kernel kills every other process before bwrap reports the end,
+// so nothing of the sandbox runs on once the library sees it ended.
 #include "sim_ctl.h"
 #include "vesk_board.h"
 
@@ -261,16 +267,21 @@ int main(void)
 {
     int ctl = SIM_CTL_FD;
     fcntl(ctl, F_SETFD, FD_CLOEXEC);
+    /* Only the channel and the standard descriptors belong to the sandbox. */
+    close_range(SIM_CTL_FD + 1, ~0U, 0);
     signal(SIGPIPE, SIG_IGN);
     sigset_t chld;
     sigemptyset(&chld);
     sigaddset(&chld, SIGCHLD);
     sigprocmask(SIG_BLOCK, &chld, nullptr);
     int sigfd = signalfd(-1, &chld, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (sigfd < 0 || agent_hello(ctl) != 0)
+    if (sigfd < 0)
         return 1;
-    /* A fresh board: whoever reads the log knows every power is off again. */
+    /* A fresh board: whoever reads the log knows every power is off again.
+     * Logged before the hello, so the line is there when sim_create returns. */
     vesk_board_log_line("boot", "");
+    if (agent_hello(ctl) != 0)
+        return 1;
 
     for (;;) {
         int timeout = agent_answer_waiters();

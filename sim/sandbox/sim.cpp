@@ -2,6 +2,7 @@
 // folder, starts bubblewrap with the agent as its main process and talks to
 // the agent over the control channel of sim_ctl.h.
 #include "sim.h"
+#include "sim_factory.h"
 
 #include "sim_ctl.h"
 #include "sim_tools.h"
@@ -34,7 +35,7 @@ extern char **environ;
 #error "VESK_SIM_BIN_DIR names the build's bin/ folder"
 #endif
 
-enum { SIM_HELLO_TIMEOUT_MS = 10000, SIM_STOP_TIMEOUT_MS = 5000 };
+enum { SIM_REPLY_TIMEOUT_MS = 10000, SIM_STOP_TIMEOUT_MS = 5000 };
 /* Enough for the iio and GPIO files and the EEPROM. */
 static const uint64_t SIM_SYS_BYTES = 8ull << 20;
 
@@ -100,6 +101,13 @@ static const struct {
     {"/sys/class/gpio/unexport", ""},
 };
 
+/* The sandbox's namespaces and its one capability: the programs' own
+ * reboot() must work, nothing else of the host may be touched. */
+static const char *const sim_namespace_args[] = {"--unshare-user", "--uid",         "0",           "--gid",
+                                                 "0",              "--unshare-ipc", "--unshare-pid", "--unshare-net",
+                                                 "--unshare-uts",  "--cap-drop",    "ALL",         "--cap-add",
+                                                 "CAP_SYS_BOOT"};
+
 /* Host files the host's own tools need to run inside. */
 static const char *const sim_host_etc[] = {"/etc/alternatives", "/etc/ld.so.cache", "/etc/fonts", "/etc/passwd",
                                            "/etc/group"};
@@ -162,7 +170,10 @@ static int sim_put(const std::string &path, const std::string &data, unsigned mo
     int rc = sim_mkdirs(sim_parent(path));
     if (rc < 0)
         return rc;
-    std::string target = atomic ? path + ".sim-new" : path;
+    /* A hidden name beside it: a program listing the folder (the media
+     * browser, the update watcher) takes it for no file of its own. */
+    size_t slash = path.rfind('/');
+    std::string target = atomic ? path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".sim-new" : path;
     int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return -errno;
@@ -372,15 +383,14 @@ static void sim_plan_mounts(sim_sandbox *sb, const sim_options &o)
         m.push_back({b.writable ? SIM_MOUNT_BIND : SIM_MOUNT_RO, b.host, b.inside, 0});
 }
 
+/* The UTS namespace keeps the host's name: X authority entries name the
+ * host, and nothing on the board reads its own name. */
 static std::vector<std::string> sim_bwrap_args(const sim_sandbox *sb)
 {
-    std::vector<std::string> a = {"bwrap",         "--unshare-user", "--uid",         "0",
-                                  "--gid",         "0",              "--unshare-ipc", "--unshare-pid",
-                                  "--unshare-net", "--unshare-uts",  "--hostname",    "scope",
-                                  "--cap-drop",    "ALL",            "--cap-add",     "CAP_SYS_BOOT",
-                                  "--die-with-parent", "--clearenv", "--setenv",      "PATH",
-                                  "/usr/sbin:/usr/bin:/sbin:/bin",   "--ro-bind",     "/usr",
-                                  "/usr"};
+    std::vector<std::string> a = {"bwrap"};
+    a.insert(a.end(), std::begin(sim_namespace_args), std::end(sim_namespace_args));
+    a.insert(a.end(), {"--die-with-parent", "--as-pid-1", "--clearenv", "--setenv", "PATH",
+                       "/usr/sbin:/usr/bin:/sbin:/bin", "--ro-bind", "/usr", "/usr"});
     /* The host's top-level links into /usr (or folders, on older layouts). */
     for (const char *top : {"/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"}) {
         struct stat st;
@@ -459,6 +469,9 @@ static int sim_start_bwrap(sim_sandbox *sb, std::string *error)
     posix_spawn_file_actions_adddup2(&actions, null, 0);
     posix_spawn_file_actions_adddup2(&actions, err, 2);
     posix_spawn_file_actions_adddup2(&actions, agent_end, SIM_CTL_FD);
+    /* Descriptors the caller left inheritable stay out of the sandbox:
+     * a pipe end held there would never see its end. */
+    posix_spawn_file_actions_addclosefrom_np(&actions, SIM_CTL_FD + 1);
     int rc = posix_spawnp(&sb->bwrap, "bwrap", &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(agent_end);
@@ -566,7 +579,7 @@ static int sim_hello(sim_sandbox *sb, std::string *error)
     struct pollfd p[2] = {{sb->ctl, POLLIN, 0}, {sb->pidfd, POLLIN, 0}};
     int n;
     do
-        n = poll(p, 2, SIM_HELLO_TIMEOUT_MS);
+        n = poll(p, 2, SIM_REPLY_TIMEOUT_MS);
     while (n < 0 && errno == EINTR);
     std::string why;
     if (n > 0 && (p[0].revents & POLLIN)) {
@@ -648,16 +661,15 @@ int sim_available(std::string *why)
             reason = "pipe failed";
             return;
         }
-        const char *argv[] = {"bwrap", "--unshare-user", "--uid", "0", "--gid", "0", "--unshare-ipc",
-                              "--unshare-pid", "--unshare-net", "--unshare-uts", "--cap-drop", "ALL",
-                              "--cap-add", "CAP_SYS_BOOT", "--ro-bind", "/usr", "/usr", "--symlink",
-                              "usr/bin", "/bin", "--symlink", "usr/lib", "/lib", "--symlink", "usr/lib64",
-                              "/lib64", "/usr/bin/true", nullptr};
+        std::vector<const char *> argv = {"bwrap"};
+        argv.insert(argv.end(), std::begin(sim_namespace_args), std::end(sim_namespace_args));
+        argv.insert(argv.end(), {"--ro-bind", "/usr", "/usr", "--symlink", "usr/bin", "/bin", "--symlink", "usr/lib",
+                                 "/lib", "--symlink", "usr/lib64", "/lib64", "/usr/bin/true", nullptr});
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         pid_t pid;
-        int rc = posix_spawnp(&pid, "bwrap", &actions, nullptr, const_cast<char **>(argv), environ);
+        int rc = posix_spawnp(&pid, "bwrap", &actions, nullptr, const_cast<char **>(argv.data()), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         if (rc != 0) {
@@ -711,6 +723,8 @@ int sim_create(const sim_options &o, sim_sandbox **out, std::string *error)
     sim_pass_env(&sb->env);
     if (rc == 0)
         rc = sim_make_folder(sb, error);
+    if (rc == 0 && o.factory_image && access((sb->dir + "/usrdata/out_sightd/defconfig.ini").c_str(), F_OK) != 0)
+        rc = sim_factory_image(sb->dir + "/usrdata", error);
     if (rc == 0)
         rc = sim_open_stand_ins(sb, error);
     if (rc == 0) {
@@ -811,7 +825,7 @@ int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
                     args.stderr_fd >= 0 ? args.stderr_fd : null};
     sim_ctl_request head = {SIM_CTL_SPAWN, 0, (int32_t)args.argv.size(), 0};
     sim_ctl_reply r;
-    int rc = sim_request(sb, head, strings, stdio, 3, SIM_HELLO_TIMEOUT_MS, &r);
+    int rc = sim_request(sb, head, strings, stdio, 3, SIM_REPLY_TIMEOUT_MS, &r);
     close(null);
     if (rc < 0)
         return rc;
@@ -822,7 +836,7 @@ int sim_kill(sim_sandbox *sb, int pid, int sig)
 {
     sim_ctl_request head = {SIM_CTL_SIGNAL, pid, sig, 0};
     sim_ctl_reply r;
-    int rc = sim_request(sb, head, {}, nullptr, 0, SIM_HELLO_TIMEOUT_MS, &r);
+    int rc = sim_request(sb, head, {}, nullptr, 0, SIM_REPLY_TIMEOUT_MS, &r);
     return rc < 0 ? (rc == -ECONNRESET ? -ESRCH : rc) : r.status;
 }
 

@@ -4,9 +4,10 @@
 //
 // One sandbox is one bubblewrap run: new user, mount, IPC, PID, network and
 // UTS namespaces, CAP_SYS_BOOT only, so the programs' own reboot() ends it.
-// Its main process is vesk-sim-agent, which starts every program asked for
-// here in those namespaces (so they share the System V queues), passes
-// signals on and reports how each ended. All calls are safe from several
+// Its first process (PID 1 inside) is vesk-sim-agent, which starts every
+// program asked for here in those namespaces (so they share the System V
+// queues), passes signals on and reports how each ended. Works as root and,
+// where bwrap may make user namespaces, unprivileged. See sim/README.md. All calls are safe from several
 // threads. Call sim_create from a thread that outlives the sandbox: the
 // sandbox is killed when the thread that made it ends (bwrap's
 // --die-with-parent).
@@ -68,6 +69,9 @@ struct sim_options {
                                           * and DISPLAY set for every program */
     std::string xauthority;              /* host file, bound and named by XAUTHORITY */
     std::string bin_dir;                 /* the build's bin/; empty: found by itself */
+    bool factory_image = true;           /* a folder without the firmware image's
+                                          * templates gets them, as a freshly
+                                          * flashed unit has them */
 };
 
 enum sim_end {

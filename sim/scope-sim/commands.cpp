@@ -110,6 +110,138 @@ static int cmd_spawn(scope_run *run, int argc, char **argv)
     return SCOPE_OK;
 }
 
+/* ---- sightui ---- */
+
+#define SCOPE_GUI_SNAPSHOTS "/tmp/gui-snapshots"
+
+static int cmd_gui(scope_run *run, int argc, char **argv)
+{
+    if (run->gui_pid > 0) {
+        scope_error("gui: sightui already runs (pid %d)", run->gui_pid);
+        return SCOPE_FAIL;
+    }
+    int first = 1;
+    bool window = argc > 1 && strcmp(argv[1], "window") == 0;
+    if (window) first = 2;
+    if (argc - first != 0 && argc - first != 2) {
+        scope_error("gui: give the screen as W H, or nothing for 1280 1024");
+        return SCOPE_FAIL;
+    }
+    if (sim_write_file(run->sb, SCOPE_GUI_SNAPSHOTS "/.made", "") < 0) {
+        scope_error("gui: no snapshot folder");
+        return SCOPE_FAIL;
+    }
+    sim_spawn_args args;
+    args.argv = {"sightui"};
+    for (int i = first; i < argc; i++) args.argv.push_back(argv[i]);
+    /* sightui reads its resources from ./res, beside the program. */
+    args.cwd = SIM_INSIDE_BIN;
+    args.env = {"VESK_GUI_SNAPSHOT_DIR=" SCOPE_GUI_SNAPSHOTS};
+    args.env.push_back(window ? "VESK_GUI_BACKEND=sdl" : "VESK_GUI_BACKEND=headless");
+    int pid = sim_spawn(run->sb, args);
+    if (pid < 0) {
+        scope_error("gui: sightui: %s", strerror(-pid));
+        return SCOPE_FAIL;
+    }
+    run->gui_pid = pid;
+    scope_say("started sightui (pid %d)%s", pid, window ? " in a window" : "");
+    return SCOPE_OK;
+}
+
+static int cmd_screenshot(scope_run *run, int argc, char **argv)
+{
+    if (run->gui_pid <= 0) {
+        scope_error("screenshot: start sightui first (gui)");
+        return SCOPE_FAIL;
+    }
+    char png[96], txt[96];
+    int seq = run->gui_shots + 1;
+    snprintf(png, sizeof png, SCOPE_GUI_SNAPSHOTS "/qel_menu-%04d.png", seq);
+    snprintf(txt, sizeof txt, SCOPE_GUI_SNAPSHOTS "/qel_menu-%04d.txt", seq);
+    int rc = sim_kill(run->sb, run->gui_pid, SIGUSR1);
+    if (rc < 0) {
+        scope_error("screenshot: sightui: %s", strerror(-rc));
+        return SCOPE_FAIL;
+    }
+    std::string image, tree;
+    for (int waited = 0; sim_read_file(run->sb, png, &image) != 0 || sim_read_file(run->sb, txt, &tree) != 0;
+         waited += 20) {
+        if (waited >= 5000 || scope_pause(run, 20)) {
+            scope_error("screenshot: sightui wrote no snapshot");
+            return SCOPE_FAIL;
+        }
+    }
+    run->gui_shots = seq;
+    if (argc < 2) {
+        scope_say("screenshot %s", sim_path(run->sb, png).c_str());
+        return SCOPE_OK;
+    }
+    std::string tree_path = std::string(argv[1]) + ".txt";
+    FILE *f = fopen(argv[1], "wb");
+    FILE *t = fopen(tree_path.c_str(), "w");
+    bool ok = f && t && fwrite(image.data(), 1, image.size(), f) == image.size() &&
+              fwrite(tree.data(), 1, tree.size(), t) == tree.size();
+    if (f) ok = fclose(f) == 0 && ok;
+    if (t) ok = fclose(t) == 0 && ok;
+    if (!ok) {
+        scope_error("screenshot: %s: %s", argv[1], strerror(errno));
+        return SCOPE_FAIL;
+    }
+    scope_say("screenshot %s", argv[1]);
+    return SCOPE_OK;
+}
+
+/* The scope's keys by name with their device key codes: short, long,
+ * release after long, double press (-1: none). */
+static const struct {
+    const char *name;
+    int press, hold, release, twice;
+} scope_keys[] = {
+    {"up", 0, 1, 2, -1},          {"down", 3, 4, 5, -1},         {"power", 6, 7, 8, 19},
+    {"photo", 9, 10, 11, -1},     {"fn", 12, 13, 14, -1},        {"range", 15, 16, 17, 38},
+    {"left", 23, 24, 25, -1},     {"right", 32, 33, 34, -1},     {"ok", 35, 36, 37, -1},
+    {"left+down", 18, -1, -1, -1}, {"left+right", 20, -1, -1, -1}, {"up+down+ok", 21, -1, -1, -1},
+    {"range+power", 22, -1, -1, -1},
+};
+
+/* Until sightd reads the key device, keys go straight into sightui's key
+ * injection, as the key frames sightd would send. */
+static int cmd_key(scope_run *run, int argc, char **argv)
+{
+    const char *kind = argc > 2 ? argv[2] : "short";
+    int hold_ms = argc > 3 ? scope_seconds_ms(argv[3]) : 1000;
+    int row = -1;
+    for (size_t i = 0; i < sizeof scope_keys / sizeof scope_keys[0]; i++)
+        if (strcmp(scope_keys[i].name, argv[1]) == 0) row = (int)i;
+    if (row < 0 || hold_ms < 0) {
+        scope_error("key: no key '%s' (up down power photo fn range left right ok left+down left+right "
+                    "up+down+ok range+power), or a bad hold time",
+                    argv[1]);
+        return SCOPE_FAIL;
+    }
+    sim_spawn_args args;
+    args.argv = {"sightui-keys"};
+    if (strcmp(kind, "short") == 0) {
+        args.argv.push_back(std::to_string(scope_keys[row].press));
+    } else if (strcmp(kind, "long") == 0 && scope_keys[row].hold >= 0) {
+        args.argv.push_back(std::to_string(scope_keys[row].hold));
+        args.argv.push_back("+" + std::to_string(hold_ms));
+        args.argv.push_back(std::to_string(scope_keys[row].release));
+    } else if (strcmp(kind, "double") == 0 && scope_keys[row].twice >= 0) {
+        args.argv.push_back(std::to_string(scope_keys[row].twice));
+    } else {
+        scope_error("key: %s has no %s press", argv[1], kind);
+        return SCOPE_FAIL;
+    }
+    int pid = sim_spawn(run->sb, args);
+    sim_outcome out;
+    if (pid < 0 || sim_wait(run->sb, pid, hold_ms + 5000, &out) != 0 || out.end != SIM_EXITED || out.code != 0) {
+        scope_error("key: %s %s was not typed", argv[1], kind);
+        return SCOPE_FAIL;
+    }
+    return SCOPE_OK;
+}
+
 static int cmd_help(scope_run *, int, char **)
 {
     for (size_t i = 0; i < scope_command_count; i++)
@@ -127,6 +259,12 @@ const scope_command scope_commands[] = {
     {"write", "PATH TEXT...", "replace a sandbox file (e.g. under /sys) with the text and a newline", 1, -1,
      cmd_write},
     {"spawn", "PROGRAM ARGS...", "start another program in the sandbox (e.g. a queue peer)", 1, -1, cmd_spawn},
+    {"gui", "[window] [W H]", "start sightui: headless (see screenshot) or in a window (needs --display)", 0, 3,
+     cmd_gui},
+    {"screenshot", "[FILE]", "sightui's screen as PNG (its widget tree in FILE.txt); no FILE: print where", 0, 1,
+     cmd_screenshot},
+    {"key", "NAME [short|long|double] [S]", "press a scope key (up down power photo fn range left right ok, "
+     "left+down left+right up+down+ok range+power); long holds S seconds (1)", 1, 3, cmd_key},
     {"help", "", "list the commands", 0, 0, cmd_help},
 };
 

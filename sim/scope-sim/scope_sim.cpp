@@ -34,6 +34,8 @@ static const char scope_usage[] =
     "  --keep DIR          make the sandbox in DIR and leave it there; a DIR kept\n"
     "                      by an earlier run boots again with its files\n"
     "  --media-size SIZE   size of the Media partition (bytes, or with K, M, G)\n"
+    "  --file INSIDE=HOST  put a copy of the host file HOST at INSIDE before the\n"
+    "                      program starts (e.g. /factory/config.ini=my.ini)\n"
     "  --display DISPLAY   let the programs use this X display (e.g. :99)\n"
     "  --xauthority FILE   X authority file for that display\n"
     "  --program NAME      run NAME from bin/ in place of sightd\n"
@@ -87,6 +89,14 @@ int scope_seconds_ms(const char *text)
     if (errno || end == text || *end != '\0' || s < 0 || s > 86400.0 * 365)
         return -1;
     return (int)(s * 1000 + 0.5);
+}
+
+int scope_at_end(scope_run *run, scope_end_fn fn)
+{
+    if (run->at_end_count >= (int)(sizeof run->at_end / sizeof run->at_end[0]))
+        return -1;
+    run->at_end[run->at_end_count++] = fn;
+    return 0;
 }
 
 static long long scope_now_ms(void)
@@ -247,6 +257,30 @@ static int scope_size(const char *text, uint64_t *out)
     return 0;
 }
 
+/* --file INSIDE=HOST: the host file's contents at INSIDE before boot. */
+static int scope_file_option(const char *text, sim_options *options)
+{
+    const char *eq = strchr(text, '=');
+    if (!eq || eq == text || eq[1] == '\0') {
+        scope_error("--file: '%s' is not INSIDE=HOST", text);
+        return -1;
+    }
+    FILE *f = fopen(eq + 1, "rb");
+    if (!f) {
+        scope_error("--file: %s: %s", eq + 1, strerror(errno));
+        return -1;
+    }
+    sim_file file;
+    file.path.assign(text, (size_t)(eq - text));
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        file.data.append(buf, n);
+    fclose(f);
+    options->files.push_back(file);
+    return 0;
+}
+
 static void scope_help(void)
 {
     fputs(scope_usage, stdout);
@@ -299,6 +333,9 @@ int main(int argc, char **argv)
             options.display = argv[++i];
         } else if (a == "--xauthority" && has_value) {
             options.xauthority = argv[++i];
+        } else if (a == "--file" && has_value) {
+            if (scope_file_option(argv[++i], &options) != 0)
+                return SCOPE_EXIT_FAILED;
         } else if (a == "--program" && has_value) {
             program = argv[++i];
         } else if (a[0] == '-' && a != "-") {
@@ -376,6 +413,8 @@ int main(int argc, char **argv)
     }
     scope_pause(&run, -1);
     watcher.join();
+    while (run.at_end_count > 0)
+        run.at_end[--run.at_end_count](&run);
     scope_say("%s ended: %s", program.c_str(), run.stopped ? "stopped" : sim_outcome_text(run.outcome).c_str());
     if (!options.dir.empty())
         scope_say("sandbox kept in %s", options.dir.c_str());

@@ -13,6 +13,9 @@
 
 enum { SCOPE_OK = 0, SCOPE_FAIL = -1, SCOPE_STOP = 1 };
 
+struct scope_run;
+typedef void (*scope_end_fn)(scope_run *run);
+
 struct scope_run {
     sim_sandbox *sb;
     int pid;             /* the program's pid inside the sandbox (sightd's) */
@@ -22,6 +25,10 @@ struct scope_run {
     sim_outcome outcome; /* written by the watcher before ended */
     int signal_fd;       /* SIGINT and SIGTERM to scope-sim, passed on */
     int end_fd;          /* readable once the program has ended */
+    scope_end_fn at_end[16]; /* see scope_at_end */
+    int at_end_count;
+    int gui_pid;         /* sightui's pid inside, 0 before the gui command */
+    int gui_shots;       /* snapshots sightui has written on request */
 };
 
 typedef int (*scope_command_fn)(scope_run *run, int argc, char **argv);
@@ -45,5 +52,9 @@ int scope_pause(scope_run *run, int ms);
 void scope_say(const char *format, ...) __attribute__((format(printf, 1, 2)));
 /* An error line on standard error: "scope-sim: ...". */
 void scope_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
+/* Registers a function run once when the run is over, before the sandbox
+ * goes: a peer that a command started (a thread on a serial line, say)
+ * stops there. Last registered, first run. 0, or -1 when the table is full. */
+int scope_at_end(scope_run *run, scope_end_fn fn);
 /* Seconds as a decimal ("0.5") to ms; -1 when it is no number >= 0. */
 int scope_seconds_ms(const char *text);

@@ -28,7 +28,7 @@
 // written as \xHH (two lower-case hex digits). Every line starts with
 //   t=<seconds>.<microseconds>  CLOCK_MONOTONIC at the call (6 decimals)
 //   pid=<n>                     the caller's process id, as the sandbox sees it
-//   call=<name>                 ioctl, settimeofday, fstatfs or tool
+//   call=<name>                 ioctl, settimeofday, fstatfs, tool or boot
 // and goes on, per call:
 //   call=ioctl node=<path> req=0x<8 hex> dir=<none|W|R|RW> type=0x<2 hex>
 //              nr=<dec> size=<dec> <argument fields> rc=<dec> errno=<dec>
@@ -48,6 +48,9 @@
 //     (f_type as answered; media=1 when the file lies on the Media mount)
 //   call=tool name=<tool> arg=<argument> ...   (a stand-in board tool run
 //     inside the sandbox: one arg= field per argument, in order)
+//   call=boot   (the sandbox has started the board: a fresh boot, so every
+//     power the log switched on before is off again; the log of a sandbox
+//     folder booted again holds one such line per boot)
 // rc is the call's result and errno the error it set (0 on success). For
 // example, the rangefinder laser switched on reads
 //   t=12.345678 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W

@@ -10,7 +10,9 @@
 
 int gpio_write_node(const char *path, const char *bytes, size_t length)
 {
-    int fd = open(path, O_WRONLY | O_CLOEXEC);
+    /* O_TRUNC is a no-op on sysfs; it keeps a shorter value from leaving
+     * the tail of a longer one in a plain file standing in for the node. */
+    int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return -1;
     size_t done = 0;
     int err = 0;

@@ -2,6 +2,8 @@
 // lines in, checkpoints, card changes, with a temporary folder as the card.
 #include "log_test_support.h"
 
+#include "vesk_board.h"
+
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -244,6 +246,40 @@ TEST_F(Media, CardRuleRefusesAFolderThatIsNoMountedFatCard)
     ASSERT_GE(fd, 0);
     EXPECT_EQ(vesk_log_media_root_check(fd, dir.path.c_str()), -ENOTBLK);
     close(fd);
+}
+
+TEST_F(Media, CardRuleAcceptsOnlyTheMountedFatRoot)
+{
+    /* The board layer answers FAT for the files of <VESK_BOARD_ROOT>/usrdata/media
+     * when that is a mount of its own; /proc stands in for such a mount. */
+    in_child([&] {
+        ASSERT_EQ(mkdir((dir / "usrdata").c_str(), 0755), 0);
+        ASSERT_EQ(symlink("/proc", (dir / "usrdata/media").c_str()), 0);
+        setenv("VESK_BOARD_ROOT", dir.path.c_str(), 1);
+        setenv("VESK_BOARD_LOG", (dir / "board.log").c_str(), 1);
+        struct Row {
+            std::string root;
+            int rc;
+        } rows[] = {
+            {dir / "usrdata/media", 0},            /* FAT and a mount point */
+            {dir / "usrdata/media/self", -ENOTBLK}, /* FAT, but only a folder on the card */
+            {dir.path, -ENOTBLK},                  /* a mount point perhaps, but no FAT */
+        };
+        for (const Row &r : rows) {
+            int fd = open(r.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ASSERT_GE(fd, 0) << r.root;
+            EXPECT_EQ(vesk_log_media_root_check(fd, r.root.c_str()), r.rc) << r.root;
+            close(fd);
+        }
+        struct statfs fs;
+        int card = open((dir / "usrdata/media").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_EQ(vesk_board_fstatfs(card, &fs), 0);
+        EXPECT_EQ((unsigned long)fs.f_type, 0x4D44ul) << "the board layer's answer for the Media mount";
+        close(card);
+        std::string board = read_file(dir / "board.log");
+        EXPECT_NE(board.find("call=fstatfs"), std::string::npos) << board;
+        EXPECT_NE(board.find("media=1"), std::string::npos) << board;
+    });
 }
 
 TEST_F(Media, ExternalChangesAreFoundAtTheHealthCheckAndReopened)

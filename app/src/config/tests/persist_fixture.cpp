@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "iniparser_handler.h"
+#include "vesk_device_db_schema.h"
 
 extern char **environ;
 
@@ -164,26 +165,12 @@ static void exec_sql(sqlite3 *db, const std::string &sql)
     must(rc == SQLITE_OK, "sql: " + err + " in " + sql);
 }
 
-// Written from the stored schema: the system never creates it.
-static const char kSchema[] =
-    "CREATE TABLE device(id int not null primary key, name text not null, remark text);"
-    "CREATE TABLE zero_point(id int not null primary key, device_id int not null, index_show int not null, "
-    "distance int not null, x int not null, y int not null, remark text, remark2 text, remark3 text);"
-    "CREATE TABLE ballistics(id int primary key, device_id int not null, switch int not null, distance text, "
-    "distance_yard text, ei_angle text, wind_velocity text, wind_direction text, weather_temperature text, "
-    "weather_pressure text, weather_humidity text, zero_distance text, zero_distance_yard text, "
-    "bullet_coefficient text, bullet_dragmodel int, muzzie_velocity int, twist_rate text, twist_direction int, "
-    "bullet_length text, bullet_weight text, bullet_diameter text, zero_weather_enable int, "
-    "zero_weather_temperature text, zero_weather_pressure text, zero_weather_humidity text, offset_unit int, "
-    "offset_vertial text, offset_vertial_mrad text, offset_horiazontal text, offset_horiazontal_mrad text, "
-    "scope_height text, spindrift_enable int, corioliseffect_enable int, latitude text, azimuth text, remark text);";
-
 void make_profile_db(const std::string &path, const std::string &extra_sql)
 {
     unlink(path.c_str());
     sqlite3 *db = NULL;
     must(sqlite3_open(path.c_str(), &db) == SQLITE_OK, "open db " + path);
-    exec_sql(db, kSchema);
+    exec_sql(db, VESK_DEVICE_DB_SCHEMA);
     exec_sql(db, "BEGIN;");
     for (int d = 1; d <= 6; d++) {
         char sql[1024];

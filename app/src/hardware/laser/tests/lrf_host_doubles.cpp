@@ -19,8 +19,3 @@ void Qel_DevStatusSet(const char *key, int value, int to_defaults)
 {
     lrf_double_set_calls.push_back(std::string(key) + "=" + std::to_string(value) + (to_defaults ? " defaults" : ""));
 }
-int vesk_board_ioctl(int, unsigned long, void *)
-{
-    errno = ENOTTY;
-    return -1;
-}

@@ -1,8 +1,7 @@
-// Stand-ins for the persistence service and the board layer, for the
-// rangefinder's tests and benchmark that run outside the sandbox: edit
-// sections that can be refused, a profiles lock, a settings setter that
-// records its calls, a board that has no power-control device, and the
-// ballistic thread's flag.
+// Stand-ins for the persistence service, for the rangefinder's tests and
+// benchmark that run outside the sandbox: edit sections that can be
+// refused, a profiles lock, a settings setter that records its calls, and
+// the ballistic thread's flag.
 #pragma once
 
 #include <string>

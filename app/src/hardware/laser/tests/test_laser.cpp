@@ -265,11 +265,23 @@ TEST_F(Laser, SignalsInterruptWaitsWithoutEndingThreads)
 {
     /* No SA_RESTART: every poll, read and sleep in the service's threads
      * sees EINTR while the storm lasts. */
-    struct sigaction sa, old;
+    /* The handler stays installed after the test: a signal still pending
+     * on a thread that blocks it would otherwise kill the test program
+     * once that thread unblocks. */
+    struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_signal;
-    ASSERT_EQ(sigaction(SIGUSR1, &sa, &old), 0);
+    ASSERT_EQ(sigaction(SIGUSR1, &sa, NULL), 0);
     std::atomic<bool> storm{true};
+    struct StormGuard {
+        std::atomic<bool> &storm;
+        std::thread &sender;
+        ~StormGuard()
+        {
+            storm = false;
+            if (sender.joinable()) sender.join();
+        }
+    };
     std::thread sender([&] {
         /* Every thread of the process, so each of the service's is hit. */
         while (storm) {
@@ -283,6 +295,7 @@ TEST_F(Laser, SignalsInterruptWaitsWithoutEndingThreads)
             usleep(500);
         }
     });
+    StormGuard guard{storm, sender};
     ASSERT_EQ(lrf_sim_command(sim, "period 20"), 0);
     ASSERT_EQ(lrf_sim_command(sim, "range 42.0"), 0);
     gui_op(3);
@@ -292,9 +305,6 @@ TEST_F(Laser, SignalsInterruptWaitsWithoutEndingThreads)
     EXPECT_GE(last, 0) << "readings kept arriving";
     gui_op(0);
     EXPECT_GE(gui.wait_for("0400FF0000", 0, 2000), 0) << "the stop was still heard";
-    storm = false;
-    sender.join();
-    sigaction(SIGUSR1, &old, NULL);
 }
 
 } // namespace

@@ -1,0 +1,14 @@
+// sightui's start-up and exit hooks around the toolkit's main loop.
+#pragma once
+
+#include "awtk.h"
+
+/* Build line, queue client, READY to sightd, then the boot page. Returns
+ * the result of opening the boot page. */
+ret_t application_init(void);
+ret_t application_exit(void);
+/* Appends the "UI" build line and starts the queue client: 0 or -1. */
+int Qel_InitEmbeddedFunction(void);
+int Qel_DeinitEmbeddedFunction(void);
+/* Theme "default", preloaded. */
+ret_t assets_init(void);

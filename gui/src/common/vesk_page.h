@@ -1,0 +1,19 @@
+// What every page shares: subscriptions to the GUI's user events that end
+// with the window, the common key reactions, and a plain page that knows
+// only those reactions.
+#pragma once
+
+#include "awtk.h"
+
+/* Subscribes handler (context: the window) to user events N of events on
+ * the window manager. */
+ret_t vesk_page_subscribe(widget_t *win, const int *events, uint32_t count, event_func_t handler);
+/* Ends every window-manager subscription whose context is the window. */
+ret_t vesk_page_unsubscribe(widget_t *win);
+/* Binds the close handler that ends the window's subscriptions first and
+ * then runs on_close (may be NULL). */
+ret_t vesk_page_bind_close(widget_t *win, event_func_t on_close);
+/* '1': every window above the home page closes. */
+ret_t vesk_page_go_home(void);
+/* Binds the common reactions: '.' back, '1' home. */
+ret_t vesk_page_bind_plain_keys(widget_t *win);

@@ -1,0 +1,68 @@
+// Pages whose own behaviour is not in this program yet: each opens its
+// window and knows the reactions every page shares, so that it can be
+// opened and left.
+#include "pages.h"
+#include "vesk_page.h"
+
+#define VESK_PLAIN_PAGE(name)                                \
+    ret_t name##_init(widget_t *win, void *ctx)              \
+    {                                                         \
+        (void)ctx;                                            \
+        return_value_if_fail(win != NULL, RET_BAD_PARAMS);    \
+        return vesk_page_bind_plain_keys(win);                \
+    }
+
+/* The home page is the bottom of the stack: there is nothing to go back to. */
+ret_t QZ_home_page_1_init(widget_t *win, void *ctx)
+{
+    (void)ctx;
+    return_value_if_fail(win != NULL, RET_BAD_PARAMS);
+    return RET_OK;
+}
+
+VESK_PLAIN_PAGE(QZ_shortcut_menu)
+VESK_PLAIN_PAGE(QZ_reticle_zero)
+VESK_PLAIN_PAGE(QZ_reticle_zero_dist)
+VESK_PLAIN_PAGE(QZ_reticle_zero_child)
+VESK_PLAIN_PAGE(QZ_range_move)
+VESK_PLAIN_PAGE(QZ_updata)
+VESK_PLAIN_PAGE(QZ_SHUT_DOWN)
+VESK_PLAIN_PAGE(DataTime)
+VESK_PLAIN_PAGE(Info_menu)
+VESK_PLAIN_PAGE(standby)
+VESK_PLAIN_PAGE(shut_down_low_power)
+VESK_PLAIN_PAGE(shut_down_low_temp)
+VESK_PLAIN_PAGE(ballistic_menu)
+VESK_PLAIN_PAGE(ballistic_quickmenu)
+VESK_PLAIN_PAGE(ballistic_setting_menu)
+VESK_PLAIN_PAGE(ballistic_bullet)
+VESK_PLAIN_PAGE(ballistic_group_info)
+VESK_PLAIN_PAGE(ballistic_coriolis)
+VESK_PLAIN_PAGE(ballistic_weather)
+VESK_PLAIN_PAGE(ballistic_zeroweather)
+VESK_PLAIN_PAGE(bullistic_lens)
+VESK_PLAIN_PAGE(tip_ballistic)
+VESK_PLAIN_PAGE(main_menu)
+VESK_PLAIN_PAGE(setting_menu)
+VESK_PLAIN_PAGE(image_menu)
+VESK_PLAIN_PAGE(reticle_menu)
+VESK_PLAIN_PAGE(rav_menu)
+VESK_PLAIN_PAGE(recoil_menu)
+VESK_PLAIN_PAGE(lrf_menu)
+VESK_PLAIN_PAGE(vesk_lrf_select)
+VESK_PLAIN_PAGE(compass_menu)
+VESK_PLAIN_PAGE(compass_correction)
+VESK_PLAIN_PAGE(compass_level)
+VESK_PLAIN_PAGE(magnetic_declination)
+VESK_PLAIN_PAGE(reticle_move)
+VESK_PLAIN_PAGE(lrf_reticle_move)
+VESK_PLAIN_PAGE(pixel_menu)
+VESK_PLAIN_PAGE(pixel_child)
+VESK_PLAIN_PAGE(file_menu)
+VESK_PLAIN_PAGE(file_image)
+VESK_PLAIN_PAGE(file_video)
+VESK_PLAIN_PAGE(memory_menu)
+VESK_PLAIN_PAGE(memory_format_sel)
+VESK_PLAIN_PAGE(memory_format_restart)
+VESK_PLAIN_PAGE(restore_factory)
+VESK_PLAIN_PAGE(restoring)

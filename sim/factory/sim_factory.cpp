@@ -1,0 +1,341 @@
+// The firmware image's factory templates: the settings INI built from the
+// settings store's own key tables, and the profile database written with
+// SQLite from the factory profile below.
+#include "sim_factory.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <iniparser.h>
+#include <sqlite3.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "vesk_device_db_schema.h"
+
+/* ---- factory profile ------------------------------------------------ */
+
+/* Distances are round in yards because the unit leaves the factory showing
+ * yards (s8DistanceUint 1); the metric fields hold what the GUI stores for
+ * them (yards x 0.9144, truncated). */
+#define FACTORY_ZERO_YD 100
+#define FACTORY_ZERO_M 91
+#define FACTORY_TARGET_YD_X10 1000
+#define FACTORY_TARGET_M_X10 914
+/* The screen centre: a zero that has never been adjusted. */
+#define FACTORY_CURSOR_CENTRE 639
+
+/* A common .308 load on a right-hand 1:10 barrel under standard weather.
+ * Everything not set here is 0: the calculation, spin drift, Coriolis and
+ * the zeroing weather off until the shooter enters his own rifle, no wind,
+ * a level shot, MOA, no zero offsets. Every value lies inside the limits
+ * sightd brings a profile into. */
+static void factory_profile(Info_ballistics *b)
+{
+    memset(b, 0, sizeof *b);
+    b->target.range = FACTORY_TARGET_M_X10;
+    b->target.range_yard = FACTORY_TARGET_YD_X10;
+    b->atmosphere.barometer = 760.0f; /* mmHg */
+    b->atmosphere.temperature = 15.0f;
+    b->atmosphere.relative_humidity = 50.0f;
+    Info_bullet *bullet = &b->gun.bullet;
+    bullet->length = 31.2;   /* mm */
+    bullet->diameter = 7.82; /* mm */
+    bullet->weight = 168.0;  /* grains */
+    bullet->ballisticsCoef = 0.462;
+    bullet->dragFunction = 0; /* G1 */
+    bullet->velocity = 790.0; /* m/s, whole: its column is an integer */
+    bullet->atmosphere = b->atmosphere;
+    b->gun.scope.zeroRange = FACTORY_ZERO_M;
+    b->gun.scope.zeroRange_yard = FACTORY_ZERO_YD;
+    b->gun.scope.sightHeightOverBore = 50.0; /* mm */
+    b->gun.riflingRange = 10.0;             /* inches per turn */
+    b->gun.direction = RIGHT;
+}
+
+void sim_factory_profiles(Qel_IR_Ballistics *ballistics, Qel_IR_Cursor *cursor)
+{
+    memset(ballistics, 0, sizeof *ballistics);
+    memset(cursor, 0, sizeof *cursor);
+    for (int p = 0; p < VESK_PROFILE_COUNT; p++) {
+        factory_profile(&ballistics->ballistics[p]);
+        for (int z = 0; z < VESK_ZERO_COUNT; z++) {
+            Qel_Cursor_Zero *zero = &cursor->group[p].zero[z];
+            zero->u16IrCursorDistance = FACTORY_ZERO_M;
+            zero->u16IrCursorDistanceYD = FACTORY_ZERO_YD;
+            zero->s8IrCursorCurrentX = FACTORY_CURSOR_CENTRE;
+            zero->s8IrCursorCurrentY = FACTORY_CURSOR_CENTRE;
+        }
+    }
+}
+
+/* ---- files -------------------------------------------------------------- */
+
+static int fail(std::string *error, int rc, const std::string &what)
+{
+    if (error != NULL) *error = what;
+    return rc;
+}
+
+static int fail_errno(std::string *error, const std::string &what, const std::string &path)
+{
+    int e = errno ? errno : EIO;
+    return fail(error, -e, what + " " + path + ": " + strerror(e));
+}
+
+/* 0, or -1 with errno from the open or the fsync. */
+static int fsync_path(const std::string &path, int flags)
+{
+    int fd = open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int rc = fsync(fd);
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return rc;
+}
+
+/* The built file reaches the disk before it takes the template's name, and
+ * the name before the call returns: the sandbox may start sightd next. */
+static int put_in_place(const std::string &built, const std::string &path, const std::string &dir,
+                        std::string *error)
+{
+    if (fsync_path(built, O_RDONLY) != 0) return fail_errno(error, "cannot sync", built);
+    if (rename(built.c_str(), path.c_str()) != 0) return fail_errno(error, "cannot rename over", path);
+    if (fsync_path(dir, O_RDONLY | O_DIRECTORY) != 0) return fail_errno(error, "cannot sync", dir);
+    return 0;
+}
+
+static std::string built_name(const std::string &path) { return path + ".tmp-factory-" + std::to_string(getpid()); }
+
+/* ---- settings template -------------------------------------------------- */
+
+/* The two switches the store reads by name rather than through a table;
+ * the dynamic coefficient is on unless the file says "0". */
+static const struct {
+    const char *key;
+    const char *text;
+} named_switches[] = {
+    {"vesk_debug", "0"},
+    {"vesk_dynamic_bc", "1"},
+};
+
+static int set_entry(dictionary *d, const char *section, const char *key, const char *text)
+{
+    const std::string full = std::string(section) + ":" + key;
+    return dictionary_set(d, full.c_str(), text) == 0 ? 0 : -ENOMEM;
+}
+
+static int set_table(dictionary *d, const char *section, const vesk_ini_key_row *rows, int count)
+{
+    int rc = dictionary_set(d, section, NULL) == 0 ? 0 : -ENOMEM;
+    for (int i = 0; rc == 0 && i < count; i++)
+        rc = set_entry(d, section, rows[i].key, std::to_string(rows[i].def).c_str());
+    return rc;
+}
+
+static int build_settings(dictionary *d)
+{
+    int rc = dictionary_set(d, "qeldevstatus", NULL) == 0 ? 0 : -ENOMEM;
+    /* Whole numbers all, in the "%d" form Qel_DevStatusSet writes, so that
+     * setting a value back to its default finds the same text. */
+    for (const vesk_dev_field &f : vesk_dev_fields)
+        if (rc == 0) rc = set_entry(d, "qeldevstatus", f.key, std::to_string((int)f.def).c_str());
+    for (const auto &s : named_switches)
+        if (rc == 0) rc = set_entry(d, "qeldevstatus", s.key, s.text);
+    if (rc == 0) rc = set_table(d, "irparam", vesk_ir_keys, VESK_IR_PARAM_COUNT);
+    if (rc == 0) rc = set_table(d, "reticleparam", vesk_reticle_keys, VESK_RETICLE_PARAM_COUNT);
+    if (rc == 0) rc = dictionary_set(d, "compassparam", NULL) == 0 ? 0 : -ENOMEM;
+    for (int i = 0; rc == 0 && i < VESK_COMPASS_PARAM_COUNT; i++) {
+        char text[64];
+        snprintf(text, sizeof text, "%.2f", (double)vesk_compass_keys[i].def); /* the compass setter's form */
+        rc = set_entry(d, "compassparam", vesk_compass_keys[i].key, text);
+    }
+    return rc;
+}
+
+static int write_ini(const std::string &built, std::string *error)
+{
+    dictionary *d = dictionary_new(0);
+    if (d == NULL) return fail(error, -ENOMEM, "no memory for the settings dictionary");
+    int rc = build_settings(d);
+    if (rc < 0) {
+        iniparser_freedict(d);
+        return fail(error, rc, "no memory for the settings dictionary");
+    }
+    FILE *f = fopen(built.c_str(), "we");
+    if (f == NULL) {
+        rc = fail_errno(error, "cannot create", built);
+    } else {
+        iniparser_dump_ini(d, f);
+        if (fflush(f) != 0 || ferror(f)) rc = fail_errno(error, "cannot write", built);
+        if (fclose(f) != 0 && rc == 0) rc = fail_errno(error, "cannot close", built);
+    }
+    iniparser_freedict(d);
+    return rc;
+}
+
+/* ---- profile template ----------------------------------------------- */
+
+/* One column of a row and its value; whole numbers are bound as integers
+ * (a text column then holds the decimal text sightd reads with atoi). */
+typedef struct {
+    const char *column;
+    int real;
+    double value;
+} db_cell;
+
+static int insert_row(sqlite3 *db, const char *table, const db_cell *cells, int count, std::string *error)
+{
+    std::string sql = std::string("INSERT INTO ") + table + "(";
+    for (int i = 0; i < count; i++) sql += std::string(i ? ", " : "") + cells[i].column;
+    sql += ") VALUES(";
+    for (int i = 0; i < count; i++) sql += i ? ", ?" : "?";
+    sql += ");";
+    sqlite3_stmt *st = NULL;
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, NULL);
+    for (int i = 0; rc == SQLITE_OK && i < count; i++)
+        rc = cells[i].real ? sqlite3_bind_double(st, i + 1, cells[i].value)
+                           : sqlite3_bind_int64(st, i + 1, (sqlite3_int64)cells[i].value);
+    if (rc == SQLITE_OK) rc = sqlite3_step(st) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_OK) return fail(error, -EIO, std::string("insert into ") + table + ": " + sqlite3_errmsg(db));
+    return 0;
+}
+
+#define CELL_INT(column, v) {column, 0, (double)(v)}
+#define CELL_REAL(column, v) {column, 1, (double)(v)}
+
+static int insert_profile(sqlite3 *db, int device_id, const Info_ballistics &b, std::string *error)
+{
+    const Info_bullet &u = b.gun.bullet;
+    const db_cell cells[] = {
+        CELL_INT("id", device_id),
+        CELL_INT("device_id", device_id),
+        CELL_INT("switch", b.ballistics_sw),
+        CELL_INT("distance", b.target.range),
+        CELL_INT("distance_yard", b.target.range_yard),
+        CELL_REAL("ei_angle", b.target.shootingAngle),
+        CELL_REAL("wind_velocity", b.wind.speed),
+        CELL_REAL("wind_direction", b.wind.angle),
+        CELL_REAL("weather_temperature", b.atmosphere.temperature),
+        CELL_REAL("weather_pressure", b.atmosphere.barometer),
+        CELL_REAL("weather_humidity", b.atmosphere.relative_humidity),
+        CELL_INT("zero_distance", b.gun.scope.zeroRange),
+        CELL_INT("zero_distance_yard", b.gun.scope.zeroRange_yard),
+        CELL_REAL("bullet_coefficient", u.ballisticsCoef),
+        CELL_INT("bullet_dragmodel", u.dragFunction),
+        CELL_REAL("muzzie_velocity", u.velocity),
+        CELL_REAL("twist_rate", b.gun.riflingRange),
+        CELL_INT("twist_direction", b.gun.direction),
+        CELL_REAL("bullet_length", u.length),
+        CELL_REAL("bullet_weight", u.weight),
+        CELL_REAL("bullet_diameter", u.diameter),
+        CELL_INT("zero_weather_enable", u.isOpenAtmosphere),
+        CELL_REAL("zero_weather_temperature", u.atmosphere.temperature),
+        CELL_REAL("zero_weather_pressure", u.atmosphere.barometer),
+        CELL_REAL("zero_weather_humidity", u.atmosphere.relative_humidity),
+        CELL_INT("offset_unit", u.zeroOffsetUnit),
+        CELL_REAL("offset_vertial", u.zeroOffsetVerticalMOA),
+        CELL_REAL("offset_vertial_mrad", u.zeroOffsetVerticalMRAD),
+        CELL_REAL("offset_horiazontal", u.zeroOffsetHorizontalMOA),
+        CELL_REAL("offset_horiazontal_mrad", u.zeroOffsetHorizontalMRAD),
+        CELL_REAL("scope_height", b.gun.scope.sightHeightOverBore),
+        CELL_INT("spindrift_enable", b.spinDriftOpt),
+        CELL_INT("corioliseffect_enable", b.corioliseffect.CoriolisEffectSwitch),
+        CELL_REAL("latitude", b.corioliseffect.lat),
+        CELL_REAL("azimuth", b.corioliseffect.angle),
+        CELL_REAL("remark", b.atmosphere.altitude),
+    };
+    return insert_row(db, "ballistics", cells, (int)(sizeof cells / sizeof cells[0]), error);
+}
+
+static int insert_zero(sqlite3 *db, int device_id, int slot, const Qel_Cursor_Zero &z, std::string *error)
+{
+    const db_cell cells[] = {
+        CELL_INT("id", (device_id - 1) * VESK_ZERO_COUNT + slot + 1),
+        CELL_INT("device_id", device_id),
+        CELL_INT("index_show", slot),
+        CELL_INT("distance", z.u16IrCursorDistance),
+        CELL_INT("x", z.s8IrCursorCurrentX),
+        CELL_INT("y", z.s8IrCursorCurrentY),
+        CELL_INT("remark", z.u16IrCursorDistanceYD),
+        CELL_REAL("remark2", z.flIrCursorOffsetX),
+        CELL_REAL("remark3", z.flIrCursorOffsetY),
+    };
+    return insert_row(db, "zero_point", cells, (int)(sizeof cells / sizeof cells[0]), error);
+}
+
+static int exec(sqlite3 *db, const char *sql, std::string *error)
+{
+    char *msg = NULL;
+    if (sqlite3_exec(db, sql, NULL, NULL, &msg) == SQLITE_OK) return 0;
+    std::string what = std::string("profile template: ") + (msg ? msg : sqlite3_errmsg(db));
+    sqlite3_free(msg);
+    return fail(error, -EIO, what);
+}
+
+static int fill_db(sqlite3 *db, std::string *error)
+{
+    Qel_IR_Ballistics ballistics;
+    Qel_IR_Cursor cursor;
+    sim_factory_profiles(&ballistics, &cursor);
+    int rc = exec(db, VESK_DEVICE_DB_SCHEMA, error);
+    if (rc == 0) rc = exec(db, "BEGIN;", error);
+    for (int p = 0; rc == 0 && p < VESK_PROFILE_COUNT; p++) {
+        const int device_id = p + 1;
+        /* The groups are A to F on the screen. */
+        char *sql = sqlite3_mprintf("INSERT INTO device(id, name) VALUES(%d, '%c');", device_id, 'A' + p);
+        rc = sql ? exec(db, sql, error) : fail(error, -ENOMEM, "no memory for SQL");
+        sqlite3_free(sql);
+        if (rc == 0) rc = insert_profile(db, device_id, ballistics.ballistics[p], error);
+        for (int z = 0; rc == 0 && z < VESK_ZERO_COUNT; z++)
+            rc = insert_zero(db, device_id, z, cursor.group[p].zero[z], error);
+    }
+    if (rc == 0) rc = exec(db, "COMMIT;", error);
+    return rc;
+}
+
+static int write_db(const std::string &built, std::string *error)
+{
+    /* A file left by an earlier failed run must not be extended. */
+    if (unlink(built.c_str()) != 0 && errno != ENOENT) return fail_errno(error, "cannot remove", built);
+    sqlite3 *db = NULL;
+    if (sqlite3_open_v2(built.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, NULL) != SQLITE_OK) {
+        std::string what = "cannot create " + built + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+        sqlite3_close(db);
+        return fail(error, -EIO, what);
+    }
+    int rc = fill_db(db, error);
+    if (sqlite3_close(db) != SQLITE_OK && rc == 0) rc = fail(error, -EIO, "cannot close " + built);
+    return rc;
+}
+
+/* ---- image -------------------------------------------------------------- */
+
+static int write_template(const std::string &dir, const char *name, int (*write)(const std::string &, std::string *),
+                          std::string *error)
+{
+    const std::string path = dir + "/" + name;
+    const std::string built = built_name(path);
+    int rc = write(built, error);
+    if (rc == 0) rc = put_in_place(built, path, dir, error);
+    if (rc < 0) unlink(built.c_str());
+    return rc;
+}
+
+int sim_factory_image(const std::string &usrdata_dir, std::string *error)
+{
+    struct stat st;
+    if (usrdata_dir.empty()) return fail(error, -EINVAL, "no /usrdata folder given");
+    if (stat(usrdata_dir.c_str(), &st) != 0) return fail_errno(error, "cannot use", usrdata_dir);
+    if (!S_ISDIR(st.st_mode)) return fail(error, -ENOTDIR, "not a folder: " + usrdata_dir);
+    const std::string dir = usrdata_dir + "/" + SIM_FACTORY_IMAGE_DIR;
+    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return fail_errno(error, "cannot create", dir);
+    if (stat(dir.c_str(), &st) != 0) return fail_errno(error, "cannot use", dir);
+    if (!S_ISDIR(st.st_mode)) return fail(error, -ENOTDIR, "not a folder: " + dir);
+    int rc = write_template(dir, SIM_FACTORY_INI, write_ini, error);
+    if (rc == 0) rc = write_template(dir, SIM_FACTORY_DB, write_db, error);
+    return rc;
+}
