@@ -66,6 +66,7 @@ struct Ballistics : ::testing::Test {
     ScopeRun run;
     ScopeLrf lrf;
     int dynamic_bc = 1;
+    wire_profile profile0 = scope_factory_profile(0);
 
     void SetUp() override
     {
@@ -109,7 +110,7 @@ struct Ballistics : ::testing::Test {
         /* No compass is sampled: level. The azimuth is the profile's. */
         EXPECT_EQ(pitch, 0.0f);
         EXPECT_EQ(scope_float_at(f, 22), 0.0f);
-        hold h = library_hold(scope_factory_profile(0), range_dm, pitch, dynamic_bc);
+        hold h = library_hold(profile0, range_dm, pitch, dynamic_bc);
         /* No zero offset is set; the windage is sent with its sign turned. */
         EXPECT_NEAR(scope_float_at(f, 6), h.drop, 1e-4);
         EXPECT_NEAR(scope_float_at(f, 10), -h.windage, 1e-4);
@@ -119,13 +120,20 @@ struct Ballistics : ::testing::Test {
 
 TEST_F(Ballistics, ARangeWithBallisticsOnGivesTheLibrarysHoldToTheGuiAndTheMedia)
 {
+    /* A crosswind from the right for every profile, so that the hold has
+     * a horizontal part. */
+    ASSERT_EQ(run.send("gui", scope_request_float(0x1B, 0x06, 0x01, 3.0f)), 0);
+    ASSERT_EQ(run.send("gui", scope_request_float(0x1B, 0x06, 0x00, 90.0f)), 0);
+    profile0.wind.speed = 3.0;
+    profile0.wind.angle = 90.0;
+
     /* Ballistics on (profile 0's switch): a first solution for the
-     * profile's own distance, 100.0 m. */
+     * profile's own distance. */
     const uint8_t on[4] = {1, 0, 0, 0};
     ASSERT_EQ(run.send("gui", scope_request4(0x1B, 0x00, 0x00, on)), 0);
-    scope_frame from_profile = result_at("gui", 100.0f);
+    scope_frame from_profile = result_at("gui", (float)(profile0.target.range / 10.0));
     ASSERT_FALSE(from_profile.empty()) << "no solution after switching ballistics on";
-    expect_hold(from_profile, 1000);
+    expect_hold(from_profile, profile0.target.range);
 
     range("456.7");
     scope_frame gui = result_at("gui", 456.7f);

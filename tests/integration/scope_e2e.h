@@ -90,14 +90,11 @@ struct scope_head {
 /* The last frame of the boot push: the dynamic-coefficient state. */
 static const scope_head scope_boot_done = {0x00, 0x00, 0x2B, 0x80};
 
-/* A sandbox from the factory image, with the named peers draining. */
+/* A sandbox with the factory image (the sandbox's own), with the named
+ * peers draining. */
 inline bool scope_boot_sandbox(ScopeRun &run, const std::vector<const char *> &peers, sim_options options = {})
 {
-    std::string error;
-    if (!scope_factory_files(&options.files, &error)) {
-        ADD_FAILURE() << error;
-        return false;
-    }
+    options.factory_image = true;
     if (!run.create(options)) return false;
     for (const char *role : peers)
         if (!run.start_peer(role)) {

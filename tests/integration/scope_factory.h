@@ -1,17 +1,12 @@
-// The factory image a fresh scope boots from, and the byte layouts a peer
-// reads out of sightd's boot frames.
+// What a fresh scope boots from, in the byte layouts a peer reads out of
+// sightd's boot frames.
 //
-// A scope leaves the vendor with no settings of its own: the firmware image
-// brings the defaults INI and the defaults profile database under
-// /usrdata/out_sightd, and sightd's first boot makes its defaults and its
-// current settings from them. scope_factory_files() makes that image for a
-// sandbox. The profile values are ours (a .308 load on every profile, the
-// bullet weight telling the profiles apart), so a test knows what sightd
-// must report and compute.
-//
-// The wire records are the natural 64-bit layouts of the shared device
-// records, written down here a second time so that a layout slip in sightd
-// shows up as a byte difference.
+// The sandbox plays the firmware image (sim_factory.h): its factory
+// templates are the defaults sightd's first boot takes its settings and
+// profiles from. Here those profiles are copied, field by field, into wire
+// records: the natural 64-bit layouts of the shared device records written
+// down a second time, so that a layout slip in sightd shows up as a byte
+// difference in its frames.
 #pragma once
 
 #include <stddef.h>
@@ -20,11 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "sim.h"
 
 #define SCOPE_PROFILES 6
-#define SCOPE_IMAGE_INI "/usrdata/out_sightd/defconfig.ini"
-#define SCOPE_IMAGE_DB "/usrdata/out_sightd/ballistics_defconfig.db"
 #define SCOPE_CURRENT_INI "/factory/config.ini"
 #define SCOPE_PROFILES_DB "/factory/ballistics_config.db"
 
@@ -119,13 +111,6 @@ wire_cursor scope_factory_cursor(void);
 /* The 96-byte status image that sightd sends at boot with the factory
  * settings (and an empty EEPROM). */
 std::vector<uint8_t> scope_factory_status_image(void);
-
-/* The defaults INI of the image. */
-std::string scope_factory_ini(void);
-
-/* The two image files, ready for sim_options.files; false with *error when
- * the database could not be made. */
-bool scope_factory_files(std::vector<sim_file> *files, std::string *error);
 
 /* A key ("section:key", lower case) of an INI file outside the sandbox,
  * read as sightd reads it; false when the file or the key is missing. */
