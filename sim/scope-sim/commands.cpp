@@ -1,5 +1,6 @@
 // The commands of scope-sim's script language, one row each.
 #include "scope_sim.h"
+#include "scope_peers.h"
 
 #include <errno.h>
 #include <signal.h>
@@ -265,6 +266,17 @@ const scope_command scope_commands[] = {
      cmd_screenshot},
     {"key", "NAME [short|long|double] [S]", "press a scope key (up down power photo fn range left right ok, "
      "left+down left+right up+down+ok range+power); long holds S seconds (1)", 1, 3, cmd_key},
+    {"peers", "[ROLE...]", "start queue peers: media http ble (the default) and gui, a GUI stand-in", 0, 4,
+     scope_cmd_peers},
+    {"send", "ROLE BYTES...", "send a frame as a peer: OBJ SUB ITEM FLAG [PAYLOAD...] in hex (framed and "
+     "summed), or a whole frame AA ... EB AA", 2, -1, scope_cmd_send},
+    {"received", "ROLE [OBJ [SUB [ITEM]]]", "print the frames the peer received since the last received or "
+     "expect, those with this header (hex)", 1, 4, scope_cmd_received},
+    {"expect", "ROLE SECONDS OBJ [SUB [ITEM]]", "wait for the next such frame at the peer and print it; an "
+     "error after SECONDS", 3, 5, scope_cmd_expect},
+    {"lrf", "LINE...", "script the rangefinder module on /dev/ttyS5 (range D [D2 D3], queue, silent on|off, "
+     "badsum on|off, readback N|off, noise N, anomaly B0..B3, period MS, delay MS; on: just start it)", 1, -1,
+     scope_cmd_lrf},
     {"help", "", "list the commands", 0, 0, cmd_help},
 };
 

@@ -29,6 +29,7 @@ struct scope_run {
     int at_end_count;
     int gui_pid;         /* sightui's pid inside, 0 before the gui command */
     int gui_shots;       /* snapshots sightui has written on request */
+    struct scope_peer_state *peer_state; /* queue peers and rangefinder (scope_peers.cpp) */
 };
 
 typedef int (*scope_command_fn)(scope_run *run, int argc, char **argv);

@@ -3,18 +3,14 @@
 // GUI stand-in sends, and waiting for what the peers received.
 #pragma once
 
-#include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "lrf_sim.h"
+#include "scope_lrf.h"
 #include "scope_factory.h"
 #include "scope_run.h"
 
@@ -137,81 +133,23 @@ inline bool scope_stop_sightd(ScopeRun &run)
         ASSERT_TRUE(scope_boot_sandbox((run), __VA_ARGS__));             \
     } while (0)
 
-/* The simulated rangefinder module behind the sandbox's /dev/ttyS5. The
- * module plays its own pseudo-terminal; a relay thread carries the bytes
- * between that and the line sightd opens. Declare it after the ScopeRun,
- * so that it stops before the sandbox goes. */
+/* The simulated rangefinder module behind the sandbox's /dev/ttyS5
+ * (scope_lrf.h). Declare it after the ScopeRun, so that it stops before the
+ * sandbox goes. */
 struct ScopeLrf {
-    lrf_sim *sim = nullptr;
-    int module = -1;
-    int wake[2] = {-1, -1};
-    std::thread relay;
+    scope_lrf *link = nullptr;
 
-    bool start(const ScopeRun &run)
-    {
-        int line = sim_pty(run.sb, "/dev/ttyS5");
-        sim = lrf_sim_start(sim_path(run.sb, SIM_BOARD_LOG).c_str());
-        if (line < 0 || sim == nullptr) return false;
-        module = open(lrf_sim_slave_path(sim), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (module < 0 || pipe2(wake, O_CLOEXEC) != 0) return false;
-        relay = std::thread([this, line] { pump(line, module); });
-        return true;
-    }
+    bool start(const ScopeRun &run) { return (link = scope_lrf_attach(run.sb)) != nullptr; }
 
     /* One script line of the module (lrf_sim.h). */
-    bool command(const char *line) { return sim != nullptr && lrf_sim_command(sim, line) == 0; }
+    bool command(const char *line) { return link != nullptr && lrf_sim_command(scope_lrf_module(link), line) == 0; }
 
     lrf_sim_stats stats()
     {
         lrf_sim_stats s;
-        lrf_sim_get_stats(sim, &s);
+        lrf_sim_get_stats(scope_lrf_module(link), &s);
         return s;
     }
 
-    ~ScopeLrf()
-    {
-        if (relay.joinable()) {
-            const char one = 1;
-            if (write(wake[1], &one, 1) == 1) relay.join();
-            else relay.detach();
-        }
-        for (int fd : {module, wake[0], wake[1]})
-            if (fd >= 0) close(fd);
-        if (sim != nullptr) lrf_sim_stop(sim);
-    }
-
-  private:
-    static bool write_all(int fd, const uint8_t *bytes, ssize_t n)
-    {
-        while (n > 0) {
-            ssize_t w = write(fd, bytes, (size_t)n);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
-            bytes += w;
-            n -= w;
-        }
-        return true;
-    }
-
-    void pump(int a, int b)
-    {
-        for (;;) {
-            struct pollfd p[3] = {{a, POLLIN, 0}, {b, POLLIN, 0}, {wake[0], POLLIN, 0}};
-            if (poll(p, 3, -1) < 0) {
-                if (errno == EINTR) continue;
-                return;
-            }
-            if (p[2].revents) return;
-            for (int i = 0; i < 2; i++) {
-                if (!(p[i].revents & POLLIN)) continue;
-                uint8_t buf[512];
-                ssize_t n = read(p[i].fd, buf, sizeof buf);
-                if (n > 0) write_all(p[1 - i].fd, buf, n);
-            }
-            /* A line with nobody on its far end reports a hang-up until
-             * someone opens it; do not spin on it. */
-            if ((p[0].revents | p[1].revents) & POLLHUP)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
+    ~ScopeLrf() { scope_lrf_detach(link); }
 };

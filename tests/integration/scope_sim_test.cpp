@@ -1,0 +1,122 @@
+// scope-sim's peer and rangefinder commands, run as a person runs them: the
+// README's example script, and the errors a script gets for a wrong step.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim.h"
+
+extern char **environ;
+
+namespace {
+
+struct scope_result {
+    int status = -1;
+    std::string out;
+};
+
+/* scope-sim with these arguments and a script on standard input; its
+ * standard output, and its exit status. */
+scope_result scope_sim(const std::vector<std::string> &args, const std::string &script)
+{
+    scope_result r;
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return r;
+    std::vector<std::string> all = {std::string(VESK_BIN_DIR) + "/scope-sim"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &a : all) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(in[0]);
+    close(out[1]);
+    if (rc == 0 && write(in[1], script.data(), script.size()) != (ssize_t)script.size()) rc = -1;
+    close(in[1]);
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(out[0], buf, sizeof buf)) > 0) r.out.append(buf, (size_t)n);
+    close(out[0]);
+    int status = 0;
+    if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    return r;
+}
+
+size_t count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+#define SKIP_WITHOUT_SANDBOX()                                           \
+    do {                                                                 \
+        std::string why_;                                                \
+        if (!sim_available(&why_)) GTEST_SKIP() << why_;                 \
+    } while (0)
+
+TEST(ScopeSim, TheRangeExampleShowsTheDistanceAndTheHoldOver)
+{
+    SKIP_WITHOUT_SANDBOX();
+    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/range.scope"}, "");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(count(r.out, "scope-sim: gui received AA160402FF80000001000101C807"), 1u) << r.out;
+    EXPECT_EQ(count(r.out, "(distance 456.7 m)"), 1u) << r.out;
+    /* The solution for the range, at the GUI and then drawn on the video. */
+    EXPECT_EQ(count(r.out, "at 456.7 m, pitch 0.0, azimuth 0.0)"), 2u) << r.out;
+    EXPECT_EQ(count(r.out, "scope-sim: media received AA1A1B0A0080"), 2u) << r.out;
+    EXPECT_NE(r.out.find("scope-sim: sightd ended: exit 0"), std::string::npos) << r.out;
+}
+
+TEST(ScopeSim, AWrongPeerStepEndsTheScript)
+{
+    SKIP_WITHOUT_SANDBOX();
+    const struct {
+        const char *script;
+        const char *why;
+    } rows[] = {
+        {"send gui 00 00 29 00 FF\n", "the peer was not started"},
+        {"peers gui\nsend gui 00 00 29\n", "a frame without its flag"},
+        {"peers gui\nsend gui 00 00 2G 00\n", "no hex byte"},
+        {"peers sms\n", "no such peer"},
+        {"peers gui\nexpect gui 0.5 04 02\n", "nothing ranged"},
+        {"lrf fly away\n", "a line the module does not know"},
+    };
+    for (const auto &row : rows) {
+        scope_result r = scope_sim({}, row.script);
+        EXPECT_EQ(r.status, 125) << row.why << "\n" << r.out;
+        EXPECT_NE(r.out.find("scope-sim: sightd ended: stopped"), std::string::npos) << row.why << "\n" << r.out;
+    }
+}
+
+TEST(ScopeSim, APeerSendsAndTheGuiStandInSeesTheAnswer)
+{
+    SKIP_WITHOUT_SANDBOX();
+    /* The whole frame as bytes, and the same request framed by scope-sim. */
+    scope_result r = scope_sim({}, "peers gui\n"
+                                   "expect gui 40 00 00 2B\n"
+                                   "send gui AA 07 00 00 29 00 01 DB EB AA\n"
+                                   "expect gui 5 00 00 29\n"
+                                   "send gui 00 00 29 00 FF\n"
+                                   "expect gui 5 00 00 29\n"
+                                   "received gui 00 00 29\n"
+                                   "signal TERM\nwait 10\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(count(r.out, "scope-sim: gui received AA0700002980015BEBAA"), 2u) << r.out;
+    /* The boot push's debug state was passed over by the first expect. */
+    EXPECT_EQ(count(r.out, "scope-sim: gui received AA0700002980005AEBAA"), 0u) << r.out;
+}
+
+} // namespace
