@@ -148,8 +148,10 @@ void tk_snapshot_uninstall_signal(void) {
 }
 
 void tk_snapshot_service(void) {
-  while (s_requests.load() > 0) {
-    s_requests.fetch_sub(1);
+  /* Requests that came in since the last pass share one snapshot, taken
+   * after all of them: writing one each could take longer than they keep
+   * coming, and the loop would never get back to its events. */
+  if (s_requests.exchange(0) > 0) {
     const char* dir = getenv("VESK_GUI_SNAPSHOT_DIR");
     char base[512];
     tk_snprintf(base, sizeof(base), "%s/%s-%04u", (dir != NULL && *dir) ? dir : "/tmp", system_info()->app_name,
@@ -158,7 +160,7 @@ void tk_snapshot_service(void) {
     /* The dump goes first so that a peer waiting for the PNG finds both. */
     if (awtk_host_dump_tree_to_file(txt.c_str()) != RET_OK || awtk_host_screenshot(png.c_str()) != RET_OK) {
       log_error("snapshot %s not written\n", base);
-      continue;
+      return;
     }
     s_last_png = png;
   }
