@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "general_reticle.h"
 #include "navigator.h"
 #include "qel_msg.h"
 #include "ui_senders.h"
@@ -36,6 +37,7 @@ ret_t assets_init(void)
 ret_t application_init(void)
 {
     Qel_InitEmbeddedFunction();
+    general_reticle_register();
     GUI_SEND_UI_READY_MSG(0);
     return navigator_to("Boot_logo");
 }
