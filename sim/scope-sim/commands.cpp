@@ -1,5 +1,6 @@
 // The commands of scope-sim's script language, one row each.
 #include "scope_sim.h"
+#include "scope_lrf.h"
 
 #include <errno.h>
 #include <signal.h>
@@ -265,6 +266,8 @@ const scope_command scope_commands[] = {
      cmd_screenshot},
     {"key", "NAME [short|long|double] [S]", "press a scope key (up down power photo fn range left right ok, "
      "left+down left+right up+down+ok range+power); long holds S seconds (1)", 1, 3, cmd_key},
+    {"lrf", "LINE...", "the rangefinder module on /dev/ttyS5: range D [D2 [D3]], queue D, silent on|off, delay MS",
+     1, -1, scope_cmd_lrf},
     {"help", "", "list the commands", 0, 0, cmd_help},
 };
 
