@@ -270,9 +270,9 @@ const scope_command scope_commands[] = {
      scope_cmd_peers},
     {"send", "ROLE BYTES...", "send a frame as a peer: OBJ SUB ITEM FLAG [PAYLOAD...] in hex (framed and "
      "summed), or a whole frame AA ... EB AA", 2, -1, scope_cmd_send},
-    {"received", "ROLE [OBJ [SUB [ITEM]]]", "print the frames the peer received since the last received or "
-     "expect, those with this header (hex)", 1, 4, scope_cmd_received},
-    {"expect", "ROLE SECONDS OBJ [SUB [ITEM]]", "wait for the next such frame at the peer and print it; an "
+    {"received", "ROLE [OBJ [SUB [ITEM]]]", "print the frames the peer received that no received or expect "
+     "took yet, those with this header (hex)", 1, 4, scope_cmd_received},
+    {"expect", "ROLE SECONDS OBJ [SUB [ITEM]]", "wait for the oldest such frame not yet taken and print it; an "
      "error after SECONDS", 3, 5, scope_cmd_expect},
     {"lrf", "LINE...", "script the rangefinder module on /dev/ttyS5 (range D [D2 D3], queue, silent on|off, "
      "badsum on|off, readback N|off, noise N, anomaly B0..B3, period MS, delay MS; on: just start it)", 1, -1,

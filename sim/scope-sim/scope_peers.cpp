@@ -2,9 +2,11 @@
 // the peers, send a frame as one of them, show what one received or wait
 // for a frame, and script the module on /dev/ttyS5.
 //
-// Each peer's received frames are read as a stream: received and expect
-// take frames from where the last of them stopped, so a frame that came in
-// before the command ran is still seen, and none is shown twice.
+// Each peer's received frames are taken once each, in any order: expect
+// takes the oldest matching frame not yet taken, received shows all not
+// yet taken. A frame that came in before the command ran is still seen,
+// frames that travel on independent threads (a distance report and its
+// hold-over) may be expected in either order, and none is shown twice.
 #include "scope_peers.h"
 
 #include <stdio.h>
@@ -24,7 +26,7 @@ enum { SCOPE_ROLES = 4 };
 
 struct scope_peer_state {
     bool started[SCOPE_ROLES];
-    size_t seen[SCOPE_ROLES]; /* frames of each peer already shown or matched */
+    std::vector<bool> taken[SCOPE_ROLES]; /* frames of each peer already shown or matched */
     scope_lrf *lrf;
 };
 
@@ -207,9 +209,13 @@ int scope_cmd_received(scope_run *run, int argc, char **argv)
     }
     scope_peer_state *st = scope_state(run);
     std::vector<sim_peer_record> records = scope_records(run, role);
-    for (size_t i = st->seen[role]; i < records.size(); i++)
+    std::vector<bool> &taken = st->taken[role];
+    taken.resize(records.size(), false);
+    for (size_t i = 0; i < records.size(); i++) {
+        if (taken[i]) continue;
+        taken[i] = true;
         if (scope_matches(records[i].frame, head)) scope_show(role, records[i].frame);
-    st->seen[role] = records.size();
+    }
     return SCOPE_OK;
 }
 
@@ -226,9 +232,11 @@ int scope_cmd_expect(scope_run *run, int argc, char **argv)
     scope_peer_state *st = scope_state(run);
     for (int waited = 0;; waited += 20) {
         std::vector<sim_peer_record> records = scope_records(run, role);
-        for (size_t i = st->seen[role]; i < records.size(); i++) {
-            if (!scope_matches(records[i].frame, head)) continue;
-            st->seen[role] = i + 1;
+        std::vector<bool> &taken = st->taken[role];
+        taken.resize(records.size(), false);
+        for (size_t i = 0; i < records.size(); i++) {
+            if (taken[i] || !scope_matches(records[i].frame, head)) continue;
+            taken[i] = true;
             scope_show(role, records[i].frame);
             return SCOPE_OK;
         }

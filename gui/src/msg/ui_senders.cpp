@@ -224,6 +224,11 @@ void ui_auto_shutter_start(void)
         ui_shutter_timer = timer_add(on_timer_shutter, NULL, 1000);
 }
 
+uint32_t ui_auto_shutter_count(void)
+{
+    return ui_shutter_count;
+}
+
 int ui_auto_shutter_running(void)
 {
     return ui_shutter_timer != TK_INVALID_ID && timer_find(ui_shutter_timer) != NULL;

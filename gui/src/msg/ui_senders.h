@@ -166,3 +166,5 @@ int vesk_gui_request_shutdown(int reason);
  * setting is on, and by the auto-shutter sender. */
 void ui_auto_shutter_start(void);
 int ui_auto_shutter_running(void);
+/* Seconds the auto-shutter timer has counted since the last correction. */
+uint32_t ui_auto_shutter_count(void);

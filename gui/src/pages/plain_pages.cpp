@@ -12,14 +12,6 @@
         return vesk_page_bind_plain_keys(win);                \
     }
 
-/* The home page is the bottom of the stack: there is nothing to go back to. */
-ret_t QZ_home_page_1_init(widget_t *win, void *ctx)
-{
-    (void)ctx;
-    return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return RET_OK;
-}
-
 VESK_PLAIN_PAGE(QZ_shortcut_menu)
 VESK_PLAIN_PAGE(QZ_reticle_zero)
 VESK_PLAIN_PAGE(QZ_reticle_zero_dist)

@@ -484,10 +484,14 @@ TEST(ReportActions, MenuLevelQueryIsAnsweredWithTheTopWindow)
         start_queues();
         deliver(report(0, 0, 39, {}));
         EXPECT_EQ(stUIStatus.s8CurrentMenu, 1);
+        std::vector<bytes> sent = sent_frames();
         ASSERT_EQ(navigator_to(VESK_HOME_PAGE), RET_OK);
+        /* The home page asks for a calculation and the rangefinder's
+         * settings as it opens. */
+        sent_frames();
         deliver(report(0, 0, 39, {}));
         EXPECT_EQ(stUIStatus.s8CurrentMenu, 0);
-        std::vector<bytes> sent = sent_frames();
+        for (const bytes &f : sent_frames()) sent.push_back(f);
         ASSERT_EQ(sent.size(), 2u);
         EXPECT_EQ(hex(sent[0]), "AA 07 00 00 27 00 01 D9 EB AA");
         EXPECT_EQ(hex(sent[1]), "AA 07 00 00 27 00 00 D8 EB AA");

@@ -1,0 +1,108 @@
+// Range key to hold-over on the home page, both programs in the sandbox on
+// the real clock: from the home page taking the range key to the home page
+// showing the hold-over that sightd solved for the range the simulated
+// rangefinder answered. Both moments are sightui's own DETAIL log records
+// (debug mode is on from the first boot), so the figure is the GUI's clock
+// with nothing of the measuring in it. The ballistic thread polls every
+// 100 ms, which the figure includes.
+#include <benchmark/benchmark.h>
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "home_road.h"
+
+namespace {
+
+const int KEY_RANGE_SHORT = 15;
+
+/* The shown line for distance d after the range key at or after since_ms:
+ * the latency in ms, or -1 when it has not been logged yet. */
+long long latency_ms(HomeRoad &road, const std::string &distance, long long since_ms)
+{
+    long long key_ms = -1;
+    for (const std::string &line : road.gui_log("home")) {
+        long long t = home_road_log_ms(line);
+        if (t < since_ms)
+            continue;
+        if (line.find("range key: single measurement") != std::string::npos && key_ms < 0)
+            key_ms = t;
+        else if (key_ms >= 0 && line.find("mil at " + distance + " m shown") != std::string::npos)
+            return t - key_ms;
+    }
+    return -1;
+}
+
+long long mono_ms()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+/* Ranges once at distance d and waits for its hold-over: the latency, or
+ * -1 after 5 s. */
+long long one_range(HomeRoad &road, double d)
+{
+    char distance[16];
+    snprintf(distance, sizeof distance, "%.1f", d);
+    long long since = mono_ms();
+    if (!road.lrf_command(std::string("range ") + distance) || !road.key(KEY_RANGE_SHORT))
+        return -1;
+    for (int waited = 0; waited < 5000; waited += 20) {
+        long long l = latency_ms(road, distance, since);
+        if (l >= 0)
+            return l;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+}
+
+void BM_RangeKeyToHoldOverShown(benchmark::State &state)
+{
+    HomeRoad road;
+    std::string why;
+    HomeRoadImage image;
+    image.debug = true;
+    if (!road.start(image, 1ull << 30, &why) || !road.wait_home(30000)) {
+        state.SkipWithError(("no road: " + why).c_str());
+        return;
+    }
+    /* The first measurement also powers the module up. */
+    one_range(road, 250.0);
+
+    std::vector<double> samples;
+    int i = 0;
+    unsigned seed = 12345;
+    for (auto _ : state) {
+        /* A pause of 0 to 150 ms first, so that the key meets the ballistic
+         * thread anywhere in its 100 ms sleep, not just after a result. */
+        seed = seed * 1103515245u + 12345u;
+        std::this_thread::sleep_for(std::chrono::milliseconds((seed >> 16) % 151));
+        double d = 300.0 + 0.7 * (i++ % 900);
+        long long l = one_range(road, d);
+        if (l < 0) {
+            state.SkipWithError("no hold-over within 5 s");
+            break;
+        }
+        samples.push_back((double)l);
+        state.SetIterationTime((double)l / 1000.0);
+    }
+    if (samples.empty())
+        return;
+    std::sort(samples.begin(), samples.end());
+    state.counters["median_ms"] = samples[samples.size() / 2];
+    state.counters["p99_ms"] = samples[std::min(samples.size() - 1, (size_t)(samples.size() * 0.99))];
+    state.counters["max_ms"] = samples.back();
+}
+
+BENCHMARK(BM_RangeKeyToHoldOverShown)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,212 @@
+#include "utils_common.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stddef.h>
+#include <linux/rtc.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "vesk_board.h"
+
+char QZ_verArr[QZ_VER_COUNT][QZ_VER_LEN];
+const char *const QZ_vername[QZ_VER_COUNT] = {"PN", "SN", "FPA1", "FPA2", "DeviceVersion"};
+
+enum {
+    STORAGE_FULL_MIB = 200,
+    STORAGE_LOW_MIB = 500,
+    /* The device takes cards under 64 GiB; larger figures mean a misread. */
+    STORAGE_LIMIT = 6400,
+    VERSION_READ_MAX = 1023,
+};
+
+int vesk_storage_data_at(const char *path, int *used, int *total)
+{
+    if (path == NULL || used == NULL || total == NULL)
+        return -1;
+    struct statfs fs;
+    if (statfs(path, &fs) != 0) {
+        printf("ERROR: statfs %s: %s\n", path, strerror(errno));
+        *used = 0;
+        *total = 0;
+        return -1;
+    }
+    uint64_t block = (uint64_t)fs.f_bsize;
+    uint64_t all = block * (uint64_t)fs.f_blocks;
+    uint64_t avail = block * (uint64_t)fs.f_bavail;
+    uint64_t taken = all > avail ? all - avail : 0;
+    /* Whole-number arithmetic truncates exactly where the real quotient
+     * would; the products stay far below 2^64 for any card. */
+    *used = (int)(taken * 100 / (1ull << 30));
+    *total = (int)(all * 100 / (1ull << 30));
+    uint64_t free_mib = avail / (1ull << 20);
+
+    if (free_mib < STORAGE_FULL_MIB)
+        return 1;
+    if (free_mib < STORAGE_LOW_MIB)
+        return 2;
+    if (*used <= STORAGE_LIMIT - 1 && *total < STORAGE_LIMIT)
+        return 0;
+    printf("ERROR: disksize read error(%d:%d)\n", *used, *total);
+    return -1;
+}
+
+int Get_StorageData(int *used, int *total)
+{
+    return vesk_storage_data_at(VESK_MEDIA_ROOT, used, total);
+}
+
+/* The calendar fields as the C library and the RTC core both count them. */
+static struct tm clock_fields(int hour, int minute, int second, int year, int month, int day)
+{
+    struct tm tm;
+    memset(&tm, 0, sizeof tm);
+    tm.tm_sec = second;
+    tm.tm_min = minute;
+    tm.tm_hour = hour;
+    tm.tm_mday = day;
+    tm.tm_mon = month - 1;
+    tm.tm_year = year - 1900;
+    return tm;
+}
+
+/* The RTC's record is the first nine fields of struct tm, in its order. */
+static_assert(sizeof(struct rtc_time) == 9 * sizeof(int) && offsetof(struct tm, tm_isdst) == 8 * sizeof(int),
+              "rtc_time matches the head of struct tm");
+
+int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
+{
+    struct tm fields = clock_fields(hour, minute, second, year, month, day);
+    struct rtc_time tm;
+    memcpy(&tm, &fields, sizeof tm);
+    int fd = open(VESK_RTC_DEVICE, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        printf("open rtc_dev failed!\n");
+        return -1;
+    }
+    int rc = vesk_board_ioctl(fd, RTC_SET_TIME, &tm);
+    close(fd);
+    if (rc < 0) {
+        printf("ioctl rtc_set_time failed!\n");
+        return -2;
+    }
+    return 0;
+}
+
+int sys_set_time(int hour, int minute, int second, int year, int month, int day)
+{
+    struct tm tm = clock_fields(hour, minute, second, year, month, day);
+    tm.tm_isdst = -1;
+    struct timeval tv;
+    tv.tv_sec = mktime(&tm);
+    tv.tv_usec = 0;
+    if (tv.tv_sec == (time_t)-1 || vesk_board_settimeofday(&tv) != 0) {
+        printf("settimeofday failed\n");
+        return -1;
+    }
+    return 0;
+}
+
+int sys_get_time(struct tm **out)
+{
+    if (out == NULL)
+        return -1;
+    struct timeval tv;
+    *out = NULL;
+    if (gettimeofday(&tv, NULL) != 0)
+        return -1;
+    time_t now = tv.tv_sec;
+    *out = gmtime(&now);
+    return *out != NULL ? 0 : -1;
+}
+
+/* The value between the first '[' after the key and the first ']' after
+ * that, cut to the slot. */
+static void version_take(const char *text, const char *key, char *slot)
+{
+    const char *at = strstr(text, key);
+    if (at == NULL)
+        return;
+    const char *open = strchr(at + strlen(key), '[');
+    if (open == NULL)
+        return;
+    const char *close = strchr(open + 1, ']');
+    if (close == NULL)
+        return;
+    size_t n = (size_t)(close - open - 1);
+    if (n > QZ_VER_LEN - 1)
+        n = QZ_VER_LEN - 1;
+    memcpy(slot, open + 1, n);
+    slot[n] = '\0';
+}
+
+int get_version(const char *path)
+{
+    if (path == NULL)
+        return -1;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        printf("apps.version open error\n");
+        return -1;
+    }
+    char text[VERSION_READ_MAX + 1];
+    ssize_t n;
+    do {
+        n = read(fd, text, VERSION_READ_MAX);
+    } while (n < 0 && errno == EINTR);
+    close(fd);
+    if (n <= 0) {
+        printf("apps.version read size=%d\n", (int)n);
+        return (int)n;
+    }
+    text[n] = '\0';
+    for (int i = 0; i < QZ_VER_COUNT; i++) {
+        version_take(text, QZ_vername[i], QZ_verArr[i]);
+        printf("__%s : %s\n", QZ_vername[i], QZ_verArr[i]);
+    }
+    return 0;
+}
+
+int getIndexVal(int key, int minimum, int maximum, int current, int direction)
+{
+    if (current < minimum || current > maximum) {
+        printf("!!!!!!!!!!para null error\n");
+        if (minimum > maximum)
+            printf("!!!!!!!!!!para minval(%d) > maxval(%d) error\n", minimum, maximum);
+    }
+    int up = direction ? (key == '3' || key == '4') : (key == '5' || key == '6');
+    /* Compared before stepping, so that no value can overflow. */
+    if (up)
+        return current >= maximum ? minimum : current + 1;
+    return current <= minimum ? maximum : current - 1;
+}
+
+int Qel_CreateDirectory(const char *path)
+{
+    if (path == NULL)
+        return -1;
+    char part[PATH_MAX];
+    size_t len = strlen(path);
+    if (len >= sizeof part) {
+        printf("mkdir <%s> error\n", path);
+        return -1;
+    }
+    for (size_t i = 0; i < len; i++) {
+        part[i] = path[i];
+        if (path[i] != '/' || i == 0)
+            continue;
+        part[i] = '\0';
+        if (access(part, F_OK) != 0 && mkdir(part, 0755) != 0 && errno != EEXIST) {
+            printf("mkdir <%s> error\n", part);
+            return -1;
+        }
+        part[i] = '/';
+    }
+    return 0;
+}

@@ -1,0 +1,219 @@
+// The road from the range key to the hold-over, both real programs in the
+// sandbox: sightui's range key makes sightd measure with the simulated
+// rangefinder, sightd solves with the ballistic library, and the home page
+// shows the range and the hold-over, in its widget tree and on screen.
+#include "home_road.h"
+
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <png.h>
+#include <string.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "ballistic_fbc.h"
+#include "ballistic_units.h"
+#include "sim_factory.h"
+
+/* The binding reads these of sightd's settings; here they are those of the
+ * factory image the road boots with. */
+static int g_dynamic_bc = 1;
+int vesk_dynamic_bc_get(void) { return g_dynamic_bc; }
+int vesk_debug_enabled(void) { return 0; }
+
+namespace {
+
+const int KEY_RANGE_SHORT = 15;
+const double MOA_PER_MRAD = 3.44;
+
+float f32_at(const std::vector<uint8_t> &f, size_t off)
+{
+    float v;
+    memcpy(&v, f.data() + off, 4);
+    return v;
+}
+
+/* What the home page shows for a hold of moa: "%.02f" of its size in mil. */
+std::string mil_text(float moa)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%.02f", fabs(moa / MOA_PER_MRAD));
+    return text;
+}
+
+/* The hold-over the library gives for profile 0 of the factory image at
+ * this range (decimetres) and shot angle, as sightd turns it into MOA. */
+void library_hold(int range_dm, double angle, double *moa_v, double *moa_h)
+{
+    Qel_IR_Ballistics profiles;
+    Qel_IR_Cursor cursor;
+    sim_factory_profiles(&profiles, &cursor);
+    Info_ballistics b = profiles.ballistics[0];
+    b.ballistics_sw = 1;
+    Qel_ballistics_Init_FBC();
+    double drop = 0, windage = 0;
+    ASSERT_EQ(Qel_ballistics_FBC_Calculator(b, range_dm, -1.0, angle, -1.0, &drop, &windage), 0);
+    const Info_bullet &u = b.gun.bullet;
+    *moa_v = getVerticalMOAOrigin(u.zeroOffsetUnit, u.zeroOffsetVerticalMOA, u.zeroOffsetVerticalMRAD, drop);
+    *moa_h = -getHorizontalMOAOrigin(u.zeroOffsetUnit, u.zeroOffsetHorizontalMOA, u.zeroOffsetHorizontalMRAD, windage);
+}
+
+/* Lit pixels (any channel above 128) of a PNG inside a rectangle. */
+int lit_pixels(const std::string &png, int x0, int y0, int w, int h)
+{
+    png_image image;
+    memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size()))
+        return -1;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> px(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, px.data(), 0, nullptr))
+        return -1;
+    int lit = 0;
+    for (int y = y0; y < y0 + h && y < (int)image.height; y++)
+        for (int x = x0; x < x0 + w && x < (int)image.width; x++) {
+            const uint8_t *p = &px[((size_t)y * image.width + (size_t)x) * 4];
+            if (p[0] > 128 || p[1] > 128 || p[2] > 128)
+                lit++;
+        }
+    return lit;
+}
+
+/* Screen rectangle of a widget inside the ballistic box or range view. */
+struct Rect {
+    int x, y, w, h;
+};
+Rect screen_rect(const std::string &dump, const char *parent, const char *child)
+{
+    Rect r = {0, 0, 0, 0};
+    int px, py, pw, ph, cx, cy, cw, ch;
+    if (sscanf(home_dump_widget(dump, parent).rect.c_str(), "%d,%d,%d,%d", &px, &py, &pw, &ph) == 4 &&
+        sscanf(home_dump_widget(dump, child).rect.c_str(), "%d,%d,%d,%d", &cx, &cy, &cw, &ch) == 4)
+        r = {px + cx, py + cy, cw, ch};
+    return r;
+}
+
+/* In a TEST body: the road up to the home page, or a skip where no sandbox
+ * can be made. */
+#define ROAD_TO_HOME_OR_SKIP(road, image, media_bytes)                          \
+    do {                                                                      \
+        std::string why_;                                                     \
+        if (!sim_available(&why_))                                            \
+            GTEST_SKIP() << why_;                                             \
+        ASSERT_TRUE((road).start((image), (media_bytes), &why_)) << why_;     \
+        ASSERT_TRUE((road).wait_home(30000)) << "the home page did not open"; \
+    } while (0)
+
+/* The dynamic-coefficient setting of the factory image. */
+int image_dynamic_bc()
+{
+    std::string why;
+    for (const sim_file &f : home_road_image(HomeRoadImage{}, &why)) {
+        size_t at = f.data.find("vesk_dynamic_bc");
+        size_t eq = at == std::string::npos ? at : f.data.find('=', at);
+        if (eq != std::string::npos)
+            return atoi(f.data.c_str() + eq + 1);
+    }
+    return 1;
+}
+
+/* Presses the range key and takes snapshots until the read-out shows the
+ * range; the last dump and picture. */
+bool range_and_wait(HomeRoad &road, const char *shown, std::string *dump, std::string *png)
+{
+    if (!road.key(KEY_RANGE_SHORT))
+        return false;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end) {
+        if (!road.snapshot(dump, png))
+            return false;
+        if (home_dump_widget(*dump, "label_RngeValue").text == shown)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+TEST(HomeRoad, RangeKeyShowsTheRangeAndTheHoldOverOfTheLibrary)
+{
+    HomeRoad road;
+    ROAD_TO_HOME_OR_SKIP(road, HomeRoadImage{}, 1ull << 30);
+    ASSERT_TRUE(road.lrf_command("range 523.4"));
+
+    std::string dump, png;
+    ASSERT_TRUE(range_and_wait(road, "523.4 m", &dump, &png)) << dump;
+    /* The hold-over follows the range within the ballistic thread's poll. */
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (home_dump_widget(dump, "label_distance_ballistic").text != "523.4m" &&
+           std::chrono::steady_clock::now() < end)
+        ASSERT_TRUE(road.snapshot(&dump, &png));
+    EXPECT_EQ(home_dump_widget(dump, "label_distance_ballistic").text, "523.4m") << dump;
+
+    /* sightd's result frame, as the media process received it after the GUI. */
+    std::vector<std::vector<uint8_t>> results = road.media_frames(27);
+    ASSERT_FALSE(results.empty());
+    const std::vector<uint8_t> &frame = results.back();
+    ASSERT_EQ(frame.size(), 29u);
+    EXPECT_FLOAT_EQ(f32_at(frame, 14), 523.4f);
+    double moa_v = 0, moa_h = 0;
+    g_dynamic_bc = image_dynamic_bc();
+    library_hold(5234, f32_at(frame, 18), &moa_v, &moa_h);
+    EXPECT_NEAR(f32_at(frame, 6), moa_v, 1e-3 * fabs(moa_v) + 1e-4);
+    EXPECT_NEAR(f32_at(frame, 10), moa_h, 1e-3 * fabs(moa_h) + 1e-4);
+
+    HomeDumpWidget v = home_dump_widget(dump, "label_MOA_V");
+    HomeDumpWidget h = home_dump_widget(dump, "label_MOA_H");
+    EXPECT_EQ(v.text, mil_text((float)moa_v));
+    EXPECT_EQ(h.text, mil_text((float)moa_h));
+    EXPECT_GT(moa_v, 0) << "a .308 zeroed at 91 m drops at 523 m";
+    EXPECT_EQ(home_dump_widget(dump, "image_ballistic_result_v").image, "ic_down_sel");
+    EXPECT_TRUE(home_dump_widget(dump, "image_ballistic_result_v").visible);
+    EXPECT_TRUE(home_dump_widget(dump, "view_ballistics").visible);
+
+    /* And on screen: the read-outs are drawn where the tree has them. */
+    Rect range = screen_rect(dump, "Range", "label_RngeValue");
+    Rect hold = screen_rect(dump, "view_ballistics", "label_MOA_V");
+    EXPECT_GT(lit_pixels(png, range.x, range.y, range.w, range.h), 50);
+    EXPECT_GT(lit_pixels(png, hold.x, hold.y, hold.w, hold.h), 50);
+}
+
+TEST(HomeRoad, WithBallisticsOffTheRangeShowsAlone)
+{
+    HomeRoad road;
+    HomeRoadImage image;
+    image.ballistics = false;
+    ROAD_TO_HOME_OR_SKIP(road, image, 1ull << 30);
+    ASSERT_TRUE(road.lrf_command("range 523.4"));
+    std::string dump, png;
+    ASSERT_TRUE(range_and_wait(road, "523.4 m", &dump, &png)) << dump;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(road.snapshot(&dump, &png));
+    EXPECT_EQ(home_dump_widget(dump, "label_RngeValue").text, "523.4 m");
+    EXPECT_FALSE(home_dump_widget(dump, "view_ballistics").visible);
+    EXPECT_FALSE(home_dump_widget(dump, "view_bg_ballistic").visible);
+    for (const std::vector<uint8_t> &f : road.media_frames(27))
+        EXPECT_NE(f.size(), 29u) << "no result is sent while the calculation is off";
+    Rect range = screen_rect(dump, "Range", "label_RngeValue");
+    EXPECT_GT(lit_pixels(png, range.x, range.y, range.w, range.h), 50);
+}
+
+TEST(HomeRoad, RecordingDoesNotStartWithTooLittleFreeSpace)
+{
+    HomeRoad road;
+    /* 150 MiB: under the 200 MiB a recording needs. */
+    ROAD_TO_HOME_OR_SKIP(road, HomeRoadImage{}, 150ull << 20);
+    std::string dump;
+    ASSERT_TRUE(road.snapshot(&dump));
+    EXPECT_TRUE(home_dump_widget(dump, "image_sd_full").visible);
+    ASSERT_TRUE(road.key(24)); /* left, long: record */
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(road.snapshot(&dump));
+    EXPECT_FALSE(home_dump_widget(dump, "video_view").visible);
+    EXPECT_EQ(home_dump_widget(dump, "hour").text, "00");
+}
+
+} // namespace
