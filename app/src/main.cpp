@@ -43,7 +43,7 @@ static const vesk_msg_hooks msg_hooks = {
     NULL, /* shutter close */
     NULL, /* thermal-core save configuration */
     NULL, /* scene */
-    NULL, /* boot state publish */
+    vesk_lifecycle_publish_boot_state,
     NULL, /* lifecycle request */
     vesk_debug_app_handle_ui,
     vesk_debug_app_publish,

@@ -7,7 +7,10 @@
 #include <sys/prctl.h>
 #include <time.h>
 
+#include "vesk_frame.h"
 #include "vesk_log.h"
+#include "vesk_msg.h"
+#include "vesk_persist.h"
 #include "vesk_signal.h"
 
 /* Why a power-state change is requested; 8 is the end of the process. */
@@ -130,4 +133,41 @@ void vesk_lifecycle_stop(void)
 void vesk_lifecycle_note_boot(int rc)
 {
     boot_rc = rc;
+}
+
+enum { LIFECYCLE_RESULT_ITEM = 0x2A, LIFECYCLE_RESULT_SIZE = 11 };
+
+size_t vesk_lifecycle_result_frame(uint8_t out[11], int reason, int outcome)
+{
+    const uint8_t payload[2] = {(uint8_t)reason, (uint8_t)outcome};
+    return vesk_frame_build(out, LIFECYCLE_RESULT_SIZE, SUB_NOTIFIER_IMAGE, 0, LIFECYCLE_RESULT_ITEM,
+                            VESK_FRAME_FLAG_REPORT, payload, sizeof payload);
+}
+
+/* Every result is logged; the end of the process is not the GUI's news. */
+static void lifecycle_send_result(int reason, int outcome)
+{
+    vesk_log_printf(VESK_LOG_ERROR, "lifecycle", "reason=%d outcome=%d", reason, outcome);
+    if (reason == LIFECYCLE_REASON_PROCESS_EXIT) return;
+    uint8_t frame[LIFECYCLE_RESULT_SIZE];
+    size_t n = vesk_lifecycle_result_frame(frame, reason, outcome);
+    (void)vesk_msg_send_quiet(VESK_MSG_TO_GUI, frame, (uint32_t)n);
+}
+
+int vesk_lifecycle_publish_boot_state(void)
+{
+    vesk_persist_status status;
+    memset(&status, 0, sizeof status);
+    (void)vesk_persist_get_status(&status);
+    if (status.vesk_phase == VESK_PERSIST_RECOVERY_REQUIRED) {
+        lifecycle_send_result((int)status.vesk_token.vesk_reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+        return boot_rc == 0;
+    }
+    if (boot_rc != 0) {
+        lifecycle_send_result(VESK_LIFECYCLE_REASON_BOOT, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+        return 0;
+    }
+    if (status.vesk_profiles_recovered)
+        lifecycle_send_result(VESK_LIFECYCLE_REASON_BOOT, VESK_LIFECYCLE_PROFILES_RESTORED);
+    return 1;
 }
