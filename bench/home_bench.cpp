@@ -77,6 +77,7 @@ void BM_RangeKeyToHoldOverShown(benchmark::State &state)
     one_range(road, 250.0);
 
     std::vector<double> samples;
+    int missed = 0;
     int i = 0;
     unsigned seed = 12345;
     for (auto _ : state) {
@@ -87,8 +88,18 @@ void BM_RangeKeyToHoldOverShown(benchmark::State &state)
         double d = 300.0 + 0.7 * (i++ % 900);
         long long l = one_range(road, d);
         if (l < 0) {
-            state.SkipWithError("no hold-over within 5 s");
-            break;
+            /* Say what the GUI last logged, then go on: a lost measurement
+             * is counted, not timed. */
+            std::vector<std::string> lines = road.gui_log("home");
+            fprintf(stderr, "home_bench: no hold-over for %.1f m within 5 s; the GUI last logged:\n", d);
+            for (size_t k = lines.size() > 4 ? lines.size() - 4 : 0; k < lines.size(); k++)
+                fprintf(stderr, "  %s\n", lines[k].c_str());
+            if (++missed > 3) {
+                state.SkipWithError("more than 3 measurements without a hold-over");
+                break;
+            }
+            state.SetIterationTime(0);
+            continue;
         }
         samples.push_back((double)l);
         state.SetIterationTime((double)l / 1000.0);
@@ -99,6 +110,7 @@ void BM_RangeKeyToHoldOverShown(benchmark::State &state)
     state.counters["median_ms"] = samples[samples.size() / 2];
     state.counters["p99_ms"] = samples[std::min(samples.size() - 1, (size_t)(samples.size() * 0.99))];
     state.counters["max_ms"] = samples.back();
+    state.counters["missed"] = missed;
 }
 
 BENCHMARK(BM_RangeKeyToHoldOverShown)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
