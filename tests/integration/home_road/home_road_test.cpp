@@ -216,4 +216,29 @@ TEST(HomeRoad, RecordingDoesNotStartWithTooLittleFreeSpace)
     EXPECT_EQ(home_dump_widget(dump, "hour").text, "00");
 }
 
+/* A setting changed on a page leaves sightui as one request and lands in
+ * the settings file through sightd's debounced save: the right key on the
+ * home page steps the screen brightness. */
+TEST(HomeRoad, ASettingChangedOnThePageLandsInTheSettingsFile)
+{
+    HomeRoad road;
+    ROAD_TO_HOME_OR_SKIP(road, HomeRoadImage{}, 1ull << 30);
+    auto brightness = [&]() {
+        std::string ini;
+        if (sim_read_file(road.sb, "/factory/config.ini", &ini) != 0)
+            return -1;
+        size_t at = ini.find("s8screenbrightness");
+        size_t eq = at == std::string::npos ? at : ini.find('=', at);
+        return eq == std::string::npos ? -1 : atoi(ini.c_str() + eq + 1);
+    };
+    const int before = brightness();
+    ASSERT_GE(before, 1) << "the factory settings name a brightness";
+    ASSERT_TRUE(road.key(32)); /* right, short */
+    const int want = before + 1 <= 10 ? before + 1 : 1;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (brightness() != want && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(brightness(), want);
+}
+
 } // namespace
