@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sched.h>
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -17,12 +20,29 @@ using namespace sightui_test;
 
 namespace {
 
+/* A fresh /tmp for the build line, with the resource folder still where it
+ * was when the build tree lies under /tmp. */
+void cover_tmp_keeping(const std::string &res)
+{
+    int keep = open(res.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(keep, 0) << res;
+    ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "size=4m"), 0);
+    if (res.rfind("/tmp/", 0) == 0) {
+        for (size_t at = 5; at != std::string::npos; at = res.find('/', at + 1))
+            mkdir(res.substr(0, at).c_str(), 0755);
+        mkdir(res.c_str(), 0755);
+        const std::string from = "/proc/self/fd/" + std::to_string(keep);
+        ASSERT_EQ(mount(from.c_str(), res.c_str(), NULL, MS_BIND, NULL), 0) << res;
+    }
+    close(keep);
+}
+
 TEST(Application, InitAnnouncesTheGuiAndOpensTheBootPage)
 {
     in_gui_child([] {
         ASSERT_EQ(unshare(CLONE_NEWNS), 0);
         ASSERT_EQ(mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL), 0);
-        ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "size=4m"), 0);
+        cover_tmp_keeping(built_res());
         stUIStatus.event_distrubut_reday = 1;
         EXPECT_EQ(application_init(), RET_OK);
         awtk_test_pump();
