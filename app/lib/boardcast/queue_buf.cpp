@@ -90,9 +90,10 @@ int queue_buf_push_wait(queue_buf_t *q, const void *item, int timeout_ms)
     return 0;
 }
 
-int queue_buf_pop_wait(queue_buf_t *q, void *item, int timeout_ms)
+/* Locks the queue and waits until it holds an item: 0 with the mutex
+ * held, or -1 (unlocked) once the deadline has passed. */
+static int lock_when_nonempty(queue_buf_t *q, int timeout_ms)
 {
-    if (q == NULL || item == NULL) return -1;
     struct timespec deadline;
     deadline_after(&deadline, timeout_ms);
     pthread_mutex_lock(&q->mutex);
@@ -102,6 +103,12 @@ int queue_buf_pop_wait(queue_buf_t *q, void *item, int timeout_ms)
             return -1;
         }
     }
+    return 0;
+}
+
+int queue_buf_pop_wait(queue_buf_t *q, void *item, int timeout_ms)
+{
+    if (q == NULL || item == NULL || lock_when_nonempty(q, timeout_ms) != 0) return -1;
     take_locked(q, item);
     pthread_mutex_unlock(&q->mutex);
     return 0;
@@ -120,44 +127,30 @@ int queue_buf_push(queue_buf_t *q, const void *item)
     return ret;
 }
 
-int queue_buf_pop(queue_buf_t *q, void *item)
+/* The oldest item, removed (take) or left in place. */
+static int oldest(queue_buf_t *q, void *item, int take)
 {
     if (q == NULL || item == NULL) return -1;
     pthread_mutex_lock(&q->mutex);
     int ret = -1;
     if (q->item_cnt > 0) {
-        take_locked(q, item);
+        if (take)
+            take_locked(q, item);
+        else
+            memcpy(item, slot(q, q->rd), (size_t)q->item_size);
         ret = 0;
     }
     pthread_mutex_unlock(&q->mutex);
     return ret;
 }
 
-int queue_buf_get(queue_buf_t *q, void *item)
-{
-    if (q == NULL || item == NULL) return -1;
-    pthread_mutex_lock(&q->mutex);
-    int ret = -1;
-    if (q->item_cnt > 0) {
-        memcpy(item, slot(q, q->rd), (size_t)q->item_size);
-        ret = 0;
-    }
-    pthread_mutex_unlock(&q->mutex);
-    return ret;
-}
+int queue_buf_pop(queue_buf_t *q, void *item) { return oldest(q, item, 1); }
+
+int queue_buf_get(queue_buf_t *q, void *item) { return oldest(q, item, 0); }
 
 int queue_buf_get_wait(queue_buf_t *q, void *item, int timeout_ms)
 {
-    if (q == NULL || item == NULL) return -1;
-    struct timespec deadline;
-    deadline_after(&deadline, timeout_ms);
-    pthread_mutex_lock(&q->mutex);
-    while (q->item_cnt == 0) {
-        if (pthread_cond_timedwait(&q->pop_cond, &q->mutex, &deadline) == ETIMEDOUT && q->item_cnt == 0) {
-            pthread_mutex_unlock(&q->mutex);
-            return -1;
-        }
-    }
+    if (q == NULL || item == NULL || lock_when_nonempty(q, timeout_ms) != 0) return -1;
     memcpy(item, slot(q, q->rd), (size_t)q->item_size);
     /* The item stays; let another waiting reader see it too. */
     pthread_cond_signal(&q->pop_cond);
