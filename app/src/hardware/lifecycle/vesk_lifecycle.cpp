@@ -13,13 +13,10 @@
 #include "vesk_persist.h"
 #include "vesk_signal.h"
 
-/* Why a power-state change is requested; 8 is the end of the process. */
-enum { LIFECYCLE_REASON_PROCESS_EXIT = 8 };
-
 #define LIFECYCLE_POLL_MS 200
 
 typedef struct {
-    int reason;
+    vesk_persist_reason reason;
     uint64_t admitted_ms;
 } lifecycle_request;
 
@@ -32,7 +29,7 @@ static struct {
     int has_pending;
     lifecycle_request pending;
     int stop;
-} mailbox = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0, 0, {0, 0}, 0};
+} mailbox = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0, 0, {}, 0};
 
 static pthread_t coordinator;
 static int running;
@@ -55,8 +52,8 @@ static void deadline_in(struct timespec *ts, int ms)
 
 static void run_request(const lifecycle_request *req)
 {
-    vesk_log_printf(VESK_LOG_DETAIL, "lifecycle", "request admitted reason=%d", req->reason);
-    if (req->reason == LIFECYCLE_REASON_PROCESS_EXIT) __atomic_store_n(&quit, 1, __ATOMIC_SEQ_CST);
+    vesk_log_printf(VESK_LOG_DETAIL, "lifecycle", "request admitted reason=%d", (int)req->reason);
+    if (req->reason == VESK_PERSIST_PROCESS_EXIT) __atomic_store_n(&quit, 1, __ATOMIC_SEQ_CST);
 }
 
 static void *vesk_lifecycle_coordinator_main(void *arg)
@@ -72,7 +69,7 @@ static void *vesk_lifecycle_coordinator_main(void *arg)
             pthread_cond_timedwait(&mailbox.cond, &mailbox.mtx, &deadline);
             if (mailbox.has_pending || mailbox.owner || mailbox.stop) continue;
             if (!is_signal_exit() && vesk_signal_consume_exit()) {
-                mailbox.pending.reason = LIFECYCLE_REASON_PROCESS_EXIT;
+                mailbox.pending.reason = VESK_PERSIST_PROCESS_EXIT;
                 mailbox.pending.admitted_ms = now_ms();
                 mailbox.has_pending = 1;
                 mailbox.owner = 1;
@@ -148,7 +145,7 @@ size_t vesk_lifecycle_result_frame(uint8_t out[11], int reason, int outcome)
 static void lifecycle_send_result(int reason, int outcome)
 {
     vesk_log_printf(VESK_LOG_ERROR, "lifecycle", "reason=%d outcome=%d", reason, outcome);
-    if (reason == LIFECYCLE_REASON_PROCESS_EXIT) return;
+    if (reason == VESK_PERSIST_PROCESS_EXIT) return;
     uint8_t frame[LIFECYCLE_RESULT_SIZE];
     size_t n = vesk_lifecycle_result_frame(frame, reason, outcome);
     (void)vesk_msg_send_quiet(VESK_MSG_TO_GUI, frame, (uint32_t)n);
