@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "other_internal.h"
 #include "qel_dev_status.h"
@@ -186,6 +187,42 @@ void notifier_other(event_handle *handle, void *cb_data, int evtype, const void 
             return;
         }
     }
+}
+
+/* ---- self-inspection ------------------------------------------------------ */
+
+static event_handle *self_bus;
+
+/* A counted self-check event: 11, 5 (bytes that follow), sub 0, item 1,
+ * then the check and its result. */
+static void self_report(uint8_t check, uint8_t result)
+{
+    const uint8_t ev[6] = {SUB_NOTIFIER_SELF, 5, 0, 1, check, result};
+    if (self_bus != NULL) event_broadcast_send(self_bus, 1, ev, sizeof ev, 500);
+}
+
+enum { SELF_CHECK_REPEAT = 3, SELF_CHECK_STORAGE = 7 };
+
+void emmc_self_inspection(void)
+{
+    self_report(SELF_CHECK_STORAGE, access("/usrdata/media", F_OK) == 0 ? 1 : 2);
+}
+
+void notifier_self(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size)
+{
+    (void)handle;
+    (void)cb_data;
+    const uint8_t *frame = (const uint8_t *)evdata;
+    if (evtype != SUB_NOTIFIER_SELF || frame == NULL || size < VESK_FRAME_OVERHEAD + 1) return;
+    const uint8_t value = frame[OFF_VALUE];
+    if (value == 0) emmc_self_inspection();
+    else if (value == SELF_CHECK_REPEAT && size >= VESK_FRAME_OVERHEAD + 2) self_report(SELF_CHECK_REPEAT, frame[OFF_VALUE + 1]);
+}
+
+int Qel_SelfInit(event_handle *main_bus, event_handle *app_bus)
+{
+    self_bus = main_bus;
+    return event_receive_register(app_bus, notifier_self, NULL) == 0 ? 0 : -1;
 }
 
 /* ---- start and stop -------------------------------------------------------- */

@@ -19,6 +19,12 @@ void Qel_OtherExit(void);
 /* App-bus callback for object 0. */
 void notifier_other(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 
+/* The self-inspection of object 11 (value 0: the storage check; value 3:
+ * byte 7 echoed), reported on main_bus. Nothing starts it yet. */
+int Qel_SelfInit(event_handle *main_bus, event_handle *app_bus);
+void notifier_self(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
+void emmc_self_inspection(void);
+
 /* The image settings a factory reset replaces, kept to undo it. */
 typedef struct {
     int irParam[7]; /* elements 0..4 and 6 */

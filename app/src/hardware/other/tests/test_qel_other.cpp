@@ -283,4 +283,18 @@ TEST_F(Board, FactoryResetAndFormatGoThroughTheLifecycle)
     vesk_lifecycle_stop();
 }
 
+TEST_F(Board, SelfInspection)
+{
+    event_handle *app = nullptr;
+    ASSERT_EQ(event_create(&app, 30, nullptr), 0);
+    ASSERT_EQ(Qel_SelfInit(capture.bus(), app), 0);
+    const Bytes storage = sim_frame(11, 0, 0, 0, {0});
+    const Bytes repeat = sim_frame(11, 0, 0, 0, {3, 0x42});
+    const Bytes other = sim_frame(11, 0, 0, 0, {9});
+    for (const Bytes &f : {storage, repeat, other}) notifier_self(nullptr, nullptr, 11, f.data(), (int)f.size());
+    const int media = access("/usrdata/media", F_OK) == 0 ? 1 : 2;
+    EXPECT_EQ(capture.take_payloads(), (std::vector<Ints>{{11, 5, 0, 1, 7, media}, {11, 5, 0, 1, 3, 0x42}}));
+    event_destroy(&app);
+}
+
 } // namespace
