@@ -26,13 +26,13 @@ TEST(Sightd, TwoSignalsGiveOneOrderlyStopWithExitZero)
     ASSERT_TRUE(run.start_peer("gui"));
     ASSERT_TRUE(run.start_sightd());
     // Booted: the GUI stand-in has the status image of the boot push.
-    ASSERT_TRUE(run.wait(10000, [&] { return !run.frames("gui", sim_head{16, 0}).empty(); }));
+    ASSERT_TRUE(run.wait(SIM_BOOT_MS, [&] { return !run.frames("gui", sim_head{16, 0}).empty(); }));
 
     sim_kill(run.sb, run.sightd, SIGTERM);
     sim_kill(run.sb, run.sightd, SIGTERM);
     auto t0 = std::chrono::steady_clock::now();
     sim_outcome out;
-    ASSERT_EQ(sim_wait(run.sb, run.sightd, 10000, &out), 0);
+    ASSERT_EQ(sim_wait(run.sb, run.sightd, 10000 * SIM_SLOW, &out), 0);
     auto took = std::chrono::steady_clock::now() - t0;
     EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
     EXPECT_EQ(out.code, 0);
@@ -50,7 +50,7 @@ TEST(Sightd, ASignalDuringStartUpStillEndsTheRunCleanly)
     /* Its build line is among the first things it does; no GUI means no
      * boot push, so it is still starting up. */
     ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] { return run.read("/tmp/apps.version").find("APP:") != std::string::npos; }));
-    sim_outcome out = run.stop_sightd(10000);
+    sim_outcome out = run.stop_sightd();
     EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
     EXPECT_EQ(out.code, 0);
 }
