@@ -1,21 +1,25 @@
 #include "sim_keys.h"
 
 #include <errno.h>
+#include <string.h>
 #include <stdlib.h>
 #include <time.h>
 
 #include <algorithm>
 
 #include "sim.h"
+#include "sim_harness.h"
 
 #define SIM_KEY_GAP_MS 40
 #define SIM_KEY_TAP_MS 80
 #define SIM_KEY_RELEASE_GAP_MS 20
+#define SIM_KEY_SHORT_MS 100
+#define SIM_KEY_DOUBLE_GAP_MS 150
 
 static const struct {
     const char *name;
     uint16_t code;
-} sim_key_names[] = {
+} sim_keys_table[] = {
     {"ok", SIM_KEY_OK},       {"middle", SIM_KEY_OK}, {"up", SIM_KEY_UP},       {"down", SIM_KEY_DOWN},
     {"left", SIM_KEY_LEFT},   {"right", SIM_KEY_RIGHT}, {"fn", SIM_KEY_FN},     {"range", SIM_KEY_RANGE},
     {"power", SIM_KEY_POWER},
@@ -29,7 +33,7 @@ std::vector<uint16_t> sim_keys_parse(const std::string &names)
         size_t plus = names.find('+', at);
         std::string one = names.substr(at, plus == std::string::npos ? std::string::npos : plus - at);
         bool found = false;
-        for (const auto &k : sim_key_names)
+        for (const auto &k : sim_keys_table)
             if (one == k.name && std::find(codes.begin(), codes.end(), k.code) == codes.end()) {
                 codes.push_back(k.code);
                 found = true;
@@ -102,4 +106,30 @@ int sim_keys_play(sim_sandbox *sb, const std::vector<sim_key_step> &steps)
         if (rc != 0) return rc;
     }
     return 0;
+}
+
+bool sim_keys_press(sim_harness &h, const std::string &names, const std::string &kind, int hold_ms)
+{
+    const std::vector<uint16_t> codes = sim_keys_parse(names);
+    if (codes.empty()) {
+        h.why = "no key '" + names + "' (" SIM_KEYS_NAMES ")";
+        return false;
+    }
+    std::vector<sim_key_step> steps;
+    if (kind == "short") {
+        steps = sim_keys_hold(codes, SIM_KEY_SHORT_MS, sim_keys_repeat(h.sb));
+    } else if (kind == "long" && hold_ms >= 0) {
+        steps = sim_keys_hold(codes, hold_ms, sim_keys_repeat(h.sb));
+    } else if (kind == "double" && codes.size() == 1) {
+        steps = sim_keys_double(codes[0], SIM_KEY_DOUBLE_GAP_MS);
+    } else {
+        h.why = "no " + kind + " press of " + names + " (short, long or double of one key)";
+        return false;
+    }
+    int rc = sim_keys_play(h.sb, steps);
+    if (rc != 0) {
+        h.why = "the key device took no event: " + std::string(strerror(-rc));
+        return false;
+    }
+    return true;
 }
