@@ -1,6 +1,8 @@
 // The scope's devices end to end with both programs: events written on the
 // key device, the ADC channels and the USB registers move sightui's home
 // page through sightd, as on the scope.
+#include <gtest/gtest.h>
+
 #include "home_road.h"
 #include "sim_iio.h"
 #include "sim_keys.h"
@@ -14,7 +16,7 @@ struct HomeDevices : ::testing::Test {
     HomeRoad road;
     std::string tree;
 
-    void SetUp() override { ROAD_TO_HOME(road, HomeRoadImage{}, 256ull << 20); }
+    void SetUp() override { ASSERT_TRUE(road.start(HomeRoadImage{}, 256ull << 20)) << road.why; }
 
     bool shows(const char *widget, const std::function<bool(const sim_widget &)> &pred)
     {
