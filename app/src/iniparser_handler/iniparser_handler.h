@@ -103,8 +103,3 @@ void Qel_EEPROMParam_Save(void);
  * Serial and part numbers are written so that they stay one value on one
  * line. 0, -errno, -EIO. */
 int vesk_eeprom_serialize(const Qel_DevStatus *status, char **out_text, size_t *out_length);
-
-/* Frame handlers of the command router (whole frame, its size). */
-void usualSaveSet(const uint8_t *frame, size_t size);
-void shootSaveSet(const uint8_t *frame, size_t size);
-void reticleSaveSet(const uint8_t *frame, size_t size);

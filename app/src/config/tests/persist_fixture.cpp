@@ -113,6 +113,28 @@ vesk_persist_paths PersistDir::paths() const
     return p;
 }
 
+uint64_t persist_accepted(int store)
+{
+    vesk_persist_status st;
+    vesk_persist_get_status(&st);
+    return st.vesk_accepted[store];
+}
+
+std::string current_ini_value(const char *key)
+{
+    char *text = NULL;
+    size_t n = 0;
+    if (vesk_ini_serialize(0, &text, &n) != 0) return "<none>";
+    std::string s(text, n);
+    free(text);
+    // iniparser writes "key = value" padded; find the key's line.
+    size_t at = s.find(std::string("\n") + key);
+    if (at == std::string::npos) return "<missing>";
+    size_t eq = s.find('=', at);
+    size_t nl = s.find('\n', eq);
+    return s.substr(eq + 2, nl - eq - 2);
+}
+
 std::string read_text(const std::string &path)
 {
     FILE *f = fopen(path.c_str(), "rb");
