@@ -85,14 +85,12 @@ void Qel_DevStatusSet(const char *key, int value, int to_defaults);
 int vesk_ini_serialize(int to_defaults, char **out_text, size_t *out_length);
 int vesk_ini_serialize_locked(int to_defaults, char **out_text, size_t *out_length);
 
-/* Sets "section:key" (full_key) = text in d, adding the section entry
- * iniparser needs to write the key out. 0 or -ENOMEM. */
-int vesk_ini_dict_set(dictionary *d, const char *section, const char *full_key, const char *text);
-/* d in iniparser's INI form, in a new buffer the caller frees. */
-int vesk_ini_dump_text(const dictionary *d, char **out_text, size_t *out_length);
-
 /* ASCII capitals to small letters, in place. */
 void vesk_ini_key_lower(char *text);
+
+/* Registers the store's load, lock and serialisers with the persistence
+ * service; call before vesk_persist_start. */
+void vesk_ini_register_persist(void);
 
 /* Forces every dirty store to be written now. */
 void Qel_ConfigParam_Save(void);

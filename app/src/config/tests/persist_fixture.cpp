@@ -20,6 +20,9 @@
 
 extern char **environ;
 
+/* Every test that starts the service starts it on the real settings store. */
+static const int g_settings_registered = (vesk_ini_register_persist(), 1);
+
 static void must(bool ok, const std::string &what)
 {
     if (!ok) throw std::runtime_error(what);
