@@ -70,10 +70,15 @@ int vesk_dynamic_bc_get(void);
 /* value 0 or 1. 0, -EINVAL, the edit refusal, -ENODEV, -ENOMEM. */
 int vesk_dynamic_bc_set(int value);
 
+/* 1 when the loader reads value for "section:key" back unchanged, 0 when
+ * it would reset or truncate it. Keys no loader reads take any value. */
+int vesk_ini_value_ok(const char *section, const char *key, int value);
+
 /* Setters: to_defaults selects the defaults dictionary (store 1) instead
  * of the current one (store 0). Failures are reported, never returned.
- * Non-finite values, indexes out of range and a profile group above 5 are
- * refused. */
+ * Indexes out of range, non-finite values and every value that
+ * vesk_ini_value_ok refuses are refused: the next boot reads back what a
+ * setter stored. */
 void tevi_ir_save(int value, int index, int to_defaults);
 void tevi_reticle_save(int value, int index, int to_defaults);
 void tevi_compass_save(float value, int index, int to_defaults);

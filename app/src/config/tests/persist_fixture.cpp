@@ -131,7 +131,7 @@ std::string current_ini_value(const char *key)
     std::string s(text, n);
     free(text);
     // iniparser writes "key = value" padded; find the key's line.
-    size_t at = s.find(std::string("\n") + key);
+    size_t at = s.find(std::string("\n") + key + " ");
     if (at == std::string::npos) return "<missing>";
     size_t eq = s.find('=', at);
     size_t nl = s.find('\n', eq);

@@ -56,9 +56,25 @@ TEST_F(SettingFrames, RouterFramesSetStatusAndFile)
     EXPECT_EQ(current_ini_value("s8screenbrightness"), "3");
 
     auto shoot = frame(28, 3, 0, {4});
-    shootSaveSet(shoot.data(), shoot.size());
+    EXPECT_EQ(shootSaveSet(shoot.data(), shoot.size()), 0);
     EXPECT_EQ(qel_dev_status.s8RecoilSensitivity, 4);
     EXPECT_EQ(qel_dev_status.s16ShotThreshold, 125);
+
+    // Shot-video times beyond what the loader keeps (0..2) are refused, in
+    // the record as in the file.
+    for (uint8_t sub : {1, 2}) {
+        const char *key = sub == 1 ? "s8shotfronttime" : "s8shotbacktime";
+        for (uint8_t v : {3, 128, 255}) {
+            const std::string before = current_ini_value(key);
+            auto times = frame(28, sub, 0xFF, {v});
+            EXPECT_EQ(shootSaveSet(times.data(), times.size()), -1) << key << " " << (int)v;
+            EXPECT_EQ(sub == 1 ? qel_dev_status.s8ShotFrontTime : qel_dev_status.s8ShotBackTime, 0);
+            EXPECT_EQ(current_ini_value(key), before);
+        }
+        auto two = frame(28, sub, 0xFF, {2});
+        EXPECT_EQ(shootSaveSet(two.data(), two.size()), 0);
+        EXPECT_EQ(current_ini_value(key), "2");
+    }
 
     auto colour = frame(22, 9, 3, {2});
     reticleSaveSet(colour.data(), colour.size());
@@ -68,7 +84,7 @@ TEST_F(SettingFrames, RouterFramesSetStatusAndFile)
     // Group select: 7 is refused, 4 selects group 4 and its first zero.
     qel_ir_cursor.group[4].u8CurrentZero = 1;
     auto bad_group = frame(22, 6, 0xFF, {7});
-    reticleSaveSet(bad_group.data(), bad_group.size());
+    EXPECT_EQ(reticleSaveSet(bad_group.data(), bad_group.size()), -1);
     EXPECT_EQ(qel_ir_cursor.u8CurrentGroup, 2);
     auto group = frame(22, 6, 0xFF, {4});
     uint64_t staged = persist_accepted(2);
