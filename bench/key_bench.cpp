@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "home_road.h"
+#include "road_bench.h"
 #include "sim_keys.h"
 
 namespace {
@@ -57,12 +57,7 @@ double one_press(HomeRoad &road)
 void BM_KeyReleaseToGui(benchmark::State &state)
 {
     HomeRoad road;
-    HomeRoadImage image;
-    image.debug = true;
-    if (!road.start(image, 1ull << 30)) {
-        state.SkipWithError(("no road: " + road.why).c_str());
-        return;
-    }
+    if (!road_bench_start(road, state)) return;
     road.lrf_command("range 250.0");
     one_press(road); /* the first measurement also powers the module up */
 
@@ -85,12 +80,7 @@ void BM_KeyReleaseToGui(benchmark::State &state)
         samples.push_back(l);
         state.SetIterationTime(l / 1000.0);
     }
-    if (samples.empty()) return;
-    std::sort(samples.begin(), samples.end());
-    state.counters["median_ms"] = samples[samples.size() / 2];
-    state.counters["p99_ms"] = samples[std::min(samples.size() - 1, (size_t)(samples.size() * 0.99))];
-    state.counters["max_ms"] = samples.back();
-    state.counters["missed"] = missed;
+    road_bench_report(state, samples, missed);
 }
 
 BENCHMARK(BM_KeyReleaseToGui)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
