@@ -4,17 +4,14 @@
 // new hold-over; the values come back after both programs restart.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <math.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <string.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ballistic_fbc.h"
@@ -30,35 +27,19 @@ int vesk_debug_enabled(void) { return 0; }
 namespace {
 
 /* Device key codes, as sightd sends them to sightui. */
-enum {
-    UP = 0,
-    DOWN = 3,
-    DOWN_LONG = 4,
-    RIGHT = 32,
-    OK = 35,
-    OK_LONG = 36,
-};
+const std::string UP = "0", DOWN = "3", DOWN_LONG = "4", RIGHT = "32", OK = "35", OK_LONG = "36";
 
 const double MOA_PER_MRAD = 3.44;
 
 bool wait_until(int timeout_ms, const std::function<bool()> &done)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return sim_wait_for(timeout_ms, done);
 }
 
 /* Several keys in one go, in order. */
-bool press(HomeRoad &road, const std::vector<int> &codes)
+bool press(HomeRoad &road, const std::vector<std::string> &codes)
 {
-    for (int c : codes)
-        if (!road.key(c))
-            return false;
-    return true;
+    return road.key_codes(codes);
 }
 
 std::string dump_of(HomeRoad &road)
@@ -69,7 +50,7 @@ std::string dump_of(HomeRoad &road)
 
 bool wait_top(HomeRoad &road, const std::string &window)
 {
-    return wait_until(10000, [&] { return home_dump_top(dump_of(road)) == window; });
+    return road.wait_top(window, SIM_REPLY_MS * 2);
 }
 
 /* Types want (one digit per label, in display order) into the number under
@@ -78,9 +59,9 @@ bool wait_top(HomeRoad &road, const std::string &window)
 bool type_digits(HomeRoad &road, const std::vector<std::string> &labels, const std::string &want)
 {
     std::string dump = dump_of(road);
-    std::vector<int> codes;
+    std::vector<std::string> codes;
     for (size_t i = 0; i < labels.size(); i++) {
-        std::string shown = home_dump_widget(dump, labels[i]).text;
+        std::string shown = sim_tree_widget(dump, labels[i]).text;
         if (shown.size() != 1 || want.size() != labels.size())
             return false;
         int steps = ((want[i] - shown[0]) % 10 + 10) % 10;
@@ -96,7 +77,7 @@ std::string shown(const std::string &dump, const std::vector<std::string> &label
 {
     std::string out;
     for (const std::string &l : labels)
-        out += home_dump_widget(dump, l).text;
+        out += sim_tree_widget(dump, l).text;
     return out;
 }
 
@@ -116,8 +97,8 @@ float f32_at(const std::vector<uint8_t> &f, size_t off)
 /* The newest 29-byte result the media process got for a distance. */
 bool result_at(HomeRoad &road, float distance, std::vector<uint8_t> *frame, size_t after = 0)
 {
-    return wait_until(10000, [&] {
-        std::vector<std::vector<uint8_t>> all = road.media_frames(27);
+    return wait_until(SIM_REPLY_MS * 2, [&] {
+        std::vector<sim_bytes> all = road.frames("media", sim_head{27, -1, -1, -1});
         for (size_t i = all.size(); i > after; i--)
             if (all[i - 1].size() == 29 && f32_at(all[i - 1], 14) == distance) {
                 *frame = all[i - 1];
@@ -168,7 +149,7 @@ std::vector<std::string> db_column(HomeRoad &road, const char *column)
 
 bool db_holds(HomeRoad &road, const char *column, double want)
 {
-    return wait_until(10000, [&] {
+    return wait_until(SIM_REPLY_MS * 2, [&] {
         std::vector<std::string> v = db_column(road, column);
         if (v.size() != 6)
             return false;
@@ -183,47 +164,21 @@ bool db_holds(HomeRoad &road, const char *column, double want)
  * the same sandbox, from what sightd saved. */
 bool restart(HomeRoad &road, std::string *why)
 {
-    sim_outcome out;
     sim_kill(road.sb, road.sightui, SIGKILL);
-    sim_wait(road.sb, road.sightui, 5000, &out);
-    sim_kill(road.sb, road.sightd, SIGTERM);
-    if (sim_wait(road.sb, road.sightd, 10000, &out) != 0) {
-        *why = "sightd did not end on SIGTERM";
+    if (!road.wait(SIM_REPLY_MS, [&] { return road.ended(road.sightui); })) {
+        *why = "sightui did not end";
         return false;
     }
-    /* The new sightui numbers its snapshots from 1 again. */
-    std::string dir = sim_path(road.sb, "/tmp/road-snapshots");
-    if (DIR *d = opendir(dir.c_str())) {
-        while (struct dirent *e = readdir(d))
-            if (strncmp(e->d_name, "qel_menu-", 9) == 0)
-                unlink((dir + "/" + e->d_name).c_str());
-        closedir(d);
-    }
-    road.shots = 0;
-    sim_write_file(road.sb, "/tmp/apps.version", "");
-    sim_spawn_args d;
-    d.argv = {"sightd"};
-    d.stdout_fd = d.stderr_fd = -1;
-    road.sightd = sim_spawn(road.sb, d);
-    sim_spawn_args g;
-    g.argv = {"sightui"};
-    g.cwd = SIM_INSIDE_BIN;
-    g.env = {"VESK_GUI_SNAPSHOT_DIR=/tmp/road-snapshots", "VESK_GUI_BACKEND=headless"};
-    g.stdout_fd = g.stderr_fd = -1;
-    road.sightui = sim_spawn(road.sb, g);
-    if (road.sightd < 0 || road.sightui < 0) {
-        *why = "sightd or sightui did not start again";
+    /* Its end is collected: the harness would take the old pid for a
+     * running sightui. */
+    road.sightui = -1;
+    sim_outcome out = road.stop_sightd();
+    if (out.end != SIM_EXITED || out.code != 0) {
+        *why = "sightd did not end cleanly: " + sim_outcome_text(out);
         return false;
     }
-    if (!wait_until(10000, [&] {
-            std::string v;
-            return sim_read_file(road.sb, "/tmp/apps.version", &v) == 0 && v.find("UI:\t <qel_menu>") != std::string::npos;
-        })) {
-        *why = "sightui wrote no build line";
-        return false;
-    }
-    if (!road.wait_home(30000)) {
-        *why = "the home page did not open again";
+    if (!road.start_sightd() || !road.start_sightui() || !road.wait_top("QZ_home_page_1")) {
+        *why = road.why;
         return false;
     }
     return true;
@@ -235,8 +190,7 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
     std::string why;
     HomeRoadImage image;
     image.reticle_menu = true;
-    ASSERT_TRUE(road.start(image, 1ull << 30, &why)) << why;
-    ASSERT_TRUE(road.wait_home(30000)) << "the home page did not open";
+    ASSERT_TRUE(road.start(image, 1ull << 30)) << road.why;
 
     /* Down, long: the quick menu. */
     ASSERT_TRUE(press(road, {DOWN_LONG}));
@@ -257,7 +211,7 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
     EXPECT_EQ(shown(dump, wind), "0500900") << dump;
 
     /* OK long closes the page: save-all and a calculation request. */
-    size_t before = road.media_frames(27).size();
+    size_t before = road.frames("media", sim_head{27, -1, -1, -1}).size();
     ASSERT_TRUE(press(road, {OK_LONG}));
     ASSERT_TRUE(wait_top(road, "QZ_home_page_1"));
 
@@ -290,14 +244,14 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
     /* The home page shows that hold-over. */
     ASSERT_TRUE(wait_until(5000, [&] {
         dump = dump_of(road);
-        return home_dump_widget(dump, "label_MOA_H").text == mil_text(moa_h);
+        return sim_tree_widget(dump, "label_MOA_H").text == mil_text(moa_h);
     })) << dump;
-    EXPECT_EQ(home_dump_widget(dump, "label_MOA_V").text, mil_text(moa_v));
+    EXPECT_EQ(sim_tree_widget(dump, "label_MOA_V").text, mil_text(moa_v));
 
     /* Both programs again: the quick menu shows what was typed, and
      * closing it solves the same shot. */
     ASSERT_TRUE(restart(road, &why)) << why;
-    before = road.media_frames(27).size();
+    before = road.frames("media", sim_head{27, -1, -1, -1}).size();
     ASSERT_TRUE(press(road, {DOWN_LONG}));
     ASSERT_TRUE(wait_top(road, "ballistic_quickmenu"));
     dump = dump_of(road);
@@ -308,7 +262,7 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
     EXPECT_NEAR(f32_at(frame, 10), moa_h, 1e-3 * fabs(moa_h) + 1e-4);
     ASSERT_TRUE(wait_until(5000, [&] {
         dump = dump_of(road);
-        return home_dump_widget(dump, "label_MOA_H").text == mil_text(moa_h);
+        return sim_tree_widget(dump, "label_MOA_H").text == mil_text(moa_h);
     })) << dump;
 }
 

@@ -26,7 +26,7 @@
 
 namespace {
 
-const scope_head result_frame = {0x1B, 0x0A, 0x00, 0x80};
+const sim_head result_frame = {0x1B, 0x0A, 0x00, 0x80};
 
 /* The drop the library gives for a profile at a range, with the profile's
  * own wind, weather and options (as the binding maps them). */
@@ -121,48 +121,47 @@ std::vector<scope_frame> page_frames(double velocity_before, const char *typed)
 }
 
 struct BulletVelocity : ::testing::Test {
-    ScopeRun run;
+    sim_harness run;
     int dynamic_bc = 1;
     wire_profile profile0 = scope_factory_profile(0);
 
     void SetUp() override
     {
-        SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-        ASSERT_TRUE(scope_boot_sightd(run));
-        std::vector<scope_frame> bc = scope_select(run, "gui", scope_boot_done);
+        SCOPE_START(run, {"media", "gui"});
+        ASSERT_TRUE(run.boot_sightd()) << run.why;
+        std::vector<scope_frame> bc = run.frames("gui", sim_boot_done);
         ASSERT_EQ(bc.size(), 1u);
         dynamic_bc = bc[0][6];
     }
 
     SCOPE_STOP_AT_END(run)
 
-    /* The drop of the next result for 500.0 m after n results. */
-    double next_drop(size_t n)
+    /* Waits for a result for 500.0 m whose drop is the library's for
+     * profile p: results of earlier requests may still come first. */
+    double drop_for(const wire_profile &p)
     {
-        auto got = scope_wait(run, "gui", n + 1, SCOPE_REPLY_MS, [&](const scope_frame &f) {
-            return result_frame(f) && f.size() == 29 && scope_float_at(f, 14) == 500.0f;
-        });
-        EXPECT_GT(got.size(), n) << "no result for 500 m";
-        return got.size() > n ? scope_float_at(got[n], 6) : NAN;
-    }
-    size_t results() const
-    {
-        return scope_select(run, "gui", [](const scope_frame &f) {
-                   return result_frame(f) && f.size() == 29 && scope_float_at(f, 14) == 500.0f;
-               }).size();
+        const double want = library_drop(p, 5000, dynamic_bc);
+        std::vector<scope_frame> got = run.wait_frames(
+            "gui",
+            [&](const scope_frame &f) {
+                return result_frame(f) && f.size() == 29 && scope_float_at(f, 14) == 500.0f &&
+                       fabs(scope_float_at(f, 6) - want) <= 1e-3 * fabs(want) + 1e-4;
+            },
+            1, SIM_REPLY_MS);
+        EXPECT_FALSE(got.empty()) << "no result for 500 m with the drop " << want;
+        return got.empty() ? NAN : scope_float_at(got.back(), 6);
     }
 };
 
 TEST_F(BulletVelocity, ASlowerBulletTypedOnThePagesDropsMoreAtTheSameRange)
 {
     /* 500 m, ballistics on, as the quick menu and the settings menu send. */
-    ASSERT_EQ(run.send("gui", sim_frame(0x1B, 0x07, 0x00, 0x00, {0x88, 0x13, 0x5C, 0x15})), 0);
+    ASSERT_TRUE(run.send("gui", sim_frame(0x1B, 0x07, 0x00, 0x00, {0x88, 0x13, 0x5C, 0x15})));
     const uint8_t one[4] = {1, 0, 0, 0};
-    ASSERT_EQ(run.send("gui", scope_request4(0x1B, 0x00, 0x00, one)), 0);
-    ASSERT_EQ(run.send("gui", scope_request4(0x1B, 0x00, 0x01, one)), 0);
-    const double before = next_drop(0);
+    ASSERT_TRUE(run.send("gui", scope_request4(0x1B, 0x00, 0x00, one)));
+    ASSERT_TRUE(run.send("gui", scope_request4(0x1B, 0x00, 0x01, one)));
     profile0.target.range = 5000;
-    EXPECT_NEAR(before, library_drop(profile0, 5000, dynamic_bc), 1e-3 * fabs(before) + 1e-4);
+    const double before = drop_for(profile0);
 
     const double slower = profile0.gun.bullet.velocity - 200;
     char typed[8];
@@ -175,17 +174,14 @@ TEST_F(BulletVelocity, ASlowerBulletTypedOnThePagesDropsMoreAtTheSameRange)
     const std::vector<scope_frame> want = {save, calc, scope_request_float(0x1B, 0x01, 0x05, (float)slower),
                                            save, calc, save, calc};
     ASSERT_EQ(frames, want);
-    size_t n = results();
     for (const scope_frame &f : frames)
-        ASSERT_EQ(run.send("gui", f), 0);
-    const double after = next_drop(n);
+        ASSERT_TRUE(run.send("gui", f));
     profile0.gun.bullet.velocity = slower;
-    EXPECT_NEAR(after, library_drop(profile0, 5000, dynamic_bc), 1e-3 * fabs(after) + 1e-4);
+    const double after = drop_for(profile0);
     EXPECT_GT(after, before + 1.0) << "200 m/s slower drops more than a minute more at 500 m";
 
     /* The save-all leaves it in the profile database. */
-    EXPECT_TRUE(ScopeRun::wait_until(
-        [&] {
+    EXPECT_TRUE(run.wait(SIM_REPLY_MS * 2, [&] {
             sqlite3 *db = nullptr;
             std::string path = sim_path(run.sb, "/factory/ballistics_config.db");
             double v = 0;
@@ -199,8 +195,7 @@ TEST_F(BulletVelocity, ASlowerBulletTypedOnThePagesDropsMoreAtTheSameRange)
             }
             sqlite3_close(db);
             return v == slower;
-        },
-        SCOPE_REPLY_MS * 2));
+        }));
 }
 
 }  // namespace
