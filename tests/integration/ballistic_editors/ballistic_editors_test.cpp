@@ -223,10 +223,10 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
     /* sightd's next result solves the new shot. */
     std::vector<uint8_t> frame;
     ASSERT_TRUE(result_at(road, 456.7f, &frame, before)) << "no result for 456.7 m";
-    Qel_IR_Ballistics profiles;
+    Info_ballistics profiles[VESK_PROFILE_COUNT];
     Qel_IR_Cursor cursor;
-    sim_factory_profiles(&profiles, &cursor);
-    Info_ballistics b = profiles.ballistics[0];
+    sim_factory_profiles(profiles, &cursor);
+    Info_ballistics b = profiles[0];
     b.ballistics_sw = 1;
     b.target.range = 4567;
     b.wind.speed = 5;
