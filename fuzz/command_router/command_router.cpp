@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static vesk_persist_paths paths = dir.paths();
     static vesk_persist_hooks hooks = {};
     static vesk_persist_profiles profiles;
+    vesk_ini_register_persist();
     if (vesk_persist_start(&paths, &hooks, &qel_dev_status, &profiles) != 0) abort();
     qel_ballistics = profiles.vesk_ballistics;
     qel_ir_cursor = profiles.vesk_cursor;

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "fuzz_support.h"
+#include "iniparser_handler.h"
 #include "notifier.h"
 #include "persist_fixture.h"
 #include "qel_dev_status.h"
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static vesk_persist_paths paths = dir.paths();
     static vesk_persist_hooks hooks = {};
     static vesk_persist_profiles profiles;
+    vesk_ini_register_persist();
     if (vesk_persist_start(&paths, &hooks, &qel_dev_status, &profiles) != 0) abort();
     qel_ballistics = profiles.vesk_ballistics;
     qel_ir_cursor = profiles.vesk_cursor;
