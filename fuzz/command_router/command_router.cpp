@@ -1,14 +1,12 @@
 // The command router: any bytes as a frame from the GUI or the media
 // process, on a running settings store, so that the setters, the profile
 // edits and the forwarding all run.
+#include <stdlib.h>
+
+#include "fuzz_sightd.h"
 #include "fuzz_support.h"
-#include "iniparser_handler.h"
 #include "notifier.h"
-#include "persist_fixture.h"
-#include "qel_dev_status.h"
 #include "vesk_msg.h"
-#include "vesk_msgq.h"
-#include "vesk_persist.h"
 
 static event_handle *g_app_bus;
 
@@ -16,19 +14,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     (void)argc;
     (void)argv;
-    fuzz_sandbox();
-    fuzz_quiet_stdout();
-    fuzz_drain_queue(MSGQ_KEY_TO_PEERS);
+    fuzz_sightd_setup();
     Qel_MsgEvent_Init(nullptr);
-    static PersistDir dir;
-    dir.create();
-    static vesk_persist_paths paths = dir.paths();
-    static vesk_persist_hooks hooks = {};
-    static vesk_persist_profiles profiles;
-    vesk_ini_register_persist();
-    if (vesk_persist_start(&paths, &hooks, &qel_dev_status, &profiles) != 0) abort();
-    qel_ballistics = profiles.vesk_ballistics;
-    qel_ir_cursor = profiles.vesk_cursor;
+    fuzz_settings_store_start();
     if (event_create(&g_app_bus, NOTIFIER_BUS_DEPTH, nullptr) != 0) abort();
     return 0;
 }

@@ -3,11 +3,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "fuzz_sightd.h"
 #include "fuzz_support.h"
 #include "iniparser_handler.h"
 #include "qel_dev_status.h"
 
-static std::string g_current, g_defaults, g_eeprom;
+static fuzz_settings_files g_files;
 
 static int load(Qel_DevStatus *s) { return Para_init(s); }
 
@@ -17,29 +18,23 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     (void)argv;
     fuzz_sandbox();
     fuzz_quiet_stdout();
-    g_current = fuzz_scratch() + "/config.ini";
-    g_defaults = fuzz_scratch() + "/defconfig.ini";
-    g_eeprom = fuzz_scratch() + "/nvmem";
-    static const char ini[] = "[qeldevstatus]\ns8language = 0\n";
-    fuzz_write_file(g_current, (const uint8_t *)ini, strlen(ini));
-    fuzz_write_file(g_defaults, (const uint8_t *)ini, strlen(ini));
-    vesk_ini_configure_paths(g_current.c_str(), g_defaults.c_str(), g_eeprom.c_str());
+    g_files = fuzz_settings_files_make("[qeldevstatus]\ns8language = 0\n", NULL);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzz_write_file(g_eeprom, data, size);
+    fuzz_write_file(g_files.eeprom, data, size);
     Qel_DevStatus s;
     if (load(&s) != 0) return 0;
     char *first = NULL, *second = NULL;
     size_t n1 = 0, n2 = 0;
     if (vesk_eeprom_serialize(&s, &first, &n1) != 0) return 0;
-    fuzz_write_file(g_eeprom, (const uint8_t *)first, n1);
+    fuzz_write_file(g_files.eeprom, (const uint8_t *)first, n1);
     Qel_DevStatus again;
     if (load(&again) != 0 || vesk_eeprom_serialize(&again, &second, &n2) != 0) abort();
     /* Loaded once more, the written record must give the same text. */
-    fuzz_write_file(g_eeprom, (const uint8_t *)second, n2);
+    fuzz_write_file(g_files.eeprom, (const uint8_t *)second, n2);
     Qel_DevStatus third;
     char *third_text = NULL;
     size_t n3 = 0;

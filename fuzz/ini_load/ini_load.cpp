@@ -3,11 +3,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "fuzz_sightd.h"
 #include "fuzz_support.h"
 #include "iniparser_handler.h"
 #include "qel_dev_status.h"
 
-static std::string g_current, g_defaults, g_eeprom;
+static fuzz_settings_files g_files;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
@@ -15,20 +16,14 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     (void)argv;
     fuzz_sandbox();
     fuzz_quiet_stdout();
-    g_current = fuzz_scratch() + "/config.ini";
-    g_defaults = fuzz_scratch() + "/defconfig.ini";
-    g_eeprom = fuzz_scratch() + "/nvmem";
-    static const char defaults[] = "[qeldevstatus]\ns8language = 0\n";
-    fuzz_write_file(g_defaults, (const uint8_t *)defaults, strlen(defaults));
-    fuzz_write_file(g_eeprom, (const uint8_t *)"", 0);
-    vesk_ini_configure_paths(g_current.c_str(), g_defaults.c_str(), g_eeprom.c_str());
+    g_files = fuzz_settings_files_make(NULL, "");
     vesk_ini_set_debug_apply([](int on) { return on == 0 || on == 1 ? 0 : (abort(), 0); });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzz_write_file(g_current, data, size);
+    fuzz_write_file(g_files.current, data, size);
     Qel_DevStatus s;
     if (Para_init(&s) != 0) return 0;
     const Qel_DevStatus &c = s;

@@ -2,19 +2,17 @@
 // over a copy of what a module posted) become frames for the GUI.
 #include <string.h>
 
+#include "fuzz_sightd.h"
 #include "fuzz_support.h"
 #include "notifier.h"
 #include "qel_dev_status.h"
 #include "vesk_msg.h"
-#include "vesk_msgq.h"
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     (void)argc;
     (void)argv;
-    fuzz_sandbox();
-    fuzz_quiet_stdout();
-    fuzz_drain_queue(MSGQ_KEY_TO_PEERS);
+    fuzz_sightd_setup();
     Qel_MsgEvent_Init(nullptr);
     return 0;
 }

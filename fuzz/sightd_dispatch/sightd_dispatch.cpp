@@ -1,33 +1,20 @@
 // sightd's frame dispatch: a queue record as any peer could send it goes
 // through the queue callback onto the main bus and into the routers, as
 // in the running service (buses, router threads and settings store).
+#include <stdlib.h>
 #include <string.h>
 
+#include "fuzz_sightd.h"
 #include "fuzz_support.h"
-#include "iniparser_handler.h"
 #include "notifier.h"
-#include "persist_fixture.h"
-#include "qel_dev_status.h"
 #include "vesk_msg.h"
-#include "vesk_msgq.h"
-#include "vesk_persist.h"
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     (void)argc;
     (void)argv;
-    fuzz_sandbox();
-    fuzz_quiet_stdout();
-    fuzz_drain_queue(MSGQ_KEY_TO_PEERS);
-    static PersistDir dir;
-    dir.create();
-    static vesk_persist_paths paths = dir.paths();
-    static vesk_persist_hooks hooks = {};
-    static vesk_persist_profiles profiles;
-    vesk_ini_register_persist();
-    if (vesk_persist_start(&paths, &hooks, &qel_dev_status, &profiles) != 0) abort();
-    qel_ballistics = profiles.vesk_ballistics;
-    qel_ir_cursor = profiles.vesk_cursor;
+    fuzz_sightd_setup();
+    fuzz_settings_store_start();
     static event_handle *main_bus, *app_bus;
     if (notifier_init(&main_bus, &app_bus) != 0) abort();
     if (Qel_MsgEvent_Init(main_bus) != 0) abort();
