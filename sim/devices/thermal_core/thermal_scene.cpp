@@ -19,17 +19,19 @@ struct shape {
 /* Two deer, a standing man and a car whose engine is the hottest thing in
  * view. Coordinates are fractions of the view. */
 const shape shapes[] = {
-    /* deer, facing right */
-    {0.300f, 0.620f, 0.060f, 0.030f, true, 0.78f},
-    {0.362f, 0.575f, 0.014f, 0.016f, true, 0.84f},
-    {0.350f, 0.595f, 0.008f, 0.020f, false, 0.76f},
-    {0.255f, 0.665f, 0.004f, 0.030f, false, 0.70f},
-    {0.275f, 0.665f, 0.004f, 0.030f, false, 0.70f},
-    {0.325f, 0.665f, 0.004f, 0.030f, false, 0.70f},
-    {0.345f, 0.665f, 0.004f, 0.030f, false, 0.70f},
+    /* deer, facing right: body, neck, head, ears, legs */
+    {0.300f, 0.620f, 0.058f, 0.026f, true, 0.78f},
+    {0.346f, 0.590f, 0.010f, 0.024f, true, 0.80f},
+    {0.362f, 0.566f, 0.016f, 0.009f, true, 0.84f},
+    {0.352f, 0.553f, 0.004f, 0.008f, true, 0.74f},
+    {0.258f, 0.668f, 0.003f, 0.032f, false, 0.70f},
+    {0.274f, 0.668f, 0.003f, 0.032f, false, 0.70f},
+    {0.326f, 0.668f, 0.003f, 0.032f, false, 0.70f},
+    {0.342f, 0.668f, 0.003f, 0.032f, false, 0.70f},
     /* a smaller deer further off, facing left */
-    {0.700f, 0.600f, 0.035f, 0.018f, true, 0.72f},
-    {0.662f, 0.574f, 0.009f, 0.010f, true, 0.78f},
+    {0.700f, 0.600f, 0.035f, 0.016f, true, 0.72f},
+    {0.672f, 0.584f, 0.006f, 0.014f, true, 0.74f},
+    {0.662f, 0.570f, 0.010f, 0.006f, true, 0.78f},
     {0.675f, 0.628f, 0.003f, 0.018f, false, 0.66f},
     {0.725f, 0.628f, 0.003f, 0.018f, false, 0.66f},
     /* a man */
@@ -124,7 +126,7 @@ void thermal_scene_render(const thermal_scene_settings *s, uint8_t *rgba, int w,
     }
     const float gain = 0.4f + 0.12f * std::min(std::max(s->contrast, 1), 10);
     const float offset = 0.06f * (std::min(std::max(s->brightness, 1), 10) - 5);
-    const float sharpen = 0.8f * (std::min(std::max(s->enhancement, 1), 5) - 1);
+    const float sharpen = 0.45f * (std::min(std::max(s->enhancement, 1), 5) - 1);
     const int r = std::max(1, w / 320);
     for (int y = 0; y < h; y++) {
         for (int x = 0; x < w; x++) {
