@@ -102,9 +102,10 @@ void ir_setAutoShutterClose(void)
 
 void ir_save_config(void)
 {
+    /* Made ready on the save-all request, but never written to the line. */
     fpga_tx_frame f;
     if (fpga_frame_build(&f, FPGA_CMD_SAVE_CONFIG, FPGA_KIND_SET, NULL, 0) == 0)
-        vesk_log_hex(FPGA_TAG_TX, f.bytes, f.size, 0);
+        vesk_log_printf(VESK_LOG_DETAIL, FPGA_TAG_TX, "save configuration: %zu-byte frame built, not sent", f.size);
 }
 
 void sendCmdDataSetScene(int scene)

@@ -141,7 +141,8 @@ protected:
     void command(uint8_t obj, uint8_t sub, uint8_t item, uint8_t value)
     {
         const bytes f = sim_frame(obj, sub, item, 0x00, {value});
-        ASSERT_EQ(event_broadcast_send(app_bus, 1, f.data(), (int)f.size(), 100), 0);
+        /* Room on the bus may take a while on a loaded machine. */
+        ASSERT_EQ(event_broadcast_send(app_bus, 1, f.data(), (int)f.size(), 5000), 0);
     }
 
     /* Everything on the line until `marker` (a frame the test sent last)
