@@ -564,10 +564,10 @@ TEST(HomePage, RecoveryAwareWindowsStayUnlessEveryWindowMustGo)
     in_gui_child([] {
         device_defaults();
         open_home();
-        ASSERT_EQ(navigator_to("QZ_SHUT_DOWN"), RET_OK);
+        ASSERT_EQ(navigator_to("shut_down_low_power"), RET_OK);
         awtk_test_pump();
         deliver(lifecycle(1, 3));
-        EXPECT_EQ(top_name(), "QZ_SHUT_DOWN");
+        EXPECT_EQ(top_name(), "shut_down_low_power");
         widget_dispatch_simple_event(window_manager(), EVT_USER_START + 78);
         awtk_test_pump();
         EXPECT_EQ(top_name(), VESK_HOME_PAGE);
