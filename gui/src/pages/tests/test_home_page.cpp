@@ -24,10 +24,7 @@ namespace {
 /* The widget of that name in the home window, from a fresh dump. */
 HomeDumpWidget node(const std::string &name)
 {
-    char *dump = awtk_host_dump_tree();
-    std::string text = dump != nullptr ? dump : "";
-    free(dump);
-    return home_dump_widget(text, name);
+    return home_dump_widget(tree_dump(), name);
 }
 
 /* A device as the boot push leaves it: on battery, charged, 1x zoom, the

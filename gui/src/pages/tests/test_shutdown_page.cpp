@@ -23,10 +23,7 @@ namespace {
 
 HomeDumpWidget node(const std::string &name)
 {
-    char *dump = awtk_host_dump_tree();
-    std::string text = dump != nullptr ? dump : "";
-    free(dump);
-    return home_dump_widget(text, name);
+    return home_dump_widget(tree_dump(), name);
 }
 
 const bytes kSaveAll = frame(16, 3, 0, 0, {0});
