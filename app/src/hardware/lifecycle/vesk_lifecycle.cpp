@@ -570,7 +570,7 @@ static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64
 
     if (req->vesk_reason == VESK_PERSIST_UPDATE) {
         const uint8_t installing = 1;
-        if (calls.vesk_send_http_result != NULL) calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
+        if (calls.vesk_send_http_result != NULL) (void)calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
         uint64_t deadline = now_ms() + UPDATE_NOTICE_MS;
         int preempted = 0;
         while (now_ms() < deadline && !(preempted = take_safety(&safety))) tick(deadline);

@@ -50,7 +50,7 @@ typedef struct {
     void (*vesk_update_media_ready)(void);
     int (*vesk_update_unpack)(const char *zip_path, const char *update_dir);
     /* sendResultToHTTP: the phone side's result frame. */
-    void (*vesk_send_http_result)(uint8_t cmd, const uint8_t *data, size_t length);
+    int (*vesk_send_http_result)(uint8_t cmd, const uint8_t *data, size_t length);
 } vesk_lifecycle_calls;
 
 void vesk_lifecycle_set_calls(const vesk_lifecycle_calls *calls);

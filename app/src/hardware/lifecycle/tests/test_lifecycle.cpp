@@ -80,12 +80,13 @@ void fake_note(vesk_update_result result, int rc)
     std::lock_guard<std::mutex> lock(mu);
     update_notes.push_back({(int)result, rc});
 }
-void fake_http(uint8_t cmd, const uint8_t *data, size_t n)
+int fake_http(uint8_t cmd, const uint8_t *data, size_t n)
 {
     std::lock_guard<std::mutex> lock(mu);
     std::vector<uint8_t> v{cmd};
     v.insert(v.end(), data, data + n);
     http_results.push_back(v);
+    return 0;
 }
 
 std::vector<BoardCall> board_calls()
