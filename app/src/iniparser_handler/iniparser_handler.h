@@ -70,10 +70,15 @@ int vesk_dynamic_bc_get(void);
 /* value 0 or 1. 0, -EINVAL, the edit refusal, -ENODEV, -ENOMEM. */
 int vesk_dynamic_bc_set(int value);
 
+/* 1 when the loader reads value for "section:key" back unchanged, 0 when
+ * it would reset or truncate it. Keys no loader reads take any value. */
+int vesk_ini_value_ok(const char *section, const char *key, int value);
+
 /* Setters: to_defaults selects the defaults dictionary (store 1) instead
  * of the current one (store 0). Failures are reported, never returned.
- * Non-finite values, indexes out of range and a profile group above 5 are
- * refused. */
+ * Indexes out of range, non-finite values and every value that
+ * vesk_ini_value_ok refuses are refused: the next boot reads back what a
+ * setter stored. */
 void tevi_ir_save(int value, int index, int to_defaults);
 void tevi_reticle_save(int value, int index, int to_defaults);
 void tevi_compass_save(float value, int index, int to_defaults);
@@ -104,7 +109,9 @@ void Qel_EEPROMParam_Save(void);
  * line. 0, -errno, -EIO. */
 int vesk_eeprom_serialize(const Qel_DevStatus *status, char **out_text, size_t *out_length);
 
-/* Frame handlers of the command router (whole frame, its size). */
-void usualSaveSet(const uint8_t *frame, size_t size);
-void shootSaveSet(const uint8_t *frame, size_t size);
-void reticleSaveSet(const uint8_t *frame, size_t size);
+/* Frame handlers of the command router (whole frame, its size). -1 when
+ * the frame's value lies outside what the setting's loader keeps: nothing
+ * is then stored and the router forwards nothing; 0 otherwise. */
+int usualSaveSet(const uint8_t *frame, size_t size);
+int shootSaveSet(const uint8_t *frame, size_t size);
+int reticleSaveSet(const uint8_t *frame, size_t size);

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "boardcast.h"
+#include "vesk_frame.h"
 
 /* Event types on the main bus: which router consumer an event is for. */
 enum {
@@ -32,6 +33,17 @@ void notifier_ui(event_handle *handle, void *cb_data, int evtype, const void *ev
 void notifier_app(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 void notifier_http(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 void notifier_ble(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
+
+/* Keys that no key module reports (a remote or on-screen key): none exists
+ * on this scope, so the handler takes the event and sends nothing. */
+void virtualKeyHandlerToUi(const uint8_t *ev, int size);
+/* Passes a frame to the media process as it came (1 sent, -1 not). */
+int msg_axisHandler(const uint8_t *frame, int size);
+
+/* Payload bytes 6..9 of the last ballistic and reticle-offset command, read
+ * as a float (router thread only). */
+extern _union_float_data ballistics_data;
+extern _union_float_data reticle_data;
 
 /* Keys as the key module reports them (event: 7, key, press flag, double). */
 typedef enum {
