@@ -14,6 +14,8 @@
 
 #include "version.h"
 #include "vesk_debug.h"
+#include "vesk_ini_text.h"
+#include "vesk_io.h"
 #include "vesk_log.h"
 #include "vesk_persist.h"
 
@@ -312,14 +314,6 @@ static void report(report_kind kind, const char *who, const char *format, ...)
         fprintf(stderr, "%s: %s\n", who, text);
 }
 
-/* Puts "section:key" = text into d. iniparser writes a key out only under a
- * section entry of its own, so a file that lacked the section gains it. */
-int vesk_ini_dict_set(dictionary *d, const char *section, const char *key, const char *text)
-{
-    if (!iniparser_find_entry(d, section) && iniparser_set(d, section, NULL) != 0) return -ENOMEM;
-    return iniparser_set(d, key, text) == 0 ? 0 : -ENOMEM;
-}
-
 /* The setter algorithm shared by every setter: edit section, settings lock,
  * compare the text, set and mark. The edit section is ended on every path. */
 static int ini_store_text(report_kind kind, const char *who, const char *section, const char *key, const char *text,
@@ -448,37 +442,6 @@ int vesk_dynamic_bc_set(int value)
 
 /* ---- serialising ------------------------------------------------------ */
 
-/* Runs write(f, arg) into a memory stream and hands back the text. */
-static int to_memory(void (*write)(FILE *f, const void *arg), const void *arg, char **out_text, size_t *out_length)
-{
-    if (out_text == NULL || out_length == NULL) return -EINVAL;
-    char *buf = NULL;
-    size_t n = 0;
-    FILE *f = open_memstream(&buf, &n);
-    if (f == NULL) return -errno;
-    write(f, arg);
-    int rc = 0;
-    if (fflush(f) != 0) rc = -errno;
-    if (rc == 0 && ferror(f)) rc = -EIO;
-    if (fclose(f) != 0 && rc == 0) rc = -errno;
-    if (rc == 0 && n == 0) rc = -EIO;
-    if (rc < 0) {
-        free(buf);
-        return rc;
-    }
-    *out_text = buf;
-    *out_length = n;
-    return 0;
-}
-
-static void dump_dictionary(FILE *f, const void *d) { iniparser_dump_ini((const dictionary *)d, f); }
-
-int vesk_ini_dump_text(const dictionary *d, char **out_text, size_t *out_length)
-{
-    if (d == NULL) return -ENOENT;
-    return to_memory(dump_dictionary, d, out_text, out_length);
-}
-
 int vesk_ini_serialize_locked(int to_defaults, char **out_text, size_t *out_length)
 {
     if (out_text == NULL || out_length == NULL) return -EINVAL;
@@ -534,7 +497,7 @@ static void dump_eeprom(FILE *f, const void *arg)
 int vesk_eeprom_serialize(const Qel_DevStatus *status, char **out_text, size_t *out_length)
 {
     if (status == NULL) return -EINVAL;
-    return to_memory(dump_eeprom, status, out_text, out_length);
+    return vesk_io_to_memory(dump_eeprom, status, out_text, out_length);
 }
 
 /* ---- save requests ---------------------------------------------------- */
@@ -545,4 +508,21 @@ void Qel_EEPROMParam_Save(void)
 {
     int rc = vesk_persist_stage_eeprom(&qel_dev_status, NULL);
     if (rc < 0) vesk_log_printf(VESK_LOG_ERROR, INI_TAG, "Qel_EEPROMParam_Save: staging failed (%d)", rc);
+}
+
+/* ---- the persistence service's view ----------------------------------- */
+
+static int load_for_persist(Qel_DevStatus *status, const char *current, const char *defaults, const char *eeprom)
+{
+    vesk_ini_configure_paths(current, defaults, eeprom);
+    return Para_init(status);
+}
+
+void vesk_ini_register_persist(void)
+{
+    static const vesk_persist_settings store = {
+        load_for_persist,           vesk_ini_hardware_loaded,  vesk_ini_apply_debug,  vesk_ini_state_lock,
+        vesk_ini_state_unlock,      vesk_ini_serialize_locked, vesk_eeprom_serialize,
+    };
+    vesk_persist_set_settings(&store);
 }

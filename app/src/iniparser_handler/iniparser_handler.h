@@ -90,14 +90,12 @@ void Qel_DevStatusSet(const char *key, int value, int to_defaults);
 int vesk_ini_serialize(int to_defaults, char **out_text, size_t *out_length);
 int vesk_ini_serialize_locked(int to_defaults, char **out_text, size_t *out_length);
 
-/* Sets "section:key" (full_key) = text in d, adding the section entry
- * iniparser needs to write the key out. 0 or -ENOMEM. */
-int vesk_ini_dict_set(dictionary *d, const char *section, const char *full_key, const char *text);
-/* d in iniparser's INI form, in a new buffer the caller frees. */
-int vesk_ini_dump_text(const dictionary *d, char **out_text, size_t *out_length);
-
 /* ASCII capitals to small letters, in place. */
 void vesk_ini_key_lower(char *text);
+
+/* Registers the store's load, lock and serialisers with the persistence
+ * service; call before vesk_persist_start. */
+void vesk_ini_register_persist(void);
 
 /* Forces every dirty store to be written now. */
 void Qel_ConfigParam_Save(void);
@@ -108,10 +106,3 @@ void Qel_EEPROMParam_Save(void);
  * Serial and part numbers are written so that they stay one value on one
  * line. 0, -errno, -EIO. */
 int vesk_eeprom_serialize(const Qel_DevStatus *status, char **out_text, size_t *out_length);
-
-/* Frame handlers of the command router (whole frame, its size). -1 when
- * the frame's value lies outside what the setting's loader keeps: nothing
- * is then stored and the router forwards nothing; 0 otherwise. */
-int usualSaveSet(const uint8_t *frame, size_t size);
-int shootSaveSet(const uint8_t *frame, size_t size);
-int reticleSaveSet(const uint8_t *frame, size_t size);

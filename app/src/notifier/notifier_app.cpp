@@ -6,6 +6,7 @@
 #include "msg_media.h"
 #include "notifier.h"
 #include "qel_dev_status.h"
+#include "save_handlers.h"
 #include "vesk_msg.h"
 #include "vesk_persist.h"
 

@@ -268,6 +268,7 @@ TEST(LinkRouters, HttpAndBleFramesReachTheirModule)
 
 #include "iniparser_handler.h"
 #include "msg_media.h"
+#include "save_handlers.h"
 #include "vesk_persist.h"
 
 /* The persistence service and the settings setters as the router meets

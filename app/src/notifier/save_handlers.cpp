@@ -1,6 +1,8 @@
 // The command router's setting frames: each handler changes qel_dev_status
 // (and, for the zero store, qel_ir_cursor) and the settings dictionary in
 // one edit section, so the worker never writes half of one change.
+#include "save_handlers.h"
+
 #include <stdio.h>
 #include <string.h>
 
