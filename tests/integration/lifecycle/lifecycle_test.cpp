@@ -3,7 +3,10 @@
 // power-off, a reboot or an exit as asked, and the kept folder boots again.
 #include "scope_e2e.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -89,6 +92,109 @@ TEST(Lifecycle, LowBatteryPowersOffSavedAndTheKeptFolderBootsAgain)
     /* A sound boot: no recovery outcome. */
     for (const sim_bytes &f : again.frames("gui", lifecycle_result)) EXPECT_NE(f[7], 2);
     scope_stop_sightd(again);
+}
+
+/* ---- the format hook with the board's tools ---------------------------- */
+
+struct FormatRun {
+    std::string result; /* "rc=N paused=N" */
+    std::vector<std::string> tools; /* "name arg arg" per call */
+    std::string errors;             /* the errors stream on the Media partition afterwards */
+};
+
+FormatRun run_format(sim_harness &h, const char *mode)
+{
+    FormatRun r;
+    int pid = h.spawn({"lifecycle-format-probe", mode}, {}, true);
+    sim_outcome out;
+    EXPECT_TRUE(h.wait(SIM_REPLY_MS * 4, [&] { return h.ended(pid, &out); })) << "the probe never ended";
+    EXPECT_EQ(out.end, SIM_EXITED);
+    EXPECT_EQ(out.code, 0);
+    r.result = h.read("/tmp/format.result");
+    for (const std::string &line : h.board_log("tool")) {
+        std::string call = sim_log_field(line, "name");
+        for (size_t at = line.find(" arg="); at != std::string::npos; at = line.find(" arg=", at + 1)) {
+            size_t end = line.find(' ', at + 1);
+            call += " " + line.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+        }
+        r.tools.push_back(call);
+    }
+    for (const std::string &line : h.log_lines("errors")) r.errors += line + "\n";
+    return r;
+}
+
+bool is_folder(const sim_harness &h, const std::string &inside)
+{
+    struct stat st;
+    return stat(sim_path(h.sb, inside).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool has(const std::vector<std::string> &calls, const std::string &call)
+{
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+/* A format empties the Media partition, recreates its folders and the log
+ * files resume on it; the MTP responder is stopped and left for the reboot. */
+TEST(FormatHook, EmptiesTheMediaPartitionAndTheLogResumesThere)
+{
+    sim_harness h;
+    SCOPE_START(h, {});
+    ASSERT_EQ(sim_write_file(h.sb, "/usrdata/media/Picture/old.jpg", "jpeg"), 0);
+    ASSERT_GT(h.spawn({"/usrdata/bin/umtprd"}, {}, true), 0);
+    FormatRun r = run_format(h, "pause");
+    EXPECT_EQ(r.result, "rc=0 paused=0\n");
+    EXPECT_TRUE(has(r.tools, "umount /usrdata/media/"));
+    EXPECT_TRUE(has(r.tools, "mkfs.vfat /dev/mmcblk0p9"));
+    EXPECT_TRUE(has(r.tools, "mount /dev/mmcblk0p9 /usrdata/media/"));
+    EXPECT_FALSE(h.exists("/usrdata/media/Picture/old.jpg"));
+    for (const char *d : {"/usrdata/media/Video", "/usrdata/media/Picture", "/usrdata/media/.thumbnails"})
+        EXPECT_TRUE(is_folder(h, d)) << d;
+    EXPECT_NE(r.errors.find("after format"), std::string::npos) << "the log resumed on the new file system";
+    EXPECT_EQ(r.errors.find("before format"), std::string::npos) << "the old log went with the format";
+    EXPECT_FALSE(h.run({"/bin/sh", "-c", "pidof umtprd"}, SIM_REPLY_MS)) << "the responder was stopped";
+}
+
+/* The hook's failures: what it answers, whether the Media log resumes and
+ * what it leaves on the card. */
+TEST(FormatHook, FailuresLeaveTheCardOrTheLogAsTheySay)
+{
+    const struct {
+        const char *name;
+        const char *mode;
+        const char *failing_tool; /* nullptr: none */
+        const char *result;
+        bool card_kept;
+        bool log_resumed;
+        bool responder_running;
+    } rows[] = {
+        {"media log still open", "nopause", nullptr, "rc=-16 paused=0\n", true, true, true},
+        {"umount fails", "pause", "umount", "rc=-16 paused=0\n", true, true, true},
+        {"mkfs fails", "pause", "mkfs.vfat", "rc=-5 paused=1\n", true, false, false},
+        {"mount fails", "pause", "mount", "rc=-5 paused=1\n", false, false, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        sim_harness h;
+        SCOPE_START(h, {});
+        ASSERT_EQ(sim_write_file(h.sb, "/usrdata/media/Picture/old.jpg", "jpeg"), 0);
+        ASSERT_GT(h.spawn({"/usrdata/bin/umtprd"}, {}, true), 0);
+        if (row.failing_tool != nullptr) {
+            ASSERT_EQ(sim_tool_status(h.sb, row.failing_tool, 1), 0);
+        }
+        FormatRun r = run_format(h, row.mode);
+        EXPECT_EQ(r.result, row.result);
+        EXPECT_EQ(h.exists("/usrdata/media/Picture/old.jpg"), row.card_kept);
+        EXPECT_EQ(r.errors.find("after format") != std::string::npos, row.log_resumed);
+        if (row.failing_tool != nullptr) {
+            ASSERT_EQ(sim_tool_status(h.sb, row.failing_tool, -1), 0);
+        }
+        EXPECT_EQ(h.run({"/bin/sh", "-c", "pidof umtprd"}, SIM_REPLY_MS), row.responder_running)
+            << "the responder is restarted only when this format stopped it and the card stays";
+        if (std::string(row.mode) == "nopause") {
+            EXPECT_FALSE(has(r.tools, "umount /usrdata/media/"));
+        }
+    }
 }
 
 }  // namespace
