@@ -73,3 +73,44 @@ ret_t vesk_page_bind_plain_keys(widget_t *win)
     widget_on(win, EVT_KEY_DOWN, on_plain_key, win);
     return RET_OK;
 }
+
+widget_t *vesk_page_widget(widget_t *win, const char *name)
+{
+    return win != NULL && name != NULL ? widget_lookup(win, name, TRUE) : NULL;
+}
+
+void vesk_page_set_style(widget_t *win, const char *name, const char *style)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_use_style(w, style);
+}
+
+void vesk_page_set_text(widget_t *win, const char *name, const char *text)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_set_text_utf8(w, text);
+}
+
+void vesk_page_set_visible(widget_t *win, const char *name, bool_t visible)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_set_visible(w, visible);
+}
+
+void vesk_page_set_image(widget_t *win, const char *name, const char *image)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) image_base_set_image(w, image);
+}
+
+void vesk_page_set_state(widget_t *win, const char *name, const char *state)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_set_state(w, state);
+}
+
+void vesk_page_move_resize(widget_t *win, const char *name, int x, int y, int w, int h)
+{
+    widget_t *widget = vesk_page_widget(win, name);
+    if (widget != NULL) widget_move_resize(widget, (xy_t)x, (xy_t)y, (wh_t)w, (wh_t)h);
+}

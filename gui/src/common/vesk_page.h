@@ -17,3 +17,13 @@ ret_t vesk_page_bind_close(widget_t *win, event_func_t on_close);
 ret_t vesk_page_go_home(void);
 /* Binds the common reactions: '.' back, '1' home. */
 ret_t vesk_page_bind_plain_keys(widget_t *win);
+
+/* The named widget of a window, anywhere below it; NULL for none. The
+ * setters below do nothing for a missing widget. */
+widget_t *vesk_page_widget(widget_t *win, const char *name);
+void vesk_page_set_style(widget_t *win, const char *name, const char *style);
+void vesk_page_set_text(widget_t *win, const char *name, const char *text);
+void vesk_page_set_visible(widget_t *win, const char *name, bool_t visible);
+void vesk_page_set_image(widget_t *win, const char *name, const char *image);
+void vesk_page_set_state(widget_t *win, const char *name, const char *state);
+void vesk_page_move_resize(widget_t *win, const char *name, int x, int y, int w, int h);

@@ -1,0 +1,109 @@
+// Shared by the tests of the menus and the pages they open: the home page
+// at the bottom of the stack (as on the scope), keys, the widget-tree dump
+// and the frames the pages sent.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "awtk_host.h"
+#include "general_reticle.h"
+#include "home_dump.h"
+#include "navigator.h"
+#include "page_screenshot.h"
+#include "sightui_test.h"
+#include "ui_status.h"
+
+namespace menu_test {
+
+using sightui_test::bytes;
+
+/* The widget of that name in the topmost window that has one. */
+inline HomeDumpWidget node(const std::string &name)
+{
+    char *dump = awtk_host_dump_tree();
+    std::string text = dump != nullptr ? dump : "";
+    free(dump);
+    /* Windows are dumped bottom to top: the last match is the top one. */
+    HomeDumpWidget found;
+    size_t at = 0;
+    while ((at = text.find(" name=\"" + name + "\"", at)) != std::string::npos) {
+        size_t start = text.rfind('\n', at);
+        start = start == std::string::npos ? 0 : start + 1;
+        found = home_dump_widget(text.substr(start), name);
+        at++;
+    }
+    return found;
+}
+
+/* A device as the boot push leaves it, on battery and ready, with the
+ * queues up and the home page open; the frames of its opening are taken. */
+inline void boot_to_home()
+{
+    stUIStatus.event_distrubut_reday = 1;
+    stUIStatus.s16BatteryValue = 800;
+    stUIStatus.s8IRZoom = 100;
+    stUIStatus.s8InterfaceState = 1;
+    stDevStatus.s8ReticleSwitch = 1;
+    stDevStatus.s8ScreenBrightness = 5;
+    for (auto &g : IR_Cursor.group)
+        for (auto &z : g.zero) {
+            z.s8IrCursorCurrentX = 639;
+            z.s8IrCursorCurrentY = 639;
+            z.u16IrCursorDistance = 100;
+        }
+    sightui_test::start_queues();
+    ASSERT_EQ(general_reticle_register(), RET_OK);
+    ASSERT_EQ(navigator_to("QZ_home_page_1"), RET_OK);
+    awtk_test_pump();
+    awtk_test_step(100);
+    sightui_test::sent_frames();
+}
+
+inline void press(uint32_t key)
+{
+    awtk_test_key(key);
+    awtk_test_pump();
+}
+
+inline void press(const char *keys)
+{
+    for (const char *k = keys; *k != '\0'; k++) press((uint32_t)(unsigned char)*k);
+}
+
+/* Opens a page as its opener would and lets it settle. */
+inline void open(const char *name, intptr_t ctx = 0)
+{
+    ASSERT_EQ(navigator_to_with_context(name, (void *)ctx), RET_OK) << name;
+    awtk_test_pump();
+}
+
+/* The frames sent since the last call, as hex text. */
+inline std::vector<std::string> sent_hex()
+{
+    std::vector<std::string> out;
+    for (const bytes &f : sightui_test::sent_frames()) out.push_back(sightui_test::hex(f));
+    return out;
+}
+
+/* A request frame in hex, as the page must send it. */
+inline std::string request_hex(uint8_t obj, uint8_t sub, uint8_t item, const bytes &payload)
+{
+    return sightui_test::hex(sightui_test::frame(obj, sub, item, 0x00, payload));
+}
+
+/* The top window's name. */
+inline std::string top()
+{
+    return sightui_test::top_name();
+}
+
+/* Nothing the page names is missing from the resources. */
+inline void expect_resolved(const char *window)
+{
+    EXPECT_EQ(page_screenshot::unresolved(navigator_find_window(window)), "") << window;
+}
+
+}  // namespace menu_test
