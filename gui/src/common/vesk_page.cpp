@@ -67,6 +67,26 @@ static ret_t on_plain_key(void *ctx, event_t *e)
     return RET_OK;
 }
 
+typedef struct {
+    widget_t *win;
+    event_func_t handler;
+} vesk_page_keys_t;
+
+static ret_t bind_named_key(void *ctx, const void *data)
+{
+    const vesk_page_keys_t *keys = (const vesk_page_keys_t *)ctx;
+    widget_t *w = WIDGET(data);
+    if (w->name != NULL && *w->name != '\0') widget_on(w, EVT_KEY_DOWN, keys->handler, keys->win);
+    return RET_OK;
+}
+
+ret_t vesk_page_bind_named_keys(widget_t *win, event_func_t handler)
+{
+    return_value_if_fail(win != NULL && handler != NULL, RET_BAD_PARAMS);
+    vesk_page_keys_t keys = {win, handler};
+    return widget_foreach(win, bind_named_key, &keys);
+}
+
 ret_t vesk_page_bind_plain_keys(widget_t *win)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);

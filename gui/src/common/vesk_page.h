@@ -15,6 +15,11 @@ ret_t vesk_page_unsubscribe(widget_t *win);
 ret_t vesk_page_bind_close(widget_t *win, event_func_t on_close);
 /* '1': every window above the home page closes. */
 ret_t vesk_page_go_home(void);
+/* Binds handler (context: the window) to the key-down events of the window
+ * and of every widget in it that has a name. A key reaches only the window
+ * and its focus chain, so the handler runs once per key; it returns
+ * RET_STOP so that it does. */
+ret_t vesk_page_bind_named_keys(widget_t *win, event_func_t handler);
 /* Binds the common reactions: '.' back, '1' home. */
 ret_t vesk_page_bind_plain_keys(widget_t *win);
 

@@ -316,13 +316,6 @@ static ret_t on_select_key(void *ctx, event_t *e)
     return RET_STOP;
 }
 
-static ret_t bind_select_key(void *ctx, const void *data)
-{
-    widget_t *w = WIDGET(data);
-    if (w->name != NULL && *w->name != '\0') widget_on(w, EVT_KEY_DOWN, on_select_key, ctx);
-    return RET_OK;
-}
-
 /* A new measurement makes the offered distances stale. */
 static ret_t on_new_result(void *ctx, event_t *e)
 {
@@ -336,7 +329,7 @@ ret_t vesk_lrf_select_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    widget_foreach(win, bind_select_key, win);
+    vesk_page_bind_named_keys(win, on_select_key);
     widget_t *title = vesk_page_widget(win, "label_vesk_select_title");
     if (title != NULL)
         widget_set_style_str(title, "normal:font_name",

@@ -5,6 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -104,6 +111,70 @@ inline std::string top()
 inline void expect_resolved(const char *window)
 {
     EXPECT_EQ(page_screenshot::unresolved(navigator_find_window(window)), "") << window;
+}
+
+/* Makes this process see a root of its own in a private mount namespace:
+ * the host's folders bound in as they are, but an empty /tmp and an empty
+ * Media partition (/usrdata/media with its Picture, Video and .thumbnails
+ * folders), so a page's files are the test's alone. The built resources
+ * stay reachable where they were. */
+inline void private_root()
+{
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string res = sightui_test::built_res();
+    int keep = ::open(res.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(keep, 0) << res;
+    ASSERT_EQ(mount("tmpfs", "/mnt", "tmpfs", 0, "size=64m"), 0);
+    const std::string root = "/mnt/root";
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    DIR *top = opendir("/");
+    ASSERT_NE(top, nullptr);
+    while (struct dirent *d = readdir(top)) {
+        std::string name = d->d_name;
+        if (name == "." || name == ".." || name == "tmp" || name == "mnt" || name == "usrdata") continue;
+        std::string from = "/" + name, to = root + "/" + name;
+        struct stat st;
+        if (lstat(from.c_str(), &st) != 0) continue;
+        if (S_ISLNK(st.st_mode)) {
+            char target[256];
+            ssize_t n = readlink(from.c_str(), target, sizeof target - 1);
+            if (n <= 0) continue;
+            target[n] = '\0';
+            EXPECT_EQ(symlink(target, to.c_str()), 0) << to;
+        } else if (S_ISDIR(st.st_mode)) {
+            mkdir(to.c_str(), 0755);
+            EXPECT_EQ(mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr), 0) << from;
+        }
+    }
+    closedir(top);
+    for (const char *dir : {"/tmp", "/usrdata", "/usrdata/media", "/usrdata/media/Picture", "/usrdata/media/Video",
+                            "/usrdata/media/.thumbnails"})
+        ASSERT_EQ(mkdir((root + dir).c_str(), 0777), 0) << dir;
+    if (res.rfind("/tmp/", 0) == 0) {
+        for (size_t at = 5; at != std::string::npos; at = res.find('/', at + 1))
+            mkdir((root + res.substr(0, at)).c_str(), 0755);
+        mkdir((root + res).c_str(), 0755);
+        const std::string from = "/proc/self/fd/" + std::to_string(keep);
+        ASSERT_EQ(mount(from.c_str(), (root + res).c_str(), nullptr, MS_BIND, nullptr), 0) << res;
+    }
+    close(keep);
+    ASSERT_EQ(chroot(root.c_str()), 0);
+    ASSERT_EQ(chdir("/"), 0);
+}
+
+/* Writes a file (its folders must exist). */
+inline void write_file(const std::string &path, const std::string &text)
+{
+    FILE *f = fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+inline bool exists(const std::string &path)
+{
+    return access(path.c_str(), F_OK) == 0;
 }
 
 }  // namespace menu_test
