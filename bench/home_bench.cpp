@@ -19,15 +19,13 @@
 
 namespace {
 
-const int KEY_RANGE_SHORT = 15;
-
 /* The shown line for distance d after the range key at or after since_ms:
  * the latency in ms, or -1 when it has not been logged yet. */
 long long latency_ms(HomeRoad &road, const std::string &distance, long long since_ms)
 {
     long long key_ms = -1;
-    for (const std::string &line : road.gui_log("home")) {
-        long long t = home_road_log_ms(line);
+    for (const std::string &line : road.log_lines("gui", " tag=home ")) {
+        long long t = sim_log_ms(line);
         if (t < since_ms)
             continue;
         if (line.find("range key: single measurement") != std::string::npos && key_ms < 0)
@@ -52,7 +50,7 @@ long long one_range(HomeRoad &road, double d)
     char distance[16];
     snprintf(distance, sizeof distance, "%.1f", d);
     long long since = mono_ms();
-    if (!road.lrf_command(std::string("range ") + distance) || !road.key(KEY_RANGE_SHORT))
+    if (!road.lrf_command(std::string("range ") + distance) || !road.key("range"))
         return -1;
     for (int waited = 0; waited < 5000; waited += 20) {
         long long l = latency_ms(road, distance, since);
@@ -66,11 +64,10 @@ long long one_range(HomeRoad &road, double d)
 void BM_RangeKeyToHoldOverShown(benchmark::State &state)
 {
     HomeRoad road;
-    std::string why;
     HomeRoadImage image;
     image.debug = true;
-    if (!road.start(image, 1ull << 30, &why) || !road.wait_home(30000)) {
-        state.SkipWithError(("no road: " + why).c_str());
+    if (!road.start(image, 1ull << 30)) {
+        state.SkipWithError(("no road: " + road.why).c_str());
         return;
     }
     /* The first measurement also powers the module up. */
@@ -90,7 +87,7 @@ void BM_RangeKeyToHoldOverShown(benchmark::State &state)
         if (l < 0) {
             /* Say what the GUI last logged, then go on: a lost measurement
              * is counted, not timed. */
-            std::vector<std::string> lines = road.gui_log("home");
+            std::vector<std::string> lines = road.log_lines("gui", " tag=home ");
             fprintf(stderr, "home_bench: no hold-over for %.1f m within 5 s; the GUI last logged:\n", d);
             for (size_t k = lines.size() > 4 ? lines.size() - 4 : 0; k < lines.size(); k++)
                 fprintf(stderr, "  %s\n", lines[k].c_str());

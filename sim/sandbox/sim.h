@@ -102,7 +102,7 @@ struct sim_spawn_args {
 struct sim_sandbox;
 
 /* 1 when bwrap can make the sandbox's namespaces on this machine; else 0
- * and why (for GTEST_SKIP). Checked once per process. */
+ * and why (for the failure message). Checked once per process. */
 int sim_available(std::string *why);
 
 /* Makes the folder, the stand-ins and the namespaces and starts the agent.

@@ -91,12 +91,34 @@ int scope_seconds_ms(const char *text)
     return (int)(s * 1000 + 0.5);
 }
 
-int scope_at_end(scope_run *run, scope_end_fn fn)
+/* Every registered table, in the order the files registered them. Made
+ * on first use, as the tables register before main. */
+static std::vector<std::pair<const scope_command *, size_t>> &scope_tables(void)
 {
-    if (run->at_end_count >= (int)(sizeof run->at_end / sizeof run->at_end[0]))
-        return -1;
-    run->at_end[run->at_end_count++] = fn;
+    static std::vector<std::pair<const scope_command *, size_t>> tables;
+    return tables;
+}
+
+int scope_register(const scope_command *rows, size_t count)
+{
+    scope_tables().emplace_back(rows, count);
     return 0;
+}
+
+const scope_command *scope_find(const char *name)
+{
+    for (const auto &table : scope_tables())
+        for (size_t i = 0; i < table.second; i++)
+            if (strcmp(table.first[i].name, name) == 0)
+                return &table.first[i];
+    return nullptr;
+}
+
+void scope_list(FILE *to)
+{
+    for (const auto &table : scope_tables())
+        for (size_t i = 0; i < table.second; i++)
+            fprintf(to, "  %-10s %-22s %s\n", table.first[i].name, table.first[i].args, table.first[i].help);
 }
 
 static long long scope_now_ms(void)
@@ -112,7 +134,7 @@ static void scope_forward_signals(scope_run *run)
     struct signalfd_siginfo info;
     while (read(run->signal_fd, &info, sizeof info) == (ssize_t)sizeof info)
         if (!run->ended)
-            sim_kill(run->sb, run->pid, (int)info.ssi_signo);
+            sim_kill(run->h->sb, run->pid, (int)info.ssi_signo);
 }
 
 /* Waits for one of fds (or the time-out), passing signals on meanwhile.
@@ -186,23 +208,21 @@ static int scope_run_line(scope_run *run, const std::string &line, int number)
     }
     if (words.empty())
         return SCOPE_OK;
-    for (size_t i = 0; i < scope_command_count; i++) {
-        const scope_command &c = scope_commands[i];
-        if (words[0] != c.name)
-            continue;
-        int nargs = (int)words.size() - 1;
-        if (nargs < c.min_args || (c.max_args >= 0 && nargs > c.max_args)) {
-            scope_error("line %d: usage: %s %s", number, c.name, c.args);
-            return SCOPE_FAIL;
-        }
-        std::vector<char *> argv;
-        for (std::string &w : words)
-            argv.push_back(&w[0]);
-        argv.push_back(nullptr);
-        return c.run(run, (int)words.size(), argv.data());
+    const scope_command *c = scope_find(words[0].c_str());
+    if (c == nullptr) {
+        scope_error("line %d: no command '%s' (try help)", number, words[0].c_str());
+        return SCOPE_FAIL;
     }
-    scope_error("line %d: no command '%s' (try help)", number, words[0].c_str());
-    return SCOPE_FAIL;
+    int nargs = (int)words.size() - 1;
+    if (nargs < c->min_args || (c->max_args >= 0 && nargs > c->max_args)) {
+        scope_error("line %d: usage: %s %s", number, c->name, c->args);
+        return SCOPE_FAIL;
+    }
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    return c->run(run, (int)words.size(), argv.data());
 }
 
 /* Runs the script until it ends, a command ends it or the program ends.
@@ -284,8 +304,7 @@ static int scope_file_option(const char *text, sim_options *options)
 static void scope_help(void)
 {
     fputs(scope_usage, stdout);
-    for (size_t i = 0; i < scope_command_count; i++)
-        printf("  %-10s %-22s %s\n", scope_commands[i].name, scope_commands[i].args, scope_commands[i].help);
+    scope_list(stdout);
     fputs(scope_epilogue, stdout);
 }
 
@@ -357,12 +376,6 @@ int main(int argc, char **argv)
             return SCOPE_EXIT_FAILED;
         }
     }
-    std::string why;
-    if (!sim_available(&why)) {
-        scope_error("%s", why.c_str());
-        return SCOPE_EXIT_FAILED;
-    }
-
     /* A closed standard output must not end the run before the sandbox
      * folder is cleaned up. */
     signal(SIGPIPE, SIG_IGN);
@@ -374,30 +387,31 @@ int main(int argc, char **argv)
     sigaddset(&passed, SIGTERM);
     sigprocmask(SIG_BLOCK, &passed, nullptr);
 
+    sim_harness harness;
+    harness.console = true;
     scope_run run = {};
+    run.h = &harness;
     run.program = program.c_str();
     run.signal_fd = signalfd(-1, &passed, SFD_CLOEXEC | SFD_NONBLOCK);
     run.end_fd = eventfd(0, EFD_CLOEXEC);
-    std::string error;
-    int rc = sim_create(options, &run.sb, &error);
-    if (rc < 0) {
-        scope_error("no sandbox: %s", error.c_str());
+    if (!harness.create(options)) {
+        scope_error("%s", harness.why.c_str());
         return SCOPE_EXIT_FAILED;
     }
-    sim_spawn_args args;
-    args.argv = {program};
-    args.argv.insert(args.argv.end(), program_args.begin(), program_args.end());
-    run.pid = sim_spawn(run.sb, args);
-    if (run.pid < 0) {
-        scope_error("%s did not start: %s", program.c_str(), strerror(-run.pid));
-        sim_destroy(run.sb);
+    /* Every wait of a command passes signals on and ends with the program. */
+    harness.set_pause([&run](int ms) { return scope_pause(&run, ms) == 0; });
+    std::vector<std::string> argv_program = {program};
+    argv_program.insert(argv_program.end(), program_args.begin(), program_args.end());
+    if (!harness.start_sightd({}, argv_program)) {
+        scope_error("%s", harness.why.c_str());
         return SCOPE_EXIT_FAILED;
     }
-    scope_say("sandbox %s: %s started (pid %d)", sim_dir(run.sb).c_str(), program.c_str(), run.pid);
+    run.pid = harness.sightd;
+    scope_say("sandbox %s: %s started (pid %d)", sim_dir(harness.sb).c_str(), program.c_str(), run.pid);
 
     std::thread watcher([&run] {
         sim_outcome outcome;
-        while (sim_wait(run.sb, run.pid, -1, &outcome) != 0)
+        while (sim_wait(run.h->sb, run.pid, -1, &outcome) != 0)
             ;
         run.outcome = outcome;
         run.ended = true;
@@ -409,15 +423,12 @@ int main(int argc, char **argv)
     int status = scope_run_script(&run, script_fd);
     if (status == SCOPE_FAIL && !run.ended) {
         run.stopped = true;
-        sim_stop(run.sb, nullptr);
+        sim_stop(harness.sb, nullptr);
     }
     scope_pause(&run, -1);
     watcher.join();
-    while (run.at_end_count > 0)
-        run.at_end[--run.at_end_count](&run);
     scope_say("%s ended: %s", program.c_str(), run.stopped ? "stopped" : sim_outcome_text(run.outcome).c_str());
     if (!options.dir.empty())
         scope_say("sandbox kept in %s", options.dir.c_str());
-    sim_destroy(run.sb);
     return status == SCOPE_FAIL ? SCOPE_EXIT_FAILED : scope_exit_status(run);
 }

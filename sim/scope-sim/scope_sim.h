@@ -1,23 +1,24 @@
-// scope-sim's commands: one row of scope_commands (commands.cpp) each.
-// A command gets the run and its words (argv[0] is the command's name) and
-// returns SCOPE_OK, SCOPE_FAIL (after printing why with scope_error) or
-// SCOPE_STOP (end the script). Peers that scope-sim plays keep their state
-// in scope_run; add a field there and a row to the table.
+// scope-sim's commands. Each file cmd_<group>.cpp of this folder holds a
+// table of rows and registers it with SCOPE_COMMANDS(table); the build
+// takes every such file, so a device peer adds its commands in a file of
+// its own. A command gets the run and its words (argv[0] is the command's
+// name) and returns SCOPE_OK, SCOPE_FAIL (after printing why with
+// scope_error) or SCOPE_STOP (end the script). The scope itself is reached
+// through run->h, the harness (sim_harness.h); a peer a command starts
+// stops through h->at_end.
 #pragma once
 
-#include "sim.h"
+#include "sim_harness.h"
 
 #include <stddef.h>
+#include <stdio.h>
 
 #include <atomic>
 
 enum { SCOPE_OK = 0, SCOPE_FAIL = -1, SCOPE_STOP = 1 };
 
-struct scope_run;
-typedef void (*scope_end_fn)(scope_run *run);
-
 struct scope_run {
-    sim_sandbox *sb;
+    sim_harness *h;      /* the sandbox and everything started in it */
     int pid;             /* the program's pid inside the sandbox (sightd's) */
     const char *program; /* its name, for messages */
     std::atomic<bool> ended; /* the program has ended; outcome says how */
@@ -25,11 +26,6 @@ struct scope_run {
     sim_outcome outcome; /* written by the watcher before ended */
     int signal_fd;       /* SIGINT and SIGTERM to scope-sim, passed on */
     int end_fd;          /* readable once the program has ended */
-    scope_end_fn at_end[16]; /* see scope_at_end */
-    int at_end_count;
-    int gui_pid;         /* sightui's pid inside, 0 before the gui command */
-    int gui_shots;       /* snapshots sightui has written on request */
-    struct scope_peer_state *peer_state; /* queue peers and rangefinder (scope_peers.cpp) */
 };
 
 typedef int (*scope_command_fn)(scope_run *run, int argc, char **argv);
@@ -43,8 +39,13 @@ struct scope_command {
     scope_command_fn run;
 };
 
-extern const scope_command scope_commands[];
-extern const size_t scope_command_count;
+/* Adds a table of commands; call through SCOPE_COMMANDS at file scope. */
+int scope_register(const scope_command *rows, size_t count);
+#define SCOPE_COMMANDS(rows) static const int rows##_registered = scope_register(rows, sizeof rows / sizeof rows[0])
+/* The command of that name, or null. */
+const scope_command *scope_find(const char *name);
+/* Every command, a line each: "  name args  help". */
+void scope_list(FILE *to);
 
 /* Waits up to ms (< 0: for ever), passing signals on; returns 1 as soon as
  * the program has ended, else 0. */
@@ -53,9 +54,5 @@ int scope_pause(scope_run *run, int ms);
 void scope_say(const char *format, ...) __attribute__((format(printf, 1, 2)));
 /* An error line on standard error: "scope-sim: ...". */
 void scope_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
-/* Registers a function run once when the run is over, before the sandbox
- * goes: a peer that a command started (a thread on a serial line, say)
- * stops there. Last registered, first run. 0, or -1 when the table is full. */
-int scope_at_end(scope_run *run, scope_end_fn fn);
 /* Seconds as a decimal ("0.5") to ms; -1 when it is no number >= 0. */
 int scope_seconds_ms(const char *text);

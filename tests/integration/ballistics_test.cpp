@@ -9,8 +9,8 @@
 
 namespace {
 
-const scope_head result_frame = {0x1B, 0x0A, 0x00, 0x80};
-const scope_head distance_report = {0x04, 0x02, 0xFF, 0x80};
+const sim_head result_frame = {0x1B, 0x0A, 0x00, 0x80};
+const sim_head distance_report = {0x04, 0x02, 0xFF, 0x80};
 
 struct hold {
     double drop, windage; /* MOA, as the library gives them */
@@ -63,41 +63,40 @@ hold library_hold(wire_profile p, int range_dm, double shot_angle, int dynamic_b
 }
 
 struct Ballistics : ::testing::Test {
-    ScopeRun run;
-    ScopeLrf lrf;
+    sim_harness run;
     int dynamic_bc = 1;
     wire_profile profile0 = scope_factory_profile(0);
 
     void SetUp() override
     {
-        SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-        ASSERT_TRUE(lrf.start(run));
-        ASSERT_TRUE(scope_boot_sightd(run));
+        SCOPE_START(run, {"media", "gui"});
+        ASSERT_NE(run.lrf(), nullptr) << run.why;
+        ASSERT_TRUE(run.boot_sightd()) << run.why;
         /* The boot push says whether the coefficient follows the speed. */
-        std::vector<scope_frame> bc = scope_select(run, "gui", scope_boot_done);
+        std::vector<scope_frame> bc = run.frames("gui", sim_boot_done);
         ASSERT_EQ(bc.size(), 1u);
         dynamic_bc = bc[0][6];
     }
 
     SCOPE_STOP_AT_END(run)
 
-    std::vector<scope_frame> results(const char *role) const { return scope_select(run, role, result_frame); }
+    std::vector<scope_frame> results(const char *role) const { return run.frames(role, result_frame); }
 
     /* A single measurement of the module's range; waits for its report. */
     void range(const char *distance)
     {
-        ASSERT_TRUE(lrf.command((std::string("range ") + distance).c_str()));
-        size_t before = scope_select(run, "gui", distance_report).size();
-        ASSERT_EQ(run.send("gui", scope_request(0x04, 0x00, 0xFF, 0x01)), 0);
-        ASSERT_EQ(scope_wait(run, "gui", before + 1, SCOPE_REPLY_MS, distance_report).size(), before + 1);
+        ASSERT_TRUE(run.lrf_command((std::string("range ") + distance).c_str()));
+        size_t before = run.frames("gui", distance_report).size();
+        ASSERT_TRUE(run.send("gui", scope_request(0x04, 0x00, 0xFF, 0x01)));
+        ASSERT_EQ(run.wait_frames("gui", distance_report, before + 1, SIM_REPLY_MS).size(), before + 1);
     }
 
     /* Waits for a result frame with this distance at a peer. */
     scope_frame result_at(const char *role, float distance)
     {
-        auto got = scope_wait(run, role, 1, SCOPE_REPLY_MS, [&](const scope_frame &f) {
+        auto got = run.wait_frames(role, [&](const scope_frame &f) {
             return result_frame(f) && f.size() == 29 && scope_float_at(f, 14) == distance;
-        });
+        }, 1, SIM_REPLY_MS);
         return got.empty() ? scope_frame() : got[0];
     }
 
@@ -122,15 +121,15 @@ TEST_F(Ballistics, ARangeWithBallisticsOnGivesTheLibrarysHoldToTheGuiAndTheMedia
 {
     /* A crosswind from the right for every profile, so that the hold has
      * a horizontal part. */
-    ASSERT_EQ(run.send("gui", scope_request_float(0x1B, 0x06, 0x01, 3.0f)), 0);
-    ASSERT_EQ(run.send("gui", scope_request_float(0x1B, 0x06, 0x00, 90.0f)), 0);
+    ASSERT_TRUE(run.send("gui", scope_request_float(0x1B, 0x06, 0x01, 3.0f)));
+    ASSERT_TRUE(run.send("gui", scope_request_float(0x1B, 0x06, 0x00, 90.0f)));
     profile0.wind.speed = 3.0;
     profile0.wind.angle = 90.0;
 
     /* Ballistics on (profile 0's switch): a first solution for the
      * profile's own distance. */
     const uint8_t on[4] = {1, 0, 0, 0};
-    ASSERT_EQ(run.send("gui", scope_request4(0x1B, 0x00, 0x00, on)), 0);
+    ASSERT_TRUE(run.send("gui", scope_request4(0x1B, 0x00, 0x00, on)));
     scope_frame from_profile = result_at("gui", (float)(profile0.target.range / 10.0));
     ASSERT_FALSE(from_profile.empty()) << "no solution after switching ballistics on";
     expect_hold(from_profile, profile0.target.range);
@@ -150,7 +149,7 @@ TEST_F(Ballistics, WithBallisticsOffARangeGivesNoSolution)
     range("456.7");
     range("512.3");
     /* The calculation thread looks every 100 ms; give it ample time. */
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * SCOPE_SLOW));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * SIM_SLOW));
     EXPECT_TRUE(results("gui").empty()) << sim_hex(results("gui").front());
     EXPECT_TRUE(results("media").empty());
 }

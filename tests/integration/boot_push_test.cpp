@@ -39,7 +39,7 @@ std::vector<push_row> expected_push(uint8_t debug_on, uint8_t dynamic_bc)
 
 /* The lifecycle's boot-state report, (reason 9, outcome): sent before the
  * status image when the boot state calls for one. */
-const scope_head boot_state = {0x00, 0x00, 0x2A, 0x80};
+const sim_head boot_state = {0x00, 0x00, 0x2A, 0x80};
 
 /* restored: the boot restored the profiles from the defaults, which the
  * lifecycle reports first. */
@@ -61,16 +61,16 @@ void expect_push(const std::vector<scope_frame> &gui, const std::vector<push_row
     }
 }
 
-std::vector<scope_frame> gui_frames(const ScopeRun &run)
+std::vector<scope_frame> gui_frames(const sim_harness &run)
 {
-    return scope_select(run, "gui", [](const scope_frame &) { return true; });
+    return run.frames("gui", [](const scope_frame &) { return true; });
 }
 
 TEST(BootPush, TheGuiReceivesTheWholeDeviceStateInOrder)
 {
-    ScopeRun run;
-    SCOPE_BOOT_OR_SKIP(run, {"media", "http", "ble", "gui"});
-    ASSERT_TRUE(scope_boot_sightd(run));
+    sim_harness run;
+    SCOPE_START(run, {"media", "http", "ble", "gui"});
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
     /* A fresh unit's first boot makes its profile database from the defaults. */
     expect_push(gui_frames(run), expected_push(0, 1), true);
 
@@ -78,24 +78,24 @@ TEST(BootPush, TheGuiReceivesTheWholeDeviceStateInOrder)
     const scope_frame ready = {0xAA, 0x06, 0x1C, 0x08, 0xFF, 0x80, 0x00, 0xEB, 0xAA};
     scope_frame want = ready;
     want[6] = sim_frame_checksum(want.data(), want.size());
-    auto shot_ready = scope_wait(run, "gui", 1, SCOPE_REPLY_MS * 3, scope_head{0x1C, 0x08, 0xFF, 0x80});
+    auto shot_ready = run.wait_frames("gui", sim_head{0x1C, 0x08, 0xFF, 0x80}, 1, SIM_REPLY_MS * 3);
     ASSERT_EQ(shot_ready.size(), 1u);
     EXPECT_EQ(shot_ready[0], want);
     /* Nothing else reached the GUI between the push and that report. */
     EXPECT_EQ(gui_frames(run).size(), expected_push(0, 1).size() + 1 +
-                                          scope_select(run, "gui", boot_state).size());
+                                          run.frames("gui", boot_state).size());
     scope_stop_sightd(run);
 }
 
 TEST(BootPush, ASecondBootPushesWhatTheFirstLeftWithoutARestoreReport)
 {
-    ScopeRun run;
-    SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-    ASSERT_TRUE(scope_boot_sightd(run));
+    sim_harness run;
+    SCOPE_START(run, {"media", "gui"});
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
     ASSERT_TRUE(scope_stop_sightd(run));
 
     size_t first = gui_frames(run).size();
-    ASSERT_TRUE(scope_boot_sightd(run));
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
     std::vector<scope_frame> all = gui_frames(run);
     std::vector<scope_frame> second(all.begin() + (long)first, all.end());
     ASSERT_FALSE(second.empty());
@@ -111,34 +111,34 @@ TEST(BootPush, ASecondBootPushesWhatTheFirstLeftWithoutARestoreReport)
  * takes them. */
 TEST(BootPush, TheGuiFramesGoThroughWhileThePhoneAndBluetoothPeersAreMissing)
 {
-    ScopeRun run;
-    SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-    ASSERT_TRUE(scope_boot_sightd(run));
+    sim_harness run;
+    SCOPE_START(run, {"media", "gui"});
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
 
-    const scope_head trigger = {0x1C, 0x05, -1, -1};
+    const sim_head trigger = {0x1C, 0x05, -1, -1};
     const int shots = 60;
-    ASSERT_EQ(run.send("gui", scope_request(0x17, 0x00, 0x00, 0x00)), 0); /* recording on */
+    ASSERT_TRUE(run.send("gui", scope_request(0x17, 0x00, 0x00, 0x00))); /* recording on */
     for (int i = 0; i < shots; i++) {
-        ASSERT_EQ(run.send("media", sim_media_shot_trigger()), 0);
-        ASSERT_EQ(run.send("media", sim_media_shot_done()), 0);
+        ASSERT_TRUE(run.send("media", sim_media_shot_trigger()));
+        ASSERT_TRUE(run.send("media", sim_media_shot_done()));
         /* Keep within what the router's bus holds. */
-        ASSERT_EQ(scope_wait(run, "gui", (size_t)i + 1, SCOPE_REPLY_MS, trigger).size(), (size_t)i + 1)
+        ASSERT_EQ(run.wait_frames("gui", trigger, (size_t)i + 1, SIM_REPLY_MS).size(), (size_t)i + 1)
             << "shot " << i << " did not reach the GUI";
     }
-    ASSERT_EQ(run.send("gui", scope_request(0x17, 0x00, 0x00, 0x01)), 0); /* recording off */
+    ASSERT_TRUE(run.send("gui", scope_request(0x17, 0x00, 0x00, 0x01))); /* recording off */
 
     /* The GUI still gets its answers. */
-    ASSERT_EQ(run.send("gui", scope_request(0x00, 0x00, 0x29, 0xFF)), 0);
-    EXPECT_EQ(scope_wait(run, "gui", 2, SCOPE_REPLY_MS, scope_head{0x00, 0x00, 0x29, 0x80}).size(), 2u)
+    ASSERT_TRUE(run.send("gui", scope_request(0x00, 0x00, 0x29, 0xFF)));
+    EXPECT_EQ(run.wait_frames("gui", sim_head{0x00, 0x00, 0x29, 0x80}, 2, SIM_REPLY_MS).size(), 2u)
         << "the debug query went unanswered";
     /* And the media process its frames: both recording commands. */
-    EXPECT_EQ(scope_wait(run, "media", 2, SCOPE_REPLY_MS, scope_head{0x17, 0x00, 0x00, 0x00}).size(), 2u);
+    EXPECT_EQ(run.wait_frames("media", sim_head{0x17, 0x00, 0x00, 0x00}, 2, SIM_REPLY_MS).size(), 2u);
 
     /* A phone daemon that comes up now learns the recording state as it
      * stands: off. */
     ASSERT_TRUE(run.start_peer("http"));
     const scope_frame last_state = sim_frame(0xF4, 0x00, 0x0F, 0x00, {0x00});
-    auto http = scope_wait(run, "http", 1, SCOPE_REPLY_MS, [&](const scope_frame &f) { return f == last_state; });
+    auto http = run.wait_frames("http", [&](const scope_frame &f) { return f == last_state; }, 1, SIM_REPLY_MS);
     ASSERT_FALSE(http.empty());
     std::vector<sim_peer_record> backlog = run.received("http");
     for (const sim_peer_record &r : backlog) {

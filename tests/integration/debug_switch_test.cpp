@@ -5,7 +5,7 @@
 
 namespace {
 
-const scope_head debug_reply = {0x00, 0x00, 0x29, 0x80};
+const sim_head debug_reply = {0x00, 0x00, 0x29, 0x80};
 
 /* AA 07 00 00 29 80 s CHK EB AA */
 scope_frame reply_for(uint8_t state)
@@ -21,26 +21,26 @@ scope_frame request(uint8_t value)
 }
 
 struct DebugSwitch : ::testing::Test {
-    ScopeRun run;
+    sim_harness run;
 
     void SetUp() override
     {
-        SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-        ASSERT_TRUE(scope_boot_sightd(run));
+        SCOPE_START(run, {"media", "gui"});
+        ASSERT_TRUE(run.boot_sightd()) << run.why;
         /* The boot push carries the state: off in the factory settings. */
         ASSERT_EQ(replies(), std::vector<scope_frame>{reply_for(0)});
     }
 
     SCOPE_STOP_AT_END(run)
 
-    std::vector<scope_frame> replies() const { return scope_select(run, "gui", debug_reply); }
+    std::vector<scope_frame> replies() const { return run.frames("gui", debug_reply); }
 
     /* Sends a request and waits for the reply it must get. */
     scope_frame ask(const scope_frame &frame)
     {
         size_t before = replies().size();
-        EXPECT_EQ(run.send("gui", frame), 0);
-        std::vector<scope_frame> got = scope_wait(run, "gui", before + 1, SCOPE_REPLY_MS, debug_reply);
+        EXPECT_TRUE(run.send("gui", frame));
+        std::vector<scope_frame> got = run.wait_frames("gui", debug_reply, before + 1, SIM_REPLY_MS);
         EXPECT_EQ(got.size(), before + 1) << "no reply to " << sim_hex(frame);
         return got.size() > before ? got[before] : scope_frame();
     }
@@ -63,12 +63,12 @@ TEST_F(DebugSwitch, OnOffOnIsAnsweredWithEachStateAndTheLastOneIsStored)
     /* Asking for the state in force is answered too. */
     EXPECT_EQ(ask(request(1)), reply_for(1));
 
-    EXPECT_TRUE(ScopeRun::wait_until([&] { return stored() == "1"; }, SCOPE_REPLY_MS))
+    EXPECT_TRUE(run.wait(SIM_REPLY_MS, [&] { return stored() == "1"; }))
         << "vesk_debug in " SCOPE_CURRENT_INI " reads '" << stored() << "'";
 
     /* The next boot starts with the stored state and says so. */
     ASSERT_TRUE(scope_stop_sightd(run));
-    ASSERT_TRUE(scope_boot_sightd(run));
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
     EXPECT_EQ(replies().back(), reply_for(1));
 }
 
@@ -91,19 +91,17 @@ TEST_F(DebugSwitch, MalformedRequestsGetNoReplyAndChangeNothing)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         size_t before = replies().size();
-        ASSERT_EQ(run.send("gui", row.frame), 0);
+        ASSERT_TRUE(run.send("gui", row.frame));
         /* Two sound requests behind it; frames are handled in order, so
          * once the second one's reply is in, any reply to the malformed
          * frame would be in too. */
-        ASSERT_EQ(run.send("gui", request(1)), 0);
-        ASSERT_EQ(run.send("gui", request(0)), 0);
+        ASSERT_TRUE(run.send("gui", request(1)));
+        ASSERT_TRUE(run.send("gui", request(0)));
         std::vector<scope_frame> got;
-        ASSERT_TRUE(ScopeRun::wait_until(
-            [&] {
+        ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] {
                 got = replies();
                 return got.size() >= before + 2 && got.back() == reply_for(0);
-            },
-            SCOPE_REPLY_MS));
+            }));
         std::vector<scope_frame> fresh(got.begin() + (long)before, got.end());
         EXPECT_EQ(fresh, (std::vector<scope_frame>{reply_for(1), reply_for(0)}));
     }

@@ -13,9 +13,9 @@ scope_frame operation(uint8_t op)
     return scope_request(0x04, 0x00, 0xFF, op);
 }
 
-const scope_head result_report = {0x04, 0x02, 0xFF, 0x80};
-const scope_head state_report = {0x04, 0x00, 0xFF, 0x80};
-const scope_head settings_report = {0x04, 0x08, 0xFF, 0x80};
+const sim_head result_report = {0x04, 0x02, 0xFF, 0x80};
+const sim_head state_report = {0x04, 0x00, 0xFF, 0x80};
+const sim_head settings_report = {0x04, 0x08, 0xFF, 0x80};
 
 /* The distance report for one target: AA 16 04 02 FF 80, status, session,
  * target 1, processing 0, count, metres (big-endian), tenths, eight zero
@@ -42,26 +42,25 @@ scope_frame state(uint8_t wire, uint8_t reason)
 }
 
 struct Rangefinder : ::testing::Test {
-    ScopeRun run;
-    ScopeLrf lrf;
+    sim_harness run;
 
     void SetUp() override
     {
-        SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-        ASSERT_TRUE(lrf.start(run));
-        ASSERT_TRUE(scope_boot_sightd(run));
+        SCOPE_START(run, {"media", "gui"});
+        ASSERT_NE(run.lrf(), nullptr) << run.why;
+        ASSERT_TRUE(run.boot_sightd()) << run.why;
     }
 
     SCOPE_STOP_AT_END(run)
 
-    std::vector<scope_frame> results() const { return scope_select(run, "gui", result_report); }
+    std::vector<scope_frame> results() const { return run.frames("gui", result_report); }
 
     /* One single measurement; its report. */
     scope_frame single()
     {
         size_t before = results().size();
-        EXPECT_EQ(run.send("gui", operation(OP_SINGLE)), 0);
-        std::vector<scope_frame> got = scope_wait(run, "gui", before + 1, SCOPE_REPLY_MS, result_report);
+        EXPECT_TRUE(run.send("gui", operation(OP_SINGLE)));
+        std::vector<scope_frame> got = run.wait_frames("gui", result_report, before + 1, SIM_REPLY_MS);
         EXPECT_EQ(got.size(), before + 1) << "no distance report";
         return got.size() > before ? got[before] : scope_frame();
     }
@@ -69,68 +68,68 @@ struct Rangefinder : ::testing::Test {
 
 TEST_F(Rangefinder, ASingleMeasurementReportsTheModulesRange)
 {
-    ASSERT_TRUE(lrf.command("range 456.7"));
+    ASSERT_TRUE(run.lrf_command("range 456.7"));
     EXPECT_EQ(single(), distance_report(0, 0, 4567));
     /* The module was configured first: the GUI was told the settings in
      * force, gates at the module's defaults, configured. */
-    std::vector<scope_frame> settings = scope_select(run, "gui", settings_report);
+    std::vector<scope_frame> settings = run.frames("gui", settings_report);
     ASSERT_FALSE(settings.empty());
     EXPECT_EQ(settings.back(),
               sim_frame(0x04, 0x08, 0xFF, 0x80, {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x4E, 0x20, 0x00}));
 
-    ASSERT_TRUE(lrf.command("range 1234.5"));
+    ASSERT_TRUE(run.lrf_command("range 1234.5"));
     EXPECT_EQ(single(), distance_report(0, 0, 12345));
-    ASSERT_TRUE(lrf.command("range none"));
+    ASSERT_TRUE(run.lrf_command("range none"));
     EXPECT_EQ(single(), distance_report(1, 0, 0));
 }
 
 TEST_F(Rangefinder, AContinuousMeasurementStreamsUntilStopped)
 {
-    ASSERT_TRUE(lrf.command("range 87.3"));
-    ASSERT_TRUE(lrf.command("period 50"));
-    ASSERT_EQ(run.send("gui", operation(OP_SCAN)), 0);
-    std::vector<scope_frame> stream = scope_wait(run, "gui", 5, SCOPE_REPLY_MS, result_report);
+    ASSERT_TRUE(run.lrf_command("range 87.3"));
+    ASSERT_TRUE(run.lrf_command("period 50"));
+    ASSERT_TRUE(run.send("gui", operation(OP_SCAN)));
+    std::vector<scope_frame> stream = run.wait_frames("gui", result_report, 5, SIM_REPLY_MS);
     ASSERT_GE(stream.size(), 5u);
     for (const scope_frame &f : stream) EXPECT_EQ(f, distance_report(0, 1, 873));
     /* Scanning was announced (wire state 2). */
-    EXPECT_EQ(scope_select(run, "gui", state_report).front(), state(2, 0));
+    EXPECT_EQ(run.frames("gui", state_report).front(), state(2, 0));
 
-    ASSERT_EQ(run.send("gui", operation(OP_STOP)), 0);
+    ASSERT_TRUE(run.send("gui", operation(OP_STOP)));
     /* The stop is confirmed as idle (wire state 0) ... */
-    ASSERT_EQ(scope_wait(run, "gui", 2, SCOPE_REPLY_MS, state_report).size(), 2u);
-    EXPECT_EQ(scope_select(run, "gui", state_report).back(), state(0, 0));
+    ASSERT_EQ(run.wait_frames("gui", state_report, 2, SIM_REPLY_MS).size(), 2u);
+    EXPECT_EQ(run.frames("gui", state_report).back(), state(0, 0));
     /* ... and the stream has ended. */
     size_t at_stop = results().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(results().size(), at_stop);
-    EXPECT_EQ(lrf.stats().scanning, 0);
-    EXPECT_GE(lrf.stats().stops, 1u);
+    EXPECT_EQ(run.lrf_stats().scanning, 0);
+    EXPECT_GE(run.lrf_stats().stops, 1u);
 }
 
 TEST_F(Rangefinder, AModuleThatFallsSilentGivesTheTimeOutStatusAfterOneSecond)
 {
-    ASSERT_TRUE(lrf.command("range 300.0"));
+    ASSERT_TRUE(run.lrf_command("range 300.0"));
     EXPECT_EQ(single(), distance_report(0, 0, 3000));
-    ASSERT_TRUE(lrf.command("silent on"));
+    ASSERT_TRUE(run.lrf_command("silent on"));
     auto sent = std::chrono::steady_clock::now();
     EXPECT_EQ(single(), distance_report(4, 0, 0));
     auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
     /* The worker waits its full second for a reply before giving up. */
     EXPECT_GE(took.count(), 1000);
     /* The rangefinder is ready again once the module answers. */
-    ASSERT_TRUE(lrf.command("silent off"));
+    ASSERT_TRUE(run.lrf_command("silent off"));
     EXPECT_EQ(single(), distance_report(0, 0, 3000));
 }
 
 TEST_F(Rangefinder, AModuleSilentFromPowerOnFailsItsConfiguration)
 {
-    ASSERT_TRUE(lrf.command("silent on"));
-    ASSERT_EQ(run.send("gui", operation(OP_SINGLE)), 0);
+    ASSERT_TRUE(run.lrf_command("silent on"));
+    ASSERT_TRUE(run.send("gui", operation(OP_SINGLE)));
     /* Reason 8 with the module idle, then the settings with status 8. */
-    std::vector<scope_frame> states = scope_wait(run, "gui", 1, SCOPE_REPLY_MS, state_report);
+    std::vector<scope_frame> states = run.wait_frames("gui", state_report, 1, SIM_REPLY_MS);
     ASSERT_EQ(states.size(), 1u);
     EXPECT_EQ(states[0], state(0, 8));
-    std::vector<scope_frame> settings = scope_wait(run, "gui", 1, SCOPE_REPLY_MS, settings_report);
+    std::vector<scope_frame> settings = run.wait_frames("gui", settings_report, 1, SIM_REPLY_MS);
     ASSERT_EQ(settings.size(), 1u);
     EXPECT_EQ(settings[0][16], 0x08) << sim_hex(settings[0]);
     EXPECT_TRUE(results().empty());
@@ -138,7 +137,7 @@ TEST_F(Rangefinder, AModuleSilentFromPowerOnFailsItsConfiguration)
 
 /* The rangefinder's lines of the board log, in order: power-control
  * requests ("hw nr=value") and pin-tool runs ("pin N value"). */
-std::vector<std::string> power_sequence(const ScopeRun &run)
+std::vector<std::string> power_sequence(const sim_harness &run)
 {
     std::vector<std::string> seq;
     for (const std::string &line : sim_board_log(run.sb)) {
@@ -161,7 +160,7 @@ TEST_F(Rangefinder, ThePowerSequenceShowsInTheBoardLog)
     const std::vector<std::string> at_start = {"hw 10=0", "pin 113 0", "pin 114 0", "hw 9=1"};
     EXPECT_EQ(power_sequence(run), at_start);
 
-    ASSERT_TRUE(lrf.command("range 50.0"));
+    ASSERT_TRUE(run.lrf_command("range 50.0"));
     EXPECT_EQ(single(), distance_report(0, 0, 500));
     /* The request powered the laser and gave the pins their serial use. */
     std::vector<std::string> want = at_start;

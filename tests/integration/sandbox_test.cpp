@@ -119,8 +119,7 @@ protected:
     void SetUp() override
     {
         std::string why;
-        if (!sim_available(&why))
-            GTEST_SKIP() << why;
+        ASSERT_TRUE(sim_available(&why)) << "no sandbox on this machine: " << why;
     }
 
     void TearDown() override

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "sim.h"
 
 extern char **environ;
 
@@ -61,15 +60,8 @@ size_t count(const std::string &text, const std::string &what)
     return n;
 }
 
-#define SKIP_WITHOUT_SANDBOX()                                           \
-    do {                                                                 \
-        std::string why_;                                                \
-        if (!sim_available(&why_)) GTEST_SKIP() << why_;                 \
-    } while (0)
-
 TEST(ScopeSim, TheRangeExampleShowsTheDistanceAndTheHoldOver)
 {
-    SKIP_WITHOUT_SANDBOX();
     scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/range.scope"}, "");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(count(r.out, "scope-sim: gui received AA160402FF80000001000101C807"), 1u) << r.out;
@@ -82,7 +74,6 @@ TEST(ScopeSim, TheRangeExampleShowsTheDistanceAndTheHoldOver)
 
 TEST(ScopeSim, AWrongPeerStepEndsTheScript)
 {
-    SKIP_WITHOUT_SANDBOX();
     const struct {
         const char *script;
         const char *why;
@@ -103,7 +94,6 @@ TEST(ScopeSim, AWrongPeerStepEndsTheScript)
 
 TEST(ScopeSim, APeerSendsAndTheGuiStandInSeesTheAnswer)
 {
-    SKIP_WITHOUT_SANDBOX();
     /* The whole frame as bytes, and the same request framed by scope-sim. */
     scope_result r = scope_sim({}, "peers gui\n"
                                    "expect gui 40 00 00 2B\n"

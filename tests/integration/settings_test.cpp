@@ -7,22 +7,22 @@
 
 namespace {
 
-const scope_head status_frame = {0x10, 0x00, 0x00, 0x80};
-const scope_head profile_frame = {0x10, 0x02, -1, 0x80};
+const sim_head status_frame = {0x10, 0x00, 0x00, 0x80};
+const sim_head profile_frame = {0x10, 0x02, -1, 0x80};
 
 /* Frames of the latest boot push: the newest status frame and the six
  * profile frames after it. */
-std::vector<scope_frame> latest(const ScopeRun &run, const scope_head &head, size_t n)
+std::vector<scope_frame> latest(const sim_harness &run, const sim_head &head, size_t n)
 {
-    std::vector<scope_frame> all = scope_select(run, "gui", head);
+    std::vector<scope_frame> all = run.frames("gui", head);
     return all.size() < n ? std::vector<scope_frame>() : std::vector<scope_frame>(all.end() - (long)n, all.end());
 }
 
 TEST(Settings, AGuiSettingIsOnDiskWithinTheWriteDelayAndSurvivesARestart)
 {
-    ScopeRun run;
-    SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-    ASSERT_TRUE(scope_boot_sightd(run));
+    sim_harness run;
+    SCOPE_START(run, {"media", "gui"});
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
     const std::string ini = sim_path(run.sb, SCOPE_CURRENT_INI);
     std::string value;
     ASSERT_TRUE(scope_ini_get(ini, "qeldevstatus:s8screenbrightness", &value)) << "no settings seeded";
@@ -30,20 +30,18 @@ TEST(Settings, AGuiSettingIsOnDiskWithinTheWriteDelayAndSurvivesARestart)
 
     /* Screen brightness 8 (basic item 7). */
     auto sent = std::chrono::steady_clock::now();
-    ASSERT_EQ(run.send("gui", scope_request(0x00, 0x00, 0x07, 8)), 0);
-    ASSERT_TRUE(ScopeRun::wait_until(
-        [&] { return scope_ini_get(ini, "qeldevstatus:s8screenbrightness", &value) && value == "8"; },
-        SCOPE_REPLY_MS))
+    ASSERT_TRUE(run.send("gui", scope_request(0x00, 0x00, 0x07, 8)));
+    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] { return scope_ini_get(ini, "qeldevstatus:s8screenbrightness", &value) && value == "8"; }))
         << "the file still reads " << value;
     auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
     /* A change is written at most 500 ms after it was made. */
-    EXPECT_LE(took.count(), 600 * SCOPE_SLOW);
+    EXPECT_LE(took.count(), 600 * SIM_SLOW);
     /* The media process has it too. */
-    EXPECT_EQ(scope_select(run, "media", [](const scope_frame &f) { return f == scope_request(0, 0, 7, 8); }).size(),
+    EXPECT_EQ(run.frames("media", [](const scope_frame &f) { return f == scope_request(0, 0, 7, 8); }).size(),
               1u);
 
     ASSERT_TRUE(scope_stop_sightd(run));
-    ASSERT_TRUE(scope_boot_sightd(run));
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
     std::vector<scope_frame> status = latest(run, status_frame, 1);
     ASSERT_EQ(status.size(), 1u);
     std::vector<uint8_t> want = scope_factory_status_image();
@@ -139,20 +137,20 @@ const edit_row edits[] = {
 
 TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
 {
-    ScopeRun run;
-    SCOPE_BOOT_OR_SKIP(run, {"media", "gui"});
-    ASSERT_TRUE(scope_boot_sightd(run));
+    sim_harness run;
+    SCOPE_START(run, {"media", "gui"});
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
 
     wire_profile want[SCOPE_PROFILES];
     for (int i = 0; i < SCOPE_PROFILES; i++) want[i] = scope_factory_profile(i);
     int current = 0;
     for (const edit_row &row : edits) {
-        ASSERT_EQ(run.send("gui", row.frame), 0) << row.what;
+        ASSERT_TRUE(run.send("gui", row.frame)) << row.what;
         if (row.frame[3] == 0 && row.frame[4] == 4) current = row.frame[6];
         for (int i = 0; i < SCOPE_PROFILES; i++) row.apply(&want[i], i, current);
     }
     /* The save-all request of the editor pages. */
-    ASSERT_EQ(run.send("gui", scope_request(0x10, 0x03, 0x00, 0x00)), 0);
+    ASSERT_TRUE(run.send("gui", scope_request(0x10, 0x03, 0x00, 0x00)));
 
     const std::string db_path = sim_path(run.sb, SCOPE_PROFILES_DB);
     const std::string query = "SELECT device_id, switch, bullet_weight, wind_velocity, distance, distance_yard, "
@@ -181,7 +179,7 @@ TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
         }
         return rows;
     };
-    EXPECT_TRUE(ScopeRun::wait_until([&] { return stored_rows() == expected_rows(); }, SCOPE_REPLY_MS));
+    EXPECT_TRUE(run.wait(SIM_REPLY_MS, [&] { return stored_rows() == expected_rows(); }));
     EXPECT_EQ(stored_rows(), expected_rows());
 
     ASSERT_TRUE(scope_stop_sightd(run));
@@ -193,7 +191,7 @@ TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
     }
 
     /* The next boot pushes the edited profiles, every byte of them. */
-    ASSERT_TRUE(scope_boot_sightd(run));
+    ASSERT_TRUE(run.boot_sightd()) << run.why;
     std::vector<scope_frame> pushed = latest(run, profile_frame, SCOPE_PROFILES);
     ASSERT_EQ(pushed.size(), (size_t)SCOPE_PROFILES);
     for (int i = 0; i < SCOPE_PROFILES; i++) {

@@ -1,7 +1,9 @@
 // sightd as a peer sees it: start-up, build line, orderly stop on signals.
-#include "scope_run.h"
+#include "scope_e2e.h"
 
 #include <signal.h>
+
+#include <chrono>
 
 namespace {
 
@@ -19,18 +21,18 @@ size_t count_lines_starting(const std::string &text, const std::string &prefix)
 
 TEST(Sightd, TwoSignalsGiveOneOrderlyStopWithExitZero)
 {
-    ScopeRun run;
-    SCOPE_RUN_OR_SKIP(run);
+    sim_harness run;
+    SCOPE_START(run, {});
     ASSERT_TRUE(run.start_peer("gui"));
     ASSERT_TRUE(run.start_sightd());
     // Booted: the GUI stand-in has the status image of the boot push.
-    ASSERT_TRUE(ScopeRun::wait_until([&] { return !run.frames("gui", 16, 0).empty(); }, 10000));
+    ASSERT_TRUE(run.wait(SIM_BOOT_MS, [&] { return !run.frames("gui", sim_head{16, 0}).empty(); }));
 
     sim_kill(run.sb, run.sightd, SIGTERM);
     sim_kill(run.sb, run.sightd, SIGTERM);
     auto t0 = std::chrono::steady_clock::now();
     sim_outcome out;
-    ASSERT_EQ(sim_wait(run.sb, run.sightd, 10000, &out), 0);
+    ASSERT_EQ(sim_wait(run.sb, run.sightd, 10000 * SIM_SLOW, &out), 0);
     auto took = std::chrono::steady_clock::now() - t0;
     EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
     EXPECT_EQ(out.code, 0);
@@ -42,11 +44,13 @@ TEST(Sightd, TwoSignalsGiveOneOrderlyStopWithExitZero)
 
 TEST(Sightd, ASignalDuringStartUpStillEndsTheRunCleanly)
 {
-    ScopeRun run;
-    SCOPE_RUN_OR_SKIP(run);
+    sim_harness run;
+    SCOPE_START(run, {});
     ASSERT_TRUE(run.start_sightd());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    sim_outcome out = run.stop_sightd(10000);
+    /* Its build line is among the first things it does; no GUI means no
+     * boot push, so it is still starting up. */
+    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] { return run.read("/tmp/apps.version").find("APP:") != std::string::npos; }));
+    sim_outcome out = run.stop_sightd();
     EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
     EXPECT_EQ(out.code, 0);
 }

@@ -26,7 +26,6 @@ int vesk_debug_enabled(void) { return 0; }
 
 namespace {
 
-const int KEY_RANGE_SHORT = 15;
 const double MOA_PER_MRAD = 3.44;
 
 float f32_at(const std::vector<uint8_t> &f, size_t off)
@@ -48,10 +47,10 @@ std::string mil_text(float moa)
  * this range (decimetres) and shot angle, as sightd turns it into MOA. */
 void library_hold(int range_dm, double angle, double *moa_v, double *moa_h)
 {
-    Qel_IR_Ballistics profiles;
+    Info_ballistics profiles[VESK_PROFILE_COUNT];
     Qel_IR_Cursor cursor;
-    sim_factory_profiles(&profiles, &cursor);
-    Info_ballistics b = profiles.ballistics[0];
+    sim_factory_profiles(profiles, &cursor);
+    Info_ballistics b = profiles[0];
     b.ballistics_sw = 1;
     Qel_ballistics_Init_FBC();
     double drop = 0, windage = 0;
@@ -91,22 +90,14 @@ Rect screen_rect(const std::string &dump, const char *parent, const char *child)
 {
     Rect r = {0, 0, 0, 0};
     int px, py, pw, ph, cx, cy, cw, ch;
-    if (sscanf(home_dump_widget(dump, parent).rect.c_str(), "%d,%d,%d,%d", &px, &py, &pw, &ph) == 4 &&
-        sscanf(home_dump_widget(dump, child).rect.c_str(), "%d,%d,%d,%d", &cx, &cy, &cw, &ch) == 4)
+    if (sscanf(sim_tree_widget(dump, parent).rect.c_str(), "%d,%d,%d,%d", &px, &py, &pw, &ph) == 4 &&
+        sscanf(sim_tree_widget(dump, child).rect.c_str(), "%d,%d,%d,%d", &cx, &cy, &cw, &ch) == 4)
         r = {px + cx, py + cy, cw, ch};
     return r;
 }
 
-/* In a TEST body: the road up to the home page, or a skip where no sandbox
- * can be made. */
-#define ROAD_TO_HOME_OR_SKIP(road, image, media_bytes)                          \
-    do {                                                                      \
-        std::string why_;                                                     \
-        if (!sim_available(&why_))                                            \
-            GTEST_SKIP() << why_;                                             \
-        ASSERT_TRUE((road).start((image), (media_bytes), &why_)) << why_;     \
-        ASSERT_TRUE((road).wait_home(30000)) << "the home page did not open"; \
-    } while (0)
+/* In a TEST body: the road up to the home page, or a failure saying why. */
+#define ROAD_TO_HOME(road, image, media_bytes) ASSERT_TRUE((road).start((image), (media_bytes))) << (road).why
 
 /* The dynamic-coefficient setting of the factory image. */
 int image_dynamic_bc()
@@ -125,36 +116,26 @@ int image_dynamic_bc()
  * range; the last dump and picture. */
 bool range_and_wait(HomeRoad &road, const char *shown, std::string *dump, std::string *png)
 {
-    if (!road.key(KEY_RANGE_SHORT))
-        return false;
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < end) {
-        if (!road.snapshot(dump, png))
-            return false;
-        if (home_dump_widget(*dump, "label_RngeValue").text == shown)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return road.key("range") &&
+           road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, "label_RngeValue").text == shown; },
+                          10000 * SIM_SLOW, dump, png);
 }
 
 TEST(HomeRoad, RangeKeyShowsTheRangeAndTheHoldOverOfTheLibrary)
 {
     HomeRoad road;
-    ROAD_TO_HOME_OR_SKIP(road, HomeRoadImage{}, 1ull << 30);
+    ROAD_TO_HOME(road, HomeRoadImage{}, 1ull << 30);
     ASSERT_TRUE(road.lrf_command("range 523.4"));
 
     std::string dump, png;
     ASSERT_TRUE(range_and_wait(road, "523.4 m", &dump, &png)) << dump;
     /* The hold-over follows the range within the ballistic thread's poll. */
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (home_dump_widget(dump, "label_distance_ballistic").text != "523.4m" &&
-           std::chrono::steady_clock::now() < end)
-        ASSERT_TRUE(road.snapshot(&dump, &png));
-    EXPECT_EQ(home_dump_widget(dump, "label_distance_ballistic").text, "523.4m") << dump;
+    road.wait_tree([](const std::string &t) { return sim_tree_widget(t, "label_distance_ballistic").text == "523.4m"; },
+                   SIM_REPLY_MS, &dump, &png);
+    EXPECT_EQ(sim_tree_widget(dump, "label_distance_ballistic").text, "523.4m") << dump;
 
     /* sightd's result frame, as the media process received it after the GUI. */
-    std::vector<std::vector<uint8_t>> results = road.media_frames(27);
+    std::vector<std::vector<uint8_t>> results = road.frames("media", sim_head{27});
     ASSERT_FALSE(results.empty());
     const std::vector<uint8_t> &frame = results.back();
     ASSERT_EQ(frame.size(), 29u);
@@ -165,14 +146,14 @@ TEST(HomeRoad, RangeKeyShowsTheRangeAndTheHoldOverOfTheLibrary)
     EXPECT_NEAR(f32_at(frame, 6), moa_v, 1e-3 * fabs(moa_v) + 1e-4);
     EXPECT_NEAR(f32_at(frame, 10), moa_h, 1e-3 * fabs(moa_h) + 1e-4);
 
-    HomeDumpWidget v = home_dump_widget(dump, "label_MOA_V");
-    HomeDumpWidget h = home_dump_widget(dump, "label_MOA_H");
+    sim_widget v = sim_tree_widget(dump, "label_MOA_V");
+    sim_widget h = sim_tree_widget(dump, "label_MOA_H");
     EXPECT_EQ(v.text, mil_text((float)moa_v));
     EXPECT_EQ(h.text, mil_text((float)moa_h));
     EXPECT_GT(moa_v, 0) << "a .308 zeroed at 91 m drops at 523 m";
-    EXPECT_EQ(home_dump_widget(dump, "image_ballistic_result_v").image, "ic_down_sel");
-    EXPECT_TRUE(home_dump_widget(dump, "image_ballistic_result_v").visible);
-    EXPECT_TRUE(home_dump_widget(dump, "view_ballistics").visible);
+    EXPECT_EQ(sim_tree_widget(dump, "image_ballistic_result_v").image, "ic_down_sel");
+    EXPECT_TRUE(sim_tree_widget(dump, "image_ballistic_result_v").visible);
+    EXPECT_TRUE(sim_tree_widget(dump, "view_ballistics").visible);
 
     /* And on screen: the read-outs are drawn where the tree has them. */
     Rect range = screen_rect(dump, "Range", "label_RngeValue");
@@ -186,16 +167,16 @@ TEST(HomeRoad, WithBallisticsOffTheRangeShowsAlone)
     HomeRoad road;
     HomeRoadImage image;
     image.ballistics = false;
-    ROAD_TO_HOME_OR_SKIP(road, image, 1ull << 30);
+    ROAD_TO_HOME(road, image, 1ull << 30);
     ASSERT_TRUE(road.lrf_command("range 523.4"));
     std::string dump, png;
     ASSERT_TRUE(range_and_wait(road, "523.4 m", &dump, &png)) << dump;
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(road.snapshot(&dump, &png));
-    EXPECT_EQ(home_dump_widget(dump, "label_RngeValue").text, "523.4 m");
-    EXPECT_FALSE(home_dump_widget(dump, "view_ballistics").visible);
-    EXPECT_FALSE(home_dump_widget(dump, "view_bg_ballistic").visible);
-    for (const std::vector<uint8_t> &f : road.media_frames(27))
+    EXPECT_EQ(sim_tree_widget(dump, "label_RngeValue").text, "523.4 m");
+    EXPECT_FALSE(sim_tree_widget(dump, "view_ballistics").visible);
+    EXPECT_FALSE(sim_tree_widget(dump, "view_bg_ballistic").visible);
+    for (const std::vector<uint8_t> &f : road.frames("media", sim_head{27}))
         EXPECT_NE(f.size(), 29u) << "no result is sent while the calculation is off";
     Rect range = screen_rect(dump, "Range", "label_RngeValue");
     EXPECT_GT(lit_pixels(png, range.x, range.y, range.w, range.h), 50);
@@ -205,15 +186,15 @@ TEST(HomeRoad, RecordingDoesNotStartWithTooLittleFreeSpace)
 {
     HomeRoad road;
     /* 150 MiB: under the 200 MiB a recording needs. */
-    ROAD_TO_HOME_OR_SKIP(road, HomeRoadImage{}, 150ull << 20);
+    ROAD_TO_HOME(road, HomeRoadImage{}, 150ull << 20);
     std::string dump;
     ASSERT_TRUE(road.snapshot(&dump));
-    EXPECT_TRUE(home_dump_widget(dump, "image_sd_full").visible);
-    ASSERT_TRUE(road.key(24)); /* left, long: record */
+    EXPECT_TRUE(sim_tree_widget(dump, "image_sd_full").visible);
+    ASSERT_TRUE(road.key("left", "long")) << road.why; /* record */
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(road.snapshot(&dump));
-    EXPECT_FALSE(home_dump_widget(dump, "video_view").visible);
-    EXPECT_EQ(home_dump_widget(dump, "hour").text, "00");
+    EXPECT_FALSE(sim_tree_widget(dump, "video_view").visible);
+    EXPECT_EQ(sim_tree_widget(dump, "hour").text, "00");
 }
 
 /* A setting changed on a page leaves sightui as one request and lands in
@@ -222,7 +203,7 @@ TEST(HomeRoad, RecordingDoesNotStartWithTooLittleFreeSpace)
 TEST(HomeRoad, ASettingChangedOnThePageLandsInTheSettingsFile)
 {
     HomeRoad road;
-    ROAD_TO_HOME_OR_SKIP(road, HomeRoadImage{}, 1ull << 30);
+    ROAD_TO_HOME(road, HomeRoadImage{}, 1ull << 30);
     auto brightness = [&]() {
         std::string ini;
         if (sim_read_file(road.sb, "/factory/config.ini", &ini) != 0)
@@ -233,11 +214,9 @@ TEST(HomeRoad, ASettingChangedOnThePageLandsInTheSettingsFile)
     };
     const int before = brightness();
     ASSERT_GE(before, 1) << "the factory settings name a brightness";
-    ASSERT_TRUE(road.key(32)); /* right, short */
+    ASSERT_TRUE(road.key("right")) << road.why;
     const int want = before + 1 <= 10 ? before + 1 : 1;
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (brightness() != want && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    road.wait(SIM_REPLY_MS, [&] { return brightness() == want; });
     EXPECT_EQ(brightness(), want);
 }
 

@@ -1,4 +1,4 @@
-#include "scope_lrf.h"
+#include "sim_lrf_link.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 
 #include <thread>
 
-struct scope_lrf {
+struct sim_lrf_link {
     lrf_sim *module;
     int line;   /* the sandbox's master of /dev/ttyS5 (the sandbox owns it) */
     int far;    /* our own open of the module's terminal */
@@ -28,7 +28,7 @@ static bool relay_write(int fd, const uint8_t *bytes, ssize_t n)
     return true;
 }
 
-static void relay_run(scope_lrf *link)
+static void relay_run(sim_lrf_link *link)
 {
     for (;;) {
         struct pollfd p[3] = {{link->line, POLLIN, 0}, {link->far, POLLIN, 0}, {link->wake[0], POLLIN, 0}};
@@ -52,26 +52,26 @@ static void relay_run(scope_lrf *link)
     }
 }
 
-scope_lrf *scope_lrf_attach(const sim_sandbox *sb)
+sim_lrf_link *sim_lrf_attach(const sim_sandbox *sb)
 {
-    scope_lrf *link = new scope_lrf{nullptr, sim_pty(sb, "/dev/ttyS5"), -1, {-1, -1}, {}};
+    sim_lrf_link *link = new sim_lrf_link{nullptr, sim_pty(sb, "/dev/ttyS5"), -1, {-1, -1}, {}};
     link->module = lrf_sim_start(sim_path(sb, SIM_BOARD_LOG).c_str());
     if (link->line >= 0 && link->module != nullptr)
         link->far = open(lrf_sim_slave_path(link->module), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (link->far < 0 || pipe2(link->wake, O_CLOEXEC) != 0) {
-        scope_lrf_detach(link);
+        sim_lrf_detach(link);
         return nullptr;
     }
     link->relay = std::thread(relay_run, link);
     return link;
 }
 
-lrf_sim *scope_lrf_module(scope_lrf *link)
+lrf_sim *sim_lrf_module(sim_lrf_link *link)
 {
     return link->module;
 }
 
-void scope_lrf_detach(scope_lrf *link)
+void sim_lrf_detach(sim_lrf_link *link)
 {
     if (link == nullptr) return;
     if (link->relay.joinable()) {

@@ -1,0 +1,84 @@
+// scope-sim's commands for sightui: start it, take its screen and widget
+// tree, press the scope's keys.
+#include "scope_sim.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+static int cmd_gui(scope_run *run, int argc, char **argv)
+{
+    int first = 1;
+    bool window = argc > 1 && strcmp(argv[1], "window") == 0;
+    if (window) first = 2;
+    if (argc - first != 0 && argc - first != 2) {
+        scope_error("gui: give the screen as W H, or nothing for 1280 1024");
+        return SCOPE_FAIL;
+    }
+    if (!run->h->start_sightui(std::vector<std::string>(argv + first, argv + argc), window ? "sdl" : "headless")) {
+        scope_error("gui: %s", run->h->why.c_str());
+        return SCOPE_FAIL;
+    }
+    scope_say("started sightui (pid %d)%s", run->h->sightui, window ? " in a window" : "");
+    return SCOPE_OK;
+}
+
+static bool scope_save(const std::string &path, const std::string &bytes)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    bool ok = f != nullptr && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f != nullptr) ok = fclose(f) == 0 && ok;
+    return ok;
+}
+
+static int cmd_screenshot(scope_run *run, int argc, char **argv)
+{
+    if (run->h->sightui <= 0) {
+        scope_error("screenshot: start sightui first (gui)");
+        return SCOPE_FAIL;
+    }
+    std::string image, tree;
+    if (!run->h->snapshot(&tree, &image)) {
+        scope_error("screenshot: %s", run->h->why.c_str());
+        return SCOPE_FAIL;
+    }
+    if (argc < 2) {
+        scope_say("screenshot %s", sim_path(run->h->sb, run->h->last_png()).c_str());
+        return SCOPE_OK;
+    }
+    if (!scope_save(argv[1], image) || !scope_save(std::string(argv[1]) + ".txt", tree)) {
+        scope_error("screenshot: %s: %s", argv[1], strerror(errno));
+        return SCOPE_FAIL;
+    }
+    scope_say("screenshot %s", argv[1]);
+    return SCOPE_OK;
+}
+
+static int cmd_key(scope_run *run, int argc, char **argv)
+{
+    const char *kind = argc > 2 ? argv[2] : "short";
+    int hold_ms = argc > 3 ? scope_seconds_ms(argv[3]) : 1000;
+    if (hold_ms < 0) {
+        scope_error("key: '%s' is no number of seconds", argv[3]);
+        return SCOPE_FAIL;
+    }
+    if (!run->h->key(argv[1], kind, hold_ms)) {
+        scope_error("key: %s", run->h->why.c_str());
+        return SCOPE_FAIL;
+    }
+    return SCOPE_OK;
+}
+
+static const scope_command gui_commands[] = {
+    {"gui", "[window] [W H]", "start sightui: headless (see screenshot) or in a window (needs --display)", 0, 3,
+     cmd_gui},
+    {"screenshot", "[FILE]", "sightui's screen as PNG (its widget tree in FILE.txt); no FILE: print where", 0, 1,
+     cmd_screenshot},
+    {"key", "NAME [short|long|double] [S]", "press a scope key (up down power photo fn range left right ok, "
+     "left+down left+right up+down+ok range+power); long holds S seconds (1)", 1, 3, cmd_key},
+};
+
+SCOPE_COMMANDS(gui_commands);
