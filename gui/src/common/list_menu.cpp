@@ -2,7 +2,15 @@
 
 #include "navigator.h"
 #include "ui_keys.h"
+#include "vesk_log.h"
 #include "vesk_page.h"
+
+#define LIST_MENU_LOG_TAG "menu"
+
+/* The menu window whose next paint is logged (at debug level): the one a
+ * key acted on or the one just opened, so that the time from a key to the
+ * menu it leads to being on screen can be read from the log. */
+static widget_t *s_paint_pending;
 
 int32_t list_menu_index(const list_menu_t *menu)
 {
@@ -58,13 +66,36 @@ static ret_t on_menu_key(void *ctx, event_t *e)
     key_event_t *key = key_event_cast(e);
     widget_t *win = WIDGET(e->target != NULL ? widget_get_window(WIDGET(e->target)) : NULL);
     if (key == NULL || win == NULL) return RET_OK;
+    vesk_log_printf(VESK_LOG_DETAIL, LIST_MENU_LOG_TAG, "key %c on %s", (char)key->key, win->name);
+    s_paint_pending = win;
     return list_menu_on_key(win, (const list_menu_t *)ctx, key->key);
+}
+
+static ret_t on_menu_painted(void *ctx, event_t *e)
+{
+    (void)e;
+    widget_t *win = WIDGET(ctx);
+    if (win == s_paint_pending) {
+        s_paint_pending = NULL;
+        vesk_log_printf(VESK_LOG_DETAIL, LIST_MENU_LOG_TAG, "%s drawn", win->name);
+    }
+    return RET_OK;
+}
+
+static ret_t on_menu_destroy(void *ctx, event_t *e)
+{
+    (void)e;
+    if (ctx == s_paint_pending) s_paint_pending = NULL;
+    return RET_REMOVE;
 }
 
 ret_t list_menu_bind(widget_t *win, const list_menu_t *menu)
 {
     return_value_if_fail(win != NULL && menu != NULL, RET_BAD_PARAMS);
     widget_on(win, EVT_KEY_DOWN, on_menu_key, (void *)menu);
+    widget_on(win, EVT_AFTER_PAINT, on_menu_painted, win);
+    widget_on(win, EVT_DESTROY, on_menu_destroy, win);
+    s_paint_pending = win;
     return RET_OK;
 }
 
