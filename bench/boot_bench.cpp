@@ -18,15 +18,9 @@
 #include "home_road.h"
 #include "sim_harness.h"
 #include "sim_thermal.h"
+#include "vesk_clock.h"
 
 namespace {
-
-long long mono_ms()
-{
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
-}
 
 /* The first record of that stream holding what, at or after since: its
  * time, or -1. */
@@ -57,7 +51,7 @@ bool one_boot(boot_times *out, std::string *why)
         *why = h.why;
         return false;
     }
-    const long long t0 = mono_ms();
+    const long long t0 = (long long)vesk_mono_ms();
     if (!h.start_sightd() || !h.start_sightui()) {
         *why = h.why;
         return false;

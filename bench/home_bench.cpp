@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "home_road.h"
+#include "vesk_clock.h"
 
 namespace {
 
@@ -36,20 +37,13 @@ long long latency_ms(HomeRoad &road, const std::string &distance, long long sinc
     return -1;
 }
 
-long long mono_ms()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 /* Ranges once at distance d and waits for its hold-over: the latency, or
  * -1 after 5 s. */
 long long one_range(HomeRoad &road, double d)
 {
     char distance[16];
     snprintf(distance, sizeof distance, "%.1f", d);
-    long long since = mono_ms();
+    long long since = (long long)vesk_mono_ms();
     if (!road.lrf_command(std::string("range ") + distance) || !road.key("range"))
         return -1;
     for (int waited = 0; waited < 5000; waited += 20) {

@@ -14,6 +14,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "vesk_clock.h"
+
 vesk_log_state vesk_log_g;
 vesk_log_counters vesk_log_cnt;
 __thread int vesk_log_stripe_id = -1;
@@ -34,12 +36,7 @@ const char *vesk_log_stream_name(int stream)
     return vesk_log_stream_names[stream];
 }
 
-uint64_t vesk_log_mono_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
-}
+uint64_t vesk_log_mono_ms(void) { return vesk_mono_ms(); }
 
 int vesk_log_wall_ms(int64_t *wall_ms)
 {
@@ -546,11 +543,7 @@ int vesk_log_start(vesk_log_role role, const vesk_log_config *config)
     vesk_log_copy_config(config);
     vesk_debug_init();
 
-    pthread_condattr_t attr;
-    pthread_condattr_init(&attr);
-    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    pthread_cond_init(&g->console_wake, &attr);
-    pthread_condattr_destroy(&attr);
+    vesk_cond_init_monotonic(&g->console_wake);
     sem_init(&g->pace, 0, 0);
     vesk_log_ring_init(&g->detail_ring, g->detail_slots, VESK_LOG_DETAIL_SLOTS, NULL, &g->pace);
     vesk_log_ring_init(&g->error_ring, g->error_slots, VESK_LOG_ERROR_SLOTS, NULL, &g->pace);

@@ -9,6 +9,7 @@
 // so nothing of the sandbox runs on once the library sees it ended.
 #include "sim_ctl.h"
 #include "vesk_board.h"
+#include "vesk_clock.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -45,13 +46,6 @@ struct agent_waiter {
 
 static std::vector<agent_child> g_children;
 static std::vector<agent_waiter> g_waiters;
-
-static long long agent_now_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
 
 static void agent_reply(int fd, int status, pid_t pid, int kind, int code)
 {
@@ -145,7 +139,7 @@ static void agent_reap(void)
         if (!c)
             continue;
         c->ended = 1;
-        c->ended_ms = agent_now_ms();
+        c->ended_ms = (long long)vesk_mono_ms();
         c->kind = WIFSIGNALED(status) ? SIM_CTL_SIGNALED : SIM_CTL_EXITED;
         c->code = WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
     }
@@ -155,7 +149,7 @@ static void agent_reap(void)
  * the next end becomes due, or -1. */
 static int agent_answer_waiters(void)
 {
-    long long now = agent_now_ms();
+    long long now = (long long)vesk_mono_ms();
     int timeout = -1;
     for (size_t i = 0; i < g_waiters.size();) {
         agent_child *c = agent_find(g_waiters[i].pid);

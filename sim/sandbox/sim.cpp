@@ -6,6 +6,7 @@
 
 #include "sim_ctl.h"
 #include "sim_tools.h"
+#include "vesk_clock.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -114,13 +115,6 @@ static const char *const sim_host_etc[] = {"/etc/alternatives", "/etc/ld.so.cach
 
 /* Sandbox folders bound from <dir>, in mount order. */
 static const char *const sim_folders[] = {"/factory", "/factory2", "/usrdata", "/tmp", "/var", "/etc", "/sim"};
-
-static long long sim_now_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
 
 static int sim_err(std::string *error, int rc, const std::string &what)
 {
@@ -517,9 +511,9 @@ static sim_outcome sim_end_outcome(int status)
 
 int sim_wait_end(sim_sandbox *sb, int timeout_ms, sim_outcome *out)
 {
-    long long deadline = sim_now_ms() + timeout_ms;
+    long long deadline = (long long)vesk_mono_ms() + timeout_ms;
     while (!sim_reap(sb)) {
-        int left = timeout_ms < 0 ? -1 : (int)(deadline - sim_now_ms());
+        int left = timeout_ms < 0 ? -1 : (int)(deadline - (long long)vesk_mono_ms());
         if (timeout_ms >= 0 && left <= 0) {
             *out = sim_outcome();
             return -ETIMEDOUT;
@@ -552,9 +546,9 @@ static int sim_request(sim_sandbox *sb, const sim_ctl_request &head, const std::
         close(pair[0]);
         return rc == -EPIPE || rc == -ECONNREFUSED ? -ECONNRESET : rc;
     }
-    long long deadline = sim_now_ms() + timeout_ms;
+    long long deadline = (long long)vesk_mono_ms() + timeout_ms;
     for (;;) {
-        int left = timeout_ms < 0 ? -1 : (int)(deadline - sim_now_ms());
+        int left = timeout_ms < 0 ? -1 : (int)(deadline - (long long)vesk_mono_ms());
         if (timeout_ms >= 0 && left < 0)
             left = 0;
         struct pollfd p = {pair[0], POLLIN, 0};
@@ -842,7 +836,7 @@ int sim_kill(sim_sandbox *sb, int pid, int sig)
 
 int sim_wait(sim_sandbox *sb, int pid, int timeout_ms, sim_outcome *out)
 {
-    long long start = sim_now_ms();
+    long long start = (long long)vesk_mono_ms();
     sim_ctl_request head = {SIM_CTL_WAIT, pid, 0, 0};
     sim_ctl_reply r;
     int rc = sim_request(sb, head, {}, nullptr, 0, timeout_ms, &r);
@@ -857,7 +851,7 @@ int sim_wait(sim_sandbox *sb, int pid, int timeout_ms, sim_outcome *out)
     if (rc != -ECONNRESET)
         return rc;
     /* The agent is gone: every program ended with the sandbox. */
-    int left = timeout_ms < 0 ? -1 : (int)(timeout_ms - (sim_now_ms() - start));
+    int left = timeout_ms < 0 ? -1 : (int)(timeout_ms - ((long long)vesk_mono_ms() - start));
     return sim_wait_end(sb, left < 0 && timeout_ms >= 0 ? 0 : left, out);
 }
 

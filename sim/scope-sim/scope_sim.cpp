@@ -15,6 +15,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "vesk_clock.h"
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,13 +123,6 @@ void scope_list(FILE *to)
             fprintf(to, "  %-10s %-22s %s\n", table.first[i].name, table.first[i].args, table.first[i].help);
 }
 
-static long long scope_now_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
 /* Passes the signals that reached scope-sim on to the program. */
 static void scope_forward_signals(scope_run *run)
 {
@@ -142,12 +137,12 @@ static void scope_forward_signals(scope_run *run)
  * extra descriptor became readable. */
 static int scope_poll(scope_run *run, int extra, int ms, bool *ready)
 {
-    long long deadline = scope_now_ms() + ms;
+    long long deadline = (long long)vesk_mono_ms() + ms;
     if (ready)
         *ready = false;
     for (;;) {
         struct pollfd p[3] = {{run->end_fd, POLLIN, 0}, {run->signal_fd, POLLIN, 0}, {extra, POLLIN, 0}};
-        int left = ms < 0 ? -1 : (int)(deadline - scope_now_ms());
+        int left = ms < 0 ? -1 : (int)(deadline - (long long)vesk_mono_ms());
         if (ms >= 0 && left < 0)
             left = 0;
         int n = poll(p, extra >= 0 ? 3 : 2, left);

@@ -17,6 +17,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "vesk_clock.h"
+
 #include <map>
 #include <sstream>
 #include <string>
@@ -28,13 +30,6 @@
 extern char **environ;
 
 namespace {
-
-long long now_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
 
 std::string temp_dir()
 {
@@ -100,8 +95,8 @@ struct Output {
 
     bool wait_for(const std::string &what, int ms)
     {
-        long long deadline = now_ms() + ms;
-        while (text.find(what) == std::string::npos && now_ms() < deadline)
+        long long deadline = (long long)vesk_mono_ms() + ms;
+        while (text.find(what) == std::string::npos && (long long)vesk_mono_ms() < deadline)
             if (!pump(50))
                 break;
         return text.find(what) != std::string::npos;
@@ -164,10 +159,10 @@ protected:
         Output out;
         int pid = start(in, args, &out);
         sim_outcome outcome;
-        long long deadline = now_ms() + 20000;
+        long long deadline = (long long)vesk_mono_ms() + 20000;
         int rc;
         /* Read while waiting: a full pipe must not hold the probe up. */
-        while ((rc = sim_wait(in, pid, 20, &outcome)) == -ETIMEDOUT && now_ms() < deadline)
+        while ((rc = sim_wait(in, pid, 20, &outcome)) == -ETIMEDOUT && (long long)vesk_mono_ms() < deadline)
             out.pump(0);
         EXPECT_EQ(rc, 0) << "the probe did not end: " << strerror(-rc);
         out.drain();
@@ -380,8 +375,8 @@ TEST_P(SandboxSerial, BytesPassUnchangedBothWays)
     ASSERT_TRUE(out.wait_for("open\n", 5000));
     ASSERT_EQ(write(master, frame.data(), frame.size()), (ssize_t)frame.size());
     std::string back;
-    long long deadline = now_ms() + 5000;
-    while (back.size() < frame.size() && now_ms() < deadline) {
+    long long deadline = (long long)vesk_mono_ms() + 5000;
+    while (back.size() < frame.size() && (long long)vesk_mono_ms() < deadline) {
         struct pollfd p = {master, POLLIN, 0};
         if (poll(&p, 1, 100) > 0) {
             char buf[64];

@@ -6,25 +6,7 @@
 #include <string.h>
 #include <time.h>
 
-static void deadline_after(struct timespec *ts, int timeout_ms)
-{
-    clock_gettime(CLOCK_MONOTONIC, ts);
-    ts->tv_sec += timeout_ms / 1000;
-    ts->tv_nsec += (long)(timeout_ms % 1000) * 1000000L;
-    if (ts->tv_nsec >= 1000000000L) {
-        ts->tv_sec++;
-        ts->tv_nsec -= 1000000000L;
-    }
-}
-
-static void cond_init_monotonic(pthread_cond_t *cond)
-{
-    pthread_condattr_t attr;
-    pthread_condattr_init(&attr);
-    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    pthread_cond_init(cond, &attr);
-    pthread_condattr_destroy(&attr);
-}
+#include "vesk_clock.h"
 
 queue_buf_t *queue_buf_alloc(int item_num, int item_size)
 {
@@ -34,8 +16,8 @@ queue_buf_t *queue_buf_alloc(int item_num, int item_size)
     q->item_num = item_num;
     q->item_size = item_size;
     pthread_mutex_init(&q->mutex, NULL);
-    cond_init_monotonic(&q->pop_cond);
-    cond_init_monotonic(&q->push_cond);
+    vesk_cond_init_monotonic(&q->pop_cond);
+    vesk_cond_init_monotonic(&q->push_cond);
     return q;
 }
 
@@ -75,7 +57,7 @@ int queue_buf_push_wait(queue_buf_t *q, const void *item, int timeout_ms)
 {
     if (q == NULL || item == NULL) return -1;
     struct timespec deadline;
-    deadline_after(&deadline, timeout_ms);
+    vesk_deadline_in(&deadline, (uint64_t)timeout_ms);
     pthread_mutex_lock(&q->mutex);
     while (q->item_cnt >= q->item_num) {
         printf("queue_buf_push_wait==================================================\n");
@@ -95,7 +77,7 @@ int queue_buf_push_wait(queue_buf_t *q, const void *item, int timeout_ms)
 static int lock_when_nonempty(queue_buf_t *q, int timeout_ms)
 {
     struct timespec deadline;
-    deadline_after(&deadline, timeout_ms);
+    vesk_deadline_in(&deadline, (uint64_t)timeout_ms);
     pthread_mutex_lock(&q->mutex);
     while (q->item_cnt == 0) {
         if (pthread_cond_timedwait(&q->pop_cond, &q->mutex, &deadline) == ETIMEDOUT && q->item_cnt == 0) {

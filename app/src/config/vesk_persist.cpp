@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "vesk_clock.h"
 #include "vesk_device_db.h"
 #include "vesk_fault.h"
 #include "vesk_io.h"
@@ -33,12 +34,7 @@ static pthread_t g_worker;
 static pthread_mutex_t g_profiles_mutex = PTHREAD_MUTEX_INITIALIZER;
 static thread_local int t_edit_depth;
 
-uint64_t vesk_persist_mono_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
-}
+uint64_t vesk_persist_mono_ms(void) { return vesk_mono_ms(); }
 
 void vesk_persist_lock(void) { pthread_mutex_lock(&g_mutex); }
 void vesk_persist_unlock(void) { pthread_mutex_unlock(&g_mutex); }
@@ -50,7 +46,8 @@ void vesk_persist_wait_until(uint64_t until_ms)
         pthread_cond_wait(&g_cond, &g_mutex);
         return;
     }
-    struct timespec ts = {(time_t)(until_ms / 1000), (long)(until_ms % 1000) * 1000000L};
+    struct timespec ts;
+    vesk_deadline_at(&ts, until_ms);
     pthread_cond_timedwait(&g_cond, &g_mutex, &ts);
 }
 
@@ -572,11 +569,7 @@ int vesk_persist_start(const vesk_persist_paths *paths, const vesk_persist_hooks
     s->epoch = 1;
     s->hooks = *hooks;
     resolve_paths(paths);
-    pthread_condattr_t attr;
-    pthread_condattr_init(&attr);
-    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    pthread_cond_init(&g_cond, &attr);
-    pthread_condattr_destroy(&attr);
+    vesk_cond_init_monotonic(&g_cond);
     vesk_persist_unlock();
 
     /* The boot runs before any worker or caller can touch the state. */
@@ -611,8 +604,8 @@ int vesk_persist_stop(unsigned limit_ms)
     if (running) {
         /* The deadline runs on the monotonic clock: a clock set by the
          * phone or the PC link must not stretch or cut the wait. */
-        uint64_t until = vesk_persist_mono_ms() + limit_ms;
-        struct timespec ts = {(time_t)(until / 1000), (long)(until % 1000) * 1000000L};
+        struct timespec ts;
+        vesk_deadline_in(&ts, limit_ms);
         rc = pthread_clockjoin_np(g_worker, NULL, CLOCK_MONOTONIC, &ts) == 0 ? 0 : -ETIMEDOUT;
         if (rc == 0) vesk_device_db_close();
     }

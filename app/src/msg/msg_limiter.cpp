@@ -1,5 +1,6 @@
 #include <time.h>
 
+#include "vesk_clock.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
 
@@ -20,10 +21,8 @@ static vesk_msg_error_window s_windows[VESK_MSG_DIRECTIONS];
 
 uint64_t vesk_msg_clock_ms(void)
 {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
     /* Plus one: 0 means "no window open". */
-    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u + 1u;
+    return vesk_mono_ms() + 1u;
 }
 
 int vesk_msg_is_compass(const uint8_t *frame, uint32_t length)

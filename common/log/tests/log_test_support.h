@@ -3,6 +3,7 @@
 // line format as the format description gives it.
 #pragma once
 
+#include "vesk_clock.h"
 #include "vesk_debug.h"
 #include "vesk_log.h"
 #include "vesk_log_internal.h"
@@ -172,13 +173,6 @@ inline bool eventually(const std::function<bool()> &cond, int timeout_ms = 3000)
         usleep(10 * 1000);
     }
     return cond();
-}
-
-inline uint64_t now_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
 }
 
 inline vesk_log_config config_in(const TempDir &dir)

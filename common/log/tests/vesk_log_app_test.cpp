@@ -74,7 +74,7 @@ uint16_t u16_at(const std::string &p, size_t off)
 int flush_with(FakeGui &gui)
 {
     uint64_t ticket = 0;
-    int rc = vesk_log_request(VESK_LOG_FLUSH, now_ms() + 3000, &ticket);
+    int rc = vesk_log_request(VESK_LOG_FLUSH, vesk_mono_ms() + 3000, &ticket);
     if (rc != 0) return rc;
     std::string cutoff = gui.receive(2000);
     if (cutoff.size() != 28 || u64_at(cutoff, 16) != ticket) return -EPROTO;
@@ -87,7 +87,7 @@ int flush_with(FakeGui &gui)
 int barrier(vesk_log_barrier_kind kind, int timeout_ms = 3000)
 {
     uint64_t ticket = 0;
-    int rc = vesk_log_request(kind, now_ms() + (uint64_t)timeout_ms, &ticket);
+    int rc = vesk_log_request(kind, vesk_mono_ms() + (uint64_t)timeout_ms, &ticket);
     if (rc != 0) return rc;
     while ((rc = vesk_log_poll(ticket)) == 0) usleep(2000);
     return rc;
@@ -115,17 +115,17 @@ TEST(Barrier, RequestAndPollFollowTheTicketRules)
         FakeGui gui(dir / "log.sock");
         ASSERT_GE(gui.fd, 0);
         ASSERT_TRUE(eventually([] { return stats().vesk_peer_connected == 1; }));
-        ASSERT_EQ(vesk_log_request(VESK_LOG_FLUSH, now_ms() + 200, &ticket), 0);
+        ASSERT_EQ(vesk_log_request(VESK_LOG_FLUSH, vesk_mono_ms() + 200, &ticket), 0);
         EXPECT_EQ(ticket, 1u);
         uint64_t second = 0;
-        EXPECT_EQ(vesk_log_request(VESK_LOG_PAUSE_MEDIA, now_ms() + 200, &second), -EBUSY);
+        EXPECT_EQ(vesk_log_request(VESK_LOG_PAUSE_MEDIA, vesk_mono_ms() + 200, &second), -EBUSY);
         EXPECT_EQ(vesk_log_poll(ticket), 0);
         EXPECT_EQ(vesk_log_poll(ticket + 1), -ESTALE);
         ASSERT_TRUE(eventually([&] { return vesk_log_poll(ticket) != 0; }));
         EXPECT_EQ(vesk_log_poll(ticket), -ESTALE) << "the time-out ended it";
 
         /* A resume cancels a pending pause. */
-        ASSERT_EQ(vesk_log_request(VESK_LOG_PAUSE_MEDIA, now_ms() + 3000, &second), 0);
+        ASSERT_EQ(vesk_log_request(VESK_LOG_PAUSE_MEDIA, vesk_mono_ms() + 3000, &second), 0);
         EXPECT_EQ(second, 2u);
         EXPECT_EQ(vesk_log_poll(second), 0);
         vesk_log_resume_media();
@@ -275,7 +275,7 @@ TEST(LogSocket, FlushWaitsForTheGuiToAcknowledgeItsCutoff)
         ASSERT_GE(gui.fd, 0);
         ASSERT_TRUE(gui.send_raw(packet(CONTROL, 0, 1)));
         uint64_t ticket = 0;
-        ASSERT_EQ(vesk_log_request(VESK_LOG_FLUSH, now_ms() + 5000, &ticket), 0);
+        ASSERT_EQ(vesk_log_request(VESK_LOG_FLUSH, vesk_mono_ms() + 5000, &ticket), 0);
         std::string cutoff = gui.receive(2000);
         ASSERT_EQ(cutoff.size(), 28u);
         EXPECT_EQ(u16_at(cutoff, 6), CUTOFF);

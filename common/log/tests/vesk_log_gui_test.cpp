@@ -18,8 +18,8 @@ TEST(GuiRole, BarriersAreTheAppRolesAlone)
     in_child([&] {
         start_logger(dir, VESK_LOG_GUI);
         uint64_t ticket = 0;
-        EXPECT_EQ(vesk_log_request(VESK_LOG_FLUSH, now_ms() + 100, &ticket), -EOPNOTSUPP);
-        EXPECT_EQ(vesk_log_request(VESK_LOG_PAUSE_MEDIA, now_ms() + 100, &ticket), -EOPNOTSUPP);
+        EXPECT_EQ(vesk_log_request(VESK_LOG_FLUSH, vesk_mono_ms() + 100, &ticket), -EOPNOTSUPP);
+        EXPECT_EQ(vesk_log_request(VESK_LOG_PAUSE_MEDIA, vesk_mono_ms() + 100, &ticket), -EOPNOTSUPP);
         vesk_log_resume_media();
         vesk_log_printf(VESK_LOG_ERROR, "gui", "nobody listens");
         usleep(100 * 1000);
@@ -96,7 +96,7 @@ TEST(GuiRole, GuiStartedBeforeTheAppConnectsAndNothingIsLostUnseen)
         EXPECT_EQ(landed + std::stoul(total), 500u) << loss[0];
         /* A FLUSH now waits for the real GUI's acknowledgement, and gets it. */
         uint64_t ticket = 0;
-        ASSERT_EQ(vesk_log_request(VESK_LOG_FLUSH, now_ms() + 3000, &ticket), 0);
+        ASSERT_EQ(vesk_log_request(VESK_LOG_FLUSH, vesk_mono_ms() + 3000, &ticket), 0);
         int rc;
         while ((rc = vesk_log_poll(ticket)) == 0) usleep(2000);
         EXPECT_EQ(rc, 1);

@@ -7,6 +7,7 @@
 #include "laser.h"
 #include "qel_dev_status.h"
 #include "uart.h"
+#include "vesk_clock.h"
 #include "vesk_debug.h"
 #include "vesk_log.h"
 #include "vesk_persist.h"
@@ -28,12 +29,8 @@ static void lrf_worker_init_sync(void)
 {
     static pthread_once_t once = PTHREAD_ONCE_INIT;
     pthread_once(&once, [] {
-        pthread_condattr_t attr;
-        pthread_condattr_init(&attr);
-        pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
         pthread_mutex_init(&g_worker.lock, NULL);
-        pthread_cond_init(&g_worker.cond, &attr);
-        pthread_condattr_destroy(&attr);
+        vesk_cond_init_monotonic(&g_worker.cond);
         pthread_mutex_init(&g_outbox.lock, NULL);
         pthread_cond_init(&g_outbox.cond, NULL);
     });
@@ -136,13 +133,7 @@ static void vesk_lrf_arm(struct timespec *deadline, int *armed, uint32_t ms)
         *armed = 0;
         return;
     }
-    clock_gettime(CLOCK_MONOTONIC, deadline);
-    deadline->tv_sec += ms / 1000;
-    deadline->tv_nsec += (long)(ms % 1000) * 1000000L;
-    if (deadline->tv_nsec >= 1000000000L) {
-        deadline->tv_sec++;
-        deadline->tv_nsec -= 1000000000L;
-    }
+    vesk_deadline_in(deadline, ms);
     *armed = 1;
 }
 

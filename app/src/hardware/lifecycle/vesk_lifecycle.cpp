@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 #include <time.h>
 
+#include "vesk_clock.h"
 #include "vesk_frame.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
@@ -35,21 +36,6 @@ static pthread_t coordinator;
 static int running;
 static int boot_rc;
 
-static uint64_t now_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
-}
-
-static void deadline_in(struct timespec *ts, int ms)
-{
-    clock_gettime(CLOCK_MONOTONIC, ts);
-    ts->tv_nsec += (long)ms * 1000000L;
-    ts->tv_sec += ts->tv_nsec / 1000000000L;
-    ts->tv_nsec %= 1000000000L;
-}
-
 static void run_request(const lifecycle_request *req)
 {
     vesk_log_printf(VESK_LOG_DETAIL, "lifecycle", "request admitted reason=%d", (int)req->reason);
@@ -65,12 +51,12 @@ static void *vesk_lifecycle_coordinator_main(void *arg)
         pthread_mutex_lock(&mailbox.mtx);
         while (!mailbox.has_pending && !mailbox.stop) {
             struct timespec deadline;
-            deadline_in(&deadline, LIFECYCLE_POLL_MS);
+            vesk_deadline_in(&deadline, LIFECYCLE_POLL_MS);
             pthread_cond_timedwait(&mailbox.cond, &mailbox.mtx, &deadline);
             if (mailbox.has_pending || mailbox.owner || mailbox.stop) continue;
             if (!is_signal_exit() && vesk_signal_consume_exit()) {
                 mailbox.pending.reason = VESK_PERSIST_PROCESS_EXIT;
-                mailbox.pending.admitted_ms = now_ms();
+                mailbox.pending.admitted_ms = vesk_mono_ms();
                 mailbox.has_pending = 1;
                 mailbox.owner = 1;
             }
@@ -94,14 +80,8 @@ static void *vesk_lifecycle_coordinator_main(void *arg)
 int vesk_lifecycle_start(void)
 {
     if (running) return 0;
-    pthread_condattr_t attr;
-    pthread_condattr_init(&attr);
-    int rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    if (rc == 0) {
-        pthread_cond_destroy(&mailbox.cond);
-        rc = pthread_cond_init(&mailbox.cond, &attr);
-    }
-    pthread_condattr_destroy(&attr);
+    pthread_cond_destroy(&mailbox.cond);
+    int rc = vesk_cond_init_monotonic(&mailbox.cond);
     if (rc != 0) {
         vesk_log_printf(VESK_LOG_ERROR, "lifecycle", "vesk_lifecycle_start: monotonic condvar failed: %d", rc);
         return -rc;
