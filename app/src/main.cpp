@@ -72,6 +72,7 @@ static void start_persistence(void)
     memset(&profiles, 0, sizeof profiles);
     /* The stored debug setting switches the calculator's log as well. */
     vesk_ini_set_debug_apply(vesk_debug_app_apply);
+    vesk_ini_register_persist();
     int rc = vesk_persist_start(NULL, &persist_hooks, &qel_dev_status, &profiles);
     vesk_lifecycle_note_boot(rc);
     if (rc != 0) {

@@ -57,8 +57,12 @@ int vesk_log_wire_recv(int fd, vesk_log_wire_packet *pkt)
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
         if (n <= 0) return -EPIPE;
+        /* The packet's tail padding arrives too, so the message size alone
+         * lets line_len run a few bytes past the line: bound it by the line
+         * buffer it is copied from and into as well. */
         if ((size_t)n < VESK_LOG_WIRE_HEAD || pkt->magic != VESK_LOG_WIRE_MAGIC ||
-            pkt->version != VESK_LOG_WIRE_VERSION || pkt->line_len > (size_t)n - VESK_LOG_WIRE_HEAD)
+            pkt->version != VESK_LOG_WIRE_VERSION || pkt->line_len > (size_t)n - VESK_LOG_WIRE_HEAD ||
+            pkt->line_len > sizeof(pkt->line))
             return -EBADMSG;
         return 1;
     }
@@ -114,9 +118,11 @@ static void vesk_log_app_gui_line(const vesk_log_wire_packet *pkt, uint64_t epoc
 {
     vesk_log_app *a = &vesk_log_app_st;
     vesk_log_line *line = &a->gui_line;
-    const char *lf = (const char *)memchr(pkt->line, '\n', pkt->line_len);
-    size_t len = lf != NULL ? (size_t)(lf - pkt->line) + 1 : pkt->line_len;
-    if (len > VESK_LOG_LINE_SIZE - 1 && lf == NULL) len = VESK_LOG_LINE_SIZE - 1;
+    static_assert(sizeof(line->text) == sizeof(pkt->line), "a GUI line fits the line it becomes");
+    const size_t avail = pkt->line_len < sizeof(pkt->line) ? pkt->line_len : sizeof(pkt->line);
+    const char *lf = (const char *)memchr(pkt->line, '\n', avail);
+    size_t len = lf != NULL ? (size_t)(lf - pkt->line) + 1 : avail;
+    if (lf == NULL && len > sizeof(line->text) - 1) len = sizeof(line->text) - 1;
     memcpy(line->text, pkt->line, len);
     if (lf == NULL) line->text[len++] = '\n';
     line->len = len;

@@ -1,6 +1,6 @@
-// The firmware image's factory templates: the settings INI built from the
-// settings store's own key tables, and the profile database written with
-// SQLite from the factory profile below.
+// The firmware image's factory templates: the settings INI from the table
+// of stored keys below, and the profile database created with the stored
+// schema and written with SQLite from the factory profile below.
 #include "sim_factory.h"
 
 #include <errno.h>
@@ -11,8 +11,6 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "vesk_device_db_schema.h"
 
 /* ---- factory profile ------------------------------------------------ */
 
@@ -54,12 +52,11 @@ static void factory_profile(Info_ballistics *b)
     b->gun.direction = RIGHT;
 }
 
-void sim_factory_profiles(Qel_IR_Ballistics *ballistics, Qel_IR_Cursor *cursor)
+void sim_factory_profiles(Info_ballistics profiles[VESK_PROFILE_COUNT], Qel_IR_Cursor *cursor)
 {
-    memset(ballistics, 0, sizeof *ballistics);
     memset(cursor, 0, sizeof *cursor);
     for (int p = 0; p < VESK_PROFILE_COUNT; p++) {
-        factory_profile(&ballistics->ballistics[p]);
+        factory_profile(&profiles[p]);
         for (int z = 0; z < VESK_ZERO_COUNT; z++) {
             Qel_Cursor_Zero *zero = &cursor->group[p].zero[z];
             zero->u16IrCursorDistance = FACTORY_ZERO_M;
@@ -111,48 +108,81 @@ static std::string built_name(const std::string &path) { return path + ".tmp-fac
 
 /* ---- settings template -------------------------------------------------- */
 
-/* The two switches the store reads by name rather than through a table;
- * the dynamic coefficient is on unless the file says "0". */
-static const struct {
+/* Every key of the four sections, in the store's order, at the value the
+ * store takes when the key is missing. Whole numbers are in the "%d" form
+ * the setters write and the compass angles in their "%.2f" form, so that
+ * setting a value back to its default finds the same text. */
+typedef struct {
+    const char *section;
     const char *key;
     const char *text;
-} named_switches[] = {
-    {"vesk_debug", "0"},
-    {"vesk_dynamic_bc", "1"},
+} ini_row;
+
+static const ini_row settings_rows[] = {
+    {"qeldevstatus", "s8videomode", "0"},
+    {"qeldevstatus", "s8videoout", "0"},
+    {"qeldevstatus", "s8screenbrightness", "5"},
+    {"qeldevstatus", "s8screenhue", "0"},
+    {"qeldevstatus", "s8language", "0"},
+    {"qeldevstatus", "s8sorttype", "0"},
+    {"qeldevstatus", "s8shotvideoswitch", "0"},
+    {"qeldevstatus", "s8shotfronttime", "0"},
+    {"qeldevstatus", "s8shotbacktime", "0"},
+    {"qeldevstatus", "s8recoilsensitivity", "3"},
+    {"qeldevstatus", "s8rangetype", "1"},
+    {"qeldevstatus", "vesk_lrf_target", "1"},
+    {"qeldevstatus", "vesk_lrf_processing", "0"},
+    {"qeldevstatus", "vesk_lrf_min_m", "0"},
+    {"qeldevstatus", "vesk_lrf_max_m", "0"},
+    {"qeldevstatus", "s8distanceuint", "1"},
+    {"qeldevstatus", "s8compassswitch", "0"},
+    {"qeldevstatus", "s8hottrack", "0"},
+    {"qeldevstatus", "s8autoshutter", "5"},
+    {"qeldevstatus", "s8ballisticreticle", "0"},
+    {"qeldevstatus", "s8rangereticletype", "0"},
+    {"qeldevstatus", "s8rangereticlecolor", "1"},
+    {"qeldevstatus", "s8pipreticletype", "0"},
+    {"qeldevstatus", "s8pipreticlecolor", "0"},
+    {"qeldevstatus", "s8laserreticletype", "0"},
+    {"qeldevstatus", "s8laserreticlecolor", "2"},
+    {"qeldevstatus", "s8ballisticreticlecolor", "1"},
+    {"qeldevstatus", "s8ballisticgroup", "0"},
+    {"qeldevstatus", "s8wifiswitch", "0"},
+    {"qeldevstatus", "s8micswitch", "0"},
+    {"qeldevstatus", "s8watermarkclosed", "0"},
+    {"qeldevstatus", "s8compassautoangleswitch", "0"},
+    /* The debug switch, and the dynamic coefficient: on unless "0". */
+    {"qeldevstatus", "vesk_debug", "0"},
+    {"qeldevstatus", "vesk_dynamic_bc", "1"},
+    {"irparam", "s8irbrightness", "5"},
+    {"irparam", "s8ircontrast", "5"},
+    {"irparam", "s8irenchance", "3"},
+    {"irparam", "s8irpolarity", "0"},
+    {"irparam", "s8stronglightenable", "0"},
+    {"irparam", "s8redhotvalue", "3"},
+    {"irparam", "s8irscene", "1"},
+    {"reticleparam", "s8reticlecolour", "5"},
+    {"reticleparam", "s8reticleswitch", "0"},
+    {"reticleparam", "s8reticletype", "0"},
+    {"reticleparam", "s8reticlebright", "2"},
+    {"reticleparam", "s8reticlemenuswitch", "0"},
+    {"reticleparam", "s8reticlegroupindex", "0"},
+    {"reticleparam", "s8reticlezeroindex", "0"},
+    {"compassparam", "f32compassdeclination", "0.00"},
+    {"compassparam", "f32ccompassyaw", "0.00"},
+    {"compassparam", "f32compasspitch", "0.00"},
+    {"compassparam", "f32compassroll", "0.00"},
 };
-
-static int set_entry(dictionary *d, const char *section, const char *key, const char *text)
-{
-    const std::string full = std::string(section) + ":" + key;
-    return dictionary_set(d, full.c_str(), text) == 0 ? 0 : -ENOMEM;
-}
-
-static int set_table(dictionary *d, const char *section, const vesk_ini_key_row *rows, int count)
-{
-    int rc = dictionary_set(d, section, NULL) == 0 ? 0 : -ENOMEM;
-    for (int i = 0; rc == 0 && i < count; i++)
-        rc = set_entry(d, section, rows[i].key, std::to_string(rows[i].def).c_str());
-    return rc;
-}
 
 static int build_settings(dictionary *d)
 {
-    int rc = dictionary_set(d, "qeldevstatus", NULL) == 0 ? 0 : -ENOMEM;
-    /* Whole numbers all, in the "%d" form Qel_DevStatusSet writes, so that
-     * setting a value back to its default finds the same text. */
-    for (const vesk_dev_field &f : vesk_dev_fields)
-        if (rc == 0) rc = set_entry(d, "qeldevstatus", f.key, std::to_string((int)f.def).c_str());
-    for (const auto &s : named_switches)
-        if (rc == 0) rc = set_entry(d, "qeldevstatus", s.key, s.text);
-    if (rc == 0) rc = set_table(d, "irparam", vesk_ir_keys, VESK_IR_PARAM_COUNT);
-    if (rc == 0) rc = set_table(d, "reticleparam", vesk_reticle_keys, VESK_RETICLE_PARAM_COUNT);
-    if (rc == 0) rc = dictionary_set(d, "compassparam", NULL) == 0 ? 0 : -ENOMEM;
-    for (int i = 0; rc == 0 && i < VESK_COMPASS_PARAM_COUNT; i++) {
-        char text[64];
-        snprintf(text, sizeof text, "%.2f", (double)vesk_compass_keys[i].def); /* the compass setter's form */
-        rc = set_entry(d, "compassparam", vesk_compass_keys[i].key, text);
+    for (const ini_row &r : settings_rows) {
+        /* iniparser writes a key out only under a section entry. */
+        if (!iniparser_find_entry(d, r.section) && dictionary_set(d, r.section, NULL) != 0) return -ENOMEM;
+        const std::string full = std::string(r.section) + ":" + r.key;
+        if (dictionary_set(d, full.c_str(), r.text) != 0) return -ENOMEM;
     }
-    return rc;
+    return 0;
 }
 
 static int write_ini(const std::string &built, std::string *error)
@@ -276,12 +306,34 @@ static int exec(sqlite3 *db, const char *sql, std::string *error)
     return fail(error, -EIO, what);
 }
 
+/* The three tables as a factory creates them (sightd accepts a database
+ * only when its tables have exactly this shape; the misspelt column names
+ * are the stored ones). */
+static const char *const schema =
+    "CREATE TABLE device(id int not null primary key, name text not null, remark text);"
+    "CREATE TABLE zero_point("
+    "id int not null primary key, device_id int not null, index_show int not null, distance int not null, "
+    "x int not null, y int not null, remark text, remark2 text, remark3 text);"
+    "CREATE TABLE ballistics("
+    "id int primary key, device_id int not null, switch int not null, "
+    "distance text, distance_yard text, ei_angle text, "
+    "wind_velocity text, wind_direction text, "
+    "weather_temperature text, weather_pressure text, weather_humidity text, "
+    "zero_distance text, zero_distance_yard text, "
+    "bullet_coefficient text, bullet_dragmodel int, muzzie_velocity int, "
+    "twist_rate text, twist_direction int, "
+    "bullet_length text, bullet_weight text, bullet_diameter text, "
+    "zero_weather_enable int, zero_weather_temperature text, zero_weather_pressure text, zero_weather_humidity text, "
+    "offset_unit int, offset_vertial text, offset_vertial_mrad text, offset_horiazontal text, "
+    "offset_horiazontal_mrad text, "
+    "scope_height text, spindrift_enable int, corioliseffect_enable int, latitude text, azimuth text, remark text);";
+
 static int fill_db(sqlite3 *db, std::string *error)
 {
-    Qel_IR_Ballistics ballistics;
+    Info_ballistics profiles[VESK_PROFILE_COUNT];
     Qel_IR_Cursor cursor;
-    sim_factory_profiles(&ballistics, &cursor);
-    int rc = exec(db, VESK_DEVICE_DB_SCHEMA, error);
+    sim_factory_profiles(profiles, &cursor);
+    int rc = exec(db, schema, error);
     if (rc == 0) rc = exec(db, "BEGIN;", error);
     for (int p = 0; rc == 0 && p < VESK_PROFILE_COUNT; p++) {
         const int device_id = p + 1;
@@ -289,7 +341,7 @@ static int fill_db(sqlite3 *db, std::string *error)
         char *sql = sqlite3_mprintf("INSERT INTO device(id, name) VALUES(%d, '%c');", device_id, 'A' + p);
         rc = sql ? exec(db, sql, error) : fail(error, -ENOMEM, "no memory for SQL");
         sqlite3_free(sql);
-        if (rc == 0) rc = insert_profile(db, device_id, ballistics.ballistics[p], error);
+        if (rc == 0) rc = insert_profile(db, device_id, profiles[p], error);
         for (int z = 0; rc == 0 && z < VESK_ZERO_COUNT; z++)
             rc = insert_zero(db, device_id, z, cursor.group[p].zero[z], error);
     }

@@ -8,12 +8,14 @@
 // "irparam", "reticleparam", "compassparam"; the EEPROM's "info" is per-unit
 // calibration and never part of an image), each at the value the store
 // takes when the key is missing. The database holds the three tables with
-// the six factory profiles and their twelve zero points.
+// the six factory profiles and their twelve zero points. Both are written
+// here from the stored layouts, never from sightd's own tables or schema:
+// a drift between the two is caught when sightd validates them at boot.
 #pragma once
 
 #include <string>
 
-#include "qel_dev_status.h"
+#include "vesk_records.h"
 
 #define SIM_FACTORY_IMAGE_DIR "out_sightd"
 #define SIM_FACTORY_INI "defconfig.ini"
@@ -28,4 +30,4 @@ int sim_factory_image(const std::string &usrdata_dir, std::string *error);
 
 /* The six factory profiles and twelve zero points as sightd reads them
  * from the template (profile group 0 selected, every padding byte 0). */
-void sim_factory_profiles(Qel_IR_Ballistics *ballistics, Qel_IR_Cursor *cursor);
+void sim_factory_profiles(Info_ballistics profiles[VESK_PROFILE_COUNT], Qel_IR_Cursor *cursor);

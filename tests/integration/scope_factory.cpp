@@ -13,10 +13,10 @@ static wire_atmosphere weather(const Info_atmosphere &a)
 
 wire_profile scope_factory_profile(int i)
 {
-    Qel_IR_Ballistics image;
+    Info_ballistics image[VESK_PROFILE_COUNT];
     Qel_IR_Cursor zeros;
-    sim_factory_profiles(&image, &zeros);
-    const Info_ballistics &f = image.ballistics[i];
+    sim_factory_profiles(image, &zeros);
+    const Info_ballistics &f = image[i];
     wire_profile p;
     memset(&p, 0, sizeof p);
     p.ballistics_sw = f.ballistics_sw;
@@ -60,9 +60,9 @@ wire_profile scope_factory_profile(int i)
 
 wire_cursor scope_factory_cursor(void)
 {
-    Qel_IR_Ballistics image;
+    Info_ballistics image[VESK_PROFILE_COUNT];
     Qel_IR_Cursor f;
-    sim_factory_profiles(&image, &f);
+    sim_factory_profiles(image, &f);
     wire_cursor c;
     memset(&c, 0, sizeof c);
     c.current_group = f.u8CurrentGroup;

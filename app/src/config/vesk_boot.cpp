@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "iniparser_handler.h"
 #include "vesk_device_db.h"
 #include "vesk_fault.h"
 #include "vesk_io.h"
@@ -104,13 +103,12 @@ int vesk_persist_load_settings(Qel_DevStatus *status, const char *eeprom_source)
 {
     vesk_persist_state *s = &g_vesk_persist;
     const vesk_persist_resolved_paths *p = &s->paths;
-    vesk_ini_configure_paths(p->current_ini, p->authority_ini, eeprom_source);
-    int rc = Para_init(status);
+    int rc = g_vesk_settings.vesk_load(status, p->current_ini, p->authority_ini, eeprom_source);
     if (rc < 0) {
         fprintf(stderr, "vesk_persist_start: load_settings failed (%d)\n", rc);
         return rc;
     }
-    s->eeprom_readable = vesk_ini_hardware_loaded();
+    s->eeprom_readable = g_vesk_settings.vesk_eeprom_loaded();
     s->eeprom = *status;
     return 0;
 }
@@ -374,6 +372,6 @@ int vesk_persist_boot(Qel_DevStatus *status, vesk_persist_profiles *profiles)
     load_wifi_cache(p, &s->wifi);
     s->stores[VESK_PERSIST_WIFI].accepted = 1;
     s->stores[VESK_PERSIST_WIFI].durable = 1;
-    vesk_ini_apply_debug();
+    g_vesk_settings.vesk_apply_debug();
     return 0;
 }

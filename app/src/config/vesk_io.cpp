@@ -234,3 +234,26 @@ int vesk_io_sweep_temps(const char *path)
     closedir(d);
     return removed;
 }
+
+/* Runs write(f, arg) into a memory stream and hands back the text. */
+int vesk_io_to_memory(void (*write)(FILE *f, const void *arg), const void *arg, char **out_text, size_t *out_length)
+{
+    if (out_text == NULL || out_length == NULL) return -EINVAL;
+    char *buf = NULL;
+    size_t n = 0;
+    FILE *f = open_memstream(&buf, &n);
+    if (f == NULL) return -errno;
+    write(f, arg);
+    int rc = 0;
+    if (fflush(f) != 0) rc = -errno;
+    if (rc == 0 && ferror(f)) rc = -EIO;
+    if (fclose(f) != 0 && rc == 0) rc = -errno;
+    if (rc == 0 && n == 0) rc = -EIO;
+    if (rc < 0) {
+        free(buf);
+        return rc;
+    }
+    *out_text = buf;
+    *out_length = n;
+    return 0;
+}

@@ -12,7 +12,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "iniparser_handler.h"
 #include "vesk_device_db.h"
 #include "vesk_fault.h"
 #include "vesk_io.h"
@@ -26,6 +25,7 @@
 #define MIRROR_RETRY_MAX_MS 60000
 
 vesk_persist_state g_vesk_persist;
+vesk_persist_settings g_vesk_settings;
 
 static pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t g_cond;
@@ -117,17 +117,17 @@ static void begin_flight_locked(int store, uint64_t *target)
 static int capture_ini(int store, uint64_t *target, char **text, size_t *length)
 {
     vesk_test_pause_point("attempt:before-ini-capture");
-    vesk_ini_state_lock();
+    g_vesk_settings.vesk_lock();
     vesk_persist_lock();
     if (g_vesk_persist.outstanding_edits > 0) {
         vesk_persist_unlock();
-        vesk_ini_state_unlock();
+        g_vesk_settings.vesk_unlock();
         return -EAGAIN;
     }
     begin_flight_locked(store, target);
     vesk_persist_unlock();
-    int rc = vesk_ini_serialize_locked(store == VESK_PERSIST_DEFAULTS, text, length);
-    vesk_ini_state_unlock();
+    int rc = g_vesk_settings.vesk_serialize_locked(store == VESK_PERSIST_DEFAULTS, text, length);
+    g_vesk_settings.vesk_unlock();
     vesk_test_pause_point("attempt:ini-captured");
     return rc;
 }
@@ -356,7 +356,7 @@ static int write_eeprom(const Qel_DevStatus *status)
     const vesk_persist_resolved_paths *p = &g_vesk_persist.paths;
     char *text = NULL;
     size_t length = 0;
-    int rc = vesk_eeprom_serialize(status, &text, &length);
+    int rc = g_vesk_settings.vesk_eeprom_serialize(status, &text, &length);
     if (rc < 0) return rc;
     rc = vesk_io_atomic_replace("eeprom-journal", p->eeprom_journal, text, length, 0600);
     if (rc == 0) rc = vesk_eeprom_write_verify(p->eeprom, text, length);
@@ -527,10 +527,39 @@ static void resolve_paths(const vesk_persist_paths *given)
     for (const auto &f : files) snprintf(f.out, VESK_RECOVERY_PATH_MAX, "%s/%s", p->recovery_dir, f.name);
 }
 
+void vesk_persist_set_settings(const vesk_persist_settings *settings)
+{
+    vesk_persist_lock();
+    if (settings != NULL)
+        g_vesk_settings = *settings;
+    else
+        memset(&g_vesk_settings, 0, sizeof g_vesk_settings);
+    vesk_persist_unlock();
+}
+
+static int settings_registered(void)
+{
+    const vesk_persist_settings *s = &g_vesk_settings;
+    return s->vesk_load && s->vesk_eeprom_loaded && s->vesk_apply_debug && s->vesk_lock && s->vesk_unlock &&
+           s->vesk_serialize_locked && s->vesk_eeprom_serialize;
+}
+
+int vesk_persist_settings_text(int to_defaults, char **out_text, size_t *out_length)
+{
+    g_vesk_settings.vesk_lock();
+    int rc = g_vesk_settings.vesk_serialize_locked(to_defaults, out_text, out_length);
+    g_vesk_settings.vesk_unlock();
+    return rc;
+}
+
 int vesk_persist_start(const vesk_persist_paths *paths, const vesk_persist_hooks *hooks, Qel_DevStatus *status,
                        vesk_persist_profiles *profiles)
 {
     if (hooks == NULL || status == NULL || profiles == NULL) return -EINVAL;
+    if (!settings_registered()) {
+        fprintf(stderr, "vesk_persist_start: no settings store registered\n");
+        return -EINVAL;
+    }
     vesk_persist_state *s = &g_vesk_persist;
     vesk_persist_lock();
     if (s->started || s->worker_started || s->starting) {

@@ -68,6 +68,32 @@ typedef struct {
     void *vesk_context;
 } vesk_persist_hooks;
 
+/* The settings store as the service reaches it: its load, its lock and its
+ * two serialisers. The store sits above the service (its setters mark
+ * stores dirty and open edit sections), so it registers these before the
+ * service starts rather than the service calling up into it. */
+typedef struct {
+    /* Loads the settings files (and the EEPROM record) into status; 0 or a
+     * negative errno. */
+    int (*vesk_load)(Qel_DevStatus *status, const char *current_ini, const char *defaults_ini, const char *eeprom);
+    /* 1 when the last load read the EEPROM record. */
+    int (*vesk_eeprom_loaded)(void);
+    /* Hands the loaded debug switch on; called once the boot is done. */
+    void (*vesk_apply_debug)(void);
+    /* The settings lock, held while store 0 or 1 is serialised. */
+    void (*vesk_lock)(void);
+    void (*vesk_unlock)(void);
+    /* Store 0 (to_defaults 0) or 1 as INI text in a new buffer, with the
+     * settings lock held. */
+    int (*vesk_serialize_locked)(int to_defaults, char **out_text, size_t *out_length);
+    /* The EEPROM record text of status, in a new buffer. */
+    int (*vesk_eeprom_serialize)(const Qel_DevStatus *status, char **out_text, size_t *out_length);
+} vesk_persist_settings;
+
+/* Registers the settings store (copied; every entry required). Call before
+ * vesk_persist_start, which refuses to start without one (-EINVAL). */
+void vesk_persist_set_settings(const vesk_persist_settings *settings);
+
 typedef struct {
     Qel_IR_Ballistics vesk_ballistics;
     Qel_IR_Cursor vesk_cursor;

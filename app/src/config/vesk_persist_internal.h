@@ -108,6 +108,10 @@ typedef struct {
 } vesk_persist_state;
 
 extern vesk_persist_state g_vesk_persist;
+/* The settings store registered with vesk_persist_set_settings. */
+extern vesk_persist_settings g_vesk_settings;
+/* Store 0 or 1 as INI text, taking the settings lock around the capture. */
+int vesk_persist_settings_text(int to_defaults, char **out_text, size_t *out_length);
 
 void vesk_persist_lock(void);
 void vesk_persist_unlock(void);

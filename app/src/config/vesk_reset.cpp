@@ -14,9 +14,9 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include "iniparser_handler.h"
 #include "vesk_device_db.h"
 #include "vesk_fault.h"
+#include "vesk_ini_text.h"
 #include "vesk_io.h"
 #include "vesk_log.h"
 #include "vesk_persist_internal.h"
@@ -99,7 +99,7 @@ static int reset_settings_text(const vesk_persist_request *req, const char *dir,
 {
     char *text = NULL;
     size_t length = 0;
-    int rc = vesk_ini_serialize(1, &text, &length);
+    int rc = vesk_persist_settings_text(1, &text, &length);
     if (rc < 0) return rc;
     char path[sizeof ((vesk_reset_stage *)0)->dir + sizeof ACCEPTED_DEFAULTS + 1];
     snprintf(path, sizeof path, "%s/%s", dir, ACCEPTED_DEFAULTS);

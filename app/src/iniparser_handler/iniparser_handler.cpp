@@ -2,7 +2,9 @@
 #include "iniparser_handler.h"
 
 #include <errno.h>
+#include <float.h>
 #include <iniparser.h>
+#include <limits.h>
 #include <math.h>
 #include <pthread.h>
 #include <stdarg.h>
@@ -12,6 +14,8 @@
 
 #include "version.h"
 #include "vesk_debug.h"
+#include "vesk_ini_text.h"
+#include "vesk_io.h"
 #include "vesk_log.h"
 #include "vesk_persist.h"
 
@@ -66,31 +70,117 @@ static void full_key(char *out, size_t cap, const char *section, const char *key
     if ((size_t)snprintf(out, cap, "%s:%s", section, key) >= cap) out[0] = '\0';
 }
 
+/* ---- what the loaders keep ---------------------------------------------- */
+
+/* Stored numbers a loader does not take as they stand: a value outside
+ * [lo, hi] (where zero says so, 0 is kept or reset whatever the range)
+ * loads as reset. The setters refuse the same values, so that what a setter
+ * stores is what the next boot reads. */
+typedef enum { ZERO_BY_RANGE, ZERO_KEPT, ZERO_RESET } zero_rule;
+
+typedef struct {
+    const char *section;
+    const char *key;
+    int lo, hi;
+    zero_rule zero;
+    int reset;
+    const char *note; /* printed on a reset, with the value and hi + 1 */
+} ini_limit;
+
+static const ini_limit ini_limits[] = {
+    /* the core has no enhancement level 0 */
+    {"irparam", "s8irenchance", INT_MIN, INT_MAX, ZERO_RESET, 1, NULL},
+    /* the group and zero-slot entries index the profile tables at boot */
+    {"reticleparam", "s8reticlegroupindex", 0, VESK_PROFILE_COUNT - 1, ZERO_BY_RANGE, 0,
+     "tevi_ini_reticle_callback: reticle group index %d out of range [0,%d); using group 0\n"},
+    {"reticleparam", "s8reticlezeroindex", 0, VESK_ZERO_COUNT - 1, ZERO_BY_RANGE, 0, NULL},
+    {"qeldevstatus", "s8ballisticgroup", 0, VESK_PROFILE_COUNT - 1, ZERO_BY_RANGE, 0, NULL},
+    {"qeldevstatus", "vesk_lrf_target", 1, 3, ZERO_BY_RANGE, 1, NULL},
+    {"qeldevstatus", "vesk_lrf_processing", 0, 1, ZERO_BY_RANGE, 0, NULL},
+    /* a gate of 0 leaves the module's own */
+    {"qeldevstatus", "vesk_lrf_min_m", 10, 20000, ZERO_KEPT, 0, NULL},
+    {"qeldevstatus", "vesk_lrf_max_m", 10, 20000, ZERO_KEPT, 0, NULL},
+    {"qeldevstatus", "s8shotfronttime", 0, 2, ZERO_BY_RANGE, 0, NULL},
+    {"qeldevstatus", "s8shotbacktime", 0, 2, ZERO_BY_RANGE, 0, NULL},
+    {"qeldevstatus", "vesk_debug", 0, 1, ZERO_BY_RANGE, 0, NULL},
+};
+
+static const ini_limit *find_limit(const char *section, const char *key)
+{
+    for (const ini_limit &l : ini_limits)
+        if (strcmp(l.section, section) == 0 && strcmp(l.key, key) == 0) return &l;
+    return NULL;
+}
+
+static bool limit_keeps(const ini_limit *l, int v)
+{
+    if (v == 0 && l->zero != ZERO_BY_RANGE) return l->zero == ZERO_KEPT;
+    return v >= l->lo && v <= l->hi;
+}
+
+/* What a number read for section:key becomes in the record. */
+static int limit_loaded(const char *section, const char *key, int v)
+{
+    const ini_limit *l = find_limit(section, key);
+    if (l == NULL || limit_keeps(l, v)) return v;
+    if (l->note != NULL) fprintf(stderr, l->note, v, l->hi + 1);
+    return l->reset;
+}
+
+static const vesk_dev_field *find_dev_field(const char *key)
+{
+    for (const vesk_dev_field &f : vesk_dev_fields)
+        if (strcmp(f.key, key) == 0) return &f;
+    return NULL;
+}
+
+/* A field narrower than int keeps only the numbers its type holds. */
+static bool field_keeps(const vesk_dev_field *f, int v)
+{
+    switch (f->kind) {
+    case VESK_FIELD_CHAR: return v >= 0 && v <= UINT8_MAX;
+    case VESK_FIELD_U16: return v >= 0 && v <= UINT16_MAX;
+    case VESK_FIELD_S16: return v >= INT16_MIN && v <= INT16_MAX;
+    default: return true;
+    }
+}
+
+int vesk_ini_value_ok(const char *section, const char *key, int value)
+{
+    if (section == NULL || key == NULL) return 0;
+    const ini_limit *l = find_limit(section, key);
+    if (l != NULL && !limit_keeps(l, value)) return 0;
+    if (strcmp(section, "qeldevstatus") == 0) {
+        const vesk_dev_field *f = find_dev_field(key);
+        if (f != NULL && !field_keeps(f, value)) return 0;
+    }
+    return 1;
+}
+
+/* A float the record can hold: "nan", "inf" or 1e39 in a file must not reach
+ * the compass arithmetic. */
+static bool fits_float(double v) { return isfinite(v) && fabs(v) <= FLT_MAX; }
+
+/* ---- the loaders ---------------------------------------------------------- */
+
 static void load_int_table(const dictionary *d, const char *section, const vesk_ini_key_row *rows, int count,
                            int *values)
 {
     char key[160];
     for (int i = 0; i < count; i++) {
         full_key(key, sizeof key, section, rows[i].key);
-        values[i] = iniparser_getint(d, key, rows[i].def);
+        values[i] = limit_loaded(section, rows[i].key, iniparser_getint(d, key, rows[i].def));
     }
 }
 
 void tevi_ini_ir_callback(const dictionary *d, Qel_DevStatus *status)
 {
     load_int_table(d, "irparam", vesk_ir_keys, VESK_IR_PARAM_COUNT, status->irParam);
-    if (status->irParam[2] == 0) status->irParam[2] = 1; /* the core has no enhancement level 0 */
 }
 
 void tevi_ini_reticle_callback(const dictionary *d, Qel_DevStatus *status)
 {
     load_int_table(d, "reticleparam", vesk_reticle_keys, VESK_RETICLE_PARAM_COUNT, status->reticleParam);
-    int group = status->reticleParam[VESK_RETICLE_GROUP_INDEX];
-    if (group < 0 || group >= VESK_PROFILE_COUNT) {
-        fprintf(stderr, "tevi_ini_reticle_callback: reticle group index %d out of range [0,%d); using group 0\n", group,
-                VESK_PROFILE_COUNT);
-        status->reticleParam[VESK_RETICLE_GROUP_INDEX] = 0;
-    }
 }
 
 void tevi_ini_compass_callback(const dictionary *d, Qel_DevStatus *status)
@@ -99,13 +189,11 @@ void tevi_ini_compass_callback(const dictionary *d, Qel_DevStatus *status)
     for (int i = 0; i < VESK_COMPASS_PARAM_COUNT; i++) {
         full_key(key, sizeof key, "compassparam", vesk_compass_keys[i].key);
         double v = iniparser_getdouble(d, key, vesk_compass_keys[i].def);
-        /* "nan" or "inf" in a file must not reach the compass arithmetic. */
-        status->compassParam[i] = isfinite(v) ? (float)v : (float)vesk_compass_keys[i].def;
+        status->compassParam[i] = fits_float(v) ? (float)v : (float)vesk_compass_keys[i].def;
     }
 }
 
-static void load_field(const dictionary *d, const char *section, const vesk_dev_field *f, Qel_DevStatus *status,
-                       int (*clamp)(const char *key, int value))
+static void load_field(const dictionary *d, const char *section, const vesk_dev_field *f, Qel_DevStatus *status)
 {
     char key[160];
     full_key(key, sizeof key, section, f->key);
@@ -113,35 +201,25 @@ static void load_field(const dictionary *d, const char *section, const vesk_dev_
         vesk_dev_field_store(status, f, 0, iniparser_getstring(d, key, ""));
     } else if (f->kind == VESK_FIELD_F32) {
         double v = iniparser_getdouble(d, key, f->def);
-        vesk_dev_field_store(status, f, isfinite(v) ? v : f->def, NULL);
+        vesk_dev_field_store(status, f, fits_float(v) ? v : f->def, NULL);
     } else {
         int v = iniparser_getint(d, key, (int)f->def);
-        vesk_dev_field_store(status, f, clamp ? clamp(f->key, v) : v, NULL);
+        vesk_dev_field_store(status, f, limit_loaded(section, f->key, v), NULL);
     }
 }
 
 void tevi_ini_devinfo_callback(const dictionary *d, Qel_DevStatus *status)
 {
-    for (const vesk_dev_field &f : vesk_eeprom_fields) load_field(d, "info", &f, status, NULL);
+    for (const vesk_dev_field &f : vesk_eeprom_fields) load_field(d, "info", &f, status);
     snprintf(g_stDeviceInfo.sn, sizeof g_stDeviceInfo.sn, "%.32s", status->sn);
     snprintf(g_stDeviceInfo.pn, sizeof g_stDeviceInfo.pn, "%.32s", status->pn);
     fpga_version_info_init("PN", "pn", status->pn);
     fpga_version_info_init("SN", "sn", status->sn);
 }
 
-static int clamp_loaded(const char *key, int v)
-{
-    if (strcmp(key, "vesk_lrf_target") == 0) return v >= 1 && v <= 3 ? v : 1;
-    if (strcmp(key, "vesk_lrf_processing") == 0) return v == 0 || v == 1 ? v : 0;
-    if (strcmp(key, "vesk_lrf_min_m") == 0 || strcmp(key, "vesk_lrf_max_m") == 0)
-        return v != 0 && (v < 10 || v > 20000) ? 0 : v;
-    if (strcmp(key, "s8shotfronttime") == 0 || strcmp(key, "s8shotbacktime") == 0) return v > 2 ? 0 : v;
-    return v;
-}
-
 void tevi_ini_callback(const dictionary *d, Qel_DevStatus *status)
 {
-    for (const vesk_dev_field &f : vesk_dev_fields) load_field(d, "qeldevstatus", &f, status, clamp_loaded);
+    for (const vesk_dev_field &f : vesk_dev_fields) load_field(d, "qeldevstatus", &f, status);
     status->usb_state_current = 0;
     status->battery_send_state = 0;
     status->zoom_send_state = 0;
@@ -236,14 +314,6 @@ static void report(report_kind kind, const char *who, const char *format, ...)
         fprintf(stderr, "%s: %s\n", who, text);
 }
 
-/* Puts "section:key" = text into d. iniparser writes a key out only under a
- * section entry of its own, so a file that lacked the section gains it. */
-int vesk_ini_dict_set(dictionary *d, const char *section, const char *key, const char *text)
-{
-    if (!iniparser_find_entry(d, section) && iniparser_set(d, section, NULL) != 0) return -ENOMEM;
-    return iniparser_set(d, key, text) == 0 ? 0 : -ENOMEM;
-}
-
 /* The setter algorithm shared by every setter: edit section, settings lock,
  * compare the text, set and mark. The edit section is ended on every path. */
 static int ini_store_text(report_kind kind, const char *who, const char *section, const char *key, const char *text,
@@ -290,6 +360,10 @@ void tevi_ir_save(int value, int index, int to_defaults)
         fprintf(stderr, "tevi_ir_save: index %d out of range\n", index);
         return;
     }
+    if (!vesk_ini_value_ok("irparam", vesk_ir_keys[index].key, value)) {
+        fprintf(stderr, "tevi_ir_save: value %d out of range for index %d\n", value, index);
+        return;
+    }
     ini_store_int(REPORT_STDERR, "tevi_ir_save", "irparam", vesk_ir_keys[index].key, value, to_defaults);
 }
 
@@ -299,9 +373,7 @@ void tevi_reticle_save(int value, int index, int to_defaults)
         fprintf(stderr, "tevi_reticle_save: index %d out of range\n", index);
         return;
     }
-    /* The group and zero-slot entries index the profile tables at boot. */
-    if ((index == VESK_RETICLE_GROUP_INDEX && (value < 0 || value >= VESK_PROFILE_COUNT)) ||
-        (index == VESK_RETICLE_ZERO_INDEX && (value < 0 || value >= VESK_ZERO_COUNT))) {
+    if (!vesk_ini_value_ok("reticleparam", vesk_reticle_keys[index].key, value)) {
         fprintf(stderr, "tevi_reticle_save: value %d out of range for index %d\n", value, index);
         return;
     }
@@ -334,7 +406,7 @@ void Qel_DevStatusSet(const char *key, int value, int to_defaults)
     char lower[64];
     snprintf(lower, sizeof lower, "%s", key);
     vesk_ini_key_lower(lower);
-    if (strcmp(lower, "s8ballisticgroup") == 0 && (value < 0 || value >= VESK_PROFILE_COUNT)) {
+    if (!vesk_ini_value_ok("qeldevstatus", lower, value)) {
         vesk_log_printf(VESK_LOG_ERROR, INI_TAG, "Qel_DevStatusSet: %s %d out of range", lower, value);
         return;
     }
@@ -350,7 +422,7 @@ void vesk_ini_apply_debug(void)
     vesk_ini_state_lock();
     int v = iniparser_getint(g_dict[DICT_CURRENT], "qeldevstatus:vesk_debug", 0);
     vesk_ini_state_unlock();
-    g_debug_apply(v == 1 ? 1 : 0);
+    g_debug_apply(limit_loaded("qeldevstatus", "vesk_debug", v));
 }
 
 int vesk_dynamic_bc_get(void)
@@ -369,37 +441,6 @@ int vesk_dynamic_bc_set(int value)
 }
 
 /* ---- serialising ------------------------------------------------------ */
-
-/* Runs write(f, arg) into a memory stream and hands back the text. */
-static int to_memory(void (*write)(FILE *f, const void *arg), const void *arg, char **out_text, size_t *out_length)
-{
-    if (out_text == NULL || out_length == NULL) return -EINVAL;
-    char *buf = NULL;
-    size_t n = 0;
-    FILE *f = open_memstream(&buf, &n);
-    if (f == NULL) return -errno;
-    write(f, arg);
-    int rc = 0;
-    if (fflush(f) != 0) rc = -errno;
-    if (rc == 0 && ferror(f)) rc = -EIO;
-    if (fclose(f) != 0 && rc == 0) rc = -errno;
-    if (rc == 0 && n == 0) rc = -EIO;
-    if (rc < 0) {
-        free(buf);
-        return rc;
-    }
-    *out_text = buf;
-    *out_length = n;
-    return 0;
-}
-
-static void dump_dictionary(FILE *f, const void *d) { iniparser_dump_ini((const dictionary *)d, f); }
-
-int vesk_ini_dump_text(const dictionary *d, char **out_text, size_t *out_length)
-{
-    if (d == NULL) return -ENOENT;
-    return to_memory(dump_dictionary, d, out_text, out_length);
-}
 
 int vesk_ini_serialize_locked(int to_defaults, char **out_text, size_t *out_length)
 {
@@ -456,7 +497,7 @@ static void dump_eeprom(FILE *f, const void *arg)
 int vesk_eeprom_serialize(const Qel_DevStatus *status, char **out_text, size_t *out_length)
 {
     if (status == NULL) return -EINVAL;
-    return to_memory(dump_eeprom, status, out_text, out_length);
+    return vesk_io_to_memory(dump_eeprom, status, out_text, out_length);
 }
 
 /* ---- save requests ---------------------------------------------------- */
@@ -467,4 +508,21 @@ void Qel_EEPROMParam_Save(void)
 {
     int rc = vesk_persist_stage_eeprom(&qel_dev_status, NULL);
     if (rc < 0) vesk_log_printf(VESK_LOG_ERROR, INI_TAG, "Qel_EEPROMParam_Save: staging failed (%d)", rc);
+}
+
+/* ---- the persistence service's view ----------------------------------- */
+
+static int load_for_persist(Qel_DevStatus *status, const char *current, const char *defaults, const char *eeprom)
+{
+    vesk_ini_configure_paths(current, defaults, eeprom);
+    return Para_init(status);
+}
+
+void vesk_ini_register_persist(void)
+{
+    static const vesk_persist_settings store = {
+        load_for_persist,           vesk_ini_hardware_loaded,  vesk_ini_apply_debug,  vesk_ini_state_lock,
+        vesk_ini_state_unlock,      vesk_ini_serialize_locked, vesk_eeprom_serialize,
+    };
+    vesk_persist_set_settings(&store);
 }

@@ -70,10 +70,15 @@ int vesk_dynamic_bc_get(void);
 /* value 0 or 1. 0, -EINVAL, the edit refusal, -ENODEV, -ENOMEM. */
 int vesk_dynamic_bc_set(int value);
 
+/* 1 when the loader reads value for "section:key" back unchanged, 0 when
+ * it would reset or truncate it. Keys no loader reads take any value. */
+int vesk_ini_value_ok(const char *section, const char *key, int value);
+
 /* Setters: to_defaults selects the defaults dictionary (store 1) instead
  * of the current one (store 0). Failures are reported, never returned.
- * Non-finite values, indexes out of range and a profile group above 5 are
- * refused. */
+ * Indexes out of range, non-finite values and every value that
+ * vesk_ini_value_ok refuses are refused: the next boot reads back what a
+ * setter stored. */
 void tevi_ir_save(int value, int index, int to_defaults);
 void tevi_reticle_save(int value, int index, int to_defaults);
 void tevi_compass_save(float value, int index, int to_defaults);
@@ -85,14 +90,12 @@ void Qel_DevStatusSet(const char *key, int value, int to_defaults);
 int vesk_ini_serialize(int to_defaults, char **out_text, size_t *out_length);
 int vesk_ini_serialize_locked(int to_defaults, char **out_text, size_t *out_length);
 
-/* Sets "section:key" (full_key) = text in d, adding the section entry
- * iniparser needs to write the key out. 0 or -ENOMEM. */
-int vesk_ini_dict_set(dictionary *d, const char *section, const char *full_key, const char *text);
-/* d in iniparser's INI form, in a new buffer the caller frees. */
-int vesk_ini_dump_text(const dictionary *d, char **out_text, size_t *out_length);
-
 /* ASCII capitals to small letters, in place. */
 void vesk_ini_key_lower(char *text);
+
+/* Registers the store's load, lock and serialisers with the persistence
+ * service; call before vesk_persist_start. */
+void vesk_ini_register_persist(void);
 
 /* Forces every dirty store to be written now. */
 void Qel_ConfigParam_Save(void);
@@ -103,8 +106,3 @@ void Qel_EEPROMParam_Save(void);
  * Serial and part numbers are written so that they stay one value on one
  * line. 0, -errno, -EIO. */
 int vesk_eeprom_serialize(const Qel_DevStatus *status, char **out_text, size_t *out_length);
-
-/* Frame handlers of the command router (whole frame, its size). */
-void usualSaveSet(const uint8_t *frame, size_t size);
-void shootSaveSet(const uint8_t *frame, size_t size);
-void reticleSaveSet(const uint8_t *frame, size_t size);

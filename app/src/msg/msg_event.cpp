@@ -3,7 +3,6 @@
 #include <sys/ipc.h>
 #include <sys/msg.h>
 
-#include "notifier.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
 

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include "msg_media.h"
-#include "notifier.h"
 #include "qel_dev_status.h"
 #include "vesk_msg.h"
 

@@ -10,6 +10,19 @@
 #include "libmsg.h"
 #include "vesk_frame.h"
 
+/* Event types on the main bus: which router consumer an event is for. The
+ * queue client posts frames under these; the routers (notifier) consume
+ * them. */
+enum {
+    MAIN_NOTIFIER_UI = 1,     /* module reports, re-framed for the GUI */
+    MAIN_NOTIFIER_HARDWARE = MAIN_NOTIFIER_UI,
+    MAIN_NOTIFIER_MEDIA = 2,  /* never posted */
+    MAIN_NOTIFIER_APP = 4,    /* frames from the GUI and the media process */
+    MAIN_NOTIFIER_HTTP = 8,   /* frames from the HTTP daemon */
+    MAIN_NOTIFIER_BLE = 16,   /* frames from the BLE service */
+    MAIN_NOTIFIER_UNKNOW = 32, /* never posted */
+};
+
 /* 0 for a sound frame, -1 otherwise; a bad header, checksum or trailer is
  * logged under "ipc.parse", a bad size is not. */
 int Protocol_parse(const uint8_t *frame, int size);

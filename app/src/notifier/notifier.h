@@ -6,17 +6,8 @@
 #include <stdint.h>
 
 #include "boardcast.h"
-
-/* Event types on the main bus: which router consumer an event is for. */
-enum {
-    MAIN_NOTIFIER_UI = 1,     /* module reports, re-framed for the GUI */
-    MAIN_NOTIFIER_HARDWARE = MAIN_NOTIFIER_UI,
-    MAIN_NOTIFIER_MEDIA = 2,  /* never posted */
-    MAIN_NOTIFIER_APP = 4,    /* frames from the GUI and the media process */
-    MAIN_NOTIFIER_HTTP = 8,   /* frames from the HTTP daemon */
-    MAIN_NOTIFIER_BLE = 16,   /* frames from the BLE service */
-    MAIN_NOTIFIER_UNKNOW = 32, /* never posted */
-};
+#include "vesk_frame.h"
+#include "vesk_msg.h" /* the main bus event types */
 
 #define NOTIFIER_BUS_DEPTH 30
 
@@ -32,6 +23,17 @@ void notifier_ui(event_handle *handle, void *cb_data, int evtype, const void *ev
 void notifier_app(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 void notifier_http(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
 void notifier_ble(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size);
+
+/* Keys that no key module reports (a remote or on-screen key): none exists
+ * on this scope, so the handler takes the event and sends nothing. */
+void virtualKeyHandlerToUi(const uint8_t *ev, int size);
+/* Passes a frame to the media process as it came (1 sent, -1 not). */
+int msg_axisHandler(const uint8_t *frame, int size);
+
+/* Payload bytes 6..9 of the last ballistic and reticle-offset command, read
+ * as a float (router thread only). */
+extern _union_float_data ballistics_data;
+extern _union_float_data reticle_data;
 
 /* Keys as the key module reports them (event: 7, key, press flag, double). */
 typedef enum {

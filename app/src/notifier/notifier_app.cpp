@@ -6,6 +6,7 @@
 #include "msg_media.h"
 #include "notifier.h"
 #include "qel_dev_status.h"
+#include "save_handlers.h"
 #include "vesk_msg.h"
 #include "vesk_persist.h"
 
@@ -25,9 +26,25 @@ typedef struct {
     uint8_t sub, item, flag, value;
 } app_cmd;
 
+_union_float_data ballistics_data;
+_union_float_data reticle_data;
+
+/* Bytes 6..9 of a command through one of the float unions above. */
+static float value_f32(_union_float_data *u, const app_cmd *c)
+{
+    memcpy(u->byte, c->frame + OFF_VALUE, sizeof(u->byte));
+    return u->f_data;
+}
+
 static void to_media(const app_cmd *c)
 {
     Msgtext_App_To_Media(MSGQ_COMMAND_APP_TO_MEDIA, (uint32_t)c->size, c->frame);
+}
+
+int msg_axisHandler(const uint8_t *frame, int size)
+{
+    if (frame == NULL || size < VESK_FRAME_MIN) return -1;
+    return Msgtext_App_To_Media(MSGQ_COMMAND_APP_TO_MEDIA, (uint32_t)size, frame);
 }
 
 static void to_gui(const app_cmd *c)
@@ -108,7 +125,7 @@ static void route_image(const app_cmd *c)
     }
     if (c->sub == 0) {
         if (c->size < SIZE_BYTE) return;
-        usualSaveSet(c->frame, (size_t)c->size);
+        if (usualSaveSet(c->frame, (size_t)c->size) != 0) return;
         to_app_bus(c, SUB_NOTIFIER_IMAGE);
         if (c->item == IMAGE_ITEM_VIDEO_MODE) updateReticlePointToMedia(c->app_bus);
         if (image_item_to_media(c->item)) to_media(c);
@@ -234,7 +251,7 @@ static void set_zero_offset(const app_cmd *c, const void *arg)
 static void reticle_offset(const app_cmd *c)
 {
     if (c->size < SIZE_QUAD) return;
-    const float f = vesk_get_f32(c->frame + OFF_VALUE);
+    const float f = value_f32(&reticle_data, c);
     if (!isfinite(f)) return;
     vesk_profiles_lock();
     const int group_ok = current_zero0() != NULL;
@@ -269,7 +286,7 @@ static void route_reticle(const app_cmd *c)
         return;
     }
     if (!reticle_size_ok(c)) return;
-    reticleSaveSet(c->frame, (size_t)c->size);
+    if (reticleSaveSet(c->frame, (size_t)c->size) != 0) return;
     Qel_DevStatus *s = &qel_dev_status;
     const uint8_t *p = c->frame + OFF_VALUE;
     switch (c->sub) {
@@ -345,7 +362,7 @@ static void route_shoot(const app_cmd *c)
         s->shot_video_status = 0;
     } else {
         if (c->size < SIZE_BYTE) return;
-        shootSaveSet(c->frame, (size_t)c->size);
+        if (shootSaveSet(c->frame, (size_t)c->size) != 0) return;
         if (c->sub == 3) shotThreshold_MsgTextSend(s->s16ShotThreshold);
         else to_media(c);
         return;
@@ -417,18 +434,19 @@ static const bal_row *find_bal_row(uint8_t sub, uint8_t item)
     return NULL;
 }
 
-static void bal_store_value(Info_ballistics *profile, const bal_row *row, const uint8_t *p)
+/* f is the command's float, already checked against the row's stored type. */
+static void bal_store_value(Info_ballistics *profile, const bal_row *row, const uint8_t *p, float f)
 {
     uint8_t *field = (uint8_t *)profile + row->offset;
-    const float f = vesk_get_f32(p);
-    int32_t i = row->value == BAL_FLOAT ? (int32_t)f : p[0];
     switch (row->store) {
     case BAL_TO_U8:
         *field = p[0];
         break;
-    case BAL_TO_I32:
+    case BAL_TO_I32: {
+        const int32_t i = row->value == BAL_FLOAT ? (int32_t)f : p[0];
         memcpy(field, &i, sizeof(i));
         break;
+    }
     case BAL_TO_F32:
         memcpy(field, &f, sizeof(f));
         break;
@@ -452,9 +470,10 @@ static void apply_ballistics(const app_cmd *c, const void *arg)
     const uint8_t *p = c->frame + OFF_VALUE;
     Qel_DevStatus *s = &qel_dev_status;
     if (row != NULL) {
+        const float f = ballistics_data.f_data;
         const int first = row->scope == BAL_ALL_SIX ? 0 : qel_ballistics.u8CurrentBallistics;
         const int last = row->scope == BAL_ALL_SIX ? VESK_PROFILE_COUNT - 1 : first;
-        for (int i = first; i <= last; i++) bal_store_value(&qel_ballistics.ballistics[i], row, p);
+        for (int i = first; i <= last; i++) bal_store_value(&qel_ballistics.ballistics[i], row, p, f);
         return;
     }
     if (c->sub != 0) return; /* nothing to change; the profiles are still staged */
@@ -484,19 +503,32 @@ static void apply_ballistics(const app_cmd *c, const void *arg)
     }
 }
 
-/* A value the profile can take: the frame long enough for it, a finite
- * float that also fits an integer field, a group that exists. */
+/* A float the row's stored type can hold: any finite value for a float or
+ * double field; for an integer field one whose truncation fits 32 bits,
+ * tested before anything converts it. */
+static int bal_float_fits(const bal_row *row, float f)
+{
+    if (!isfinite(f)) return 0;
+    switch (row->store) {
+    case BAL_TO_F32:
+    case BAL_TO_F64:
+        return 1;
+    case BAL_TO_I32:
+        return f >= -2147483648.0f && f < 2147483648.0f;
+    default:
+        return 0; /* no float row stores into a byte or a word pair */
+    }
+}
+
+/* A value the profile can take: the frame long enough for it, a float its
+ * field can hold, a group that exists. */
 static int ballistics_value_ok(const app_cmd *c, const bal_row *row)
 {
     const int need = row == NULL ? (c->sub == 0 && c->item != BAL_ITEM_REFRESH ? SIZE_BYTE : VESK_FRAME_MIN)
                      : row->value == BAL_BYTE ? SIZE_BYTE
                                               : SIZE_QUAD;
     if (c->size < need) return 0;
-    if (row != NULL && row->value == BAL_FLOAT) {
-        const float f = vesk_get_f32(c->frame + OFF_VALUE);
-        if (!isfinite(f)) return 0;
-        if (row->store == BAL_TO_I32 && !(f > -2147483648.0f && f < 2147483648.0f)) return 0;
-    }
+    if (row != NULL && row->value == BAL_FLOAT && !bal_float_fits(row, value_f32(&ballistics_data, c))) return 0;
     if (row == NULL && c->sub == 0 && c->item == BAL_ITEM_GROUP && c->value >= VESK_PROFILE_COUNT) return 0;
     return 1;
 }

@@ -93,6 +93,12 @@ static void keyHandlerToUi(const uint8_t *ev, int size)
     report(SUB_NOTIFIER_KEY, 0, 0, &code, 1);
 }
 
+void virtualKeyHandlerToUi(const uint8_t *ev, int size)
+{
+    (void)ev;
+    (void)size;
+}
+
 /* Counted events: object, n, sub, item, then n-3 payload bytes. */
 static void countedHandlerToUi(const uint8_t *ev, int size)
 {

@@ -235,6 +235,12 @@ TEST(LogSocket, PeerPacketsLandByStreamAndEpoch)
             {packet(LINE, 1, 7).substr(0, 20), nullptr, nullptr},
             {packet(LINE, 1, 7, g + "one\nforged line\n"), "gui0.log", "one"},
             {packet(LINE, 1, 7, g + "no line feed"), "gui0.log", "no line feed"},
+            /* A line that fills the line buffer lands whole; one that runs
+             * into the packet's padding, its line feed there, is refused. */
+            {packet(LINE, 1, 7, g + "whole buffer" + std::string(8448 - g.size() - 13, 'w') + "\n"), "gui0.log",
+             "whole buffer"},
+            {packet(LINE, 1, 7, g + "past the buffer" + std::string(8452 - g.size() - 17, 'p') + "\ny"), nullptr,
+             "past the buffer"},
         };
         for (const Row &r : rows) ASSERT_TRUE(gui.send_raw(r.pkt));
         ASSERT_EQ(flush_with(gui), 1);

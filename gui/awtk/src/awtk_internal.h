@@ -76,7 +76,12 @@ bool tk_widget_is_dead(widget_t* widget);
 ret_t tk_widget_dispatch_key(widget_t* widget, key_event_t* e);
 void tk_widget_paint_default_background(widget_t* widget, canvas_t* c);
 void tk_widget_paint_default_border(widget_t* widget, canvas_t* c);
-/* Parses "c", "c:N", "m", "r:N", "N%", "N" against the parent size. */
+/* Parses "c", "c:N", "m", "r:N", "N%", "N" against the parent size. false
+ * (and 0) for a value beyond TK_LAYOUT_LIMIT pixels either way: far more
+ * than any screen, and sums of positions and sizes stay inside int32. */
+#define TK_LAYOUT_LIMIT (1 << 20)
+bool tk_layout_parse(const char* expr, int32_t parent_size, int32_t self_size, bool is_pos, int32_t* out);
+/* The same, 0 for a value out of range. */
 int32_t tk_layout_value(const char* expr, int32_t parent_size, int32_t self_size, bool is_pos);
 void tk_widgets_register_builtin(void);
 extern int32_t g_tk_dispatch_depth;

@@ -139,9 +139,9 @@ static uint32_t le32(const uint8_t* p) { return le16(p) | (le16(p + 2) << 16); }
 static uint8_t mask_value(uint32_t px, uint32_t mask) {
   if (mask == 0) return 0;
   int shift = __builtin_ctz(mask);
-  uint32_t bits = mask >> shift;
-  uint32_t v = (px & mask) >> shift;
-  return (uint8_t)(bits == 0 ? 0 : (v * 255 + bits / 2) / bits);
+  uint64_t bits = mask >> shift;
+  uint64_t v = (px & mask) >> shift;
+  return (uint8_t)((v * 255 + bits / 2) / bits);
 }
 
 static bool decode_bmp(const uint8_t* d, size_t size, std::vector<uint8_t>* rgba, int32_t* w, int32_t* h) {
@@ -152,8 +152,9 @@ static bool decode_bmp(const uint8_t* d, size_t size, std::vector<uint8_t>* rgba
   uint32_t bpp = le16(d + 28), comp = le32(d + 30);
   uint32_t colors = le32(d + 46);
   bool top_down = height < 0;
+  /* Checked before negating: the height of a top-down image may be INT32_MIN. */
+  if (height < -16384 || width <= 0 || width > 16384 || height == 0 || height > 16384) return false;
   if (top_down) height = -height;
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
   uint32_t rmask = 0, gmask = 0, bmask = 0, amask = 0;
   if (comp == 3 || comp == 6) {
     if (bpp != 16 && bpp != 32) return false;

@@ -74,12 +74,21 @@ int64_t tk_atol(const char* str) {
     } else {
       break;
     }
-    v = v * (uint64_t)base + (uint64_t)d;
+    if (v > (UINT64_MAX - (uint64_t)d) / (uint64_t)base) {
+      v = UINT64_MAX;
+    } else {
+      v = v * (uint64_t)base + (uint64_t)d;
+    }
   }
-  return neg ? -(int64_t)v : (int64_t)v;
+  /* Beyond the range, saturate as strtoll does. */
+  if (neg) return v >= (uint64_t)INT64_MAX + 1 ? INT64_MIN : -(int64_t)v;
+  return v > (uint64_t)INT64_MAX ? INT64_MAX : (int64_t)v;
 }
 
-int32_t tk_atoi(const char* str) { return (int32_t)tk_atol(str); }
+int32_t tk_atoi(const char* str) {
+  int64_t v = tk_atol(str);
+  return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v;
+}
 
 double tk_atof(const char* str) { return str == NULL ? 0.0 : strtod(str, NULL); }
 

@@ -1,6 +1,8 @@
 /* The base widget: tree, events, text, geometry, properties, painting. */
 #include "awtk_internal.h"
 
+#include <cmath>
+
 static widget_t* widget_get_window_manager_(void) { return window_manager(); }
 
 static const char* s_base_props[] = {NULL};
@@ -828,14 +830,30 @@ void tk_widget_paint_default_border(widget_t* widget, canvas_t* c) {
 }
 
 /* ---- layout expressions of window resources ---- */
-int32_t tk_layout_value(const char* expr, int32_t parent_size, int32_t self_size, bool is_pos) {
-  if (expr == NULL || *expr == '\0') return 0;
+bool tk_layout_parse(const char* expr, int32_t parent_size, int32_t self_size, bool is_pos, int32_t* out) {
+  *out = 0;
+  if (expr == NULL || *expr == '\0') return true;
   const char* colon = strchr(expr, ':');
-  int32_t offset = colon != NULL ? tk_atoi(colon + 1) : 0;
-  char head = expr[0];
-  if (is_pos && (head == 'c' || head == 'm')) return (parent_size - self_size) / 2 + offset;
-  if (is_pos && (head == 'r' || head == 'b')) return parent_size - self_size - offset;
-  size_t n = strlen(expr);
-  if (n > 0 && expr[n - 1] == '%') return (int32_t)(tk_atof(expr) * parent_size / 100.0 + 0.5);
-  return tk_atoi(expr);
+  const double offset = colon != NULL ? (double)tk_atol(colon + 1) : 0.0;
+  const char head = expr[0];
+  const size_t n = strlen(expr);
+  double v;
+  if (is_pos && (head == 'c' || head == 'm')) {
+    v = std::trunc(((double)parent_size - self_size) / 2) + offset; /* as integer division rounds */
+  } else if (is_pos && (head == 'r' || head == 'b')) {
+    v = (double)parent_size - self_size - offset;
+  } else if (expr[n - 1] == '%') {
+    v = std::trunc(tk_atof(expr) * parent_size / 100.0 + 0.5);
+  } else {
+    v = (double)tk_atol(expr);
+  }
+  /* Written as !(in range) so that NaN fails too. */
+  if (!(v >= -TK_LAYOUT_LIMIT && v <= TK_LAYOUT_LIMIT)) return false;
+  *out = (int32_t)v;
+  return true;
+}
+
+int32_t tk_layout_value(const char* expr, int32_t parent_size, int32_t self_size, bool is_pos) {
+  int32_t v;
+  return tk_layout_parse(expr, parent_size, self_size, is_pos, &v) ? v : 0;
 }

@@ -15,12 +15,23 @@ const char* tk_xml_node::attr(const char* name) const {
 
 namespace {
 
+/* Resources nest a handful of levels; a file nesting deeper is no resource
+ * of ours, and the trees built from it are walked recursively. */
+const size_t kMaxDepth = 64;
+
 struct parse_ctx {
+  XML_Parser parser;
   std::vector<tk_xml_node*> stack;
+  bool too_deep;
 };
 
 void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
   parse_ctx* ctx = (parse_ctx*)user;
+  if (ctx->stack.size() > kMaxDepth) {
+    ctx->too_deep = true;
+    XML_StopParser(ctx->parser, XML_FALSE);
+    return;
+  }
   tk_xml_node* parent = ctx->stack.back();
   parent->children.emplace_back();
   tk_xml_node* node = &parent->children.back();
@@ -33,7 +44,8 @@ void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** atts) {
 
 void XMLCALL on_end(void* user, const XML_Char* name) {
   (void)name;
-  ((parse_ctx*)user)->stack.pop_back();
+  parse_ctx* ctx = (parse_ctx*)user;
+  if (ctx->stack.size() > 1) ctx->stack.pop_back();
 }
 
 void XMLCALL on_text(void* user, const XML_Char* s, int len) {
@@ -65,13 +77,20 @@ bool tk_xml_parse_file(const std::string& path, bool fragment, tk_xml_node* root
   parse_ctx ctx;
   tk_xml_node doc;
   ctx.stack.push_back(&doc);
+  ctx.too_deep = false;
   XML_Parser p = XML_ParserCreate("UTF-8");
+  if (p == NULL) {
+    if (err != NULL) *err = path + ": out of memory";
+    return false;
+  }
+  ctx.parser = p;
   XML_SetUserData(p, &ctx);
   XML_SetElementHandler(p, on_start, on_end);
   XML_SetCharacterDataHandler(p, on_text);
   bool ok = XML_Parse(p, text.data(), (int)text.size(), 1) != XML_STATUS_ERROR;
   if (!ok && err != NULL) {
-    *err = path + ":" + std::to_string(XML_GetCurrentLineNumber(p)) + ": " + XML_ErrorString(XML_GetErrorCode(p));
+    const char* why = ctx.too_deep ? "elements nested too deep" : XML_ErrorString(XML_GetErrorCode(p));
+    *err = path + ":" + std::to_string(XML_GetCurrentLineNumber(p)) + ": " + why;
   }
   XML_ParserFree(p);
   if (!ok || doc.children.empty()) {

@@ -73,7 +73,10 @@ TEST(AwtkUtils, AtoiAndSnprintf) {
   struct row {
     const char* in;
     int32_t out;
-  } rows[] = {{"640", 640}, {"  -12", -12}, {"0x1F", 31}, {"12abc", 12}, {"abc", 0}, {"", 0}, {NULL, 0}};
+  } rows[] = {{"640", 640}, {"  -12", -12}, {"0x1F", 31}, {"12abc", 12}, {"abc", 0}, {"", 0}, {NULL, 0},
+              /* beyond the range: saturated, never wrapped */
+              {"99999999999", INT32_MAX}, {"-9223372036854775808", INT32_MIN},
+              {"-999999999999999999999999", INT32_MIN}, {"0xFFFFFFFFFFFFFFFFFF", INT32_MAX}};
   for (const row& r : rows) EXPECT_EQ(r.out, tk_atoi(r.in)) << (r.in ? r.in : "NULL");
   char buf[8];
   EXPECT_EQ(11, tk_snprintf(buf, sizeof(buf), "%s", "hello world"));
@@ -212,6 +215,53 @@ TEST_F(AwtkWidgetTest, LoaderRejectsMissingBrokenAndNonWindowResources) {
   EXPECT_EQ(nullptr, window_open("broken"));
   EXPECT_EQ(nullptr, window_open("notwin"));
   EXPECT_TRUE(Stack().empty());
+}
+
+TEST_F(AwtkWidgetTest, LoaderRefusesOutOfRangeGeometryNestedWindowsAndDeepTrees) {
+  /* Each is an error with nothing left behind: no window opens, and the
+   * sanitized build finds no leak and no undefined conversion. */
+  for (const char* name : {"huge", "farright", "nested", "deep"}) {
+    EXPECT_EQ(nullptr, window_open(name)) << name;
+    EXPECT_TRUE(Stack().empty()) << name;
+  }
+}
+
+TEST_F(AwtkWidgetTest, BitmapWithTheSmallestHeightIsRefused) {
+  /* A 40-byte header, 24 bits, 1 x 1 pixel: top-down when the height is
+   * negative; INT32_MIN has no positive counterpart. */
+  const int32_t heights[] = {INT32_MIN, -16385, 0};
+  for (int32_t height : heights) {
+    uint8_t bmp[58] = {'B', 'M'};
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; i++) bmp[at + i] = (uint8_t)(v >> (8 * i));
+    };
+    put32(2, sizeof(bmp));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 1);
+    put32(22, (uint32_t)height);
+    bmp[26] = 1;
+    bmp[28] = 24;
+    bmp[54] = 0xFF; /* blue */
+    char path[] = "/tmp/awtk-bmp-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ((ssize_t)sizeof(bmp), write(fd, bmp, sizeof(bmp)));
+    close(fd);
+    widget_t* win = window_open("menu");
+    widget_t* img = image_create(win, 300, 0, 4, 2);
+    awtk_host_render();
+    wh_t w;
+    const uint8_t* fb = awtk_host_framebuffer(&w, NULL);
+    const std::vector<uint8_t> before(fb + 301 * 4, fb + 302 * 4);
+    ASSERT_EQ(RET_OK, image_base_set_image(img, (std::string("file://") + path).c_str()));
+    awtk_host_render();
+    fb = awtk_host_framebuffer(&w, NULL);
+    EXPECT_EQ(before, std::vector<uint8_t>(fb + 301 * 4, fb + 302 * 4)) << height; /* nothing drawn */
+    unlink(path);
+    window_close(win);
+    awtk_test_pump();
+  }
 }
 
 TEST_F(AwtkWidgetTest, TextPropertiesVisibilityGeometry) {

@@ -47,10 +47,10 @@ std::string mil_text(float moa)
  * this range (decimetres) and shot angle, as sightd turns it into MOA. */
 void library_hold(int range_dm, double angle, double *moa_v, double *moa_h)
 {
-    Qel_IR_Ballistics profiles;
+    Info_ballistics profiles[VESK_PROFILE_COUNT];
     Qel_IR_Cursor cursor;
-    sim_factory_profiles(&profiles, &cursor);
-    Info_ballistics b = profiles.ballistics[0];
+    sim_factory_profiles(profiles, &cursor);
+    Info_ballistics b = profiles[0];
     b.ballistics_sw = 1;
     Qel_ballistics_Init_FBC();
     double drop = 0, windage = 0;

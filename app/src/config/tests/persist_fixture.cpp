@@ -20,6 +20,9 @@
 
 extern char **environ;
 
+/* Every test that starts the service starts it on the real settings store. */
+static const int g_settings_registered = (vesk_ini_register_persist(), 1);
+
 static void must(bool ok, const std::string &what)
 {
     if (!ok) throw std::runtime_error(what);
@@ -111,6 +114,28 @@ vesk_persist_paths PersistDir::paths() const
     p.vesk_image_marker = image_marker.c_str();
     p.vesk_recovery_dir = recovery.c_str();
     return p;
+}
+
+uint64_t persist_accepted(int store)
+{
+    vesk_persist_status st;
+    vesk_persist_get_status(&st);
+    return st.vesk_accepted[store];
+}
+
+std::string current_ini_value(const char *key)
+{
+    char *text = NULL;
+    size_t n = 0;
+    if (vesk_ini_serialize(0, &text, &n) != 0) return "<none>";
+    std::string s(text, n);
+    free(text);
+    // iniparser writes "key = value" padded; find the key's line.
+    size_t at = s.find(std::string("\n") + key + " ");
+    if (at == std::string::npos) return "<missing>";
+    size_t eq = s.find('=', at);
+    size_t nl = s.find('\n', eq);
+    return s.substr(eq + 2, nl - eq - 2);
 }
 
 std::string read_text(const std::string &path)

@@ -37,6 +37,12 @@ void make_profile_db(const std::string &path, const std::string &extra_sql = "")
 /* Runs sql on a database and returns the first column of the first row. */
 std::string sql_value(const std::string &path, const std::string &sql);
 
+/* Store store's accepted generation. */
+uint64_t persist_accepted(int store);
+/* key's value in the current settings dictionary as the store writes it,
+ * "<missing>" without the key, "<none>" without a dictionary. */
+std::string current_ini_value(const char *key);
+
 /* The EEPROM record text a factory writes, padded to 4096 zero bytes. */
 std::string eeprom_image(const std::string &record);
 

@@ -383,7 +383,7 @@ static void lrf_config_fail(vesk_lrf_core *c, vesk_lrf_actions *out)
     vesk_lrf_enter_idle(c, out);
 }
 
-/* Row 23: one reply (or its time-out) of the configuration sequence. */
+/* One reply (or its time-out) of the configuration sequence. */
 static void lrf_config_step(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf_actions *out)
 {
     static const uint8_t expected[8] = {
@@ -468,7 +468,7 @@ static void lrf_multi_path(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf_
     if (!scan) vesk_lrf_enter_idle(c, out);
 }
 
-/* Rows 35 to 43: a frame while measuring. */
+/* A frame while measuring: ignored unless it answers the measurement. */
 static void lrf_measure_frame(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf_actions *out)
 {
     const vesk_lrf_frame *f = &ev->frame;
@@ -654,7 +654,8 @@ static void lrf_accept(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf_acti
     lrf_ui_state(c, out, VESK_LRF_REASON_ACCEPT_REFUSED);
 }
 
-/* Rows 19 to 44: everything that depends on the state first. */
+/* The events whose meaning depends on the state: power, configuration,
+ * idle and stop timers, and the replies and timers of a measurement. */
 static void lrf_by_state(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf_actions *out)
 {
     vesk_lrf_ev_kind k = ev->kind;

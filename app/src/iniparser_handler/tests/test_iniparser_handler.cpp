@@ -1,6 +1,5 @@
 // The settings store on a unit's files: load with defaults and clamps, the
-// setters' marking rules and refusals, the EEPROM record text and the
-// router's setting frames.
+// setters' marking rules and refusals and the EEPROM record text.
 #include "iniparser_handler.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +8,13 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <float.h>
+#include <limits.h>
+
 #include <functional>
 
 #include "persist_fixture.h"
+#include "vesk_ini_text.h"
 #include "vesk_persist.h"
 
 namespace {
@@ -35,26 +38,8 @@ protected:
         qel_ballistics = profiles.vesk_ballistics;
         qel_ir_cursor = profiles.vesk_cursor;
     }
-    uint64_t accepted(int store)
-    {
-        vesk_persist_status st;
-        vesk_persist_get_status(&st);
-        return st.vesk_accepted[store];
-    }
-    std::string current_value(const char *key)
-    {
-        char *text = NULL;
-        size_t n = 0;
-        if (vesk_ini_serialize(0, &text, &n) != 0) return "<none>";
-        std::string s(text, n);
-        free(text);
-        // iniparser writes "key = value" padded; find the key's line.
-        size_t at = s.find(std::string("\n") + key);
-        if (at == std::string::npos) return "<missing>";
-        size_t eq = s.find('=', at);
-        size_t nl = s.find('\n', eq);
-        return s.substr(eq + 2, nl - eq - 2);
-    }
+    uint64_t accepted(int store) { return persist_accepted(store); }
+    std::string current_value(const char *key) { return current_ini_value(key); }
     Qel_DevStatus load_current(const std::string &ini)
     {
         write_text(dir.current_ini, ini);
@@ -117,6 +102,191 @@ TEST_F(Settings, LoadedValuesAreClamped)
     for (const Row &r : table) {
         Qel_DevStatus s = load_current(r.ini);
         EXPECT_EQ(r.get(s), r.want) << r.ini;
+    }
+}
+
+/* Every setter of the store against its loader. Each row is a setting's
+ * range as the settings describe it: a value inside is stored and read back
+ * unchanged by the loader; a value outside is refused by the setter (nothing
+ * stored, nothing marked) and reset or truncated by the loader. */
+struct limit_row {
+    char setter; /* 'i' tevi_ir_save, 'r' tevi_reticle_save, 'c' tevi_compass_save, 'd' Qel_DevStatusSet */
+    int index;   /* parameter index of the i, r and c setters */
+    const char *key;
+    int lo, hi;
+    char zero; /* '=' as the range says, '+' 0 kept as well, '-' 0 refused */
+};
+
+const limit_row kLimits[] = {
+    {'i', 0, "s8irbrightness", INT_MIN, INT_MAX, '='},
+    {'i', 1, "s8ircontrast", INT_MIN, INT_MAX, '='},
+    {'i', 2, "s8irenchance", INT_MIN, INT_MAX, '-'},
+    {'i', 3, "s8irpolarity", INT_MIN, INT_MAX, '='},
+    {'i', 4, "s8stronglightenable", INT_MIN, INT_MAX, '='},
+    {'i', 5, "s8redhotvalue", INT_MIN, INT_MAX, '='},
+    {'i', 6, "s8irscene", INT_MIN, INT_MAX, '='},
+    {'r', 0, "s8reticlecolour", INT_MIN, INT_MAX, '='},
+    {'r', 1, "s8reticleswitch", INT_MIN, INT_MAX, '='},
+    {'r', 2, "s8reticletype", INT_MIN, INT_MAX, '='},
+    {'r', 3, "s8reticlebright", INT_MIN, INT_MAX, '='},
+    {'r', 4, "s8reticlemenuswitch", INT_MIN, INT_MAX, '='},
+    {'r', 5, "s8reticlegroupindex", 0, 5, '='},
+    {'r', 6, "s8reticlezeroindex", 0, 1, '='},
+    {'c', 0, "f32compassdeclination", 0, 0, '='},
+    {'c', 1, "f32ccompassyaw", 0, 0, '='},
+    {'c', 2, "f32compasspitch", 0, 0, '='},
+    {'c', 3, "f32compassroll", 0, 0, '='},
+    {'d', 0, "s8videomode", 0, 255, '='},
+    {'d', 0, "s8videoout", 0, 255, '='},
+    {'d', 0, "s8screenbrightness", 0, 255, '='},
+    {'d', 0, "s8screenhue", 0, 255, '='},
+    {'d', 0, "s8language", 0, 255, '='},
+    {'d', 0, "s8sorttype", 0, 255, '='},
+    {'d', 0, "s8shotvideoswitch", 0, 255, '='},
+    {'d', 0, "s8shotfronttime", 0, 2, '='},
+    {'d', 0, "s8shotbacktime", 0, 2, '='},
+    {'d', 0, "s8recoilsensitivity", 0, 255, '='},
+    {'d', 0, "s8rangetype", 0, 255, '='},
+    {'d', 0, "vesk_lrf_target", 1, 3, '='},
+    {'d', 0, "vesk_lrf_processing", 0, 1, '='},
+    {'d', 0, "vesk_lrf_min_m", 10, 20000, '+'},
+    {'d', 0, "vesk_lrf_max_m", 10, 20000, '+'},
+    {'d', 0, "s8distanceuint", 0, 255, '='},
+    {'d', 0, "s8compassswitch", 0, 255, '='},
+    {'d', 0, "s8hottrack", 0, 255, '='},
+    {'d', 0, "s8autoshutter", 0, 255, '='},
+    {'d', 0, "s8ballisticreticle", 0, 255, '='},
+    {'d', 0, "s8rangereticletype", 0, 255, '='},
+    {'d', 0, "s8rangereticlecolor", 0, 255, '='},
+    {'d', 0, "s8pipreticletype", 0, 255, '='},
+    {'d', 0, "s8pipreticlecolor", 0, 255, '='},
+    {'d', 0, "s8laserreticletype", 0, 255, '='},
+    {'d', 0, "s8laserreticlecolor", 0, 255, '='},
+    {'d', 0, "s8ballisticreticlecolor", 0, 255, '='},
+    {'d', 0, "s8ballisticgroup", 0, 5, '='},
+    {'d', 0, "s8wifiswitch", 0, 255, '='},
+    {'d', 0, "s8micswitch", 0, 255, '='},
+    {'d', 0, "s8watermarkclosed", 0, 255, '='},
+    {'d', 0, "s8compassautoangleswitch", 0, 255, '='},
+    {'d', 0, "vesk_debug", 0, 1, '='},
+};
+
+bool row_keeps(const limit_row &r, int v)
+{
+    if (v == 0 && r.zero != '=') return r.zero == '+';
+    return v >= r.lo && v <= r.hi;
+}
+
+/* The numbers worth trying on a row: both edges, just beyond them, and the
+ * values a byte or a word field would wrap. */
+std::vector<int> probes(const limit_row &r)
+{
+    std::vector<int> v = {r.lo, r.hi, 0, 1, -1, 255, 256, 65535, 65536};
+    if (r.lo > INT_MIN) v.push_back(r.lo - 1);
+    if (r.hi < INT_MAX) v.push_back(r.hi + 1);
+    return v;
+}
+
+const char *row_section(const limit_row &r)
+{
+    return r.setter == 'i' ? "irparam" : r.setter == 'r' ? "reticleparam" : r.setter == 'c' ? "compassparam" : "qeldevstatus";
+}
+
+/* What the row's loader makes of text stored under its key. */
+double loaded(const limit_row &r, const std::string &text)
+{
+    Qel_DevStatus s;
+    vesk_dev_status_defaults(&s);
+    dictionary *d = dictionary_new(0);
+    const std::string key = std::string(row_section(r)) + ":" + r.key;
+    EXPECT_EQ(vesk_ini_dict_set(d, row_section(r), key.c_str(), text.c_str()), 0);
+    double got = NAN;
+    switch (r.setter) {
+    case 'i':
+        tevi_ini_ir_callback(d, &s);
+        got = s.irParam[r.index];
+        break;
+    case 'r':
+        tevi_ini_reticle_callback(d, &s);
+        got = s.reticleParam[r.index];
+        break;
+    case 'c':
+        tevi_ini_compass_callback(d, &s);
+        got = s.compassParam[r.index];
+        break;
+    default:
+        tevi_ini_callback(d, &s);
+        for (const vesk_dev_field &f : vesk_dev_fields)
+            if (strcmp(f.key, r.key) == 0) got = vesk_dev_field_value(&s, &f);
+        break;
+    }
+    dictionary_del(d);
+    return got;
+}
+
+static int g_debug_applied = -1;
+
+TEST_F(Settings, EverySetterRefusesWhatItsLoaderWouldNotKeep)
+{
+    /* The loaders first, on dictionaries of their own (the debug switch is
+     * read from the loaded current file). */
+    for (const limit_row &r : kLimits) {
+        if (r.setter == 'c') {
+            const struct {
+                const char *text;
+                bool kept;
+            } floats[] = {{"-3.75", true}, {"3.4e38", true}, {"nan", false}, {"inf", false}, {"1e39", false},
+                          {"-1e300", false}};
+            for (const auto &f : floats) {
+                const double got = loaded(r, f.text);
+                EXPECT_EQ(got != 0, f.kept) << r.key << "=" << f.text; /* refused: the default, 0 */
+                EXPECT_TRUE(std::isfinite(got)) << r.key << "=" << f.text;
+            }
+            continue;
+        }
+        for (int v : probes(r)) {
+            if (strcmp(r.key, "vesk_debug") == 0) {
+                load_current("[qeldevstatus]\nvesk_debug=" + std::to_string(v) + "\n");
+                vesk_ini_set_debug_apply([](int on) {
+                    g_debug_applied = on;
+                    return 0;
+                });
+                vesk_ini_apply_debug();
+                vesk_ini_set_debug_apply(NULL);
+                EXPECT_EQ(g_debug_applied == v, row_keeps(r, v)) << "loading " << r.key << "=" << v;
+                continue;
+            }
+            EXPECT_EQ(loaded(r, std::to_string(v)) == v, row_keeps(r, v)) << "loading " << r.key << "=" << v;
+        }
+    }
+
+    /* Then each setter on the running store. */
+    start();
+    for (const limit_row &r : kLimits) {
+        if (r.setter == 'c') {
+            for (float f : {-FLT_MAX, FLT_MAX, NAN, INFINITY, -INFINITY}) {
+                const std::string before = current_value(r.key);
+                tevi_compass_save(f, r.index, 0);
+                if (std::isfinite(f))
+                    EXPECT_NE(current_value(r.key), before) << r.key << " " << f;
+                else
+                    EXPECT_EQ(current_value(r.key), before) << r.key << " " << f;
+            }
+            continue;
+        }
+        for (int v : probes(r)) {
+            const std::string before = current_value(r.key);
+            const uint64_t marked = accepted(0);
+            if (r.setter == 'i') tevi_ir_save(v, r.index, 0);
+            if (r.setter == 'r') tevi_reticle_save(v, r.index, 0);
+            if (r.setter == 'd') Qel_DevStatusSet(r.key, v, 0);
+            if (row_keeps(r, v)) {
+                EXPECT_EQ(current_value(r.key), std::to_string(v)) << "setting " << r.key << "=" << v;
+            } else {
+                EXPECT_EQ(current_value(r.key), before) << "setting " << r.key << "=" << v;
+                EXPECT_EQ(accepted(0), marked) << "setting " << r.key << "=" << v;
+            }
+        }
     }
 }
 
@@ -306,85 +476,6 @@ TEST_F(Settings, SerialNumberTextCannotBreakTheEepromRecord)
         EXPECT_EQ(back.s16RangeOffsetX, 600) << r.sn;
         EXPECT_STREQ(back.pn, "") << r.sn;
     }
-}
-
-std::vector<uint8_t> frame(uint8_t obj, uint8_t sub, uint8_t item, std::vector<uint8_t> payload)
-{
-    uint8_t bytes[64] = {0xAA, 0, obj, sub, item, 0};
-    size_t n = 6;
-    for (uint8_t b : payload) bytes[n++] = b;
-    n += 3;
-    bytes[1] = (uint8_t)(n - 3);
-    bytes[n - 2] = 0xEB;
-    bytes[n - 1] = 0xAA;
-    return std::vector<uint8_t>(bytes, bytes + n);
-}
-
-TEST_F(Settings, RouterFramesSetStatusAndFile)
-{
-    start();
-    auto usual = frame(0, 0, 7, {3});
-    usualSaveSet(usual.data(), usual.size());
-    EXPECT_EQ(qel_dev_status.s8ScreenBrightness, 3);
-    EXPECT_EQ(current_value("s8screenbrightness"), "3");
-
-    auto shoot = frame(28, 3, 0, {4});
-    shootSaveSet(shoot.data(), shoot.size());
-    EXPECT_EQ(qel_dev_status.s8RecoilSensitivity, 4);
-    EXPECT_EQ(qel_dev_status.s16ShotThreshold, 125);
-
-    auto colour = frame(22, 9, 3, {2});
-    reticleSaveSet(colour.data(), colour.size());
-    EXPECT_EQ(qel_dev_status.s8RangeReticleColor, 2);
-    EXPECT_EQ(current_value("s8rangereticlecolor"), "2");
-
-    // Group select: 7 is refused, 4 selects group 4 and its first zero.
-    qel_ir_cursor.group[4].u8CurrentZero = 1;
-    auto bad_group = frame(22, 6, 0xFF, {7});
-    reticleSaveSet(bad_group.data(), bad_group.size());
-    EXPECT_EQ(qel_ir_cursor.u8CurrentGroup, 2);
-    auto group = frame(22, 6, 0xFF, {4});
-    uint64_t staged = accepted(2);
-    reticleSaveSet(group.data(), group.size());
-    EXPECT_EQ(qel_ir_cursor.u8CurrentGroup, 4);
-    EXPECT_EQ(qel_ballistics.u8CurrentBallistics, 4);
-    EXPECT_EQ(qel_ir_cursor.group[4].u8CurrentZero, 0);
-    EXPECT_EQ(current_value("s8reticlegroupindex"), "4");
-    EXPECT_EQ(accepted(2), staged); /* nothing staged for the database */
-
-    // Zero position: signed little-endian values, staged for the database.
-    auto pos = frame(22, 3, 0xFF, {0x80, 0x02, 0xFE, 0xFF});
-    reticleSaveSet(pos.data(), pos.size());
-    EXPECT_EQ(qel_ir_cursor.group[4].zero[0].s8IrCursorCurrentX, 640);
-    EXPECT_EQ(qel_ir_cursor.group[4].zero[0].s8IrCursorCurrentY, -2);
-    EXPECT_EQ(accepted(2), staged + 1);
-
-    // A frame too short for its two values changes nothing.
-    auto short_pos = frame(22, 10, 0xFF, {0x10});
-    reticleSaveSet(short_pos.data(), short_pos.size());
-    EXPECT_EQ(accepted(2), staged + 1);
-
-    // Another object is not a reticle frame.
-    auto other = frame(21, 0, 0xFF, {1});
-    reticleSaveSet(other.data(), other.size());
-    EXPECT_EQ(qel_dev_status.reticleParam[0], 5);
-}
-
-TEST_F(Settings, ReticleSwitchGoesToBothDictionaries)
-{
-    start();
-    auto sw = frame(22, 1, 0xFF, {0});
-    uint64_t before[2] = {accepted(0), accepted(1)};
-    reticleSaveSet(sw.data(), sw.size());
-    EXPECT_EQ(qel_dev_status.reticleParam[1], 0);
-    EXPECT_GT(accepted(0), before[0]);
-    EXPECT_GT(accepted(1), before[1]);
-    ASSERT_EQ(vesk_persist_flush(3000), 0);
-    dictionary *d = iniparser_load(dir.authority_ini.c_str());
-    ASSERT_NE(d, nullptr);
-    EXPECT_EQ(iniparser_getint(d, "reticleparam:s8reticleswitch", -1), 0);
-    iniparser_freedict(d);
-    EXPECT_EQ(read_text(dir.authority_ini), read_text(dir.defaults_ini)); /* the mirror follows */
 }
 
 } // namespace

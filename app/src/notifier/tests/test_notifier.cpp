@@ -5,6 +5,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -35,8 +36,12 @@ protected:
      * A marker frame sent after it shows that nothing else came first. */
     std::vector<bytes> gui_frames_for(const bytes &event, int evtype = MAIN_NOTIFIER_UI)
     {
+        return gui_frames_of([&] { notifier_ui(nullptr, nullptr, evtype, event.data(), (int)event.size()); });
+    }
+    std::vector<bytes> gui_frames_of(const std::function<void()> &act)
+    {
         sim_peer_clear(gui);
-        notifier_ui(nullptr, nullptr, evtype, event.data(), (int)event.size());
+        act();
         const bytes marker = sim_frame(8, 0xEE, 0xEE, 0x80);
         Msgtext_App_To_Ui(33, (uint32_t)marker.size(), marker.data());
         std::vector<bytes> out;
@@ -181,6 +186,18 @@ TEST_F(RouterTest, FactoryModePassesOnlyPowerHoldAndRelease)
     }
 }
 
+TEST_F(RouterTest, VirtualKeysSendNothing)
+{
+    /* No key source on this scope reports virtual keys: whatever the event,
+     * the GUI gets no key frame from it. */
+    const bytes events[] = {{7, 8, 0, 0}, {7, 2, 2, 0}, {7, 8, 0, 1}, {7, 99, 0, 0}, {7}};
+    for (const bytes &e : events) {
+        auto got = gui_frames_of([&] { virtualKeyHandlerToUi(e.data(), (int)e.size()); });
+        EXPECT_TRUE(got.empty()) << sim_hex(e);
+    }
+    EXPECT_TRUE(gui_frames_of([] { virtualKeyHandlerToUi(nullptr, 0); }).empty());
+}
+
 /* ---- the link peers' routers ---- */
 
 std::mutex g_lock;
@@ -251,6 +268,7 @@ TEST(LinkRouters, HttpAndBleFramesReachTheirModule)
 
 #include "iniparser_handler.h"
 #include "msg_media.h"
+#include "save_handlers.h"
 #include "vesk_persist.h"
 
 /* The persistence service and the settings setters as the router meets
@@ -290,9 +308,23 @@ int vesk_persist_checkpoint(void)
     note("checkpoint");
     return 0;
 }
-void usualSaveSet(const uint8_t *frame, size_t size) { note(frame_call("usualSaveSet", frame, size)); }
-void shootSaveSet(const uint8_t *frame, size_t size) { note(frame_call("shootSaveSet", frame, size)); }
-void reticleSaveSet(const uint8_t *frame, size_t size) { note(frame_call("reticleSaveSet", frame, size)); }
+/* What the settings handlers answer: -1 stands for a value out of range. */
+static int g_save_result = 0;
+int usualSaveSet(const uint8_t *frame, size_t size)
+{
+    note(frame_call("usualSaveSet", frame, size));
+    return g_save_result;
+}
+int shootSaveSet(const uint8_t *frame, size_t size)
+{
+    note(frame_call("shootSaveSet", frame, size));
+    return g_save_result;
+}
+int reticleSaveSet(const uint8_t *frame, size_t size)
+{
+    note(frame_call("reticleSaveSet", frame, size));
+    return g_save_result;
+}
 void Qel_DevStatusSet(const char *key, int value, int to_defaults)
 {
     note(std::string("Qel_DevStatusSet ") + key + " " + std::to_string(value) + " " + std::to_string(to_defaults));
@@ -324,6 +356,7 @@ protected:
         memset(&qel_ir_cursor, 0, sizeof(qel_ir_cursor));
         memset(&qel_ballistics, 0, sizeof(qel_ballistics));
         g_edit_result = 0;
+        g_save_result = 0;
         g_staged.clear();
         vesk_msg_hooks hooks = {};
         hooks.vesk_core_self_check = [] { note("self_check"); };
@@ -351,6 +384,10 @@ protected:
     /* Everything one frame from the GUI causes, up to a marker on every path. */
     seen route(const bytes &frame)
     {
+        return observe([&] { notifier_app(nullptr, app_bus, MAIN_NOTIFIER_APP, frame.data(), (int)frame.size()); });
+    }
+    seen observe(const std::function<void()> &act)
+    {
         sim_peer_clear(media);
         sim_peer_clear(gui);
         sim_peer_clear(http);
@@ -362,7 +399,7 @@ protected:
             std::lock_guard<std::mutex> g(g_calls_lock);
             g_calls.clear();
         }
-        notifier_app(nullptr, app_bus, MAIN_NOTIFIER_APP, frame.data(), (int)frame.size());
+        act();
         const bytes marker = sim_frame(8, 0xEE, 0xEE, 0x80);
         Msgtext_App_To_Ui(33, (uint32_t)marker.size(), marker.data());
         Msgtext_App_To_Media(32, (uint32_t)marker.size(), marker.data());
@@ -781,6 +818,68 @@ TEST_F(CommandTest, BallisticSwitchesAndGroup)
     r = route(req(27, 0, 0, {0, 0, 0, 0}));
     EXPECT_EQ(qel_ballistics.ballistics[0].ballistics_sw, 1);
     EXPECT_TRUE(r.media.empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CommandTest, AxisHandlerPassesAFrameToTheMediaProcess)
+{
+    const bytes axis = req(12, 1, 2, {3, 4});
+    int rc = 0;
+    seen s = observe([&] { rc = msg_axisHandler(axis.data(), (int)axis.size()); });
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(s.media, std::vector<bytes>{axis});
+    EXPECT_TRUE(s.gui.empty() && s.app.empty() && s.calls.empty());
+    /* Nothing that cannot be a frame leaves. */
+    s = observe([&] {
+        EXPECT_EQ(msg_axisHandler(nullptr, 9), -1);
+        EXPECT_EQ(msg_axisHandler(axis.data(), 8), -1);
+        EXPECT_EQ(msg_axisHandler(axis.data(), -1), -1);
+    });
+    EXPECT_TRUE(s.media.empty());
+}
+
+TEST_F(CommandTest, FloatsBeyondAnIntegerGoOnlyIntoFloatFields)
+{
+    /* -1.6e38 and 3.4e38 are finite floats: a float or double field keeps
+     * them, the integer drag-function field refuses them before any
+     * conversion. */
+    const float huge[] = {-1.6e38f, 3.4e38f, -2147483904.0f, 2147483648.0f};
+    for (float f : huge) {
+        memset(&qel_ballistics, 0, sizeof(qel_ballistics));
+        g_staged.clear();
+        route(req(27, 6, 1, f32(f))); /* wind speed, a double */
+        EXPECT_EQ(ballistics_data.f_data, f);
+        for (int i = 0; i < 6; i++) EXPECT_EQ(qel_ballistics.ballistics[i].wind.speed, (double)f) << f;
+        route(req(27, 4, 0, f32(f))); /* weather temperature, a float */
+        EXPECT_EQ(qel_ballistics.ballistics[5].atmosphere.temperature, f) << f;
+        route(req(27, 1, 4, f32(f))); /* drag function, an integer */
+        EXPECT_EQ(qel_ballistics.ballistics[0].gun.bullet.dragFunction, 0) << f;
+        EXPECT_EQ(g_staged.size(), 2u) << f;
+    }
+    /* The integer field's own edges. */
+    route(req(27, 1, 4, f32(-2147483648.0f)));
+    EXPECT_EQ(qel_ballistics.ballistics[0].gun.bullet.dragFunction, INT32_MIN);
+    route(req(27, 1, 4, f32(-7.9f)));
+    EXPECT_EQ(qel_ballistics.ballistics[0].gun.bullet.dragFunction, -7);
+}
+
+TEST_F(CommandTest, RefusedSettingsAreNotPassedOn)
+{
+    /* The settings handler refused the value (out of what its loader
+     * keeps): no module, peer or media process hears of it. */
+    g_save_result = -1;
+    const bytes frames[] = {req(28, 1, 0xFF, {255}), req(0, 0, 7, {5}), req(0, 0, 0, {1}), req(22, 0, 0xFF, {3}),
+                            req(22, 6, 0xFF, {9})};
+    for (const bytes &f : frames) {
+        seen s = route(f);
+        EXPECT_TRUE(s.media.empty()) << sim_hex(f);
+        EXPECT_TRUE(s.app.empty()) << sim_hex(f);
+        EXPECT_TRUE(s.gui.empty()) << sim_hex(f);
+        EXPECT_EQ(s.calls.size(), 1u) << sim_hex(f); /* the handler alone */
+    }
 }
 
 } // namespace

@@ -104,9 +104,9 @@ void none(const vesk_lrf_core &) {}
 const std::vector<Row> &rows()
 {
     static const std::vector<Row> table = {
-        {"1 query", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SETTINGS_QUERY), VESK_LRF_OFF,
+        {"a settings query answers the settings, in any state", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SETTINGS_QUERY), VESK_LRF_OFF,
          "ui:0408FF0100" "00000000" "FFFFFFFF" "FF", none},
-        {"2 accept",
+        {"accepting a distance of the stored set hands it to the solver",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_IDLE, 3);
              c.last_set_valid = 1;
@@ -116,7 +116,7 @@ const std::vector<Row> &rows()
              return c;
          },
          accept(1, 250, 3), VESK_LRF_IDLE, "bal=2503", none},
-        {"3 accept refused",
+        {"accepting a distance that differs from the stored one is refused",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_IDLE, 3);
              c.last_set_valid = 1;
@@ -125,14 +125,14 @@ const std::vector<Row> &rows()
              return c;
          },
          accept(1, 250, 4), VESK_LRF_IDLE, "ui:0400FF0009", none},
-        {"3 accept beyond count", [] { return core_in(VESK_LRF_IDLE, 3); }, accept(0, 0, 0), VESK_LRF_IDLE,
+        {"accepting an index beyond the stored set is refused", [] { return core_in(VESK_LRF_IDLE, 3); }, accept(0, 0, 0), VESK_LRF_IDLE,
          "ui:0400FF0009", none},
-        {"4 anomaly no echo", [] { return core_in(VESK_LRF_IDLE); }, frame(0x06, {0xF7, 0, 0, 0}), VESK_LRF_IDLE,
+        {"an anomaly report of no echo alone is only logged", [] { return core_in(VESK_LRF_IDLE); }, frame(0x06, {0xF7, 0, 0, 0}), VESK_LRF_IDLE,
          "log:anomaly 0x06: no echo only, all health bits ok; ignored", none},
-        {"5 anomaly in scan", [] { return core_in(VESK_LRF_SCAN); }, frame(0x06, {1, 2, 3, 4}), VESK_LRF_STOPPING,
+        {"an anomaly report while scanning ends the scan with status 3", [] { return core_in(VESK_LRF_SCAN); }, frame(0x06, {1, 2, 3, 4}), VESK_LRF_STOPPING,
          "ui:0402FF03010100" "00" "01020304" "00000000000000, " STOP_SCAN,
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.last_fail, 3); }},
-        {"5 anomaly short, while configuring",
+        {"a short anomaly report while configuring ends in idle",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_CONFIG);
              c.cfg_status = 0xFF;
@@ -141,36 +141,36 @@ const std::vector<Row> &rows()
          },
          frame(0x06, {9, 9}), VESK_LRF_IDLE, "ui:0402FF03000100" NO_DISTANCE ", " ENTER_IDLE,
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 0); }},
-        {"6 settings invalid", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(1, 0, 500, 100), VESK_LRF_IDLE, "",
+        {"invalid settings change nothing", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(1, 0, 500, 100), VESK_LRF_IDLE, "",
          none},
-        {"7 settings while off", [] { return core_in(VESK_LRF_OFF); }, settings_ev(2, 1, 100, 500), VESK_LRF_WAKING,
+        {"settings while off power the module", [] { return core_in(VESK_LRF_OFF); }, settings_ev(2, 1, 100, 500), VESK_LRF_WAKING,
          "on",
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.settings.target, 2);
              EXPECT_EQ(c.settings.max_m, 500);
          }},
-        {"8 settings while idle", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(3, 1, 0, 0), VESK_LRF_CONFIG,
+        {"settings while idle configure the module", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(3, 1, 0, 0), VESK_LRF_CONFIG,
          "idle=0, " TX_SETUP ", op=300",
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.settings.processing, 0) << "multi target forces normal processing";
              EXPECT_EQ(c.cfg_status, 0xFF);
              EXPECT_EQ(c.cfg_step, 2);
          }},
-        {"9 settings while scanning", [] { return core_in(VESK_LRF_SCAN); }, settings_ev(2, 0, 0, 0),
+        {"settings while scanning are held and stop the scan", [] { return core_in(VESK_LRF_SCAN); }, settings_ev(2, 0, 0, 0),
          VESK_LRF_STOPPING, STOP_SCAN,
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.pending_settings_valid, 1);
              EXPECT_EQ(c.settings.target, 1);
          }},
-        {"9 settings while measuring", [] { return core_in(VESK_LRF_SINGLE); }, settings_ev(2, 0, 0, 0),
+        {"settings while measuring are held", [] { return core_in(VESK_LRF_SINGLE); }, settings_ev(2, 0, 0, 0),
          VESK_LRF_SINGLE, "", [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_settings.target, 2); }},
-        {"10 stop while off", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL), VESK_LRF_OFF, "",
+        {"a stop while off does nothing", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL), VESK_LRF_OFF, "",
          none},
-        {"10 stop while stopping", [] { return core_in(VESK_LRF_STOPPING); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
+        {"a stop while stopping does nothing", [] { return core_in(VESK_LRF_STOPPING); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
          VESK_LRF_STOPPING, "", none},
-        {"11 stop while single", [] { return core_in(VESK_LRF_SINGLE); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
+        {"a stop during a single measurement returns to idle", [] { return core_in(VESK_LRF_SINGLE); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
          VESK_LRF_IDLE, "ui:0400FF0000, " ENTER_IDLE, none},
-        {"12 accept scan value",
+        {"a stop with accept hands the last scan reading to the solver",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN);
              c.scan_has_value = 1;
@@ -178,7 +178,7 @@ const std::vector<Row> &rows()
              return c;
          },
          ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING, "bal=1234, " STOP_SCAN, none},
-        {"12 accept scan median",
+        {"a stop with accept hands the last scan median to the solver",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN, 2, 1);
              c.median_ready = 1;
@@ -188,16 +188,16 @@ const std::vector<Row> &rows()
              return c;
          },
          ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING, "bal=5678, " STOP_SCAN, none},
-        {"12 accept scan median not ready", [] { return core_in(VESK_LRF_SCAN, 1, 1); },
+        {"a stop with accept before a scan median reports status 5", [] { return core_in(VESK_LRF_SCAN, 1, 1); },
          ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING, "ui:0400FF0205, " STOP_SCAN, none},
-        {"12 accept scan after a failure",
+        {"a stop with accept after a failed reading reports that failure",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN);
              c.last_fail = 1;
              return c;
          },
          ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING, "ui:0400FF0201, " STOP_SCAN, none},
-        {"13 accept multi scan",
+        {"a stop with accept in a multi-target scan re-sends the stored set",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN, 3);
              c.last_set_valid = 1;
@@ -211,27 +211,27 @@ const std::vector<Row> &rows()
          },
          ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING,
          "ui:0402FF0081030002" "006405" "00C800" "000000" "02" "00, " STOP_SCAN, none},
-        {"13 accept multi scan without set", [] { return core_in(VESK_LRF_SCAN, 3); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
+        {"a stop with accept in a multi-target scan without a set reports status 5", [] { return core_in(VESK_LRF_SCAN, 3); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
          VESK_LRF_STOPPING, "ui:0400FF0205, " STOP_SCAN, none},
-        {"14 cancel scan", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL), VESK_LRF_STOPPING,
+        {"a stop with cancel ends the scan", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL), VESK_LRF_STOPPING,
          STOP_SCAN, none},
-        {"15 single while off", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_WAKING,
+        {"a single request while off powers the module and is kept", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_WAKING,
          "on", [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 1); }},
-        {"15 scan while off", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_WAKING, "on",
+        {"a scan request while off powers the module and is kept", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_WAKING, "on",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 2); }},
-        {"16 busy", [] { return core_in(VESK_LRF_CONFIG); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_CONFIG,
+        {"a request while configuring is answered busy", [] { return core_in(VESK_LRF_CONFIG); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_CONFIG,
          "ui:0400FF0107", none},
-        {"16 busy scanning", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_SCAN,
+        {"a request while scanning is answered busy", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_SCAN,
          "ui:0400FF0207", none},
-        {"17 single", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_SINGLE,
+        {"a single request while idle measures once", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_SINGLE,
          "idle=0, " TX_SINGLE ", op=1000", none},
-        {"17 single median", [] { return core_in(VESK_LRF_IDLE, 2, 1); }, ev(VESK_LRF_EV_REQ_SINGLE),
+        {"a single request with median processing measures three times", [] { return core_in(VESK_LRF_IDLE, 2, 1); }, ev(VESK_LRF_EV_REQ_SINGLE),
          VESK_LRF_MEDIAN, "idle=0, " TX_SINGLE ", op=1000", none},
-        {"17 single multi", [] { return core_in(VESK_LRF_IDLE, 3); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_MULTI,
+        {"a single request with multi target takes up to three targets", [] { return core_in(VESK_LRF_IDLE, 3); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_MULTI,
          "idle=0, " TX_SINGLE ", op=1000", none},
-        {"17 scan", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_SCAN,
+        {"a scan request while idle starts scanning", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_SCAN,
          "idle=0, " TX_SCAN ", op=1500, ui:0400FF0200", none},
-        {"18 single unconfigured",
+        {"a request while unconfigured configures first",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_IDLE);
              c.cfg_status = 8;
@@ -239,10 +239,10 @@ const std::vector<Row> &rows()
          },
          ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_CONFIG, "idle=0, " TX_SETUP ", op=300",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 1); }},
-        {"19 other while off", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_OFF, "", none},
-        {"20 power ready", [] { return core_in(VESK_LRF_WAKING); }, ev(VESK_LRF_EV_POWER_READY), VESK_LRF_CONFIG,
+        {"a timer while off does nothing", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_OFF, "", none},
+        {"the module powered starts the configuration", [] { return core_in(VESK_LRF_WAKING); }, ev(VESK_LRF_EV_POWER_READY), VESK_LRF_CONFIG,
          "idle=0, " TX_SETUP ", op=300", none},
-        {"20 power ready, diagnostic read-back",
+        {"the module powered reads the gates back first in diagnostic mode",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_WAKING);
              c.vesk_preconfig_readback = 1;
@@ -250,7 +250,7 @@ const std::vector<Row> &rows()
          },
          ev(VESK_LRF_EV_POWER_READY), VESK_LRF_CONFIG, "idle=0, " TX_GET_MIN ", op=300",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.cfg_step, 0); }},
-        {"21 power failed",
+        {"a failed power-on reports the failure and the settings",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_WAKING);
              c.pending_request = 1;
@@ -259,22 +259,22 @@ const std::vector<Row> &rows()
          ev(VESK_LRF_EV_POWER_FAILED), VESK_LRF_OFF,
          "op=0, set=0, ui:0400FF0308, ui:0408FF0100" "00000000" "FFFFFFFF" "08",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 0); }},
-        {"22 other while waking", [] { return core_in(VESK_LRF_WAKING); }, frame(0x02, {0, 0, 1, 0}),
+        {"a frame while waking does nothing", [] { return core_in(VESK_LRF_WAKING); }, frame(0x02, {0, 0, 1, 0}),
          VESK_LRF_WAKING, "", none},
-        {"23 configuration step",
+        {"a configuration reply sends the next step",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_CONFIG);
              c.cfg_step = 2;
              return c;
          },
          frame(0xA1, {0x03, 0x00}), VESK_LRF_CONFIG, "tx:EE160303030107, op=300", none},
-        {"24 idle timeout", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_IDLE), VESK_LRF_OFF,
+        {"a minute idle powers the module off", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_IDLE), VESK_LRF_OFF,
          "off, ui:0400FF0300", none},
-        {"25 other while idle", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE, "",
+        {"a stray timer while idle does nothing", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE, "",
          none},
-        {"26 stop confirmed", [] { return core_in(VESK_LRF_STOPPING); }, frame(0x05, {}), VESK_LRF_IDLE,
+        {"a confirmed stop returns to idle", [] { return core_in(VESK_LRF_STOPPING); }, frame(0x05, {}), VESK_LRF_IDLE,
          "ui:0400FF0000, " ENTER_IDLE, none},
-        {"27 stop unconfirmed",
+        {"an unconfirmed stop powers off and takes the held settings",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_STOPPING);
              c.pending_settings = {2, 0, 50, 0};
@@ -289,11 +289,11 @@ const std::vector<Row> &rows()
              EXPECT_EQ(c.cfg_status, 0xFF);
              EXPECT_EQ(c.eff_min_m, 0xFFFF);
          }},
-        {"28 other while stopping", [] { return core_in(VESK_LRF_STOPPING); }, ev(VESK_LRF_EV_TIMER_SET),
+        {"a set timer while stopping does nothing", [] { return core_in(VESK_LRF_STOPPING); }, ev(VESK_LRF_EV_TIMER_SET),
          VESK_LRF_STOPPING, "", none},
-        {"29 scan timeout", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_STOPPING,
+        {"a scan without reply reports a time-out and stops", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_STOPPING,
          "ui:0402FF04010100" NO_DISTANCE ", " STOP_SCAN, none},
-        {"30 multi gap",
+        {"the pause after a multi-target shot closes its set",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MULTI, 3);
              c.set_open = 1;
@@ -306,7 +306,7 @@ const std::vector<Row> &rows()
          },
          ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_IDLE, "ui:0402FF0000030001" "003200" "000000000000" "0200, set=0, " ENTER_IDLE,
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.last_set_valid, 1); }},
-        {"31 multi scan gap",
+        {"the pause after a multi-target scan shot closes its set and scanning goes on",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN, 3);
              c.set_open = 1;
@@ -314,7 +314,7 @@ const std::vector<Row> &rows()
              return c;
          },
          ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_SCAN, "ui:0402FF0201030000" "000000000000000000" "0000, set=0", none},
-        {"32 median gap",
+        {"the pause between median readings measures again",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MEDIAN, 1, 1);
              c.median_gap = 1;
@@ -322,38 +322,38 @@ const std::vector<Row> &rows()
          },
          ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_MEDIAN, TX_SINGLE ", op=1000",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.median_gap, 0); }},
-        {"33 single timeout", [] { return core_in(VESK_LRF_SINGLE, 2); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
+        {"a single measurement without reply reports a time-out", [] { return core_in(VESK_LRF_SINGLE, 2); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
          "ui:0402FF04000200" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"33 multi timeout", [] { return core_in(VESK_LRF_MULTI, 3); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
+        {"a multi-target measurement without reply reports a time-out", [] { return core_in(VESK_LRF_MULTI, 3); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
          "ui:0402FF04000300" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"34 median timeout", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
+        {"a median measurement without reply reports a median failure", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
          "ui:0402FF05000101" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"35 wrong reply", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x04, {0, 0, 1, 0}), VESK_LRF_SINGLE, "",
+        {"a reply to another command while measuring is ignored", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x04, {0, 0, 1, 0}), VESK_LRF_SINGLE, "",
          none},
-        {"35 reply during median gap",
+        {"a reply in the pause between median readings is ignored",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MEDIAN, 1, 1);
              c.median_gap = 1;
              return c;
          },
          frame(0x02, {0, 0, 100, 0}), VESK_LRF_MEDIAN, "", none},
-        {"36 multi first target", [] { return core_in(VESK_LRF_MULTI, 3); }, frame(0x02, {0x02, 0x00, 0x64, 0x05}),
+        {"the first of several targets waits for the rest", [] { return core_in(VESK_LRF_MULTI, 3); }, frame(0x02, {0x02, 0x00, 0x64, 0x05}),
          VESK_LRF_MULTI, "set=150, op=0", [](const vesk_lrf_core &c) { EXPECT_EQ(c.open_set.count, 1); }},
-        {"36 multi malformed", [] { return core_in(VESK_LRF_MULTI, 3); }, frame(0x02, {0x30, 0x00, 0x64, 0x05}),
+        {"a multi-target reply with a bad index is malformed", [] { return core_in(VESK_LRF_MULTI, 3); }, frame(0x02, {0x30, 0x00, 0x64, 0x05}),
          VESK_LRF_IDLE, "ui:0402FF06000300" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"37 short reply", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {1, 2}), VESK_LRF_IDLE,
+        {"a measurement reply without four values is malformed", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {1, 2}), VESK_LRF_IDLE,
          "ui:0402FF06000100" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"37 short reply median scan", [] { return core_in(VESK_LRF_SCAN, 1, 1); }, frame(0x04, {}), VESK_LRF_SCAN,
+        {"a short reply in a median scan is a median failure and scanning goes on", [] { return core_in(VESK_LRF_SCAN, 1, 1); }, frame(0x04, {}), VESK_LRF_SCAN,
          "ui:0402FF05010101" NO_DISTANCE, none},
-        {"38 single in gate", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x00, 0x00, 0x7B, 0x04}),
+        {"a single reading inside the gates is the result", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x00, 0x00, 0x7B, 0x04}),
          VESK_LRF_IDLE, "ui:0402FF0000010001" "007B04" "0000000000000000, bal=1234, " ENTER_IDLE, none},
-        {"38 single no target", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x04, 0, 0, 0}),
+        {"a single reading without target reports no target", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x04, 0, 0, 0}),
          VESK_LRF_IDLE, "ui:0402FF01000100" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"38 single out of gate", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x00, 0x00, 0x09, 0x09}),
+        {"a single reading outside the gates reports out of gate", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x00, 0x00, 0x09, 0x09}),
          VESK_LRF_IDLE, "ui:0402FF02000100" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"39 median first reading", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, frame(0x02, {0, 0, 100, 0}),
+        {"the first median reading waits for the next", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, frame(0x02, {0, 0, 100, 0}),
          VESK_LRF_MEDIAN, "op=0, set=400", [](const vesk_lrf_core &c) { EXPECT_EQ(c.median_gap, 1); }},
-        {"39 median third reading",
+        {"the third median reading gives the median",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MEDIAN, 1, 1);
              c.median_n = 2;
@@ -363,17 +363,17 @@ const std::vector<Row> &rows()
          },
          frame(0x02, {0x00, 0x00, 0x7B, 0x04}), VESK_LRF_IDLE,
          "ui:0402FF0000010101" "007B04" "0000000000000000, bal=1234, " ENTER_IDLE, none},
-        {"40 median no target", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, frame(0x02, {0x04, 0, 0, 0}),
+        {"a median reading without target is a median failure", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, frame(0x02, {0x04, 0, 0, 0}),
          VESK_LRF_IDLE, "ui:0402FF05000101" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"41 scan reading", [] { return core_in(VESK_LRF_SCAN); }, frame(0x04, {0x00, 0x00, 0x7B, 0x04}),
+        {"a scan reading is reported and kept for accept", [] { return core_in(VESK_LRF_SCAN); }, frame(0x04, {0x00, 0x00, 0x7B, 0x04}),
          VESK_LRF_SCAN, "op=1500, ui:0402FF0001010001" "007B04" "0000000000000000",
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.scan_has_value, 1);
              EXPECT_EQ(c.scan_value_dm, 1234u);
          }},
-        {"42 median scan out of gate", [] { return core_in(VESK_LRF_SCAN, 1, 1); }, frame(0x04, {0x04, 0, 0, 0}),
+        {"a median scan reading outside the gates is a median failure", [] { return core_in(VESK_LRF_SCAN, 1, 1); }, frame(0x04, {0x04, 0, 0, 0}),
          VESK_LRF_SCAN, "op=1500, ui:0402FF05010101" NO_DISTANCE, none},
-        {"43 median scan third reading",
+        {"the third median scan reading gives the median",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN, 1, 1);
              c.median_n = 2;
@@ -387,20 +387,20 @@ const std::vector<Row> &rows()
              EXPECT_EQ(c.median_last_dm, 1234u);
              EXPECT_EQ(c.median_n, 0);
          }},
-        {"44 other while measuring", [] { return core_in(VESK_LRF_SINGLE); }, ev(VESK_LRF_EV_POWER_READY),
+        {"a power event while measuring does nothing", [] { return core_in(VESK_LRF_SINGLE); }, ev(VESK_LRF_EV_POWER_READY),
          VESK_LRF_SINGLE, "", none},
     };
     return table;
 }
 
-TEST(LrfCoreTable, EveryRow)
+TEST(LrfCoreTable, EveryTransition)
 {
     for (const Row &r : rows()) {
         vesk_lrf_core c = r.setup();
         vesk_lrf_actions out;
         vesk_lrf_core_step(&c, &r.event, &out);
-        EXPECT_EQ(describe(out), r.actions) << "row " << r.name;
-        EXPECT_STREQ(vesk_lrf_core_state_name(c.state), vesk_lrf_core_state_name(r.state_after)) << "row " << r.name;
+        EXPECT_EQ(describe(out), r.actions) << r.name;
+        EXPECT_STREQ(vesk_lrf_core_state_name(c.state), vesk_lrf_core_state_name(r.state_after)) << r.name;
         r.check(c);
     }
 }
