@@ -825,6 +825,10 @@ int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
     }
     strings.insert(strings.end(), args.env.begin(), args.env.end());
 
+    /* A sandbox that has ended starts nothing. */
+    sim_outcome before;
+    if (sim_wait_end(sb, 0, &before) == 0)
+        return -ESRCH;
     int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null < 0)
         return -errno;
