@@ -16,6 +16,14 @@ if(VESK_SANITIZE)
   add_compile_definitions(VESK_SANITIZE=1)
 endif()
 
+# The fuzz tree: every library the targets link carries libFuzzer's coverage
+# and the sanitizers; only the fuzz programs link the fuzzer itself.
+if(VESK_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+  add_compile_definitions(VESK_SANITIZE=1)
+endif()
+
 # vesk_add_gtest(<name> SOURCES <files...> LIBS <targets...>)
 # One GoogleTest program, each of its cases registered with CTest so that
 # ctest -j runs them side by side.

@@ -13,6 +13,10 @@
 #include <jpeglib.h>
 #include <png.h>
 
+/* The largest side an image may have: several screens wide, while a few
+ * header bytes claiming more cannot make the GUI allocate gigabytes. */
+#define TK_IMAGE_MAX_SIDE 4096
+
 /* ---- PNG ---- */
 static bool decode_png(const uint8_t* data, size_t size, std::vector<uint8_t>* rgba, int32_t* w, int32_t* h) {
   png_image img;
@@ -20,7 +24,7 @@ static bool decode_png(const uint8_t* data, size_t size, std::vector<uint8_t>* r
   img.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&img, data, size)) return false;
   img.format = PNG_FORMAT_RGBA;
-  if (img.width == 0 || img.height == 0 || img.width > 16384 || img.height > 16384) {
+  if (img.width == 0 || img.height == 0 || img.width > TK_IMAGE_MAX_SIDE || img.height > TK_IMAGE_MAX_SIDE) {
     png_image_free(&img);
     return false;
   }
@@ -88,10 +92,15 @@ static bool decode_jpeg_raw(const uint8_t* data, size_t size, uint8_t** out, int
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data, (unsigned long)size);
   jpeg_read_header(&cinfo, TRUE);
+  /* Refused before the decoder sizes its buffers for it. */
+  if (cinfo.image_width > TK_IMAGE_MAX_SIDE || cinfo.image_height > TK_IMAGE_MAX_SIDE) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
   cinfo.out_color_space = JCS_RGB;
   jpeg_start_decompress(&cinfo);
   uint32_t width = cinfo.output_width, height = cinfo.output_height;
-  if (width == 0 || height == 0 || width > 16384 || height > 16384 || cinfo.output_components != 3) {
+  if (width == 0 || height == 0 || width > TK_IMAGE_MAX_SIDE || height > TK_IMAGE_MAX_SIDE || cinfo.output_components != 3) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
@@ -153,7 +162,8 @@ static bool decode_bmp(const uint8_t* d, size_t size, std::vector<uint8_t>* rgba
   uint32_t colors = le32(d + 46);
   bool top_down = height < 0;
   /* Checked before negating: the height of a top-down image may be INT32_MIN. */
-  if (height < -16384 || width <= 0 || width > 16384 || height == 0 || height > 16384) return false;
+  if (height < -TK_IMAGE_MAX_SIDE || width <= 0 || width > TK_IMAGE_MAX_SIDE || height == 0 || height > TK_IMAGE_MAX_SIDE)
+    return false;
   if (top_down) height = -height;
   uint32_t rmask = 0, gmask = 0, bmask = 0, amask = 0;
   if (comp == 3 || comp == 6) {

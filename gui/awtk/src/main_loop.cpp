@@ -62,6 +62,12 @@ struct loop_state {
   int32_t idle_dispatch_depth = 0;
   pthread_t gui_thread;
   bool virtual_clock = false;
+  /* The loop owns its timer and idle records: a program that exits without
+   * tk_exit (sightui never leaves its loop) frees them here. */
+  ~loop_state() {
+    for (timer_rec* t : timers) delete t;
+    for (idle_rec* i : idles) delete i;
+  }
 };
 
 loop_state s_loop;

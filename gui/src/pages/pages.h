@@ -55,5 +55,12 @@ ret_t memory_format_restart_init(widget_t *win, void *ctx);
 ret_t restore_factory_init(widget_t *win, void *ctx);
 ret_t restoring_init(widget_t *win, void *ctx);
 
+/* Set by the bullet page's openers: 1 the ballistic menu, 0 the group
+ * information page, to which the page returns. */
+extern int32_t ballistic_bullet_enable;
+/* The reticle menu's selected row, which the pages it opens set for its
+ * return. */
+extern int32_t reticle_menu_index;
+
 /* The boot page's 100 ms timer. */
 ret_t on_open_home_page(const timer_info_t *timer);

@@ -42,16 +42,21 @@ std::vector<sim_file> home_road_image(const HomeRoadImage &image, std::string *w
     if (db != NULL)
         sqlite3_close(db);
     std::string ini = ok ? slurp(image_dir + SIM_FACTORY_INI) : "";
-    if (ok && image.debug) {
-        size_t at = ini.find("vesk_debug");
+    auto switch_on = [&](const char *key) {
+        size_t at = ini.find(key);
         size_t eq = at == std::string::npos ? at : ini.find('=', at);
         size_t end = eq == std::string::npos ? eq : ini.find('\n', eq);
-        ok = end != std::string::npos;
-        if (ok)
-            ini.replace(eq, end - eq, "= 1");
-        else
-            *why = "the settings template has no vesk_debug key";
-    }
+        if (end == std::string::npos) {
+            *why = std::string("the settings template has no ") + key + " key";
+            return false;
+        }
+        ini.replace(eq, end - eq, "= 1");
+        return true;
+    };
+    if (ok && image.debug)
+        ok = switch_on("vesk_debug");
+    if (ok && image.reticle_menu)
+        ok = switch_on("s8reticlemenuswitch");
     if (ok) {
         files.push_back({"/usrdata/" SIM_FACTORY_IMAGE_DIR "/" SIM_FACTORY_INI, ini, 0644});
         files.push_back({"/usrdata/" SIM_FACTORY_IMAGE_DIR "/" SIM_FACTORY_DB, slurp(db_path), 0644});

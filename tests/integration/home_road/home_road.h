@@ -13,6 +13,7 @@
 struct HomeRoadImage {
     bool ballistics = true; /* the calculation switch of the six profiles */
     bool debug = false;     /* debug mode from the first boot: DETAIL records kept */
+    bool reticle_menu = false; /* the reticle menu switch, which opens the ballistic menus */
 };
 
 /* The firmware image's factory templates with those switches, as files to

@@ -389,7 +389,8 @@ const KeyCase KEY_CASES[] = {
     {"main menu", '.', [] {}, {}, "main_menu"},
     {"ballistic quick menu", '6', [] {}, {}, "ballistic_quickmenu"},
     {"ballistic quick menu off", '6', [] { stDevStatus.s8ReticleMenuSwitch = 0; }, {}, VESK_HOME_PAGE},
-    {"ballistic settings", '7', [] {}, {}, "ballistic_setting_menu"},
+    /* The settings menu asks sightd about the dynamic coefficient. */
+    {"ballistic settings", '7', [] {}, {frame(0, 0, 43, 0, {0xFF})}, "ballistic_setting_menu"},
     {"ballistic settings off", '7', [] { stDevStatus.s8ReticleMenuSwitch = 0; }, {}, VESK_HOME_PAGE},
     {"screen off ignores others", ',', [] { stDevStatus.s8ScreenOff = 1; }, {}, VESK_HOME_PAGE},
     {"recovery ignores keys", '3', [] { vesk_non_operational = 1; }, {}, VESK_HOME_PAGE},

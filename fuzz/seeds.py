@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets (fuzz/<target>/seeds/) from
+the layouts: the frame, the queue record, the module events, the
+rangefinder's serial frames, the settings and EEPROM files, the log socket's
+packets, window resources and small images. Run it again after a layout
+changes; the JPEG seeds are kept as they are (made once with libjpeg)."""
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def put(target, name, data):
+    d = os.path.join(HERE, target, "seeds")
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+
+
+def frame(obj, sub, item, flag, payload=b""):
+    """AA L obj sub item flag payload checksum EB AA, L = size - 3."""
+    body = bytes([0xAA, len(payload) + 6, obj, sub, item, flag]) + payload
+    return body + bytes([sum(body) & 0xFF, 0xEB, 0xAA])
+
+
+def f32(v):
+    return struct.pack("<f", v)
+
+
+def u16(v):
+    return struct.pack("<H", v)
+
+
+def sealed(obj, sub, item, flag, payload=b""):
+    """The fuzz_frame form that the target seals: mode 0, then the head."""
+    return bytes([0, obj, sub, item, flag]) + payload
+
+
+def raw(data):
+    return bytes([1]) + data
+
+
+# ---- the frame check ----
+put("frame_check", "shot_video_ready", frame(0x1C, 0x08, 0xFF, 0x80))
+put("frame_check", "key", frame(7, 0, 0, 0x80, bytes([35])))
+put("frame_check", "wind_speed", frame(27, 6, 1, 0, f32(3.5)))
+put("frame_check", "bad_checksum", frame(0, 0, 7, 0, b"\x05")[:-3] + b"\x00\xEB\xAA")
+put("frame_check", "longest", frame(4, 2, 0xFF, 0x80, bytes(range(249))))
+
+# ---- the report router: a switches byte, then a module event ----
+events = {
+    "image": bytes([0, 1, 2, 9]),
+    "infrared": bytes([1, 3, 4, 5]),
+    "range": bytes([4, 2, 0xFF]) + bytes(16),
+    "compass": bytes([6, 0, 7, 1, 2, 3, 4]),
+    "key_long": bytes([7, 8, 2, 0]),
+    "key_double": bytes([7, 8, 0, 1]),
+    "gps_counted": bytes([10, 5, 1, 2, 0x33, 0x44]),
+    "voltage": bytes([15, 0x20, 0x03, 0]),
+    "ring": bytes([245, 1, 16, 0x90, 0x01]),
+}
+for name, ev in events.items():
+    put("report_router", name, bytes([1]) + ev)
+put("report_router", "factory_power", bytes([3, 7, 8, 3, 0]))
+
+# ---- the command router: frames from the GUI and the media process ----
+commands = {
+    "screen_brightness": sealed(0, 0, 7, 0, b"\x05"),
+    "video_mode": sealed(0, 0, 0, 0, b"\x01"),
+    "lifecycle": sealed(0, 0, 13, 0, b"\x03"),
+    "eeprom_save": sealed(0, 30, 0xFF, 0),
+    "ir_strong_light": sealed(1, 5, 8, 0, b"\x01"),
+    "visible_brightness": sealed(2, 0, 1, 0, b"\x0F\x00"),
+    "range_single": sealed(4, 1, 0, 0, b"\x01"),
+    "ready": sealed(8, 0, 0, 0),
+    "save_all": sealed(16, 3, 0xFF, 0),
+    "reticle_position": sealed(22, 3, 0xFF, 0, u16(640) + u16(512)),
+    "reticle_group": sealed(22, 6, 0xFF, 0, b"\x02"),
+    "reticle_offset": sealed(22, 13, 0xFF, 0, f32(1.5)),
+    "record": sealed(23, 0, 0, 0, b"\x00"),
+    "wind_speed": sealed(27, 6, 1, 0, f32(3.5)),
+    "drag_function": sealed(27, 1, 4, 0, f32(7.0)),
+    "target_range": sealed(27, 7, 0, 0, u16(300) + u16(328)),
+    "ballistic_group": sealed(27, 0, 4, 0, b"\x03\x00\x00\x00"),
+    "shot_front_time": sealed(28, 1, 0xFF, 0, b"\x02"),
+    "shot_threshold": sealed(28, 3, 0xFF, 0, b"\x04"),
+    "phone": sealed(244, 0, 8, 0),
+    "ble_wind": sealed(29, 0, 3, 0, f32(2.0)),
+    "raw_frame": raw(frame(27, 3, 1, 0, f32(15.0))),
+}
+for name, data in commands.items():
+    put("command_router", name, data)
+
+# ---- sightd's dispatch: a queue record (type, command, length mode and
+# length, then the frame) ----
+def record(rtype, data, length=None):
+    head = bytes([rtype, 255, 0 if length is None else 1]) + struct.pack("<I", length or 0)
+    return head + data
+
+
+put("sightd_dispatch", "gui_setting", record(1, commands["screen_brightness"]))
+put("sightd_dispatch", "gui_ballistics", record(1, commands["wind_speed"]))
+put("sightd_dispatch", "media_reticle_report", record(17, sealed(22, 3, 0xFF, 0x80, u16(600) + u16(500))))
+put("sightd_dispatch", "http_command", record(49, sealed(244, 0, 8, 0)))
+put("sightd_dispatch", "ble_wind", record(65, sealed(29, 0, 3, 0, f32(2.0))))
+put("sightd_dispatch", "length_too_long", record(1, commands["ready"], 600))
+
+# ---- sightui's dispatch: sightd's reports ----
+ui_status = bytes(96)
+cursor = bytes(220)
+profile = bytes(248)
+reports = {
+    "key": sealed(7, 0, 0, 0x80, bytes([35])),
+    "range_state": sealed(4, 0, 0xFF, 0x80, bytes([0, 0])),
+    "range_result": sealed(4, 2, 0xFF, 0x80, bytes([0, 0, 1, 0, 1, 0, 0x7B, 4]) + bytes(8)),
+    "range_settings": sealed(4, 8, 0xFF, 0x80, bytes([1, 0]) + bytes(8) + b"\x00"),
+    "dev_status": sealed(16, 0, 0, 0x80, ui_status),
+    "cursor": sealed(16, 1, 0, 0x80, cursor),
+    "ballistics_0": sealed(16, 2, 0, 0x80, profile),
+    "ballistics_5": sealed(16, 2, 5, 0x80, profile),
+    "battery": sealed(15, 0, 0, 0x80, bytes([0x20, 0x03, 0, 0])),
+    "compass": sealed(6, 0, 0, 0x80, f32(90.0)),
+    "hold_over": sealed(27, 10, 0xFF, 0x80, f32(4.5) + f32(0.1) + f32(523.4) + f32(1.0) + f32(90.0)),
+    "boot_state": sealed(0, 0, 0x2A, 0x80, bytes([9, 5])),
+    "shot_video_ready": sealed(28, 8, 0xFF, 0x80),
+    "zoom": sealed(1, 1, 16, 0x80, u16(400)),
+}
+for name, data in reports.items():
+    put("sightui_dispatch", name, data)
+
+# ---- the rangefinder's line: settings, state, config step, then reads
+# (a length byte before each piece) ----
+def lrf(cmd, params):
+    body = bytes([0x03, cmd]) + bytes(params)
+    return bytes([0xEE, 0x16, len(params) + 2]) + body + bytes([sum(body) & 0xFF])
+
+
+def pieces(data, size):
+    out = b""
+    for i in range(0, len(data), size):
+        chunk = data[i:i + size]
+        out += bytes([len(chunk) - 1]) + chunk
+    return out
+
+
+reply = lrf(0x02, [0x00, 0x00, 0x7B, 0x04])
+put("lrf_receive", "single_whole", bytes([1, 0, 4, 0]) + pieces(reply, 16))
+put("lrf_receive", "single_split", bytes([1, 0, 4, 0]) + pieces(reply, 3))
+put("lrf_receive", "median", bytes([1, 1, 5, 0]) + pieces(reply * 3, 5))
+multi = lrf(0x02, [0x02, 0, 100, 5]) + lrf(0x02, [0x12, 0, 200, 0]) + lrf(0x02, [0x20, 1, 44, 3])
+put("lrf_receive", "multi", bytes([3, 0, 6, 0]) + pieces(multi, 7))
+put("lrf_receive", "scan", bytes([1, 0, 7, 0]) + pieces(lrf(0x04, [0, 0, 50, 1]) * 2, 4))
+put("lrf_receive", "config_step", bytes([1, 0, 2, 2]) + pieces(lrf(0xA1, [0x03, 0x00]), 2))
+put("lrf_receive", "readback", bytes([1, 0, 2, 6]) + pieces(lrf(0xA3, [0x00, 0x0A]), 16))
+put("lrf_receive", "noise_then_frame", bytes([1, 0, 4, 0]) + pieces(b"\xEE\x00\x16" + reply, 2))
+
+# ---- the settings file and the EEPROM record ----
+put("ini_load", "settings", """[qeldevstatus]
+s8videomode = 0
+s8screenbrightness = 5
+s8language = 1
+s8shotfronttime = 2
+s8shotbacktime = 1
+s8recoilsensitivity = 3
+vesk_lrf_target = 1
+vesk_lrf_processing = 0
+vesk_lrf_min_m = 10
+vesk_lrf_max_m = 20000
+s8ballisticgroup = 0
+vesk_debug = 1
+vesk_dynamic_bc = 0
+
+[irparam]
+s8irbrightness = 5
+s8irenchance = 3
+
+[reticleparam]
+s8reticlecolour = 5
+s8reticlegroupindex = 2
+s8reticlezeroindex = 1
+
+[compassparam]
+f32compassdeclination = -3.75
+""")
+put("ini_load", "out_of_range", "[qeldevstatus]\ns8shotfronttime=255\nvesk_lrf_target=9\n"
+    "[reticleparam]\ns8reticlegroupindex=-1\n[compassparam]\nf32compassroll=1e39\n")
+put("ini_load", "quoted", "[qeldevstatus]\ns8language = \"1\" ; comment\n# comment\n[irparam\n")
+
+eeprom = ("[info]\npn=PN-7\nsn=SN-42\ns16rangeoffsetx=600\ns16rangeoffsety=610\ns16laserindicatx=620\n"
+          "s16laserindicaty=630\ns16rangeminscale=900\ns16rangemaxscale=11000\nf_zero_azimuth=1.500000\n"
+          "f_zero_pitch=-0.500000\nf_zero_slant=0.250000\n")
+put("eeprom_load", "record", eeprom.encode() + bytes(64))
+put("eeprom_load", "empty", bytes(4096)[:256])
+put("eeprom_load", "awkward_serial", "[info]\nsn= ;#\"'x \npn=\t\nf_zero_pitch=nan\ns16rangeoffsetx=99999\n")
+
+# ---- the log socket: a 16-bit size before each packet ----
+def wire(kind, stream, epoch, line=b"", length=None):
+    head = struct.pack("<IHHHH4xQI", 0x5645534B, 1, kind, stream, 0, epoch, len(line) if length is None else length)
+    return head + line
+
+
+def packets(*ps):
+    return b"".join(struct.pack("<H", len(p)) + p for p in ps)
+
+
+gui = b"mono_ms=1 src=gui tag=x flags=none | "
+put("log_socket", "control_and_lines", packets(wire(1, 0, 7), wire(2, 1, 7, gui + b"detail\n"),
+                                              wire(2, 2, 0, gui + b"error\n")))
+put("log_socket", "cutoff_ack", packets(wire(4, 0, 1)))
+put("log_socket", "forged_line", packets(wire(2, 1, 7, gui + b"one\ntwo\n")))
+put("log_socket", "bad_length", packets(wire(2, 1, 7, gui, 5000)))
+
+# ---- window resources ----
+put("window_xml", "window", """<window name="fuzz" style="default">
+  <label name="title" x="10" y="10" w="200" h="30" text="range" style="title"/>
+  <view name="panel" x="c" y="m" w="50%" h="100">
+    <label name="inner" x="0" y="0" w="100%" h="30" tr_text="ON"/>
+    <progress_bar name="bar" x="r:10" y="b:10" w="80" h="10" value="25" max="100"/>
+  </view>
+  <image name="icon" x="r" y="b" w="16" h="16" image="dot" draw_type="icon"/>
+  <hscroll_label name="scroll" x="0" y="200" w="100" h="20" text="a long scrolling text"/>
+  <property name="single_instance">true</property>
+</window>
+""")
+put("window_xml", "dialog", """<dialog name="fuzz" x="c" y="m" w="200" h="100">
+  <dialog_title x="0" y="0" w="100%" h="30" text="title"/>
+  <dialog_client x="0" y="30" w="100%" h="-30"><label text="body"/></dialog_client>
+</dialog>
+""")
+
+
+# ---- images ----
+def png(w, h):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\x00" + b"".join(bytes([x * 40 & 0xFF, y * 60 & 0xFF, 128, 255]) for x in range(w))
+                    for y in range(h))
+    ihdr = struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+
+
+def bmp(w, h, bpp, top_down=False, palette=b""):
+    stride = (w * bpp + 31) // 32 * 4
+    pixels = bytes((i * 37) & 0xFF for i in range(stride * h))
+    offset = 14 + 40 + len(palette)
+    head = b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, w, -h if top_down else h, 1, bpp, 0, len(pixels), 2835, 2835,
+                       len(palette) // 4, 0)
+    return head + info + palette + pixels
+
+
+put("image_decode", "rgba.png", png(4, 3))
+put("image_decode", "bottom_up_24.bmp", bmp(3, 2, 24))
+put("image_decode", "top_down_32.bmp", bmp(2, 2, 32, top_down=True))
+put("image_decode", "palette_8.bmp", bmp(5, 2, 8, palette=bytes(range(16))))
+put("image_decode", "mono_1.bmp", bmp(9, 3, 1, palette=b"\x00\x00\x00\x00\xff\xff\xff\x00"))

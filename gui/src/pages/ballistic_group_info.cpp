@@ -1,0 +1,78 @@
+// The entry to the current group's ballistic data, from the reticle menu:
+// the bullet page, the sight height, and the zeroing-weather page.
+#include <stdint.h>
+
+#include "ballistic_rows.h"
+#include "navigator.h"
+#include "pages.h"
+
+typedef enum {
+    BALLISTIC_GROUP_BULLET = 1,
+    BALLISTIC_GROUP_SCOPE_HEIGHT,
+    BALLISTIC_GROUP_ZERO_WEATHER,
+    BALLISTIC_GROUP_MENU_MIN = BALLISTIC_GROUP_BULLET,
+    BALLISTIC_GROUP_MENU_MAX = BALLISTIC_GROUP_ZERO_WEATHER,
+} ballistic_group_info_item_t;
+
+/* The reticle menu's ballistic row. */
+#define RETICLE_MENU_BALLISTIC_ROW 6
+
+static int32_t hold_menu_index = BALLISTIC_GROUP_MENU_MIN;
+static int32_t edit_mode;
+static int32_t edit_index;
+
+static digit_param_t PARAM_SCOPE_HEIGHT =
+    DIGIT_PLAIN(BALLISTIC_GROUP_SCOPE_HEIGHT, 3, 3, 0, false, 0, 250, "scope", NULL,
+                DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one"), DIGIT_LIST(32, 48, 64));
+
+static ret_t on_key_pressed_event(void *ctx, event_t *e);
+static ret_t on_window_close(void *ctx, event_t *e);
+static ret_t on_key_nav_bullet(widget_t *win, int key);
+static ret_t on_key_scope(widget_t *win, int key);
+static ret_t on_key_nav_zero_weather(widget_t *win, int key);
+static ret_t update_digit_group_info_item_ui(widget_t *win, int row, int key);
+
+static const group_info_item_config_t s_group_info_item_table[] = {
+    {BALLISTIC_GROUP_BULLET, "label_bullet", "label_arrow_bullet", NULL, on_key_nav_bullet, row_editor_draw_nothing,
+     NULL, NULL},
+    {BALLISTIC_GROUP_SCOPE_HEIGHT, "label_scope", NULL, &PARAM_SCOPE_HEIGHT, on_key_scope,
+     update_digit_group_info_item_ui, ballistic_sight_height_load, ballistic_sight_height_store},
+    {BALLISTIC_GROUP_ZERO_WEATHER, "label_zero_weather", "label_arrow_zero_weather", NULL, on_key_nav_zero_weather,
+     row_editor_draw_nothing, NULL, NULL},
+};
+
+static ret_t on_back(widget_t *win)
+{
+    (void)win;
+    navigator_back();
+    reticle_menu_index = RETICLE_MENU_BALLISTIC_ROW;
+    navigator_to("reticle_menu");
+    return RET_OK;
+}
+
+static const row_editor_t s_editor = {
+    s_group_info_item_table, BALLISTIC_GROUP_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index, 0, NULL, on_back,
+    true, true /* ']' enters the sight height too */, true, NULL, on_key_pressed_event, on_window_close};
+
+ROW_EDITOR_HANDLERS(s_editor)
+ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
+ROW_EDITOR_NUMBER_KEY(s_editor, on_key_scope, BALLISTIC_GROUP_SCOPE_HEIGHT)
+ROW_EDITOR_NUMBER_UI(s_editor, update_digit_group_info_item_ui)
+
+static ret_t on_key_nav_bullet(widget_t *win, int key)
+{
+    (void)win;
+    if (!row_editor_link_key(key))
+        return RET_OK;
+    ballistic_bullet_enable = 0;
+    row_editor_link("ballistic_bullet");
+    return RET_OK;
+}
+
+ret_t ballistic_group_info_init(widget_t *win, void *ctx)
+{
+    return_value_if_fail(win != NULL, RET_BAD_PARAMS);
+    intptr_t c = (intptr_t)ctx;
+    int row = c == 3 ? BALLISTIC_GROUP_ZERO_WEATHER : c == 4 ? BALLISTIC_GROUP_SCOPE_HEIGHT : BALLISTIC_GROUP_BULLET;
+    return row_editor_open(&s_editor, win, row);
+}

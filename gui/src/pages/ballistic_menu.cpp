@@ -1,0 +1,181 @@
+// The full profile editor: ballistics switch, ballistic reticle, target
+// distance, sight height, shooting angle, wind, zero distance, the links to
+// the weather, bullet, zeroing-weather and offset-unit pages, and OK.
+#include <stdint.h>
+
+#include "ballistic_limits.h"
+#include "ballistic_rows.h"
+#include "navigator.h"
+#include "pages.h"
+#include "ui_keys.h"
+#include "ui_senders.h"
+#include "ui_status.h"
+
+typedef enum {
+    BALLISTIC_MENU_SWITCH = 1,
+    BALLISTIC_MENU_RETICLE_TYPE,
+    BALLISTIC_MENU_RETICLE_COLOR,
+    BALLISTIC_MENU_DISTANCE,
+    BALLISTIC_MENU_SCOPE_HEIGHT,
+    BALLISTIC_MENU_SHOOTING_ANGLE,
+    BALLISTIC_MENU_WIND,
+    BALLISTIC_MENU_WEATHER,
+    BALLISTIC_MENU_ZERO_DISTANCE,
+    BALLISTIC_MENU_BULLET,
+    BALLISTIC_MENU_ZERO_WEATHER,
+    BALLISTIC_MENU_LENS,
+    BALLISTIC_MENU_CALCULATE,
+    BALLISTIC_MENU_MIN = BALLISTIC_MENU_SWITCH,
+    BALLISTIC_MENU_MAX = BALLISTIC_MENU_CALCULATE,
+} ballistic_menu_item_t;
+
+static int32_t QZ_reticle_zero_child_index = BALLISTIC_MENU_MIN;
+static int32_t edit_mode;
+static int32_t edit_index;
+
+static digit_param_t PARAM_DIST =
+    DIGIT_PLAIN(BALLISTIC_MENU_DISTANCE, 4, 4, 0, false, 0, 3000, "dist", "label_dist_unit",
+                DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one"),
+                DIGIT_LIST(0, 16, 32, 48));
+static digit_param_t PARAM_SCOPE_HEIGHT =
+    DIGIT_PLAIN(BALLISTIC_MENU_SCOPE_HEIGHT, 5, 3, 2, false, 0, 250, "scope", NULL,
+                DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one", "label_scope_point1",
+                           "label_scope_point2"),
+                DIGIT_LIST(-16, 0, 16, 48, 64));
+static digit_param_t PARAM_SHOOTING_ANGLE =
+    DIGIT_PLAIN(BALLISTIC_MENU_SHOOTING_ANGLE, 3, 2, 0, true, -90, 90, "angle", NULL,
+                DIGIT_LIST("label_angle_sign", "label_angle_two", "label_angle_one"), DIGIT_LIST(0, 16, 32));
+static digit_param_t PARAM_WIND = {
+    BALLISTIC_MENU_WIND, 7, 2, 1, false, false, false, 0, 30, true, 3, 0, true, -180, 180,
+    "view_wind_sel", "view_wind_arrow", "image_wind_up", "image_wind_down", NULL,
+    {"label_winddir_two", "label_winddir_one", "label_windir_point1", "label_windrate_sign", "label_windrate_three",
+     "label_windrate_two", "label_windrate_one"},
+    {0, 16, 48, 176, 192, 208, 224}, {0}, {0}};
+static digit_param_t PARAM_ZERO_DIST =
+    DIGIT_PLAIN(BALLISTIC_MENU_ZERO_DISTANCE, 4, 4, 0, false, 11, 1500, "zero_dist", "label_zero_dist_unit",
+                DIGIT_LIST("label_zero_dist_four", "label_zero_dist_three", "label_zero_dist_two",
+                           "label_zero_dist_one"),
+                DIGIT_LIST(0, 16, 32, 48));
+
+/* ---- zero distance, current group ---- */
+
+static void zero_distance_load(double *v1, double *v2)
+{
+    (void)v2;
+    const Info_scope *s = &ui_current_profile()->gun.scope;
+    *v1 = stDevStatus.s8DistanceUint != 0 ? s->zeroRange_yard : s->zeroRange;
+}
+
+static int zero_distance_store(double v1, double v2)
+{
+    (void)v2;
+    Info_ballistics *p = row_editor_group_profile();
+    if (p == NULL)
+        return -1;
+    Info_scope *s = &p->gun.scope;
+    if (stDevStatus.s8DistanceUint != 0) {
+        s->zeroRange_yard = row_editor_trunc16(v1);
+        s->zeroRange = row_editor_trunc16(v1 * 0.9144);
+    } else {
+        s->zeroRange = row_editor_trunc16(v1);
+        s->zeroRange_yard = row_editor_trunc16(v1 * 1.0936);
+    }
+    /* 11 yd is 10 m: sightd would not keep a zero that close. */
+    s->zeroRange = (short)ui_limit(UI_LIMIT_ZERO_RANGE, s->zeroRange);
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_LENS_INFO, 1);
+    return 0;
+}
+
+/* ---- handlers ---- */
+
+static ret_t on_key_pressed_event(void *ctx, event_t *e);
+static ret_t on_window_close(void *ctx, event_t *e);
+static ret_t on_key_switch(widget_t *win, int key);
+static ret_t on_key_reticle(widget_t *win, int key);
+static ret_t on_key_color(widget_t *win, int key);
+static ret_t on_key_distance(widget_t *win, int key);
+static ret_t on_key_scope(widget_t *win, int key);
+static ret_t on_key_angle(widget_t *win, int key);
+static ret_t on_key_wind(widget_t *win, int key);
+static ret_t on_key_nav_weather(widget_t *win, int key);
+static ret_t on_key_zero_distance(widget_t *win, int key);
+static ret_t on_key_nav_bullet(widget_t *win, int key);
+static ret_t on_key_nav_zero_weather(widget_t *win, int key);
+static ret_t on_key_nav_lens(widget_t *win, int key);
+static ret_t on_key_execute_calc(widget_t *win, int key);
+static ret_t on_update_switch_ui(widget_t *win, int row, int key);
+static ret_t on_update_reticle_ui(widget_t *win, int row, int key);
+static ret_t update_digit_menu_item_ui(widget_t *win, int row, int key);
+
+static const menu_item_config_t s_menu_item_table[] = {
+    {BALLISTIC_MENU_SWITCH, "label_ballistic_switch", "label_ballistic_sw_state", NULL, on_key_switch,
+     on_update_switch_ui, NULL, NULL},
+    {BALLISTIC_MENU_RETICLE_TYPE, "label_type", NULL, NULL, on_key_reticle, on_update_reticle_ui, NULL, NULL},
+    {BALLISTIC_MENU_RETICLE_COLOR, "label_color", NULL, NULL, on_key_color, on_update_reticle_ui, NULL, NULL},
+    {BALLISTIC_MENU_DISTANCE, "label_distance", NULL, &PARAM_DIST, on_key_distance, update_digit_menu_item_ui,
+     ballistic_distance_load, ballistic_distance_store},
+    {BALLISTIC_MENU_SCOPE_HEIGHT, "label_scope", NULL, &PARAM_SCOPE_HEIGHT, on_key_scope, update_digit_menu_item_ui,
+     ballistic_sight_height_load, ballistic_sight_height_store},
+    {BALLISTIC_MENU_SHOOTING_ANGLE, "label_angle", NULL, &PARAM_SHOOTING_ANGLE, on_key_angle,
+     update_digit_menu_item_ui, ballistic_angle_load, ballistic_angle_store},
+    {BALLISTIC_MENU_WIND, "label_wind", NULL, &PARAM_WIND, on_key_wind, update_digit_menu_item_ui,
+     ballistic_wind_load_signed, ballistic_wind_store},
+    {BALLISTIC_MENU_WEATHER, "label_weather", "label_arrow_weather", NULL, on_key_nav_weather, row_editor_draw_nothing,
+     NULL, NULL},
+    {BALLISTIC_MENU_ZERO_DISTANCE, "label_zero_distance", NULL, &PARAM_ZERO_DIST, on_key_zero_distance,
+     update_digit_menu_item_ui, zero_distance_load, zero_distance_store},
+    {BALLISTIC_MENU_BULLET, "label_bullet", "label_arrow_bullet", NULL, on_key_nav_bullet, row_editor_draw_nothing, NULL,
+     NULL},
+    {BALLISTIC_MENU_ZERO_WEATHER, "label_zero_weather", "label_arrow_zero_weather", NULL, on_key_nav_zero_weather,
+     row_editor_draw_nothing, NULL, NULL},
+    {BALLISTIC_MENU_LENS, "label_lens", "label_arrow_lens", NULL, on_key_nav_lens, row_editor_draw_nothing, NULL, NULL},
+    {BALLISTIC_MENU_CALCULATE, "label_OK", NULL, NULL, on_key_execute_calc, row_editor_draw_nothing, NULL, NULL},
+};
+
+static const row_editor_t s_editor = {
+    s_menu_item_table, BALLISTIC_MENU_MAX, &QZ_reticle_zero_child_index, &edit_mode, &edit_index,
+    BALLISTIC_MENU_CALCULATE, ballistic_switch_on, row_editor_back,
+    false /* only '.' commits */, false, false /* neither save-all nor calculation on close */,
+    ballistic_reticle_images, on_key_pressed_event, on_window_close};
+
+ROW_EDITOR_HANDLERS(s_editor)
+ROW_EDITOR_LINK(on_key_nav_lens, "bullistic_lens")
+ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
+ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
+BALLISTIC_SWITCH_RETICLE_ROWS(s_editor, QZ_reticle_zero_child_index)
+ROW_EDITOR_NUMBER_KEY(s_editor, on_key_distance, BALLISTIC_MENU_DISTANCE)
+ROW_EDITOR_NUMBER_KEY(s_editor, on_key_scope, BALLISTIC_MENU_SCOPE_HEIGHT)
+ROW_EDITOR_NUMBER_KEY(s_editor, on_key_angle, BALLISTIC_MENU_SHOOTING_ANGLE)
+ROW_EDITOR_NUMBER_KEY(s_editor, on_key_wind, BALLISTIC_MENU_WIND)
+ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zero_distance, BALLISTIC_MENU_ZERO_DISTANCE)
+ROW_EDITOR_NUMBER_UI(s_editor, update_digit_menu_item_ui)
+
+static ret_t on_key_nav_bullet(widget_t *win, int key)
+{
+    (void)win;
+    if (!row_editor_link_key(key))
+        return RET_OK;
+    ballistic_bullet_enable = 1;
+    row_editor_link("ballistic_bullet");
+    return RET_OK;
+}
+
+static ret_t on_key_execute_calc(widget_t *win, int key)
+{
+    (void)win;
+    if (key != GUI_KEY_MID_S)
+        return RET_OK;
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
+    navigator_back();
+    return RET_OK;
+}
+
+ret_t ballistic_menu_init(widget_t *win, void *ctx)
+{
+    return_value_if_fail(win != NULL, RET_BAD_PARAMS);
+    static const int rows[] = {BALLISTIC_MENU_WEATHER, BALLISTIC_MENU_BULLET, BALLISTIC_MENU_ZERO_WEATHER,
+                               BALLISTIC_MENU_LENS};
+    intptr_t c = (intptr_t)ctx;
+    int row = c >= 1 && c <= 4 ? rows[c - 1] : BALLISTIC_MENU_SWITCH;
+    return row_editor_open(&s_editor, win, row);
+}

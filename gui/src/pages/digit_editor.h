@@ -1,0 +1,189 @@
+// The row editors of the ballistic profile: a page is a const table of rows,
+// one of them current, worked with the scope's keys. A row is a link, a
+// toggle, a cycling choice, an OK row or a number that the digit editor
+// edits digit by digit. This module is the part every editor page shares:
+// the digit editor (drafts, steps, commit with clamping), the key dispatch,
+// the drawing of number rows and of the highlight, and the init and close
+// rules with the page's single set of subscriptions. A page adds its table
+// and the handlers of its own rows.
+#pragma once
+
+#include <stdint.h>
+
+#include "awtk.h"
+#include "vesk_records.h"
+
+#define DIGIT_MAX_POSITIONS 8
+/* Key handed to on_update_ui when nothing was pressed. */
+#define DIGIT_KEY_NONE 255
+
+/* One edited number. The drafts hold one decimal digit per byte, most
+ * significant first; with a sign, byte 0 is the sign (1 minus) and the
+ * digits follow. A page keeps one static record per number. */
+typedef struct {
+    int32_t menu_index;
+    int32_t bit_count;
+    int32_t int_digits;
+    int32_t frac_digits;
+    bool has_sign;
+    bool is_ns_sign;
+    bool sign_at_end;
+    double min_val, max_val;
+    bool is_dual;
+    int32_t int_digits2, frac_digits2;
+    bool has_sign2;
+    double min_val2, max_val2;
+    const char *sel_view;
+    const char *arrow_view;
+    const char *up_img, *down_img;
+    const char *unit_label;
+    const char *labels[DIGIT_MAX_POSITIONS];
+    int32_t offsets[DIGIT_MAX_POSITIONS];
+    uint8_t draft_val1[DIGIT_MAX_POSITIONS];
+    uint8_t draft_val2[DIGIT_MAX_POSITIONS];
+} digit_param_t;
+
+typedef ret_t (*row_key_handler_t)(widget_t *win, int key);
+typedef ret_t (*row_update_handler_t)(widget_t *win, int row, int key);
+
+/* One row. A number row also says how its stored field(s) read as the
+ * draft's value(s) and how committed values are stored and sent; store
+ * returns 0, or -1 when it refused the value (nothing stored or sent). */
+typedef struct {
+    int item_id;
+    const char *label_name;
+    const char *arrow_name;
+    digit_param_t *digit_cfg;
+    row_key_handler_t on_key_event;
+    row_update_handler_t on_update_ui;
+    void (*load)(double *v1, double *v2);
+    int (*store)(double v1, double v2);
+} row_item_config_t;
+
+typedef row_item_config_t bullet_menu_item_config_t;
+typedef row_item_config_t coriolis_menu_item_config_t;
+typedef row_item_config_t group_info_item_config_t;
+typedef row_item_config_t menu_item_config_t;
+typedef row_item_config_t quickmenu_item_config_t;
+typedef row_item_config_t setting_menu_item_config_t;
+typedef row_item_config_t weather_menu_item_config_t;
+typedef row_item_config_t zeroweather_menu_item_config_t;
+typedef row_item_config_t lens_menu_item_config_t;
+
+/* What a page is: its table, its state (module globals of the page) and
+ * the few rules in which the pages differ. */
+typedef struct {
+    const row_item_config_t *rows;
+    int count;
+    int32_t *current_row;
+    int32_t *edit_mode; /* 0 idle, 1 cursor moved or entered, 2 digit changed */
+    int32_t *edit_index;
+    int ok_row;                      /* the OK row's id, 0 when none */
+    int (*master_on)(void);          /* NULL: no master switch */
+    ret_t (*on_back)(widget_t *win); /* '.' while not editing */
+    bool comma_commits;              /* ',' commits as well as '.' */
+    bool right_enters;               /* ']' enters editing as well as ',' */
+    bool save_on_close;              /* save-all and calculation request */
+    /* Extra drawing after every highlight redraw (reticle images). */
+    void (*after_highlight)(widget_t *win, int row);
+    event_func_t on_key_pressed_event;
+    event_func_t on_window_close;
+} row_editor_t;
+
+/* The digit editor's conversions and step. */
+void value_to_draft(int int_digits, int frac_digits, bool has_sign, uint8_t *draft, double value);
+double draft_to_value(const uint8_t *draft, int int_digits, int frac_digits, bool has_sign);
+void modify_draft_bit(uint8_t *draft, int position, int largest, int key);
+
+/* The record of a row id, or NULL. */
+const row_item_config_t *row_editor_row(const row_editor_t *page, int row);
+
+/* The page's init after its argument check: current row, drafts, drawing,
+ * key, close and user-event 8192 + 67 bindings. */
+ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row);
+/* The page's key-down handler and close handler bodies. */
+ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e);
+ret_t row_editor_on_close(const row_editor_t *page, widget_t *win);
+/* User event 8192 + 67: a profile frame arrived under the page. */
+ret_t on_go_back(void *ctx, event_t *e);
+
+/* A number row's key handler and drawing. */
+ret_t row_editor_number_key(const row_editor_t *page, widget_t *win, int row, int key);
+ret_t row_editor_draw_number(const row_editor_t *page, widget_t *win, int row, int key);
+/* Reloads a number row's draft from its stored field(s). */
+void row_editor_load_draft(const row_item_config_t *item);
+void row_editor_highlight(const row_editor_t *page, widget_t *win, int row);
+
+/* Rows whose update draws nothing (links, OK). */
+ret_t row_editor_draw_nothing(widget_t *win, int row, int key);
+/* The back action of a page that only closes. */
+ret_t row_editor_back(widget_t *win);
+/* Keys that open a link row (',' and ']'), and that flip a toggle (',',
+ * '[' and ']'). */
+bool row_editor_link_key(int key);
+bool row_editor_toggle_key(int key);
+
+/* A link row: the page closes and the child opens in its place. */
+void row_editor_link(const char *child);
+/* Back to the opener: the page closes and the opener opens on the row that
+ * ctx selects. */
+void row_editor_return(const char *parent, int ctx);
+/* An OK row whose action is closing the page (its close handler sends
+ * what the page sends). */
+ret_t row_editor_ok_closes(widget_t *win, int key);
+
+/* Small drawing helpers of the pages; a missing widget is skipped. */
+void row_editor_set_text(widget_t *win, const char *name, const char *text);
+void row_editor_set_tr_text(widget_t *win, const char *name, const char *key);
+void row_editor_set_image(widget_t *win, const char *name, const char *image);
+/* "ON" for 1, "OFF" otherwise, translated, into the label. */
+void row_editor_show_on_off(widget_t *win, const char *name, int value);
+
+/* The profile the per-group rows edit, or NULL (logged) while the current
+ * group in the zero store is not one of the six: nothing is then stored. */
+Info_ballistics *row_editor_group_profile(void);
+
+/* 16-bit stored distances: truncated toward zero, held at the type's ends
+ * instead of wrapping. */
+int16_t row_editor_trunc16(double v);
+
+/* A number record of the plain layout, its widgets named after one stem
+ * (view_<stem>_sel, view_<stem>_arrow, image_<stem>_up, image_<stem>_down);
+ * labels and offsets are DIGIT_LIST(...) in display order. */
+#define DIGIT_LIST(...) {__VA_ARGS__}
+#define DIGIT_PLAIN(row, count, ints, fracs, sign, lo, hi, stem, unit, labels, offsets)                        \
+    {row,    count, ints, fracs, sign, false, false, lo, hi, false, 0, 0, false, 0, 0, "view_" stem "_sel", \
+     "view_" stem "_arrow", "image_" stem "_up", "image_" stem "_down", unit, labels, offsets, {0}, {0}}
+
+/* A link row's key handler. */
+#define ROW_EDITOR_LINK(name, child)                                 \
+    static ret_t name(widget_t *win, int key)                        \
+    {                                                                \
+        (void)win;                                                   \
+        if (row_editor_link_key(key))                                \
+            row_editor_link(child);                                  \
+        return RET_OK;                                               \
+    }
+
+/* The pages' key-down and close handlers, and the number handlers, as
+ * one-liners over the page's record. */
+#define ROW_EDITOR_HANDLERS(page)                                    \
+    static ret_t on_key_pressed_event(void *ctx, event_t *e)         \
+    {                                                                \
+        return row_editor_on_key(&page, WIDGET(ctx), e);             \
+    }                                                                \
+    static ret_t on_window_close(void *ctx, event_t *e)              \
+    {                                                                \
+        (void)e;                                                     \
+        return row_editor_on_close(&page, WIDGET(ctx));              \
+    }
+#define ROW_EDITOR_NUMBER_KEY(page, name, row)                       \
+    static ret_t name(widget_t *win, int key)                        \
+    {                                                                \
+        return row_editor_number_key(&page, win, row, key);          \
+    }
+#define ROW_EDITOR_NUMBER_UI(page, name)                             \
+    static ret_t name(widget_t *win, int row, int key)               \
+    {                                                                \
+        return row_editor_draw_number(&page, win, row, key);         \
+    }
