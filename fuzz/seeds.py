@@ -155,6 +155,30 @@ put("lrf_receive", "config_step", bytes([1, 0, 2, 2]) + pieces(lrf(0xA1, [0x03, 
 put("lrf_receive", "readback", bytes([1, 0, 2, 6]) + pieces(lrf(0xA3, [0x00, 0x0A]), 16))
 put("lrf_receive", "noise_then_frame", bytes([1, 0, 4, 0]) + pieces(b"\xEE\x00\x16" + reply, 2))
 
+# ---- the thermal core's receive side: a read-length byte before each read ----
+def core(cmd, kind, data=b""):
+    """55 LEN cmd_hi cmd_lo kind data checksum EB AA, LEN = size - 4."""
+    body = bytes([0x55, len(data) + 4, cmd >> 8, cmd & 0xFF, kind]) + data
+    return body + bytes([sum(body) & 0xFF, 0xEB, 0xAA])
+
+
+def reads(data, n):
+    """data in reads of n bytes, each behind its length byte ((n - 1) / 2)."""
+    return b"".join(bytes([(n - 1) // 2]) + data[i:i + n] for i in range(0, len(data), n))
+
+
+version = core(0x0104, 0, b"v1.2.3-rc")
+put("fpga_receive", "version_whole", reads(version, 63))
+put("fpga_receive", "version_split", reads(version, 3))
+put("fpga_receive", "identity", reads(core(0x0102, 0, b"TC-640") + core(0x0103, 0, b"SN1") +
+                                      core(0x00CE, 0, b"\x01fw1.0"), 127))
+put("fpga_receive", "notices", reads(core(0xDD00, 1) + core(0xDC00, 1) + core(0x0508, 1, b"\x01") +
+                                     core(0x0509, 1) + core(0x050A, 1), 9))
+put("fpga_receive", "double_55", reads(b"\x55" + core(0xDC00, 1), 1))
+put("fpga_receive", "bad_checksum", reads(version[:-3] + b"\x00\xEB\xAA" + core(0xDD00, 1), 31))
+put("fpga_receive", "short_length", reads(bytes([0x55, 0x03, 0x01, 0x04, 0x5D, 0xEB, 0xAA]), 7))
+put("fpga_receive", "long_length", reads(bytes([0x55, 0xFF]) + bytes(300) + core(0xDD00, 1), 511))
+
 # ---- the settings file and the EEPROM record ----
 put("ini_load", "settings", """[qeldevstatus]
 s8videomode = 0

@@ -9,6 +9,7 @@
 
 #include "ballistic_dynamic_bc.h"
 #include "ballistic_thread.h"
+#include "fpga.h"
 #include "iniparser_handler.h"
 #include "laser.h"
 #include "msg_media.h"
@@ -37,12 +38,12 @@ static vesk_persist_profiles profiles;
 
 /* The calls the boot push and the command router make into modules. */
 static const vesk_msg_hooks msg_hooks = {
-    NULL, /* thermal-core line ready */
-    NULL, /* thermal-core version ready */
-    NULL, /* thermal-core self-check */
-    NULL, /* shutter close */
-    NULL, /* thermal-core save configuration */
-    NULL, /* scene */
+    fpga_uart_ready,
+    fpga_version_ready,
+    ir_self_inspection,
+    ir_setAutoShutterClose,
+    ir_save_config,
+    sendCmdDataSetScene,
     vesk_lifecycle_publish_boot_state,
     NULL, /* lifecycle request */
     vesk_debug_app_handle_ui,
@@ -99,6 +100,7 @@ static void start_modules(void)
 {
     (void)notifier_init(&main_bus, &app_bus);
     vesk_msg_set_hooks(&msg_hooks);
+    Qel_FpgaInit("/dev/ttyS4", main_bus, app_bus);
     if (Qel_MsgEvent_Init(main_bus) != 0)
         fputs("main: Qel_MsgEvent_Init failed, GUI/HTTP/BLE commands will not be received\n", stderr);
     Qel_Media_Param_Send_Quick(app_bus);
@@ -121,6 +123,7 @@ static void stop_modules(void)
 {
     Qel_laserExit();
     Qel_MsgEvent_Deinit();
+    Qel_FpgaExit();
     Qel_BallisticsExit();
     notifier_unregister(main_bus);
     event_destroy(&main_bus);

@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     Qel_MsgEvent_Init(nullptr);
     fuzz_settings_store_start();
     if (event_create(&g_app_bus, NOTIFIER_BUS_DEPTH, nullptr) != 0) abort();
+    fuzz_app_bus_sink(g_app_bus);
     return 0;
 }
 

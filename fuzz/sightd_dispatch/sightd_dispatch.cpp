@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     fuzz_settings_store_start();
     static event_handle *main_bus, *app_bus;
     if (notifier_init(&main_bus, &app_bus) != 0) abort();
+    fuzz_app_bus_sink(app_bus);
     if (Qel_MsgEvent_Init(main_bus) != 0) abort();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "boardcast.h"
 #include "fuzz_support.h"
 #include "iniparser_handler.h"
 #include "persist_fixture.h"
@@ -28,6 +29,20 @@ void fuzz_settings_store_start(void)
     if (vesk_persist_start(&paths, &hooks, &qel_dev_status, &profiles) != 0) abort();
     qel_ballistics = profiles.vesk_ballistics;
     qel_ir_cursor = profiles.vesk_cursor;
+}
+
+static void take(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size)
+{
+    (void)handle;
+    (void)cb_data;
+    (void)evtype;
+    (void)evdata;
+    (void)size;
+}
+
+void fuzz_app_bus_sink(event_handle *bus)
+{
+    if (event_receive_register(bus, take, NULL) != 0) abort();
 }
 
 static void put(const std::string &path, const char *text)

@@ -11,6 +11,12 @@ void fuzz_sightd_setup(void);
  * the scratch folder; qel_ballistics and qel_ir_cursor take its profiles. */
 void fuzz_settings_store_start(void);
 
+/* A listener that takes every event of the app bus, as the modules of the
+ * running service do; without one a full bus holds each post for its
+ * time-out. */
+struct event_handle;
+void fuzz_app_bus_sink(struct event_handle *bus);
+
 /* The three files the settings load reads, in the scratch folder. */
 struct fuzz_settings_files {
     std::string current, defaults, eeprom;

@@ -302,7 +302,8 @@ bool sim_harness::start_sightui(const std::vector<std::string> &args, const std:
     shots_ = 0;
     std::vector<std::string> argv = {"sightui"};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> all_env = {"VESK_GUI_SNAPSHOT_DIR=" + snapshot_dir_, "VESK_GUI_BACKEND=" + backend};
+    std::vector<std::string> all_env = {"VESK_GUI_SNAPSHOT_DIR=" + snapshot_dir_, "VESK_GUI_BACKEND=" + backend,
+                                        "VESK_VIDEO_PLANE=" SIM_VIDEO_PLANE};
     all_env.insert(all_env.end(), env.begin(), env.end());
     size_t lines = sim_count(read("/tmp/apps.version"), SIM_UI_LINE);
     /* sightui reads its resources from ./res, beside the program. */

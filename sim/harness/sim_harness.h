@@ -40,6 +40,9 @@
 #define SIM_PEER_DIR "/sim/peers"
 #define SIM_SNAPSHOT_DIR "/tmp/gui-snapshots"
 #define SIM_LOG_DIR "/usrdata/media/VeskLogs"
+/* The video plane sightui is shown over, once a device peer writes it
+ * (the thermal scene, sim/devices/thermal_core). */
+#define SIM_VIDEO_PLANE "/tmp/video-plane.rgba"
 
 typedef std::vector<uint8_t> sim_bytes;
 

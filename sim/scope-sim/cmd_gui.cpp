@@ -1,6 +1,7 @@
 // scope-sim's commands for sightui: start it, take its screen and widget
 // tree, press the scope's keys.
 #include "scope_sim.h"
+#include "sim_thermal.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -49,7 +50,22 @@ static int cmd_screenshot(scope_run *run, int argc, char **argv)
         scope_say("screenshot %s", sim_path(run->h->sb, run->h->last_png()).c_str());
         return SCOPE_OK;
     }
-    if (!scope_save(argv[1], image) || !scope_save(std::string(argv[1]) + ".txt", tree)) {
+    /* With the thermal core played the screen is the GUI over its scene;
+     * the GUI alone stays beside it. */
+    const std::string file = argv[1];
+    std::string shown = image;
+    if (sim_thermal_core_if_attached(*run->h) != nullptr) {
+        std::string plane = run->h->last_png();
+        plane.replace(plane.size() - 4, 4, ".plane.png");
+        /* A snapshot taken before the first scene was written has none. */
+        const std::string gui_plane = run->h->read(plane);
+        if (!gui_plane.empty() && !sim_thermal_composite(*run->h, gui_plane, &shown)) {
+            scope_error("screenshot: %s", run->h->why.c_str());
+            return SCOPE_FAIL;
+        }
+    }
+    if (!scope_save(file, shown) || !scope_save(file + ".txt", tree) ||
+        (shown != image && !scope_save(file + ".gui.png", image))) {
         scope_error("screenshot: %s: %s", argv[1], strerror(errno));
         return SCOPE_FAIL;
     }
@@ -91,7 +107,8 @@ static int cmd_top(scope_run *run, int argc, char **argv)
 static const scope_command gui_commands[] = {
     {"gui", "[window] [W H]", "start sightui: headless (see screenshot) or in a window (needs --display)", 0, 3,
      cmd_gui},
-    {"screenshot", "[FILE]", "sightui's screen as PNG (its widget tree in FILE.txt); no FILE: print where", 0, 1,
+    {"screenshot", "[FILE]", "sightui's screen as PNG, over the thermal scene when the core is played (the GUI alone in "
+     "FILE.gui.png, its widget tree in FILE.txt); no FILE: print where", 0, 1,
      cmd_screenshot},
     {"top", "[NAME [SECONDS]]", "print sightui's top window; with NAME wait until it is on top (an error after "
      "SECONDS, 40)", 0, 2, cmd_top},

@@ -12,6 +12,15 @@
  * $VESK_GUI_SNAPSHOT_DIR or "/tmp" and seq counting from 0001 in each
  * process; each file appears complete (written aside, then renamed).
  *
+ * Video plane. On the scope the GUI is drawn over the thermal video. The
+ * framebuffer keeps what no window paints transparent (its colours are
+ * premultiplied by their alpha, so the PNG above is the GUI over black).
+ * With $VESK_VIDEO_PLANE naming a file of w x h opaque pixels (bytes r, g,
+ * b, a, the screen's size), the SDL window shows the GUI over that picture,
+ * following each replacement of the file, and each snapshot also writes
+ * "<dir>/<app_name>-<seq>.plane.png", the GUI with its transparency, before
+ * the other two files.
+ *
  * Tree dump: one line per widget, windows bottom to top, two spaces of
  * indentation per level:
  *   <type> name="<name>" visible=<0|1> state=<state> style="<style>"

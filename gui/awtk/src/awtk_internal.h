@@ -160,6 +160,11 @@ void tk_fonts_deinit(void);
 bool tk_image_decode_file(const std::string& path, std::vector<uint8_t>* rgba, int32_t* w, int32_t* h);
 bool tk_image_decode_mem(const uint8_t* data, size_t size, std::vector<uint8_t>* rgba, int32_t* w, int32_t* h);
 bool tk_png_write(const char* path, const uint8_t* rgba, int32_t w, int32_t h);
+/* The GUI plane with its transparency (RGBA, not premultiplied). */
+bool tk_png_write_plane(const char* path, const uint8_t* rgba, int32_t w, int32_t h);
+/* $VESK_VIDEO_PLANE, or null when the GUI has no video plane under it. */
+const char* tk_video_plane_path(void);
+ret_t awtk_host_screenshot_plane(const char* png_path);
 void tk_images_deinit(void);
 
 /* ---- locale ---- */

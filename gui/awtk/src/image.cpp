@@ -2,6 +2,8 @@
  * writing, and the image manager's cache. */
 #include "awtk_internal.h"
 
+#include <algorithm>
+
 #include <csetjmp>
 #include <cstdio>
 #include <fstream>
@@ -38,27 +40,51 @@ static bool decode_png(const uint8_t* data, size_t size, std::vector<uint8_t>* r
   return true;
 }
 
-bool tk_png_write(const char* path, const uint8_t* rgba, int32_t w, int32_t h) {
+/* Writes the image aside and moves it into place, so a reader never finds
+ * half a file. */
+static bool write_png_file(const char* path, png_image* img, const uint8_t* pixels) {
+  std::string tmp = std::string(path) + ".tmp";
+  if (!png_image_write_to_file(img, tmp.c_str(), 0, pixels, 0, NULL)) {
+    unlink(tmp.c_str());
+    return false;
+  }
+  return rename(tmp.c_str(), path) == 0;
+}
+
+static png_image png_of_size(int32_t w, int32_t h, png_uint_32 format) {
   png_image img;
   memset(&img, 0, sizeof(img));
   img.version = PNG_IMAGE_VERSION;
   img.width = (png_uint_32)w;
   img.height = (png_uint_32)h;
-  img.format = PNG_FORMAT_RGBA;
-  /* The screen is opaque: store RGB from the RGBA buffer. */
+  img.format = format;
+  return img;
+}
+
+bool tk_png_write(const char* path, const uint8_t* rgba, int32_t w, int32_t h) {
+  /* The screen as shown over black: RGB from the RGBA buffer, whose
+   * colours are already multiplied by their alpha. */
+  png_image img = png_of_size(w, h, PNG_FORMAT_RGB);
   std::vector<uint8_t> rgb((size_t)w * (size_t)h * 3);
   for (size_t i = 0, n = (size_t)w * (size_t)h; i < n; i++) {
     rgb[i * 3] = rgba[i * 4];
     rgb[i * 3 + 1] = rgba[i * 4 + 1];
     rgb[i * 3 + 2] = rgba[i * 4 + 2];
   }
-  img.format = PNG_FORMAT_RGB;
-  std::string tmp = std::string(path) + ".tmp";
-  if (!png_image_write_to_file(&img, tmp.c_str(), 0, rgb.data(), 0, NULL)) {
-    unlink(tmp.c_str());
-    return false;
+  return write_png_file(path, &img, rgb.data());
+}
+
+bool tk_png_write_plane(const char* path, const uint8_t* rgba, int32_t w, int32_t h) {
+  /* The framebuffer holds colours multiplied by their alpha; a PNG does not. */
+  png_image img = png_of_size(w, h, PNG_FORMAT_RGBA);
+  std::vector<uint8_t> out((size_t)w * (size_t)h * 4);
+  for (size_t i = 0, n = (size_t)w * (size_t)h; i < n; i++) {
+    const uint8_t* p = rgba + i * 4;
+    uint8_t* q = out.data() + i * 4;
+    q[3] = p[3];
+    for (int k = 0; k < 3; k++) q[k] = p[3] == 0 ? 0 : (uint8_t)std::min(255, (p[k] * 255 + p[3] / 2) / p[3]);
   }
-  return rename(tmp.c_str(), path) == 0;
+  return write_png_file(path, &img, out.data());
 }
 
 /* ---- JPEG ---- */

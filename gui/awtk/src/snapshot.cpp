@@ -12,6 +12,11 @@ static std::string s_last_png;
 static struct sigaction s_old_action;
 static bool s_installed = false;
 
+const char* tk_video_plane_path(void) {
+  const char* path = getenv("VESK_VIDEO_PLANE");
+  return path != NULL && *path != '\0' ? path : NULL;
+}
+
 ret_t awtk_host_render(void) {
   return_value_if_fail(window_manager() != NULL, RET_FAIL);
   return window_manager_paint(window_manager());
@@ -31,6 +36,14 @@ ret_t awtk_host_screenshot(const char* png_path) {
   if (r != RET_OK) return r;
   canvas_t* c = tk_wm_canvas();
   return tk_png_write(png_path, (const uint8_t*)c->fb, c->fb_w, c->fb_h) ? RET_OK : RET_IO;
+}
+
+ret_t awtk_host_screenshot_plane(const char* png_path) {
+  return_value_if_fail(png_path != NULL, RET_BAD_PARAMS);
+  ret_t r = awtk_host_render();
+  if (r != RET_OK) return r;
+  canvas_t* c = tk_wm_canvas();
+  return tk_png_write_plane(png_path, (const uint8_t*)c->fb, c->fb_w, c->fb_h) ? RET_OK : RET_IO;
 }
 
 static void escape(std::string* out, const char* s) {
@@ -157,8 +170,15 @@ void tk_snapshot_service(void) {
     tk_snprintf(base, sizeof(base), "%s/%s-%04u", (dir != NULL && *dir) ? dir : "/tmp", system_info()->app_name,
                 ++s_seq);
     std::string png = std::string(base) + ".png", txt = std::string(base) + ".txt";
-    /* The dump goes first so that a peer waiting for the PNG finds both. */
-    if (awtk_host_dump_tree_to_file(txt.c_str()) != RET_OK || awtk_host_screenshot(png.c_str()) != RET_OK) {
+    std::string plane_png = std::string(base) + ".plane.png";
+    /* The dump goes first so that a peer waiting for the PNG finds both;
+     * over a video plane the GUI plane with its transparency goes first
+     * too, for whoever lays it over the video. */
+    const char* plane = tk_video_plane_path();
+    const bool over_video = plane != NULL && access(plane, R_OK) == 0;
+    if (awtk_host_dump_tree_to_file(txt.c_str()) != RET_OK ||
+        (over_video && awtk_host_screenshot_plane(plane_png.c_str()) != RET_OK) ||
+        awtk_host_screenshot(png.c_str()) != RET_OK) {
       log_error("snapshot %s not written\n", base);
       return;
     }

@@ -280,7 +280,9 @@ ret_t window_manager_set_cursor(widget_t* widget, const char* cursor) {
 ret_t window_manager_paint(widget_t* widget) {
   return_value_if_fail(widget != NULL && widget == s_wm && s_canvas != NULL, RET_BAD_PARAMS);
   tk_canvas_reset(s_canvas);
-  tk_canvas_clear_screen(s_canvas, 0xff000000u);
+  /* The GUI plane lies over the video plane: what no window paints stays
+   * clear (the framebuffer holds premultiplied colours, so clear is 0). */
+  tk_canvas_clear_screen(s_canvas, 0x00000000u);
   /* Normal windows cover the screen: start at the topmost one. */
   std::vector<widget_t*> wins = open_windows();
   size_t start = 0;

@@ -37,11 +37,13 @@ static digit_param_t PARAM_DIST =
     DIGIT_PLAIN(BALLISTIC_MENU_DISTANCE, 4, 4, 0, false, 0, 3000, "dist", "label_dist_unit",
                 DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one"),
                 DIGIT_LIST(0, 16, 32, 48));
+/* The hundreds digit starts the number's box like every other row's first
+ * digit: a position left of the box would be clipped away with its cursor. */
 static digit_param_t PARAM_SCOPE_HEIGHT =
     DIGIT_PLAIN(BALLISTIC_MENU_SCOPE_HEIGHT, 5, 3, 2, false, 0, 250, "scope", NULL,
                 DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one", "label_scope_point1",
                            "label_scope_point2"),
-                DIGIT_LIST(-16, 0, 16, 48, 64));
+                DIGIT_LIST(0, 16, 32, 64, 80));
 static digit_param_t PARAM_SHOOTING_ANGLE =
     DIGIT_PLAIN(BALLISTIC_MENU_SHOOTING_ANGLE, 3, 2, 0, true, -90, 90, "angle", NULL,
                 DIGIT_LIST("label_angle_sign", "label_angle_two", "label_angle_one"), DIGIT_LIST(0, 16, 32));
