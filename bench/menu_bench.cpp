@@ -6,7 +6,12 @@
 // key injection in it.
 #include <benchmark/benchmark.h>
 
+#include <signal.h>
 #include <stdio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +22,29 @@
 #include "home_road.h"
 
 namespace {
+
+/* Headless, sightui paints only for snapshots: the figure needs it on a
+ * display, here an Xvfb of its own. Its pid, the display in *display. */
+pid_t start_xvfb(std::string *display)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+              (char *)NULL);
+        _exit(127);
+    }
+    close(fds[1]);
+    char buf[16] = {0};
+    ssize_t n = read(fds[0], buf, sizeof buf - 1);
+    close(fds[0]);
+    if (n <= 0) return -1;
+    *display = ":" + std::string(buf, strcspn(buf, "\n"));
+    return pid;
+}
 
 long long mono_ms()
 {
@@ -54,12 +82,25 @@ long long one_key(HomeRoad &road, const std::string &key, const std::string &kin
 
 void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
 {
+    std::string display;
+    pid_t xvfb = start_xvfb(&display);
+    if (xvfb < 0) {
+        state.SkipWithError("no Xvfb");
+        return;
+    }
     HomeRoad road;
     HomeRoadImage image;
     image.debug = true;
     image.ballistics = false;
-    if (!road.start(image, 256ull << 20)) {
+    sim_options options;
+    options.media_bytes = 256ull << 20;
+    options.display = display;
+    options.files = home_road_image(image, &road.why);
+    if (options.files.empty() || !road.create(options) || !road.start_peer("media") || !road.start_sightd() ||
+        !road.start_sightui({}, "sdl") || !road.wait_top("QZ_home_page_1")) {
         state.SkipWithError(("no scope: " + road.why).c_str());
+        kill(xvfb, SIGTERM);
+        waitpid(xvfb, nullptr, 0);
         return;
     }
     /* The main menu on its settings row. */
@@ -79,7 +120,11 @@ void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
         const Step &s = steps[i++ % 3];
         long long l = one_key(road, s.key, s.kind, s.next);
         if (l < 0) {
-            fprintf(stderr, "menu_bench: %s %s did not draw %s within 5 s\n", s.key, s.kind, s.next);
+            fprintf(stderr, "menu_bench: %s %s did not draw %s within 5 s; top %s; the menus last logged:\n", s.key,
+                    s.kind, s.next, road.top_window().c_str());
+            std::vector<std::string> lines = road.log_lines("gui", " tag=menu ");
+            for (size_t k = lines.size() > 3 ? lines.size() - 3 : 0; k < lines.size(); k++)
+                fprintf(stderr, "  %s\n", lines[k].c_str());
             if (++missed > 3) {
                 state.SkipWithError("more than 3 keys without their page");
                 break;
@@ -90,6 +135,8 @@ void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
         samples.push_back((double)l);
         state.SetIterationTime((double)l / 1000.0);
     }
+    kill(xvfb, SIGTERM);
+    waitpid(xvfb, nullptr, 0);
     if (samples.empty()) return;
     std::sort(samples.begin(), samples.end());
     state.counters["median_ms"] = samples[samples.size() / 2];
