@@ -166,7 +166,7 @@ inline std::string field_of(const std::string &line, const std::string &key)
 }
 
 /* Waits up to timeout_ms for cond, checking every 10 ms. */
-inline bool eventually(const std::function<bool()> &cond, int timeout_ms = 3000)
+inline bool eventually(const std::function<bool()> &cond, int timeout_ms = 10000)
 {
     for (int waited = 0; waited < timeout_ms; waited += 10) {
         if (cond()) return true;

@@ -319,6 +319,9 @@ TEST(Capture, StandardOutputAndErrorBecomeLines)
         printf("out a\r\nout b\n");
         EXPECT_EQ(errno, EXDEV);
         fprintf(stderr, "err %s", "started ");
+        /* The console echoes each chunk as it is read: wait for the first
+         * before writing the second, or one read may take both. */
+        ASSERT_TRUE(eventually([&] { return read_file(dir / "console.txt").find("| err started \n") != std::string::npos; }));
         fprintf(stderr, "and finished\n");
         fprintf(stderr, "left open");
         ASSERT_TRUE(eventually([&] {
