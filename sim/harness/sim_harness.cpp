@@ -1,6 +1,8 @@
 #include "sim_harness.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -195,16 +197,33 @@ int sim_harness::spawn(const std::vector<std::string> &argv, const std::vector<s
     return pid;
 }
 
-bool sim_harness::run(const std::vector<std::string> &argv, int timeout_ms)
+bool sim_harness::run(const std::vector<std::string> &argv, int timeout_ms, std::string *output)
 {
-    int pid = spawn(argv);
-    sim_outcome out;
-    if (pid < 0) return false;
-    if (!wait(timeout_ms, [&] { return ended(pid, &out); })) {
+    int out[2] = {-1, -1};
+    if (output != nullptr && pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0) return fail(std::string("pipe: ") + strerror(errno));
+    sim_spawn_args args;
+    args.argv = argv;
+    if (output != nullptr) args.stdout_fd = out[1];
+    int pid = sim_spawn(sb, args);
+    if (out[1] >= 0) close(out[1]);
+    auto drain = [&] {
+        char buf[4096];
+        ssize_t n;
+        while (out[0] >= 0 && (n = ::read(out[0], buf, sizeof buf)) > 0) output->append(buf, (size_t)n);
+    };
+    sim_outcome end;
+    bool done = pid > 0 && wait(timeout_ms, [&] {
+        drain();
+        return ended(pid, &end);
+    });
+    drain();
+    if (out[0] >= 0) close(out[0]);
+    if (pid < 0) return fail(argv[0] + " did not start: " + strerror(-pid));
+    if (!done) {
         sim_kill(sb, pid, SIGKILL);
         return fail(argv[0] + " still runs after " + std::to_string(timeout_ms) + " ms");
     }
-    if (out.end != SIM_EXITED || out.code != 0) return fail(argv[0] + " ended: " + sim_outcome_text(out));
+    if (end.end != SIM_EXITED || end.code != 0) return fail(argv[0] + " ended: " + sim_outcome_text(end));
     return true;
 }
 

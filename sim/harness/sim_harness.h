@@ -112,8 +112,9 @@ struct sim_harness {
      * to /dev/null rather than to ours. */
     int spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env = {}, bool quiet = false,
               const std::string &cwd = "/");
-    /* A program that must end by itself with status 0 within timeout_ms. */
-    bool run(const std::vector<std::string> &argv, int timeout_ms);
+    /* A program that must end by itself with status 0 within timeout_ms;
+     * what it wrote on its standard output in *output when given. */
+    bool run(const std::vector<std::string> &argv, int timeout_ms, std::string *output = nullptr);
 
     /* A queue peer ("media", "http", "ble", "gui": a GUI stand-in), ready
      * to drain and send. Starting one twice is no error. */

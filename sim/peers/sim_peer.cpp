@@ -1,4 +1,5 @@
 #include "sim_peer.h"
+#include "sim_ns.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -468,10 +469,7 @@ int sim_peer_write_tx(const std::string &path, const std::vector<uint8_t> &frame
 
 int sim_peer_private_ipc(void)
 {
-    if (unshare(CLONE_NEWIPC) == 0) return 0;
-    /* Without privilege, a user namespace of our own grants it. */
-    if (unshare(CLONE_NEWUSER | CLONE_NEWIPC) == 0) return 0;
-    return -errno;
+    return sim_private_ns(CLONE_NEWIPC);
 }
 
 

@@ -112,7 +112,10 @@ int sim_create(const sim_options &options, sim_sandbox **out, std::string *error
  * folder when it is kept, removes it otherwise, frees everything. */
 void sim_destroy(sim_sandbox *sb);
 
-/* Starts a program inside; its pid as the sandbox sees it, or a negative errno. */
+/* Starts a program inside; its pid as the sandbox sees it, or a negative
+ * errno. A program that rebooted or powered the board off before the
+ * agent could answer gets SIM_PID_GONE, whose sim_wait says which. */
+#define SIM_PID_GONE 0x7fffffff
 int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args);
 /* Sends a signal to a pid inside; 0 or a negative errno. */
 int sim_kill(sim_sandbox *sb, int pid, int sig);

@@ -88,12 +88,30 @@ static int cmd_key(scope_run *run, int argc, char **argv)
     return SCOPE_OK;
 }
 
+static int cmd_top(scope_run *run, int argc, char **argv)
+{
+    int ms = argc > 2 ? scope_seconds_ms(argv[2]) : SIM_BOOT_MS;
+    if (ms < 0) {
+        scope_error("top: '%s' is no number of seconds", argv[2]);
+        return SCOPE_FAIL;
+    }
+    std::string top = argc > 1 ? argv[1] : run->h->top_window();
+    if (argc > 1 ? !run->h->wait_top(top, ms) : top.empty()) {
+        scope_error("top: %s", run->h->why.c_str());
+        return SCOPE_FAIL;
+    }
+    scope_say("top window %s", top.c_str());
+    return SCOPE_OK;
+}
+
 static const scope_command gui_commands[] = {
     {"gui", "[window] [W H]", "start sightui: headless (see screenshot) or in a window (needs --display)", 0, 3,
      cmd_gui},
     {"screenshot", "[FILE]", "sightui's screen as PNG, over the thermal scene when the core is played (the GUI alone in "
      "FILE.gui.png, its widget tree in FILE.txt); no FILE: print where", 0, 1,
      cmd_screenshot},
+    {"top", "[NAME [SECONDS]]", "print sightui's top window; with NAME wait until it is on top (an error after "
+     "SECONDS, 40)", 0, 2, cmd_top},
     {"key", "NAME [short|long|double] [S]", "press a scope key (up down power photo fn range left right ok, "
      "left+down left+right up+down+ok range+power); long holds S seconds (1)", 1, 3, cmd_key},
 };

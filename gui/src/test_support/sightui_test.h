@@ -15,7 +15,8 @@ namespace sightui_test {
 
 typedef std::vector<uint8_t> bytes;
 
-/* Runs fn in a child: private IPC namespace, toolkit started headless on
+/* Runs fn in a child: private IPC namespace (inside a user namespace of
+ * its own when not run as root, which also grants mounts), toolkit started headless on
  * the virtual clock with the built resources at w x h. The case fails when
  * anything in the child failed. */
 void in_gui_child(const std::function<void()> &fn, int w = 1280, int h = 1024, const char *res_root = nullptr);
