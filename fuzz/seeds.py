@@ -279,3 +279,51 @@ put("image_decode", "bottom_up_24.bmp", bmp(3, 2, 24))
 put("image_decode", "top_down_32.bmp", bmp(2, 2, 32, top_down=True))
 put("image_decode", "palette_8.bmp", bmp(5, 2, 8, palette=bytes(range(16))))
 put("image_decode", "mono_1.bmp", bmp(9, 3, 1, palette=b"\x00\x00\x00\x00\xff\xff\xff\x00"))
+
+
+# ---- the key device: reads of input events, with the clock and ticks ----
+def input_event(etype, code, value):
+    """struct input_event: a 16-byte time, type, code, value."""
+    return struct.pack("<qqHHi", 0, 0, etype, code, value)
+
+
+def key(code, value):
+    return input_event(1, code, value) + input_event(0, 0, 0)
+
+
+def key_reads(*reads):
+    """Each read: its length - 1, the clock's step in ms, ticks, the bytes."""
+    out = b""
+    for step, ticks, data in reads:
+        out += bytes([len(data) - 1, step, ticks]) + data
+    return out
+
+
+put("key_events", "range_short", key_reads((0, 0, key(7, 1)[:48]), (100, 8, key(7, 0)[:48])))
+put("key_events", "split_event", key_reads((0, 0, key(2, 1)[:7]), (0, 0, key(2, 1)[7:48]), (50, 2, key(2, 0)[:48])))
+put("key_events", "left_down", key_reads((0, 0, key(4, 1)[:48]), (40, 0, key(3, 1)[:48]), (255, 8, key(3, 2)[:48]),
+                                         (10, 0, key(3, 0)[:48]), (10, 0, key(4, 0)[:48])))
+put("key_events", "power_double", key_reads((0, 0, key(8, 1)[:48]), (80, 0, key(8, 0)[:48]), (200, 4, key(8, 1)[:48]),
+                                            (80, 8, key(8, 0)[:48])))
+
+# ---- sensor files: an ADC value as text, ring limits, iio samples ----
+def sample(x, y, z):
+    return struct.pack("<hhh", x, y, z)
+
+
+def sensors(text, lo, hi, samples):
+    return bytes([len(text)]) + text + struct.pack("<hh", lo, hi) + samples
+
+
+put("sensor_values", "level_north", sensors(b"13913\n", 1000, 12000, (sample(0, 0, -16384) + sample(0, 1000, 400)) * 20))
+put("sensor_values", "tilted", sensors(b"6000\n", 1000, 4500, (sample(-2845, 2000, -15000) + sample(300, -700, 200)) * 20))
+put("sensor_values", "narrow_ring", sensors(b"2000", 2000, 2300, sample(0, 16384, 0) * 2))
+put("sensor_values", "not_a_number", sensors(b"abc", 4500, 1000, b""))
+
+# ---- device commands off the app bus: the target, then a frame to seal ----
+put("device_commands", "laser_on", bytes([0]) + sealed(0, 0, 22, 0, b"\x01"))
+put("device_commands", "factory_reset", bytes([0]) + sealed(0, 0, 11, 0, b"\x02"))
+put("device_commands", "wind_switch", bytes([0]) + sealed(0, 0, 34, 0, b"\x01"))
+put("device_commands", "declination", bytes([1]) + sealed(6, 1, 0, 0, b"\x01\x03\x00\x05"))
+put("device_commands", "calibration_start", bytes([1]) + sealed(6, 6, 0, 0, b"\x00"))
+put("device_commands", "self_check", bytes([2]) + sealed(11, 0, 0, 0, b"\x00"))

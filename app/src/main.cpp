@@ -10,11 +10,15 @@
 #include "ballistic_dynamic_bc.h"
 #include "ballistic_thread.h"
 #include "fpga.h"
+#include "i2c_ms1100.h"
 #include "iniparser_handler.h"
 #include "laser.h"
 #include "msg_media.h"
 #include "notifier.h"
+#include "qel_compass.h"
 #include "qel_dev_status.h"
+#include "qel_key.h"
+#include "qel_other.h"
 #include "version.h"
 #include "vesk_debug_app.h"
 #include "vesk_lifecycle.h"
@@ -36,6 +40,16 @@ static const vesk_persist_hooks persist_hooks = {NULL, NULL, NULL};
 
 static vesk_persist_profiles profiles;
 
+/* The GUI's low-battery and low-temperature power-offs (item 13, values 3
+ * and 4) go straight to the coordinator. */
+static void lifecycle_request_kind(int kind)
+{
+    vesk_persist_request request;
+    memset(&request, 0, sizeof request);
+    request.vesk_reason = (vesk_persist_reason)kind;
+    (void)vesk_lifecycle_request(&request);
+}
+
 /* The calls the boot push and the command router make into modules. */
 static const vesk_msg_hooks msg_hooks = {
     fpga_uart_ready,
@@ -45,7 +59,7 @@ static const vesk_msg_hooks msg_hooks = {
     ir_save_config,
     sendCmdDataSetScene,
     vesk_lifecycle_publish_boot_state,
-    NULL, /* lifecycle request */
+    lifecycle_request_kind,
     vesk_debug_app_handle_ui,
     vesk_debug_app_publish,
     vesk_dynamic_bc_handle_ui,
@@ -103,11 +117,16 @@ static void start_modules(void)
     Qel_FpgaInit("/dev/ttyS4", main_bus, app_bus);
     if (Qel_MsgEvent_Init(main_bus) != 0)
         fputs("main: Qel_MsgEvent_Init failed, GUI/HTTP/BLE commands will not be received\n", stderr);
+    Qel_OtherInit(main_bus, app_bus);
     Qel_Media_Param_Send_Quick(app_bus);
+    i2c_Ms1100Init("/dev/i2c-3", main_bus);
+    Qel_KeyInit(main_bus);
+    Qel_CompassInit("/dev/ttyS6", main_bus, app_bus);
     Qel_LaserInit("/dev/ttyS5", main_bus, app_bus);
     Qel_Ui_Param_Send(app_bus);
     Qel_BallisticsInit(main_bus, app_bus);
     capabilitySetInit();
+    Power_Ctrl_UART(access(POWER_UART_SWITCH_FILE, F_OK) == 0 ? 2 : 0);
 }
 
 /* The media process takes the shot-video setting once its pipeline is up. */
@@ -124,7 +143,11 @@ static void stop_modules(void)
     Qel_laserExit();
     Qel_MsgEvent_Deinit();
     Qel_FpgaExit();
+    Qel_KeyExit();
+    i2c_Ms1100Deinit();
+    Qel_CompassExit();
     Qel_BallisticsExit();
+    Qel_OtherExit();
     notifier_unregister(main_bus);
     event_destroy(&main_bus);
     event_destroy(&app_bus);
@@ -138,6 +161,8 @@ int main(int argc, char **argv)
     }
     version_info_init(argc, argv);
     signal_init();
+    /* The rangefinder's serial power stays off until its module starts. */
+    Power_Ctrl_IO(VESK_BOARD_HW_REQUEST(VESK_BOARD_HW_LRF_SERIAL_POWER), 0);
     start_persistence();
 
     if (vesk_lifecycle_start() != 0) {

@@ -94,6 +94,14 @@ int Msgtext_App_To_Http(uint8_t type, uint32_t length, const uint8_t *frame)
     return -1;
 }
 
+int sendResultToHTTP(uint8_t cmd, const uint8_t *data, size_t n)
+{
+    uint8_t frame[VESK_FRAME_BUILD_MAX];
+    size_t size = vesk_frame_build(frame, sizeof(frame), SUB_NOTIFIER_HTTP, 0, cmd, VESK_FRAME_FLAG_REQUEST, data, n);
+    if (size == 0) return -1;
+    return Msgtext_App_To_Http(MSGQ_COMMAND_APP_TO_HTTP, (uint32_t)size, frame);
+}
+
 int Msgtext_App_To_BLE(uint8_t type, uint32_t length, const uint8_t *frame)
 {
     if (send_to_peer(&s_ble, type, length, frame)) return 1;

@@ -36,9 +36,10 @@ static pthread_t coordinator;
 static int running;
 static int boot_rc;
 
+static void lifecycle_send_result(int reason, int outcome);
+
 static void run_request(const lifecycle_request *req)
 {
-    vesk_log_printf(VESK_LOG_DETAIL, "lifecycle", "request admitted reason=%d", (int)req->reason);
     if (req->reason == VESK_PERSIST_PROCESS_EXIT) __atomic_store_n(&quit, 1, __ATOMIC_SEQ_CST);
 }
 
@@ -129,6 +130,36 @@ static void lifecycle_send_result(int reason, int outcome)
     uint8_t frame[LIFECYCLE_RESULT_SIZE];
     size_t n = vesk_lifecycle_result_frame(frame, reason, outcome);
     (void)vesk_msg_send_quiet(VESK_MSG_TO_GUI, frame, (uint32_t)n);
+}
+
+int vesk_lifecycle_request_prepublish(const vesk_persist_request *request, void (*prepublish)(void *context),
+                                      void *context)
+{
+    if (request == NULL) return -EINVAL;
+    pthread_mutex_lock(&mailbox.mtx);
+    const int refused = mailbox.owner || mailbox.has_pending;
+    if (!refused) {
+        mailbox.owner = 1;
+        /* Under the lock: the state is published before the coordinator
+         * can act on the request. */
+        if (prepublish != NULL) prepublish(context);
+        mailbox.pending.reason = request->vesk_reason;
+        mailbox.pending.admitted_ms = vesk_mono_ms();
+        mailbox.has_pending = 1;
+        pthread_cond_signal(&mailbox.cond);
+    }
+    pthread_mutex_unlock(&mailbox.mtx);
+    if (refused) {
+        lifecycle_send_result((int)request->vesk_reason, VESK_LIFECYCLE_CANCELLED_SAVE);
+        return -EBUSY;
+    }
+    vesk_log_printf(VESK_LOG_DETAIL, "lifecycle", "request admitted reason=%d", (int)request->vesk_reason);
+    return 0;
+}
+
+int vesk_lifecycle_request(const vesk_persist_request *request)
+{
+    return vesk_lifecycle_request_prepublish(request, NULL, NULL);
 }
 
 int vesk_lifecycle_publish_boot_state(void)

@@ -5,10 +5,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vesk_persist.h"
+
 /* Starts the coordinator thread; idempotent. 0 or a negative errno. */
 int vesk_lifecycle_start(void);
 /* Stops and joins the coordinator thread. */
 void vesk_lifecycle_stop(void);
+/* Asks for a power-state change: 0 admitted, -EBUSY refused while another
+ * one owns the coordinator (the GUI gets the result frame), -EINVAL for
+ * null. With prepublish, an admitted request runs it (under the mailbox
+ * lock, so it must not request again) before the coordinator sees it. */
+int vesk_lifecycle_request(const vesk_persist_request *request);
+int vesk_lifecycle_request_prepublish(const vesk_persist_request *request, void (*prepublish)(void *context),
+                                      void *context);
 /* Keeps the persistence start result of this boot. */
 void vesk_lifecycle_note_boot(int rc);
 
