@@ -34,21 +34,32 @@
 static event_handle *main_bus;
 static event_handle *app_bus;
 
-/* Formatting the Media partition and installing an update are hooks of the
- * lifecycle work; until it provides them the commit reports them missing. */
-static const vesk_persist_hooks persist_hooks = {NULL, NULL, NULL};
+/* Formatting the Media partition and installing an update run inside the
+ * persistence commit of their lifecycle request. */
+static const vesk_persist_hooks persist_hooks = {vesk_lifecycle_format_media, vesk_lifecycle_install_update, NULL};
 
-static vesk_persist_profiles profiles;
+/* What the lifecycle coordinator calls outside itself; an empty entry makes
+ * the system call itself (power-off, reboot) or is skipped. */
+static const vesk_lifecycle_calls lifecycle_calls = {
+    Power_Off,
+    NULL, /* reboot */
+    vesk_other_cancel_factory_state,
+    NULL, /* update watcher: result */
+    NULL, /* update watcher: Media mounted again */
+    NULL, /* update watcher: unpack */
+    sendResultToHTTP,
+};
 
-/* The GUI's low-battery and low-temperature power-offs (item 13, values 3
- * and 4) go straight to the coordinator. */
-static void lifecycle_request_kind(int kind)
+/* The router's low-battery and low-temperature requests. */
+static void request_lifecycle_kind(int kind)
 {
     vesk_persist_request request;
     memset(&request, 0, sizeof request);
     request.vesk_reason = (vesk_persist_reason)kind;
     (void)vesk_lifecycle_request(&request);
 }
+
+static vesk_persist_profiles profiles;
 
 /* The calls the boot push and the command router make into modules. */
 static const vesk_msg_hooks msg_hooks = {
@@ -59,7 +70,7 @@ static const vesk_msg_hooks msg_hooks = {
     ir_save_config,
     sendCmdDataSetScene,
     vesk_lifecycle_publish_boot_state,
-    lifecycle_request_kind,
+    request_lifecycle_kind,
     vesk_debug_app_handle_ui,
     vesk_debug_app_publish,
     vesk_dynamic_bc_handle_ui,
@@ -165,6 +176,7 @@ int main(int argc, char **argv)
     Power_Ctrl_IO(VESK_BOARD_HW_REQUEST(VESK_BOARD_HW_LRF_SERIAL_POWER), 0);
     start_persistence();
 
+    vesk_lifecycle_set_calls(&lifecycle_calls);
     if (vesk_lifecycle_start() != 0) {
         fputs("main: vesk_lifecycle_start failed\n", stderr);
         return 1;

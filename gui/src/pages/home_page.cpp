@@ -773,6 +773,11 @@ static ret_t on_rav_blink(const timer_info_t *timer)
     return RET_REPEAT;
 }
 
+int vesk_home_rav_running(void)
+{
+    return timer_id_RAV != 0;
+}
+
 static void redraw_recoil_recording(widget_t *win)
 {
     if (stUIStatus.s8Record_start_end) {

@@ -42,6 +42,8 @@ void vesk_home_apply_recovery(widget_t *win);
 /* Closes every window above the home page; with all 0 a window that
  * handles lifecycle outcomes itself stays. */
 void vesk_home_raise(widget_t *win, int all);
+/* The recoil-video blink runs (a recoil video is being recorded). */
+int vesk_home_rav_running(void);
 /* The hold-over is not shown: scanning, continuous ranging or recovery. */
 int vesk_ballistics_hidden(void);
 

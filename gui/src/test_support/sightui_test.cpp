@@ -131,6 +131,14 @@ void send_as_sightd(const bytes &f)
     ASSERT_EQ(msgsnd(q, &ev, MSGQ_TEXT_SIZE, 0), 0);
 }
 
+std::string tree_dump()
+{
+    char *dump = awtk_host_dump_tree();
+    std::string text = dump != NULL ? dump : "";
+    free(dump);
+    return text;
+}
+
 std::string top_name()
 {
     widget_t *top = window_manager_get_top_window(window_manager());

@@ -49,6 +49,8 @@ std::vector<bytes> sent_frames();
 /* Puts a frame on queue 12345 as sightd does (mtype 4, type 33). */
 void send_as_sightd(const bytes &f);
 
+/* The widget-tree dump of every open window (see awtk_host.h). */
+std::string tree_dump();
 /* Name of the top window, "" when none. */
 std::string top_name();
 /* Keys that reached the top window since the last call (EVT_KEY_DOWN). */

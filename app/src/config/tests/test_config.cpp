@@ -797,14 +797,16 @@ TEST_F(Service, ShutdownPrepareFlushesEveryStoreAndResumesAfterCommit)
     vesk_persist_edit_end();
 }
 
-TEST_F(Service, ResumeAfterCommitOnlyForShutdownAndReboot)
+/* A power-off that did not happen (safety ones included) may go on
+ * working; a process exit closed the database and may not. */
+TEST_F(Service, ResumeAfterCommitOnlyForPowerOffAndReboot)
 {
     const struct {
         vesk_persist_reason reason;
         int resume;
     } rows[] = {
-        {VESK_PERSIST_SHUTDOWN_VOLUNTARY, 0}, {VESK_PERSIST_REBOOT, 0},       {VESK_PERSIST_SHUTDOWN_LOW_BATTERY, -1},
-        {VESK_PERSIST_SHUTDOWN_LOW_TEMP, -1}, {VESK_PERSIST_PROCESS_EXIT, -1},
+        {VESK_PERSIST_SHUTDOWN_VOLUNTARY, 0}, {VESK_PERSIST_REBOOT, 0},       {VESK_PERSIST_SHUTDOWN_LOW_BATTERY, 0},
+        {VESK_PERSIST_SHUTDOWN_LOW_TEMP, 0}, {VESK_PERSIST_PROCESS_EXIT, -1},
     };
     for (const auto &row : rows) {
         ASSERT_EQ(start(), 0);

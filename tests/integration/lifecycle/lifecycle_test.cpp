@@ -1,0 +1,200 @@
+// sightd's power-state changes in the sandbox, seen from outside: a setting
+// made just before the change is on disk afterwards, the run ends as a
+// power-off, a reboot or an exit as asked, and the kept folder boots again.
+#include "scope_e2e.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+const sim_head lifecycle_result = {0x00, 0x00, 0x2A, 0x80};
+const sim_head media_shutdown = {0x00, 0x00, 0x0D, 0x00};
+
+std::string brightness(const sim_harness &run)
+{
+    std::string value;
+    scope_ini_get(sim_path(run.sb, SCOPE_CURRENT_INI), "qeldevstatus:s8screenbrightness", &value);
+    return value;
+}
+
+/* Screen brightness (basic item 7) from the GUI, as a page changes it. */
+bool set_brightness(sim_harness &run, int value)
+{
+    return run.send("gui", scope_request(0x00, 0x00, 0x07, (uint8_t)value));
+}
+
+/* How the sandbox ended, once sightd's end is seen. */
+sim_outcome wait_end(sim_harness &run, int timeout_ms)
+{
+    sim_outcome out;
+    run.wait(timeout_ms, [&] { return run.ended(run.sightd, &out); });
+    return out;
+}
+
+/* A SIGTERM right after a setting from the GUI: the exit saves it first,
+ * whatever the delay, and sightd ends with status 0 telling the GUI
+ * nothing. */
+TEST(Lifecycle, ASettingBeforeSigtermIsSavedForEveryDelay)
+{
+    const struct {
+        int delay_ms;
+        int value;
+    } rows[] = {{0, 1}, {50, 2}, {100, 3}, {200, 4}, {300, 6}, {400, 7}, {500, 8}, {600, 9}};
+    sim_harness run;
+    SCOPE_START(run, {"media", "gui"});
+    for (const auto &row : rows) {
+        SCOPED_TRACE("delay " + std::to_string(row.delay_ms) + " ms");
+        ASSERT_TRUE(run.boot_sightd()) << run.why;
+        ASSERT_TRUE(set_brightness(run, row.value));
+        usleep((useconds_t)row.delay_ms * 1000);
+        sim_outcome out = run.stop_sightd();
+        run.sightd = -1;
+        EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
+        EXPECT_EQ(out.code, 0);
+        EXPECT_EQ(brightness(run), std::to_string(row.value));
+    }
+    for (const sim_bytes &f : run.frames("gui", lifecycle_result)) EXPECT_NE(f[6], 8) << "an exit is never news";
+}
+
+/* Low battery from the GUI: the safety sequence saves, tells the media
+ * process that power goes, and powers off; the kept folder then boots on
+ * what was saved. */
+TEST(Lifecycle, LowBatteryPowersOffSavedAndTheKeptFolderBootsAgain)
+{
+    std::string dir;
+    {
+        sim_harness run;
+        sim_options keep;
+        keep.keep = true;
+        SCOPE_START(run, {"media", "gui"}, keep);
+        dir = sim_dir(run.sb);
+        ASSERT_TRUE(run.boot_sightd()) << run.why;
+        ASSERT_TRUE(set_brightness(run, 3));
+        ASSERT_TRUE(run.send("gui", scope_request(0x00, 0x00, 0x0D, 3)));
+        sim_outcome out = wait_end(run, SIM_REPLY_MS);
+        run.sightd = -1;
+        EXPECT_EQ(out.end, SIM_POWER_OFF) << sim_outcome_text(out);
+        EXPECT_EQ(brightness(run), "3");
+        std::vector<sim_bytes> told = run.frames("media", media_shutdown);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0][6], 1) << "power goes off";
+        EXPECT_TRUE(run.frames("gui", [](const sim_bytes &f) { return lifecycle_result(f) && f[6] == 3; }).empty());
+    }
+    sim_harness again;
+    sim_options kept;
+    kept.dir = dir;
+    SCOPE_START(again, {"media", "gui"}, kept);
+    ASSERT_TRUE(again.boot_sightd()) << again.why;
+    EXPECT_EQ(brightness(again), "3");
+    /* A sound boot: no recovery outcome. */
+    for (const sim_bytes &f : again.frames("gui", lifecycle_result)) EXPECT_NE(f[7], 2);
+    scope_stop_sightd(again);
+}
+
+/* ---- the format hook with the board's tools ---------------------------- */
+
+struct FormatRun {
+    std::string result; /* "rc=N paused=N" */
+    std::vector<std::string> tools; /* "name arg arg" per call */
+    std::string errors;             /* the errors stream on the Media partition afterwards */
+};
+
+FormatRun run_format(sim_harness &h, const char *mode)
+{
+    FormatRun r;
+    int pid = h.spawn({"lifecycle-format-probe", mode}, {}, true);
+    sim_outcome out;
+    EXPECT_TRUE(h.wait(SIM_REPLY_MS * 4, [&] { return h.ended(pid, &out); })) << "the probe never ended";
+    EXPECT_EQ(out.end, SIM_EXITED);
+    EXPECT_EQ(out.code, 0);
+    r.result = h.read("/tmp/format.result");
+    for (const std::string &line : h.board_log("tool")) {
+        std::string call = sim_log_field(line, "name");
+        for (size_t at = line.find(" arg="); at != std::string::npos; at = line.find(" arg=", at + 1)) {
+            size_t end = line.find(' ', at + 1);
+            call += " " + line.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+        }
+        r.tools.push_back(call);
+    }
+    for (const std::string &line : h.log_lines("errors")) r.errors += line + "\n";
+    return r;
+}
+
+bool is_folder(const sim_harness &h, const std::string &inside)
+{
+    struct stat st;
+    return stat(sim_path(h.sb, inside).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool has(const std::vector<std::string> &calls, const std::string &call)
+{
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+/* A format empties the Media partition, recreates its folders and the log
+ * files resume on it; the MTP responder is stopped and left for the reboot. */
+TEST(FormatHook, EmptiesTheMediaPartitionAndTheLogResumesThere)
+{
+    sim_harness h;
+    SCOPE_START(h, {});
+    ASSERT_EQ(sim_write_file(h.sb, "/usrdata/media/Picture/old.jpg", "jpeg"), 0);
+    ASSERT_GT(h.spawn({"/usrdata/bin/umtprd"}, {}, true), 0);
+    FormatRun r = run_format(h, "pause");
+    EXPECT_EQ(r.result, "rc=0 paused=0\n");
+    EXPECT_TRUE(has(r.tools, "umount /usrdata/media/"));
+    EXPECT_TRUE(has(r.tools, "mkfs.vfat /dev/mmcblk0p9"));
+    EXPECT_TRUE(has(r.tools, "mount /dev/mmcblk0p9 /usrdata/media/"));
+    EXPECT_FALSE(h.exists("/usrdata/media/Picture/old.jpg"));
+    for (const char *d : {"/usrdata/media/Video", "/usrdata/media/Picture", "/usrdata/media/.thumbnails"})
+        EXPECT_TRUE(is_folder(h, d)) << d;
+    EXPECT_NE(r.errors.find("after format"), std::string::npos) << "the log resumed on the new file system";
+    EXPECT_EQ(r.errors.find("before format"), std::string::npos) << "the old log went with the format";
+    EXPECT_FALSE(h.run({"/bin/sh", "-c", "pidof umtprd"}, SIM_REPLY_MS)) << "the responder was stopped";
+}
+
+/* The hook's failures: what it answers, whether the Media log resumes and
+ * what it leaves on the card. */
+TEST(FormatHook, FailuresLeaveTheCardOrTheLogAsTheySay)
+{
+    const struct {
+        const char *name;
+        const char *mode;
+        const char *failing_tool; /* nullptr: none */
+        const char *result;
+        bool card_kept;
+        bool log_resumed;
+        bool responder_running;
+    } rows[] = {
+        {"media log still open", "nopause", nullptr, "rc=-16 paused=0\n", true, true, true},
+        {"umount fails", "pause", "umount", "rc=-16 paused=0\n", true, true, true},
+        {"mkfs fails", "pause", "mkfs.vfat", "rc=-5 paused=1\n", true, false, false},
+        {"mount fails", "pause", "mount", "rc=-5 paused=1\n", false, false, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        sim_harness h;
+        SCOPE_START(h, {});
+        ASSERT_EQ(sim_write_file(h.sb, "/usrdata/media/Picture/old.jpg", "jpeg"), 0);
+        ASSERT_GT(h.spawn({"/usrdata/bin/umtprd"}, {}, true), 0);
+        if (row.failing_tool != nullptr) {
+            ASSERT_EQ(sim_tool_status(h.sb, row.failing_tool, 1), 0);
+        }
+        FormatRun r = run_format(h, row.mode);
+        EXPECT_EQ(r.result, row.result);
+        EXPECT_EQ(h.exists("/usrdata/media/Picture/old.jpg"), row.card_kept);
+        EXPECT_EQ(r.errors.find("after format") != std::string::npos, row.log_resumed);
+        if (row.failing_tool != nullptr) {
+            ASSERT_EQ(sim_tool_status(h.sb, row.failing_tool, -1), 0);
+        }
+        EXPECT_EQ(h.run({"/bin/sh", "-c", "pidof umtprd"}, SIM_REPLY_MS), row.responder_running)
+            << "the responder is restarted only when this format stopped it and the card stays";
+        if (std::string(row.mode) == "nopause") {
+            EXPECT_FALSE(has(r.tools, "umount /usrdata/media/"));
+        }
+    }
+}
+
+}  // namespace
