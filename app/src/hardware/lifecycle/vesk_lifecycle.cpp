@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "vesk_clock.h"
 #include "vesk_fault.h"
 #include "vesk_frame.h"
 #include "vesk_lifecycle_internal.h"
@@ -70,11 +71,6 @@ static pthread_t coordinator;
 static int running;
 static int boot_rc;
 static vesk_lifecycle_calls calls;
-
-static uint64_t now_ms(void)
-{
-    return vesk_persist_mono_ms();
-}
 
 void vesk_lifecycle_set_calls(const vesk_lifecycle_calls *table)
 {
@@ -162,7 +158,7 @@ static void sleep_ms(uint64_t ms)
 /* Until the deadline, but at most one tick. */
 static void tick(uint64_t deadline)
 {
-    uint64_t now = now_ms();
+    uint64_t now = vesk_mono_ms();
     if (now >= deadline) return;
     sleep_ms(deadline - now < (uint64_t)TICK_MS ? deadline - now : (uint64_t)TICK_MS);
 }
@@ -188,7 +184,7 @@ static int wait_until(done_fn done, uint64_t ticket, uint64_t deadline, vesk_lif
     for (;;) {
         if (preempt != NULL && take_safety(preempt)) return -1;
         if (done(ticket)) return 1;
-        if (now_ms() >= deadline) return 0;
+        if (vesk_mono_ms() >= deadline) return 0;
         tick(deadline);
     }
 }
@@ -258,8 +254,8 @@ static void safety_power_off_failed(const vesk_persist_request *req, const vesk_
     int reason = (int)req->vesk_reason;
     if (prepared) {
         /* A commit of a power-off writes nothing; it ends at once. */
-        uint64_t deadline = now_ms() + SAFETY_WINDOW_MS;
-        while (vesk_persist_completion(token) == 0 && now_ms() < deadline) tick(deadline);
+        uint64_t deadline = vesk_mono_ms() + SAFETY_WINDOW_MS;
+        while (vesk_persist_completion(token) == 0 && vesk_mono_ms() < deadline) tick(deadline);
         (void)vesk_persist_resume(token);
     }
     vesk_persist_status status;
@@ -288,7 +284,7 @@ static void vesk_lifecycle_run_safety(const vesk_persist_request *req, uint64_t 
     int prepared = 0;
     if (vesk_persist_prepare(req, deadline, &token) == 0) {
         prepared = -1; /* admitted, not yet prepared */
-        while (now_ms() < deadline) {
+        while (vesk_mono_ms() < deadline) {
             int st = vesk_persist_prepare_status(&token);
             if (st == 1) {
                 prepared = 1;
@@ -301,8 +297,8 @@ static void vesk_lifecycle_run_safety(const vesk_persist_request *req, uint64_t 
             tick(deadline);
         }
     }
-    if (prepared == 1 && now_ms() < deadline && vesk_persist_commit(&token) == 0) {
-        while (now_ms() < deadline && vesk_persist_completion(&token) == 0) tick(deadline);
+    if (prepared == 1 && vesk_mono_ms() < deadline && vesk_persist_commit(&token) == 0) {
+        while (vesk_mono_ms() < deadline && vesk_persist_completion(&token) == 0) tick(deadline);
     }
     if (wait_until(sync_done, ticket, deadline, NULL) != 1)
         vesk_log_printf(VESK_LOG_ERROR, TAG, "final sync not finished by the deadline reason=%d", reason);
@@ -337,7 +333,7 @@ static void vesk_lifecycle_run_forced_poweroff(const vesk_persist_request *req, 
     vesk_persist_abandon_pending();
     send_result(reason, VESK_LIFECYCLE_POWERING_OFF_UNSAVED);
     tell_media(MEDIA_MODE_POWER_OFF);
-    uint64_t flush_deadline = now_ms() + FLUSH_WINDOW_MS;
+    uint64_t flush_deadline = vesk_mono_ms() + FLUSH_WINDOW_MS;
     (void)flush_log(flush_deadline < deadline ? flush_deadline : deadline, NULL);
     (void)final_sync(deadline, reason, NULL);
     if (power_off() != 0) {
@@ -360,7 +356,7 @@ static void vesk_lifecycle_cancelled(const vesk_persist_request *req, int code, 
             send_result(reason, VESK_LIFECYCLE_CANCELLED_SAVE);
             return;
         }
-        forced_until_ms = now_ms() + FORCED_WINDOW_MS;
+        forced_until_ms = vesk_mono_ms() + FORCED_WINDOW_MS;
         vesk_log_printf(VESK_LOG_ERROR, TAG,
                         "reason=%d settings not saved (rc=%d phase=%d); a poweroff within %u ms powers off "
                         "without saving",
@@ -387,8 +383,8 @@ static void exit_unsaved(const vesk_persist_request *req, int code)
 {
     vesk_log_printf(VESK_LOG_ERROR, TAG, "reason=%d settings not saved (rc=%d); the process ends all the same",
                     (int)req->vesk_reason, code);
-    (void)flush_log(now_ms() + FLUSH_WINDOW_MS, NULL);
-    (void)final_sync(now_ms() + FINAL_SYNC_WINDOW_MS, (int)req->vesk_reason, NULL);
+    (void)flush_log(vesk_mono_ms() + FLUSH_WINDOW_MS, NULL);
+    (void)final_sync(vesk_mono_ms() + FINAL_SYNC_WINDOW_MS, (int)req->vesk_reason, NULL);
     set_quit();
 }
 
@@ -439,14 +435,14 @@ static int needs_media_barrier(const vesk_persist_request *req)
 /* Releases the Media log files: 1 paused, 0 not, -1 pre-empted. */
 static int pause_media(vesk_lifecycle_admitted *preempt)
 {
-    uint64_t deadline = now_ms() + MEDIA_PAUSE_WINDOW_MS;
+    uint64_t deadline = vesk_mono_ms() + MEDIA_PAUSE_WINDOW_MS;
     uint64_t ticket = 0;
     if (vesk_log_request(VESK_LOG_PAUSE_MEDIA, deadline, &ticket) != 0) return 0;
     for (;;) {
         if (take_safety(preempt)) return -1;
         int rc = vesk_log_poll(ticket);
         if (rc == 1) return 1;
-        if (rc < 0 || now_ms() >= deadline) return 0;
+        if (rc < 0 || vesk_mono_ms() >= deadline) return 0;
         tick(deadline);
     }
 }
@@ -465,7 +461,7 @@ static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64
 
     vesk_persist_token token;
     memset(&token, 0, sizeof token);
-    const uint64_t prepare_deadline = now_ms() + PREPARE_WINDOW_MS;
+    const uint64_t prepare_deadline = vesk_mono_ms() + PREPARE_WINDOW_MS;
     int rc = vesk_persist_prepare(req, prepare_deadline, &token);
     if (rc != 0) {
         cancel(req, rc, 1);
@@ -483,7 +479,7 @@ static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64
         }
         rc = vesk_persist_prepare_status(&token);
         if (rc == 1) break;
-        if (rc == 0 && now_ms() >= status_deadline) {
+        if (rc == 0 && vesk_mono_ms() >= status_deadline) {
             vesk_log_printf(VESK_LOG_ERROR, TAG, "prepare status still pending past its deadline reason=%d", reason);
             (void)vesk_persist_resume(&token);
             rc = -ETIMEDOUT;
@@ -571,20 +567,20 @@ static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64
     if (req->vesk_reason == VESK_PERSIST_UPDATE) {
         const uint8_t installing = 1;
         if (calls.vesk_send_http_result != NULL) (void)calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
-        uint64_t deadline = now_ms() + UPDATE_NOTICE_MS;
+        uint64_t deadline = vesk_mono_ms() + UPDATE_NOTICE_MS;
         int preempted = 0;
-        while (now_ms() < deadline && !(preempted = take_safety(&safety))) tick(deadline);
+        while (vesk_mono_ms() < deadline && !(preempted = take_safety(&safety))) tick(deadline);
         if (preempted) {
             safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
             return;
         }
     }
-    if (flush_log(now_ms() + FLUSH_WINDOW_MS, &safety) < 0) {
+    if (flush_log(vesk_mono_ms() + FLUSH_WINDOW_MS, &safety) < 0) {
         safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
         return;
     }
     vesk_test_checkpoint("lifecycle:flushed");
-    if (final_sync(now_ms() + FINAL_SYNC_WINDOW_MS, reason, &safety) >= 0) {
+    if (final_sync(vesk_mono_ms() + FINAL_SYNC_WINDOW_MS, reason, &safety) >= 0) {
         vesk_test_checkpoint("lifecycle:synced");
         if (!take_safety(&safety)) {
             vesk_lifecycle_run_terminal_action(req, &token);
@@ -601,14 +597,6 @@ static int is_safety(vesk_persist_reason reason)
     return reason == VESK_PERSIST_SHUTDOWN_LOW_BATTERY || reason == VESK_PERSIST_SHUTDOWN_LOW_TEMP;
 }
 
-static void abs_deadline(struct timespec *ts, int ms)
-{
-    clock_gettime(CLOCK_MONOTONIC, ts);
-    ts->tv_nsec += (long)ms * 1000000L;
-    ts->tv_sec += ts->tv_nsec / 1000000000L;
-    ts->tv_nsec %= 1000000000L;
-}
-
 static void *vesk_lifecycle_coordinator_main(void *arg)
 {
     (void)arg;
@@ -619,13 +607,13 @@ static void *vesk_lifecycle_coordinator_main(void *arg)
         pthread_mutex_lock(&mailbox.mtx);
         while (!mailbox.has_safety && !mailbox.has_pending && !mailbox.stop) {
             struct timespec deadline;
-            abs_deadline(&deadline, IDLE_WAIT_MS);
+            vesk_deadline_in(&deadline, IDLE_WAIT_MS);
             pthread_cond_timedwait(&mailbox.cond, &mailbox.mtx, &deadline);
             if (mailbox.has_safety || mailbox.has_pending || mailbox.owner || mailbox.stop) continue;
             if (!is_signal_exit() && vesk_signal_consume_exit()) {
                 memset(&mailbox.pending, 0, sizeof mailbox.pending);
                 mailbox.pending.request.vesk_reason = VESK_PERSIST_PROCESS_EXIT;
-                mailbox.pending.admitted_ms = now_ms();
+                mailbox.pending.admitted_ms = vesk_mono_ms();
                 mailbox.has_pending = 1;
                 mailbox.owner = 1;
             }
@@ -670,7 +658,7 @@ static int admit(const vesk_persist_request *request, void (*publish)(void *cont
         vesk_log_printf(VESK_LOG_ERROR, TAG, "request refused: unknown reason=%d", (int)reason);
         return -EINVAL;
     }
-    const uint64_t now = now_ms();
+    const uint64_t now = vesk_mono_ms();
     int refused = 0;
     pthread_mutex_lock(&mailbox.mtx);
     if (is_safety(reason)) {
