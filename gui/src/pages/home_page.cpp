@@ -67,6 +67,11 @@ static const char *const vesk_recovery_aware_windows[] = {
 #define HOME_BATTERY_NO_RANGE 568
 #define HOME_RECORD_LIMIT_S 28799
 
+int home_rav_running(void)
+{
+    return timer_id_RAV != 0;
+}
+
 /* ---- small helpers ---- */
 
 widget_t *home_widget(widget_t *win, const char *name)
