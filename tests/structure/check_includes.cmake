@@ -1,7 +1,7 @@
 # Checks the module graph from the sources' own #include "..." lines:
 #   - common/ includes nothing of app/, gui/ or sim/;
 #   - gui/ includes nothing of app/ or sim/, app/ nothing of gui/, and
-#     neither reaches sim/ outside its tests;
+#     neither reaches sim/ outside its tests and test support;
 #   - sim/ includes no header of app/src or gui/src;
 #   - no two modules include each other, directly or round a longer loop
 #     (tests and their support code sit above the modules and are left
@@ -46,7 +46,7 @@ set(nodes "")
 foreach(src ${sources})
   module_of(${src} from)
   set(in_tests FALSE)
-  if(src MATCHES "(^|/)tests/")
+  if(src MATCHES "(^|/)(tests|test_support)/")
     set(in_tests TRUE)
   endif()
   file(STRINGS ${SRC}/${src} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
