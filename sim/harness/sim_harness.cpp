@@ -246,7 +246,7 @@ bool sim_harness::start_peer(const std::string &role)
     if (peer_started(role)) return true;
     int pid = spawn({"sim-peer", "--role", role, "--dir", SIM_PEER_DIR});
     if (pid < 0) return false;
-    if (!wait(5000 * SIM_SLOW, [&] { return exists(SIM_PEER_DIR "/" + role + ".ready") || ended(pid); }) ||
+    if (!wait(SIM_REPLY_MS, [&] { return exists(SIM_PEER_DIR "/" + role + ".ready") || ended(pid); }) ||
         !exists(SIM_PEER_DIR "/" + role + ".ready"))
         return fail("the " + role + " peer did not start");
     peers_.push_back(role);
@@ -397,7 +397,7 @@ bool sim_harness::snapshot(std::string *tree, std::string *png)
     if (rc != 0) return fail(std::string("sightui: ") + strerror(-rc));
     std::string image, dump;
     /* The tree is written first, the picture after it. */
-    if (!wait(5000 * SIM_SLOW, [&] {
+    if (!wait(SIM_REPLY_MS, [&] {
             return ended(sightui) ||
                    (sim_read_file(sb, base + ".png", &image) == 0 && sim_read_file(sb, base + ".txt", &dump) == 0);
         }) ||
@@ -464,7 +464,7 @@ bool sim_harness::key_codes(const std::vector<std::string> &codes)
         if (c[0] == '+') hold += atoi(c.c_str() + 1);
     std::vector<std::string> argv = {"sightui-keys"};
     argv.insert(argv.end(), codes.begin(), codes.end());
-    return run(argv, hold + 5000 * SIM_SLOW);
+    return run(argv, hold + SIM_REPLY_MS);
 }
 
 /* ---- logs and files ---- */

@@ -35,7 +35,7 @@
 #endif
 /* Generous bounds for things that must happen, never speed checks. */
 #define SIM_BOOT_MS (40000 * SIM_SLOW)
-#define SIM_REPLY_MS (5000 * SIM_SLOW)
+#define SIM_REPLY_MS (10000 * SIM_SLOW)
 
 #define SIM_PEER_DIR "/sim/peers"
 #define SIM_SNAPSHOT_DIR "/tmp/gui-snapshots"

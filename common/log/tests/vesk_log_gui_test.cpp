@@ -57,7 +57,7 @@ TEST(GuiRole, GuiStartedBeforeTheAppConnectsAndNothingIsLostUnseen)
         /* More than the rings hold while nobody takes them. */
         for (int i = 0; i < 500; i++) vesk_log_printf(VESK_LOG_DETAIL, "gui.burst", "burst %d", i);
         EXPECT_GT(stats().vesk_input_drops[VESK_LOG_DETAIL], 0u);
-        EXPECT_TRUE(eventually([] { return stats().vesk_peer_connected == 1; }, 8000));
+        EXPECT_TRUE(eventually([] { return stats().vesk_peer_connected == 1; }, 20000));
         vesk_log_printf(VESK_LOG_DETAIL, "gui.det", "detail after connect");
         char c;
         while (read(done[0], &c, 1) < 0 && errno == EINTR) {
@@ -77,7 +77,7 @@ TEST(GuiRole, GuiStartedBeforeTheAppConnectsAndNothingIsLostUnseen)
                 return !lines_with(dir, "gui0.log", "detail after connect").empty() &&
                        !lines_with(dir, "errors0.log", "origin=gui stage=input level=detail").empty();
             },
-            9000));
+            25000));
         std::vector<std::string> early = lines_with(dir, "gui0.log", "detail before the app");
         ASSERT_EQ(early.size(), 1u);
         EXPECT_TRUE(std::regex_match(early[0], line_shape)) << early[0];
