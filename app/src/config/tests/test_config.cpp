@@ -148,10 +148,13 @@ TEST_P(Debounce, ChangesFiftyMsApartAreWrittenByTheRule)
     uint64_t t0 = now_ms();
     std::vector<uint64_t> changes;
     std::thread burst([&] {
+        /* Each change at its own time after t0, so one late wake-up does
+         * not push every later change (and the rule's answer) along. */
         for (int i = 1; i <= count; i++) {
+            const uint64_t at = (uint64_t)(i - 1) * 50;
+            if (now_ms() - t0 < at) sleep_ms((int)(at - (now_ms() - t0)));
             changes.push_back(now_ms() - t0);
             Qel_DevStatusSet("s8language", 10 + i, 0);
-            if (i < count) sleep_ms(50);
         }
     });
     std::vector<uint64_t> times = write_times("current-ini", t0, 50 * count + 500);
