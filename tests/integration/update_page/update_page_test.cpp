@@ -1,14 +1,16 @@
-// The update page end to end in the sandbox: sightui alone, and the test in
-// sightd's place on the two queues. It plays the device's frames (the last
-// profile block, the battery, the update start notice and states) into
-// queue 12345, works the page with the scope's keys and reads the requests
-// sightui answers with from queue 54321.
+// The update page end to end in the sandbox. With sightui alone, the test
+// stands in sightd's place on the two queues: it plays the device's frames
+// (the last profile block, the battery, the update start notice and states)
+// into queue 12345, works the page with the scope's keys and reads the
+// requests sightui answers with from queue 54321. With both programs, the
+// update frames are put beside sightd's own and the reboot the page asks
+// for ends the run.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "sim_harness.h"
+#include "home_road.h"
 
 namespace {
 
@@ -19,9 +21,9 @@ const char *const k_from_gui_key = "54321";
 const char *const k_app_mtype = "5";
 const char *const k_app_to_ui_type = "33";
 
-struct Scope : sim_harness {
-    /* sightui up in a sandbox with a Media partition of media_bytes. */
-    bool start(uint64_t media_bytes)
+struct Scope : HomeRoad {
+    /* sightui alone in a sandbox with a Media partition of media_bytes. */
+    bool start_gui_alone(uint64_t media_bytes)
     {
         sim_options options;
         options.media_bytes = media_bytes;
@@ -100,7 +102,7 @@ const sim_head k_check = {26, 2, 0xFF, 0x00};
  * in *check. */
 bool open_update_page(Scope &s, int battery, sim_bytes *check)
 {
-    return s.start(1ull << 30) && s.report(16, 2, 5, sim_bytes(248, 0)) && s.report(15, 0, 0, le16(battery)) &&
+    return s.start_gui_alone(1ull << 30) && s.report(16, 2, 5, sim_bytes(248, 0)) && s.report(15, 0, 0, le16(battery)) &&
            s.wait_top("QZ_home_page_1") && s.key("up") && s.report(26, 2, 0xFF, {}) &&
            s.wait_top("QZ_updata", SIM_REPLY_MS) && s.request(k_check, check);
 }
@@ -143,3 +145,36 @@ TEST(UpdatePageInTheSandbox, LowBatteryAsksForARebootOnTheFunctionKey)
 }
 
 }  // namespace
+
+/* With sightd: whatever its battery and storage readings, a step that
+ * cannot install waits for the function key, and the reboot it asks for
+ * ends the run as a reboot of the board. */
+TEST(UpdatePageWithSightd, TheFunctionKeyRebootsTheScope)
+{
+    Scope s;
+    HomeRoadImage image;
+    image.ballistics = false;
+    ASSERT_TRUE(s.start(image, 1ull << 30)) << s.why;
+    ASSERT_TRUE(s.key("up")) << s.why;
+    ASSERT_TRUE(s.report(26, 2, 0xFF, {})) << s.why;
+    ASSERT_TRUE(s.wait_top("QZ_updata", SIM_REPLY_MS)) << s.why;
+    std::string tree, shown;
+    ASSERT_TRUE(s.wait_tree(
+        [&](const std::string &t) {
+            shown = sim_tree_widget(t, "image_updata").image;
+            return shown != "image_updata_0";
+        },
+        SIM_REPLY_MS, &tree))
+        << s.why << "\n" << tree;
+    if (shown == "image_updata_4") {
+        /* Battery and storage enough: the device refuses the package. */
+        ASSERT_TRUE(s.report(26, 0, 0xFF, {1})) << s.why;
+        ASSERT_TRUE(shows(s, 5));
+    }
+    ASSERT_TRUE(s.key("fn")) << s.why;
+    ASSERT_TRUE(shows(s, 15));
+    sim_outcome out;
+    s.wait(SIM_REPLY_MS + 3000, [&] { return s.ended(s.sightd, &out); });
+    EXPECT_EQ(out.end, SIM_REBOOT) << sim_outcome_text(out);
+    s.sightd = -1;
+}
