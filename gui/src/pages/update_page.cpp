@@ -37,15 +37,16 @@ widget_t *vesk_update_error_label;
 /* A state that matches any reported state. */
 #define UPDATE_ANY_STATE (-1)
 
-enum { STEP_CHECK = 0, STEP_CONFIRM = 6, STEP_DONE = 14 };
+enum { STEP_CHECK = 0, STEP_CONFIRM = 6, STEP_INSTALL = 7, STEP_DONE = 14 };
 
-/* The first check, by storage low and battery low. */
+/* The first check: the step and the check value sent, indexed by storage
+ * low, then battery low. */
 static const struct {
     int16_t step;
     char check;
 } s_first_check[2][2] = {
-    /* storage enough */ {{4, 0}, /* battery low */ {2, 2}},
-    /* storage low */ {{1, 1}, /* battery low */ {3, 1}},
+    {{4, 0}, {2, 2}}, /* storage enough: battery enough, battery low */
+    {{1, 1}, {3, 1}}, /* storage low: battery enough, battery low */
 };
 
 /* The steps that follow the device: from a step, the state that leads on. */
@@ -153,7 +154,7 @@ static ret_t on_updata_key(void *ctx, event_t *e)
         } else if (QZ_updata_index == STEP_CONFIRM) {
             /* The picture of the next step follows with the device's
              * next state. */
-            QZ_updata_index = 7;
+            QZ_updata_index = STEP_INSTALL;
             send_confirm(UPDATE_CONFIRM_GO);
         }
         break;
