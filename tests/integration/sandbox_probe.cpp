@@ -177,6 +177,24 @@ static int probe_record_of(int key, long mtype)
     return 0;
 }
 
+/* Puts one record with a frame given in hex on the queue, as a program of
+ * the scope sends it: "put KEY MTYPE TYPE HEX". */
+static int probe_put(int key, long mtype, unsigned type, const char *hex)
+{
+    int q = msgget(key, IPC_CREAT | 0666);
+    probe_record r = {};
+    r.mtype = mtype;
+    r.type = (uint8_t)type;
+    size_t n = strlen(hex) / 2;
+    if (q < 0 || n > sizeof r.frame)
+        return 2;
+    for (size_t i = 0; i < n; i++)
+        if (sscanf(hex + 2 * i, "%2hhx", &r.frame[i]) != 1)
+            return 3;
+    r.length = (uint32_t)n;
+    return msgsnd(q, &r, sizeof r - sizeof r.mtype, 0) == 0 ? 0 : 4;
+}
+
 static int probe_queue(const char *what, int key, const char *text)
 {
     if (strcmp(what, "absent") == 0)
@@ -331,6 +349,8 @@ int main(int argc, char **argv)
         return probe_queue(a2, atoi(a3), argc > 4 ? argv[4] : "");
     if (cmd == "record")
         return probe_record_of(atoi(a2), atol(a3));
+    if (cmd == "put" && argc > 5)
+        return probe_put(atoi(a2), atol(a3), (unsigned)atoi(argv[4]), argv[5]);
     if (cmd == "tty-echo")
         return probe_tty_echo(a2, atoi(a3));
     if (cmd == "keys")

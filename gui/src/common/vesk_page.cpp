@@ -49,6 +49,11 @@ ret_t vesk_page_bind_close(widget_t *win, event_func_t on_close)
     return RET_OK;
 }
 
+const char *vesk_page_text_font(void)
+{
+    return tk_str_eq(locale_info()->language, "zh") ? "default" : "Roboto_Regular";
+}
+
 ret_t vesk_page_go_home(void)
 {
     return window_manager_back_to(window_manager(), VESK_HOME_PAGE);

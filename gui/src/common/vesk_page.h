@@ -23,6 +23,10 @@ ret_t vesk_page_bind_named_keys(widget_t *win, event_func_t handler);
 /* Binds the common reactions: '.' back, '1' home. */
 ret_t vesk_page_bind_plain_keys(widget_t *win);
 
+/* The face for a text a page styles itself: the Latin face has no Chinese
+ * glyphs, so Chinese takes the default face. */
+const char *vesk_page_text_font(void);
+
 /* The named widget of a window, anywhere below it; NULL for none. The
  * setters below do nothing for a missing widget. */
 widget_t *vesk_page_widget(widget_t *win, const char *name);

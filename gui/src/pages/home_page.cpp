@@ -16,6 +16,7 @@
 #include "utils_common.h"
 #include "vesk_log.h"
 #include "vesk_lrf_ui.h"
+#include "vesk_page.h"
 
 record record_status;
 uint8_t is_range_info_visible = 1;
@@ -853,9 +854,7 @@ void vesk_home_show_lifecycle_text(widget_t *win, const char *key, uint32_t ms)
     widget_t *label = home_widget(win, "vesk_label_save_error");
     if (label == NULL)
         return;
-    /* The Latin face has no Chinese glyphs. */
-    const char *font = tk_str_eq(locale_info()->language, "zh") ? "default" : "Roboto_Regular";
-    widget_set_style_str(label, "normal:font_name", font);
+    widget_set_style_str(label, "normal:font_name", vesk_page_text_font());
     widget_set_tr_text(label, key);
     widget_set_visible(label, TRUE);
     if (ms != 0)
