@@ -135,8 +135,7 @@ ret_t compass_menu_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     intptr_t row = (intptr_t)ctx;
-    if (row == COMPASS_ROW_CORRECTION || row == COMPASS_ROW_DECLINATION) compass_menu_index = (int32_t)row;
-    else if (compass_menu_index < 1 || compass_menu_index > COMPASS_MENU_ROWS) compass_menu_index = 1;
+    compass_menu_index = row == COMPASS_ROW_CORRECTION || row == COMPASS_ROW_DECLINATION ? (int32_t)row : 1;
     compass_menu_draw(win);
     list_menu_bind(win, &s_compass_menu);
     vesk_page_bind_close(win, NULL);

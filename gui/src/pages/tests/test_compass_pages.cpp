@@ -13,11 +13,12 @@ using sightui_test::in_gui_child;
 
 namespace {
 
+/* As the main menu opens it (row 1), or as the pages below return to it. */
 void open_compass(int32_t row)
 {
     boot_to_home();
-    compass_menu_index = row;
-    open("compass_menu");
+    compass_menu_index = 1;
+    menu_test::open("compass_menu", row == 1 ? 0 : (intptr_t)row);
     ASSERT_EQ(top(), "compass_menu");
     sent();
 }
