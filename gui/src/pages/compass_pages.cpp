@@ -23,7 +23,7 @@
 
 enum { COMPASS_ROW_SWITCH = 1, COMPASS_ROW_CORRECTION = 2, COMPASS_ROW_DECLINATION = 3 };
 
-uint8_t QZ_compass_level;
+static uint8_t QZ_compass_level;
 
 /* ---- compass_menu ---- */
 

@@ -65,7 +65,7 @@ typedef struct {
 
 #define RAV_MENU_ROWS 4
 
-int32_t rav_menu_index = 1;
+static int32_t rav_menu_index = 1;
 
 static void rav_key_switch(widget_t *win, widget_t *value, uint32_t key)
 {

@@ -193,6 +193,23 @@ TEST(ImagePages, ACompassCalibrationWalksBothStagesAndStoresTheOffsets)
     })) << ini(h, keys[0]) << " " << ini(h, keys[1]) << " " << ini(h, keys[2]);
 }
 
+TEST(ImagePages, TheDeclinationEditedByKeysIsStored)
+{
+    HomeRoad h;
+    thermal_core *core = nullptr;
+    ASSERT_TRUE(start_scope(h, &core)) << h.why;
+    ASSERT_TRUE(open_main_row(h, 3, "compass_menu")) << h.why;
+    ASSERT_TRUE(h.key("down") && h.key("down") && h.key("ok")) << h.why;
+    ASSERT_TRUE(h.wait_top("magnetic_declination")) << h.why;
+    /* 0.0 opens as -00.0: the sign to +, the degrees to 3, the tenths to 9. */
+    ASSERT_TRUE(h.key("up") && h.key("right") && h.key("right") && h.key("up") && h.key("up") && h.key("up") &&
+                h.key("right") && h.key("down") && h.key("ok"))
+        << h.why;
+    ASSERT_TRUE(h.wait_top("compass_menu")) << h.why;
+    EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] { return ini(h, "compassparam:f32compassdeclination") == "39.00"; }))
+        << ini(h, "compassparam:f32compassdeclination");
+}
+
 TEST(ImagePages, RecoilVideoSettingsReachTheMediaProcess)
 {
     HomeRoad h;
