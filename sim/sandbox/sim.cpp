@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -968,6 +969,16 @@ int sim_iio_sample(sim_sandbox *sb, int device, int16_t x, int16_t y, int16_t z)
         sample[2 * i + 1] = (unsigned char)((uint16_t)axes[i] >> 8);
     }
     return sim_fifo_write(sb->iio_fd[device], sample, sizeof sample);
+}
+
+int sim_iio_unread(const sim_sandbox *sb, int device)
+{
+    if (device != 1 && device != 2)
+        return -EINVAL;
+    int n = 0;
+    if (ioctl(sb->iio_fd[device], FIONREAD, &n) != 0)
+        return -errno;
+    return n;
 }
 
 static const sim_mount *sim_mount_of(const sim_sandbox *sb, const std::string &inside)

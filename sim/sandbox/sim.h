@@ -148,6 +148,9 @@ int sim_input_event(sim_sandbox *sb, uint16_t type, uint16_t code, int32_t value
 int sim_key_event(sim_sandbox *sb, uint16_t code, int32_t value);
 /* One buffer sample (x, y, z) of iio device 1 (accelerometer) or 2 (magnetometer). */
 int sim_iio_sample(sim_sandbox *sb, int device, int16_t x, int16_t y, int16_t z);
+/* Bytes of iio device 1 or 2 that the reader has not taken yet, or a
+ * negative errno. */
+int sim_iio_unread(const sim_sandbox *sb, int device);
 
 /* Replaces a file's contents as one step, so that a program reading it
  * never sees it half written (the device stand-ins under /dev are written

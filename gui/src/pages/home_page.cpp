@@ -1150,6 +1150,8 @@ ret_t QZ_home_page_1_init(widget_t *win, void *ctx)
     static const int events[] = {UI_EV_CORNER_INFO, UI_EV_LIFECYCLE, UI_EV_UNSAVED_POWER_OFF};
     for (size_t i = 0; i < ARRAY_SIZE(events); i++)
         widget_on(window_manager(), (uint32_t)UI_EVT(events[i]), on_home_event, win);
+    /* A closed home page must not hear them any more. */
+    vesk_page_bind_close(win, NULL);
     widget_on(win, EVT_KEY_DOWN, home_on_key, win);
     printf("QZ_home_page_1 INIT END!\n");
     return RET_OK;

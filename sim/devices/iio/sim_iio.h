@@ -22,15 +22,29 @@ struct sim_sandbox;
  * upright, level scope reads (0, 0, -1 g). Pitch up and roll right in
  * degrees. */
 void sim_iio_accel_raw(double pitch_deg, double roll_deg, int16_t out[3]);
-/* The field in the sensor's axes for a magnetic heading, at that attitude. */
-void sim_iio_magn_raw(double heading_deg, double pitch_deg, double roll_deg, int16_t out[3]);
+/* The field in the sensor's axes for a magnetic heading, at that attitude,
+ * plus the chip's own hard-iron offset (its axes; null for none). */
+void sim_iio_magn_raw(double heading_deg, double pitch_deg, double roll_deg, int16_t out[3],
+                      const int16_t *hard_iron = nullptr);
 /* Channel counts for a battery voltage and for a voltage on channel 1. */
 int sim_adc_battery_counts(double volts);
 int sim_adc_counts(double volts);
 
 /* Sets the attitude (both sensors): enough samples for every filter to
  * settle on it. 0 or a negative errno. */
-int sim_iio_set_attitude(sim_sandbox *sb, double pitch_deg, double roll_deg, double heading_deg);
+int sim_iio_set_attitude(sim_sandbox *sb, double pitch_deg, double roll_deg, double heading_deg,
+                         const int16_t *hard_iron = nullptr);
+
+/* The turns of a compass calibration: round horizontally (level, heading
+ * 0, 90, 180, 270 and 0 again), or vertically (heading 0, the bore
+ * straight up, straight down, up and down again). Each position is held
+ * for SIM_IIO_HOLD_SAMPLES samples of both sensors, long enough for the
+ * heading filter to settle on it, and the next is given only once the
+ * reader has taken them. Returns 0 when the reader has taken the whole
+ * turn, -ETIMEDOUT after timeout_ms, or a negative errno. */
+#define SIM_IIO_HOLD_SAMPLES 100
+typedef enum { SIM_IIO_TURN_HORIZONTAL, SIM_IIO_TURN_VERTICAL } sim_iio_turn_kind;
+int sim_iio_turn(sim_sandbox *sb, sim_iio_turn_kind kind, const int16_t *hard_iron, int timeout_ms);
 /* The ADC channels: a voltage, or raw counts. */
 int sim_adc_set_battery(sim_sandbox *sb, double volts);
 int sim_adc_set_zoom_counts(sim_sandbox *sb, int counts);

@@ -34,6 +34,17 @@ TEST(SimIio, GravityAndFieldInTheBody)
     sim_iio_magn_raw(90, 0, 0, m); /* east: the field comes from the left */
     EXPECT_EQ(m[0], 1000);
     EXPECT_EQ(m[1], 0);
+    /* The chip's own offset adds to every reading; the bore straight up
+     * brings the horizontal field onto the chip's z. */
+    const int16_t hard_iron[3] = {120, -80, 45};
+    sim_iio_magn_raw(90, 0, 0, m, hard_iron);
+    EXPECT_EQ(m[0], 1120);
+    EXPECT_EQ(m[1], -80);
+    EXPECT_EQ(m[2], 445);
+    sim_iio_magn_raw(0, 90, 0, m, hard_iron);
+    EXPECT_EQ(m[2], 1045);
+    sim_iio_magn_raw(0, -90, 0, m, hard_iron);
+    EXPECT_EQ(m[2], -955);
 }
 
 TEST(SimIio, AdcCounts)
