@@ -401,6 +401,13 @@ static void vesk_update_handle_note(const vesk_update_watch *w, int result, int 
     snprintf(archive, sizeof archive, "%s/%s, checked at the next start", VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED);
     const char *files[1] = {source};
     unsigned nfiles = source[0] != '\0' ? 1 : 0;
+    /* A claim is refused while a published package waits, so one that waits
+     * now is this attempt's: an unpack whose final sync failed cancels the
+     * commit after the package was published. The boot installer decides
+     * then, and the claimed file must not be set aside as never installed. */
+    if (result != VESK_UPDATE_RESULT_UNCERTAIN && result != VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT &&
+        result != VESK_UPDATE_RESULT_REBOOT_FAILED && vesk_update_published_waits(w->vesk_update))
+        result = VESK_UPDATE_RESULT_UNCERTAIN;
     if (result == VESK_UPDATE_RESULT_PREPARE_FAILED || result == VESK_UPDATE_RESULT_CANCELLED ||
         result == VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT)
         set_claim_aside(root, archive, sizeof archive);

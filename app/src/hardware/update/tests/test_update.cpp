@@ -476,6 +476,22 @@ TEST_F(UpdateWatcher, EveryNoteOfTheCoordinatorIsReported)
     }
 }
 
+TEST_F(UpdateWatcher, ACancelAfterThePackageWasPublishedLeavesItToTheInstaller)
+{
+    put_package("device_upgrade_a.zip");
+    start();
+    ASSERT_EQ(update_calls_taken().paths.size(), 1u);
+    /* Published, but the update directory's sync failed: the commit fails. */
+    ASSERT_EQ(mkdir(d.update_path("device_upgrade").c_str(), 0755), 0);
+    vesk_update_note_result(VESK_UPDATE_RESULT_CANCELLED, -EIO);
+    ASSERT_TRUE(update_wait(5000, [&] { return update_exists(d.media_path(REPORT)); }));
+    std::string rep = report();
+    EXPECT_EQ(update_report_field(rep, "step"), "publication");
+    EXPECT_EQ(update_report_field(rep, "state"), "pending");
+    EXPECT_TRUE(update_exists(d.media_path(CLAIMED)));
+    EXPECT_FALSE(update_exists(d.media_path("VeskUpdate/vesk_failed_000001.zip.failed")));
+}
+
 TEST_F(UpdateWatcher, ANoteWithoutAnAttemptIsDropped)
 {
     start();
