@@ -88,13 +88,44 @@ static int regular_at(int dir, const char *name)
     return fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
+/* A report that names where a package is about to go. It is written
+ * before the move, so that a power loss after the move never leaves a
+ * package set aside without its report; a failed move writes it again. */
+typedef struct {
+    const vesk_update_watch *vesk_watch;
+    int vesk_root;
+    const char *vesk_step;
+    int vesk_pending;
+    const char *const *vesk_files;
+    unsigned vesk_file_count;
+    const char *vesk_action;
+    const char *vesk_detail;
+} aside_report;
+
+static void write_aside_report(const aside_report *r, const char *archive)
+{
+    if (r != NULL)
+        vesk_update_fail(r->vesk_watch, r->vesk_root, r->vesk_step, r->vesk_pending, r->vesk_files, r->vesk_file_count,
+                         archive, r->vesk_action, "%s", r->vesk_detail);
+}
+
 /* Moves name out of from into the private folder as the first free
  * "vesk_failed_NNNNNN.zip.failed"; 0 with the new name, or -errno with
- * it empty (-ENOENT: nothing there to move). */
-static int set_aside(int from, const char *name, int priv, char out[64])
+ * it empty (-ENOENT: nothing there to move). report, when given, is
+ * written first with the name the move takes. */
+static int set_aside(int from, const char *name, int priv, char out[64], const aside_report *report)
 {
+    struct stat st;
+    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        out[0] = '\0';
+        return -errno;
+    }
     for (unsigned n = 1; n <= SET_ASIDE_LAST; n++) {
         snprintf(out, 64, "vesk_failed_%06u.zip.failed", n);
+        if (fstatat(priv, out, &st, AT_SYMLINK_NOFOLLOW) == 0) continue;
+        char archive[VESK_UPDATE_PATH_MAX];
+        snprintf(archive, sizeof archive, "moved to %s/%s; never installed automatically", VESK_UPDATE_PRIVATE, out);
+        write_aside_report(report, archive);
         if (renameat2(from, name, priv, out, RENAME_NOREPLACE) == 0) {
             if (fsync(priv) != 0 || (from != priv && fsync(from) != 0))
                 vesk_log_printf(VESK_LOG_ERROR, TAG, "%s/%s: move not durable: errno=%d", VESK_UPDATE_PRIVATE, out,
@@ -118,21 +149,23 @@ static int open_private(int root)
     return fd >= 0 ? fd : -errno;
 }
 
-/* Moves the claimed file aside; the archive line says what became of it. */
-static void set_claim_aside(int root, char *archive, size_t size)
+/* Moves the claimed file aside and writes the report with what became of
+ * it. */
+static void set_claim_aside(int root, const aside_report *report)
 {
     int priv = root >= 0 ? open_dir_at(root, VESK_UPDATE_PRIVATE) : -1;
     int err = priv >= 0 ? 0 : root < 0 ? ENODEV : errno;
     char name[64] = "";
-    if (priv >= 0) err = -set_aside(priv, VESK_UPDATE_CLAIMED, priv, name);
+    if (priv >= 0) err = -set_aside(priv, VESK_UPDATE_CLAIMED, priv, name, report);
     if (priv >= 0) close(priv);
-    if (err == 0)
-        snprintf(archive, size, "moved to %s/%s; never installed automatically", VESK_UPDATE_PRIVATE, name);
-    else if (err == ENOENT)
-        snprintf(archive, size, "no claimed file left in %s", VESK_UPDATE_PRIVATE);
+    if (err == 0) return;
+    char archive[VESK_UPDATE_PATH_MAX];
+    if (err == ENOENT)
+        snprintf(archive, sizeof archive, "no claimed file left in %s", VESK_UPDATE_PRIVATE);
     else
-        snprintf(archive, size, "%s/%s (could not be moved aside: errno=%d; set aside at the next start)",
+        snprintf(archive, sizeof archive, "%s/%s (could not be moved aside: errno=%d; set aside at the next start)",
                  VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED, err);
+    write_aside_report(report, archive);
 }
 
 static void consume_marker(int root)
@@ -163,19 +196,18 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
 {
     char archive[VESK_UPDATE_PATH_MAX], detail[VESK_UPDATE_PATH_MAX];
     if (!vesk_update_name_ok(name, strlen(name), ".zip")) {
+        const aside_report report = {w, root, "name", 0, &source, 1,
+                                     "copy the package again under its published name (device_upgrade_ followed by "
+                                     "letters, digits, '.', '_' or '-', then .zip) and restart the scope",
+                                     "the file name is not a package name"};
         int priv = open_private(root);
         char moved[64] = "";
-        int rc = priv >= 0 ? set_aside(root, name, priv, moved) : priv;
+        int rc = priv >= 0 ? set_aside(root, name, priv, moved, &report) : priv;
         if (priv >= 0) close(priv);
-        if (rc == 0)
-            snprintf(archive, sizeof archive, "moved to %s/%s; never installed automatically", VESK_UPDATE_PRIVATE,
-                     moved);
-        else
+        if (rc != 0) {
             snprintf(archive, sizeof archive, "left in the Media root (could not be moved aside: errno=%d)", -rc);
-        claim_failed(w, root, source, "name", archive,
-                     "copy the package again under its published name (device_upgrade_ followed by letters, digits, "
-                     "'.', '_' or '-', then .zip) and restart the scope",
-                     "the file name is not a package name");
+            write_aside_report(&report, archive);
+        }
         return 0;
     }
     if (!regular_at(root, name)) {
@@ -230,11 +262,11 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
     int rc = sync_claim(root, priv);
     close(priv);
     if (rc != 0) {
-        set_claim_aside(root, archive, sizeof archive);
         snprintf(detail, sizeof detail, "the move to %s was not durable: errno=%d", VESK_UPDATE_PRIVATE, -rc);
-        claim_failed(w, root, source, "claim", archive,
-                     "check the Media storage, copy the package into the Media root again and restart the scope",
-                     detail);
+        const aside_report report = {
+            w, root, "claim", 0, &source, 1,
+            "check the Media storage, copy the package into the Media root again and restart the scope", detail};
+        set_claim_aside(root, &report);
         return 0;
     }
     vesk_update_remove_report(root);
@@ -257,9 +289,9 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
         pthread_mutex_lock(&g_vesk_update.vesk_lock);
         g_vesk_update.vesk_attempt = 0;
         pthread_mutex_unlock(&g_vesk_update.vesk_lock);
-        set_claim_aside(root, archive, sizeof archive);
         snprintf(detail, sizeof detail, "the lifecycle did not take the update request: rc=%d", rc);
-        claim_failed(w, root, source, "admission", archive, kActionAgain, detail);
+        const aside_report report = {w, root, "admission", 0, &source, 1, kActionAgain, detail};
+        set_claim_aside(root, &report);
         return 0;
     }
     vesk_log_printf(VESK_LOG_ERROR, TAG, "%s claimed as %s/%s; update requested", source, VESK_UPDATE_PRIVATE,
@@ -387,20 +419,14 @@ static void leftover(const vesk_update_watch *w, int root)
     }
     close(priv);
     if (!present || published) return;
-    char archive[VESK_UPDATE_PATH_MAX];
-    set_claim_aside(root, archive, sizeof archive);
-    vesk_update_fail(w, root, "interrupted", 0, NULL, 0, archive, kActionAgain,
-                     "a claimed package was never published (power loss or a restart during the update)");
+    const aside_report report = {w, root, "interrupted", 0, NULL, 0, kActionAgain,
+                                 "a claimed package was never published (power loss or a restart during the update)"};
+    set_claim_aside(root, &report);
 }
 
 static void vesk_update_handle_note(const vesk_update_watch *w, int result, int rc, const char *step, int step_rc,
                                     const char *source)
 {
-    int root = open_root(w);
-    char archive[VESK_UPDATE_PATH_MAX];
-    snprintf(archive, sizeof archive, "%s/%s, checked at the next start", VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED);
-    const char *files[1] = {source};
-    unsigned nfiles = source[0] != '\0' ? 1 : 0;
     /* A claim is refused while a published package waits, so one that waits
      * now is this attempt's: an unpack whose final sync failed cancels the
      * commit after the package was published. The boot installer decides
@@ -408,43 +434,56 @@ static void vesk_update_handle_note(const vesk_update_watch *w, int result, int 
     if (result != VESK_UPDATE_RESULT_UNCERTAIN && result != VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT &&
         result != VESK_UPDATE_RESULT_REBOOT_FAILED && vesk_update_published_waits(w->vesk_update))
         result = VESK_UPDATE_RESULT_UNCERTAIN;
-    if (result == VESK_UPDATE_RESULT_PREPARE_FAILED || result == VESK_UPDATE_RESULT_CANCELLED ||
-        result == VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT)
-        set_claim_aside(root, archive, sizeof archive);
+    char detail[VESK_UPDATE_PATH_MAX];
+    const char *name = NULL, *action = kActionGood, *archive = NULL;
+    int pending = 0, aside = 0;
     switch (result) {
     case VESK_UPDATE_RESULT_PREPARE_FAILED:
-        vesk_update_fail(w, root, "prepare", 0, files, nfiles, archive, kActionGood,
-                         "the lifecycle could not prepare the update: rc=%d; nothing was published", rc);
+        name = "prepare", aside = 1;
+        snprintf(detail, sizeof detail, "the lifecycle could not prepare the update: rc=%d; nothing was published", rc);
         break;
     case VESK_UPDATE_RESULT_CANCELLED:
-        if (step[0] != '\0')
-            vesk_update_fail(w, root, "unpack", 0, files, nfiles, archive, kActionGood,
-                             "%s failed: errno=%d; nothing was published", step, step_rc);
-        else
-            vesk_update_fail(w, root, "commit", 0, files, nfiles, archive, kActionGood,
-                             "the lifecycle cancelled the update: rc=%d; nothing was published", rc);
+        aside = 1;
+        if (step[0] != '\0') {
+            name = "unpack";
+            snprintf(detail, sizeof detail, "%s failed: errno=%d; nothing was published", step, step_rc);
+        } else {
+            name = "commit";
+            snprintf(detail, sizeof detail, "the lifecycle cancelled the update: rc=%d; nothing was published", rc);
+        }
         break;
     case VESK_UPDATE_RESULT_UNCERTAIN:
-        vesk_update_fail(w, root, "publication", 1, files, nfiles, archive, kActionRestart,
-                         "the install job failed after it may have published the package: rc=%d", rc);
+        name = "publication", pending = 1, action = kActionRestart;
+        snprintf(detail, sizeof detail, "the install job failed after it may have published the package: rc=%d", rc);
         break;
     case VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT:
-        vesk_update_fail(w, root, "safety", 0, files, nfiles, archive, kActionGood,
-                         "a low-battery or low-temperature poweroff took over; nothing was published");
+        name = "safety", aside = 1;
+        snprintf(detail, sizeof detail, "a low-battery or low-temperature poweroff took over; nothing was published");
         break;
     case VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT:
-        vesk_update_fail(w, root, "safety", 1, files, nfiles, archive, kActionRestart,
-                         "a low-battery or low-temperature poweroff took over during the install job");
+        name = "safety", pending = 1, action = kActionRestart;
+        snprintf(detail, sizeof detail, "a low-battery or low-temperature poweroff took over during the install job");
         break;
     case VESK_UPDATE_RESULT_REBOOT_FAILED:
-        vesk_update_fail(w, root, "reboot", 1, files, nfiles, "published for the boot installer",
-                         "restart the scope to install the published package", "the reboot failed: rc=%d", rc);
+        name = "reboot", pending = 1, action = "restart the scope to install the published package";
+        archive = "published for the boot installer";
+        snprintf(detail, sizeof detail, "the reboot failed: rc=%d", rc);
         break;
     default:
         vesk_log_printf(VESK_LOG_ERROR, TAG, "unknown update result %d (rc=%d)", result, rc);
         break;
     }
-    if (root >= 0) close(root);
+    if (name != NULL) {
+        int root = open_root(w);
+        const char *files[1] = {source};
+        const aside_report report = {w, root, name, pending, files, source[0] != '\0' ? 1u : 0u, action, detail};
+        char checked[VESK_UPDATE_PATH_MAX];
+        snprintf(checked, sizeof checked, "%s/%s, checked at the next start", VESK_UPDATE_PRIVATE,
+                 VESK_UPDATE_CLAIMED);
+        if (aside) set_claim_aside(root, &report);
+        else write_aside_report(&report, archive != NULL ? archive : checked);
+        if (root >= 0) close(root);
+    }
     pthread_mutex_lock(&g_vesk_update.vesk_lock);
     g_vesk_update.vesk_attempt = 0;
     pthread_mutex_unlock(&g_vesk_update.vesk_lock);
