@@ -137,7 +137,11 @@ TEST(Update, AMalformedPackageIsReportedAndSetAside)
     SCOPE_START(run, {"media", "gui"}, options);
     ASSERT_TRUE(run.boot_sightd()) << run.why;
     std::string report;
-    ASSERT_TRUE(run.wait(SIM_BOOT_MS, [&] { return !(report = run.read(kReport)).empty(); }));
+    /* The report is written first, then the package moves aside. */
+    ASSERT_TRUE(run.wait(SIM_BOOT_MS, [&] {
+        return !(report = run.read(kReport)).empty() &&
+               run.exists("/usrdata/media/VeskUpdate/vesk_failed_000001.zip.failed");
+    }));
     EXPECT_EQ(report.rfind("VESK NURAX PRO: the update from Media was not installed\n", 0), 0u) << report;
     EXPECT_EQ(field(report, "reported_by"), "application");
     EXPECT_EQ(field(report, "state"), "final");

@@ -433,6 +433,19 @@ TEST_F(UpdateWatcher, MediaReadyWatchesAndScansAgain)
     ASSERT_TRUE(update_wait(5000, [&] { return update_calls_taken().http.size() == http + 1; }));
 }
 
+TEST_F(UpdateWatcher, AMediaRootMovedAwayIsWatchedAgainOnceMediaIsReady)
+{
+    start();
+    std::string away = d.base + "/away";
+    ASSERT_EQ(rename(d.media.c_str(), away.c_str()), 0);
+    ASSERT_EQ(mkdir(d.media.c_str(), 0755), 0); /* a new file system mounted in its place */
+    put_package("device_upgrade_a.zip");
+    ASSERT_TRUE(update_write(d.media_path("http_md5_check_ok.txt"), "ok"));
+    vesk_update_media_ready();
+    ASSERT_TRUE(update_wait(5000, [&] { return update_calls_taken().paths.size() == 1; }));
+    EXPECT_TRUE(update_exists(d.media_path(CLAIMED)));
+}
+
 struct note_row {
     vesk_update_result result;
     int rc;
@@ -462,7 +475,11 @@ TEST_F(UpdateWatcher, EveryNoteOfTheCoordinatorIsReported)
         start();
         ASSERT_EQ(update_calls_taken().paths.size(), 1u);
         vesk_update_note_result(r.result, r.rc);
-        ASSERT_TRUE(update_wait(5000, [&] { return update_exists(d.media_path(REPORT)); })) << r.step;
+        /* The report is written first, then the claim moves aside. */
+        ASSERT_TRUE(update_wait(5000, [&] {
+            return update_exists(d.media_path(REPORT)) &&
+                   (!r.set_aside || update_exists(d.media_path("VeskUpdate/vesk_failed_000001.zip.failed")));
+        })) << r.step;
         std::string rep = report();
         EXPECT_EQ(update_report_field(rep, "step"), r.step);
         EXPECT_EQ(update_report_field(rep, "state"), r.state) << r.step;
