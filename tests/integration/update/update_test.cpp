@@ -175,7 +175,13 @@ TEST(Update, TwoPackagesAreLeftAndBothNamed)
     EXPECT_TRUE(run.exists("/usrdata/media/device_upgrade_a.zip"));
     EXPECT_TRUE(run.exists("/usrdata/media/device_upgrade_b.zip"));
     EXPECT_TRUE(run.wait(SIM_REPLY_MS, [&] { return !run.log_lines("errors", " (and others) ").empty(); }));
+    /* The GUI's update confirm and check requests are taken and change
+     * nothing: the packages stay where they are. */
+    ASSERT_TRUE(run.send("gui", scope_request(26, 1, 0xFF, 0)));
+    ASSERT_TRUE(run.send("gui", scope_request(26, 2, 0xFF, 0)));
     scope_stop_sightd(run);
+    EXPECT_TRUE(run.exists("/usrdata/media/device_upgrade_a.zip"));
+    EXPECT_TRUE(run.exists("/usrdata/media/device_upgrade_b.zip"));
 }
 
 } // namespace
