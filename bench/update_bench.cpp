@@ -125,7 +125,7 @@ int main(int argc, char **argv)
     std::vector<uint64_t> sizes;
     for (int i = 1; i < argc; i++) sizes.push_back(strtoull(argv[i], nullptr, 10));
     if (sizes.empty()) sizes = {16, 64};
-    printf("%-10s %-12s %-12s %-14s %-14s %s\n", "package", "claim+check", "MiB/s", "peak RSS", "over baseline",
+    printf("%-10s %-12s %-12s %-14s %-14s %s\n", "package", "claim+unpack", "MiB/s", "peak RSS", "over baseline",
            "disk write+fsync");
     for (uint64_t mib : sizes) {
         update_dirs d;
