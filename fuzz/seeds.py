@@ -2,7 +2,8 @@
 """Writes the seed corpora of the fuzz targets (fuzz/<target>/seeds/) from
 the layouts: the frame, the queue record, the module events, the
 rangefinder's serial frames, the settings and EEPROM files, the log socket's
-packets, window resources and small images. Run it again after a layout
+packets, window resources, small images, update packages and the update
+reports. Run it again after a layout
 changes; the JPEG seeds are kept as they are (made once with libjpeg)."""
 import os
 import struct
