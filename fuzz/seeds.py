@@ -2,7 +2,8 @@
 """Writes the seed corpora of the fuzz targets (fuzz/<target>/seeds/) from
 the layouts: the frame, the queue record, the module events, the
 rangefinder's serial frames, the settings and EEPROM files, the log socket's
-packets, window resources and small images. Run it again after a layout
+packets, window resources, small images, update packages and the update
+reports. Run it again after a layout
 changes; the JPEG seeds are kept as they are (made once with libjpeg)."""
 import os
 import struct
@@ -327,3 +328,52 @@ put("device_commands", "wind_switch", bytes([0]) + sealed(0, 0, 34, 0, b"\x01"))
 put("device_commands", "declination", bytes([1]) + sealed(6, 1, 0, 0, b"\x01\x03\x00\x05"))
 put("device_commands", "calibration_start", bytes([1]) + sealed(6, 6, 0, 0, b"\x00"))
 put("device_commands", "self_check", bytes([2]) + sealed(11, 0, 0, 0, b"\x00"))
+
+# ---- update packages: the three forms and a few the check refuses ----
+import io
+import zipfile
+
+MEMBERS_LEGACY = ["update.sh", "sightd", "release.tar"]
+MEMBERS_SINGLE = MEMBERS_LEGACY[:2] + ["libCustBallisticCalculator.so", "release.tar", "VESK_VERSION.txt",
+                                       "VESK_RELEASE.sha256", "VESK_INSTALL.meta", "VESK_PAYLOAD.sha256"]
+MEMBERS_DUAL = ["update.sh", "sightd", "libCustBallisticCalculator.so", "VESK_INSTALL.meta", "VESK_PAYLOAD.sha256",
+                "release-640.tar", "release-1280.tar", "VESK_VERSION-640.txt", "VESK_VERSION-1280.txt",
+                "VESK_RELEASE-640.sha256", "VESK_RELEASE-1280.sha256"]
+
+
+def package(top, names, method=zipfile.ZIP_DEFLATED, folder=True):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", method) as z:
+        if folder:
+            z.writestr(zipfile.ZipInfo(top + "/"), b"")
+        for n in names:
+            info = zipfile.ZipInfo(top + "/" + n)
+            info.external_attr = 0o100644 << 16
+            info.compress_type = method
+            z.writestr(info, ("contents of %s\n" % n).encode() * 3)
+    return out.getvalue()
+
+
+put("update_package", "legacy", package("device_upgrade_v1", MEMBERS_LEGACY + ["morv_httpd"]))
+put("update_package", "single_stored", package("device_upgrade_v2", MEMBERS_SINGLE, zipfile.ZIP_STORED))
+put("update_package", "dual", package("device_upgrade_v3", MEMBERS_DUAL, folder=False))
+put("update_package", "traversal", package("device_upgrade_v4", ["update.sh", "sightd", "../release.tar"]))
+put("update_package", "bad_crc", package("device_upgrade_v5", MEMBERS_LEGACY).replace(b"contents of sightd",
+                                                                                       b"contents of sightD"))
+
+
+# ---- the reports at start: mode, installer report length, the two reports ----
+def reports(mode, installer, media):
+    return bytes([mode]) + u16(len(installer)) + installer + media
+
+
+INSTALLER = b"boot installer: the update was not installed\nreason=no space\n"
+APP = (b"VESK NURAX PRO: the update from Media was not installed\nreported_by=application\nstate=pending\n"
+       b"step=publication\ndetail=x\nfile=device_upgrade_a.zip\narchive=a\nlive=l\naction=b\ninstaller_report=none\n")
+COPIED = (b"VESK NURAX PRO: the boot installer reported a failure\nreported_by=boot installer\n"
+          b"installer_report=%08x-%d\n--- /usrdata/update/vesk_update_failed.txt ---\n" %
+          (zlib.crc32(INSTALLER), len(INSTALLER)) + INSTALLER)
+put("update_report", "installer_only", reports(1, INSTALLER, b""))
+put("update_report", "already_copied", reports(3, INSTALLER, COPIED))
+put("update_report", "pending_settled", reports(2, b"", APP))
+put("update_report", "binary_installer", reports(1, bytes(range(256)) * 20, b""))

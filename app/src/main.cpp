@@ -27,6 +27,7 @@
 #include "vesk_msg_hooks.h"
 #include "vesk_persist.h"
 #include "vesk_signal.h"
+#include "vesk_update.h"
 
 #define PERSIST_STOP_LIMIT_MS 2000
 #define SHOT_VIDEO_DELAY_MS 5000
@@ -44,9 +45,9 @@ static const vesk_lifecycle_calls lifecycle_calls = {
     Power_Off,
     NULL, /* reboot */
     vesk_other_cancel_factory_state,
-    NULL, /* update watcher: result */
-    NULL, /* update watcher: Media mounted again */
-    NULL, /* update watcher: unpack */
+    vesk_update_note_result,
+    vesk_update_media_ready,
+    vesk_update_unpack,
     sendResultToHTTP,
 };
 
@@ -58,6 +59,10 @@ static void request_lifecycle_kind(int kind)
     request.vesk_reason = (vesk_persist_reason)kind;
     (void)vesk_lifecycle_request(&request);
 }
+
+/* The update watcher asks the coordinator for the install and tells the
+ * phone side the free space. */
+static const vesk_update_calls update_calls = {vesk_lifecycle_request, sendResultToHTTP};
 
 static vesk_persist_profiles profiles;
 
@@ -136,6 +141,9 @@ static void start_modules(void)
     Qel_LaserInit("/dev/ttyS5", main_bus, app_bus);
     Qel_Ui_Param_Send(app_bus);
     Qel_BallisticsInit(main_bus, app_bus);
+    vesk_update_set_calls(&update_calls);
+    if (Qel_UpgradeInit(main_bus, app_bus) != 0)
+        vesk_log_printf(VESK_LOG_ERROR, "main", "Qel_UpgradeInit failed: no update from Media this run");
     capabilitySetInit();
     Power_Ctrl_UART(access(POWER_UART_SWITCH_FILE, F_OK) == 0 ? 2 : 0);
 }
@@ -152,6 +160,7 @@ static void send_shot_video_setting(void)
 static void stop_modules(void)
 {
     Qel_laserExit();
+    vesk_update_stop();
     Qel_MsgEvent_Deinit();
     Qel_FpgaExit();
     Qel_KeyExit();

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "vesk_clock.h"
+#include "boot_installer_sim.h"
 
 #include <string>
 #include <thread>
@@ -426,6 +427,12 @@ int main(int argc, char **argv)
         scope_error("%s", harness.why.c_str());
         return SCOPE_EXIT_FAILED;
     }
+    /* The board's boot runs the installer before the programs start. */
+    std::vector<std::string> installed;
+    if (!boot_installer_boot(harness, &installed))
+        scope_error("boot installer: %s", harness.why.c_str());
+    for (const std::string &line : installed)
+        scope_say("boot installer: %s", line.c_str());
     /* Every wait of a command passes signals on and ends with the program. */
     harness.set_pause([&run](int ms) { return scope_pause(&run, ms) == 0; });
     std::vector<std::string> argv_program = {program};

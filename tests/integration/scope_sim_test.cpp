@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim_harness.h"
+#include "update_zip.h"
 
 
 extern char **environ;
@@ -192,6 +193,25 @@ TEST(ScopeSim, APeerSendsAndTheGuiStandInSeesTheAnswer)
     /* The boot push's debug state is taken by the received before the
      * requests, so neither expect can mistake it for its answer. */
     EXPECT_EQ(count(r.out, "scope-sim: gui received AA0700002980005AEBAA"), 1u) << r.out;
+}
+
+/* An update played in scope-sim: the package dropped on the Media
+ * partition ends the run in a reboot, and the kept folder's next boot
+ * starts with the boot installer taking it. */
+TEST(ScopeSim, AnUpdateDroppedOnMediaIsInstalledAtTheNextBoot)
+{
+    char templ[] = "/tmp/scope-sim-update-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    std::string dir = templ, pkg = dir + "/device_upgrade_demo.zip", kept = dir + "/kept";
+    ASSERT_TRUE(update_zip_file(pkg, update_zip_package("device_upgrade_demo", update_zip_legacy)));
+    scope_result first = scope_sim({"--keep", kept}, "update " + pkg + "\nwait 60\n");
+    EXPECT_EQ(first.status, 200) << first.out;
+    EXPECT_NE(first.out.find("update: device_upgrade_demo.zip in the Media root"), std::string::npos) << first.out;
+    scope_result again = scope_sim({"--keep", kept}, "stop\n");
+    EXPECT_NE(again.out.find("boot installer: installed device_upgrade: release.tar sightd update.sh"),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
 }
 
 } // namespace
