@@ -19,6 +19,7 @@
 #include "qel_dev_status.h"
 #include "qel_key.h"
 #include "qel_other.h"
+#include "upper.h"
 #include "version.h"
 #include "vesk_debug_app.h"
 #include "vesk_lifecycle.h"
@@ -136,6 +137,7 @@ static void start_modules(void)
     Qel_LaserInit("/dev/ttyS5", main_bus, app_bus);
     Qel_Ui_Param_Send(app_bus);
     Qel_BallisticsInit(main_bus, app_bus);
+    Qel_UpperComputerInit(VESK_UPPER_DEVICE, main_bus, app_bus);
     capabilitySetInit();
     Power_Ctrl_UART(access(POWER_UART_SWITCH_FILE, F_OK) == 0 ? 2 : 0);
 }
@@ -152,6 +154,7 @@ static void send_shot_video_setting(void)
 static void stop_modules(void)
 {
     Qel_laserExit();
+    Qel_UpperComputerExit();
     Qel_MsgEvent_Deinit();
     Qel_FpgaExit();
     Qel_KeyExit();
