@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -62,7 +63,18 @@ protected:
         snprintf(cfg.vesk_media_root, sizeof cfg.vesk_media_root, "%s", tmpl);
         snprintf(cfg.vesk_socket_path, sizeof cfg.vesk_socket_path, "%s/log.sock", tmpl);
         cfg.vesk_require_vfat = 0;
+        /* The logger takes standard output and error for its records; the
+         * test's own report must still reach the terminal. */
+        FILE *out = stdout, *err = stderr;
+        const int out_fd = dup(STDOUT_FILENO), err_fd = dup(STDERR_FILENO);
         ASSERT_EQ(vesk_log_start(VESK_LOG_APP, &cfg), 0);
+        fflush(stdout);
+        stdout = out;
+        stderr = err;
+        dup2(out_fd, STDOUT_FILENO);
+        dup2(err_fd, STDERR_FILENO);
+        close(out_fd);
+        close(err_fd);
     }
     static void TearDownTestSuite()
     {
