@@ -144,9 +144,10 @@ TEST(PcLink, TheClockIsSetExceptWhileAShotVideoRecords)
     EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] { return rtc_sets(h, 2024) == 1; }));
     EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] { return !h.board_log("settimeofday").empty(); }));
 
-    /* A shot video starts: the GUI is told, and the clock stays. */
+    /* A shot video starts (the phone side hears of it once the state is
+     * set), and the clock stays. */
     ASSERT_TRUE(h.send("media", sim_media_shot_trigger()));
-    ASSERT_EQ(h.wait_frames("gui", sim_head{0x1C, 5}, 1).size(), 1u) << "the GUI hears of the shot video";
+    ASSERT_EQ(h.wait_frames("http", sim_head{0xF4, 0, 16}, 1).size(), 1u) << "the shot video started";
     ASSERT_TRUE(pc_tool_send(tool, date(2025, 1, 1, 0, 0, 0)));
     ASSERT_TRUE(ask(tool, probe, nullptr)); /* the date frame was handled before the probe */
     EXPECT_EQ(rtc_sets(h, 2025), 0u);
