@@ -41,7 +41,8 @@ static int cmd_pc(scope_run *run, int argc, char **argv)
 }
 
 static const scope_command pc_commands[] = {
-    {"pc", "LINE...", "the PC or factory tool on /dev/ttyS2, its reply shown (read sn|pn|probe|voltage|threshold|"
+    {"pc", "LINE...",
+     "the PC or factory tool on /dev/ttyS2, its reply shown (read sn|pn|probe|voltage|threshold|"
      "scale current|min|max|zero azimuth|pitch|slant|offset x|y; write sn|pn TEXT, write scale min|max N, "
      "write zero azimuth|pitch|slant DEGREES, write offset x|y N, write date YYYY-MM-DD HH:MM:SS, write eeprom; "
      "key CODE, step 0..3, uart N, factory, media N; send CLASS OBJECT ITEM DIR [DATA...] in hex; raw HEX...)",

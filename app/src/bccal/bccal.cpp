@@ -73,7 +73,10 @@ typedef struct {
     size_t value; /* offset of the value */
 } key_row;
 
-#define ROW(key, kind, field) {key, kind, offsetof(vesk_bccal_pending, seen_##field), offsetof(vesk_bccal_pending, field)}
+#define ROW(key, kind, field)                                                                                          \
+    {                                                                                                                  \
+        key, kind, offsetof(vesk_bccal_pending, seen_##field), offsetof(vesk_bccal_pending, field)                     \
+    }
 
 /* Tested in this order; the first key a line begins with decides. */
 static const key_row key_rows[] = {
@@ -360,7 +363,8 @@ void vesk_bccal_apply_pending(const vesk_bccal_pending *p, unsigned current)
     /* The zero point takes the zeroing distance as the profile keeps it,
      * within its limits. */
     if (p->seen_zeroing_distance) {
-        const unsigned group = qel_ir_cursor.u8CurrentGroup < VESK_PROFILE_COUNT ? qel_ir_cursor.u8CurrentGroup : current;
+        const unsigned group =
+            qel_ir_cursor.u8CurrentGroup < VESK_PROFILE_COUNT ? qel_ir_cursor.u8CurrentGroup : current;
         qel_ir_cursor.group[group].zero[0].u16IrCursorDistance = cur->gun.scope.zeroRange;
     }
     Qel_ballistics_paramsSave_FBC(cur);

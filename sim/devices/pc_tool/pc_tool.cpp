@@ -26,7 +26,7 @@ uint8_t sum_of(const uint8_t *b, size_t n)
     return (uint8_t)(s & 0xFF);
 }
 
-}  // namespace
+} // namespace
 
 pc_tool_bytes pc_tool_request(uint8_t cls, uint8_t object, uint8_t item, uint8_t dir, const pc_tool_bytes &data)
 {
@@ -103,7 +103,7 @@ void read_line(pc_tool *t)
     }
 }
 
-}  // namespace
+} // namespace
 
 pc_tool *sim_pc_tool(sim_harness &h)
 {
@@ -197,10 +197,10 @@ struct named {
 
 /* What "read NAME [WHICH]" asks for, and "write" where it is the same row. */
 const named reads[] = {
-    {"probe", 0x00, 0x1A, 0},           {"sn", 0x00, 0x1A, 1},           {"pn", 0x00, 0x1A, 2},
-    {"voltage", 0x0F, 0x00, 0},         {"threshold", 0x00, 0x23, 0},    {"scale current", 0x00, 0x22, 0},
-    {"scale min", 0x00, 0x22, 1},       {"scale max", 0x00, 0x22, 2},    {"zero azimuth", 0x06, 0x01, 1},
-    {"zero pitch", 0x06, 0x01, 2},      {"zero slant", 0x06, 0x01, 3},   {"offset x", 0x16, 0x09, 1},
+    {"probe", 0x00, 0x1A, 0},      {"sn", 0x00, 0x1A, 1},         {"pn", 0x00, 0x1A, 2},
+    {"voltage", 0x0F, 0x00, 0},    {"threshold", 0x00, 0x23, 0},  {"scale current", 0x00, 0x22, 0},
+    {"scale min", 0x00, 0x22, 1},  {"scale max", 0x00, 0x22, 2},  {"zero azimuth", 0x06, 0x01, 1},
+    {"zero pitch", 0x06, 0x01, 2}, {"zero slant", 0x06, 0x01, 3}, {"offset x", 0x16, 0x09, 1},
     {"offset y", 0x16, 0x09, 2},
 };
 
@@ -221,7 +221,7 @@ bool hex_bytes(const std::vector<std::string> &words, size_t from, pc_tool_bytes
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool pc_tool_line(const std::string &line, pc_tool_bytes *request, bool *reply_due, std::string *why)
 {
@@ -245,8 +245,8 @@ bool pc_tool_line(const std::string &line, pc_tool_bytes *request, bool *reply_d
                    "offset x|y";
             return false;
         }
-        *request = pc_tool_request(n->cls, n->object, n->item, 1, n->item == 0 && n->object == 0x1A ? pc_tool_bytes{0}
-                                                                                                      : pc_tool_bytes{});
+        *request = pc_tool_request(n->cls, n->object, n->item, 1,
+                                   n->item == 0 && n->object == 0x1A ? pc_tool_bytes{0} : pc_tool_bytes{});
         *reply_due = true;
         return true;
     }
@@ -298,7 +298,9 @@ bool pc_tool_line(const std::string &line, pc_tool_bytes *request, bool *reply_d
         uint8_t cls, object, item;
         long lo, hi;
     } one_byte[] = {
-        {"key", 0x07, 0x00, 0x00, 0, 255}, {"step", 0x16, 0x09, 3, 0, 255}, {"uart", 0xFE, 0, 0, 0, 255},
+        {"key", 0x07, 0x00, 0x00, 0, 255},
+        {"step", 0x16, 0x09, 3, 0, 255},
+        {"uart", 0xFE, 0, 0, 0, 255},
         {"media", 0x00, 0x08, 0, 0, 255},
     };
     for (const auto &o : one_byte) {
@@ -340,11 +342,14 @@ std::string pc_tool_show(const pc_tool_reply &r)
     }
     const pc_tool_bytes &d = r.data;
     const int v16 = d.size() >= 2 ? (int16_t)(d[0] | (d[1] << 8)) : 0;
-    if (r.cls == 0x00 && r.object == 0x1A && r.item != 0) out += " text=\"" + std::string(d.begin(), d.end()) + "\"";
+    if (r.cls == 0x00 && r.object == 0x1A && r.item != 0)
+        out += " text=\"" + std::string(d.begin(), d.end()) + "\"";
     else if (r.cls == 0x06 && d.size() >= 3)
         out += " degrees=" + std::string(d[0] ? "-" : "") + std::to_string((d[1] | (d[2] << 8)) / 10) + "." +
                std::to_string((d[1] | (d[2] << 8)) % 10);
-    else if (d.size() == 2) out += " value=" + std::to_string(r.cls == 0x0F ? (d[0] | (d[1] << 8)) : v16);
-    else if (d.size() == 1) out += " value=" + std::to_string(d[0]);
+    else if (d.size() == 2)
+        out += " value=" + std::to_string(r.cls == 0x0F ? (d[0] | (d[1] << 8)) : v16);
+    else if (d.size() == 1)
+        out += " value=" + std::to_string(d[0]);
     return out;
 }

@@ -93,8 +93,9 @@ TEST(PcLink, TheToolReadsTheUnitAndItsNewSerialNumberIsShownAfterABoot)
         ASSERT_TRUE(pc_tool_send(tool, pc_tool_request(0x00, 0x1A, 1, 0, text("VK-2026-0099"))));
         ASSERT_TRUE(ask(tool, pc_tool_request(0x00, 0x1A, 1, 1), &r));
         EXPECT_EQ(r.data, text("VK-2026-0099"));
-        EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] { return h.read(SIM_EEPROM).find("sn=VK-2026-0099\n") != std::string::npos; }))
-            << h.read(SIM_EEPROM).c_str();
+        EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] {
+            return h.read(SIM_EEPROM).find("sn=VK-2026-0099\n") != std::string::npos;
+        })) << h.read(SIM_EEPROM).c_str();
         EXPECT_EQ(pc_tool_stray(tool), 0u) << "every byte the scope wrote was a sound reply";
         eeprom = h.read(SIM_EEPROM);
         sim_kill(h.sb, h.sightui, SIGKILL);
@@ -106,8 +107,9 @@ TEST(PcLink, TheToolReadsTheUnitAndItsNewSerialNumberIsShownAfterABoot)
     ASSERT_TRUE(boot(again, dir, false, eeprom)) << again.why;
     ASSERT_TRUE(to_information_page(again)) << again.why;
     std::string tree;
-    EXPECT_TRUE(again.wait_tree([](const std::string &t) { return sim_tree_widget(t, "SN_value").text == "VK-2026-0099"; },
-                                SIM_REPLY_MS, &tree))
+    EXPECT_TRUE(
+        again.wait_tree([](const std::string &t) { return sim_tree_widget(t, "SN_value").text == "VK-2026-0099"; },
+                        SIM_REPLY_MS, &tree))
         << tree;
     scope_stop_sightd(again);
     const std::string rm = "rm -rf '" + dir + "'";
@@ -162,4 +164,4 @@ TEST(PcLink, TheClockIsSetExceptWhileAShotVideoRecords)
     scope_stop_sightd(h);
 }
 
-}  // namespace
+} // namespace

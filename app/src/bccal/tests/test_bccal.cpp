@@ -161,7 +161,8 @@ TEST_F(Exchange, OffsetsAreHeldInBothUnits)
         EXPECT_DOUBLE_EQ(b.zeroOffsetHorizontalMOA, -1.72) << i;
         EXPECT_EQ(profile(i).gun.scope.unit, MRAD) << i;
     }
-    ASSERT_EQ(import("[bccal]\ngun_bullet_zeroOffsetUnit=moa\ngun_bullet_zeroOffsetVertical=3.44\ngun_scope_unit=0\n"), 0);
+    ASSERT_EQ(import("[bccal]\ngun_bullet_zeroOffsetUnit=moa\ngun_bullet_zeroOffsetVertical=3.44\ngun_scope_unit=0\n"),
+              0);
     for (int i = 0; i < 6; i++) {
         EXPECT_DOUBLE_EQ(profile(i).gun.bullet.zeroOffsetVerticalMOA, 3.44) << i;
         EXPECT_DOUBLE_EQ(profile(i).gun.bullet.zeroOffsetVerticalMRAD, 1) << i;
@@ -284,22 +285,49 @@ TEST_F(Exchange, ExportLinesInOrder)
         EXPECT_LE(strlen(l), 63u) << l;
         lines.push_back(l);
     }
-    const char *keys[] = {"[bccal]", "spinDrift=", "target_distance=", "target_angle=", "wind_direction=",
-                          "wind_speed=", "coriolisEffect_lat=", "coriolisEffect_azimuth=", "weather_temperature=",
-                          "weather_airPressure=", "weather_humidity=", "gun_riflingRange=", "gun_riflingDirection=",
-                          "gun_bullet_length=", "gun_bullet_diameter=", "gun_bullet_weight=",
-                          "gun_bullet_coefficient=", "gun_bullet_dragModel=", "gun_bullet_muzzleVelocity=",
-                          "gun_bullet_zeroingWeather_temperature=", "gun_bullet_zeroingWeather_airPressure=",
-                          "gun_bullet_zeroingWeather_humidity=", "gun_bullet_isOpenzeroingWeather=",
-                          "gun_bullet_zeroOffsetUnit=", "gun_bullet_zeroOffsetVertical=",
-                          "gun_bullet_zeroOffsetHorizontalMOA=", "gun_scope_zeroingDistance=", "gun_scope_height=",
-                          "gun_scope_unit=", "gun_scope_verticalUnitPerCard=", "gun_scope_horizontalUnitPerCard="};
+    const char *keys[] = {"[bccal]",
+                          "spinDrift=",
+                          "target_distance=",
+                          "target_angle=",
+                          "wind_direction=",
+                          "wind_speed=",
+                          "coriolisEffect_lat=",
+                          "coriolisEffect_azimuth=",
+                          "weather_temperature=",
+                          "weather_airPressure=",
+                          "weather_humidity=",
+                          "gun_riflingRange=",
+                          "gun_riflingDirection=",
+                          "gun_bullet_length=",
+                          "gun_bullet_diameter=",
+                          "gun_bullet_weight=",
+                          "gun_bullet_coefficient=",
+                          "gun_bullet_dragModel=",
+                          "gun_bullet_muzzleVelocity=",
+                          "gun_bullet_zeroingWeather_temperature=",
+                          "gun_bullet_zeroingWeather_airPressure=",
+                          "gun_bullet_zeroingWeather_humidity=",
+                          "gun_bullet_isOpenzeroingWeather=",
+                          "gun_bullet_zeroOffsetUnit=",
+                          "gun_bullet_zeroOffsetVertical=",
+                          "gun_bullet_zeroOffsetHorizontalMOA=",
+                          "gun_scope_zeroingDistance=",
+                          "gun_scope_height=",
+                          "gun_scope_unit=",
+                          "gun_scope_verticalUnitPerCard=",
+                          "gun_scope_horizontalUnitPerCard="};
     ASSERT_EQ(lines.size(), sizeof keys / sizeof keys[0]);
     for (size_t i = 0; i < lines.size(); i++) EXPECT_EQ(lines[i].rfind(keys[i], 0), 0u) << lines[i];
-    const char *exact[] = {"spinDrift=1", "target_distance=456.700000", "wind_direction=-90.000000",
-                           "coriolisEffect_lat=0", "coriolisEffect_azimuth=0", "gun_riflingDirection=0",
-                           "gun_bullet_dragModel=g7", "gun_bullet_zeroOffsetUnit=0",
-                           "gun_bullet_zeroOffsetVertical=1.250000", "gun_scope_zeroingDistance=100",
+    const char *exact[] = {"spinDrift=1",
+                           "target_distance=456.700000",
+                           "wind_direction=-90.000000",
+                           "coriolisEffect_lat=0",
+                           "coriolisEffect_azimuth=0",
+                           "gun_riflingDirection=0",
+                           "gun_bullet_dragModel=g7",
+                           "gun_bullet_zeroOffsetUnit=0",
+                           "gun_bullet_zeroOffsetVertical=1.250000",
+                           "gun_scope_zeroingDistance=100",
                            "gun_scope_unit=0"};
     for (const char *e : exact) EXPECT_NE(std::find(lines.begin(), lines.end(), e), lines.end()) << e;
     EXPECT_NEAR(atof(lines[15].c_str() + strlen("gun_bullet_weight=")), 10, 1e-3);
@@ -354,4 +382,4 @@ TEST(ExchangeToken, ValueAfterTheKey)
     }
 }
 
-}  // namespace
+} // namespace

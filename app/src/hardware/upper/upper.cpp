@@ -166,12 +166,18 @@ static void save_eeprom(const upper_cmd *c)
     vesk_persist_edit_end();
 }
 
-static void read_current_scale(const upper_cmd *c) { reply_u16(c->frame, c->item, qel_dev_status.s16RangeCurrentScale); }
+static void read_current_scale(const upper_cmd *c)
+{
+    reply_u16(c->frame, c->item, qel_dev_status.s16RangeCurrentScale);
+}
 static void read_min_scale(const upper_cmd *c) { reply_u16(c->frame, c->item, qel_dev_status.s16RangeMinScale); }
 static void read_max_scale(const upper_cmd *c) { reply_u16(c->frame, c->item, qel_dev_status.s16RangeMaxScale); }
 static void write_min_scale(const upper_cmd *c) { qel_dev_status.s16RangeMinScale = data_s16(c); }
 static void write_max_scale(const upper_cmd *c) { qel_dev_status.s16RangeMaxScale = data_s16(c); }
-static void read_threshold(const upper_cmd *c) { reply_u16(c->frame, VESK_FRAME_NONE, qel_dev_status.s16ShotThreshold); }
+static void read_threshold(const upper_cmd *c)
+{
+    reply_u16(c->frame, VESK_FRAME_NONE, qel_dev_status.s16ShotThreshold);
+}
 
 /* The factory reset with a Media format, as the GUI's basic command. */
 static int inner_SendFactory(event_handle *main_bus, uint8_t item, uint8_t value)
@@ -197,10 +203,14 @@ static void do_media(const upper_cmd *c)
 static float *zero_angle(uint8_t item)
 {
     switch (item) {
-    case 1: return &qel_dev_status.f_zero_azimuth;
-    case 2: return &qel_dev_status.f_zero_pitch;
-    case 3: return &qel_dev_status.f_zero_slant;
-    default: return NULL;
+    case 1:
+        return &qel_dev_status.f_zero_azimuth;
+    case 2:
+        return &qel_dev_status.f_zero_pitch;
+    case 3:
+        return &qel_dev_status.f_zero_slant;
+    default:
+        return NULL;
     }
 }
 static const char *const zero_angle_names[4] = {"", "f_zero_azimuth", "f_zero_pitch", "f_zero_slant"};
@@ -267,7 +277,10 @@ static void offset_to_gui(uint8_t item, int16_t value)
     Msgtext_App_To_Ui(MSGQ_COMMAND_APP_TO_UI, (uint32_t)n, frame);
 }
 
-static short *range_offset(uint8_t item) { return item == 1 ? &qel_dev_status.s16RangeOffsetX : &qel_dev_status.s16RangeOffsetY; }
+static short *range_offset(uint8_t item)
+{
+    return item == 1 ? &qel_dev_status.s16RangeOffsetX : &qel_dev_status.s16RangeOffsetY;
+}
 
 static void read_offset(const upper_cmd *c) { reply_u16(c->frame, c->item, *range_offset(c->item)); }
 
@@ -339,16 +352,17 @@ void Upper_Handler(const uint8_t *frame, int len, event_handle *main_bus)
         printf("Upper_Handler: malformed frame dropped, len=%d\n", len);
         return;
     }
-    const vesk_upper_head *h = (const vesk_upper_head *)frame;
-    const upper_cmd c = {frame, len, len - VESK_UPPER_OVERHEAD, h->item, main_bus};
-    printf("command:%02x, len_data:%d\n", h->cls, c.data_len);
+    vesk_upper_head h;
+    memcpy(&h, frame, sizeof h);
+    const upper_cmd c = {frame, len, len - VESK_UPPER_OVERHEAD, h.item, main_bus};
+    printf("command:%02x, len_data:%d\n", h.cls, c.data_len);
     for (const auto &row : upper_commands) {
-        if (row.cls != h->cls || !field_matches(row.object, h->object) || !field_matches(row.item, h->item) ||
-            !field_matches(row.direction, h->direction))
+        if (row.cls != h.cls || !field_matches(row.object, h.object) || !field_matches(row.item, h.item) ||
+            !field_matches(row.direction, h.direction))
             continue;
         if (c.data_len < row.data_min) {
-            printf("upper computer: command %02x/%02x needs %d data bytes, got %d\n", h->cls, h->object,
-                   row.data_min, c.data_len);
+            printf("upper computer: command %02x/%02x needs %d data bytes, got %d\n", h.cls, h.object, row.data_min,
+                   c.data_len);
             return;
         }
         row.handler(&c);
@@ -381,7 +395,8 @@ int inner_SendShotThreshold(int16_t value)
     uint8_t data[2];
     vesk_put_u16(data, (uint16_t)value);
     uint8_t frame[VESK_FRAME_OVERHEAD + 2];
-    size_t n = vesk_frame_build(frame, sizeof frame, 0x1C, 3, VESK_FRAME_NONE, VESK_FRAME_FLAG_REQUEST, data, sizeof data);
+    size_t n =
+        vesk_frame_build(frame, sizeof frame, 0x1C, 3, VESK_FRAME_NONE, VESK_FRAME_FLAG_REQUEST, data, sizeof data);
     return Msgtext_App_To_Media(MSGQ_COMMAND_APP_TO_MEDIA, (uint32_t)n, frame) == 1 ? 0 : -1;
 }
 
@@ -452,8 +467,10 @@ int Qel_UpperComputerInit(const char *device, event_handle *main_bus, event_hand
         printf("upper computer: open %s falied!\n", device);
         return -1;
     }
-    if (uart_set(upper_fd, UPPER_BAUD, 0, 8, 'N', 1) != 0) printf("upper computer: uart set failed!\n");
-    else upperUartInitFinished = 1;
+    if (uart_set(upper_fd, UPPER_BAUD, 0, 8, 'N', 1) != 0)
+        printf("upper computer: uart set failed!\n");
+    else
+        upperUartInitFinished = 1;
     upper_main_bus = main_bus;
     if (pipe2(upper_wake, O_CLOEXEC | O_NONBLOCK) != 0 ||
         pthread_create(&upper_thread, NULL, PthreadRcvUpperData, NULL) != 0) {

@@ -51,10 +51,7 @@ int vesk_upper_rx_step(vesk_upper_rx *rx, uint8_t *out)
     return -1;
 }
 
-uint8_t upper_check(const uint8_t *frame, int len)
-{
-    return len < 3 ? 0 : msg_check_num(frame, (size_t)len);
-}
+uint8_t upper_check(const uint8_t *frame, int len) { return len < 3 ? 0 : msg_check_num(frame, (size_t)len); }
 
 int vesk_upper_frame_sound(const uint8_t *frame, int len)
 {

@@ -25,9 +25,9 @@
 #define VESK_UPPER_TEXT_MAX 127 /* an identity text, without its terminator */
 
 typedef struct {
-    uint8_t head;      /* 0xCC from the tool, 0x55 in a reply */
-    uint8_t len;       /* total length - 3 */
-    uint8_t cls;       /* class */
+    uint8_t head; /* 0xCC from the tool, 0x55 in a reply */
+    uint8_t len;  /* total length - 3 */
+    uint8_t cls;  /* class */
     uint8_t object;
     uint8_t item;
     uint8_t direction; /* 1 read, 0 write; 0x81 in a reply */

@@ -18,7 +18,8 @@ TEST(PcTool, RepliesAreCutOutOfNoise)
     for (size_t piece : {(size_t)1, (size_t)4, line.size()}) {
         pc_tool_parser p;
         std::vector<pc_tool_reply> got;
-        for (size_t at = 0; at < line.size(); at += piece) p.feed(line.data() + at, std::min(piece, line.size() - at), &got);
+        for (size_t at = 0; at < line.size(); at += piece)
+            p.feed(line.data() + at, std::min(piece, line.size() - at), &got);
         ASSERT_EQ(got.size(), 1u) << piece;
         EXPECT_EQ(got[0].frame, probe);
         EXPECT_EQ(got[0].data, pc_tool_bytes{5});
@@ -59,4 +60,4 @@ TEST(PcTool, ScriptLines)
     }
 }
 
-}  // namespace
+} // namespace

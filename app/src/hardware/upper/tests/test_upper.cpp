@@ -78,8 +78,10 @@ std::vector<Bytes> cut(const Bytes &line, size_t piece, int *dropped)
         uint8_t out[255];
         int got;
         while ((got = vesk_upper_rx_step(&rx, out)) != 0) {
-            if (got < 0) (*dropped)++;
-            else frames.push_back(Bytes(out, out + got));
+            if (got < 0)
+                (*dropped)++;
+            else
+                frames.push_back(Bytes(out, out + got));
         }
         EXPECT_LE(vesk_upper_rx_used(&rx), 255u);
     }
@@ -150,9 +152,17 @@ TEST(UpperCodec, IdentityTexts)
         int len; /* -1: refused by the text rules */
         bool valid;
     } rows[] = {
-        {"SCOPE-0042_a", 12, true}, {"  SN9 \n", 4, false},   {"\nSN9\n", 3, true}, {"AB CD", 5, false},
-        {"", 0, false},             {"   ", 0, false},       {"SN\r1", -1, false}, {"SN\n1", -1, false},
-        {std::string("S\0N", 3), -1, false},                  {"SN#1", 4, false},   {std::string(127, 'A'), 127, true},
+        {"SCOPE-0042_a", 12, true},
+        {"  SN9 \n", 4, false},
+        {"\nSN9\n", 3, true},
+        {"AB CD", 5, false},
+        {"", 0, false},
+        {"   ", 0, false},
+        {"SN\r1", -1, false},
+        {"SN\n1", -1, false},
+        {std::string("S\0N", 3), -1, false},
+        {"SN#1", 4, false},
+        {std::string(127, 'A'), 127, true},
         {std::string(128, 'A'), -1, false},
     };
     for (const auto &r : rows) {
@@ -170,9 +180,9 @@ TEST(UpperCodec, KeyTable)
 {
     const struct {
         int from, to;
-    } rows[] = {{0, 0},     {1, 1},     {2, -1},    {3, 3},     {5, -1},    {6, 6},     {0x27, 23}, {0x28, 24},
-                {0x29, 32}, {0x2A, 33}, {0x2B, -1}, {0x2C, 20}, {0x33, 35}, {0x34, 36}, {0x35, 18}, {0x36, 21},
-                {0x37, 19}, {0xFF, -1}};
+    } rows[] = {{0, 0},     {1, 1},     {2, -1},    {3, 3},     {5, -1},    {6, 6},
+                {0x27, 23}, {0x28, 24}, {0x29, 32}, {0x2A, 33}, {0x2B, -1}, {0x2C, 20},
+                {0x33, 35}, {0x34, 36}, {0x35, 18}, {0x36, 21}, {0x37, 19}, {0xFF, -1}};
     for (const auto &r : rows) EXPECT_EQ(vesk_upper_key_map((uint8_t)r.from), r.to) << r.from;
 }
 
@@ -181,16 +191,16 @@ TEST(UpperClock, EveryFieldIsRangeChecked)
     const struct {
         int y, mo, d, h, mi, s, ok;
     } rows[] = {
-        {2024, 2, 29, 23, 59, 59, 1}, {2023, 2, 29, 0, 0, 0, 0}, {2024, 13, 1, 0, 0, 0, 0}, {2024, 0, 1, 0, 0, 0, 0},
-        {2024, 4, 31, 0, 0, 0, 0},    {2024, 1, 0, 0, 0, 0, 0},  {2024, 1, 1, 24, 0, 0, 0}, {2024, 1, 1, 0, 60, 0, 0},
-        {2024, 1, 1, 0, 0, 60, 0},    {1969, 12, 31, 0, 0, 0, 0}, {2100, 1, 1, 0, 0, 0, 0}, {2000, 2, 29, 0, 0, 0, 1},
+        {2024, 2, 29, 23, 59, 59, 1}, {2023, 2, 29, 0, 0, 0, 0},  {2024, 13, 1, 0, 0, 0, 0}, {2024, 0, 1, 0, 0, 0, 0},
+        {2024, 4, 31, 0, 0, 0, 0},    {2024, 1, 0, 0, 0, 0, 0},   {2024, 1, 1, 24, 0, 0, 0}, {2024, 1, 1, 0, 60, 0, 0},
+        {2024, 1, 1, 0, 0, 60, 0},    {1969, 12, 31, 0, 0, 0, 0}, {2100, 1, 1, 0, 0, 0, 0},  {2000, 2, 29, 0, 0, 0, 1},
     };
     for (const auto &r : rows) {
         EXPECT_EQ(vesk_time_fields_valid(r.y, r.mo, r.d, r.h, r.mi, r.s), r.ok) << r.y << "-" << r.mo << "-" << r.d;
         if (r.ok) continue;
         /* A refused time never reaches a clock. */
-        Bytes f = tool(0, 0x1B, 0, 0, cat(le16(r.y), {(uint8_t)r.mo, (uint8_t)r.d, (uint8_t)r.h, (uint8_t)r.mi,
-                                                      (uint8_t)r.s}));
+        Bytes f = tool(0, 0x1B, 0, 0,
+                       cat(le16(r.y), {(uint8_t)r.mo, (uint8_t)r.d, (uint8_t)r.h, (uint8_t)r.mi, (uint8_t)r.s}));
         EXPECT_EQ(set_date_and_time_by_upper(f.data(), (int)f.size()), -1);
     }
 }
@@ -251,7 +261,9 @@ protected:
     {
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         for (size_t got = 0; got < n;) {
-            int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+            int left =
+                (int)std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+                    .count();
             struct pollfd p = {master, POLLIN, 0};
             if (left <= 0 || poll(&p, 1, left) <= 0) return false;
             ssize_t r = read(master, out + got, n - got);
@@ -276,10 +288,7 @@ protected:
         return next_reply();
     }
     /* Everything sent before has been handled once the probe's answer is in. */
-    void settle()
-    {
-        EXPECT_EQ(ask(tool(0, 0x1A, 0, 1, {0})), answer(0, 0x1A, 0, {5}));
-    }
+    void settle() { EXPECT_EQ(ask(tool(0, 0x1A, 0, 1, {0})), answer(0, 0x1A, 0, {5})); }
     std::vector<Bytes> gui_frames()
     {
         std::vector<Bytes> out;
@@ -350,8 +359,8 @@ TEST_F(UpperLink, SerialNumberRules)
         Bytes data;
         const char *stored; /* null: refused, the old one stays */
     } rows[] = {
-        {text("AB CD"), nullptr}, {text(""), nullptr},        {text("SN#7"), nullptr},
-        {text("SN\r7"), nullptr}, {Bytes(128, 'A'), nullptr}, {text(" VK-520_0042\n"), "VK-520_0042"},
+        {text("AB CD"), nullptr},     {text(""), nullptr},        {text("SN#7"), nullptr},
+        {text("SN\r7"), nullptr},     {Bytes(128, 'A'), nullptr}, {text(" VK-520_0042\n"), "VK-520_0042"},
         {text("Scope-2"), "Scope-2"},
     };
     std::string now = "SN-42";
@@ -407,10 +416,10 @@ TEST_F(UpperLink, ScalesAndOffsetsAreSetInMemory)
     qel_dev_status.s16RangeOffsetX = 600;
     qel_dev_status.s16RangeOffsetY = 610;
     send(tool(0x16, 9, 1, 0, le16(528)));
-    send(tool(0x16, 9, 3, 0, {3}));    /* X + 1 */
-    send(tool(0x16, 9, 3, 0, {0}));    /* Y - 1 */
+    send(tool(0x16, 9, 3, 0, {3})); /* X + 1 */
+    send(tool(0x16, 9, 3, 0, {0})); /* Y - 1 */
     send(tool(0x16, 9, 2, 0, le16(700)));
-    send(tool(0x16, 9, 3, 0, {9}));    /* no such step */
+    send(tool(0x16, 9, 3, 0, {9})); /* no such step */
     settle();
     ASSERT_TRUE(sim_peer_wait(gui_peer, 4, 5000));
     EXPECT_EQ(gui_frames(), (std::vector<Bytes>{gui(0x16, 9, 1, 0x80, le16(528)), gui(0x16, 9, 1, 0x80, le16(529)),
@@ -424,7 +433,7 @@ TEST_F(UpperLink, KeysReachTheGuiAsKeyFrames)
     send(tool(7, 0, 0, 0, {2})); /* not in the table */
     send(tool(7, 0, 0, 0, {3}));
     send(tool(7, 0, 0, 0, {0x27, 0x55, 0x66})); /* extra bytes do not move the checksum */
-    send(tool(7, 0, 0, 0));                       /* no key at all */
+    send(tool(7, 0, 0, 0));                     /* no key at all */
     settle();
     ASSERT_TRUE(sim_peer_wait(gui_peer, 2, 5000));
     EXPECT_EQ(gui_frames(), (std::vector<Bytes>{gui(7, 0, 0, 0, {3}), gui(7, 0, 0, 0, {23})}));
@@ -459,4 +468,4 @@ TEST_F(UpperLink, TheClockIsLeftAloneWhileRecording)
     qel_dev_status.shot_video_status = 0;
 }
 
-}  // namespace
+} // namespace
