@@ -1,8 +1,8 @@
 // The PC or factory tool end to end: the simulated tool on /dev/ttyS2
 // reads the scope's identity and battery voltage and writes a new serial
-// number, which the EEPROM record keeps and the information page shows
-// after the next boot; a clock write reaches both clocks, except while a
-// shot video records.
+// number, which the information page shows at once and, from the EEPROM
+// record, after the next boot; a clock write reaches both clocks, except
+// while a shot video records.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -70,7 +70,7 @@ bool to_information_page(sim_harness &h)
     return h.key("ok") && h.wait_top("Info_menu");
 }
 
-TEST(PcLink, TheToolReadsTheUnitAndItsNewSerialNumberIsShownAfterABoot)
+TEST(PcLink, TheToolReadsTheUnitAndItsNewSerialNumberIsShownNowAndAfterABoot)
 {
     std::string dir, eeprom;
     {
@@ -97,6 +97,14 @@ TEST(PcLink, TheToolReadsTheUnitAndItsNewSerialNumberIsShownAfterABoot)
             return h.read(SIM_EEPROM).find("sn=VK-2026-0099\n") != std::string::npos;
         })) << h.read(SIM_EEPROM).c_str();
         EXPECT_EQ(pc_tool_stray(tool), 0u) << "every byte the scope wrote was a sound reply";
+        /* The information page shows the new number at once. */
+        ASSERT_TRUE(to_information_page(h)) << h.why;
+        std::string tree;
+        EXPECT_TRUE(
+            h.wait_tree([](const std::string &t) { return sim_tree_widget(t, "SN_value").text == "VK-2026-0099"; },
+                        SIM_REPLY_MS, &tree))
+            << tree;
+        EXPECT_EQ(sim_tree_widget(tree, "PN_value").text, "VK-520-LRF-01");
         eeprom = h.read(SIM_EEPROM);
         sim_kill(h.sb, h.sightui, SIGKILL);
         ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] { return h.ended(h.sightui); }));

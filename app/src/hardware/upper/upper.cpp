@@ -13,6 +13,7 @@
 #include "qel_dev_status.h"
 #include "qel_power.h"
 #include "uart.h"
+#include "version.h"
 #include "vesk_frame.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
@@ -129,12 +130,22 @@ static int take_identity(const upper_cmd *c, char *text, const char *name)
     return n;
 }
 
+/* The identity the information page and the phone read follows a new
+ * number at once, not only after the next boot: the build-identity file's
+ * line and the device-information record (32 characters at most). */
+static void identity_follows(const char *label, const char *name, const char *text, char *info, size_t info_size)
+{
+    fpga_version_info_replace(label, name, text);
+    snprintf(info, info_size, "%.*s", (int)info_size - 1, text);
+}
+
 static void write_sn(const upper_cmd *c)
 {
     char text[VESK_UPPER_TEXT_MAX + 1];
     if (take_identity(c, text, "SN") < 0 || edit_begin("SN") != 0) return;
     snprintf(qel_dev_status.sn, sizeof qel_dev_status.sn, "%s", text);
     Qel_EEPROMParam_Save();
+    identity_follows("SN", "sn", text, g_stDeviceInfo.sn, sizeof g_stDeviceInfo.sn);
     int rc = upper_sn_hook != NULL ? upper_sn_hook() : -ENOSYS;
     if (rc != 0) vesk_log_printf(VESK_LOG_ERROR, UPPER_TAG_SN, "SSID from SN not staged rc=%d", rc);
     vesk_persist_edit_end();
@@ -146,6 +157,7 @@ static void write_pn(const upper_cmd *c)
     if (take_identity(c, text, "PN") < 0 || edit_begin("PN") != 0) return;
     snprintf(qel_dev_status.pn, sizeof qel_dev_status.pn, "%s", text);
     Qel_EEPROMParam_Save();
+    identity_follows("PN", "pn", text, g_stDeviceInfo.pn, sizeof g_stDeviceInfo.pn);
     vesk_persist_edit_end();
 }
 

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,10 +19,13 @@
 #include <vector>
 
 #include "bus_capture.h"
+#include "iniparser_handler.h"
 #include "persist_fixture.h"
 #include "qel_dev_status.h"
 #include "qel_power.h"
+#include "sim_ns.h"
 #include "sim_peer.h"
+#include "version.h"
 #include "vesk_msg.h"
 #include "vesk_persist.h"
 
@@ -218,7 +223,14 @@ int sn_hook(void)
 
 class UpperLink : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(sim_peer_private_ipc(), 0); }
+    /* Queues and a /tmp of the suite's own: a new serial number rewrites
+     * the build-identity file "/tmp/apps.version". */
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ(sim_private_ns(CLONE_NEWIPC | CLONE_NEWNS), 0);
+        ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777"), 0);
+    }
     PersistDir dir;
     vesk_persist_profiles profiles = {};
     BusCapture main_bus;
@@ -375,6 +387,7 @@ TEST_F(UpperLink, SerialNumberRules)
             EXPECT_TRUE(eeprom_holds("sn=" + now + "\n")) << read_text(dir.eeprom);
         }
         EXPECT_EQ(std::string(qel_dev_status.sn), now);
+        EXPECT_EQ(std::string(g_stDeviceInfo.sn), now) << "the phone's device information follows";
         EXPECT_EQ(g_hook_calls, calls);
         EXPECT_EQ(ask(tool(0, 0x1A, 1, 1)), answer(0, 0x1A, 1, text(now)));
     }
@@ -391,6 +404,20 @@ TEST_F(UpperLink, PartNumberIsCheckedLikeTheSerialNumber)
     EXPECT_STREQ(qel_dev_status.pn, "VK-520-LRF-01");
     EXPECT_EQ(g_hook_calls, 0);
     EXPECT_TRUE(eeprom_holds("pn=VK-520-LRF-01\n")) << read_text(dir.eeprom);
+    EXPECT_STREQ(g_stDeviceInfo.pn, "VK-520-LRF-01");
+}
+
+TEST_F(UpperLink, TheBuildIdentityFileFollowsANewNumber)
+{
+    fpga_version_info_init("PN", "pn", "PN-7");
+    fpga_version_info_init("SN", "sn", "SN-42");
+    send(tool(0, 0x1A, 1, 0, text("VK-2026-0099")));
+    settle();
+    const std::string file = read_text("/tmp/apps.version");
+    EXPECT_NE(file.find("SN:\t <sn>"), std::string::npos) << file;
+    EXPECT_NE(file.find("[VK-2026-0099]"), std::string::npos) << file;
+    EXPECT_EQ(file.find("[SN-42]"), std::string::npos) << "the old number is gone: " << file;
+    EXPECT_NE(file.find("[PN-7]"), std::string::npos) << file;
 }
 
 TEST_F(UpperLink, ZeroAnglesWrittenAndReadBack)
