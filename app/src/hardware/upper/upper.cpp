@@ -94,8 +94,8 @@ typedef struct {
 
 static int16_t data_s16(const upper_cmd *c) { return (int16_t)vesk_get_u16(c->frame + VESK_UPPER_OFF_DATA); }
 
-/* Runs a change inside an edit section; a refused section makes the write a
- * no-op, as a shutdown or reset under way must not see it. */
+/* Opens the edit section a change is made in; a refused section makes the
+ * write a no-op, as a shutdown or reset under way must not see it. */
 static int edit_begin(const char *what)
 {
     int rc = vesk_persist_edit_begin();
@@ -117,9 +117,10 @@ static void reply_text(const upper_cmd *c, const char *text)
 static void read_sn(const upper_cmd *c) { reply_text(c, qel_dev_status.sn); }
 static void read_pn(const upper_cmd *c) { reply_text(c, qel_dev_status.pn); }
 
-/* A serial or part number: the tool's text, checked, stored with the
- * EEPROM record. Both become one value on one line of the record and part
- * of the access point's name, so both take the same characters. */
+/* A serial or part number: the tool's text, checked before it is stored
+ * with the EEPROM record. Each must stay one value on one line of that
+ * record, and the serial number also becomes part of the access point's
+ * name, so both take the same characters. */
 static int take_identity(const upper_cmd *c, char *text, const char *name)
 {
     int n = vesk_upper_take_text(text, c->frame + VESK_UPPER_OFF_DATA, c->data_len);
