@@ -377,3 +377,63 @@ put("update_report", "installer_only", reports(1, INSTALLER, b""))
 put("update_report", "already_copied", reports(3, INSTALLER, COPIED))
 put("update_report", "pending_settled", reports(2, b"", APP))
 put("update_report", "binary_installer", reports(1, bytes(range(256)) * 20, b""))
+
+
+# ---- the PC tool's line: recording flags, then reads (a length byte
+# before each piece) of tool frames CC L class object item dir data ----
+def tool(cls, obj, item, direction, data=b""):
+    body = bytes([0xCC, len(data) + 6, cls, obj, item, direction]) + data
+    return body + bytes([sum(body) & 0xFF, 0xEB, 0xAA])
+
+
+reads_all = (tool(0, 0x1A, 0, 1, b"\x00") + tool(0, 0x1A, 1, 1) + tool(0, 0x1A, 2, 1) + tool(0, 0x22, 0, 1) +
+             tool(0, 0x23, 0, 1) + tool(0x0F, 0, 0, 1) + tool(6, 1, 3, 1) + tool(0x16, 9, 1, 1))
+put("upper_receive", "reads", bytes([0]) + pieces(reads_all, 32))
+put("upper_receive", "serial_number", bytes([0]) + pieces(tool(0, 0x1A, 1, 0, b"VK-2026-0099"), 5))
+put("upper_receive", "part_number_blank", bytes([0]) + pieces(tool(0, 0x1A, 2, 0, b" VK 1\n"), 32))
+put("upper_receive", "zero_slant", bytes([0]) + pieces(tool(6, 1, 3, 0, b"\x01\x19\x00"), 3))
+put("upper_receive", "date_recording", bytes([2]) + pieces(tool(0, 0x1B, 0, 0, u16(2024) + bytes([2, 29, 23, 59, 59])), 32))
+put("upper_receive", "keys", bytes([0]) + pieces(tool(7, 0, 0, 0, b"\x03") + tool(7, 0, 0, 0, b"\x02"), 1))
+put("upper_receive", "offsets", bytes([0]) + pieces(tool(0x16, 9, 1, 0, u16(528)) + tool(0x16, 9, 3, 0, b"\x03"), 32))
+put("upper_receive", "noise", bytes([0]) + pieces(b"\x00\xCC\xCC\x55\xCC\x55" + bytes(0x55) + tool(0x0F, 0, 0, 1), 32))
+put("upper_receive", "factory_media", bytes([0]) + pieces(tool(0, 0x0B, 0, 0) + tool(0, 0x08, 0, 0, b"\x05"), 32))
+
+# ---- the phone's exchange file ----
+put("bccal_import", "all_keys", """[bccal]
+spinDrift=true
+target_distance=4000
+target_angle=5.5
+wind_direction=-90
+wind_speed=3
+coriolisEffect_lat=45
+coriolisEffect_azimuth=90
+weather_temperature=15
+weather_airPressure=760
+weather_humidity=50
+gun_riflingRange=10
+gun_riflingDirection=left
+gun_bullet_length=30
+gun_bullet_diameter=7.8
+gun_bullet_weight=10
+gun_bullet_coefficient=0.5
+gun_bullet_dragModel=g7
+gun_bullet_muzzleVelocity=850
+gun_bullet_zeroingWeather_temperature=20
+gun_bullet_zeroingWeather_airPressure=750
+gun_bullet_zeroingWeather_humidity=40
+gun_bullet_isOpenzeroingWeather=true
+gun_bullet_zeroOffsetUnit=mrad
+gun_bullet_zeroOffsetVertical=1
+gun_bullet_zeroOffsetHorizontal=-0.5
+gun_scope_zeroingDistance=100
+gun_scope_height=45
+gun_scope_unit=1
+result_moaVertical=1.5
+result_moaHorizontal=-2
+result_mradVertical=0.4
+result_mradHorizontal=0
+""")
+put("bccal_import", "preamble_and_crlf", "phone=1\r\n[bccal]\r\ntarget_distance=100\r\nwind_speed=fast\r\n")
+put("bccal_import", "export_form", "[bccal]\nspinDrift=0\ntarget_distance=100.000000\ngun_riflingDirection=1\n"
+    "gun_bullet_zeroOffsetUnit=0\ngun_bullet_zeroOffsetHorizontalMOA=1.250000\ngun_scope_unit=0\n")
+put("bccal_import", "cut_off", "[bccal]\ntarget_distance=4000\nwind_sp")

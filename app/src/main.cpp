@@ -19,6 +19,7 @@
 #include "qel_dev_status.h"
 #include "qel_key.h"
 #include "qel_other.h"
+#include "upper.h"
 #include "version.h"
 #include "vesk_debug_app.h"
 #include "vesk_lifecycle.h"
@@ -144,6 +145,7 @@ static void start_modules(void)
     vesk_update_set_calls(&update_calls);
     if (Qel_UpgradeInit(main_bus, app_bus) != 0)
         vesk_log_printf(VESK_LOG_ERROR, "main", "Qel_UpgradeInit failed: no update from Media this run");
+    Qel_UpperComputerInit(VESK_UPPER_DEVICE, main_bus, app_bus);
     capabilitySetInit();
     Power_Ctrl_UART(access(POWER_UART_SWITCH_FILE, F_OK) == 0 ? 2 : 0);
 }
@@ -161,6 +163,7 @@ static void stop_modules(void)
 {
     Qel_laserExit();
     vesk_update_stop();
+    Qel_UpperComputerExit();
     Qel_MsgEvent_Deinit();
     Qel_FpgaExit();
     Qel_KeyExit();

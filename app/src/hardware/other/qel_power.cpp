@@ -66,6 +66,16 @@ template <typename T> static void fill_time(T *tm, int hour, int minute, int sec
     tm->tm_year = year - 1900;
 }
 
+int vesk_time_fields_valid(int year, int month, int day, int hour, int minute, int second)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1970 || year > 2099 || month < 1 || month > 12) return 0;
+    const int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int last = days[month - 1] + (month == 2 && leap);
+    return day >= 1 && day <= last && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
+           second <= 59;
+}
+
 int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
 {
     int fd = open(POWER_RTC_DEVICE, O_RDWR | O_CLOEXEC);

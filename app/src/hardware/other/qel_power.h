@@ -23,6 +23,11 @@ int Power_Ctrl_UART(int value);
 /* Powers the board off: 0 or the negative errno. */
 int Power_Off(void);
 
+/* 1 when every field names a real calendar time from 1970 to 2099
+ * (month 1..12, the month's days, 24-hour clock), else 0. Callers with
+ * clock fields from outside check them before setting either clock. */
+int vesk_time_fields_valid(int year, int month, int day, int hour, int minute, int second);
+
 /* The real-time clock: 0; -1 when the device does not open; -ENOENT when
  * the clock refuses the time. */
 int rtc_set_time(int hour, int minute, int second, int year, int month, int day);
