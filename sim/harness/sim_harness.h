@@ -26,6 +26,7 @@
 #include "lrf_sim.h"
 #include "sim.h"
 #include "sim_peer.h"
+#include "sim_tree.h"
 
 /* Sanitizer builds run several times slower; deadlines stretch by this. */
 #if defined(__SANITIZE_ADDRESS__)
@@ -55,20 +56,6 @@ struct sim_head {
 typedef std::function<bool(const sim_bytes &)> sim_match;
 /* The last frame of sightd's boot push: the dynamic-coefficient state. */
 extern const sim_head sim_boot_done;
-
-/* One widget's line of sightui's tree dump. */
-struct sim_widget {
-    bool found = false;
-    bool visible = false;
-    std::string type, text, image, rect, overrides;
-    int opacity = 255;
-};
-/* The value of key= in a dump line, quoted values unescaped. */
-std::string sim_tree_field(const std::string &line, const std::string &key);
-/* The first widget of that name in a dump. */
-sim_widget sim_tree_widget(const std::string &tree, const std::string &name);
-/* The top window's name in a dump ("" when none). */
-std::string sim_tree_top(const std::string &tree);
 
 /* The scope's keys by name ("range", "left+down" ...) and press kind
  * ("short", "long", "double"): the device key codes sightui-keys types,
