@@ -57,13 +57,6 @@ typedef std::function<bool(const sim_bytes &)> sim_match;
 /* The last frame of sightd's boot push: the dynamic-coefficient state. */
 extern const sim_head sim_boot_done;
 
-/* The scope's keys by name ("range", "left+down" ...) and press kind
- * ("short", "long", "double"): the device key codes sightui-keys types,
- * with "+MS" for the hold of a long press. False for no such key or kind. */
-bool sim_key_codes(const std::string &name, const std::string &kind, int hold_ms, std::vector<std::string> *codes);
-/* "up down power ..." for messages. */
-const char *sim_key_names(void);
-
 /* A record's CLOCK_MONOTONIC milliseconds, -1 when it has none. */
 long long sim_log_ms(const std::string &line);
 
@@ -150,8 +143,15 @@ struct sim_harness {
     bool wait_tree(const std::function<bool(const std::string &)> &pred, int timeout_ms, std::string *tree,
                    std::string *png = nullptr);
 
-    /* A scope key by name and kind (see sim_key_codes), or raw codes. */
+    /* A scope key pressed on the key device, where sightd's key threads
+     * read it as on the board: names as sim_keys.h gives them ("range",
+     * "left+down" ...), kind "short", "long" (held hold_ms) or "double".
+     * Returns once the last event is written. */
     bool key(const std::string &name, const std::string &kind = "short", int hold_ms = 1000);
+    /* Key frames straight into sightui's key injection, as sightd would
+     * send them (device key codes of the GUI's key table, "+MS" a pause):
+     * for a sightui that runs without sightd's key path, or a key frame
+     * the key device has no key for (photo, range double). */
     bool key_codes(const std::vector<std::string> &codes);
 
     /* Lines of a log stream ("app", "gui", "errors") on the Media
