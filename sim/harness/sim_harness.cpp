@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -407,8 +408,8 @@ std::string sim_harness::read(const std::string &inside) const
 
 bool sim_harness::exists(const std::string &inside) const
 {
-    std::string data;
-    return sim_read_file(sb, inside, &data) == 0;
+    struct stat st;
+    return stat(sim_path(sb, inside).c_str(), &st) == 0;
 }
 
 /* ---- devices ---- */

@@ -160,7 +160,7 @@ struct sim_harness {
     /* Board-log lines, those of one call ("ioctl", "tool") when given. */
     std::vector<std::string> board_log(const char *call = nullptr) const;
 
-    /* A file inside ("" when missing) and whether it exists. */
+    /* A file inside ("" when missing), and whether a file or folder exists. */
     std::string read(const std::string &inside) const;
     bool exists(const std::string &inside) const;
 
