@@ -3,6 +3,7 @@
 // power-off, a reboot or an exit as asked, and the kept folder boots again.
 #include "scope_e2e.h"
 #include "home_road.h"
+#include "sim_iio.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -174,6 +175,27 @@ TEST(LifecycleScope, ALongPowerPressCountsDownSavesAndPowersOff)
     std::vector<sim_bytes> told = road.frames("media", media_shutdown);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0][6], 1) << "power goes off";
+}
+
+/* A battery run flat: the home page opens the low-power page, whose
+ * countdown asks for the low-battery power-off; sightd saves through the
+ * safety sequence and powers off. */
+TEST(LifecycleScope, AFlatBatteryPowersOffThroughTheLowPowerPage)
+{
+    HomeRoad road;
+    ASSERT_TRUE(road.start(HomeRoadImage{}, 64ull << 20)) << road.why;
+    const std::string before = reticle_colour(road);
+    ASSERT_TRUE(road.key("up")) << road.why;
+    ASSERT_EQ(sim_adc_set_battery(road.sb, 5.5), 0);
+    /* The battery module averages its readings before it reports. */
+    EXPECT_TRUE(road.wait_top("shut_down_low_power", 20000 * SIM_SLOW)) << road.why;
+    sim_outcome out = wait_end(road, SIM_REPLY_MS * 2);
+    road.sightd = -1;
+    EXPECT_EQ(out.end, SIM_POWER_OFF) << sim_outcome_text(out);
+    EXPECT_NE(reticle_colour(road), before);
+    std::vector<sim_bytes> told = road.frames("media", media_shutdown);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0][6], 1);
 }
 
 /* A key early in the countdown cancels it and returns to the page that

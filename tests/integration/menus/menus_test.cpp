@@ -219,9 +219,10 @@ TEST(Menus, APhotoOpensFullScreenAndIsDeletedWithItsThumbnail)
     ASSERT_TRUE(road.key("down")); /* the pop-up is still up: its delete row */
     ASSERT_TRUE(road.key("ok"));   /* the confirmation, on OK */
     ASSERT_TRUE(road.key("ok"));
-    EXPECT_TRUE(road.wait(SIM_REPLY_MS, [&] { return !road.exists("/usrdata/media/Picture/IMG_0001.bmp"); }))
-        << "the photo is still there";
-    EXPECT_FALSE(road.exists("/usrdata/media/.thumbnails/IMG_0001.jpg")) << "its thumbnail is still there";
+    /* The photo goes first, then its thumbnail. */
+    EXPECT_TRUE(road.wait(SIM_REPLY_MS, [&] { return !road.exists("/usrdata/media/.thumbnails/IMG_0001.jpg"); }))
+        << "its thumbnail is still there";
+    EXPECT_FALSE(road.exists("/usrdata/media/Picture/IMG_0001.bmp")) << "the photo is still there";
     /* It was the only photo: the tab shows its empty picture. */
     std::string tree;
     EXPECT_TRUE(road.wait_tree([](const std::string &t) {
