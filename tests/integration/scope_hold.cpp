@@ -47,3 +47,9 @@ scope_hold scope_library_hold(const wire_profile &p, int range_dm, double shot_a
     EXPECT_EQ(rc, 0) << "the library refused the profile";
     return {r.DropAdjustment, r.WindageAdjustment};
 }
+
+int scope_boot_dynamic_bc(const sim_harness &run)
+{
+    std::vector<sim_bytes> bc = run.frames("gui", sim_boot_done);
+    return bc.size() == 1 ? bc[0][6] : -1;
+}
