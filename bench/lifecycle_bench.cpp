@@ -47,7 +47,7 @@ std::string reticle_colour(const sim_harness &h)
 long long one_power_off(std::string *why)
 {
     sim_harness h;
-    if (!h.create() || !h.start_peer("media") || !h.boot_sightd() || !h.start_sightui() ||
+    if (!h.create() || !h.start_peer("media") || !h.start_sightd() || !h.start_sightui() ||
         !h.wait_top("QZ_home_page_1")) {
         *why = h.why;
         return -1;
