@@ -1,8 +1,9 @@
 // Power-key long press to the power-off, both programs in the sandbox on
 // the real clock: a setting changed on the home page, then the power key
-// held; the figure is the time from the key to the sandbox powering off,
-// less the hold and the countdown's own three seconds, so it is what the
-// key rules, the save and the coordinator add. Each iteration boots a fresh
+// held on the key device; the figure is the time from the key event that
+// makes the press long (the third auto-repeat) to the sandbox powering off,
+// less the countdown's own three seconds, so it is what the key threads,
+// the key rules, the save and the coordinator add. Each iteration boots a fresh
 // sandbox, since the power-off ends it; the setting is checked on disk.
 #include <benchmark/benchmark.h>
 
@@ -18,6 +19,9 @@
 namespace {
 
 const int kHoldMs = 1000;
+/* sightd sets the device's auto-repeat to 500 ms and then 200 ms; the
+ * third repeat makes a long press. */
+const int kLongAtMs = 500 + 2 * 200;
 const int kCountdownMs = 3000;
 
 long long mono_ms()
@@ -43,7 +47,7 @@ std::string reticle_colour(const sim_harness &h)
 long long one_power_off(std::string *why)
 {
     sim_harness h;
-    if (!h.create() || !h.start_peer("media") || !h.boot_sightd() || !h.start_sightui() ||
+    if (!h.create() || !h.start_peer("media") || !h.start_sightd() || !h.start_sightui() ||
         !h.wait_top("QZ_home_page_1")) {
         *why = h.why;
         return -1;
@@ -70,7 +74,7 @@ long long one_power_off(std::string *why)
         *why = "the setting was not saved";
         return -1;
     }
-    return took - kHoldMs - kCountdownMs;
+    return took - kLongAtMs - kCountdownMs;
 }
 
 void BM_PowerKeyToPowerOffSaved(benchmark::State &state)

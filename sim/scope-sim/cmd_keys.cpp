@@ -4,8 +4,6 @@
 
 #include <string.h>
 
-#include "sim_keys.h"
-
 static int cmd_key(scope_run *run, int argc, char **argv)
 {
     const char *kind = argc > 2 ? argv[2] : "short";
@@ -14,7 +12,7 @@ static int cmd_key(scope_run *run, int argc, char **argv)
         scope_error("key: '%s' is no number of seconds", argv[3]);
         return SCOPE_FAIL;
     }
-    if (!sim_keys_press(*run->h, argv[1], kind, hold_ms)) {
+    if (!run->h->key(argv[1], kind, hold_ms)) {
         scope_error("key: %s", run->h->why.c_str());
         return SCOPE_FAIL;
     }

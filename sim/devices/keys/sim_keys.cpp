@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "sim.h"
-#include "sim_harness.h"
 
 #define SIM_KEY_GAP_MS 40
 #define SIM_KEY_TAP_MS 80
@@ -108,27 +107,27 @@ int sim_keys_play(sim_sandbox *sb, const std::vector<sim_key_step> &steps)
     return 0;
 }
 
-bool sim_keys_press(sim_harness &h, const std::string &names, const std::string &kind, int hold_ms)
+bool sim_keys_press(sim_sandbox *sb, const std::string &names, const std::string &kind, int hold_ms, std::string *why)
 {
     const std::vector<uint16_t> codes = sim_keys_parse(names);
     if (codes.empty()) {
-        h.why = "no key '" + names + "' (" SIM_KEYS_NAMES ")";
+        *why = "no key '" + names + "' (" SIM_KEYS_NAMES ")";
         return false;
     }
     std::vector<sim_key_step> steps;
     if (kind == "short") {
-        steps = sim_keys_hold(codes, SIM_KEY_SHORT_MS, sim_keys_repeat(h.sb));
+        steps = sim_keys_hold(codes, SIM_KEY_SHORT_MS, sim_keys_repeat(sb));
     } else if (kind == "long" && hold_ms >= 0) {
-        steps = sim_keys_hold(codes, hold_ms, sim_keys_repeat(h.sb));
+        steps = sim_keys_hold(codes, hold_ms, sim_keys_repeat(sb));
     } else if (kind == "double" && codes.size() == 1) {
         steps = sim_keys_double(codes[0], SIM_KEY_DOUBLE_GAP_MS);
     } else {
-        h.why = "no " + kind + " press of " + names + " (short, long or double of one key)";
+        *why = "no " + kind + " press of " + names + " (short, long or double of one key)";
         return false;
     }
-    int rc = sim_keys_play(h.sb, steps);
+    int rc = sim_keys_play(sb, steps);
     if (rc != 0) {
-        h.why = "the key device took no event: " + std::string(strerror(-rc));
+        *why = "the key device took no event: " + std::string(strerror(-rc));
         return false;
     }
     return true;

@@ -10,7 +10,6 @@
 #include <vector>
 
 struct sim_sandbox;
-struct sim_harness;
 
 /* Key codes of the board's device. */
 enum {
@@ -53,8 +52,9 @@ sim_key_repeat sim_keys_repeat(const sim_sandbox *sb);
  * SYN_REPORT. 0 or a negative errno. */
 int sim_keys_play(sim_sandbox *sb, const std::vector<sim_key_step> &steps);
 
-/* A gesture by name on the scope in the harness: kind "short" (pressed
+/* A gesture by name on the sandbox's key device: kind "short" (pressed
  * 100 ms), "long" (held hold_ms) or "double" (two short presses, 150 ms
- * apart). Returns once the last event is written; false with h.why. */
+ * apart). Returns once the last event is written; false with *why. The
+ * harness's key() presses keys this way. */
 #define SIM_KEYS_NAMES "ok (middle) up down left right fn range power, or keys joined by + (left+down, up+ok+down)"
-bool sim_keys_press(sim_harness &h, const std::string &names, const std::string &kind = "short", int hold_ms = 1000);
+bool sim_keys_press(sim_sandbox *sb, const std::string &names, const std::string &kind, int hold_ms, std::string *why);

@@ -1,7 +1,7 @@
 // The ballistic editors end to end, both real programs in the sandbox: keys
-// typed into sightui edit the profile on its pages, sightd keeps the values
-// in its profile database, solves with them, and the home page shows the
-// new hold-over; the values come back after both programs restart.
+// pressed on the key device edit the profile on its pages, sightd keeps the
+// values in its profile database, solves with them, and the home page shows
+// the new hold-over; the values come back after both programs restart.
 #include <gtest/gtest.h>
 
 #include <math.h>
@@ -26,8 +26,8 @@ int vesk_debug_enabled(void) { return 0; }
 
 namespace {
 
-/* Device key codes, as sightd sends them to sightui. */
-const std::string UP = "0", DOWN = "3", DOWN_LONG = "4", RIGHT = "32", OK = "35", OK_LONG = "36";
+/* The scope's keys, pressed on the key device: name and kind. */
+const std::string UP = "up", DOWN = "down", DOWN_LONG = "down long", RIGHT = "right", OK = "ok", OK_LONG = "ok long";
 
 const double MOA_PER_MRAD = 3.44;
 
@@ -36,10 +36,14 @@ bool wait_until(int timeout_ms, const std::function<bool()> &done)
     return sim_wait_for(timeout_ms, done);
 }
 
-/* Several keys in one go, in order. */
-bool press(HomeRoad &road, const std::vector<std::string> &codes)
+/* Several keys, one after the other. */
+bool press(HomeRoad &road, const std::vector<std::string> &keys)
 {
-    return road.key_codes(codes);
+    for (const std::string &k : keys) {
+        size_t space = k.find(' ');
+        if (!road.key(k.substr(0, space), space == std::string::npos ? "short" : k.substr(space + 1))) return false;
+    }
+    return true;
 }
 
 std::string dump_of(HomeRoad &road)

@@ -5,7 +5,6 @@
 
 #include "home_road.h"
 #include "sim_iio.h"
-#include "sim_keys.h"
 #include "sim_usb.h"
 
 namespace {
@@ -29,7 +28,7 @@ TEST_F(HomeDevices, TheRangeKeyOnTheKeyDeviceRangesAndShowsTheRange)
 {
     ASSERT_TRUE(road.lrf_command("range 523.4"));
     lrf_sim_stats before = road.lrf_stats();
-    ASSERT_TRUE(sim_keys_press(road, "range")) << road.why;
+    ASSERT_TRUE(road.key("range")) << road.why;
     EXPECT_TRUE(shows("label_RngeValue", [](const sim_widget &w) { return w.text == "523.4 m"; })) << tree;
     EXPECT_GT(road.lrf_stats().singles, before.singles) << "no range request reached the module";
 }
@@ -57,7 +56,7 @@ TEST_F(HomeDevices, UsbAndALowBatteryShowOnTheHomePage)
 
 TEST_F(HomeDevices, ALongPowerPressOpensTheShutdownCountdown)
 {
-    ASSERT_TRUE(sim_keys_press(road, "power", "long", 1500)) << road.why;
+    ASSERT_TRUE(road.key("power", "long", 1500)) << road.why;
     EXPECT_TRUE(road.wait_top("QZ_SHUT_DOWN", 10000 * SIM_SLOW)) << road.why;
 }
 

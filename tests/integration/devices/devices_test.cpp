@@ -9,7 +9,6 @@
 
 #include "scope_e2e.h"
 #include "sim_iio.h"
-#include "sim_keys.h"
 #include "sim_usb.h"
 
 namespace {
@@ -51,7 +50,7 @@ struct Devices : ::testing::Test {
 TEST_F(Devices, NothingReachesTheGuiBeforeItIsReady)
 {
     ASSERT_TRUE(h.boot_sightd()) << h.why;
-    ASSERT_TRUE(sim_keys_press(h, "range")) << h.why;
+    ASSERT_TRUE(h.key("range")) << h.why;
     ASSERT_EQ(sim_usb_set(h.sb, true), 0);
     ASSERT_EQ(sim_adc_set_zoom_counts(h.sb, ring_counts_for(1000 + 100 * 31)), 0); /* x2: s = 31 */
     /* The media process has the first zoom (x1.0 at the ring's end) at once. */
@@ -60,7 +59,7 @@ TEST_F(Devices, NothingReachesTheGuiBeforeItIsReady)
     EXPECT_EQ(first[0], sim_frame(1, 1, 0xF0, 0, {100, 0}));
     /* Keys are not held back: once the second key is in, the GUI has
      * had every report sightd sent before it. */
-    ASSERT_TRUE(sim_keys_press(h, "up")) << h.why;
+    ASSERT_TRUE(h.key("up")) << h.why;
     EXPECT_EQ(h.wait_frames("gui", key_frame, 2).size(), 2u);
     for (const sim_head &head : {battery_frame, usb_frame, zoom_frame})
         EXPECT_TRUE(h.frames("gui", head).empty()) << "a report before READY";
@@ -99,12 +98,12 @@ TEST_F(Devices, KeysOnTheKeyDeviceReachTheGuiAsItsCodes)
     for (const auto &r : rows) {
         SCOPED_TRACE(std::string(r.name) + " " + r.kind);
         h.take_all("gui", key_frame);
-        ASSERT_TRUE(sim_keys_press(h, r.name, r.kind, r.hold_ms)) << h.why;
+        ASSERT_TRUE(h.key(r.name, r.kind, r.hold_ms)) << h.why;
         /* A single short press of the power key is known only once no
          * second one came within 400 ms. */
         if (strcmp(r.name, "power") == 0) usleep(600 * 1000);
         /* A marker key after the gesture: everything before it is in. */
-        ASSERT_TRUE(sim_keys_press(h, "right")) << h.why;
+        ASSERT_TRUE(h.key("right")) << h.why;
         std::vector<int> got;
         for (;;) {
             scope_frame f = next(key_frame);
@@ -133,7 +132,7 @@ TEST_F(Devices, TheZoomRingMovesTheMagnification)
     }
     /* 100 counts or less from the last reported reading: no news. */
     ASSERT_EQ(sim_adc_set_zoom_counts(h.sb, ring_counts_for(1000 + 150 * 31) + 100), 0);
-    ASSERT_TRUE(sim_keys_press(h, "up")) << h.why;
+    ASSERT_TRUE(h.key("up")) << h.why;
     ASSERT_FALSE(next(key_frame).empty());
     EXPECT_TRUE(h.take_all("gui", zoom_frame).empty());
 }

@@ -21,7 +21,7 @@
 #include <zlib.h>
 
 #include "iniparser_handler.h"
-#include "persist_fixture.h"
+#include "persist_unit_test.h"
 #include "vesk_device_db.h"
 #include "vesk_fault.h"
 #include "vesk_io.h"
@@ -44,31 +44,15 @@ int count_lines(const std::string &path, const std::string &tag)
     return n;
 }
 
-class Service : public ::testing::Test {
+class Service : public PersistUnitTest {
 protected:
-    PersistDir dir;
-    vesk_persist_profiles profiles = {};
-    vesk_persist_hooks hooks = {};
     std::string count_file;
 
     void SetUp() override
     {
-        dir.create();
+        PersistUnitTest::SetUp();
         count_file = dir.root + "/count";
         setenv("VESK_PERSIST_TEST_COUNT_FILE", count_file.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        vesk_persist_stop(2000);
-        dir.remove();
-    }
-    int start()
-    {
-        vesk_persist_paths p = dir.paths();
-        int rc = vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles);
-        qel_ballistics = profiles.vesk_ballistics;
-        qel_ir_cursor = profiles.vesk_cursor;
-        return rc;
     }
     vesk_persist_status status()
     {

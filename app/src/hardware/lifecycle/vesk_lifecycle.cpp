@@ -471,6 +471,9 @@ static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64
     /* Persistence ends a prepare at its deadline by itself; the margin
      * only keeps a persistence fault from holding the coordinator. */
     const uint64_t status_deadline = prepare_deadline + PREPARE_STATUS_MARGIN_MS;
+    /* Lets a test hold a voluntary run inside its prepare while a safety
+     * request comes in. */
+    vesk_test_pause_point("lifecycle:preparing");
     for (;;) {
         if (take_safety(&safety)) {
             (void)vesk_persist_resume(&token);

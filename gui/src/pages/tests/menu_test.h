@@ -17,7 +17,7 @@
 
 #include "awtk_host.h"
 #include "general_reticle.h"
-#include "home_dump.h"
+#include "sim_tree.h"
 #include "navigator.h"
 #include "page_screenshot.h"
 #include "sightui_test.h"
@@ -28,18 +28,18 @@ namespace menu_test {
 using sightui_test::bytes;
 
 /* The widget of that name in the topmost window that has one. */
-inline HomeDumpWidget node(const std::string &name)
+inline sim_widget node(const std::string &name)
 {
     char *dump = awtk_host_dump_tree();
     std::string text = dump != nullptr ? dump : "";
     free(dump);
     /* Windows are dumped bottom to top: the last match is the top one. */
-    HomeDumpWidget found;
+    sim_widget found;
     size_t at = 0;
     while ((at = text.find(" name=\"" + name + "\"", at)) != std::string::npos) {
         size_t start = text.rfind('\n', at);
         start = start == std::string::npos ? 0 : start + 1;
-        found = home_dump_widget(text.substr(start), name);
+        found = sim_tree_widget(text.substr(start), name);
         at++;
     }
     return found;

@@ -10,7 +10,7 @@
 
 #include "awtk_host.h"
 #include "general_reticle.h"
-#include "home_dump.h"
+#include "sim_tree.h"
 #include "home_page.h"
 #include "navigator.h"
 #include "sightui_test.h"
@@ -22,9 +22,9 @@ using namespace sightui_test;
 namespace {
 
 /* The widget of that name in the home window, from a fresh dump. */
-HomeDumpWidget node(const std::string &name)
+sim_widget node(const std::string &name)
 {
-    return home_dump_widget(tree_dump(), name);
+    return sim_tree_widget(tree_dump(), name);
 }
 
 /* A device as the boot push leaves it: on battery, charged, 1x zoom, the

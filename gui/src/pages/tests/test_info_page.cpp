@@ -12,14 +12,14 @@ using sightui_test::in_gui_child;
 
 namespace {
 
-int right_of(const HomeDumpWidget &w)
+int right_of(const sim_widget &w)
 {
     int x = 0, y = 0, width = 0, h = 0;
     sscanf(w.rect.c_str(), "%d,%d,%d,%d", &x, &y, &width, &h);
     return x + width;
 }
 
-int x_of(const HomeDumpWidget &w)
+int x_of(const sim_widget &w)
 {
     return atoi(w.rect.c_str());
 }
@@ -43,7 +43,7 @@ TEST(InfoMenu, ShowsTheIdentityFromTheBuildFile)
         EXPECT_EQ(node("FPA2_value").text, "F2-4.5.6");
         EXPECT_EQ(node("SW_value").text, "v1.0.10-Vesk-T4");
         for (const char *row : {"PRODUCT", "PN", "SN", "FPA2", "SW"}) {
-            HomeDumpWidget name = node(std::string("label_") + row), value = node(std::string(row) + "_value");
+            sim_widget name = node(std::string("label_") + row), value = node(std::string(row) + "_value");
             EXPECT_EQ(x_of(value), right_of(name) + 10) << row;
         }
         expect_resolved("Info_menu");
@@ -83,7 +83,7 @@ TEST(InfoMenu, ValuesFollowTheTranslatedNames)
         press('1');
         locale_info_change(locale_info(), "ru", "RU");
         open("Info_menu");
-        HomeDumpWidget name = node("label_SN");
+        sim_widget name = node("label_SN");
         EXPECT_EQ(name.text, "Серийный номер");
         EXPECT_EQ(x_of(node("SN_value")), right_of(name) + 10);
         EXPECT_NE(x_of(node("SN_value")), en);

@@ -78,7 +78,7 @@ TEST(LrfMenu, TypingShowsTheDigitsAndHidesTheValue)
         EXPECT_TRUE(node("vesk_label_min_value").visible);
         const char *digits = "01234";
         for (int d = 0; d < 5; d++) {
-            HomeDumpWidget w = node("vesk_label_digit_" + std::to_string(d));
+            sim_widget w = node("vesk_label_digit_" + std::to_string(d));
             EXPECT_TRUE(w.visible);
             EXPECT_EQ(w.text, std::string(1, digits[d]));
             EXPECT_EQ(w.rect.substr(0, w.rect.find(',', w.rect.find(',') + 1)),

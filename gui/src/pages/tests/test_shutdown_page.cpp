@@ -8,7 +8,7 @@
 
 #include "awtk_host.h"
 #include "general_reticle.h"
-#include "home_dump.h"
+#include "sim_tree.h"
 #include "home_page.h"
 #include "navigator.h"
 #include "pages.h"
@@ -21,9 +21,9 @@ using namespace sightui_test;
 
 namespace {
 
-HomeDumpWidget node(const std::string &name)
+sim_widget node(const std::string &name)
 {
-    return home_dump_widget(tree_dump(), name);
+    return sim_tree_widget(tree_dump(), name);
 }
 
 const bytes kSaveAll = frame(16, 3, 0, 0, {0});
@@ -172,7 +172,7 @@ TEST(ShutdownCountdown, LifecycleOutcomes)
             deliver(report(0, 0, 42, {(uint8_t)row.reason, (uint8_t)row.outcome}));
             if (row.stays) {
                 EXPECT_EQ(top_name(), "QZ_SHUT_DOWN");
-                HomeDumpWidget tip = node("lable_shutdown_tip1");
+                sim_widget tip = node("lable_shutdown_tip1");
                 EXPECT_TRUE(tip.visible);
                 EXPECT_EQ(tip.text, "Settings could not be saved");
                 return;
