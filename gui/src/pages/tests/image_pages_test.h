@@ -52,7 +52,7 @@ inline std::string field(const std::string &name, const std::string &key)
         line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         at++;
     }
-    return line.empty() ? "" : home_dump_field(line, key);
+    return line.empty() ? "" : sim_tree_field(line, key);
 }
 
 }  // namespace image_pages_test

@@ -61,7 +61,7 @@ TEST(ImageMenu, StepsWrapAndOutOfRangeValuesCountAsTheDefault)
             press((uint32_t)c.key);
             EXPECT_EQ((uint8_t)*c.field, c.want) << c.widget << " " << c.stored << c.key;
             EXPECT_EQ(sent(), (std::vector<request>{c.req})) << c.widget << " " << c.stored << c.key;
-            HomeDumpWidget w = node(c.widget);
+            sim_widget w = node(c.widget);
             EXPECT_EQ(w.image.empty() ? w.text : w.image, c.shown);
         });
     }

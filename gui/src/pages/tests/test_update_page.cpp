@@ -314,7 +314,7 @@ TEST(UpdatePage, LifecycleOutcomes)
                 return;
             }
             EXPECT_EQ(top(), "QZ_updata");
-            HomeDumpWidget label = node("vesk_label_update_error");
+            sim_widget label = node("vesk_label_update_error");
             EXPECT_TRUE(label.visible);
             EXPECT_EQ(label.text, "Settings damaged: service required");
             EXPECT_EQ(label.rect, "243,308,794,160");
