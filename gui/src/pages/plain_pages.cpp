@@ -12,11 +12,6 @@
         return vesk_page_bind_plain_keys(win);                \
     }
 
-VESK_PLAIN_PAGE(QZ_shortcut_menu)
-VESK_PLAIN_PAGE(QZ_reticle_zero)
-VESK_PLAIN_PAGE(QZ_reticle_zero_dist)
-VESK_PLAIN_PAGE(QZ_reticle_zero_child)
-VESK_PLAIN_PAGE(QZ_range_move)
 VESK_PLAIN_PAGE(QZ_updata)
 VESK_PLAIN_PAGE(image_menu)
 VESK_PLAIN_PAGE(reticle_menu)
@@ -26,7 +21,5 @@ VESK_PLAIN_PAGE(compass_menu)
 VESK_PLAIN_PAGE(compass_correction)
 VESK_PLAIN_PAGE(compass_level)
 VESK_PLAIN_PAGE(magnetic_declination)
-VESK_PLAIN_PAGE(reticle_move)
-VESK_PLAIN_PAGE(lrf_reticle_move)
 VESK_PLAIN_PAGE(pixel_menu)
 VESK_PLAIN_PAGE(pixel_child)
