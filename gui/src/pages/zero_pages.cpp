@@ -73,7 +73,7 @@ typedef struct {
     zero_child_ui_t on_update_ui;
 } zero_child_item_config_t;
 
-static int32_t QZ_reticle_zero_child_index = RETICLE_ZERO_CHILD_DISTANCE;
+int32_t QZ_reticle_zero_child_index = RETICLE_ZERO_CHILD_DISTANCE;
 static int32_t edit_mode;
 static int32_t edit_index;
 

@@ -5,10 +5,15 @@
 // a whole screen pixel (639 the centre) plus a fraction of a pixel.
 #pragma once
 
+#include <stdint.h>
+
 #include "awtk.h"
 
 /* Rows of the zero editor. */
 typedef enum { RETICLE_ZERO_CHILD_DISTANCE = 1, RETICLE_ZERO_CHILD_MOVEMENT = 2 } reticle_zero_child_item_t;
+/* The zero editor's current row; the reticle menu sets it before opening
+ * the editor, whose init then takes it from the context. */
+extern int32_t QZ_reticle_zero_child_index;
 /* The reticle menu's row that leads to the zero editor. */
 #define RETICLE_MENU_MOVEMENT_ROW 5
 
