@@ -59,6 +59,13 @@ void zero_home(int zoom = 100)
 
 }  // namespace
 
+TEST(ZeroPages, InitWithoutAWindowIsRefused)
+{
+    for (page_init_t init : {QZ_shortcut_menu_init, QZ_reticle_zero_init, QZ_reticle_zero_dist_init,
+                             QZ_reticle_zero_child_init, QZ_range_move_init, reticle_move_init, lrf_reticle_move_init})
+        EXPECT_EQ(init(nullptr, nullptr), RET_BAD_PARAMS);
+}
+
 TEST(ZeroPages, ConversionsKeepFractionsAndLimits)
 {
     struct Split {
