@@ -155,9 +155,17 @@ static void save_distance(void)
     double v = draft_to_value(cfg->draft_val1, cfg->int_digits, cfg->frac_digits, cfg->has_sign);
     int value = (int)(v < cfg->min_val ? cfg->min_val : v > cfg->max_val ? cfg->max_val : v);
     value_to_draft(cfg->int_digits, cfg->frac_digits, cfg->has_sign, cfg->draft_val1, value);
-    ui_current_zero_point()->u16IrCursorDistance = (short)value;
+    /* The yard figure goes with the metres it is shown for (the slot list
+     * and the ballistic menu show it in yards), as the ballistic menu
+     * keeps the pair. */
+    short yards = row_editor_trunc16(value * 1.0936);
+    Qel_Cursor_Zero *slot = ui_current_zero_point();
+    slot->u16IrCursorDistance = (short)value;
+    slot->u16IrCursorDistanceYD = yards;
     GUI_SEND_RETICLE_POSITION_MSG(RETICLE_DISTANCE);
-    ui_current_profile()->gun.scope.zeroRange = (short)value;
+    Info_scope *scope = &ui_current_profile()->gun.scope;
+    scope->zeroRange = (short)value;
+    scope->zeroRange_yard = yards;
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_LENS_INFO, 1);
 }
 

@@ -141,9 +141,13 @@ TEST(ZeroEditor, DistanceDigitsAreHeldToTheirLimits)
                 shown += node(l).text;
             EXPECT_EQ(shown, r.shown) << r.keys;
             EXPECT_FALSE(node("view_distance_val").visible);
+            /* The yards follow the metres. */
+            const int yd = (int)(r.want * 1.0936 + 1e-6);
+            EXPECT_EQ(slot().u16IrCursorDistanceYD, yd);
+            EXPECT_EQ(info[2].gun.scope.zeroRange_yard, yd);
             EXPECT_EQ(sent_hex(), (std::vector<std::string>{
-                                      request_hex(22, 10, 0xFF, cat({le16(r.want), le16(109)})),
-                                      request_hex(27, 5, 1, cat({le16(r.want), le16(109)})),
+                                      request_hex(22, 10, 0xFF, cat({le16(r.want), le16(yd)})),
+                                      request_hex(27, 5, 1, cat({le16(r.want), le16(yd)})),
                                   }))
                 << r.keys;
         });
