@@ -11,6 +11,7 @@
 #include "ui_senders.h"
 #include "ui_status.h"
 #include "vesk_page.h"
+#include "zero_pages.h"
 
 typedef void (*reticle_menu_key_t)(widget_t *win, widget_t *value, uint32_t key);
 typedef void (*reticle_menu_update_t)(widget_t *win, widget_t *value, bool_t selected);
@@ -34,10 +35,6 @@ typedef struct {
 #define RETICLE_COLOURS 6
 #define RETICLE_LIGHTS 5
 #define RETICLE_GROUPS VESK_PROFILE_COUNT
-/* The row the zero-adjustment page opens at. That page owns the value;
- * this weak one stands until it is linked in. */
-__attribute__((weak)) int32_t QZ_reticle_zero_child_index = 1;
-
 static uint8_t reticle_type = 1;
 static uint8_t reticle_color = 1;
 static uint8_t reticle_light = 1;

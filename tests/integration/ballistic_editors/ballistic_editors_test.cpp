@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
-#include <signal.h>
 #include <sqlite3.h>
 #include <string.h>
 #include <unistd.h>
@@ -164,34 +163,9 @@ bool db_holds(HomeRoad &road, const char *column, double want)
     });
 }
 
-/* Both programs end (sightd through its orderly exit) and start again in
- * the same sandbox, from what sightd saved. */
-bool restart(HomeRoad &road, std::string *why)
-{
-    sim_kill(road.sb, road.sightui, SIGKILL);
-    if (!road.wait(SIM_REPLY_MS, [&] { return road.ended(road.sightui); })) {
-        *why = "sightui did not end";
-        return false;
-    }
-    /* Its end is collected: the harness would take the old pid for a
-     * running sightui. */
-    road.sightui = -1;
-    sim_outcome out = road.stop_sightd();
-    if (out.end != SIM_EXITED || out.code != 0) {
-        *why = "sightd did not end cleanly: " + sim_outcome_text(out);
-        return false;
-    }
-    if (!road.start_sightd() || !road.start_sightui() || !road.wait_top("QZ_home_page_1")) {
-        *why = road.why;
-        return false;
-    }
-    return true;
-}
-
 TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldOverAndARestart)
 {
     HomeRoad road;
-    std::string why;
     HomeRoadImage image;
     image.reticle_menu = true;
     ASSERT_TRUE(road.start(image, 1ull << 30)) << road.why;
@@ -254,7 +228,7 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
 
     /* Both programs again: the quick menu shows what was typed, and
      * closing it solves the same shot. */
-    ASSERT_TRUE(restart(road, &why)) << why;
+    ASSERT_TRUE(road.restart()) << road.why;
     before = road.frames("media", sim_head{27, -1, -1, -1}).size();
     ASSERT_TRUE(press(road, {DOWN_LONG}));
     ASSERT_TRUE(wait_top(road, "ballistic_quickmenu"));
