@@ -59,22 +59,17 @@ bool db_has_zero(HomeRoad &road, int x, int distance)
     });
 }
 
-/* Short presses, several in one go ("down*6" for six), in order: one run
- * of the key injector, so a loaded host does not stretch the sequence. */
+/* Short presses in order on the key device, "down*6" for six. */
 bool keys(HomeRoad &road, const std::vector<std::string> &presses)
 {
-    std::vector<std::string> codes;
     for (const std::string &p : presses) {
         size_t star = p.find('*');
         std::string name = p.substr(0, star);
         int times = star == std::string::npos ? 1 : atoi(p.c_str() + star + 1);
-        for (int i = 0; i < times; i++) {
-            std::vector<std::string> one;
-            if (!sim_key_codes(name, "short", 0, &one)) return false;
-            codes.insert(codes.end(), one.begin(), one.end());
-        }
+        for (int i = 0; i < times; i++)
+            if (!road.key(name)) return false;
     }
-    return road.key_codes(codes);
+    return true;
 }
 
 }  // namespace

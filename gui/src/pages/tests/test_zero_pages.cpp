@@ -33,7 +33,7 @@ std::string style_of(const std::string &name)
     if (at == std::string::npos) return "";
     size_t start = text.rfind('\n', at);
     start = start == std::string::npos ? 0 : start + 1;
-    return home_dump_field(text.substr(start, text.find('\n', at) - start), "style");
+    return sim_tree_field(text.substr(start, text.find('\n', at) - start), "style");
 }
 
 std::string position_hex(int x, int y)
@@ -305,7 +305,7 @@ TEST(ZeroPanel, TheOldZeroMarkIsShownOnlyInsideThePicture)
             slot().s8IrCursorCurrentX = (short)r.x;
             slot().s8IrCursorCurrentY = (short)r.y;
             open("QZ_reticle_zero_dist");
-            HomeDumpWidget mark = node("image_temp_reticle");
+            sim_widget mark = node("image_temp_reticle");
             EXPECT_EQ(mark.visible, r.visible) << r.x << "," << r.y << " at " << r.zoom;
             EXPECT_EQ(mark.rect.substr(0, strlen(r.at)), r.at) << r.x << "," << r.y;
         });
