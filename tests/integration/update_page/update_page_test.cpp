@@ -95,6 +95,14 @@ const sim_head k_check = {26, 2, 0xFF, 0x00};
     return ::testing::AssertionFailure() << "no " << want << ": " << s.why << "\n" << tree;
 }
 
+/* Without sightd nobody reads the key device: the keys go into sightui's
+ * key injection as the key frames sightd sends (short up, short fn, the
+ * power key held and released). */
+const char *const k_up = "0";
+const char *const k_fn = "12";
+const char *const k_power_long = "7";
+const char *const k_power_release = "8";
+
 /* The boot push as far as the GUI needs it (the sixth profile block makes
  * it ready, the boot page gives way to the home page) with this battery,
  * the key that wakes the screen (it reaches no page), then the device's
@@ -103,7 +111,7 @@ const sim_head k_check = {26, 2, 0xFF, 0x00};
 bool open_update_page(Scope &s, int battery, sim_bytes *check)
 {
     return s.start_gui_alone(1ull << 30) && s.report(16, 2, 5, sim_bytes(248, 0)) && s.report(15, 0, 0, le16(battery)) &&
-           s.wait_top("QZ_home_page_1") && s.key("up") && s.report(26, 2, 0xFF, {}) &&
+           s.wait_top("QZ_home_page_1") && s.key_codes({k_up}) && s.report(26, 2, 0xFF, {}) &&
            s.wait_top("QZ_updata", SIM_REPLY_MS) && s.request(k_check, check);
 }
 
@@ -117,7 +125,7 @@ TEST(UpdatePageInTheSandbox, ConfirmedByKeysAndInstalledToTheCountdown)
 
     ASSERT_TRUE(s.report(26, 0, 0xFF, {0})) << s.why;
     ASSERT_TRUE(shows(s, 6));
-    ASSERT_TRUE(s.key("fn")) << s.why;
+    ASSERT_TRUE(s.key_codes({k_fn})) << s.why;
     EXPECT_TRUE(requested(s, 26, 1, 0xFF, {0})) << "go on with the install";
 
     for (int state : {2, 4, 6}) ASSERT_TRUE(s.report(26, 0, 0xFF, {(uint8_t)state})) << s.why;
@@ -126,7 +134,7 @@ TEST(UpdatePageInTheSandbox, ConfirmedByKeysAndInstalledToTheCountdown)
     ASSERT_TRUE(shows(s, 14));
 
     /* Power held: the countdown, which saves and asks for the power-off. */
-    ASSERT_TRUE(s.key("power", "long", 300)) << s.why;
+    ASSERT_TRUE(s.key_codes({k_power_long, "+300", k_power_release})) << s.why;
     ASSERT_TRUE(s.wait_top("QZ_SHUT_DOWN", SIM_REPLY_MS)) << s.why;
     EXPECT_TRUE(requested(s, 0, 0, 13, {1})) << "voluntary shutdown";
     EXPECT_NE(s.seen.find(sim_hex(sim_frame(16, 3, 0, 0x00, {0}))), std::string::npos) << "saved first:\n" << s.seen;
@@ -139,7 +147,7 @@ TEST(UpdatePageInTheSandbox, LowBatteryAsksForARebootOnTheFunctionKey)
     ASSERT_TRUE(open_update_page(s, 729, &f)) << s.why;
     EXPECT_EQ(sim_hex(f), sim_hex(sim_frame(26, 2, 0xFF, 0x00, {2}))) << "battery low";
     ASSERT_TRUE(shows(s, 2));
-    ASSERT_TRUE(s.key("fn")) << s.why;
+    ASSERT_TRUE(s.key_codes({k_fn})) << s.why;
     ASSERT_TRUE(shows(s, 15));
     EXPECT_TRUE(requested(s, 0, 0, 32, {1})) << "reboot";
 }
