@@ -18,6 +18,7 @@
 #include <thread>
 
 #include <dirent.h>
+#include <sqlite3.h>
 #include <zlib.h>
 
 #include "iniparser_handler.h"
@@ -672,6 +673,30 @@ TEST_P(DatabaseVerification, GivesThePartsVerdict)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DatabaseVerification, ::testing::ValuesIn(kDbCases));
+
+/* Another connection (a copy of the file being read) holds the lock for a
+ * moment: the write waits for it instead of failing the store. */
+TEST(Database, AWriteWaitsForAReaderToLetGo)
+{
+    PersistDir dir;
+    dir.create();
+    const std::string path = dir.root + "/locked.db";
+    __sql_db writer;
+    ASSERT_EQ(sql_db_open(&writer, path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), 0);
+    ASSERT_EQ(sql_db_exec(&writer, "CREATE TABLE t(v INTEGER);", NULL, NULL), 0);
+    sqlite3 *reader = NULL;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &reader, SQLITE_OPEN_READONLY, NULL), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM t;", NULL, NULL, NULL), SQLITE_OK);
+    std::thread release([&] {
+        sleep_ms(200);
+        sqlite3_exec(reader, "COMMIT;", NULL, NULL, NULL);
+    });
+    EXPECT_EQ(sql_db_exec(&writer, "INSERT INTO t VALUES (1);", NULL, NULL), 0);
+    release.join();
+    sqlite3_close(reader);
+    sql_db_close(&writer);
+    dir.remove();
+}
 
 TEST(Database, ForeignFilesAreRejected)
 {
