@@ -18,7 +18,9 @@
 #include "qel_compass.h"
 #include "qel_dev_status.h"
 #include "qel_key.h"
+#include "qel_irsearch.h"
 #include "qel_other.h"
+#include "qel_wifi.h"
 #include "version.h"
 #include "vesk_debug_app.h"
 #include "vesk_lifecycle.h"
@@ -60,6 +62,14 @@ static void request_lifecycle_kind(int kind)
 }
 
 static vesk_persist_profiles profiles;
+
+/* The phone's calls into the exchange files and the update watcher; an
+ * empty entry is logged when the phone asks for it. */
+static const vesk_irsearch_calls irsearch_calls = {
+    NULL, /* http_send_bccal_read: the phone's profiles */
+    NULL, /* bccal_save_4http: the profiles for the phone */
+    NULL, /* vesk_update_publish_storage: the free space */
+};
 
 /* The calls the boot push and the command router make into modules. */
 static const vesk_msg_hooks msg_hooks = {
@@ -128,6 +138,8 @@ static void start_modules(void)
     Qel_FpgaInit("/dev/ttyS4", main_bus, app_bus);
     if (Qel_MsgEvent_Init(main_bus) != 0)
         fputs("main: Qel_MsgEvent_Init failed, GUI/HTTP/BLE commands will not be received\n", stderr);
+    vesk_irsearch_set_calls(&irsearch_calls);
+    Qel_IRSearchInit(main_bus, app_bus);
     Qel_OtherInit(main_bus, app_bus);
     Qel_Media_Param_Send_Quick(app_bus);
     i2c_Ms1100Init("/dev/i2c-3", main_bus);
@@ -136,6 +148,8 @@ static void start_modules(void)
     Qel_LaserInit("/dev/ttyS5", main_bus, app_bus);
     Qel_Ui_Param_Send(app_bus);
     Qel_BallisticsInit(main_bus, app_bus);
+    Qel_WifiInit(app_bus);
+    Qel_BluetoothInit(app_bus);
     capabilitySetInit();
     Power_Ctrl_UART(access(POWER_UART_SWITCH_FILE, F_OK) == 0 ? 2 : 0);
 }
@@ -152,6 +166,7 @@ static void send_shot_video_setting(void)
 static void stop_modules(void)
 {
     Qel_laserExit();
+    Qel_WifiExit();
     Qel_MsgEvent_Deinit();
     Qel_FpgaExit();
     Qel_KeyExit();
