@@ -105,16 +105,36 @@ static int cmd_wind(scope_run *run, int argc, char **argv)
     return SCOPE_FAIL;
 }
 
-/* The access point as the stand-in daemons saw it. */
-static int cmd_wifi(scope_run *run, int, char **)
+/* The last hostapd start the board log holds, and how many there were. */
+static int last_hostapd(scope_run *run, std::string *last)
 {
     int starts = 0;
-    std::string last;
     for (const std::string &line : run->h->board_log("config")) {
         if (sim_log_field(line, "name") != "hostapd") continue;
         starts++;
-        last = line;
+        *last = line;
     }
+    return starts;
+}
+
+/* The access point as the stand-in daemons saw it; with SECONDS and NAME,
+ * first wait until hostapd was started with that name. */
+static int cmd_wifi(scope_run *run, int argc, char **argv)
+{
+    std::string last;
+    if (argc == 3) {
+        int ms = scope_seconds_ms(argv[1]);
+        if (ms < 0) {
+            scope_error("wifi: give SECONDS and NAME");
+            return SCOPE_FAIL;
+        }
+        const std::string name = argv[2];
+        if (!run->h->wait(ms, [&] { return last_hostapd(run, &last) > 0 && sim_log_field(last, "ssid") == name; })) {
+            scope_error("wifi: hostapd did not start with the name %s within %s s", argv[2], argv[1]);
+            return SCOPE_FAIL;
+        }
+    }
+    const int starts = last_hostapd(run, &last);
     /* Each stop takes the interface down first. */
     int stops = 0;
     for (const std::string &line : run->h->board_log("tool"))
@@ -133,7 +153,8 @@ static const scope_command phone_commands[] = {
     {"phone", "WHAT [TEXT]", "a phone command through the HTTP peer: ssid NAME, passwd TEXT, get-ssid, get-passwd, "
      "info, profiles-in, profiles-out, time YYYYMMDDhhmmss, raw CMD [HEX...]", 1, -1, cmd_phone},
     {"wind", "state|speed N", "the wind meter through the BLE peer: its state byte, or a wind speed", 2, 2, cmd_wind},
-    {"wifi", "", "how the access point's daemons were started (from the board log)", 0, 0, cmd_wifi},
+    {"wifi", "[SECONDS NAME]", "how the access point's daemons were started (from the board log); with SECONDS "
+     "and NAME, once hostapd has started with that name", 0, 2, cmd_wifi},
 };
 
 SCOPE_COMMANDS(phone_commands);
