@@ -63,12 +63,19 @@ static void request_lifecycle_kind(int kind)
 
 static vesk_persist_profiles profiles;
 
-/* The phone's calls into the exchange files and the update watcher; an
- * empty entry is logged when the phone asks for it. */
+/* The hold-over the phone computed, after its profiles were applied. */
+static void show_phone_result(void)
+{
+    set_ballistics_result_from_mobile_app(&g_ballistics_result);
+}
+
+/* The phone's calls into the exchange files, the update watcher and the
+ * ballistic results; an empty entry is logged when the phone asks for it. */
 static const vesk_irsearch_calls irsearch_calls = {
     NULL, /* http_send_bccal_read: the phone's profiles */
     NULL, /* bccal_save_4http: the profiles for the phone */
     NULL, /* vesk_update_publish_storage: the free space */
+    show_phone_result,
 };
 
 /* The calls the boot push and the command router make into modules. */

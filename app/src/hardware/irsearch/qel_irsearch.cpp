@@ -5,7 +5,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "ballistic_thread.h"
 #include "iniparser_handler.h"
 #include "msg_media.h"
 #include "qel_dev_status.h"
@@ -109,7 +108,8 @@ static void profiles_from_phone(void)
         return;
     }
     sendProfilesToQtMenu();
-    set_ballistics_result_from_mobile_app(&g_ballistics_result);
+    if (calls.vesk_show_phone_result != NULL) calls.vesk_show_phone_result();
+    else vesk_log_printf(VESK_LOG_ERROR, PHONE_TAG, "the phone's hold-over is not shown in this build");
 }
 
 static void device_info(void)

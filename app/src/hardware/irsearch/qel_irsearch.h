@@ -24,6 +24,8 @@ typedef struct {
     int (*vesk_bccal_export)(void);
     /* Sends the Media partition's free space to the phone (result 13). */
     int (*vesk_publish_storage)(void);
+    /* Shows the hold-over the phone computed (the ballistic result frame). */
+    void (*vesk_show_phone_result)(void);
 } vesk_irsearch_calls;
 /* Copied; null clears every entry. */
 void vesk_irsearch_set_calls(const vesk_irsearch_calls *calls);

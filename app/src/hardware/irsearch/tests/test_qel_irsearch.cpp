@@ -63,6 +63,8 @@ int fake_storage(void)
     return sendResultToHTTP(13, free_space, 2) == 1 ? 0 : -1;
 }
 
+void show_phone_result(void) { set_ballistics_result_from_mobile_app(&g_ballistics_result); }
+
 Bytes text_bytes(const std::string &s) { return Bytes(s.begin(), s.end()); }
 
 /* A frame with a length byte of our choosing, checksum and trailer sound. */
@@ -94,7 +96,7 @@ protected:
         memset(&qel_ballistics, 0, sizeof qel_ballistics);
         g_stages = g_imports = g_exports = g_import_rc = 0;
         vesk_wifi_set_ops(&wifi_ops);
-        const vesk_irsearch_calls calls = {fake_import, fake_export, fake_storage};
+        const vesk_irsearch_calls calls = {fake_import, fake_export, fake_storage, show_phone_result};
         vesk_irsearch_set_calls(&calls);
         char dir[] = "/tmp/phone-test-XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
