@@ -437,3 +437,16 @@ put("bccal_import", "preamble_and_crlf", "phone=1\r\n[bccal]\r\ntarget_distance=
 put("bccal_import", "export_form", "[bccal]\nspinDrift=0\ntarget_distance=100.000000\ngun_riflingDirection=1\n"
     "gun_bullet_zeroOffsetUnit=0\ngun_bullet_zeroOffsetHorizontalMOA=1.250000\ngun_scope_unit=0\n")
 put("bccal_import", "cut_off", "[bccal]\ntarget_distance=4000\nwind_sp")
+
+
+# ---- the phone's commands (even target byte) and the wind meter's (odd) ----
+put("phone_commands", "set_ssid", bytes([0]) + sealed(244, 0, 0, 0, b"VeskNV_phone"))
+put("phone_commands", "set_passwd", bytes([0]) + sealed(244, 0, 2, 0, b"phonepass1"))
+put("phone_commands", "get_ssid", bytes([0]) + sealed(244, 0, 1, 0))
+put("phone_commands", "device_info", bytes([0]) + sealed(244, 0, 6, 0))
+put("phone_commands", "clock", bytes([0]) + sealed(244, 0, 14, 0, b"20240229235959"))
+put("phone_commands", "longest_payload", bytes([0]) + raw(frame(244, 0, 0, 0, b"n" * 239)))
+put("phone_commands", "payload_without_room", bytes([0]) + raw(frame(244, 0, 2, 0, b"p" * 240)))
+put("phone_commands", "short_length", bytes([0]) + raw(bytes([0xAA, 5, 244, 0, 0, 0, 0, 0xEB, 0xAA])))
+put("phone_commands", "meter_state", bytes([1]) + sealed(29, 1, 0xFF, 0, b"\x01"))
+put("phone_commands", "meter_wind", bytes([1]) + sealed(29, 2, 0xFF, 0, u16(261)))

@@ -9,6 +9,7 @@
 
 #include "ballistic_dynamic_bc.h"
 #include "ballistic_thread.h"
+#include "bccal.h"
 #include "fpga.h"
 #include "i2c_ms1100.h"
 #include "iniparser_handler.h"
@@ -18,7 +19,9 @@
 #include "qel_compass.h"
 #include "qel_dev_status.h"
 #include "qel_key.h"
+#include "qel_irsearch.h"
 #include "qel_other.h"
+#include "qel_wifi.h"
 #include "upper.h"
 #include "version.h"
 #include "vesk_debug_app.h"
@@ -66,6 +69,21 @@ static void request_lifecycle_kind(int kind)
 static const vesk_update_calls update_calls = {vesk_lifecycle_request, sendResultToHTTP};
 
 static vesk_persist_profiles profiles;
+
+/* The hold-over the phone computed, after its profiles were applied. */
+static void show_phone_result(void)
+{
+    set_ballistics_result_from_mobile_app(&g_ballistics_result);
+}
+
+/* The phone's calls into the exchange files, the update watcher and the
+ * ballistic results. */
+static const vesk_irsearch_calls irsearch_calls = {
+    http_send_bccal_read,
+    bccal_save_4http,
+    vesk_update_publish_storage,
+    show_phone_result,
+};
 
 /* The calls the boot push and the command router make into modules. */
 static const vesk_msg_hooks msg_hooks = {
@@ -134,6 +152,8 @@ static void start_modules(void)
     Qel_FpgaInit("/dev/ttyS4", main_bus, app_bus);
     if (Qel_MsgEvent_Init(main_bus) != 0)
         fputs("main: Qel_MsgEvent_Init failed, GUI/HTTP/BLE commands will not be received\n", stderr);
+    vesk_irsearch_set_calls(&irsearch_calls);
+    Qel_IRSearchInit(main_bus, app_bus);
     Qel_OtherInit(main_bus, app_bus);
     Qel_Media_Param_Send_Quick(app_bus);
     i2c_Ms1100Init("/dev/i2c-3", main_bus);
@@ -145,7 +165,11 @@ static void start_modules(void)
     vesk_update_set_calls(&update_calls);
     if (Qel_UpgradeInit(main_bus, app_bus) != 0)
         vesk_log_printf(VESK_LOG_ERROR, "main", "Qel_UpgradeInit failed: no update from Media this run");
+    /* A new serial number renames the access point. */
+    vesk_upper_set_sn_hook(_setWiFiSSIDBySN);
     Qel_UpperComputerInit(VESK_UPPER_DEVICE, main_bus, app_bus);
+    Qel_WifiInit(app_bus);
+    Qel_BluetoothInit(app_bus);
     capabilitySetInit();
     Power_Ctrl_UART(access(POWER_UART_SWITCH_FILE, F_OK) == 0 ? 2 : 0);
 }
@@ -164,6 +188,7 @@ static void stop_modules(void)
     Qel_laserExit();
     vesk_update_stop();
     Qel_UpperComputerExit();
+    Qel_WifiExit();
     Qel_MsgEvent_Deinit();
     Qel_FpgaExit();
     Qel_KeyExit();

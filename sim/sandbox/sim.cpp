@@ -727,6 +727,8 @@ int sim_create(const sim_options &o, sim_sandbox **out, std::string *error)
         rc = sim_make_folder(sb, error);
     if (rc == 0 && o.factory_image && access((sb->dir + "/usrdata/out_sightd/defconfig.ini").c_str(), F_OK) != 0)
         rc = sim_factory_image(sb->dir + "/usrdata", error);
+    if (rc == 0 && o.factory_image)
+        rc = sim_factory_wifi(sb->dir + "/etc/wifi", error);
     if (rc == 0)
         rc = sim_open_stand_ins(sb, error);
     if (rc == 0) {

@@ -127,6 +127,17 @@ TEST(ScopeSim, TheRangeExampleShowsTheDistanceAndTheHoldOver)
     EXPECT_NE(r.out.find("scope-sim: sightd ended: exit 0"), std::string::npos) << r.out;
 }
 
+TEST(ScopeSim, ThePhoneExampleRenamesTheAccessPoint)
+{
+    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/phone.scope"}, "");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("ssid=VeskNV_phone wpa_passphrase=phonepass1"), std::string::npos) << r.out;
+    /* The name the phone reads back, and the wind report for 7 m/s. */
+    EXPECT_EQ(count(r.out, "scope-sim: http received AA12F40001005665736B4E565F70686F6E6567EBAA"), 1u) << r.out;
+    EXPECT_EQ(count(r.out, "scope-sim: gui received AA080000268007005FEBAA"), 1u) << r.out;
+    EXPECT_NE(r.out.find("scope-sim: sightd ended: exit 0"), std::string::npos) << r.out;
+}
+
 TEST(ScopeSim, AWrongPeerStepEndsTheScript)
 {
     const struct {
