@@ -15,6 +15,9 @@
 
 namespace {
 
+/* Left and right held past the five seconds that open the aim-mark page. */
+const int AIM_MARK_HOLD_MS = 5600;
+
 std::string dump_of(HomeRoad &road)
 {
     std::string dump;
@@ -139,7 +142,8 @@ TEST(ZeroingRoad, TheAimMarkMovedOnItsPageIsSavedWhenThePageCloses)
     ASSERT_TRUE(road.start(image, 256ull << 20)) << road.why;
     /* The aim mark is adjusted while the rangefinder measures on. */
     ASSERT_TRUE(road.key("range", "long")) << road.why;
-    ASSERT_TRUE(road.key("left+right")) << road.why;
+    /* The page opens on left and right held together for five seconds. */
+    ASSERT_TRUE(road.key("left+right", "long", AIM_MARK_HOLD_MS)) << road.why;
     ASSERT_TRUE(road.wait_top("lrf_reticle_move")) << road.why << "\n" << dump_of(road);
     std::string tree;
     ASSERT_TRUE(road.wait_tree([](const std::string &t) { return sim_tree_widget(t, "label_x_set_mm_value").found; },
@@ -154,7 +158,7 @@ TEST(ZeroingRoad, TheAimMarkMovedOnItsPageIsSavedWhenThePageCloses)
     ASSERT_TRUE(road.wait_top("QZ_home_page_1")) << road.why;
     ASSERT_TRUE(road.restart()) << road.why;
     ASSERT_TRUE(road.key("range", "long")) << road.why;
-    ASSERT_TRUE(road.key("left+right")) << road.why;
+    ASSERT_TRUE(road.key("left+right", "long", AIM_MARK_HOLD_MS)) << road.why;
     ASSERT_TRUE(road.wait_top("lrf_reticle_move")) << road.why;
     EXPECT_TRUE(road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, "label_x_set_mm_value").text == want; },
                                SIM_REPLY_MS, &tree))
