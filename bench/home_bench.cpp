@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "home_road.h"
+#include "road_bench.h"
 #include "vesk_clock.h"
 
 namespace {
@@ -58,12 +58,7 @@ long long one_range(HomeRoad &road, double d)
 void BM_RangeKeyToHoldOverShown(benchmark::State &state)
 {
     HomeRoad road;
-    HomeRoadImage image;
-    image.debug = true;
-    if (!road.start(image, 1ull << 30)) {
-        state.SkipWithError(("no road: " + road.why).c_str());
-        return;
-    }
+    if (!road_bench_start(road, state)) return;
     /* The first measurement also powers the module up. */
     one_range(road, 250.0);
 
@@ -95,13 +90,7 @@ void BM_RangeKeyToHoldOverShown(benchmark::State &state)
         samples.push_back((double)l);
         state.SetIterationTime((double)l / 1000.0);
     }
-    if (samples.empty())
-        return;
-    std::sort(samples.begin(), samples.end());
-    state.counters["median_ms"] = samples[samples.size() / 2];
-    state.counters["p99_ms"] = samples[std::min(samples.size() - 1, (size_t)(samples.size() * 0.99))];
-    state.counters["max_ms"] = samples.back();
-    state.counters["missed"] = missed;
+    road_bench_report(state, samples, missed);
 }
 
 BENCHMARK(BM_RangeKeyToHoldOverShown)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);

@@ -24,19 +24,30 @@ if(VESK_FUZZ)
   add_compile_definitions(VESK_SANITIZE=1)
 endif()
 
-# vesk_add_gtest(<name> SOURCES <files...> LIBS <targets...>)
+# vesk_add_gtest(<name> SOURCES <files...> LIBS <targets...> [SERIAL <gtest filter>])
 # One GoogleTest program, each of its cases registered with CTest so that
-# ctest -j runs them side by side.
+# ctest -j runs them side by side. Cases matching SERIAL measure a rule on
+# the real clock (a write delay, say): ctest runs them alone, so the other
+# tests' load does not stretch what they measure.
 function(vesk_add_gtest name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;SERIAL" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  if(T_SERIAL)
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 60 TEST_FILTER "-${T_SERIAL}"
+      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 60 TEST_FILTER "${T_SERIAL}"
+      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" RUN_SERIAL TRUE)
+  else()
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  endif()
 endfunction()
 
 # vesk_add_bench(<name> SOURCES <files...> LIBS <targets...>)

@@ -2,7 +2,8 @@
 """Writes the seed corpora of the fuzz targets (fuzz/<target>/seeds/) from
 the layouts: the frame, the queue record, the module events, the
 rangefinder's serial frames, the settings and EEPROM files, the log socket's
-packets, window resources and small images. Run it again after a layout
+packets, window resources, small images, update packages and the update
+reports. Run it again after a layout
 changes; the JPEG seeds are kept as they are (made once with libjpeg)."""
 import os
 import struct
@@ -279,3 +280,173 @@ put("image_decode", "bottom_up_24.bmp", bmp(3, 2, 24))
 put("image_decode", "top_down_32.bmp", bmp(2, 2, 32, top_down=True))
 put("image_decode", "palette_8.bmp", bmp(5, 2, 8, palette=bytes(range(16))))
 put("image_decode", "mono_1.bmp", bmp(9, 3, 1, palette=b"\x00\x00\x00\x00\xff\xff\xff\x00"))
+
+
+# ---- the key device: reads of input events, with the clock and ticks ----
+def input_event(etype, code, value):
+    """struct input_event: a 16-byte time, type, code, value."""
+    return struct.pack("<qqHHi", 0, 0, etype, code, value)
+
+
+def key(code, value):
+    return input_event(1, code, value) + input_event(0, 0, 0)
+
+
+def key_reads(*reads):
+    """Each read: its length - 1, the clock's step in ms, ticks, the bytes."""
+    out = b""
+    for step, ticks, data in reads:
+        out += bytes([len(data) - 1, step, ticks]) + data
+    return out
+
+
+put("key_events", "range_short", key_reads((0, 0, key(7, 1)[:48]), (100, 8, key(7, 0)[:48])))
+put("key_events", "split_event", key_reads((0, 0, key(2, 1)[:7]), (0, 0, key(2, 1)[7:48]), (50, 2, key(2, 0)[:48])))
+put("key_events", "left_down", key_reads((0, 0, key(4, 1)[:48]), (40, 0, key(3, 1)[:48]), (255, 8, key(3, 2)[:48]),
+                                         (10, 0, key(3, 0)[:48]), (10, 0, key(4, 0)[:48])))
+put("key_events", "power_double", key_reads((0, 0, key(8, 1)[:48]), (80, 0, key(8, 0)[:48]), (200, 4, key(8, 1)[:48]),
+                                            (80, 8, key(8, 0)[:48])))
+
+# ---- sensor files: an ADC value as text, ring limits, iio samples ----
+def sample(x, y, z):
+    return struct.pack("<hhh", x, y, z)
+
+
+def sensors(text, lo, hi, samples):
+    return bytes([len(text)]) + text + struct.pack("<hh", lo, hi) + samples
+
+
+put("sensor_values", "level_north", sensors(b"13913\n", 1000, 12000, (sample(0, 0, -16384) + sample(0, 1000, 400)) * 20))
+put("sensor_values", "tilted", sensors(b"6000\n", 1000, 4500, (sample(-2845, 2000, -15000) + sample(300, -700, 200)) * 20))
+put("sensor_values", "narrow_ring", sensors(b"2000", 2000, 2300, sample(0, 16384, 0) * 2))
+put("sensor_values", "not_a_number", sensors(b"abc", 4500, 1000, b""))
+
+# ---- device commands off the app bus: the target, then a frame to seal ----
+put("device_commands", "laser_on", bytes([0]) + sealed(0, 0, 22, 0, b"\x01"))
+put("device_commands", "factory_reset", bytes([0]) + sealed(0, 0, 11, 0, b"\x02"))
+put("device_commands", "wind_switch", bytes([0]) + sealed(0, 0, 34, 0, b"\x01"))
+put("device_commands", "declination", bytes([1]) + sealed(6, 1, 0, 0, b"\x01\x03\x00\x05"))
+put("device_commands", "calibration_start", bytes([1]) + sealed(6, 6, 0, 0, b"\x00"))
+put("device_commands", "self_check", bytes([2]) + sealed(11, 0, 0, 0, b"\x00"))
+
+# ---- update packages: the three forms and a few the check refuses ----
+import io
+import zipfile
+
+MEMBERS_LEGACY = ["update.sh", "sightd", "release.tar"]
+MEMBERS_SINGLE = MEMBERS_LEGACY[:2] + ["libCustBallisticCalculator.so", "release.tar", "VESK_VERSION.txt",
+                                       "VESK_RELEASE.sha256", "VESK_INSTALL.meta", "VESK_PAYLOAD.sha256"]
+MEMBERS_DUAL = ["update.sh", "sightd", "libCustBallisticCalculator.so", "VESK_INSTALL.meta", "VESK_PAYLOAD.sha256",
+                "release-640.tar", "release-1280.tar", "VESK_VERSION-640.txt", "VESK_VERSION-1280.txt",
+                "VESK_RELEASE-640.sha256", "VESK_RELEASE-1280.sha256"]
+
+
+def package(top, names, method=zipfile.ZIP_DEFLATED, folder=True):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", method) as z:
+        if folder:
+            z.writestr(zipfile.ZipInfo(top + "/"), b"")
+        for n in names:
+            info = zipfile.ZipInfo(top + "/" + n)
+            info.external_attr = 0o100644 << 16
+            info.compress_type = method
+            z.writestr(info, ("contents of %s\n" % n).encode() * 3)
+    return out.getvalue()
+
+
+put("update_package", "legacy", package("device_upgrade_v1", MEMBERS_LEGACY + ["morv_httpd"]))
+put("update_package", "single_stored", package("device_upgrade_v2", MEMBERS_SINGLE, zipfile.ZIP_STORED))
+put("update_package", "dual", package("device_upgrade_v3", MEMBERS_DUAL, folder=False))
+put("update_package", "traversal", package("device_upgrade_v4", ["update.sh", "sightd", "../release.tar"]))
+put("update_package", "bad_crc", package("device_upgrade_v5", MEMBERS_LEGACY).replace(b"contents of sightd",
+                                                                                       b"contents of sightD"))
+
+
+# ---- the reports at start: mode, installer report length, the two reports ----
+def reports(mode, installer, media):
+    return bytes([mode]) + u16(len(installer)) + installer + media
+
+
+INSTALLER = b"boot installer: the update was not installed\nreason=no space\n"
+APP = (b"VESK NURAX PRO: the update from Media was not installed\nreported_by=application\nstate=pending\n"
+       b"step=publication\ndetail=x\nfile=device_upgrade_a.zip\narchive=a\nlive=l\naction=b\ninstaller_report=none\n")
+COPIED = (b"VESK NURAX PRO: the boot installer reported a failure\nreported_by=boot installer\n"
+          b"installer_report=%08x-%d\n--- /usrdata/update/vesk_update_failed.txt ---\n" %
+          (zlib.crc32(INSTALLER), len(INSTALLER)) + INSTALLER)
+put("update_report", "installer_only", reports(1, INSTALLER, b""))
+put("update_report", "already_copied", reports(3, INSTALLER, COPIED))
+put("update_report", "pending_settled", reports(2, b"", APP))
+put("update_report", "binary_installer", reports(1, bytes(range(256)) * 20, b""))
+
+
+# ---- the PC tool's line: recording flags, then reads (a length byte
+# before each piece) of tool frames CC L class object item dir data ----
+def tool(cls, obj, item, direction, data=b""):
+    body = bytes([0xCC, len(data) + 6, cls, obj, item, direction]) + data
+    return body + bytes([sum(body) & 0xFF, 0xEB, 0xAA])
+
+
+reads_all = (tool(0, 0x1A, 0, 1, b"\x00") + tool(0, 0x1A, 1, 1) + tool(0, 0x1A, 2, 1) + tool(0, 0x22, 0, 1) +
+             tool(0, 0x23, 0, 1) + tool(0x0F, 0, 0, 1) + tool(6, 1, 3, 1) + tool(0x16, 9, 1, 1))
+put("upper_receive", "reads", bytes([0]) + pieces(reads_all, 32))
+put("upper_receive", "serial_number", bytes([0]) + pieces(tool(0, 0x1A, 1, 0, b"VK-2026-0099"), 5))
+put("upper_receive", "part_number_blank", bytes([0]) + pieces(tool(0, 0x1A, 2, 0, b" VK 1\n"), 32))
+put("upper_receive", "zero_slant", bytes([0]) + pieces(tool(6, 1, 3, 0, b"\x01\x19\x00"), 3))
+put("upper_receive", "date_recording", bytes([2]) + pieces(tool(0, 0x1B, 0, 0, u16(2024) + bytes([2, 29, 23, 59, 59])), 32))
+put("upper_receive", "keys", bytes([0]) + pieces(tool(7, 0, 0, 0, b"\x03") + tool(7, 0, 0, 0, b"\x02"), 1))
+put("upper_receive", "offsets", bytes([0]) + pieces(tool(0x16, 9, 1, 0, u16(528)) + tool(0x16, 9, 3, 0, b"\x03"), 32))
+put("upper_receive", "noise", bytes([0]) + pieces(b"\x00\xCC\xCC\x55\xCC\x55" + bytes(0x55) + tool(0x0F, 0, 0, 1), 32))
+put("upper_receive", "factory_media", bytes([0]) + pieces(tool(0, 0x0B, 0, 0) + tool(0, 0x08, 0, 0, b"\x05"), 32))
+
+# ---- the phone's exchange file ----
+put("bccal_import", "all_keys", """[bccal]
+spinDrift=true
+target_distance=4000
+target_angle=5.5
+wind_direction=-90
+wind_speed=3
+coriolisEffect_lat=45
+coriolisEffect_azimuth=90
+weather_temperature=15
+weather_airPressure=760
+weather_humidity=50
+gun_riflingRange=10
+gun_riflingDirection=left
+gun_bullet_length=30
+gun_bullet_diameter=7.8
+gun_bullet_weight=10
+gun_bullet_coefficient=0.5
+gun_bullet_dragModel=g7
+gun_bullet_muzzleVelocity=850
+gun_bullet_zeroingWeather_temperature=20
+gun_bullet_zeroingWeather_airPressure=750
+gun_bullet_zeroingWeather_humidity=40
+gun_bullet_isOpenzeroingWeather=true
+gun_bullet_zeroOffsetUnit=mrad
+gun_bullet_zeroOffsetVertical=1
+gun_bullet_zeroOffsetHorizontal=-0.5
+gun_scope_zeroingDistance=100
+gun_scope_height=45
+gun_scope_unit=1
+result_moaVertical=1.5
+result_moaHorizontal=-2
+result_mradVertical=0.4
+result_mradHorizontal=0
+""")
+put("bccal_import", "preamble_and_crlf", "phone=1\r\n[bccal]\r\ntarget_distance=100\r\nwind_speed=fast\r\n")
+put("bccal_import", "export_form", "[bccal]\nspinDrift=0\ntarget_distance=100.000000\ngun_riflingDirection=1\n"
+    "gun_bullet_zeroOffsetUnit=0\ngun_bullet_zeroOffsetHorizontalMOA=1.250000\ngun_scope_unit=0\n")
+put("bccal_import", "cut_off", "[bccal]\ntarget_distance=4000\nwind_sp")
+
+
+# ---- the phone's commands (even target byte) and the wind meter's (odd) ----
+put("phone_commands", "set_ssid", bytes([0]) + sealed(244, 0, 0, 0, b"VeskNV_phone"))
+put("phone_commands", "set_passwd", bytes([0]) + sealed(244, 0, 2, 0, b"phonepass1"))
+put("phone_commands", "get_ssid", bytes([0]) + sealed(244, 0, 1, 0))
+put("phone_commands", "device_info", bytes([0]) + sealed(244, 0, 6, 0))
+put("phone_commands", "clock", bytes([0]) + sealed(244, 0, 14, 0, b"20240229235959"))
+put("phone_commands", "longest_payload", bytes([0]) + raw(frame(244, 0, 0, 0, b"n" * 239)))
+put("phone_commands", "payload_without_room", bytes([0]) + raw(frame(244, 0, 2, 0, b"p" * 240)))
+put("phone_commands", "short_length", bytes([0]) + raw(bytes([0xAA, 5, 244, 0, 0, 0, 0, 0xEB, 0xAA])))
+put("phone_commands", "meter_state", bytes([1]) + sealed(29, 1, 0xFF, 0, b"\x01"))
+put("phone_commands", "meter_wind", bytes([1]) + sealed(29, 2, 0xFF, 0, u16(261)))

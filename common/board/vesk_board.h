@@ -48,6 +48,10 @@
 //     (f_type as answered; media=1 when the file lies on the Media mount)
 //   call=tool name=<tool> arg=<argument> ...   (a stand-in board tool run
 //     inside the sandbox: one arg= field per argument, in order)
+//   call=config name=<tool> file=<path> <key>=<value> ... (the settings a
+//     stand-in daemon, hostapd or udhcpd, read from its configuration file
+//     at start: one field per line of the file, in order; a line that is
+//     no key=value is given as line=<text>)
 //   call=boot   (the sandbox has started the board: a fresh boot, so every
 //     power the log switched on before is off again; the log of a sandbox
 //     folder booted again holds one such line per boot)

@@ -25,5 +25,12 @@ void vesk_version_component_line(char *buf, size_t cap, const char *label, const
  * or version from outside cannot forge a line of its own. 0 or -errno. */
 int vesk_version_append(const char *path, const char *line);
 
+/* Puts line (cleaned as above) in place of every line of path that begins
+ * with label and ':', or appends it when there is none. The file is written
+ * aside and renamed over the old one, so a reader sees either. For an
+ * identity that changes while the programs run (a new serial number).
+ * 0 or -errno. */
+int vesk_version_replace(const char *path, const char *label, const char *line);
+
 /* The part of argv0 after its last '/', or all of it. */
 const char *vesk_version_basename(const char *argv0);

@@ -391,3 +391,37 @@ int sim_factory_image(const std::string &usrdata_dir, std::string *error)
     if (rc == 0) rc = write_template(dir, SIM_FACTORY_DB, write_db, error);
     return rc;
 }
+
+/* ---- the access point's files -------------------------------------------- */
+
+/* The daemons' configuration as the image carries it. The name is left out:
+ * a unit takes its name from its serial number at its first boot. */
+static const struct {
+    const char *name;
+    const char *text;
+} wifi_files[] = {
+    {SIM_FACTORY_WIFI_WPA2, "interface=wlan0\ndriver=nl80211\nhw_mode=g\nchannel=6\nauth_algs=1\nwpa=2\n"
+                            "wpa_passphrase=40715926\nwpa_key_mgmt=WPA-PSK\nrsn_pairwise=CCMP\n"},
+    {SIM_FACTORY_WIFI_NONE, "interface=wlan0\ndriver=nl80211\nhw_mode=g\nchannel=6\nauth_algs=1\n"},
+    {SIM_FACTORY_WIFI_DHCP, "start 192.168.11.100\nend 192.168.11.200\ninterface wlan0\n"
+                            "opt subnet 255.255.255.0\nopt router 192.168.11.123\nlease_file /var/udhcpd.leases\n"},
+};
+
+int sim_factory_wifi(const std::string &wifi_dir, std::string *error)
+{
+    for (const auto &f : wifi_files) {
+        const std::string path = wifi_dir + "/" + f.name;
+        if (access(path.c_str(), F_OK) == 0) continue;
+        const std::string built = built_name(path);
+        FILE *out = fopen(built.c_str(), "we");
+        if (out == NULL) return fail_errno(error, "cannot create", built);
+        int rc = fputs(f.text, out) < 0 || fflush(out) != 0 ? fail_errno(error, "cannot write", built) : 0;
+        if (fclose(out) != 0 && rc == 0) rc = fail_errno(error, "cannot close", built);
+        if (rc == 0) rc = put_in_place(built, path, wifi_dir, error);
+        if (rc < 0) {
+            unlink(built.c_str());
+            return rc;
+        }
+    }
+    return 0;
+}

@@ -31,3 +31,11 @@ int sim_factory_image(const std::string &usrdata_dir, std::string *error);
 /* The six factory profiles and twelve zero points as sightd reads them
  * from the template (profile group 0 selected, every padding byte 0). */
 void sim_factory_profiles(Info_ballistics profiles[VESK_PROFILE_COUNT], Qel_IR_Cursor *cursor);
+
+/* The access point's files of the image under wifi_dir (the board's
+ * /etc/wifi): the WPA2 and open access-point configurations and the DHCP
+ * daemon's, each written only when missing. 0 or a negative errno. */
+#define SIM_FACTORY_WIFI_WPA2 "hostapd_wpa2.conf"
+#define SIM_FACTORY_WIFI_NONE "hostapd_none.conf"
+#define SIM_FACTORY_WIFI_DHCP "udhcpd.conf"
+int sim_factory_wifi(const std::string &wifi_dir, std::string *error);

@@ -1,7 +1,10 @@
 #include "sim_harness.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -10,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "sim_keys.h"
 #include "sim_lrf_link.h"
 
 const sim_head sim_boot_done = {0x00, 0x00, 0x2B, 0x80};
@@ -18,94 +22,6 @@ bool sim_head::operator()(const sim_bytes &f) const
 {
     return f.size() >= 9 && (obj < 0 || f[2] == obj) && (sub < 0 || f[3] == sub) && (item < 0 || f[4] == item) &&
            (flag < 0 || f[5] == flag);
-}
-
-/* ---- the widget-tree dump (one line per widget, "window ..." at the
- * top level) ---- */
-
-std::string sim_tree_field(const std::string &line, const std::string &key)
-{
-    size_t at = line.find(" " + key + "=");
-    if (at == std::string::npos) return "";
-    at += key.size() + 2;
-    if (line[at] != '"') {
-        size_t end = line.find(' ', at);
-        return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    }
-    std::string out;
-    for (size_t i = at + 1; i < line.size() && line[i] != '"'; i++) {
-        if (line[i] == '\\' && i + 1 < line.size()) i++;
-        out.push_back(line[i]);
-    }
-    return out;
-}
-
-sim_widget sim_tree_widget(const std::string &tree, const std::string &name)
-{
-    sim_widget w;
-    std::istringstream lines(tree);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.find(" name=\"" + name + "\"") == std::string::npos) continue;
-        w.found = true;
-        size_t start = line.find_first_not_of(' ');
-        w.type = line.substr(start, line.find(' ', start) - start);
-        w.visible = sim_tree_field(line, "visible") == "1";
-        w.text = sim_tree_field(line, "text");
-        w.image = sim_tree_field(line, "image");
-        w.rect = sim_tree_field(line, "rect");
-        w.overrides = sim_tree_field(line, "overrides");
-        std::string o = sim_tree_field(line, "opacity");
-        w.opacity = o.empty() ? 255 : atoi(o.c_str());
-        break;
-    }
-    return w;
-}
-
-std::string sim_tree_top(const std::string &tree)
-{
-    std::string top;
-    std::istringstream lines(tree);
-    for (std::string line; std::getline(lines, line);)
-        if (line.rfind("window ", 0) == 0) top = sim_tree_field(line, "name");
-    return top;
-}
-
-/* ---- keys ---- */
-
-/* The scope's keys with their device key codes: short, long, release
- * after long, double press (-1: none). */
-static const struct {
-    const char *name;
-    int press, hold, release, twice;
-} sim_keys[] = {
-    {"up", 0, 1, 2, -1},           {"down", 3, 4, 5, -1},          {"power", 6, 7, 8, 19},
-    {"photo", 9, 10, 11, -1},      {"fn", 12, 13, 14, -1},         {"range", 15, 16, 17, 38},
-    {"left", 23, 24, 25, -1},      {"right", 32, 33, 34, -1},      {"ok", 35, 36, 37, -1},
-    {"left+down", 18, -1, -1, -1}, {"left+right", 20, -1, -1, -1}, {"up+down+ok", 21, -1, -1, -1},
-    {"range+power", 22, -1, -1, -1},
-};
-
-const char *sim_key_names(void)
-{
-    return "up down power photo fn range left right ok left+down left+right up+down+ok range+power";
-}
-
-bool sim_key_codes(const std::string &name, const std::string &kind, int hold_ms, std::vector<std::string> *codes)
-{
-    for (const auto &k : sim_keys) {
-        if (name != k.name) continue;
-        if (kind == "short") {
-            *codes = {std::to_string(k.press)};
-        } else if (kind == "long" && k.hold >= 0 && hold_ms >= 0) {
-            *codes = {std::to_string(k.hold), "+" + std::to_string(hold_ms), std::to_string(k.release)};
-        } else if (kind == "double" && k.twice >= 0) {
-            *codes = {std::to_string(k.twice)};
-        } else {
-            return false;
-        }
-        return true;
-    }
-    return false;
 }
 
 long long sim_log_ms(const std::string &line)
@@ -195,16 +111,33 @@ int sim_harness::spawn(const std::vector<std::string> &argv, const std::vector<s
     return pid;
 }
 
-bool sim_harness::run(const std::vector<std::string> &argv, int timeout_ms)
+bool sim_harness::run(const std::vector<std::string> &argv, int timeout_ms, std::string *output)
 {
-    int pid = spawn(argv);
-    sim_outcome out;
-    if (pid < 0) return false;
-    if (!wait(timeout_ms, [&] { return ended(pid, &out); })) {
+    int out[2] = {-1, -1};
+    if (output != nullptr && pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0) return fail(std::string("pipe: ") + strerror(errno));
+    sim_spawn_args args;
+    args.argv = argv;
+    if (output != nullptr) args.stdout_fd = out[1];
+    int pid = sim_spawn(sb, args);
+    if (out[1] >= 0) close(out[1]);
+    auto drain = [&] {
+        char buf[4096];
+        ssize_t n;
+        while (out[0] >= 0 && (n = ::read(out[0], buf, sizeof buf)) > 0) output->append(buf, (size_t)n);
+    };
+    sim_outcome end;
+    bool done = pid > 0 && wait(timeout_ms, [&] {
+        drain();
+        return ended(pid, &end);
+    });
+    drain();
+    if (out[0] >= 0) close(out[0]);
+    if (pid < 0) return fail(argv[0] + " did not start: " + strerror(-pid));
+    if (!done) {
         sim_kill(sb, pid, SIGKILL);
         return fail(argv[0] + " still runs after " + std::to_string(timeout_ms) + " ms");
     }
-    if (out.end != SIM_EXITED || out.code != 0) return fail(argv[0] + " ended: " + sim_outcome_text(out));
+    if (end.end != SIM_EXITED || end.code != 0) return fail(argv[0] + " ended: " + sim_outcome_text(end));
     return true;
 }
 
@@ -227,7 +160,7 @@ bool sim_harness::start_peer(const std::string &role)
     if (peer_started(role)) return true;
     int pid = spawn({"sim-peer", "--role", role, "--dir", SIM_PEER_DIR});
     if (pid < 0) return false;
-    if (!wait(5000 * SIM_SLOW, [&] { return exists(SIM_PEER_DIR "/" + role + ".ready") || ended(pid); }) ||
+    if (!wait(SIM_REPLY_MS, [&] { return exists(SIM_PEER_DIR "/" + role + ".ready") || ended(pid); }) ||
         !exists(SIM_PEER_DIR "/" + role + ".ready"))
         return fail("the " + role + " peer did not start");
     peers_.push_back(role);
@@ -378,7 +311,7 @@ bool sim_harness::snapshot(std::string *tree, std::string *png)
     if (rc != 0) return fail(std::string("sightui: ") + strerror(-rc));
     std::string image, dump;
     /* The tree is written first, the picture after it. */
-    if (!wait(5000 * SIM_SLOW, [&] {
+    if (!wait(SIM_REPLY_MS, [&] {
             return ended(sightui) ||
                    (sim_read_file(sb, base + ".png", &image) == 0 && sim_read_file(sb, base + ".txt", &dump) == 0);
         }) ||
@@ -430,22 +363,17 @@ bool sim_harness::wait_top(const std::string &name, int timeout_ms)
 
 bool sim_harness::key(const std::string &name, const std::string &kind, int hold_ms)
 {
-    std::vector<std::string> codes;
-    if (!sim_key_codes(name, kind, hold_ms, &codes))
-        return fail("no key '" + name + "' with a " + kind + " press (" + sim_key_names() + ")");
-    return key_codes(codes);
+    return sim_keys_press(sb, name, kind, hold_ms, &why);
 }
 
 bool sim_harness::key_codes(const std::vector<std::string> &codes)
 {
-    /* Until sightd reads the key device, keys go straight into sightui's
-     * key injection, as the key frames sightd would send. */
     int hold = 0;
     for (const std::string &c : codes)
         if (c[0] == '+') hold += atoi(c.c_str() + 1);
     std::vector<std::string> argv = {"sightui-keys"};
     argv.insert(argv.end(), codes.begin(), codes.end());
-    return run(argv, hold + 5000 * SIM_SLOW);
+    return run(argv, hold + SIM_REPLY_MS);
 }
 
 /* ---- logs and files ---- */
@@ -480,8 +408,8 @@ std::string sim_harness::read(const std::string &inside) const
 
 bool sim_harness::exists(const std::string &inside) const
 {
-    std::string data;
-    return sim_read_file(sb, inside, &data) == 0;
+    struct stat st;
+    return stat(sim_path(sb, inside).c_str(), &st) == 0;
 }
 
 /* ---- devices ---- */

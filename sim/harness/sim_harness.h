@@ -26,6 +26,7 @@
 #include "lrf_sim.h"
 #include "sim.h"
 #include "sim_peer.h"
+#include "sim_tree.h"
 
 /* Sanitizer builds run several times slower; deadlines stretch by this. */
 #if defined(__SANITIZE_ADDRESS__)
@@ -35,7 +36,7 @@
 #endif
 /* Generous bounds for things that must happen, never speed checks. */
 #define SIM_BOOT_MS (40000 * SIM_SLOW)
-#define SIM_REPLY_MS (5000 * SIM_SLOW)
+#define SIM_REPLY_MS (10000 * SIM_SLOW)
 
 #define SIM_PEER_DIR "/sim/peers"
 #define SIM_SNAPSHOT_DIR "/tmp/gui-snapshots"
@@ -55,27 +56,6 @@ struct sim_head {
 typedef std::function<bool(const sim_bytes &)> sim_match;
 /* The last frame of sightd's boot push: the dynamic-coefficient state. */
 extern const sim_head sim_boot_done;
-
-/* One widget's line of sightui's tree dump. */
-struct sim_widget {
-    bool found = false;
-    bool visible = false;
-    std::string type, text, image, rect, overrides;
-    int opacity = 255;
-};
-/* The value of key= in a dump line, quoted values unescaped. */
-std::string sim_tree_field(const std::string &line, const std::string &key);
-/* The first widget of that name in a dump. */
-sim_widget sim_tree_widget(const std::string &tree, const std::string &name);
-/* The top window's name in a dump ("" when none). */
-std::string sim_tree_top(const std::string &tree);
-
-/* The scope's keys by name ("range", "left+down" ...) and press kind
- * ("short", "long", "double"): the device key codes sightui-keys types,
- * with "+MS" for the hold of a long press. False for no such key or kind. */
-bool sim_key_codes(const std::string &name, const std::string &kind, int hold_ms, std::vector<std::string> *codes);
-/* "up down power ..." for messages. */
-const char *sim_key_names(void);
 
 /* A record's CLOCK_MONOTONIC milliseconds, -1 when it has none. */
 long long sim_log_ms(const std::string &line);
@@ -112,8 +92,9 @@ struct sim_harness {
      * to /dev/null rather than to ours. */
     int spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env = {}, bool quiet = false,
               const std::string &cwd = "/");
-    /* A program that must end by itself with status 0 within timeout_ms. */
-    bool run(const std::vector<std::string> &argv, int timeout_ms);
+    /* A program that must end by itself with status 0 within timeout_ms;
+     * what it wrote on its standard output in *output when given. */
+    bool run(const std::vector<std::string> &argv, int timeout_ms, std::string *output = nullptr);
 
     /* A queue peer ("media", "http", "ble", "gui": a GUI stand-in), ready
      * to drain and send. Starting one twice is no error. */
@@ -162,8 +143,15 @@ struct sim_harness {
     bool wait_tree(const std::function<bool(const std::string &)> &pred, int timeout_ms, std::string *tree,
                    std::string *png = nullptr);
 
-    /* A scope key by name and kind (see sim_key_codes), or raw codes. */
+    /* A scope key pressed on the key device, where sightd's key threads
+     * read it as on the board: names as sim_keys.h gives them ("range",
+     * "left+down" ...), kind "short", "long" (held hold_ms) or "double".
+     * Returns once the last event is written. */
     bool key(const std::string &name, const std::string &kind = "short", int hold_ms = 1000);
+    /* Key frames straight into sightui's key injection, as sightd would
+     * send them (device key codes of the GUI's key table, "+MS" a pause):
+     * for a sightui that runs without sightd's key path, or a key frame
+     * the key device has no key for (photo, range double). */
     bool key_codes(const std::vector<std::string> &codes);
 
     /* Lines of a log stream ("app", "gui", "errors") on the Media
@@ -172,7 +160,7 @@ struct sim_harness {
     /* Board-log lines, those of one call ("ioctl", "tool") when given. */
     std::vector<std::string> board_log(const char *call = nullptr) const;
 
-    /* A file inside ("" when missing) and whether it exists. */
+    /* A file inside ("" when missing), and whether a file or folder exists. */
     std::string read(const std::string &inside) const;
     bool exists(const std::string &inside) const;
 

@@ -1,4 +1,5 @@
 #include "sim_peer.h"
+#include "sim_ns.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -281,6 +282,23 @@ bool sim_peer_wait(sim_peer *peer, size_t count, int timeout_ms)
                                   [&] { return peer->records.size() >= count; });
 }
 
+bool sim_peer_take_until(sim_peer *peer, const std::vector<uint8_t> &marker, int timeout_ms,
+                         std::vector<std::vector<uint8_t>> *before)
+{
+    std::unique_lock<std::mutex> g(peer->lock);
+    size_t at = 0;
+    auto found = [&] {
+        for (; at < peer->records.size(); at++)
+            if (peer->records[at].frame == marker) return true;
+        return false;
+    };
+    if (!peer->arrived.wait_for(g, std::chrono::milliseconds(timeout_ms), found)) return false;
+    before->clear();
+    for (size_t i = 0; i < at; i++) before->push_back(peer->records[i].frame);
+    peer->records.erase(peer->records.begin(), peer->records.begin() + (long)at + 1);
+    return true;
+}
+
 void sim_peer_clear(sim_peer *peer)
 {
     std::lock_guard<std::mutex> g(peer->lock);
@@ -468,10 +486,7 @@ int sim_peer_write_tx(const std::string &path, const std::vector<uint8_t> &frame
 
 int sim_peer_private_ipc(void)
 {
-    if (unshare(CLONE_NEWIPC) == 0) return 0;
-    /* Without privilege, a user namespace of our own grants it. */
-    if (unshare(CLONE_NEWUSER | CLONE_NEWIPC) == 0) return 0;
-    return -errno;
+    return sim_private_ns(CLONE_NEWIPC);
 }
 
 

@@ -43,6 +43,13 @@ size_t sim_peer_count(sim_peer *peer);
 /* Waits until at least count records were received; false at the time-out. */
 bool sim_peer_wait(sim_peer *peer, size_t count, int timeout_ms);
 void sim_peer_clear(sim_peer *peer);
+/* Waits for a record holding marker (a frame the test had sent to this peer
+ * after the ones it checks), hands the frames received before it in
+ * *before and forgets them and the marker: what was sent before the marker
+ * is all in, so "nothing else was sent" needs no time-out. False at the
+ * time-out. */
+bool sim_peer_take_until(sim_peer *peer, const std::vector<uint8_t> &marker, int timeout_ms,
+                         std::vector<std::vector<uint8_t>> *before);
 
 /* A frame to sightd with the role's own record type. 0 or -errno. */
 int sim_peer_send(sim_peer *peer, const std::vector<uint8_t> &frame);

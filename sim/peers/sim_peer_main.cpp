@@ -2,12 +2,14 @@
 // One queue peer inside the sandbox: appends every record it receives to
 // DIR/<role>.rx and sends every frame line written to the FIFO DIR/<role>.tx.
 // DIR/<role>.ready appears once it is draining. Ends on SIGTERM or SIGINT.
+// The media peer also answers replay requests (media_replay.h).
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <string>
 
+#include "media_replay.h"
 #include "sim_peer.h"
 
 static int usage(void)
@@ -39,12 +41,15 @@ int main(int argc, char **argv)
         fprintf(stderr, "sim-peer %s: start failed: %s\n", role_name, strerror(errno));
         return 1;
     }
+    /* The media process also plays the videos the GUI asks for. */
+    sim_media_replay *replay = role == SIM_PEER_MEDIA ? sim_media_replay_start(peer, "/usrdata/media/Video/") : nullptr;
     std::string ready = std::string(dir) + "/" + role_name + ".ready";
     FILE *f = fopen(ready.c_str(), "w");
     if (f != nullptr) fclose(f);
 
     int sig = 0;
     sigwait(&stop_signals, &sig);
+    sim_media_replay_stop(replay);
     sim_peer_stop(peer);
     return 0;
 }

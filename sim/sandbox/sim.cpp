@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -466,7 +467,14 @@ static int sim_start_bwrap(sim_sandbox *sb, std::string *error)
     /* Descriptors the caller left inheritable stay out of the sandbox:
      * a pipe end held there would never see its end. */
     posix_spawn_file_actions_addclosefrom_np(&actions, SIM_CTL_FD + 1);
-    int rc = posix_spawnp(&sb->bwrap, "bwrap", &actions, nullptr, argv.data(), envp.data());
+    /* A process group of its own: a Ctrl-C at the caller's terminal is the
+     * caller's to pass on in order, not a kill of the whole sandbox. */
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    int rc = posix_spawnp(&sb->bwrap, "bwrap", &actions, &attr, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     close(agent_end);
     close(err);
@@ -719,6 +727,8 @@ int sim_create(const sim_options &o, sim_sandbox **out, std::string *error)
         rc = sim_make_folder(sb, error);
     if (rc == 0 && o.factory_image && access((sb->dir + "/usrdata/out_sightd/defconfig.ini").c_str(), F_OK) != 0)
         rc = sim_factory_image(sb->dir + "/usrdata", error);
+    if (rc == 0 && o.factory_image)
+        rc = sim_factory_wifi(sb->dir + "/etc/wifi", error);
     if (rc == 0)
         rc = sim_open_stand_ins(sb, error);
     if (rc == 0) {
@@ -812,6 +822,10 @@ int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
     }
     strings.insert(strings.end(), args.env.begin(), args.env.end());
 
+    /* A sandbox that has ended starts nothing. */
+    sim_outcome before;
+    if (sim_wait_end(sb, 0, &before) == 0)
+        return -ESRCH;
     int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null < 0)
         return -errno;
@@ -821,6 +835,14 @@ int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
     sim_ctl_reply r;
     int rc = sim_request(sb, head, strings, stdio, 3, SIM_REPLY_TIMEOUT_MS, &r);
     close(null);
+    if (rc == -ECONNRESET) {
+        /* A program that reboots or powers off at once can end the agent
+         * before it answers: the program did start, and its wait reports
+         * how the sandbox ended. */
+        sim_outcome end;
+        if (sim_wait_end(sb, SIM_REPLY_TIMEOUT_MS, &end) == 0 && (end.end == SIM_REBOOT || end.end == SIM_POWER_OFF))
+            return SIM_PID_GONE;
+    }
     if (rc < 0)
         return rc;
     return r.status < 0 ? r.status : r.pid;
@@ -949,6 +971,16 @@ int sim_iio_sample(sim_sandbox *sb, int device, int16_t x, int16_t y, int16_t z)
         sample[2 * i + 1] = (unsigned char)((uint16_t)axes[i] >> 8);
     }
     return sim_fifo_write(sb->iio_fd[device], sample, sizeof sample);
+}
+
+int sim_iio_unread(const sim_sandbox *sb, int device)
+{
+    if (device != 1 && device != 2)
+        return -EINVAL;
+    int n = 0;
+    if (ioctl(sb->iio_fd[device], FIONREAD, &n) != 0)
+        return -errno;
+    return n;
 }
 
 static const sim_mount *sim_mount_of(const sim_sandbox *sb, const std::string &inside)

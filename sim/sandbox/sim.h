@@ -112,7 +112,10 @@ int sim_create(const sim_options &options, sim_sandbox **out, std::string *error
  * folder when it is kept, removes it otherwise, frees everything. */
 void sim_destroy(sim_sandbox *sb);
 
-/* Starts a program inside; its pid as the sandbox sees it, or a negative errno. */
+/* Starts a program inside; its pid as the sandbox sees it, or a negative
+ * errno. A program that rebooted or powered the board off before the
+ * agent could answer gets SIM_PID_GONE, whose sim_wait says which. */
+#define SIM_PID_GONE 0x7fffffff
 int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args);
 /* Sends a signal to a pid inside; 0 or a negative errno. */
 int sim_kill(sim_sandbox *sb, int pid, int sig);
@@ -145,6 +148,9 @@ int sim_input_event(sim_sandbox *sb, uint16_t type, uint16_t code, int32_t value
 int sim_key_event(sim_sandbox *sb, uint16_t code, int32_t value);
 /* One buffer sample (x, y, z) of iio device 1 (accelerometer) or 2 (magnetometer). */
 int sim_iio_sample(sim_sandbox *sb, int device, int16_t x, int16_t y, int16_t z);
+/* Bytes of iio device 1 or 2 that the reader has not taken yet, or a
+ * negative errno. */
+int sim_iio_unread(const sim_sandbox *sb, int device);
 
 /* Replaces a file's contents as one step, so that a program reading it
  * never sees it half written (the device stand-ins under /dev are written

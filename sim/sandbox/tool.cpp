@@ -88,17 +88,60 @@ static int tool_insmod(int argc, char **argv)
     return 0;
 }
 
+static bool tool_is_key(const std::string &key)
+{
+    if (key.empty())
+        return false;
+    for (char c : key)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    return true;
+}
+
+/* The configuration a daemon was started with, one field per setting:
+ *   call=config name=<tool> file=<path> <key>=<value> ... [line=<other>]
+ * Every line counts, so a setting given twice shows twice. */
+static void tool_log_config(const char *name, const char *path, FILE *f)
+{
+    char escaped[1024];
+    std::string fields = std::string("name=") + name;
+    vesk_board_log_escape(escaped, sizeof escaped, path);
+    fields += std::string(" file=") + escaped;
+    char buf[1024];
+    while (fgets(buf, sizeof buf, f)) {
+        std::string line = buf;
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        size_t eq = line.find('=');
+        std::string key = eq == std::string::npos ? "" : line.substr(0, eq);
+        std::string value = tool_is_key(key) ? line.substr(eq + 1) : line;
+        if (!tool_is_key(key))
+            key = "line";
+        vesk_board_log_escape(escaped, sizeof escaped, value.c_str());
+        fields += " " + key + "=" + escaped;
+    }
+    vesk_board_log_line("config", fields.c_str());
+}
+
 /* hostapd and udhcpd read their configuration file (the last argument that
- * is no option) at start and stay up until killed. */
+ * is no option) at start, log what it says and stay up until killed. */
 static int tool_daemon_with_config(int argc, char **argv)
 {
     const char *config = nullptr;
     for (int i = 1; i < argc; i++)
         if (argv[i][0] != '-')
             config = argv[i];
-    if (config && access(config, R_OK) != 0) {
-        fprintf(stderr, "%s: could not open configuration file '%s': %s\n", argv[0], config, strerror(errno));
-        return 1;
+    if (config) {
+        FILE *f = fopen(config, "r");
+        if (!f) {
+            fprintf(stderr, "%s: could not open configuration file '%s': %s\n", argv[0], config, strerror(errno));
+            return 1;
+        }
+        const char *name = strrchr(argv[0], '/') ? strrchr(argv[0], '/') + 1 : argv[0];
+        tool_log_config(name, config, f);
+        fclose(f);
     }
     return tool_stay_up();
 }

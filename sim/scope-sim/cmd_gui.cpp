@@ -1,5 +1,5 @@
 // scope-sim's commands for sightui: start it, take its screen and widget
-// tree, press the scope's keys.
+// tree.
 #include "scope_sim.h"
 #include "sim_thermal.h"
 
@@ -73,18 +73,19 @@ static int cmd_screenshot(scope_run *run, int argc, char **argv)
     return SCOPE_OK;
 }
 
-static int cmd_key(scope_run *run, int argc, char **argv)
+static int cmd_top(scope_run *run, int argc, char **argv)
 {
-    const char *kind = argc > 2 ? argv[2] : "short";
-    int hold_ms = argc > 3 ? scope_seconds_ms(argv[3]) : 1000;
-    if (hold_ms < 0) {
-        scope_error("key: '%s' is no number of seconds", argv[3]);
+    int ms = argc > 2 ? scope_seconds_ms(argv[2]) : SIM_BOOT_MS;
+    if (ms < 0) {
+        scope_error("top: '%s' is no number of seconds", argv[2]);
         return SCOPE_FAIL;
     }
-    if (!run->h->key(argv[1], kind, hold_ms)) {
-        scope_error("key: %s", run->h->why.c_str());
+    std::string top = argc > 1 ? argv[1] : run->h->top_window();
+    if (argc > 1 ? !run->h->wait_top(top, ms) : top.empty()) {
+        scope_error("top: %s", run->h->why.c_str());
         return SCOPE_FAIL;
     }
+    scope_say("top window %s", top.c_str());
     return SCOPE_OK;
 }
 
@@ -94,8 +95,8 @@ static const scope_command gui_commands[] = {
     {"screenshot", "[FILE]", "sightui's screen as PNG, over the thermal scene when the core is played (the GUI alone in "
      "FILE.gui.png, its widget tree in FILE.txt); no FILE: print where", 0, 1,
      cmd_screenshot},
-    {"key", "NAME [short|long|double] [S]", "press a scope key (up down power photo fn range left right ok, "
-     "left+down left+right up+down+ok range+power); long holds S seconds (1)", 1, 3, cmd_key},
+    {"top", "[NAME [SECONDS]]", "print sightui's top window; with NAME wait until it is on top (an error after "
+     "SECONDS, 40)", 0, 2, cmd_top},
 };
 
 SCOPE_COMMANDS(gui_commands);

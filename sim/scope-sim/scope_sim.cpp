@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "vesk_clock.h"
+#include "boot_installer_sim.h"
 
 #include <string>
 #include <thread>
@@ -41,13 +42,18 @@ static const char scope_usage[] =
     "  --display DISPLAY   let the programs use this X display (e.g. :99)\n"
     "  --xauthority FILE   X authority file for that display\n"
     "  --program NAME      run NAME from bin/ in place of sightd\n"
+    "  --run COMMAND       run this command before the script (may be given\n"
+    "                      more than once; a failure ends the run)\n"
     "  --help              this text\n"
     "\n"
     "Script: one command per line; words are separated by blanks, \"double\n"
     "quotes\" keep blanks in a word, and # starts a comment. When the script\n"
     "ends, scope-sim waits for the program to end; when the program ends, the\n"
     "rest of the script is left. A failing command ends the run (exit 125),\n"
-    "except when the commands come from a terminal.\n"
+    "except when the commands come from a terminal: there each line gets a\n"
+    "prompt, a failed command is reported and the run goes on, and the end\n"
+    "of input (Ctrl-D) ends the run as stop does. Ctrl-C (SIGINT) is passed\n"
+    "on to the program, whose end ends the run.\n"
     "Commands:\n";
 
 static const char scope_epilogue[] =
@@ -197,20 +203,22 @@ static int scope_run_line(scope_run *run, const std::string &line, int number)
 {
     bool ok;
     std::vector<std::string> words = scope_words(line, &ok);
+    /* number 0: a --run command */
+    std::string where = number > 0 ? "line " + std::to_string(number) : "--run";
     if (!ok) {
-        scope_error("line %d: a quote is not closed", number);
+        scope_error("%s: a quote is not closed", where.c_str());
         return SCOPE_FAIL;
     }
     if (words.empty())
         return SCOPE_OK;
     const scope_command *c = scope_find(words[0].c_str());
     if (c == nullptr) {
-        scope_error("line %d: no command '%s' (try help)", number, words[0].c_str());
+        scope_error("%s: no command '%s' (try help)", where.c_str(), words[0].c_str());
         return SCOPE_FAIL;
     }
     int nargs = (int)words.size() - 1;
     if (nargs < c->min_args || (c->max_args >= 0 && nargs > c->max_args)) {
-        scope_error("line %d: usage: %s %s", number, c->name, c->args);
+        scope_error("%s: usage: %s %s", where.c_str(), c->name, c->args);
         return SCOPE_FAIL;
     }
     std::vector<char *> argv;
@@ -221,7 +229,9 @@ static int scope_run_line(scope_run *run, const std::string &line, int number)
 }
 
 /* Runs the script until it ends, a command ends it or the program ends.
- * SCOPE_FAIL when a command failed and the script is no terminal. */
+ * SCOPE_FAIL when a command failed and the script is no terminal. At a
+ * terminal each line gets a prompt, a failed command is reported and the
+ * run goes on, and the end of input (Ctrl-D) ends the run as stop does. */
 static int scope_run_script(scope_run *run, int fd)
 {
     bool interactive = isatty(fd);
@@ -230,6 +240,10 @@ static int scope_run_script(scope_run *run, int fd)
     bool at_end = false;
     while (!at_end) {
         size_t nl;
+        if (interactive && pending.find('\n') == std::string::npos) {
+            fputs("scope> ", stdout);
+            fflush(stdout);
+        }
         while ((nl = pending.find('\n')) == std::string::npos) {
             bool ready;
             if (scope_poll(run, fd, -1, &ready))
@@ -249,10 +263,27 @@ static int scope_run_script(scope_run *run, int fd)
         std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
         number++;
+        if (at_end && interactive) {
+            fputs("\n", stdout);
+            line = "stop";
+        }
         int rc = scope_run_line(run, line, number);
         if (rc == SCOPE_STOP || run->ended)
             return SCOPE_OK;
         if (rc == SCOPE_FAIL && !interactive)
+            return SCOPE_FAIL;
+    }
+    return SCOPE_OK;
+}
+
+/* The --run commands, before the script: any failure ends the run. */
+static int scope_run_first(scope_run *run, const std::vector<std::string> &lines)
+{
+    for (size_t i = 0; i < lines.size(); i++) {
+        int rc = scope_run_line(run, lines[i], 0);
+        if (rc == SCOPE_STOP || run->ended)
+            return SCOPE_STOP;
+        if (rc == SCOPE_FAIL)
             return SCOPE_FAIL;
     }
     return SCOPE_OK;
@@ -327,6 +358,7 @@ int main(int argc, char **argv)
     std::string program = "sightd";
     const char *script = nullptr;
     std::vector<std::string> program_args;
+    std::vector<std::string> first; /* --run commands */
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         bool has_value = i + 1 < argc;
@@ -350,6 +382,8 @@ int main(int argc, char **argv)
         } else if (a == "--file" && has_value) {
             if (scope_file_option(argv[++i], &options) != 0)
                 return SCOPE_EXIT_FAILED;
+        } else if (a == "--run" && has_value) {
+            first.push_back(argv[++i]);
         } else if (a == "--program" && has_value) {
             program = argv[++i];
         } else if (a[0] == '-' && a != "-") {
@@ -393,6 +427,12 @@ int main(int argc, char **argv)
         scope_error("%s", harness.why.c_str());
         return SCOPE_EXIT_FAILED;
     }
+    /* The board's boot runs the installer before the programs start. */
+    std::vector<std::string> installed;
+    if (!boot_installer_boot(harness, &installed))
+        scope_error("boot installer: %s", harness.why.c_str());
+    for (const std::string &line : installed)
+        scope_say("boot installer: %s", line.c_str());
     /* Every wait of a command passes signals on and ends with the program. */
     harness.set_pause([&run](int ms) { return scope_pause(&run, ms) == 0; });
     std::vector<std::string> argv_program = {program};
@@ -415,7 +455,9 @@ int main(int argc, char **argv)
         (void)w;
     });
 
-    int status = scope_run_script(&run, script_fd);
+    int status = scope_run_first(&run, first);
+    if (status == SCOPE_OK)
+        status = scope_run_script(&run, script_fd);
     if (status == SCOPE_FAIL && !run.ended) {
         run.stopped = true;
         sim_stop(harness.sb, nullptr);

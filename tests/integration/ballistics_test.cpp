@@ -5,62 +5,12 @@
 
 #include <math.h>
 
-#include "CustBallisticCalculator.h"
+#include "scope_hold.h"
 
 namespace {
 
 const sim_head result_frame = {0x1B, 0x0A, 0x00, 0x80};
 const sim_head distance_report = {0x04, 0x02, 0xFF, 0x80};
-
-struct hold {
-    double drop, windage; /* MOA, as the library gives them */
-};
-
-/* One calculation for a profile, a range in decimetres and a shot angle,
- * with the wind, weather and options of the profile itself. */
-hold library_hold(wire_profile p, int range_dm, double shot_angle, int dynamic_bc)
-{
-    CustAmmunition ammo = {};
-    const wire_bullet &b = p.gun.bullet;
-    ammo.Weight = b.weight * 0.0647989;
-    ammo.MuzzleVelocity = b.velocity;
-    ammo.BulletDiameter = b.diameter;
-    ammo.BulletLength = b.length;
-    ammo.BallisticCoefficientValue = b.ballisticsCoef;
-    ammo.TableId = (DragTableId)b.dragFunction;
-
-    const bool mrad = p.gun.scope.unit != 0;
-    CustSight sight = {};
-    sight.SightHeight = p.gun.scope.sightHeightOverBore;
-    double vclick = p.gun.scope.verticalUnitPerCard == 0 ? 0.1 : p.gun.scope.verticalUnitPerCard;
-    sight.VerticalClick = mrad ? vclick * 3.44 : vclick;
-    sight.HorizontalClick = mrad ? p.gun.scope.horizontalUnitPerCard * 3.44 : p.gun.scope.horizontalUnitPerCard;
-    sight.ObjectiveLense_FocalLength = 60;
-    sight.ImagesensorPixel_Size = 12;
-
-    CustRifling rifling = {p.gun.riflingRange * 25.4, (double)p.gun.direction};
-    auto weather = [](const wire_atmosphere &a) {
-        return CustAtmosphere{a.altitude, a.barometer * 0.1333, a.temperature, a.relative_humidity / 100.0};
-    };
-    CustAtmosphere shooting = weather(p.atmosphere);
-    CustAtmosphere zeroing_weather = weather(b.atmosphere);
-    CustZeroing zeroing = {(double)p.gun.scope.zeroRange, &ammo, b.isOpenAtmosphere ? &zeroing_weather : &shooting};
-    CustShotParameters shot = {range_dm / 10.0, shot_angle, 300, 3000};
-    CustWind wind = {p.wind.speed, p.wind.angle < 180 ? p.wind.angle : -(360 - p.wind.angle)};
-    CustBallisticCalculationOption option = {};
-    option.SpinDrift_option = p.spinDriftOpt != 0;
-    option.CoriolisEffect_option = p.corioliseffect.CoriolisEffectSwitch != 0;
-    if (option.CoriolisEffect_option) {
-        option.Latitude = p.corioliseffect.lat;
-        option.Azimuth = p.corioliseffect.angle;
-    }
-
-    CustBallisticCalculationResult r = {};
-    int rc = VeskSingleCustBallisticCalculation(&r, &ammo, &sight, &rifling, &zeroing, &shooting, &shot, &wind, true,
-                                               1.0, &option, dynamic_bc);
-    EXPECT_EQ(rc, 0) << "the library refused the factory profile";
-    return {r.DropAdjustment, r.WindageAdjustment};
-}
 
 struct Ballistics : ::testing::Test {
     sim_harness run;
@@ -73,9 +23,8 @@ struct Ballistics : ::testing::Test {
         ASSERT_NE(run.lrf(), nullptr) << run.why;
         ASSERT_TRUE(run.boot_sightd()) << run.why;
         /* The boot push says whether the coefficient follows the speed. */
-        std::vector<scope_frame> bc = run.frames("gui", sim_boot_done);
-        ASSERT_EQ(bc.size(), 1u);
-        dynamic_bc = bc[0][6];
+        dynamic_bc = scope_boot_dynamic_bc(run);
+        ASSERT_GE(dynamic_bc, 0) << "no single boot push";
     }
 
     SCOPE_STOP_AT_END(run)
@@ -109,7 +58,7 @@ struct Ballistics : ::testing::Test {
         /* No compass is sampled: level. The azimuth is the profile's. */
         EXPECT_EQ(pitch, 0.0f);
         EXPECT_EQ(scope_float_at(f, 22), 0.0f);
-        hold h = library_hold(profile0, range_dm, pitch, dynamic_bc);
+        scope_hold h = scope_library_hold(profile0, range_dm, pitch, dynamic_bc);
         /* No zero offset is set; the windage is sent with its sign turned. */
         EXPECT_NEAR(scope_float_at(f, 6), h.drop, 1e-4);
         EXPECT_NEAR(scope_float_at(f, 10), -h.windage, 1e-4);

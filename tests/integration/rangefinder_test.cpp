@@ -156,8 +156,9 @@ std::vector<std::string> power_sequence(const sim_harness &run)
 
 TEST_F(Rangefinder, ThePowerSequenceShowsInTheBoardLog)
 {
-    /* At start: laser power off, pins back to GPIO, then the serial power. */
-    const std::vector<std::string> at_start = {"hw 10=0", "pin 113 0", "pin 114 0", "hw 9=1"};
+    /* At start: the service's own serial power off, then the module's
+     * laser power off, pins back to GPIO, and the serial power. */
+    const std::vector<std::string> at_start = {"hw 9=0", "hw 10=0", "pin 113 0", "pin 114 0", "hw 9=1"};
     EXPECT_EQ(power_sequence(run), at_start);
 
     ASSERT_TRUE(run.lrf_command("range 50.0"));

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/input.h>
 #include <signal.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -152,10 +153,54 @@ struct probe_msg {
     char text[128];
 };
 
+/* A record of the programs' queues, written down from its layout. */
+struct probe_record {
+    long mtype;
+    uint8_t type, command, pad[2];
+    uint32_t length;
+    uint8_t frame[512];
+};
+static_assert(sizeof(probe_record) == 8 + 520, "queue record");
+static_assert(offsetof(probe_record, length) == 12, "length field");
+
+/* Waits for one record of mtype on the queue and prints its fields. */
+static int probe_record_of(int key, long mtype)
+{
+    int q = msgget(key, 0);
+    probe_record r;
+    if (q < 0 || msgrcv(q, &r, sizeof r - sizeof r.mtype, mtype, 0) != (ssize_t)(sizeof r - sizeof r.mtype))
+        return 2;
+    printf("type=%u command=%u length=%u frame=", r.type, r.command, (unsigned)r.length);
+    for (uint32_t i = 0; i < r.length && i < sizeof r.frame; i++)
+        printf("%02X", r.frame[i]);
+    printf("\n");
+    return 0;
+}
+
+/* Puts one record with a frame given in hex on the queue, as a program of
+ * the scope sends it: "put KEY MTYPE TYPE HEX". */
+static int probe_put(int key, long mtype, unsigned type, const char *hex)
+{
+    int q = msgget(key, IPC_CREAT | 0666);
+    probe_record r = {};
+    r.mtype = mtype;
+    r.type = (uint8_t)type;
+    size_t n = strlen(hex) / 2;
+    if (q < 0 || n > sizeof r.frame)
+        return 2;
+    for (size_t i = 0; i < n; i++)
+        if (sscanf(hex + 2 * i, "%2hhx", &r.frame[i]) != 1)
+            return 3;
+    r.length = (uint32_t)n;
+    return msgsnd(q, &r, sizeof r - sizeof r.mtype, 0) == 0 ? 0 : 4;
+}
+
 static int probe_queue(const char *what, int key, const char *text)
 {
     if (strcmp(what, "absent") == 0)
         return msgget(key, 0) < 0 && errno == ENOENT ? 0 : 1;
+    if (strcmp(what, "present") == 0)
+        return msgget(key, 0) >= 0 ? 0 : 1;
     int q = msgget(key, IPC_CREAT | 0666);
     if (q < 0)
         return 2;
@@ -302,6 +347,10 @@ int main(int argc, char **argv)
         return probe_wait_term();
     if (cmd == "queue")
         return probe_queue(a2, atoi(a3), argc > 4 ? argv[4] : "");
+    if (cmd == "record")
+        return probe_record_of(atoi(a2), atol(a3));
+    if (cmd == "put" && argc > 5)
+        return probe_put(atoi(a2), atol(a3), (unsigned)atoi(argv[4]), argv[5]);
     if (cmd == "tty-echo")
         return probe_tty_echo(a2, atoi(a3));
     if (cmd == "keys")

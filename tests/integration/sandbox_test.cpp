@@ -654,6 +654,27 @@ TEST_F(Sandbox, DaemonsStayUpUntilKilled)
               0);
 }
 
+TEST_F(Sandbox, DaemonsLogTheConfigurationTheyRead)
+{
+    sim_options o;
+    o.files = {{"/etc/wifi/hostapd_wpa2.conf", "# made by hand\nssid=My Scope\nwpa_passphrase=a=b\nssid=again\n", 0644},
+               {"/etc/wifi/udhcpd.conf", "start 192.168.11.100\n", 0644}};
+    ASSERT_TRUE(make(o));
+    EXPECT_EQ(shell("hostapd /etc/wifi/hostapd_wpa2.conf & udhcpd -S /etc/wifi/udhcpd.conf &"), 0);
+    std::vector<std::string> lines;
+    const long long deadline = (long long)vesk_mono_ms() + 10000;
+    while ((lines = sim_board_log(sb, "config")).size() < 2 && (long long)vesk_mono_ms() < deadline) usleep(20000);
+    ASSERT_EQ(lines.size(), 2u);
+    std::map<std::string, std::string> by_tool;
+    for (const std::string &line : lines) by_tool[sim_log_field(line, "name")] = line;
+    const std::string &hostapd = by_tool["hostapd"];
+    EXPECT_EQ(sim_log_field(hostapd, "file"), "/etc/wifi/hostapd_wpa2.conf");
+    EXPECT_NE(hostapd.find(" ssid=My\\x20Scope wpa_passphrase=a=b ssid=again"), std::string::npos) << hostapd;
+    EXPECT_EQ(hostapd.find("made"), std::string::npos) << "comments are no setting";
+    EXPECT_EQ(sim_log_field(by_tool["udhcpd"], "line"), "start 192.168.11.100");
+    EXPECT_EQ(shell("kill -9 $(pidof hostapd) $(pidof udhcpd)"), 0);
+}
+
 TEST_F(Sandbox, MkfsEmptiesTheMediaPartition)
 {
     sim_options o;

@@ -191,7 +191,10 @@ TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
     }
 
     /* The next boot pushes the edited profiles, every byte of them. */
+    const size_t before = run.frames("gui", profile_frame).size();
     ASSERT_TRUE(run.boot_sightd()) << run.why;
+    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] { return run.frames("gui", profile_frame).size() >= before + SCOPE_PROFILES; }))
+        << "the second boot pushed no six profiles";
     std::vector<scope_frame> pushed = latest(run, profile_frame, SCOPE_PROFILES);
     ASSERT_EQ(pushed.size(), (size_t)SCOPE_PROFILES);
     for (int i = 0; i < SCOPE_PROFILES; i++) {

@@ -47,9 +47,14 @@ TEST(Sightd, ASignalDuringStartUpStillEndsTheRunCleanly)
     sim_harness run;
     SCOPE_START(run, {});
     ASSERT_TRUE(run.start_sightd());
-    /* Its build line is among the first things it does; no GUI means no
-     * boot push, so it is still starting up. */
-    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] { return run.read("/tmp/apps.version").find("APP:") != std::string::npos; }));
+    /* Its first board call (the rangefinder's serial power off) comes right
+     * after the signal handlers are in place; no GUI means no boot push, so
+     * it is still starting up. */
+    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] {
+        for (const std::string &line : run.board_log("ioctl"))
+            if (sim_log_field(line, "node") == "/dev/hardware") return true;
+        return false;
+    }));
     sim_outcome out = run.stop_sightd();
     EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
     EXPECT_EQ(out.code, 0);

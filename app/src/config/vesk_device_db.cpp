@@ -114,6 +114,9 @@ static void sql_error(const __sql_db *h, const char *func, int line, const char 
     fprintf(stderr, "\033[1;32m%s.%d: %s, SQL error: %s\033[0m\n", func, line, __FILE__, msg ? msg : "");
 }
 
+/* How long a statement waits for another connection's lock. */
+#define VESK_DB_BUSY_MS 1000
+
 int sql_db_open(__sql_db *h, const char *path, int flags)
 {
     memset(h, 0, sizeof *h);
@@ -125,6 +128,9 @@ int sql_db_open(__sql_db *h, const char *path, int flags)
         return -1;
     }
     sqlite3_extended_result_codes(h->db, 1);
+    /* A reader of the file (a copy over USB, a tool) holds its lock for a
+     * moment: wait for it rather than fail the store's write. */
+    sqlite3_busy_timeout(h->db, VESK_DB_BUSY_MS);
     return 0;
 }
 
@@ -228,6 +234,7 @@ int sql_db_load(__sql_db *h, const char *from_path)
         sqlite3_close(from);
         return -1;
     }
+    sqlite3_busy_timeout(from, VESK_DB_BUSY_MS);
     int rc = backup(h->db, from);
     sqlite3_close(from);
     return rc;
@@ -240,6 +247,7 @@ int sql_db_save(__sql_db *h, const char *to_path)
         sqlite3_close(to);
         return -1;
     }
+    sqlite3_busy_timeout(to, VESK_DB_BUSY_MS);
     int rc = backup(to, h->db);
     sqlite3_close(to);
     return rc;

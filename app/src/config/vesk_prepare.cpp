@@ -122,6 +122,14 @@ static void drop_stage_locked(void)
     memset(&s->stage, 0, sizeof s->stage);
 }
 
+/* The commit of a power-off or reboot changes nothing on disk, so the
+ * scope may go on working when the power did not go off after all. */
+static int commit_wrote_nothing(vesk_persist_reason reason)
+{
+    return reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY || reason == VESK_PERSIST_REBOOT ||
+           reason == VESK_PERSIST_SHUTDOWN_LOW_BATTERY || reason == VESK_PERSIST_SHUTDOWN_LOW_TEMP;
+}
+
 int vesk_persist_resume(const vesk_persist_token *token)
 {
     if (token == NULL) return -EINVAL;
@@ -132,8 +140,7 @@ int vesk_persist_resume(const vesk_persist_token *token)
     if (token->vesk_epoch != s->epoch) {
         rc = -ESTALE;
     } else if (s->phase == VESK_PERSIST_PREPARING || s->phase == VESK_PERSIST_PREPARED ||
-               (s->phase == VESK_PERSIST_COMMITTED &&
-                (s->reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY || s->reason == VESK_PERSIST_REBOOT))) {
+               (s->phase == VESK_PERSIST_COMMITTED && commit_wrote_nothing(s->reason))) {
         if (s->phase != VESK_PERSIST_COMMITTED) drop_stage_locked();
         s->phase = VESK_PERSIST_RUNNING;
         s->epoch++;

@@ -95,6 +95,19 @@ static int gui_state_known(void)
     return s->ui_ready && s->usb_send_state && s->zoom_send_state && s->battery_send_state;
 }
 
+void sendProfilesToQtMenu(void)
+{
+    /* Copies, so the lock is not held across the sends. */
+    Qel_IR_Cursor cursor;
+    Qel_IR_Ballistics profiles;
+    vesk_profiles_lock();
+    cursor = qel_ir_cursor;
+    profiles = qel_ballistics;
+    vesk_profiles_unlock();
+    sendCursorInfoToQtMenu(&cursor);
+    for (uint8_t i = 0; i < VESK_PROFILE_COUNT; i++) sendBallisticsInfoToQtMenu(&profiles.ballistics[i], i);
+}
+
 void Qel_Ui_Param_Send(event_handle *app_bus)
 {
     UI_DevStatus ui;
@@ -107,15 +120,7 @@ void Qel_Ui_Param_Send(event_handle *app_bus)
     const int sound = s_hooks.vesk_boot_state_publish != NULL ? s_hooks.vesk_boot_state_publish() : 1;
     sendDevStatusToQtMenu(&ui, sound);
     if (sound) {
-        /* Copies, so the lock is not held across the sends. */
-        Qel_IR_Cursor cursor;
-        Qel_IR_Ballistics profiles;
-        vesk_profiles_lock();
-        cursor = qel_ir_cursor;
-        profiles = qel_ballistics;
-        vesk_profiles_unlock();
-        sendCursorInfoToQtMenu(&cursor);
-        for (uint8_t i = 0; i < VESK_PROFILE_COUNT; i++) sendBallisticsInfoToQtMenu(&profiles.ballistics[i], i);
+        sendProfilesToQtMenu();
     }
     if (s_hooks.vesk_debug_publish != NULL) s_hooks.vesk_debug_publish();
     if (s_hooks.vesk_dynamic_bc_publish != NULL) s_hooks.vesk_dynamic_bc_publish();

@@ -39,6 +39,8 @@ void Qel_Media_Param_Send_Quick(event_handle *bus);
 int sendDevStatusToQtMenu(const UI_DevStatus *ui_status, int flags);
 int sendCursorInfoToQtMenu(const Qel_IR_Cursor *cursor);
 int sendBallisticsInfoToQtMenu(const Info_ballistics *profile, uint8_t index);
+/* The zero store and then the six profiles, copied under the profiles lock. */
+void sendProfilesToQtMenu(void);
 int sendShotVideoReadyToUI(void);
 /* The boot push of the whole device state to the GUI. */
 void Qel_Ui_Param_Send(event_handle *app_bus);

@@ -94,6 +94,26 @@ int Msgtext_App_To_Http(uint8_t type, uint32_t length, const uint8_t *frame)
     return -1;
 }
 
+/* The phone side's result frame, for either link peer. */
+static int send_result(int (*sender)(uint8_t, uint32_t, const uint8_t *), uint8_t type, uint8_t cmd,
+                       const uint8_t *data, size_t n)
+{
+    uint8_t frame[VESK_FRAME_BUILD_MAX];
+    size_t size = vesk_frame_build(frame, sizeof(frame), SUB_NOTIFIER_HTTP, 0, cmd, VESK_FRAME_FLAG_REQUEST, data, n);
+    if (size == 0) return -1;
+    return sender(type, (uint32_t)size, frame);
+}
+
+int sendResultToHTTP(uint8_t cmd, const uint8_t *data, size_t n)
+{
+    return send_result(Msgtext_App_To_Http, MSGQ_COMMAND_APP_TO_HTTP, cmd, data, n);
+}
+
+int sendResultToBLE(uint8_t cmd, const uint8_t *data, size_t n)
+{
+    return send_result(Msgtext_App_To_BLE, MSGQ_COMMAND_APP_TO_BLE, cmd, data, n);
+}
+
 int Msgtext_App_To_BLE(uint8_t type, uint32_t length, const uint8_t *frame)
 {
     if (send_to_peer(&s_ble, type, length, frame)) return 1;

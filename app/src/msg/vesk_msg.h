@@ -60,3 +60,8 @@ int Msgtext_App_To_Ui(uint8_t type, uint32_t length, const uint8_t *frame);
 int Msgtext_App_To_Media(uint8_t type, uint32_t length, const uint8_t *frame);
 int Msgtext_App_To_Http(uint8_t type, uint32_t length, const uint8_t *frame);
 int Msgtext_App_To_BLE(uint8_t type, uint32_t length, const uint8_t *frame);
+/* The phone side's result frame AA n+6 F4 00 cmd 00 data CHK EB AA, to the
+ * HTTP daemon: the sender's result, or -1 when n is too long. */
+int sendResultToHTTP(uint8_t cmd, const uint8_t *data, size_t n);
+/* The same frame for the BLE service. */
+int sendResultToBLE(uint8_t cmd, const uint8_t *data, size_t n);

@@ -57,15 +57,6 @@ static void to_app_bus(const app_cmd *c, int evtype)
     event_broadcast_send(c->app_bus, evtype, c->frame, c->size, APP_BUS_TIMEOUT_MS);
 }
 
-/* The phone side's result frame: AA n+6 F4 00 cmd 00 data CHK EB AA, for
- * the HTTP daemon. */
-static void result_to_http(uint8_t cmd, const uint8_t *data, size_t n)
-{
-    uint8_t frame[VESK_FRAME_BUILD_MAX];
-    size_t size = vesk_frame_build(frame, sizeof(frame), SUB_NOTIFIER_HTTP, 0, cmd, VESK_FRAME_FLAG_REQUEST, data, n);
-    if (size != 0) Msgtext_App_To_Http(MSGQ_COMMAND_APP_TO_HTTP, (uint32_t)size, frame);
-}
-
 enum { HTTP_RESULT_VIDEO_STATE = 15, HTTP_RESULT_SHOT_VIDEO_STATE = 16 };
 
 /* ---- profile edits ---- */
@@ -344,7 +335,7 @@ static void route_tap(const app_cmd *c)
     if (c->item == 0 && c->size >= SIZE_BYTE && c->value <= 1) {
         qel_dev_status.video_status = c->value == 0 ? 1 : 0;
         const uint8_t it = (uint8_t)qel_dev_status.video_status;
-        result_to_http(HTTP_RESULT_VIDEO_STATE, &it, 1);
+        sendResultToHTTP(HTTP_RESULT_VIDEO_STATE, &it, 1);
     }
 }
 
@@ -368,7 +359,7 @@ static void route_shoot(const app_cmd *c)
         return;
     }
     const uint8_t it = (uint8_t)s->shot_video_status;
-    result_to_http(HTTP_RESULT_SHOT_VIDEO_STATE, &it, 1);
+    sendResultToHTTP(HTTP_RESULT_SHOT_VIDEO_STATE, &it, 1);
 }
 
 /* ---- object 27: ballistic profiles ---- */

@@ -24,6 +24,15 @@ int fpga_version_info_init(const char *label, const char *name, const char *valu
     return 1;
 }
 
+int fpga_version_info_replace(const char *label, const char *name, const char *value)
+{
+    char line[VESK_VERSION_LINE_MAX];
+    vesk_version_component_line(line, sizeof line, label ? label : "", name ? name : "", value ? value : "");
+    (void)vesk_version_replace(VESK_VERSION_FILE, label ? label : "", line);
+    printf("%s\n", line);
+    return 1;
+}
+
 int rm_start_end_ch(char *buffer, int length, char ch)
 {
     if (buffer == NULL || length <= 0) return 0;

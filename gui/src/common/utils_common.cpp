@@ -102,9 +102,11 @@ int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
 int sys_set_time(int hour, int minute, int second, int year, int month, int day)
 {
     struct tm tm = clock_fields(hour, minute, second, year, month, day);
-    tm.tm_isdst = -1;
+    /* UTC, as sys_get_time reads the clock back and as the hardware clock
+     * holds it: fields read in another zone would move the clock by the
+     * zone's offset at every visit of the date page. */
     struct timeval tv;
-    tv.tv_sec = mktime(&tm);
+    tv.tv_sec = timegm(&tm);
     tv.tv_usec = 0;
     if (tv.tv_sec == (time_t)-1 || vesk_board_settimeofday(&tv) != 0) {
         printf("settimeofday failed\n");

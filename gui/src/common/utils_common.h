@@ -20,7 +20,8 @@ int vesk_storage_data_at(const char *path, int *used, int *total);
 /* Hardware clock: 0, -1 when the device does not open, -2 when the set-time
  * request fails. */
 int rtc_set_time(int hour, int minute, int second, int year, int month, int day);
-/* System clock from these fields read as local time: 0 or -1. */
+/* System clock from these fields read as UTC (as sys_get_time gives
+ * them): 0 or -1. */
 int sys_set_time(int hour, int minute, int second, int year, int month, int day);
 /* The current time broken down as UTC, in the C library's static record:
  * 0, or -1 (and *out NULL) when it cannot be read. */

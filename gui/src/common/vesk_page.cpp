@@ -49,6 +49,11 @@ ret_t vesk_page_bind_close(widget_t *win, event_func_t on_close)
     return RET_OK;
 }
 
+const char *vesk_page_text_font(void)
+{
+    return tk_str_eq(locale_info()->language, "zh") ? "default" : "Roboto_Regular";
+}
+
 ret_t vesk_page_go_home(void)
 {
     return window_manager_back_to(window_manager(), VESK_HOME_PAGE);
@@ -67,9 +72,70 @@ static ret_t on_plain_key(void *ctx, event_t *e)
     return RET_OK;
 }
 
+typedef struct {
+    widget_t *win;
+    event_func_t handler;
+} vesk_page_keys_t;
+
+static ret_t bind_named_key(void *ctx, const void *data)
+{
+    const vesk_page_keys_t *keys = (const vesk_page_keys_t *)ctx;
+    widget_t *w = WIDGET(data);
+    if (w->name != NULL && *w->name != '\0') widget_on(w, EVT_KEY_DOWN, keys->handler, keys->win);
+    return RET_OK;
+}
+
+ret_t vesk_page_bind_named_keys(widget_t *win, event_func_t handler)
+{
+    return_value_if_fail(win != NULL && handler != NULL, RET_BAD_PARAMS);
+    vesk_page_keys_t keys = {win, handler};
+    return widget_foreach(win, bind_named_key, &keys);
+}
+
 ret_t vesk_page_bind_plain_keys(widget_t *win)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     widget_on(win, EVT_KEY_DOWN, on_plain_key, win);
     return RET_OK;
+}
+
+widget_t *vesk_page_widget(widget_t *win, const char *name)
+{
+    return win != NULL && name != NULL ? widget_lookup(win, name, TRUE) : NULL;
+}
+
+void vesk_page_set_style(widget_t *win, const char *name, const char *style)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_use_style(w, style);
+}
+
+void vesk_page_set_text(widget_t *win, const char *name, const char *text)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_set_text_utf8(w, text);
+}
+
+void vesk_page_set_visible(widget_t *win, const char *name, bool_t visible)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_set_visible(w, visible);
+}
+
+void vesk_page_set_image(widget_t *win, const char *name, const char *image)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) image_base_set_image(w, image);
+}
+
+void vesk_page_set_state(widget_t *win, const char *name, const char *state)
+{
+    widget_t *w = vesk_page_widget(win, name);
+    if (w != NULL) widget_set_state(w, state);
+}
+
+void vesk_page_move_resize(widget_t *win, const char *name, int x, int y, int w, int h)
+{
+    widget_t *widget = vesk_page_widget(win, name);
+    if (widget != NULL) widget_move_resize(widget, (xy_t)x, (xy_t)y, (wh_t)w, (wh_t)h);
 }

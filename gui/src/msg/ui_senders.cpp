@@ -555,7 +555,7 @@ int GUI_SEND_COMPASS_MSG(int command)
 
 int GUI_SEND_COMPASS_CORRECT(int step)
 {
-    if (step < COMPASS_CORRECT_START || step > COMPASS_CORRECT_END) return 0;
+    if (step < COMPASS_HORIZONTAL_START || step > COMPASS_CORRECT_START) return 0;
     wifiHandlerToApp(MSGQ_TYPE_COMPASS, 6, 0, (uint8_t)step);
     return 0;
 }

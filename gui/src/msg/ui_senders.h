@@ -93,12 +93,12 @@ typedef enum {
 typedef enum { SAVE_ALLPARAM = 3 } _PARAM_FUNCTION;
 
 typedef enum {
-    COMPASS_CORRECT_START = 0,
-    COMPASS_CORRECT_STEP1 = 1,
-    COMPASS_CORRECT_STEP2 = 2,
-    COMPASS_CORRECT_STEP3 = 3,
-    COMPASS_CORRECT_STEP4 = 4,
-    COMPASS_CORRECT_END = 5,
+    COMPASS_HORIZONTAL_START = 0,
+    COMPASS_HORIZONTAL_STOP = 1,
+    COMPASS_VERTICAL_START = 2,
+    COMPASS_VERTICAL_STOP = 3,
+    COMPASS_CORRECT_INTERRUPT = 4,
+    COMPASS_CORRECT_START = 5,
 } _COMPASS_CORRECT_TYPE;
 
 typedef enum {
@@ -157,6 +157,19 @@ int GUI_SEND_FUSION_POSITION_MSG(int command);
 int GUI_SEND_PIP_MSG(int command);
 int GUI_SEND_GG_MSG(int command);
 int GUI_SEND_CLIPON_POSITION_MSG(int command);
+
+/* The reasons of a lifecycle request, numbered as sightd's persistence
+ * numbers them. */
+typedef enum {
+    VESK_PERSIST_SHUTDOWN_VOLUNTARY = 1,
+    VESK_PERSIST_REBOOT = 2,
+    VESK_PERSIST_SHUTDOWN_LOW_BATTERY = 3,
+    VESK_PERSIST_SHUTDOWN_LOW_TEMP = 4,
+    VESK_PERSIST_RESET = 5,
+    VESK_PERSIST_FORMAT = 6,
+    VESK_PERSIST_UPDATE = 7,
+    VESK_PERSIST_PROCESS_EXIT = 8,
+} vesk_persist_reason;
 
 /* Basic item 13 with the persistence reason (1 voluntary, 3 low battery,
  * 4 low temperature). */

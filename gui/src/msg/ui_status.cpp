@@ -77,6 +77,11 @@ Info_ballistics *ui_current_profile(void)
     return &info[ui_current_group()];
 }
 
+int ui_ir_zoom_percent(void)
+{
+    return stUIStatus.s8IRZoom > 0 ? stUIStatus.s8IRZoom : VESK_FACTORY_IR_ZOOM;
+}
+
 const char *ui_top_window_name(void)
 {
     widget_t *wm = window_manager();

@@ -121,6 +121,10 @@ uint8_t ui_current_group(void);
 uint8_t ui_current_zero(void);
 Qel_Cursor_Zero *ui_current_zero_point(void);
 Info_ballistics *ui_current_profile(void);
+/* The thermal zoom in percent for conversions that divide by it: the
+ * factory 100 (1.00x) until a zoom report has given one above 0. */
+#define VESK_FACTORY_IR_ZOOM 100
+int ui_ir_zoom_percent(void);
 
 /* Name of the top window, or NULL when none is open. */
 const char *ui_top_window_name(void);

@@ -16,6 +16,7 @@
 #include "utils_common.h"
 #include "vesk_log.h"
 #include "vesk_lrf_ui.h"
+#include "vesk_page.h"
 
 record record_status;
 uint8_t is_range_info_visible = 1;
@@ -66,6 +67,11 @@ static const char *const vesk_recovery_aware_windows[] = {
 #define HOME_BATTERY_LOW_POWER 570
 #define HOME_BATTERY_NO_RANGE 568
 #define HOME_RECORD_LIMIT_S 28799
+
+int home_rav_running(void)
+{
+    return timer_id_RAV != 0;
+}
 
 /* ---- small helpers ---- */
 
@@ -773,6 +779,11 @@ static ret_t on_rav_blink(const timer_info_t *timer)
     return RET_REPEAT;
 }
 
+int vesk_home_rav_running(void)
+{
+    return timer_id_RAV != 0;
+}
+
 static void redraw_recoil_recording(widget_t *win)
 {
     if (stUIStatus.s8Record_start_end) {
@@ -843,9 +854,7 @@ void vesk_home_show_lifecycle_text(widget_t *win, const char *key, uint32_t ms)
     widget_t *label = home_widget(win, "vesk_label_save_error");
     if (label == NULL)
         return;
-    /* The Latin face has no Chinese glyphs. */
-    const char *font = tk_str_eq(locale_info()->language, "zh") ? "default" : "Roboto_Regular";
-    widget_set_style_str(label, "normal:font_name", font);
+    widget_set_style_str(label, "normal:font_name", vesk_page_text_font());
     widget_set_tr_text(label, key);
     widget_set_visible(label, TRUE);
     if (ms != 0)
@@ -1141,6 +1150,8 @@ ret_t QZ_home_page_1_init(widget_t *win, void *ctx)
     static const int events[] = {UI_EV_CORNER_INFO, UI_EV_LIFECYCLE, UI_EV_UNSAVED_POWER_OFF};
     for (size_t i = 0; i < ARRAY_SIZE(events); i++)
         widget_on(window_manager(), (uint32_t)UI_EVT(events[i]), on_home_event, win);
+    /* A closed home page must not hear them any more. */
+    vesk_page_bind_close(win, NULL);
     widget_on(win, EVT_KEY_DOWN, home_on_key, win);
     printf("QZ_home_page_1 INIT END!\n");
     return RET_OK;

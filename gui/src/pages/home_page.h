@@ -34,6 +34,9 @@ extern uint8_t vesk_non_operational;
 /* The main menu's current row (1-based), set before it opens. */
 extern int32_t menu_index;
 
+/* The recoil-video timer runs: a recoil video is being recorded. */
+int home_rav_running(void);
+
 /* Lifecycle banner: the translated text key, for ms milliseconds (0: until
  * replaced). */
 void vesk_home_show_lifecycle_text(widget_t *win, const char *key, uint32_t ms);
@@ -42,6 +45,8 @@ void vesk_home_apply_recovery(widget_t *win);
 /* Closes every window above the home page; with all 0 a window that
  * handles lifecycle outcomes itself stays. */
 void vesk_home_raise(widget_t *win, int all);
+/* The recoil-video blink runs (a recoil video is being recorded). */
+int vesk_home_rav_running(void);
 /* The hold-over is not shown: scanning, continuous ranging or recovery. */
 int vesk_ballistics_hidden(void);
 

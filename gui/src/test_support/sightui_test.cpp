@@ -10,6 +10,7 @@
 
 #include "awtk_host.h"
 #include "qel_msg.h"
+#include "sim_ns.h"
 #include "vesk_frame.h"
 #include "vesk_log.h"
 #include "vesk_lrf_ui.h"
@@ -34,8 +35,9 @@ void in_gui_child(const std::function<void()> &fn, int w, int h, const char *res
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        if (unshare(CLONE_NEWIPC) != 0) {
-            fprintf(stderr, "unshare(CLONE_NEWIPC): %s\n", strerror(errno));
+        int rc = sim_private_ns(CLONE_NEWIPC);
+        if (rc != 0) {
+            fprintf(stderr, "no private IPC namespace: %s\n", strerror(-rc));
             _exit(3);
         }
         if (awtk_test_init(w, h, res_root != nullptr ? res_root : SIGHTUI_TEST_RES) != RET_OK) {
@@ -127,6 +129,14 @@ void send_as_sightd(const bytes &f)
     memcpy(ev.msg_text.context, f.data(), f.size());
     /* Waits while the queue is full, as the listener drains it. */
     ASSERT_EQ(msgsnd(q, &ev, MSGQ_TEXT_SIZE, 0), 0);
+}
+
+std::string tree_dump()
+{
+    char *dump = awtk_host_dump_tree();
+    std::string text = dump != NULL ? dump : "";
+    free(dump);
+    return text;
 }
 
 std::string top_name()

@@ -15,7 +15,8 @@ namespace sightui_test {
 
 typedef std::vector<uint8_t> bytes;
 
-/* Runs fn in a child: private IPC namespace, toolkit started headless on
+/* Runs fn in a child: private IPC namespace (inside a user namespace of
+ * its own when not run as root, which also grants mounts), toolkit started headless on
  * the virtual clock with the built resources at w x h. The case fails when
  * anything in the child failed. */
 void in_gui_child(const std::function<void()> &fn, int w = 1280, int h = 1024, const char *res_root = nullptr);
@@ -48,6 +49,8 @@ std::vector<bytes> sent_frames();
 /* Puts a frame on queue 12345 as sightd does (mtype 4, type 33). */
 void send_as_sightd(const bytes &f);
 
+/* The widget-tree dump of every open window (see awtk_host.h). */
+std::string tree_dump();
 /* Name of the top window, "" when none. */
 std::string top_name();
 /* Keys that reached the top window since the last call (EVT_KEY_DOWN). */

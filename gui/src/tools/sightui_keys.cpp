@@ -1,6 +1,7 @@
 // sightui-keys: types the scope's keys into sightui's key injection as
-// sightd sends them (key frames on queue 12345), for a sandbox where nothing
-// reads the key device yet.
+// sightd sends them (key frames on queue 12345), for a sightui that runs
+// without sightd's key path, and for the key frames the key device has no
+// key for (photo, range double, range+power).
 //   sightui-keys CODE|+MS ...
 // CODE is a device key code (0 up short ... 38 range double); +MS waits MS
 // milliseconds, as between a long press and its release.

@@ -112,6 +112,16 @@ struct thermal_core {
 
     std::string version = "v1.0.0-sim", first_version = "fw1.0", pn = "TC-640-SIM", sn = "SIM0001";
     bool silent = false, badsum = false, announced = false;
+    bool answers = true;
+    int search_ms = 1500, save_ms = 200;
+
+    /* Notices of work in progress, due at their time. */
+    struct pending_notice {
+        std::chrono::steady_clock::time_point at;
+        uint16_t cmd;
+        std::vector<uint8_t> data;
+    };
+    std::vector<pending_notice> pending;
 
     std::vector<uint8_t> rx;
     std::vector<thermal_core_record> received;
@@ -188,8 +198,46 @@ static void core_apply(thermal_core *core, const thermal_core_record &r)
     if (r.cmd == CMD_CALIBRATE) im.calibrations++;
     if (r.cmd == CMD_SHUTTER) im.shutter_closes++;
     if (r.cmd == CMD_AUTO_REPAIR || (r.cmd == CMD_REPAIR && !p.empty() && p[0] == 0x00)) im.repairs++;
-    if (r.cmd == CMD_REPAIR && !p.empty() && p[0] == 0x02) im.saves++;
+    if (r.cmd == CMD_REPAIR && !p.empty() && p[0] == 0x00) {
+        im.mark_x = im.cursor_x;
+        im.mark_y = im.cursor_y;
+        im.marks++;
+    }
+    if (r.cmd == CMD_REPAIR && !p.empty() && p[0] == 0x02) {
+        im.saves++;
+        im.saved_marks = im.marks;
+    }
     im.changes++;
+}
+
+/* A search or a save reports when it is done; with the lock held. */
+static void core_plan_notice(thermal_core *core, const thermal_core_record &r)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (r.cmd == CMD_AUTO_REPAIR)
+        core->pending.push_back({now + std::chrono::milliseconds(core->search_ms), CMD_AUTO_REPAIR, {}});
+    else if (r.cmd == CMD_REPAIR && !r.params.empty() && r.params[0] == 0x02)
+        core->pending.push_back({now + std::chrono::milliseconds(core->save_ms), CMD_REPAIR, {0x01}});
+}
+
+/* Sends the notices that are due and returns the milliseconds to the next
+ * one (-1 for none); with the lock held. */
+static int core_send_due(thermal_core *core)
+{
+    const auto now = std::chrono::steady_clock::now();
+    int next = -1;
+    for (size_t i = 0; i < core->pending.size();) {
+        thermal_core::pending_notice &n = core->pending[i];
+        if (n.at <= now) {
+            if (!core->silent) core_send(core, n.cmd, KIND_SET, n.data);
+            core->pending.erase(core->pending.begin() + (long)i);
+            continue;
+        }
+        int ms = (int)std::chrono::duration_cast<std::chrono::milliseconds>(n.at - now).count() + 1;
+        if (next < 0 || ms < next) next = ms;
+        i++;
+    }
+    return next;
 }
 
 static bool is_identity(uint16_t cmd)
@@ -216,6 +264,7 @@ static void core_take(thermal_core *core, const uint8_t *f, size_t size)
             core_answer_identity(core, r.cmd);
         } else {
             if (r.kind == KIND_SET) core_apply(core, r);
+            if (r.kind == KIND_SET && core->answers) core_plan_notice(core, r);
             /* Repairs and saves answer with their notices when they end
              * (notice repair, save-ok); everything else is acknowledged
              * at once with the frame itself. */
@@ -257,8 +306,15 @@ static void core_parse(thermal_core *core)
 static void core_run(thermal_core *core)
 {
     for (;;) {
+        int timeout;
+        {
+            std::lock_guard<std::mutex> g(core->lock);
+            timeout = core_send_due(core);
+        }
         struct pollfd p[2] = {{core->line, POLLIN, 0}, {core->wake[0], POLLIN, 0}};
-        if (poll(p, 2, -1) < 0) {
+        int ready = poll(p, 2, timeout);
+        if (ready == 0) continue;
+        if (ready < 0) {
             if (errno == EINTR) continue;
             return;
         }
@@ -328,6 +384,13 @@ int thermal_core_command(thermal_core *core, const char *line)
     else if (word == "sn" && !rest.empty()) core->sn = rest;
     else if (word == "silent") return on_off(rest, &core->silent) ? 0 : -1;
     else if (word == "badsum") return on_off(rest, &core->badsum) ? 0 : -1;
+    else if (word == "answers") return on_off(rest, &core->answers) ? 0 : -1;
+    else if (word == "search-ms" || word == "save-ms") {
+        char *end;
+        long ms = strtol(rest.c_str(), &end, 10);
+        if (rest.empty() || *end != '\0' || ms < 0 || ms > 600000) return -1;
+        (word == "search-ms" ? core->search_ms : core->save_ms) = (int)ms;
+    }
     else if (word == "notice") {
         for (const auto &n : notices) {
             if (rest != n.name) continue;
@@ -357,6 +420,14 @@ std::vector<thermal_core_record> thermal_core_received(thermal_core *core)
 {
     std::lock_guard<std::mutex> g(core->lock);
     return core->received;
+}
+
+std::vector<thermal_core_record> thermal_core_received(thermal_core *core, uint16_t cmd)
+{
+    std::vector<thermal_core_record> out;
+    for (const thermal_core_record &r : thermal_core_received(core))
+        if (r.cmd == cmd) out.push_back(r);
+    return out;
 }
 
 bool thermal_core_wait(thermal_core *core, size_t count, int timeout_ms)

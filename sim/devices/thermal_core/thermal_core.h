@@ -11,8 +11,9 @@
 // bad-pixel commands by sending the frame back with its own head (55),
 // answers the identity and version queries, announces its identity once
 // when it first hears from the scope, and follows the image settings it is
-// given (thermal_core_get_image). Repair-done, save-done, calibration and
-// bright-light notices go out on request.
+// given (thermal_core_get_image). An automatic bad-pixel search and a save
+// of the pixel map end with their notices once they are done (after
+// search-ms and save-ms); every notice also goes out on request.
 #pragma once
 
 #include <stddef.h>
@@ -34,6 +35,9 @@ void thermal_core_stop(thermal_core *core);
  *   first-version TEXT  the first version text (fw1.0)
  *   pn TEXT, sn TEXT    part and serial number
  *   silent on|off       take frames in, answer nothing
+ *   answers on|off      end searches and saves with their notices (on)
+ *   search-ms N         how long an automatic search takes (1500)
+ *   save-ms N           how long a save of the pixel map takes (200)
  *   badsum on|off       corrupt the checksum of everything sent
  *   notice repair|calibrated|bright-on|bright-off|save-ok|save-failed
  *                       send that notice now
@@ -50,6 +54,8 @@ struct thermal_core_record {
     bool answered;              /* taken while the core was not silent */
 };
 std::vector<thermal_core_record> thermal_core_received(thermal_core *core);
+/* Those of one command. */
+std::vector<thermal_core_record> thermal_core_received(thermal_core *core, uint16_t cmd);
 /* Waits until at least count frames were received; false at the time-out. */
 bool thermal_core_wait(thermal_core *core, size_t count, int timeout_ms);
 /* Every byte the core has sent, in order. */
@@ -66,6 +72,10 @@ struct thermal_core_image {
     int badpix_mode; /* 0 off, 1 on, 2 resume */
     int cursor_x, cursor_y;
     unsigned calibrations, shutter_closes, repairs, saves;
+    /* Pixels marked by hand: the last one, how many, and how many of them
+     * the last save wrote into the map. */
+    int mark_x, mark_y;
+    unsigned marks, saved_marks;
     unsigned bad_frames;   /* frames whose checksum was wrong */
     unsigned long changes; /* counts every change of the above */
 };

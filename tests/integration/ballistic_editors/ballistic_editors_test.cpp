@@ -1,11 +1,10 @@
 // The ballistic editors end to end, both real programs in the sandbox: keys
-// typed into sightui edit the profile on its pages, sightd keeps the values
-// in its profile database, solves with them, and the home page shows the
-// new hold-over; the values come back after both programs restart.
+// pressed on the key device edit the profile on its pages, sightd keeps the
+// values in its profile database, solves with them, and the home page shows
+// the new hold-over; the values come back after both programs restart.
 #include <gtest/gtest.h>
 
 #include <math.h>
-#include <signal.h>
 #include <sqlite3.h>
 #include <string.h>
 #include <unistd.h>
@@ -26,8 +25,8 @@ int vesk_debug_enabled(void) { return 0; }
 
 namespace {
 
-/* Device key codes, as sightd sends them to sightui. */
-const std::string UP = "0", DOWN = "3", DOWN_LONG = "4", RIGHT = "32", OK = "35", OK_LONG = "36";
+/* The scope's keys, pressed on the key device: name and kind. */
+const std::string UP = "up", DOWN = "down", DOWN_LONG = "down long", RIGHT = "right", OK = "ok", OK_LONG = "ok long";
 
 const double MOA_PER_MRAD = 3.44;
 
@@ -36,10 +35,14 @@ bool wait_until(int timeout_ms, const std::function<bool()> &done)
     return sim_wait_for(timeout_ms, done);
 }
 
-/* Several keys in one go, in order. */
-bool press(HomeRoad &road, const std::vector<std::string> &codes)
+/* Several keys, one after the other. */
+bool press(HomeRoad &road, const std::vector<std::string> &keys)
 {
-    return road.key_codes(codes);
+    for (const std::string &k : keys) {
+        size_t space = k.find(' ');
+        if (!road.key(k.substr(0, space), space == std::string::npos ? "short" : k.substr(space + 1))) return false;
+    }
+    return true;
 }
 
 std::string dump_of(HomeRoad &road)
@@ -160,34 +163,9 @@ bool db_holds(HomeRoad &road, const char *column, double want)
     });
 }
 
-/* Both programs end (sightd through its orderly exit) and start again in
- * the same sandbox, from what sightd saved. */
-bool restart(HomeRoad &road, std::string *why)
-{
-    sim_kill(road.sb, road.sightui, SIGKILL);
-    if (!road.wait(SIM_REPLY_MS, [&] { return road.ended(road.sightui); })) {
-        *why = "sightui did not end";
-        return false;
-    }
-    /* Its end is collected: the harness would take the old pid for a
-     * running sightui. */
-    road.sightui = -1;
-    sim_outcome out = road.stop_sightd();
-    if (out.end != SIM_EXITED || out.code != 0) {
-        *why = "sightd did not end cleanly: " + sim_outcome_text(out);
-        return false;
-    }
-    if (!road.start_sightd() || !road.start_sightui() || !road.wait_top("QZ_home_page_1")) {
-        *why = road.why;
-        return false;
-    }
-    return true;
-}
-
 TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldOverAndARestart)
 {
     HomeRoad road;
-    std::string why;
     HomeRoadImage image;
     image.reticle_menu = true;
     ASSERT_TRUE(road.start(image, 1ull << 30)) << road.why;
@@ -250,7 +228,7 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
 
     /* Both programs again: the quick menu shows what was typed, and
      * closing it solves the same shot. */
-    ASSERT_TRUE(restart(road, &why)) << why;
+    ASSERT_TRUE(road.restart()) << road.why;
     before = road.frames("media", sim_head{27, -1, -1, -1}).size();
     ASSERT_TRUE(press(road, {DOWN_LONG}));
     ASSERT_TRUE(wait_top(road, "ballistic_quickmenu"));

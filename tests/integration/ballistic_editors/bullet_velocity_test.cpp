@@ -17,59 +17,16 @@
 #include <string>
 #include <vector>
 
-#include "CustBallisticCalculator.h"
 #include "awtk_host.h"
 #include "navigator.h"
 #include "scope_e2e.h"
+#include "scope_hold.h"
 #include "sightui_test.h"
 #include "ui_status.h"
 
 namespace {
 
 const sim_head result_frame = {0x1B, 0x0A, 0x00, 0x80};
-
-/* The drop the library gives for a profile at a range, with the profile's
- * own wind, weather and options (as the binding maps them). */
-double library_drop(const wire_profile &p, int range_dm, int dynamic_bc)
-{
-    CustAmmunition ammo = {};
-    const wire_bullet &b = p.gun.bullet;
-    ammo.Weight = b.weight * 0.0647989;
-    ammo.MuzzleVelocity = b.velocity;
-    ammo.BulletDiameter = b.diameter;
-    ammo.BulletLength = b.length;
-    ammo.BallisticCoefficientValue = b.ballisticsCoef;
-    ammo.TableId = (DragTableId)b.dragFunction;
-    const bool mrad = p.gun.scope.unit != 0;
-    CustSight sight = {};
-    sight.SightHeight = p.gun.scope.sightHeightOverBore;
-    double vclick = p.gun.scope.verticalUnitPerCard == 0 ? 0.1 : p.gun.scope.verticalUnitPerCard;
-    sight.VerticalClick = mrad ? vclick * 3.44 : vclick;
-    sight.HorizontalClick = mrad ? p.gun.scope.horizontalUnitPerCard * 3.44 : p.gun.scope.horizontalUnitPerCard;
-    sight.ObjectiveLense_FocalLength = 60;
-    sight.ImagesensorPixel_Size = 12;
-    CustRifling rifling = {p.gun.riflingRange * 25.4, (double)p.gun.direction};
-    auto weather = [](const wire_atmosphere &a) {
-        return CustAtmosphere{a.altitude, a.barometer * 0.1333, a.temperature, a.relative_humidity / 100.0};
-    };
-    CustAtmosphere shooting = weather(p.atmosphere);
-    CustAtmosphere zeroing_weather = weather(b.atmosphere);
-    CustZeroing zeroing = {(double)p.gun.scope.zeroRange, &ammo, b.isOpenAtmosphere ? &zeroing_weather : &shooting};
-    CustShotParameters shot = {range_dm / 10.0, 0, 300, 3000};
-    CustWind wind = {p.wind.speed, p.wind.angle < 180 ? p.wind.angle : -(360 - p.wind.angle)};
-    CustBallisticCalculationOption option = {};
-    option.SpinDrift_option = p.spinDriftOpt != 0;
-    option.CoriolisEffect_option = p.corioliseffect.CoriolisEffectSwitch != 0;
-    if (option.CoriolisEffect_option) {
-        option.Latitude = p.corioliseffect.lat;
-        option.Azimuth = p.corioliseffect.angle;
-    }
-    CustBallisticCalculationResult r = {};
-    EXPECT_EQ(VeskSingleCustBallisticCalculation(&r, &ammo, &sight, &rifling, &zeroing, &shooting, &shot, &wind, true,
-                                                1.0, &option, dynamic_bc),
-              0);
-    return r.DropAdjustment;
-}
 
 /* The frames the group information and bullet pages send when the
  * shooter opens the bullet, types velocity and goes back twice, run in a
@@ -129,9 +86,9 @@ struct BulletVelocity : ::testing::Test {
     {
         SCOPE_START(run, {"media", "gui"});
         ASSERT_TRUE(run.boot_sightd()) << run.why;
-        std::vector<scope_frame> bc = run.frames("gui", sim_boot_done);
-        ASSERT_EQ(bc.size(), 1u);
-        dynamic_bc = bc[0][6];
+        /* The boot push says whether the coefficient follows the speed. */
+        dynamic_bc = scope_boot_dynamic_bc(run);
+        ASSERT_GE(dynamic_bc, 0) << "no single boot push";
     }
 
     SCOPE_STOP_AT_END(run)
@@ -140,7 +97,7 @@ struct BulletVelocity : ::testing::Test {
      * profile p: results of earlier requests may still come first. */
     double drop_for(const wire_profile &p)
     {
-        const double want = library_drop(p, 5000, dynamic_bc);
+        const double want = scope_library_hold(p, 5000, 0, dynamic_bc).drop;
         std::vector<scope_frame> got = run.wait_frames(
             "gui",
             [&](const scope_frame &f) {

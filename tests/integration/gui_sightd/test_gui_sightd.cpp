@@ -23,7 +23,7 @@ TEST(GuiWithSightd, BootPushOpensTheHomePageAndKeysReachThePages)
     ASSERT_TRUE(h.wait_top("QZ_home_page_1")) << h.why;
 
     /* Power long: the countdown opens and takes the long press. */
-    ASSERT_TRUE(h.key("power", "long", 300)) << h.why;
+    ASSERT_TRUE(h.key("power", "long")) << h.why;
     EXPECT_TRUE(h.wait_top("QZ_SHUT_DOWN", SIM_REPLY_MS)) << h.why;
     /* Any other key early in the countdown returns to the page it left. */
     ASSERT_TRUE(h.key("up")) << h.why;

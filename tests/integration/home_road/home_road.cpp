@@ -1,6 +1,7 @@
 #include "home_road.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -76,4 +77,22 @@ bool HomeRoad::start(const HomeRoadImage &image, uint64_t media_bytes)
     if (options.files.empty()) return false;
     return create(options) && start_peer("media") && lrf() != nullptr && start_sightd() && start_sightui() &&
            wait_top("QZ_home_page_1");
+}
+
+bool HomeRoad::restart()
+{
+    sim_kill(sb, sightui, SIGKILL);
+    if (!wait(SIM_REPLY_MS, [&] { return ended(sightui); })) {
+        why = "sightui did not end";
+        return false;
+    }
+    /* Its end is collected: the harness would take the old pid for a
+     * running sightui. */
+    sightui = -1;
+    sim_outcome out = stop_sightd();
+    if (out.end != SIM_EXITED || out.code != 0) {
+        why = "sightd did not end cleanly: " + sim_outcome_text(out);
+        return false;
+    }
+    return start_sightd() && start_sightui() && wait_top("QZ_home_page_1");
 }

@@ -25,4 +25,8 @@ std::vector<sim_file> home_road_image(const HomeRoadImage &image, std::string *w
  * page; false with why. */
 struct HomeRoad : sim_harness {
     bool start(const HomeRoadImage &image, uint64_t media_bytes);
+    /* Both programs end (sightui killed, sightd through its orderly exit)
+     * and start again in the same sandbox, up to the home page, from what
+     * sightd saved; false with why. */
+    bool restart();
 };

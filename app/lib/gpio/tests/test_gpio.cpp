@@ -2,6 +2,7 @@
 // gives itself a private mount namespace with a scratch /sys/class in which
 // the GPIO files are plain files it can read back.
 #include "gpio.h"
+#include "sim_ns.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -28,30 +29,11 @@ bool write_file(const char *path, const char *text)
     return fclose(f) == 0;
 }
 
-bool write_map(const char *path, const char *text)
-{
-    int fd = open(path, O_WRONLY);
-    if (fd < 0) return false;
-    bool ok = write(fd, text, strlen(text)) == (ssize_t)strlen(text);
-    close(fd);
-    return ok;
-}
-
 /* Runs before main, while the process has one thread, so that a user
  * namespace can still be entered when the test does not run as root. */
 __attribute__((constructor)) void enter_private_sys()
 {
-    uid_t uid = geteuid();
-    gid_t gid = getegid();
-    if (unshare(CLONE_NEWNS) != 0) {
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return;
-        char map[64];
-        write_map("/proc/self/setgroups", "deny");
-        snprintf(map, sizeof map, "0 %u 1", (unsigned)uid);
-        write_map("/proc/self/uid_map", map);
-        snprintf(map, sizeof map, "0 %u 1", (unsigned)gid);
-        write_map("/proc/self/gid_map", map);
-    }
+    if (sim_private_ns(CLONE_NEWNS) != 0) return;
     if (mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) != 0) return;
     if (mount("tmpfs", "/sys/class", "tmpfs", 0, "mode=0755") != 0) return;
     g_private_sys = mkdir("/sys/class/gpio", 0755) == 0;
@@ -72,7 +54,7 @@ class Gpio : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!g_private_sys) GTEST_SKIP() << "no private mount namespace for /sys/class";
+        ASSERT_TRUE(g_private_sys) << "no private mount namespace for /sys/class";
         /* A fresh pin folder per case, as the kernel makes on export. */
         system("rm -rf /sys/class/gpio/*");
         ASSERT_TRUE(write_file("/sys/class/gpio/export", ""));

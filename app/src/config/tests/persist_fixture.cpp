@@ -251,7 +251,7 @@ std::string eeprom_image(const std::string &record)
 void ProbeRun::start(const PersistDir &dir, const std::vector<std::string> &args,
                      const std::vector<std::string> &extra_env)
 {
-    std::vector<std::string> argv_s = {VESK_PERSIST_PROBE, dir.root};
+    std::vector<std::string> argv_s = {program, dir.root};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &a : argv_s) argv.push_back(&a[0]);

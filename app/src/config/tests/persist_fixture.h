@@ -56,6 +56,7 @@ int persist_action(const std::vector<std::string> &args);
 /* Starts and stops the probe program (see persist_probe.cpp). */
 struct ProbeRun {
     int pid = -1;
+    std::string program = VESK_PERSIST_PROBE; /* or another probe of the same calling form */
     /* args after the folder; extra env entries NAME=VALUE. */
     void start(const PersistDir &dir, const std::vector<std::string> &args, const std::vector<std::string> &extra_env);
     /* Waits for exit; returns the exit status, or -signal. */

@@ -18,10 +18,11 @@
 #include <thread>
 
 #include <dirent.h>
+#include <sqlite3.h>
 #include <zlib.h>
 
 #include "iniparser_handler.h"
-#include "persist_fixture.h"
+#include "persist_unit_test.h"
 #include "vesk_device_db.h"
 #include "vesk_fault.h"
 #include "vesk_io.h"
@@ -44,31 +45,15 @@ int count_lines(const std::string &path, const std::string &tag)
     return n;
 }
 
-class Service : public ::testing::Test {
+class Service : public PersistUnitTest {
 protected:
-    PersistDir dir;
-    vesk_persist_profiles profiles = {};
-    vesk_persist_hooks hooks = {};
     std::string count_file;
 
     void SetUp() override
     {
-        dir.create();
+        PersistUnitTest::SetUp();
         count_file = dir.root + "/count";
         setenv("VESK_PERSIST_TEST_COUNT_FILE", count_file.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        vesk_persist_stop(2000);
-        dir.remove();
-    }
-    int start()
-    {
-        vesk_persist_paths p = dir.paths();
-        int rc = vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles);
-        qel_ballistics = profiles.vesk_ballistics;
-        qel_ir_cursor = profiles.vesk_cursor;
-        return rc;
     }
     vesk_persist_status status()
     {
@@ -148,10 +133,13 @@ TEST_P(Debounce, ChangesFiftyMsApartAreWrittenByTheRule)
     uint64_t t0 = now_ms();
     std::vector<uint64_t> changes;
     std::thread burst([&] {
+        /* Each change at its own time after t0, so one late wake-up does
+         * not push every later change (and the rule's answer) along. */
         for (int i = 1; i <= count; i++) {
+            const uint64_t at = (uint64_t)(i - 1) * 50;
+            if (now_ms() - t0 < at) sleep_ms((int)(at - (now_ms() - t0)));
             changes.push_back(now_ms() - t0);
             Qel_DevStatusSet("s8language", 10 + i, 0);
-            if (i < count) sleep_ms(50);
         }
     });
     std::vector<uint64_t> times = write_times("current-ini", t0, 50 * count + 500);
@@ -686,6 +674,30 @@ TEST_P(DatabaseVerification, GivesThePartsVerdict)
 
 INSTANTIATE_TEST_SUITE_P(Table, DatabaseVerification, ::testing::ValuesIn(kDbCases));
 
+/* Another connection (a copy of the file being read) holds the lock for a
+ * moment: the write waits for it instead of failing the store. */
+TEST(Database, AWriteWaitsForAReaderToLetGo)
+{
+    PersistDir dir;
+    dir.create();
+    const std::string path = dir.root + "/locked.db";
+    __sql_db writer;
+    ASSERT_EQ(sql_db_open(&writer, path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), 0);
+    ASSERT_EQ(sql_db_exec(&writer, "CREATE TABLE t(v INTEGER);", NULL, NULL), 0);
+    sqlite3 *reader = NULL;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &reader, SQLITE_OPEN_READONLY, NULL), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM t;", NULL, NULL, NULL), SQLITE_OK);
+    std::thread release([&] {
+        sleep_ms(200);
+        sqlite3_exec(reader, "COMMIT;", NULL, NULL, NULL);
+    });
+    EXPECT_EQ(sql_db_exec(&writer, "INSERT INTO t VALUES (1);", NULL, NULL), 0);
+    release.join();
+    sqlite3_close(reader);
+    sql_db_close(&writer);
+    dir.remove();
+}
+
 TEST(Database, ForeignFilesAreRejected)
 {
     PersistDir dir;
@@ -797,14 +809,16 @@ TEST_F(Service, ShutdownPrepareFlushesEveryStoreAndResumesAfterCommit)
     vesk_persist_edit_end();
 }
 
-TEST_F(Service, ResumeAfterCommitOnlyForShutdownAndReboot)
+/* A power-off that did not happen (safety ones included) may go on
+ * working; a process exit closed the database and may not. */
+TEST_F(Service, ResumeAfterCommitOnlyForPowerOffAndReboot)
 {
     const struct {
         vesk_persist_reason reason;
         int resume;
     } rows[] = {
-        {VESK_PERSIST_SHUTDOWN_VOLUNTARY, 0}, {VESK_PERSIST_REBOOT, 0},       {VESK_PERSIST_SHUTDOWN_LOW_BATTERY, -1},
-        {VESK_PERSIST_SHUTDOWN_LOW_TEMP, -1}, {VESK_PERSIST_PROCESS_EXIT, -1},
+        {VESK_PERSIST_SHUTDOWN_VOLUNTARY, 0}, {VESK_PERSIST_REBOOT, 0},       {VESK_PERSIST_SHUTDOWN_LOW_BATTERY, 0},
+        {VESK_PERSIST_SHUTDOWN_LOW_TEMP, 0}, {VESK_PERSIST_PROCESS_EXIT, -1},
     };
     for (const auto &row : rows) {
         ASSERT_EQ(start(), 0);

@@ -13,6 +13,7 @@
 
 #include "gpio.h"
 #include "qel_dev_status.h"
+#include "qel_power.h"
 #include "uart.h"
 #include "vesk_board.h"
 #include "vesk_frame.h"
@@ -28,7 +29,6 @@
 
 /* Power-control device: write-direction requests of group 0x17 whose
  * argument the driver reads as 8 bytes. */
-#define LRF_POWER_DEVICE "/dev/hardware"
 #define LRF_POWER_SERIAL 9
 #define LRF_POWER_LASER 10
 #define LRF_PIN_TOOL "/usrdata/bin/ar_boardinfo"
@@ -55,20 +55,7 @@ static void lrf_sleep_ms(unsigned ms)
 
 static int lrf_power_ctrl(unsigned nr, int value)
 {
-    int fd = open(LRF_POWER_DEVICE, O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        vesk_log_printf(VESK_LOG_ERROR, LRF_TAG_POWER, "open %s failed errno=%d", LRF_POWER_DEVICE, errno);
-        return -1;
-    }
-    /* The driver copies eight bytes, so the value travels in a long. */
-    long arg = value;
-    unsigned long request = _IOC(_IOC_WRITE, 0x17, nr, sizeof arg);
-    int rc = vesk_board_ioctl(fd, request, &arg);
-    if (rc < 0)
-        vesk_log_printf(VESK_LOG_ERROR, LRF_TAG_POWER, "ioctl request=%lu value=%d failed errno=%d", request, value,
-                        errno);
-    close(fd);
-    return rc;
+    return Power_Ctrl_IO(VESK_BOARD_HW_REQUEST(nr), value);
 }
 
 /* Switches one pin between its serial function (1) and plain GPIO (0). */

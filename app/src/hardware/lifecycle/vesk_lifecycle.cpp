@@ -5,41 +5,599 @@
 #include <stdint.h>
 #include <string.h>
 #include <sys/prctl.h>
+#include <sys/reboot.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "vesk_clock.h"
+#include "vesk_fault.h"
 #include "vesk_frame.h"
+#include "vesk_lifecycle_internal.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
 #include "vesk_persist.h"
 #include "vesk_signal.h"
 
-#define LIFECYCLE_POLL_MS 200
+#define TAG VESK_LIFECYCLE_TAG
+
+enum {
+    IDLE_WAIT_MS = 200,          /* the exit-signal poll */
+    TICK_MS = 20,                /* every status poll */
+    SAFETY_WINDOW_MS = 2000,     /* a safety request powers off this soon */
+    PREPARE_WINDOW_MS = 2000,    /* persistence's own prepare deadline */
+    PREPARE_STATUS_MARGIN_MS = 1000, /* beyond it the status loop gives up */
+    MEDIA_PAUSE_WINDOW_MS = 2000,
+    FORCED_WINDOW_MS = 5000,
+    FLUSH_WINDOW_MS = 250,
+    FINAL_SYNC_WINDOW_MS = 10000,
+    UPDATE_NOTICE_MS = 200,
+    HTTP_RESULT_UPDATING = 10,
+    MEDIA_MODE_POWER_OFF = 1,
+    MEDIA_MODE_OTHER = 2,
+};
 
 typedef struct {
-    vesk_persist_reason reason;
+    vesk_persist_request request;
     uint64_t admitted_ms;
-} lifecycle_request;
+} vesk_lifecycle_admitted;
 
-/* One voluntary request at a time; the thread also turns a consumed exit
- * signal into such a request. */
+/* One voluntary request at a time and one safety request waiting. */
 static struct {
     pthread_mutex_t mtx;
     pthread_cond_t cond;
     int owner;
     int has_pending;
-    lifecycle_request pending;
+    vesk_lifecycle_admitted pending;
+    int has_safety;
+    vesk_lifecycle_admitted safety;
     int stop;
-} mailbox = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0, 0, {}, 0};
+} mailbox = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0, 0, {}, 0, {}, 0};
 
+/* sync() runs on its own thread so that a slow card never holds the
+ * coordinator past a deadline; tickets say which call covered a request. */
+static struct {
+    pthread_mutex_t mtx;
+    pthread_cond_t cond;
+    int started;
+    uint64_t requested;
+    uint64_t running;
+    uint64_t completed;
+} syncer = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0, 0, 0, 0};
+
+/* End of the forced power-off window; read and written by the coordinator
+ * thread only. */
+static uint64_t forced_until_ms;
 static pthread_t coordinator;
 static int running;
 static int boot_rc;
+static vesk_lifecycle_calls calls;
 
-static void run_request(const lifecycle_request *req)
+void vesk_lifecycle_set_calls(const vesk_lifecycle_calls *table)
 {
-    vesk_log_printf(VESK_LOG_DETAIL, "lifecycle", "request admitted reason=%d", (int)req->reason);
-    if (req->reason == VESK_PERSIST_PROCESS_EXIT) __atomic_store_n(&quit, 1, __ATOMIC_SEQ_CST);
+    if (table != NULL)
+        calls = *table;
+    else
+        memset(&calls, 0, sizeof calls);
+}
+
+const vesk_lifecycle_calls *vesk_lifecycle_calls_get(void)
+{
+    return &calls;
+}
+
+/* ---- frames ------------------------------------------------------------ */
+
+enum { LIFECYCLE_RESULT_ITEM = 0x2A, LIFECYCLE_RESULT_SIZE = 11, MEDIA_SHUTDOWN_ITEM = 0x0D, MEDIA_FRAME_SIZE = 10 };
+
+size_t vesk_lifecycle_result_frame(uint8_t out[11], int reason, int outcome)
+{
+    const uint8_t payload[2] = {(uint8_t)reason, (uint8_t)outcome};
+    return vesk_frame_build(out, LIFECYCLE_RESULT_SIZE, SUB_NOTIFIER_IMAGE, 0, LIFECYCLE_RESULT_ITEM,
+                            VESK_FRAME_FLAG_REPORT, payload, sizeof payload);
+}
+
+size_t vesk_lifecycle_media_frame(uint8_t out[10], int mode)
+{
+    const uint8_t payload = (uint8_t)mode;
+    return vesk_frame_build(out, MEDIA_FRAME_SIZE, SUB_NOTIFIER_IMAGE, 0, MEDIA_SHUTDOWN_ITEM,
+                            VESK_FRAME_FLAG_REQUEST, &payload, 1);
+}
+
+/* Every result is logged; the end of the process is not the GUI's news. */
+static void send_result(int reason, int outcome)
+{
+    vesk_log_printf(VESK_LOG_ERROR, TAG, "reason=%d outcome=%d", reason, outcome);
+    if (reason == VESK_PERSIST_PROCESS_EXIT) return;
+    uint8_t frame[LIFECYCLE_RESULT_SIZE];
+    size_t n = vesk_lifecycle_result_frame(frame, reason, outcome);
+    (void)vesk_msg_send_quiet(VESK_MSG_TO_GUI, frame, (uint32_t)n);
+}
+
+static void tell_media(int mode)
+{
+    uint8_t frame[MEDIA_FRAME_SIZE];
+    size_t n = vesk_lifecycle_media_frame(frame, mode);
+    (void)vesk_msg_send_quiet(VESK_MSG_TO_MEDIA, frame, (uint32_t)n);
+}
+
+static void note_update(const vesk_persist_request *req, vesk_update_result result, int rc)
+{
+    if (req->vesk_reason != VESK_PERSIST_UPDATE || calls.vesk_update_note_result == NULL) return;
+    calls.vesk_update_note_result(result, rc);
+}
+
+/* ---- board calls ------------------------------------------------------- */
+
+static int power_off(void)
+{
+    if (calls.vesk_power_off != NULL) return calls.vesk_power_off();
+    return reboot(RB_POWER_OFF) == 0 ? 0 : -errno;
+}
+
+static int reboot_now(void)
+{
+    if (calls.vesk_reboot != NULL) return calls.vesk_reboot();
+    return reboot(RB_AUTOBOOT) == 0 ? 0 : -errno;
+}
+
+static void cancel_factory_state(int reason)
+{
+    if (calls.vesk_cancel_factory_state != NULL) calls.vesk_cancel_factory_state(reason);
+}
+
+/* ---- waiting ----------------------------------------------------------- */
+
+/* Sleeps ms, resuming after a signal for the time that is left. */
+static void sleep_ms(uint64_t ms)
+{
+    struct timespec left = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+/* Until the deadline, but at most one tick. */
+static void tick(uint64_t deadline)
+{
+    uint64_t now = vesk_mono_ms();
+    if (now >= deadline) return;
+    sleep_ms(deadline - now < (uint64_t)TICK_MS ? deadline - now : (uint64_t)TICK_MS);
+}
+
+/* Moves a waiting safety request into out; 1 when there was one. */
+static int take_safety(vesk_lifecycle_admitted *out)
+{
+    pthread_mutex_lock(&mailbox.mtx);
+    int taken = mailbox.has_safety;
+    if (taken) {
+        *out = mailbox.safety;
+        mailbox.has_safety = 0;
+    }
+    pthread_mutex_unlock(&mailbox.mtx);
+    return taken;
+}
+
+typedef int (*done_fn)(uint64_t ticket);
+
+/* -1 pre-empted (the safety request is in preempt), 1 done, 0 deadline. */
+static int wait_until(done_fn done, uint64_t ticket, uint64_t deadline, vesk_lifecycle_admitted *preempt)
+{
+    for (;;) {
+        if (preempt != NULL && take_safety(preempt)) return -1;
+        if (done(ticket)) return 1;
+        if (vesk_mono_ms() >= deadline) return 0;
+        tick(deadline);
+    }
+}
+
+static int log_barrier_done(uint64_t ticket)
+{
+    return vesk_log_poll(ticket) != 0;
+}
+
+/* Everything logged so far made durable, or the deadline. */
+static int flush_log(uint64_t deadline, vesk_lifecycle_admitted *preempt)
+{
+    uint64_t ticket = 0;
+    if (vesk_log_request(VESK_LOG_FLUSH, deadline, &ticket) != 0)
+        return preempt != NULL && take_safety(preempt) ? -1 : 0;
+    return wait_until(log_barrier_done, ticket, deadline, preempt);
+}
+
+static void *sync_main(void *arg)
+{
+    (void)arg;
+    prctl(PR_SET_NAME, "vesk_sync", 0, 0, 0);
+    pthread_mutex_lock(&syncer.mtx);
+    for (;;) {
+        while (syncer.requested == syncer.running) pthread_cond_wait(&syncer.cond, &syncer.mtx);
+        syncer.running = syncer.requested;
+        pthread_mutex_unlock(&syncer.mtx);
+        sync();
+        pthread_mutex_lock(&syncer.mtx);
+        syncer.completed = syncer.running;
+    }
+    return NULL;
+}
+
+static uint64_t sync_request(void)
+{
+    pthread_mutex_lock(&syncer.mtx);
+    uint64_t ticket = ++syncer.requested;
+    pthread_cond_signal(&syncer.cond);
+    pthread_mutex_unlock(&syncer.mtx);
+    return ticket;
+}
+
+static int sync_done(uint64_t ticket)
+{
+    pthread_mutex_lock(&syncer.mtx);
+    int done = ticket <= syncer.completed;
+    pthread_mutex_unlock(&syncer.mtx);
+    return done;
+}
+
+/* 1 or 0 (the deadline passed first; callers go on as if finished), -1
+ * pre-empted. */
+static int final_sync(uint64_t deadline, int reason, vesk_lifecycle_admitted *preempt)
+{
+    int rc = wait_until(sync_done, sync_request(), deadline, preempt);
+    if (rc == 0) vesk_log_printf(VESK_LOG_ERROR, TAG, "final sync not finished by the deadline reason=%d", reason);
+    return rc;
+}
+
+/* ---- the safety sequence ----------------------------------------------- */
+
+/* A safety power-off that did not happen: the scope runs on, so
+ * persistence must take edits again (or say that it cannot). */
+static void safety_power_off_failed(const vesk_persist_request *req, const vesk_persist_token *token, int prepared)
+{
+    int reason = (int)req->vesk_reason;
+    if (prepared) {
+        /* A commit of a power-off writes nothing; it ends at once. */
+        uint64_t deadline = vesk_mono_ms() + SAFETY_WINDOW_MS;
+        while (vesk_persist_completion(token) == 0 && vesk_mono_ms() < deadline) tick(deadline);
+        (void)vesk_persist_resume(token);
+    }
+    vesk_persist_status status;
+    memset(&status, 0, sizeof status);
+    (void)vesk_persist_get_status(&status);
+    if (status.vesk_phase == VESK_PERSIST_RECOVERY_REQUIRED) {
+        send_result((int)status.vesk_token.vesk_reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+    } else if (status.vesk_phase != VESK_PERSIST_RUNNING && status.vesk_phase != VESK_PERSIST_STOPPED) {
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "safety reason=%d: persistence left in phase %d", reason,
+                        (int)status.vesk_phase);
+        send_result(reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+    } else {
+        send_result(reason, VESK_LIFECYCLE_CANCELLED_SAVE);
+    }
+}
+
+static void vesk_lifecycle_run_safety(const vesk_persist_request *req, uint64_t deadline)
+{
+    int reason = (int)req->vesk_reason;
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "safety reason=%d begin", reason);
+    tell_media(MEDIA_MODE_POWER_OFF);
+    uint64_t ticket = sync_request();
+
+    vesk_persist_token token;
+    memset(&token, 0, sizeof token);
+    int prepared = 0;
+    if (vesk_persist_prepare(req, deadline, &token) == 0) {
+        prepared = -1; /* admitted, not yet prepared */
+        while (vesk_mono_ms() < deadline) {
+            int st = vesk_persist_prepare_status(&token);
+            if (st == 1) {
+                prepared = 1;
+                break;
+            }
+            if (st < 0) {
+                prepared = 0;
+                break;
+            }
+            tick(deadline);
+        }
+    }
+    if (prepared == 1 && vesk_mono_ms() < deadline && vesk_persist_commit(&token) == 0) {
+        while (vesk_mono_ms() < deadline && vesk_persist_completion(&token) == 0) tick(deadline);
+    }
+    if (wait_until(sync_done, ticket, deadline, NULL) != 1)
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "final sync not finished by the deadline reason=%d", reason);
+
+    int rc = power_off();
+    if (rc != 0) {
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "Power_Off syscall failed reason=%d", reason);
+        safety_power_off_failed(req, &token, prepared != 0);
+    }
+}
+
+static void run_safety_from(const vesk_lifecycle_admitted *safety)
+{
+    vesk_lifecycle_run_safety(&safety->request, safety->admitted_ms + SAFETY_WINDOW_MS);
+}
+
+/* A voluntary run pre-empted: the safety sequence runs in its place. */
+static void safety_instead(const vesk_persist_request *req, const vesk_lifecycle_admitted *safety,
+                           vesk_update_result result)
+{
+    run_safety_from(safety);
+    note_update(req, result, 0);
+}
+
+/* ---- the forced power-off, cancel and terminal action ------------------ */
+
+static void vesk_lifecycle_run_forced_poweroff(const vesk_persist_request *req, uint64_t deadline)
+{
+    int reason = (int)req->vesk_reason;
+    vesk_log_printf(VESK_LOG_ERROR, TAG, "second poweroff within %u ms: powering off without saving",
+                    (unsigned)FORCED_WINDOW_MS);
+    vesk_persist_abandon_pending();
+    send_result(reason, VESK_LIFECYCLE_POWERING_OFF_UNSAVED);
+    tell_media(MEDIA_MODE_POWER_OFF);
+    uint64_t flush_deadline = vesk_mono_ms() + FLUSH_WINDOW_MS;
+    (void)flush_log(flush_deadline < deadline ? flush_deadline : deadline, NULL);
+    (void)final_sync(deadline, reason, NULL);
+    if (power_off() != 0) {
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "Power_Off syscall failed (forced)");
+        send_result(reason, VESK_LIFECYCLE_CANCELLED_SAVE);
+    }
+}
+
+static void vesk_lifecycle_cancelled(const vesk_persist_request *req, int code, int prepare_failed)
+{
+    int reason = (int)req->vesk_reason;
+    vesk_persist_status status;
+    memset(&status, 0, sizeof status);
+    (void)vesk_persist_get_status(&status);
+    if (reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY || reason == VESK_PERSIST_REBOOT) {
+        /* Another change is already being saved: nothing of this one was
+         * tried, so it is plainly refused. */
+        if (prepare_failed && code == -EBUSY &&
+            (status.vesk_phase == VESK_PERSIST_PREPARING || status.vesk_phase == VESK_PERSIST_COMMITTING)) {
+            send_result(reason, VESK_LIFECYCLE_CANCELLED_SAVE);
+            return;
+        }
+        forced_until_ms = vesk_mono_ms() + FORCED_WINDOW_MS;
+        vesk_log_printf(VESK_LOG_ERROR, TAG,
+                        "reason=%d settings not saved (rc=%d phase=%d); a poweroff within %u ms powers off "
+                        "without saving",
+                        reason, code, (int)status.vesk_phase, (unsigned)FORCED_WINDOW_MS);
+        send_result(reason, VESK_LIFECYCLE_RETRY_UNSAVED);
+        return;
+    }
+    cancel_factory_state(reason);
+    if (status.vesk_phase == VESK_PERSIST_RECOVERY_REQUIRED)
+        send_result((int)status.vesk_token.vesk_reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+    else
+        send_result(reason, VESK_LIFECYCLE_CANCELLED_SAVE);
+}
+
+static void set_quit(void)
+{
+    __atomic_store_n(&quit, 1, __ATOMIC_SEQ_CST);
+}
+
+/* A process exit cannot be refused: whoever sent the signal wants the
+ * process gone. When the settings could not be saved it still leaves, with
+ * the log flushed and the file systems synced. */
+static void exit_unsaved(const vesk_persist_request *req, int code)
+{
+    vesk_log_printf(VESK_LOG_ERROR, TAG, "reason=%d settings not saved (rc=%d); the process ends all the same",
+                    (int)req->vesk_reason, code);
+    (void)flush_log(vesk_mono_ms() + FLUSH_WINDOW_MS, NULL);
+    (void)final_sync(vesk_mono_ms() + FINAL_SYNC_WINDOW_MS, (int)req->vesk_reason, NULL);
+    set_quit();
+}
+
+/* Cancel a voluntary request; a process exit ends the process anyway. */
+static void cancel(const vesk_persist_request *req, int code, int prepare_failed)
+{
+    vesk_lifecycle_cancelled(req, code, prepare_failed);
+    if (req->vesk_reason == VESK_PERSIST_PROCESS_EXIT) exit_unsaved(req, code);
+}
+
+static void vesk_lifecycle_run_terminal_action(const vesk_persist_request *req, const vesk_persist_token *token)
+{
+    int reason = (int)req->vesk_reason;
+    int rc = 0;
+    switch (req->vesk_reason) {
+    case VESK_PERSIST_SHUTDOWN_VOLUNTARY:
+    case VESK_PERSIST_REBOOT:
+        rc = reason == VESK_PERSIST_REBOOT ? reboot_now() : power_off();
+        if (rc != 0) {
+            vesk_log_printf(VESK_LOG_ERROR, TAG, "terminal syscall failed reason=%d rc=%d", reason, rc);
+            (void)vesk_persist_resume(token);
+            send_result(reason, VESK_LIFECYCLE_CANCELLED_SAVE);
+        }
+        break;
+    case VESK_PERSIST_RESET:
+    case VESK_PERSIST_FORMAT:
+    case VESK_PERSIST_UPDATE:
+        rc = reboot_now();
+        if (rc != 0) {
+            vesk_log_printf(VESK_LOG_ERROR, TAG, "reboot syscall failed reason=%d rc=%d", reason, rc);
+            send_result(reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+            note_update(req, VESK_UPDATE_RESULT_REBOOT_FAILED, rc);
+        }
+        break;
+    case VESK_PERSIST_PROCESS_EXIT: set_quit(); break;
+    default: break;
+    }
+}
+
+/* ---- the voluntary run ------------------------------------------------- */
+
+static int needs_media_barrier(const vesk_persist_request *req)
+{
+    return req->vesk_reason == VESK_PERSIST_FORMAT ||
+           (req->vesk_reason == VESK_PERSIST_RESET && req->vesk_format_media);
+}
+
+/* Releases the Media log files: 1 paused, 0 not, -1 pre-empted. */
+static int pause_media(vesk_lifecycle_admitted *preempt)
+{
+    uint64_t deadline = vesk_mono_ms() + MEDIA_PAUSE_WINDOW_MS;
+    uint64_t ticket = 0;
+    if (vesk_log_request(VESK_LOG_PAUSE_MEDIA, deadline, &ticket) != 0) return 0;
+    for (;;) {
+        if (take_safety(preempt)) return -1;
+        int rc = vesk_log_poll(ticket);
+        if (rc == 1) return 1;
+        if (rc < 0 || vesk_mono_ms() >= deadline) return 0;
+        tick(deadline);
+    }
+}
+
+static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64_t admitted_ms)
+{
+    const int reason = (int)req->vesk_reason;
+    vesk_lifecycle_admitted safety;
+
+    if (req->vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY && admitted_ms < forced_until_ms) {
+        forced_until_ms = 0;
+        vesk_lifecycle_run_forced_poweroff(req, admitted_ms + SAFETY_WINDOW_MS);
+        return;
+    }
+    forced_until_ms = 0;
+
+    vesk_persist_token token;
+    memset(&token, 0, sizeof token);
+    const uint64_t prepare_deadline = vesk_mono_ms() + PREPARE_WINDOW_MS;
+    int rc = vesk_persist_prepare(req, prepare_deadline, &token);
+    if (rc != 0) {
+        cancel(req, rc, 1);
+        note_update(req, VESK_UPDATE_RESULT_PREPARE_FAILED, rc);
+        return;
+    }
+    /* Persistence ends a prepare at its deadline by itself; the margin
+     * only keeps a persistence fault from holding the coordinator. */
+    const uint64_t status_deadline = prepare_deadline + PREPARE_STATUS_MARGIN_MS;
+    /* Lets a test hold a voluntary run inside its prepare while a safety
+     * request comes in. */
+    vesk_test_pause_point("lifecycle:preparing");
+    for (;;) {
+        if (take_safety(&safety)) {
+            (void)vesk_persist_resume(&token);
+            safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT);
+            return;
+        }
+        rc = vesk_persist_prepare_status(&token);
+        if (rc == 1) break;
+        if (rc == 0 && vesk_mono_ms() >= status_deadline) {
+            vesk_log_printf(VESK_LOG_ERROR, TAG, "prepare status still pending past its deadline reason=%d", reason);
+            (void)vesk_persist_resume(&token);
+            rc = -ETIMEDOUT;
+        }
+        if (rc < 0) {
+            cancel(req, rc, 0);
+            note_update(req, VESK_UPDATE_RESULT_PREPARE_FAILED, rc);
+            return;
+        }
+        sleep_ms(TICK_MS);
+    }
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "prepared reason=%d", reason);
+    vesk_test_checkpoint("lifecycle:prepared");
+
+    int media_paused = 0;
+    if (needs_media_barrier(req)) {
+        int paused = pause_media(&safety);
+        if (paused < 0) {
+            vesk_log_resume_media();
+            (void)vesk_persist_resume(&token);
+            run_safety_from(&safety);
+            return;
+        }
+        if (paused == 0) {
+            vesk_log_resume_media();
+            (void)vesk_persist_resume(&token);
+            cancel(req, -ETIMEDOUT, 0);
+            return;
+        }
+        media_paused = 1;
+    }
+
+    if (take_safety(&safety)) {
+        if (media_paused) vesk_log_resume_media();
+        (void)vesk_persist_resume(&token);
+        safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT);
+        return;
+    }
+
+    rc = vesk_persist_commit(&token);
+    if (rc != 0) {
+        if (media_paused) vesk_log_resume_media();
+        cancel(req, rc, 0);
+        note_update(req, VESK_UPDATE_RESULT_CANCELLED, rc);
+        return;
+    }
+    for (;;) {
+        if (take_safety(&safety)) {
+            safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
+            return;
+        }
+        rc = vesk_persist_completion(&token);
+        if (rc == 1) break;
+        if (rc < 0) {
+            if (reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY || reason == VESK_PERSIST_REBOOT) {
+                cancel(req, rc, 0);
+                return;
+            }
+            vesk_persist_status status;
+            memset(&status, 0, sizeof status);
+            (void)vesk_persist_get_status(&status);
+            if (status.vesk_phase != VESK_PERSIST_RUNNING) {
+                send_result(reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+                note_update(req, VESK_UPDATE_RESULT_UNCERTAIN, rc);
+                if (req->vesk_reason == VESK_PERSIST_PROCESS_EXIT) exit_unsaved(req, rc);
+            } else {
+                if (media_paused) vesk_log_resume_media();
+                cancel(req, rc, 0);
+                note_update(req, VESK_UPDATE_RESULT_CANCELLED, rc);
+            }
+            return;
+        }
+        sleep_ms(TICK_MS);
+    }
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "committed reason=%d", reason);
+    vesk_test_checkpoint("lifecycle:committed");
+    if (take_safety(&safety)) {
+        safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
+        return;
+    }
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "terminal-intent reason=%d", reason);
+    if (req->vesk_reason != VESK_PERSIST_PROCESS_EXIT)
+        tell_media(req->vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY ? MEDIA_MODE_POWER_OFF : MEDIA_MODE_OTHER);
+
+    if (req->vesk_reason == VESK_PERSIST_UPDATE) {
+        const uint8_t installing = 1;
+        if (calls.vesk_send_http_result != NULL) (void)calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
+        uint64_t deadline = vesk_mono_ms() + UPDATE_NOTICE_MS;
+        int preempted = 0;
+        while (vesk_mono_ms() < deadline && !(preempted = take_safety(&safety))) tick(deadline);
+        if (preempted) {
+            safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
+            return;
+        }
+    }
+    if (flush_log(vesk_mono_ms() + FLUSH_WINDOW_MS, &safety) < 0) {
+        safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
+        return;
+    }
+    vesk_test_checkpoint("lifecycle:flushed");
+    if (final_sync(vesk_mono_ms() + FINAL_SYNC_WINDOW_MS, reason, &safety) >= 0) {
+        vesk_test_checkpoint("lifecycle:synced");
+        if (!take_safety(&safety)) {
+            vesk_lifecycle_run_terminal_action(req, &token);
+            return;
+        }
+    }
+    safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
+}
+
+/* ---- the coordinator thread and admission ------------------------------ */
+
+static int is_safety(vesk_persist_reason reason)
+{
+    return reason == VESK_PERSIST_SHUTDOWN_LOW_BATTERY || reason == VESK_PERSIST_SHUTDOWN_LOW_TEMP;
 }
 
 static void *vesk_lifecycle_coordinator_main(void *arg)
@@ -47,49 +605,147 @@ static void *vesk_lifecycle_coordinator_main(void *arg)
     (void)arg;
     prctl(PR_SET_NAME, "vesk_lifecycle", 0, 0, 0);
     for (;;) {
-        lifecycle_request req;
+        vesk_lifecycle_admitted taken;
+        int kind = 0; /* 1 voluntary, 2 safety */
         pthread_mutex_lock(&mailbox.mtx);
-        while (!mailbox.has_pending && !mailbox.stop) {
+        while (!mailbox.has_safety && !mailbox.has_pending && !mailbox.stop) {
             struct timespec deadline;
-            vesk_deadline_in(&deadline, LIFECYCLE_POLL_MS);
+            vesk_deadline_in(&deadline, IDLE_WAIT_MS);
             pthread_cond_timedwait(&mailbox.cond, &mailbox.mtx, &deadline);
-            if (mailbox.has_pending || mailbox.owner || mailbox.stop) continue;
+            if (mailbox.has_safety || mailbox.has_pending || mailbox.owner || mailbox.stop) continue;
             if (!is_signal_exit() && vesk_signal_consume_exit()) {
-                mailbox.pending.reason = VESK_PERSIST_PROCESS_EXIT;
+                memset(&mailbox.pending, 0, sizeof mailbox.pending);
+                mailbox.pending.request.vesk_reason = VESK_PERSIST_PROCESS_EXIT;
                 mailbox.pending.admitted_ms = vesk_mono_ms();
                 mailbox.has_pending = 1;
                 mailbox.owner = 1;
             }
         }
-        if (!mailbox.has_pending) { /* stop flag, nothing taken */
+        /* A second power-off inside the forced window was asked for before
+         * the safety request came: it already powers off, unsaved. */
+        const int forced_first = mailbox.has_pending &&
+                                 mailbox.pending.request.vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY &&
+                                 mailbox.pending.admitted_ms < forced_until_ms &&
+                                 mailbox.pending.admitted_ms <= mailbox.safety.admitted_ms;
+        if (mailbox.has_safety && !forced_first) {
+            taken = mailbox.safety;
+            mailbox.has_safety = 0;
+            kind = 2;
+        } else if (mailbox.has_pending) {
+            taken = mailbox.pending;
+            mailbox.has_pending = 0;
+            kind = 1;
+        }
+        if (kind == 0) { /* stop flag, nothing taken */
             pthread_mutex_unlock(&mailbox.mtx);
             return NULL;
         }
-        req = mailbox.pending;
-        mailbox.has_pending = 0;
         pthread_mutex_unlock(&mailbox.mtx);
 
-        run_request(&req);
-
+        if (kind == 2) {
+            run_safety_from(&taken);
+            continue;
+        }
+        vesk_lifecycle_run_voluntary(&taken.request, taken.admitted_ms);
         pthread_mutex_lock(&mailbox.mtx);
         mailbox.owner = 0;
         pthread_mutex_unlock(&mailbox.mtx);
     }
 }
 
+static int admit(const vesk_persist_request *request, void (*publish)(void *context), void *context)
+{
+    if (request == NULL) return -EINVAL;
+    const vesk_persist_reason reason = request->vesk_reason;
+    if (reason < VESK_PERSIST_SHUTDOWN_VOLUNTARY || reason > VESK_PERSIST_PROCESS_EXIT) {
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "request refused: unknown reason=%d", (int)reason);
+        return -EINVAL;
+    }
+    const uint64_t now = vesk_mono_ms();
+    int refused = 0;
+    pthread_mutex_lock(&mailbox.mtx);
+    if (is_safety(reason)) {
+        /* A second one while one waits changes nothing: the first powers
+         * off anyway. */
+        if (!mailbox.has_safety) {
+            mailbox.safety.request = *request;
+            mailbox.safety.admitted_ms = now;
+            mailbox.has_safety = 1;
+            pthread_cond_signal(&mailbox.cond);
+        }
+    } else if (mailbox.owner || mailbox.has_safety) {
+        refused = 1;
+    } else {
+        mailbox.owner = 1;
+        if (publish != NULL) publish(context);
+        mailbox.pending.request = *request;
+        mailbox.pending.admitted_ms = now;
+        mailbox.has_pending = 1;
+        pthread_cond_signal(&mailbox.cond);
+    }
+    pthread_mutex_unlock(&mailbox.mtx);
+    if (refused) {
+        send_result((int)reason, VESK_LIFECYCLE_CANCELLED_SAVE);
+        return -EBUSY;
+    }
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "request admitted reason=%d", (int)reason);
+    return 0;
+}
+
+int vesk_lifecycle_request(const vesk_persist_request *request)
+{
+    return admit(request, NULL, NULL);
+}
+
+int vesk_lifecycle_request_prepublish(const vesk_persist_request *request, void (*publish)(void *context),
+                                      void *context)
+{
+    return admit(request, publish, context);
+}
+
+/* ---- start and stop ---------------------------------------------------- */
+
+static int start_syncer(void)
+{
+    pthread_mutex_lock(&syncer.mtx);
+    int rc = 0;
+    if (!syncer.started) {
+        pthread_t thread;
+        rc = pthread_create(&thread, NULL, sync_main, NULL);
+        if (rc == 0) {
+            pthread_detach(thread);
+            syncer.started = 1;
+        }
+    }
+    pthread_mutex_unlock(&syncer.mtx);
+    if (rc != 0) vesk_log_printf(VESK_LOG_ERROR, TAG, "sync helper: pthread_create failed: %d", rc);
+    return -rc;
+}
+
 int vesk_lifecycle_start(void)
 {
     if (running) return 0;
-    pthread_cond_destroy(&mailbox.cond);
-    int rc = vesk_cond_init_monotonic(&mailbox.cond);
+    int rc = start_syncer();
+    if (rc != 0) return rc;
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    if (rc == 0) {
+        pthread_cond_destroy(&mailbox.cond);
+        rc = pthread_cond_init(&mailbox.cond, &attr);
+    }
+    pthread_condattr_destroy(&attr);
     if (rc != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, "lifecycle", "vesk_lifecycle_start: monotonic condvar failed: %d", rc);
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "vesk_lifecycle_start: monotonic condvar failed: %d", rc);
         return -rc;
     }
+    forced_until_ms = 0;
+    pthread_mutex_lock(&mailbox.mtx);
     mailbox.stop = 0;
+    pthread_mutex_unlock(&mailbox.mtx);
     rc = pthread_create(&coordinator, NULL, vesk_lifecycle_coordinator_main, NULL);
     if (rc != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, "lifecycle", "vesk_lifecycle_start: pthread_create failed: %d", rc);
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "vesk_lifecycle_start: pthread_create failed: %d", rc);
         return -rc;
     }
     running = 1;
@@ -107,28 +763,11 @@ void vesk_lifecycle_stop(void)
     running = 0;
 }
 
+/* ---- the boot state ---------------------------------------------------- */
+
 void vesk_lifecycle_note_boot(int rc)
 {
     boot_rc = rc;
-}
-
-enum { LIFECYCLE_RESULT_ITEM = 0x2A, LIFECYCLE_RESULT_SIZE = 11 };
-
-size_t vesk_lifecycle_result_frame(uint8_t out[11], int reason, int outcome)
-{
-    const uint8_t payload[2] = {(uint8_t)reason, (uint8_t)outcome};
-    return vesk_frame_build(out, LIFECYCLE_RESULT_SIZE, SUB_NOTIFIER_IMAGE, 0, LIFECYCLE_RESULT_ITEM,
-                            VESK_FRAME_FLAG_REPORT, payload, sizeof payload);
-}
-
-/* Every result is logged; the end of the process is not the GUI's news. */
-static void lifecycle_send_result(int reason, int outcome)
-{
-    vesk_log_printf(VESK_LOG_ERROR, "lifecycle", "reason=%d outcome=%d", reason, outcome);
-    if (reason == VESK_PERSIST_PROCESS_EXIT) return;
-    uint8_t frame[LIFECYCLE_RESULT_SIZE];
-    size_t n = vesk_lifecycle_result_frame(frame, reason, outcome);
-    (void)vesk_msg_send_quiet(VESK_MSG_TO_GUI, frame, (uint32_t)n);
 }
 
 int vesk_lifecycle_publish_boot_state(void)
@@ -137,14 +776,13 @@ int vesk_lifecycle_publish_boot_state(void)
     memset(&status, 0, sizeof status);
     (void)vesk_persist_get_status(&status);
     if (status.vesk_phase == VESK_PERSIST_RECOVERY_REQUIRED) {
-        lifecycle_send_result((int)status.vesk_token.vesk_reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+        send_result((int)status.vesk_token.vesk_reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
         return boot_rc == 0;
     }
     if (boot_rc != 0) {
-        lifecycle_send_result(VESK_LIFECYCLE_REASON_BOOT, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+        send_result(VESK_LIFECYCLE_REASON_BOOT, VESK_LIFECYCLE_RECOVERY_REQUIRED);
         return 0;
     }
-    if (status.vesk_profiles_recovered)
-        lifecycle_send_result(VESK_LIFECYCLE_REASON_BOOT, VESK_LIFECYCLE_PROFILES_RESTORED);
+    if (status.vesk_profiles_recovered) send_result(VESK_LIFECYCLE_REASON_BOOT, VESK_LIFECYCLE_PROFILES_RESTORED);
     return 1;
 }

@@ -13,31 +13,14 @@
 
 #include <functional>
 
-#include "persist_fixture.h"
+#include "persist_unit_test.h"
 #include "vesk_ini_text.h"
 #include "vesk_persist.h"
 
 namespace {
 
-class Settings : public ::testing::Test {
+class Settings : public PersistUnitTest {
 protected:
-    PersistDir dir;
-    vesk_persist_profiles profiles = {};
-
-    void SetUp() override { dir.create(); }
-    void TearDown() override
-    {
-        vesk_persist_stop(2000);
-        dir.remove();
-    }
-    void start()
-    {
-        vesk_persist_paths p = dir.paths();
-        vesk_persist_hooks hooks = {};
-        ASSERT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles), 0);
-        qel_ballistics = profiles.vesk_ballistics;
-        qel_ir_cursor = profiles.vesk_cursor;
-    }
     uint64_t accepted(int store) { return persist_accepted(store); }
     std::string current_value(const char *key) { return current_ini_value(key); }
     Qel_DevStatus load_current(const std::string &ini)
@@ -52,7 +35,7 @@ protected:
 
 TEST_F(Settings, LoadTakesTheFilesAndTheEepromCalibration)
 {
-    start();
+    ASSERT_EQ(start(), 0);
     const Qel_DevStatus &s = qel_dev_status;
     EXPECT_EQ(s.s8ScreenBrightness, 4);
     EXPECT_EQ(s.s8Language, 1);
@@ -261,7 +244,7 @@ TEST_F(Settings, EverySetterRefusesWhatItsLoaderWouldNotKeep)
     }
 
     /* Then each setter on the running store. */
-    start();
+    ASSERT_EQ(start(), 0);
     for (const limit_row &r : kLimits) {
         if (r.setter == 'c') {
             for (float f : {-FLT_MAX, FLT_MAX, NAN, INFINITY, -INFINITY}) {
@@ -328,7 +311,7 @@ TEST_F(Settings, EmptyDictionaryLoadersGiveTheBuiltInDefaults)
 
 TEST_F(Settings, SetterMarksOnlyWhenTheTextChanges)
 {
-    start();
+    ASSERT_EQ(start(), 0);
     struct Row {
         std::function<void()> call;
         int store;
@@ -365,7 +348,7 @@ TEST_F(Settings, SetterMarksOnlyWhenTheTextChanges)
 TEST_F(Settings, ZeroOverStoredDoubleZeroIsAChange)
 {
     write_text(dir.current_ini, "[qeldevstatus]\ns8hottrack = 00\n");
-    start();
+    ASSERT_EQ(start(), 0);
     uint64_t before = accepted(0);
     Qel_DevStatusSet("s8HotTrack", 0, 0);
     EXPECT_EQ(accepted(0), before + 1);
@@ -375,7 +358,7 @@ TEST_F(Settings, ZeroOverStoredDoubleZeroIsAChange)
 TEST_F(Settings, SetterOnAFileWithoutItsSectionAddsTheSection)
 {
     write_text(dir.current_ini, "[qeldevstatus]\ns8language = 1\n");
-    start();
+    ASSERT_EQ(start(), 0);
     tevi_ir_save(4, 1, 0);
     ASSERT_EQ(vesk_persist_flush(3000), 0);
     dictionary *d = iniparser_load(dir.current_ini.c_str());
@@ -400,7 +383,7 @@ TEST_F(Settings, RefusedOrFailedSetterChangesNothingAndEndsItsSection)
 
     // Started, but the dictionaries are gone: the setter fails inside its
     // section; a leaked section would keep the worker off store 0.
-    start();
+    ASSERT_EQ(start(), 0);
     vesk_ini_configure_paths((dir.root + "/none.ini").c_str(), NULL, NULL);
     EXPECT_EQ(tevi_init_config_value(&s), -ENOENT);
     testing::internal::CaptureStderr();
@@ -417,7 +400,7 @@ TEST_F(Settings, RefusedOrFailedSetterChangesNothingAndEndsItsSection)
 
 TEST_F(Settings, DynamicCoefficientOption)
 {
-    start();
+    ASSERT_EQ(start(), 0);
     EXPECT_EQ(vesk_dynamic_bc_get(), 1); /* no entry: on */
     EXPECT_EQ(vesk_dynamic_bc_set(2), -EINVAL);
     EXPECT_EQ(vesk_dynamic_bc_set(0), 0);

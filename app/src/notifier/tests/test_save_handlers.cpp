@@ -9,31 +9,12 @@
 #include <vector>
 
 #include "iniparser_handler.h"
-#include "persist_fixture.h"
+#include "persist_unit_test.h"
 #include "vesk_persist.h"
 
 namespace {
 
-class SettingFrames : public ::testing::Test {
-protected:
-    PersistDir dir;
-    vesk_persist_profiles profiles = {};
-
-    void SetUp() override { dir.create(); }
-    void TearDown() override
-    {
-        vesk_persist_stop(2000);
-        dir.remove();
-    }
-    void start()
-    {
-        vesk_persist_paths p = dir.paths();
-        vesk_persist_hooks hooks = {};
-        ASSERT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles), 0);
-        qel_ballistics = profiles.vesk_ballistics;
-        qel_ir_cursor = profiles.vesk_cursor;
-    }
-};
+class SettingFrames : public PersistUnitTest {};
 
 std::vector<uint8_t> frame(uint8_t obj, uint8_t sub, uint8_t item, std::vector<uint8_t> payload)
 {
@@ -49,7 +30,7 @@ std::vector<uint8_t> frame(uint8_t obj, uint8_t sub, uint8_t item, std::vector<u
 
 TEST_F(SettingFrames, RouterFramesSetStatusAndFile)
 {
-    start();
+    ASSERT_EQ(start(), 0);
     auto usual = frame(0, 0, 7, {3});
     usualSaveSet(usual.data(), usual.size());
     EXPECT_EQ(qel_dev_status.s8ScreenBrightness, 3);
@@ -115,7 +96,7 @@ TEST_F(SettingFrames, RouterFramesSetStatusAndFile)
 
 TEST_F(SettingFrames, ReticleSwitchGoesToBothDictionaries)
 {
-    start();
+    ASSERT_EQ(start(), 0);
     auto sw = frame(22, 1, 0xFF, {0});
     uint64_t before[2] = {persist_accepted(0), persist_accepted(1)};
     reticleSaveSet(sw.data(), sw.size());

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
+
 #include <fstream>
 #include <sstream>
 #include <stdlib.h>
@@ -42,6 +44,25 @@ TEST(Version, AppendWritesOneLineAndCannotBeMadeToForgeAnother)
     rmdir(dir);
 }
 
+TEST(Version, ReplaceTakesTheLabelsLinesAndKeepsTheRest)
+{
+    char dir[] = "/tmp/vesk-version-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string path = std::string(dir) + "/apps.version";
+    /* No file yet: the line is the file. */
+    ASSERT_EQ(vesk_version_replace(path.c_str(), "SN", "SN:\t <sn>\t [A1]"), 0);
+    EXPECT_EQ(slurp(path), "SN:\t <sn>\t [A1]\n");
+    ASSERT_EQ(vesk_version_append(path.c_str(), "UI:\t <qel_menu>"), 0);
+    ASSERT_EQ(vesk_version_append(path.c_str(), "SNX:\t <other>"), 0);
+    ASSERT_EQ(vesk_version_replace(path.c_str(), "SN", "SN:\t <sn>\t [B2\nPN: forged]"), 0);
+    EXPECT_EQ(slurp(path), "SN:\t <sn>\t [B2?PN: forged]\nUI:\t <qel_menu>\nSNX:\t <other>\n");
+    ASSERT_EQ(vesk_version_replace(path.c_str(), "PN", "PN:\t <pn>\t [P]"), 0);
+    EXPECT_EQ(slurp(path), "SN:\t <sn>\t [B2?PN: forged]\nUI:\t <qel_menu>\nSNX:\t <other>\nPN:\t <pn>\t [P]\n");
+    EXPECT_EQ(vesk_version_replace(path.c_str(), "", "x"), -EINVAL);
+    unlink(path.c_str());
+    rmdir(dir);
+}
+
 TEST(Version, TrimTable)
 {
     struct Row {
@@ -50,7 +71,8 @@ TEST(Version, TrimTable)
         const char *out;
         int len;
     } rows[] = {
-        {"  ab  ", ' ', "ab", 2}, {"xxx", 'x', "", 0}, {"abc", ' ', "abc", 3}, {"--a-b", '-', "a-b", 3}, {"", '-', "", 0},
+        {"  ab  ", ' ', "ab", 2}, {"xxx", 'x', "", 0}, {"abc", ' ', "abc", 3},
+        {"--a-b", '-', "a-b", 3}, {"", '-', "", 0},
     };
     for (const Row &r : rows) {
         char buf[16];

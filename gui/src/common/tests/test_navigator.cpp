@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -210,6 +211,12 @@ TEST(PageTable, EveryNamedWindowOpensAndClosesWithItsInit)
             EXPECT_NE(navigator_page_init(name), nullptr) << name;
             EXPECT_EQ(navigator_to(name), RET_OK) << name;
             awtk_test_pump();
+            /* The photo viewer and the video player close at once when
+             * there is no file to show, as here. */
+            if (strcmp(name, "file_image") == 0 || strcmp(name, "file_video") == 0) {
+                EXPECT_EQ(navigator_find_window(name), nullptr) << name;
+                continue;
+            }
             EXPECT_EQ(top_name(), name);
             EXPECT_EQ(navigator_close(name), RET_OK) << name;
             awtk_test_pump();

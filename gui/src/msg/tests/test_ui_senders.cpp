@@ -6,9 +6,11 @@
 
 #include "awtk_host.h"
 #include "navigator.h"
+#include "qel_msg.h"
 #include "sightui_test.h"
 #include "ui_senders.h"
 #include "ui_status.h"
+#include "vesk_frame.h"
 #include "vesk_debug_gui.h"
 #include "vesk_dynamic_bc_gui.h"
 #include "vesk_lrf_ui.h"
@@ -662,10 +664,18 @@ TEST(Senders, AutoShutterCorrectsAtOnceAndThenEveryPeriodWarningThreeSecondsBefo
         ASSERT_EQ(sent_frames().size(), 1u) << "the correction at 60 s";
         EXPECT_EQ(tap.take(), std::vector<int>{49});
 
-        /* The count pauses while the compass is calibrated. */
+        /* The count pauses while the compass is calibrated. The page itself
+         * starts the calibration on the compass object; that frame is its own. */
         ASSERT_EQ(navigator_to("compass_correction"), RET_OK);
+        awtk_test_pump();
+        std::vector<bytes> opened = sent_frames();
+        ASSERT_EQ(opened.size(), 1u);
+        EXPECT_EQ(opened[0][VESK_FRAME_OFF_OBJ], MSGQ_TYPE_COMPASS) << hex(opened[0]);
+        tap.take();
         awtk_test_step(120000);
-        EXPECT_TRUE(sent_frames().empty());
+        EXPECT_TRUE(sent_frames().empty()) << "no correction while the compass is calibrated";
+        EXPECT_EQ(tap.take(), std::vector<int>{});
+        EXPECT_EQ(ui_auto_shutter_count(), 0u);
 
         stDevStatus.s8AutoShutter = 0;
         GUI_SEND_INFRARED_MSG(INFRARED_AUTOSHUTTER);

@@ -14,7 +14,7 @@
 
 #include "awtk_host.h"
 #include "digit_editor.h"
-#include "home_dump.h"
+#include "sim_tree.h"
 #include "navigator.h"
 #include "pages.h"
 #include "sightui_test.h"
@@ -82,12 +82,12 @@ std::string hexes(const std::vector<bytes> &frames)
 
 /* ---- the page ---- */
 
-HomeDumpWidget node(const std::string &name)
+sim_widget node(const std::string &name)
 {
     char *dump = awtk_host_dump_tree();
     std::string text = dump != nullptr ? dump : "";
     free(dump);
-    return home_dump_widget(text, name);
+    return sim_tree_widget(text, name);
 }
 
 std::string text_of(const std::vector<const char *> &labels)
@@ -106,7 +106,7 @@ std::string style_of(const std::string &name)
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);)
         if (line.find(" name=\"" + name + "\"") != std::string::npos)
-            return home_dump_field(line, "style");
+            return sim_tree_field(line, "style");
     return "";
 }
 
@@ -157,7 +157,7 @@ void open(const char *page, intptr_t ctx = 0)
 /* The row the highlight bar stands on (0: hidden). */
 int bar_row()
 {
-    HomeDumpWidget bar = node("hightlight");
+    sim_widget bar = node("hightlight");
     if (!bar.found || !bar.visible)
         return 0;
     int x, y, w, h;

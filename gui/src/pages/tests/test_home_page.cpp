@@ -10,7 +10,7 @@
 
 #include "awtk_host.h"
 #include "general_reticle.h"
-#include "home_dump.h"
+#include "sim_tree.h"
 #include "home_page.h"
 #include "navigator.h"
 #include "sightui_test.h"
@@ -22,12 +22,9 @@ using namespace sightui_test;
 namespace {
 
 /* The widget of that name in the home window, from a fresh dump. */
-HomeDumpWidget node(const std::string &name)
+sim_widget node(const std::string &name)
 {
-    char *dump = awtk_host_dump_tree();
-    std::string text = dump != nullptr ? dump : "";
-    free(dump);
-    return home_dump_widget(text, name);
+    return sim_tree_widget(tree_dump(), name);
 }
 
 /* A device as the boot push leaves it: on battery, charged, 1x zoom, the
@@ -565,10 +562,10 @@ TEST(HomePage, RecoveryAwareWindowsStayUnlessEveryWindowMustGo)
     in_gui_child([] {
         device_defaults();
         open_home();
-        ASSERT_EQ(navigator_to("QZ_SHUT_DOWN"), RET_OK);
+        ASSERT_EQ(navigator_to("shut_down_low_power"), RET_OK);
         awtk_test_pump();
         deliver(lifecycle(1, 3));
-        EXPECT_EQ(top_name(), "QZ_SHUT_DOWN");
+        EXPECT_EQ(top_name(), "shut_down_low_power");
         widget_dispatch_simple_event(window_manager(), EVT_USER_START + 78);
         awtk_test_pump();
         EXPECT_EQ(top_name(), VESK_HOME_PAGE);

@@ -147,6 +147,8 @@ TEST_F(CoreLine, IntroducesItselfOnceThenAnswersQueries)
 TEST_F(CoreLine, AcknowledgesAndFollowsImageCommands)
 {
     skip_introduction();
+    /* Searches and saves answer later; here only the acknowledgements. */
+    ASSERT_EQ(thermal_core_command(core, "answers off"), 0);
     const struct {
         const char *what;
         bytes frame;
@@ -188,6 +190,36 @@ TEST_F(CoreLine, AcknowledgesAndFollowsImageCommands)
     EXPECT_EQ(got[1].frame, rows[0].frame);
     EXPECT_EQ(got[1].cmd, 0x0309);
     EXPECT_EQ(got[1].params, bytes({0x00, 44}));
+}
+
+TEST_F(CoreLine, SearchesAndSavesEndWithTheirNotices)
+{
+    skip_introduction();
+    ASSERT_EQ(thermal_core_command(core, "search-ms 300"), 0);
+    ASSERT_EQ(thermal_core_command(core, "save-ms 50"), 0);
+    /* A mark at the cursor is taken in silence; the save reports. */
+    send(scope_frame(0x0405, 0x01, {0x41, 0x01, 0x10, 0x00}));
+    EXPECT_EQ(read_n(12), reply(0x0405, 0x01, {0x41, 0x01, 0x10, 0x00}));
+    send(scope_frame(0x0508, 0x01, {0x00}));
+    send(scope_frame(0x0508, 0x01, {0x02}));
+    EXPECT_EQ(read_n(9), reply(0x0508, 0x01, {0x01}));
+    thermal_core_image im;
+    thermal_core_get_image(core, &im);
+    EXPECT_EQ(im.marks, 1u);
+    EXPECT_EQ(im.saved_marks, 1u);
+    EXPECT_EQ(im.mark_x, 321);
+    EXPECT_EQ(im.mark_y, 16);
+
+    /* The search's notice comes once it is done, after what was sent meanwhile. */
+    const auto start = std::chrono::steady_clock::now();
+    send(scope_frame(0x0509, 0x01, {0x08}));
+    send(scope_frame(0x0306, 0x01, {0x01}));
+    bytes want = cat(reply(0x0306, 0x01, {0x01}), reply(0x0509, 0x01, {}));
+    EXPECT_EQ(read_n(want.size()), want);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+
+    for (const char *wrong : {"answers maybe", "search-ms", "save-ms -1", "search-ms 12x"})
+        EXPECT_EQ(thermal_core_command(core, wrong), -1) << wrong;
 }
 
 TEST_F(CoreLine, ScriptedFaultsAndNotices)

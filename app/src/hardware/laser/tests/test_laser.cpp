@@ -31,14 +31,17 @@
 #include "vesk_lrf_worker.h"
 
 #include "lrf_host_doubles.h"
+#include "sim_ns.h"
 
 namespace {
 
-/* The power-off path writes GPIO files: keep them off the host's sysfs. */
+/* The power-off path writes GPIO files: keep them off the host's sysfs.
+ * Entered before main, while the process has one thread. */
+bool g_private_sys;
 __attribute__((constructor)) void private_sys()
 {
-    if (unshare(CLONE_NEWNS) == 0 && mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) == 0)
-        mount("tmpfs", "/sys/class", "tmpfs", 0, "mode=0755");
+    g_private_sys = sim_private_ns(CLONE_NEWNS) == 0 && mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) == 0 &&
+                    mount("tmpfs", "/sys/class", "tmpfs", 0, "mode=0755") == 0;
 }
 
 uint64_t now_ns()
@@ -73,6 +76,14 @@ struct Gui {
     }
 };
 
+/* The worker writes the device status after it sent the GUI its frame:
+ * a test waits for the value, up to ms, and gets what it last read. */
+template <typename T> T settled(const volatile T &field, T want, int ms = 3000)
+{
+    for (int waited = 0; field != want && waited < ms; waited += 2) usleep(2000);
+    return field;
+}
+
 int g_power_fail;
 int fake_power(int on) { return on && g_power_fail ? -EIO : 0; }
 
@@ -94,6 +105,7 @@ protected:
 
     void SetUp() override
     {
+        ASSERT_TRUE(g_private_sys) << "no private mount namespace for /sys/class";
         g_power_fail = 0;
         lrf_double_edit_refused = 0;
         lrf_double_set_calls.clear();
@@ -133,14 +145,6 @@ protected:
     }
 };
 
-/* The worker updates the record just after it has sent the report the
- * test waited for: wait (3 s at most) for the record to follow. */
-bool settles(bool (*cond)(void))
-{
-    for (int i = 0; i < 300 && !cond(); i++) usleep(10 * 1000);
-    return cond();
-}
-
 TEST_F(Laser, SingleMeasurementReachesTheGuiAndTheSolver)
 {
     ASSERT_EQ(lrf_sim_command(sim, "range 123.4"), 0);
@@ -149,10 +153,10 @@ TEST_F(Laser, SingleMeasurementReachesTheGuiAndTheSolver)
     ASSERT_GE(i, 0);
     EXPECT_EQ(gui.payloads[i], "0402FF0000010001007B040000000000000000");
     EXPECT_EQ(gui.payloads[0], "0408FF0100" "00000000" "000A4E20" "00") << "configured first";
-    EXPECT_EQ(qel_dev_status.distance_now, 1234);
-    EXPECT_EQ(qel_dev_status.ballistics_refresh, 1);
-    EXPECT_EQ(vesk_lrf_ballistics_from_lrf, 1);
-    EXPECT_EQ(qel_dev_status.s8LaserEnable, 1);
+    EXPECT_EQ(settled(qel_dev_status.distance_now, 1234), 1234);
+    EXPECT_EQ(settled(qel_dev_status.ballistics_refresh, 1), 1);
+    EXPECT_EQ(settled(vesk_lrf_ballistics_from_lrf, 1), 1);
+    EXPECT_EQ(settled(qel_dev_status.s8LaserEnable, (decltype(qel_dev_status.s8LaserEnable))1), 1);
     lrf_sim_stats st;
     lrf_sim_get_stats(sim, &st);
     EXPECT_EQ(st.gate_min, 10);
@@ -165,7 +169,7 @@ TEST_F(Laser, SwitchOffLeavesTheSolverAlone)
     ASSERT_EQ(lrf_sim_command(sim, "range 50.0"), 0);
     gui_op(1);
     ASSERT_GE(gui.wait_for("0402FF00", 0, 3000), 0);
-    EXPECT_TRUE(settles([] { return qel_dev_status.distance_now == 500; })) << "the distance is stored all the same";
+    EXPECT_EQ(settled(qel_dev_status.distance_now, 500), 500) << "the distance is stored all the same";
     EXPECT_EQ(qel_dev_status.ballistics_refresh, 0);
     EXPECT_EQ(vesk_lrf_ballistics_from_lrf, 0);
 }
@@ -182,14 +186,13 @@ TEST_F(Laser, ContinuousStreamUntilStop)
         ASSERT_GE(last, 0) << "reading " << n;
         EXPECT_EQ(gui.payloads[last], "0402FF000101000100C8050000000000000000");
     }
-    EXPECT_EQ(qel_dev_status.s8LaserRanging, 2);
+    EXPECT_EQ(settled(qel_dev_status.s8LaserRanging, (decltype(qel_dev_status.s8LaserRanging))2), 2);
     EXPECT_EQ(qel_dev_status.distance_now, 0) << "scan readings are not taken for the solver";
     gui_op(4);
     int idle = gui.wait_for("0400FF0000", (size_t)last, 2000);
     ASSERT_GE(idle, 0);
-    EXPECT_TRUE(settles([] { return qel_dev_status.distance_now == 2005; }))
-        << "stop and accept hands the last reading over";
-    EXPECT_TRUE(settles([] { return qel_dev_status.s8LaserRanging == 0; }));
+    EXPECT_EQ(settled(qel_dev_status.distance_now, 2005), 2005) << "stop and accept hands the last reading over";
+    EXPECT_EQ(settled(qel_dev_status.s8LaserRanging, (decltype(qel_dev_status.s8LaserRanging))0), 0);
     usleep(150 * 1000);
     size_t settled = gui.count();
     usleep(150 * 1000);

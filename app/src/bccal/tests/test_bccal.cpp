@@ -1,0 +1,385 @@
+// The phone's exchange files against the six profiles of a unit's files:
+// which keys reach all six and which the current one, the conversions, the
+// four result values, the export's lines, a round trip, and files that
+// must change nothing.
+#include "bccal.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ballistic_thread.h"
+#include "ballistic_units.h"
+#include "persist_fixture.h"
+#include "qel_dev_status.h"
+#include "vesk_log.h"
+#include "vesk_persist.h"
+
+namespace {
+
+std::string g_log_root;
+
+/* Every line the logger wrote to its files, joined. */
+std::string logged()
+{
+    std::string all;
+    const std::string dir = g_log_root + "/VeskLogs";
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr) return all;
+    while (struct dirent *e = readdir(d))
+        if (e->d_name[0] != '.') all += read_text(dir + "/" + e->d_name);
+    closedir(d);
+    return all;
+}
+
+bool wait_logged(const std::string &needle)
+{
+    for (int i = 0; i < 500; i++) {
+        if (logged().find(needle) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+class Exchange : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        char tmpl[] = "/tmp/vesk-bccal-log-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        g_log_root = tmpl;
+        vesk_log_config cfg;
+        memset(&cfg, 0, sizeof cfg);
+        snprintf(cfg.vesk_media_root, sizeof cfg.vesk_media_root, "%s", tmpl);
+        snprintf(cfg.vesk_socket_path, sizeof cfg.vesk_socket_path, "%s/log.sock", tmpl);
+        cfg.vesk_require_vfat = 0;
+        /* The logger takes standard output and error for its records; the
+         * test's own report must still reach the terminal. */
+        FILE *out = stdout, *err = stderr;
+        const int out_fd = dup(STDOUT_FILENO), err_fd = dup(STDERR_FILENO);
+        ASSERT_EQ(vesk_log_start(VESK_LOG_APP, &cfg), 0);
+        fflush(stdout);
+        stdout = out;
+        stderr = err;
+        dup2(out_fd, STDOUT_FILENO);
+        dup2(err_fd, STDERR_FILENO);
+        close(out_fd);
+        close(err_fd);
+    }
+    static void TearDownTestSuite()
+    {
+        vesk_log_stop();
+        std::string rm = "rm -rf '" + g_log_root + "'";
+        EXPECT_EQ(system(rm.c_str()), 0);
+    }
+
+    PersistDir dir;
+    vesk_persist_profiles profiles = {};
+    std::string file;
+
+    void SetUp() override
+    {
+        dir.create();
+        vesk_persist_paths p = dir.paths();
+        vesk_persist_hooks hooks = {};
+        ASSERT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, &profiles), 0);
+        qel_ballistics = profiles.vesk_ballistics;
+        qel_ir_cursor = profiles.vesk_cursor;
+        memset(&g_ballistics_result, 0, sizeof g_ballistics_result);
+        file = dir.root + "/usrdata/http_send_bccalfile.txt";
+    }
+    void TearDown() override
+    {
+        vesk_persist_stop(2000);
+        dir.remove();
+    }
+
+    void current(unsigned index)
+    {
+        qel_ballistics.u8CurrentBallistics = (uint8_t)index;
+        qel_ir_cursor.u8CurrentGroup = (uint8_t)index;
+    }
+    int import(const std::string &text)
+    {
+        write_text(file, text);
+        return vesk_bccal_import_from(file.c_str());
+    }
+    Info_ballistics &profile(int i) { return qel_ballistics.ballistics[i]; }
+};
+
+TEST_F(Exchange, TargetDistanceIsClampedAndReachesEveryProfile)
+{
+    current(3);
+    const uint64_t before = persist_accepted(VESK_PERSIST_PROFILES);
+    ASSERT_EQ(import("[bccal]\ntarget_distance=4000\n"), 0);
+    for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).target.range, 30000) << "profile " << i;
+    EXPECT_GT(persist_accepted(VESK_PERSIST_PROFILES), before) << "the profiles are staged";
+    EXPECT_EQ(vesk_persist_flush(5000), 0);
+
+    ASSERT_EQ(import("[bccal]\ntarget_distance=123.45\n"), 0);
+    for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).target.range, 1234) << "truncated, profile " << i;
+    ASSERT_EQ(import("[bccal]\ntarget_distance=-5\n"), 0);
+    for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).target.range, 0) << "profile " << i;
+}
+
+TEST_F(Exchange, BulletValuesReachTheCurrentProfileOnly)
+{
+    current(2);
+    Qel_IR_Ballistics before = qel_ballistics;
+    ASSERT_EQ(import("[bccal]\ngun_bullet_weight=10\ngun_bullet_muzzleVelocity=850\n"
+                     "gun_bullet_zeroingWeather_temperature=-5\ngun_bullet_isOpenzeroingWeather=true\n"),
+              0);
+    EXPECT_NEAR(profile(2).gun.bullet.weight, 154.32, 1e-9);
+    EXPECT_EQ(profile(2).gun.bullet.velocity, 850);
+    EXPECT_EQ(profile(2).gun.bullet.atmosphere.temperature, -5.0f);
+    EXPECT_EQ(profile(2).gun.bullet.isOpenAtmosphere, 1);
+    for (int i : {0, 1, 3, 4, 5})
+        EXPECT_EQ(memcmp(&profile(i).gun.bullet, &before.ballistics[i].gun.bullet, sizeof(Info_bullet)), 0) << i;
+}
+
+TEST_F(Exchange, OffsetsAreHeldInBothUnits)
+{
+    ASSERT_EQ(import("[bccal]\ngun_bullet_zeroOffsetUnit=mrad\ngun_bullet_zeroOffsetVertical=1\n"
+                     "gun_bullet_zeroOffsetHorizontal=-0.5\ngun_scope_unit=x\n"),
+              0);
+    for (int i = 0; i < 6; i++) {
+        const Info_bullet &b = profile(i).gun.bullet;
+        EXPECT_EQ(b.zeroOffsetUnit, MRAD) << i;
+        EXPECT_DOUBLE_EQ(b.zeroOffsetVerticalMRAD, 1) << i;
+        EXPECT_DOUBLE_EQ(b.zeroOffsetVerticalMOA, 3.44) << i;
+        EXPECT_DOUBLE_EQ(b.zeroOffsetHorizontalMRAD, -0.5) << i;
+        EXPECT_DOUBLE_EQ(b.zeroOffsetHorizontalMOA, -1.72) << i;
+        EXPECT_EQ(profile(i).gun.scope.unit, MRAD) << i;
+    }
+    ASSERT_EQ(import("[bccal]\ngun_bullet_zeroOffsetUnit=moa\ngun_bullet_zeroOffsetVertical=3.44\ngun_scope_unit=0\n"),
+              0);
+    for (int i = 0; i < 6; i++) {
+        EXPECT_DOUBLE_EQ(profile(i).gun.bullet.zeroOffsetVerticalMOA, 3.44) << i;
+        EXPECT_DOUBLE_EQ(profile(i).gun.bullet.zeroOffsetVerticalMRAD, 1) << i;
+        EXPECT_EQ(profile(i).gun.scope.unit, MOA) << i;
+    }
+}
+
+TEST_F(Exchange, WordsAndTheirConversions)
+{
+    current(1);
+    const struct {
+        const char *line;
+        int (*got)(Info_ballistics &b);
+        int want;
+    } rows[] = {
+        {"gun_bullet_dragModel=g1", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 0},
+        {"gun_bullet_dragModel=g2", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 1},
+        {"gun_bullet_dragModel=g5", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 2},
+        {"gun_bullet_dragModel=g6", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 3},
+        {"gun_bullet_dragModel=g8", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 5},
+        {"gun_bullet_dragModel=g7", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 4},
+        {"gun_bullet_dragModel=xyz", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 4},
+        {"gun_riflingDirection=left", [](Info_ballistics &b) { return (int)b.gun.direction; }, LEFT},
+        {"gun_riflingDirection=1", [](Info_ballistics &b) { return (int)b.gun.direction; }, LEFT},
+        {"gun_riflingDirection=right", [](Info_ballistics &b) { return (int)b.gun.direction; }, RIGHT},
+        {"spinDrift=false", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 0},
+        {"spinDrift=true", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 1},
+        {"spinDrift=0", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 0},
+        {"spinDrift=1", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 1},
+        {"wind_direction=-90", [](Info_ballistics &b) { return (int)lround(b.wind.angle); }, 270},
+        {"wind_direction = 45", [](Info_ballistics &b) { return (int)lround(b.wind.angle); }, 45},
+        {"target_angle=12.4 degrees", [](Info_ballistics &b) { return (int)lround(b.target.shootingAngle); }, 12},
+        {"target_angle=abc", [](Info_ballistics &b) { return (int)lround(b.target.shootingAngle); }, 12},
+        {"target_angle=nan", [](Info_ballistics &b) { return (int)lround(b.target.shootingAngle); }, 12},
+        {"gun_scope_zeroingDistance=99.6", [](Info_ballistics &b) { return (int)b.gun.scope.zeroRange; }, 100},
+        {"gun_scope_zeroingDistance=5000", [](Info_ballistics &b) { return (int)b.gun.scope.zeroRange; }, 1500},
+    };
+    for (const auto &r : rows) {
+        ASSERT_EQ(import(std::string("[bccal]\n") + r.line + "\n"), 0) << r.line;
+        EXPECT_EQ(r.got(profile(1)), r.want) << r.line;
+    }
+    /* The zero point follows the zeroing distance within its limits. */
+    EXPECT_EQ(qel_ir_cursor.group[1].zero[0].u16IrCursorDistance, 1500);
+}
+
+TEST_F(Exchange, ResultValuesAndTheCoriolisSwitch)
+{
+    ASSERT_EQ(import("[bccal]\nresult_moaVertical=1.5\nresult_moaHorizontal=-2\nresult_mradVertical=0.25\n"
+                     "result_mradHorizontal=0\ncoriolisEffect_lat=45\ncoriolisEffect_azimuth=0\n"),
+              0);
+    EXPECT_DOUBLE_EQ(g_ballistics_result.moaV, -1.5);
+    EXPECT_DOUBLE_EQ(g_ballistics_result.moaH, 2);
+    EXPECT_DOUBLE_EQ(g_ballistics_result.mradV, -0.25);
+    for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).corioliseffect.CoriolisEffectSwitch, 1) << i;
+    ASSERT_EQ(import("[bccal]\ncoriolisEffect_lat=0\n"), 0);
+    for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).corioliseffect.CoriolisEffectSwitch, 0) << i;
+}
+
+TEST_F(Exchange, LinesBeforeTheSectionAndBadValuesAreSkipped)
+{
+    ASSERT_EQ(import("wind_speed=9\n[bccal] \r\nwind_speed=fast\ntarget_angle=7\r\nunknown=1\n\n"), 0);
+    for (int i = 0; i < 6; i++) {
+        EXPECT_EQ(profile(i).target.shootingAngle, 7) << i;
+        EXPECT_NE(profile(i).wind.speed, 9) << i;
+    }
+    EXPECT_TRUE(wait_logged("no value for wind_speed")) << logged();
+}
+
+TEST_F(Exchange, BrokenFilesChangeNothingAndAreLogged)
+{
+    std::string big = "[bccal]\n";
+    while (big.size() <= VESK_BCCAL_FILE_MAX) big += "wind_speed=3\n";
+    const struct {
+        const char *name;
+        std::string text;
+        int rc;
+        const char *log;
+    } rows[] = {
+        {"no section", "target_distance=100\n", -EINVAL, "no [bccal] line"},
+        {"empty", "", -EINVAL, "no [bccal] line"},
+        {"binary", std::string("[bccal]\ntarget_distance=100\n\0\x01\n", 31), -EINVAL, "is no text"},
+        {"cut off", "[bccal]\ntarget_distance=100\nwind_speed=4", -EINVAL, "no newline"},
+        {"oversized", big, -EFBIG, "import refused: 16"},
+        {"a line too long", "[bccal]\ntarget_distance=100\nwind_speed=" + std::string(60, '1') + "\n", -EINVAL,
+         "characters, at most 63"},
+    };
+    for (const auto &r : rows) {
+        const Qel_IR_Ballistics before = qel_ballistics;
+        const Qel_IR_Cursor cursor = qel_ir_cursor;
+        const uint64_t staged = persist_accepted(VESK_PERSIST_PROFILES);
+        EXPECT_EQ(import(r.text), r.rc) << r.name;
+        EXPECT_EQ(memcmp(&before, &qel_ballistics, sizeof before), 0) << r.name;
+        EXPECT_EQ(memcmp(&cursor, &qel_ir_cursor, sizeof cursor), 0) << r.name;
+        EXPECT_EQ(persist_accepted(VESK_PERSIST_PROFILES), staged) << r.name;
+        EXPECT_TRUE(wait_logged(r.log)) << r.name << "\n" << logged();
+    }
+    EXPECT_EQ(vesk_bccal_import_from((dir.root + "/no-such-file").c_str()), -1);
+}
+
+TEST_F(Exchange, ExportLinesInOrder)
+{
+    current(1);
+    Info_ballistics &p0 = profile(0), &p1 = profile(1);
+    p0.target.range = 4567;
+    p0.wind.angle = 270;
+    p0.spinDriftOpt = 1;
+    p0.corioliseffect.CoriolisEffectSwitch = 0;
+    p0.corioliseffect.lat = 12;
+    p0.gun.direction = LEFT;
+    p0.gun.bullet.zeroOffsetVerticalMOA = 1.25;
+    p1.gun.bullet.dragFunction = 4;
+    p1.gun.bullet.weight = 154.32;
+    p1.gun.scope.zeroRange = 100;
+    char text[4096];
+    int n = vesk_bccal_export_text(&qel_ballistics, text, sizeof text);
+    ASSERT_GT(n, 0);
+    ASSERT_EQ(text[n - 1], '\n');
+    std::vector<std::string> lines;
+    for (char *l = strtok(text, "\n"); l != nullptr; l = strtok(nullptr, "\n")) {
+        EXPECT_LE(strlen(l), 63u) << l;
+        lines.push_back(l);
+    }
+    const char *keys[] = {"[bccal]",
+                          "spinDrift=",
+                          "target_distance=",
+                          "target_angle=",
+                          "wind_direction=",
+                          "wind_speed=",
+                          "coriolisEffect_lat=",
+                          "coriolisEffect_azimuth=",
+                          "weather_temperature=",
+                          "weather_airPressure=",
+                          "weather_humidity=",
+                          "gun_riflingRange=",
+                          "gun_riflingDirection=",
+                          "gun_bullet_length=",
+                          "gun_bullet_diameter=",
+                          "gun_bullet_weight=",
+                          "gun_bullet_coefficient=",
+                          "gun_bullet_dragModel=",
+                          "gun_bullet_muzzleVelocity=",
+                          "gun_bullet_zeroingWeather_temperature=",
+                          "gun_bullet_zeroingWeather_airPressure=",
+                          "gun_bullet_zeroingWeather_humidity=",
+                          "gun_bullet_isOpenzeroingWeather=",
+                          "gun_bullet_zeroOffsetUnit=",
+                          "gun_bullet_zeroOffsetVertical=",
+                          "gun_bullet_zeroOffsetHorizontalMOA=",
+                          "gun_scope_zeroingDistance=",
+                          "gun_scope_height=",
+                          "gun_scope_unit=",
+                          "gun_scope_verticalUnitPerCard=",
+                          "gun_scope_horizontalUnitPerCard="};
+    ASSERT_EQ(lines.size(), sizeof keys / sizeof keys[0]);
+    for (size_t i = 0; i < lines.size(); i++) EXPECT_EQ(lines[i].rfind(keys[i], 0), 0u) << lines[i];
+    const char *exact[] = {"spinDrift=1",
+                           "target_distance=456.700000",
+                           "wind_direction=-90.000000",
+                           "coriolisEffect_lat=0",
+                           "coriolisEffect_azimuth=0",
+                           "gun_riflingDirection=0",
+                           "gun_bullet_dragModel=g7",
+                           "gun_bullet_zeroOffsetUnit=0",
+                           "gun_bullet_zeroOffsetVertical=1.250000",
+                           "gun_scope_zeroingDistance=100",
+                           "gun_scope_unit=0"};
+    for (const char *e : exact) EXPECT_NE(std::find(lines.begin(), lines.end(), e), lines.end()) << e;
+    EXPECT_NEAR(atof(lines[15].c_str() + strlen("gun_bullet_weight=")), 10, 1e-3);
+}
+
+TEST_F(Exchange, AnExportImportedAgainKeepsTheScope)
+{
+    current(0);
+    for (int i = 0; i < 6; i++) {
+        profile(i).gun.bullet.zeroOffsetUnit = MRAD;
+        profile(i).gun.direction = LEFT;
+        profile(i).spinDriftOpt = 0;
+        profile(i).wind.angle = 270;
+    }
+    Info_ballistics_valid(&profile(0));
+    const Qel_IR_Ballistics before = qel_ballistics;
+    const std::string out = dir.root + "/usrdata/http_get_bccalfile.txt";
+    ASSERT_EQ(vesk_bccal_export_to(out.c_str()), 0);
+    write_text(file, read_text(out));
+    ASSERT_EQ(vesk_bccal_import_from(file.c_str()), 0);
+    for (int i = 0; i < 6; i++) {
+        EXPECT_EQ(profile(i).gun.bullet.zeroOffsetUnit, MRAD) << i;
+        EXPECT_EQ(profile(i).gun.direction, LEFT) << i;
+        EXPECT_EQ(profile(i).spinDriftOpt, 0) << i;
+        EXPECT_EQ(profile(i).target.range, before.ballistics[0].target.range) << i;
+        EXPECT_NEAR(profile(i).wind.angle, 270, 1e-6) << i;
+    }
+    EXPECT_NEAR(profile(0).gun.bullet.weight, before.ballistics[0].gun.bullet.weight, 0.01);
+    EXPECT_EQ(profile(0).gun.bullet.dragFunction, before.ballistics[0].gun.bullet.dragFunction);
+}
+
+TEST(ExchangeToken, ValueAfterTheKey)
+{
+    const struct {
+        const char *line, *key;
+        int rc;
+        const char *token;
+    } rows[] = {
+        {"wind_speed=5", "wind_speed", 0, "5"},
+        {"wind_speed =  5 m/s", "wind_speed", 0, "5"},
+        {"wind_speed=", "wind_speed", -1, ""},
+        {"wind_speed 5", "wind_speed", -1, ""},
+        {"gun_bullet_zeroOffsetHorizontalMOA=1.5", "gun_bullet_zeroOffsetHorizontal", 0, "1.5"},
+        {"target_angle=1", "wind_speed", -1, ""},
+        {"k=12345678", "k", -1, ""}, /* longer than the capacity of 8 */
+        {"k=1234567", "k", 0, "1234567"},
+    };
+    for (const auto &r : rows) {
+        char out[8] = "junk";
+        EXPECT_EQ(parse_equal_value_str(r.line, r.key, out, sizeof out), r.rc) << r.line;
+        EXPECT_STREQ(out, r.token) << r.line;
+    }
+}
+
+} // namespace

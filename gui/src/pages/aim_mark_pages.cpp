@@ -1,0 +1,253 @@
+// The aim-mark page ("lrf_reticle_move"): the rangefinder's aim mark moved
+// to where the laser really hits, live on the picture, saved once when the
+// page closes. And "reticle_move", the older reticle-position page that no
+// menu opens: it shows the current zero and steps the thermal zoom.
+#include "move_panel.h"
+#include "navigator.h"
+#include "pages.h"
+#include "ui_keys.h"
+#include "ui_senders.h"
+#include "ui_status.h"
+#include "vesk_page.h"
+
+#define AIM_MIN 127
+#define AIM_MAX 1151
+#define AIM_CENTRE 639
+#define AIM_STYLE_ON "00E6BB_24_Medium_left"
+#define AIM_STYLE_OFF "FFFFFF_24_Regular_left"
+
+typedef move_panel_btn_state_t lrf_reticle_move_btn_state_t;
+
+static move_panel_t s_aim_panel;
+static int32_t x_value, y_value;
+static int s_active_axis; /* 0 none, 1 X, 2 Y, 3 both */
+
+static int32_t clamp_aim(int32_t v)
+{
+    return v < AIM_MIN ? AIM_MIN : v > AIM_MAX ? AIM_MAX : v;
+}
+
+static void draw_position(widget_t *win)
+{
+    char text[24];
+    tk_snprintf(text, sizeof text, "X:%d", x_value);
+    vesk_page_set_text(win, "label_x_set_mm_value", text);
+    tk_snprintf(text, sizeof text, "Y:%d", y_value);
+    vesk_page_set_text(win, "label_y_set_mm_value", text);
+    bool_t x_on = s_active_axis == 1 || s_active_axis == 3;
+    bool_t y_on = s_active_axis == 2 || s_active_axis == 3;
+    vesk_page_set_style(win, "label_x_set_mm_value", x_on ? AIM_STYLE_ON : AIM_STYLE_OFF);
+    vesk_page_set_style(win, "label_y_set_mm_value", y_on ? AIM_STYLE_ON : AIM_STYLE_OFF);
+}
+
+static void update_reticle_position(widget_t *win)
+{
+    stDevStatus.s16RangeOffsetX = (short)x_value;
+    stDevStatus.s16RangeOffsetY = (short)y_value;
+    GUI_SEND_RETICLE_POSITION_MSG(RETICLE_RANGE_POSITION);
+    draw_position(win);
+}
+
+static void aim_move(widget_t *win, int dx, int dy)
+{
+    if (dx != 0) {
+        s_active_axis = 1;
+        x_value = clamp_aim(x_value + dx);
+    } else {
+        s_active_axis = 2;
+        y_value = clamp_aim(y_value + dy);
+    }
+    update_reticle_position(win);
+}
+
+/* Stopping the held steps brings every key back but the freeze key. */
+static void aim_stop(void)
+{
+    bool_t was_held = s_aim_panel.step_timer_id != 0 || s_aim_panel.step_dx != 0 || s_aim_panel.step_dy != 0;
+    move_panel_stop(&s_aim_panel);
+    if (!was_held) return;
+    for (int b = 0; b < MOVE_BTN_COUNT; b++)
+        if (b != MOVE_BTN_FREEZE) move_panel_restore(&s_aim_panel, b, NULL);
+}
+
+static ret_t on_aim_key(void *ctx, event_t *e)
+{
+    widget_t *win = WIDGET(ctx);
+    key_event_t *ke = key_event_cast(e);
+    if (ke == NULL) return RET_OK;
+    move_key_t k = move_panel_key(ke->key);
+    if (k.kind == MOVE_KEY_RELEASE) {
+        aim_stop();
+        return RET_OK;
+    }
+    aim_stop();
+    move_panel_end_flash(&s_aim_panel);
+    switch (k.kind) {
+    case MOVE_KEY_FINE:
+        move_panel_flash(&s_aim_panel, k.button);
+        aim_move(win, k.dx, k.dy);
+        return RET_OK;
+    case MOVE_KEY_HELD:
+        move_panel_hold(&s_aim_panel, k.button, k.dx, k.dy);
+        return RET_OK;
+    default:
+        break;
+    }
+    switch (ke->key) {
+    case GUI_KEY_MID_S:
+        move_panel_flash(&s_aim_panel, MOVE_BTN_CENTRE);
+        x_value = y_value = AIM_CENTRE;
+        s_active_axis = 3;
+        update_reticle_position(win);
+        break;
+    case GUI_KEY_RANGE_S:
+        move_panel_set_freeze(&s_aim_panel, !stUIStatus.s8Irfreeze);
+        s_active_axis = 0;
+        draw_position(win);
+        break;
+    case GUI_KEY_MID_L:
+    case GUI_KEY_FUCTION_S:
+        navigator_back();
+        break;
+    case GUI_KEY_POWER_S:
+        vesk_page_go_home();
+        break;
+    default:
+        break;
+    }
+    return RET_OK;
+}
+
+static ret_t on_aim_freeze_released(void *ctx, event_t *e)
+{
+    (void)ctx, (void)e;
+    move_panel_freeze_released(&s_aim_panel);
+    return RET_OK;
+}
+
+/* However the page closes, the image is released first and the mark is
+ * then saved. */
+static ret_t on_aim_close(void *ctx, event_t *e)
+{
+    (void)ctx, (void)e;
+    if (stUIStatus.s8Irfreeze) move_panel_set_freeze(&s_aim_panel, 0);
+    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_RANGE_LASER_SAVE);
+    move_panel_close(&s_aim_panel);
+    return RET_OK;
+}
+
+ret_t lrf_reticle_move_init(widget_t *win, void *ctx)
+{
+    (void)ctx;
+    return_value_if_fail(win != NULL, RET_BAD_PARAMS);
+    move_panel_open(&s_aim_panel, win, aim_move);
+    x_value = stDevStatus.s16RangeOffsetX;
+    y_value = stDevStatus.s16RangeOffsetY;
+    s_active_axis = 0;
+    move_panel_show_freeze(&s_aim_panel);
+    draw_position(win);
+    widget_on(win, EVT_KEY_DOWN, on_aim_key, win);
+    vesk_page_bind_close(win, on_aim_close);
+    static const int events[] = {UI_EV_FREEZE_RELEASED};
+    vesk_page_subscribe(win, events, ARRAY_SIZE(events), on_aim_freeze_released);
+    return RET_OK;
+}
+
+/* ---- the reticle-position page ---- */
+
+#define RETICLE_MOVE_ZOOM_ROW 1
+
+static int s_reticle_move_row = RETICLE_MOVE_ZOOM_ROW;
+static int s_axis_x_switch, s_axis_y_switch;
+static int s_zoom_level = 1;
+static float s_zero_x, s_zero_y; /* the current zero, pixels from the centre */
+
+static void reticle_move_zoom_text(widget_t *win)
+{
+    char text[16];
+    tk_snprintf(text, sizeof text, "%dX", s_zoom_level * 3);
+    vesk_page_set_text(win, "label_zoom_value", text);
+}
+
+/* The zoom request carries the level (1, 2, 4, 8) in one byte; the zoom
+ * mirror keeps the percentage that zoom reports give it, so it holds the
+ * level only while the request is built. */
+static void send_zoom_level(void)
+{
+    int16_t reported = stUIStatus.s8IRZoom;
+    stUIStatus.s8IRZoom = (int16_t)s_zoom_level;
+    GUI_SEND_INFRARED_MSG(INFRARED_ZOOM);
+    stUIStatus.s8IRZoom = reported;
+}
+
+static ret_t on_reticle_move_key(void *ctx, event_t *e)
+{
+    widget_t *win = WIDGET(ctx);
+    key_event_t *ke = key_event_cast(e);
+    if (ke == NULL) return RET_OK;
+    switch (ke->key) {
+    case GUI_KEY_MID_S:
+        if (s_reticle_move_row != RETICLE_MOVE_ZOOM_ROW) break;
+        s_zoom_level = s_zoom_level >= 8 ? 1 : s_zoom_level * 2;
+        reticle_move_zoom_text(win);
+        send_zoom_level();
+        break;
+    case GUI_KEY_MID_L:
+        vesk_page_set_text(win, "label_freeze_switch", "");
+        navigator_back();
+        navigator_to("reticle_menu");
+        break;
+    case GUI_KEY_UP_L_Release:
+    case GUI_KEY_DOWN_L_Release:
+    default:
+        break;
+    }
+    return RET_OK;
+}
+
+static ret_t on_reticle_move_zoom(void *ctx, event_t *e)
+{
+    (void)e;
+    move_panel_place_mark(WIDGET(ctx), "view_temp_reticle", s_zero_x, s_zero_y, move_panel_zoom(), 1);
+    return RET_OK;
+}
+
+static ret_t on_reticle_move_freeze(void *ctx, event_t *e)
+{
+    (void)e;
+    vesk_page_set_text(WIDGET(ctx), "label_freeze_switch", locale_info_tr(locale_info(), "OFF"));
+    return RET_OK;
+}
+
+ret_t reticle_move_init(widget_t *win, void *ctx)
+{
+    (void)ctx;
+    return_value_if_fail(win != NULL, RET_BAD_PARAMS);
+    s_reticle_move_row = RETICLE_MOVE_ZOOM_ROW;
+    s_axis_x_switch = s_axis_y_switch = 0;
+    stUIStatus.s8Irfreeze = 0;
+    move_panel_leave_pip();
+    const Qel_Cursor_Zero *zero = ui_current_zero_point();
+    char text[16];
+    tk_snprintf(text, sizeof text, "%d", zero->s8IrCursorCurrentX - 640);
+    vesk_page_set_text(win, "label_x_value", text);
+    tk_snprintf(text, sizeof text, "%d", zero->s8IrCursorCurrentY - 640);
+    vesk_page_set_text(win, "label_y_value", text);
+    vesk_page_set_text(win, "label_freeze_switch", locale_info_tr(locale_info(), "OFF"));
+    reticle_move_zoom_text(win);
+    s_zero_x = (float)(zero->s8IrCursorCurrentX - AIM_CENTRE);
+    s_zero_y = (float)(zero->s8IrCursorCurrentY - AIM_CENTRE);
+    move_panel_place_mark(win, "view_temp_reticle", s_zero_x, s_zero_y, 1.0f, 1);
+    static const char *const colours[] = {"#FFFFFF", "#000000", "#00FF00", "#FF0000", "#0080FF"};
+    int colour = stDevStatus.s8ReticleColour;
+    widget_t *mark = vesk_page_widget(win, "view_temp_reticle");
+    if (mark != NULL)
+        widget_set_style_str(mark, "normal:bg_color", colour < (int)ARRAY_SIZE(colours) ? colours[colour] : "#FFFFFF");
+    widget_on(win, EVT_KEY_DOWN, on_reticle_move_key, win);
+    vesk_page_bind_close(win, NULL);
+    static const int zoom_events[] = {UI_EV_IR_ZOOM};
+    vesk_page_subscribe(win, zoom_events, ARRAY_SIZE(zoom_events), on_reticle_move_zoom);
+    static const int freeze_events[] = {UI_EV_FREEZE_RELEASED};
+    vesk_page_subscribe(win, freeze_events, ARRAY_SIZE(freeze_events), on_reticle_move_freeze);
+    return RET_OK;
+}

@@ -1,0 +1,59 @@
+// Screenshot tests of pages: the screen rendered headless and compared
+// pixel by pixel with a reference PNG kept in the tree
+// (gui/src/pages/tests/screenshots/<name>.png). On a mismatch the rendered
+// screen and a diff image (differing pixels red over a dimmed copy of the
+// reference) are written to the failure folder, and the assertion names
+// both, so a person can look at them.
+//
+// New or intended changes: run the test with VESK_UPDATE_SCREENSHOTS=1 in
+// the environment; the references are then rewritten (and the assertion
+// passes). Look at every rewritten PNG before committing it.
+//
+// Use inside sightui_test::in_gui_child, after the page is open:
+//   EXPECT_TRUE(page_screenshot::matches("main_menu_row1"));
+//   EXPECT_EQ(page_screenshot::unresolved(win), "");
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "awtk.h"
+
+namespace page_screenshot {
+
+struct options {
+    /* A channel that differs by at most this much still counts as equal. */
+    int channel_tolerance = 0;
+    /* Pixels that may differ beyond the tolerance. */
+    size_t max_pixels = 0;
+};
+
+/* Renders every open window and compares the screen with the reference
+ * <name>.png in the tree's screenshot folder. */
+::testing::AssertionResult matches(const std::string &name, const options &opt = options());
+/* The same against ref_dir/<name>.png. */
+::testing::AssertionResult matches_in(const std::string &ref_dir, const std::string &name,
+                                      const options &opt = options());
+
+/* The folder the references live in, and the one failures are written to
+ * ($VESK_SCREENSHOT_OUT when set). */
+std::string reference_dir(void);
+std::string failure_dir(void);
+
+/* What a page names but the resources do not hold, one line each: images
+ * that do not load and translation keys without a text in the current
+ * language. "" when everything resolves, so no placeholder is drawn.
+ * Hidden widgets are checked as well: they may be shown later. */
+std::string unresolved(widget_t *root);
+/* The locale has a text for key in the current language. */
+bool translated(const char *key);
+
+/* PNG files as RGBA bytes. */
+bool read_png(const std::string &path, std::vector<uint8_t> *rgba, uint32_t *w, uint32_t *h);
+bool write_png(const std::string &path, const uint8_t *rgba, uint32_t w, uint32_t h);
+
+}  // namespace page_screenshot
