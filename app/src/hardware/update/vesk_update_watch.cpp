@@ -285,7 +285,10 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
     vesk_persist_request request;
     memset(&request, 0, sizeof request);
     request.vesk_reason = VESK_PERSIST_UPDATE;
-    snprintf(request.vesk_update_path, sizeof request.vesk_update_path, "%s", w->vesk_slot);
+    /* A slot path the request cannot hold whole is refused, never cut. */
+    const size_t slot_len = strnlen(w->vesk_slot, sizeof w->vesk_slot);
+    const bool slot_fits = slot_len < sizeof request.vesk_update_path;
+    if (slot_fits) memcpy(request.vesk_update_path, w->vesk_slot, slot_len + 1);
     pthread_mutex_lock(&g_vesk_update.vesk_lock);
     g_vesk_update.vesk_attempt = 1;
     g_vesk_update.vesk_note = 0;
@@ -294,7 +297,10 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
     g_vesk_update.vesk_unpack_rc = 0;
     snprintf(g_vesk_update.vesk_source, sizeof g_vesk_update.vesk_source, "%s", name);
     pthread_mutex_unlock(&g_vesk_update.vesk_lock);
-    rc = g_calls.vesk_request != NULL ? g_calls.vesk_request(&request) : -ENOSYS;
+    if (!slot_fits)
+        rc = -ENAMETOOLONG;
+    else
+        rc = g_calls.vesk_request != NULL ? g_calls.vesk_request(&request) : -ENOSYS;
     if (rc != 0) {
         pthread_mutex_lock(&g_vesk_update.vesk_lock);
         g_vesk_update.vesk_attempt = 0;
