@@ -20,6 +20,13 @@ struct PhoneWifi : ::testing::Test {
     {
         SCOPE_START(h, {"media", "gui", "http", "ble"});
         ASSERT_TRUE(h.boot_sightd()) << h.why;
+        /* The boot push can end before the last modules have registered for
+         * their frames; the serial-line switch is set once all of them are. */
+        ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] {
+            for (const std::string &l : h.board_log())
+                if (sim_log_field(l, "node") == "/dev/uart_switch") return true;
+            return false;
+        })) << "sightd's modules never all started";
         ASSERT_TRUE(h.send("gui", sim_gui_ready()));
     }
     SCOPE_STOP_AT_END(h)
