@@ -48,11 +48,26 @@ std::string value_of(const std::string &file, const std::string &key)
     return file.substr(at, file.find('\n', at) - at);
 }
 
+/* Boots sightd and waits until its modules have all registered for their
+ * frames (the serial-line switch is set last), which can be after the boot
+ * push ends. */
+bool boot_all_modules(sim_harness &h)
+{
+    auto switches = [&] {
+        size_t n = 0;
+        for (const std::string &l : h.board_log())
+            if (sim_log_field(l, "node") == "/dev/uart_switch") n++;
+        return n;
+    };
+    const size_t before = switches();
+    return h.boot_sightd() && h.wait(SIM_REPLY_MS, [&] { return switches() > before; });
+}
+
 TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
 {
     sim_harness h;
     SCOPE_START(h, {"media", "gui", "http"});
-    ASSERT_TRUE(h.boot_sightd()) << h.why;
+    ASSERT_TRUE(boot_all_modules(h)) << h.why;
     ASSERT_TRUE(h.send("gui", sim_gui_ready()));
     const sim_head profile_frame = {0x10, 0x02, -1, 0x80};
     const size_t pushed = h.frames("gui", profile_frame).size();
@@ -74,7 +89,7 @@ TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
 
     ASSERT_TRUE(scope_stop_sightd(h));
     EXPECT_EQ(db_rows(db, query), want);
-    ASSERT_TRUE(h.boot_sightd()) << h.why;
+    ASSERT_TRUE(boot_all_modules(h)) << h.why;
 
     ASSERT_TRUE(h.send("http", sim_http_command(9, {})));
     std::string out;
