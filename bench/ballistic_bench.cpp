@@ -48,6 +48,6 @@ void BM_Shot1000mZeroReused(benchmark::State &state)
 }
 BENCHMARK(BM_Shot1000mZeroReused)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -32,7 +32,11 @@ void BM_BusPostToCallback(benchmark::State &state)
     }
     event_destroy(&bus);
 }
-BENCHMARK(BM_BusPostToCallback)->UseManualTime()->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BusPostToCallback)
+    ->UseManualTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

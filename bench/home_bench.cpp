@@ -27,8 +27,7 @@ long long latency_ms(HomeRoad &road, const std::string &distance, long long sinc
     long long key_ms = -1;
     for (const std::string &line : road.log_lines("gui", " tag=home ")) {
         long long t = sim_log_ms(line);
-        if (t < since_ms)
-            continue;
+        if (t < since_ms) continue;
         if (line.find("range key: single measurement") != std::string::npos && key_ms < 0)
             key_ms = t;
         else if (key_ms >= 0 && line.find("mil at " + distance + " m shown") != std::string::npos)
@@ -44,12 +43,10 @@ long long one_range(HomeRoad &road, double d)
     char distance[16];
     snprintf(distance, sizeof distance, "%.1f", d);
     long long since = (long long)vesk_mono_ms();
-    if (!road.lrf_command(std::string("range ") + distance) || !road.key("range"))
-        return -1;
+    if (!road.lrf_command(std::string("range ") + distance) || !road.key("range")) return -1;
     for (int waited = 0; waited < 5000; waited += 20) {
         long long l = latency_ms(road, distance, since);
-        if (l >= 0)
-            return l;
+        if (l >= 0) return l;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return -1;

@@ -26,8 +26,7 @@ const int kCountdownMs = 3000;
 
 long long mono_ms()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -98,6 +97,6 @@ void BM_PowerKeyToPowerOffSaved(benchmark::State &state)
 
 BENCHMARK(BM_PowerKeyToPowerOffSaved)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -8,8 +8,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <sys/prctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -149,6 +149,6 @@ BENCHMARK(BM_LinesToFiles)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -43,8 +43,8 @@ void to_gui_queue(event_handle *, void *, int evtype, const void *data, int size
     if (evtype != 1 || size < 3 || p[0] != SUB_NOTIFIER_DISTANCE) return;
     gui_msg m;
     m.mtype = 33;
-    size_t n = vesk_frame_build(m.frame, sizeof m.frame, p[0], p[1], p[2], VESK_FRAME_FLAG_REPORT, p + 3,
-                                (size_t)size - 3);
+    size_t n =
+        vesk_frame_build(m.frame, sizeof m.frame, p[0], p[1], p[2], VESK_FRAME_FLAG_REPORT, p + 3, (size_t)size - 3);
     msgsnd(g_queue, &m, n, IPC_NOWAIT);
 }
 
@@ -59,8 +59,8 @@ void BM_LrfReplyToGuiQueue(benchmark::State &state)
     vesk_lrf_set_ops(&ops);
     memset(&qel_dev_status, 0, sizeof qel_dev_status);
     qel_dev_status.vesk_lrf_target = 1;
-    if (sim == NULL || g_queue < 0 || event_create(&main_bus, 30, NULL) != 0 ||
-        event_create(&app_bus, 30, NULL) != 0 || event_receive_register(main_bus, to_gui_queue, NULL) != 0 ||
+    if (sim == NULL || g_queue < 0 || event_create(&main_bus, 30, NULL) != 0 || event_create(&app_bus, 30, NULL) != 0 ||
+        event_receive_register(main_bus, to_gui_queue, NULL) != 0 ||
         Qel_LaserInit(lrf_sim_slave_path(sim), main_bus, app_bus) != 0) {
         state.SkipWithError("set-up");
         return;

@@ -48,8 +48,7 @@ pid_t start_xvfb(std::string *display)
 
 long long mono_ms()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -61,8 +60,10 @@ long long latency_ms(HomeRoad &road, const std::string &next, long long since_ms
     for (const std::string &line : road.log_lines("gui", " tag=menu ")) {
         long long t = sim_log_ms(line);
         if (t < since_ms) continue;
-        if (key_ms < 0 && line.find(" key ") != std::string::npos) key_ms = t;
-        else if (key_ms >= 0 && line.find(next + " drawn") != std::string::npos) return t - key_ms;
+        if (key_ms < 0 && line.find(" key ") != std::string::npos)
+            key_ms = t;
+        else if (key_ms >= 0 && line.find(next + " drawn") != std::string::npos)
+            return t - key_ms;
     }
     return -1;
 }

@@ -27,10 +27,7 @@
 
 static const char *g_update_dir;
 
-static int install_now(const vesk_persist_request *r)
-{
-    return vesk_update_unpack(r->vesk_update_path, g_update_dir);
-}
+static int install_now(const vesk_persist_request *r) { return vesk_update_unpack(r->vesk_update_path, g_update_dir); }
 
 static double now_s()
 {
@@ -143,9 +140,9 @@ int main(int argc, char **argv)
             return 1;
         }
         double disk = write_speed(d.base + "/speed", mib << 20);
-        printf("%-10s %-12s %-12.0f %-14s %-14s %.3f s (%.0f MiB/s)\n",
-               (std::to_string(mib) + " MiB").c_str(), (std::to_string(r.seconds).substr(0, 5) + " s").c_str(),
-               (double)st.st_size / (1 << 20) / r.seconds, (std::to_string(r.peak_kib) + " KiB").c_str(),
+        printf("%-10s %-12s %-12.0f %-14s %-14s %.3f s (%.0f MiB/s)\n", (std::to_string(mib) + " MiB").c_str(),
+               (std::to_string(r.seconds).substr(0, 5) + " s").c_str(), (double)st.st_size / (1 << 20) / r.seconds,
+               (std::to_string(r.peak_kib) + " KiB").c_str(),
                (std::to_string(r.peak_kib - base.peak_kib) + " KiB").c_str(), disk, (double)mib / disk);
     }
     return 0;

@@ -18,8 +18,8 @@
 #include "notifier.h"
 #include "qel_compass.h"
 #include "qel_dev_status.h"
-#include "qel_key.h"
 #include "qel_irsearch.h"
+#include "qel_key.h"
 #include "qel_other.h"
 #include "qel_wifi.h"
 #include "upper.h"
@@ -71,10 +71,7 @@ static const vesk_update_calls update_calls = {vesk_lifecycle_request, sendResul
 static vesk_persist_profiles profiles;
 
 /* The hold-over the phone computed, after its profiles were applied. */
-static void show_phone_result(void)
-{
-    set_ballistics_result_from_mobile_app(&g_ballistics_result);
-}
+static void show_phone_result(void) { set_ballistics_result_from_mobile_app(&g_ballistics_result); }
 
 /* The phone's calls into the exchange files, the update watcher and the
  * ballistic results. */

@@ -8,28 +8,19 @@
 
 #ifdef VESK_BOARD_DEVICE
 
-int vesk_board_ioctl(int fd, unsigned long request, void *arg)
-{
-    return ioctl(fd, request, arg);
-}
+int vesk_board_ioctl(int fd, unsigned long request, void *arg) { return ioctl(fd, request, arg); }
 
-int vesk_board_settimeofday(const struct timeval *tv)
-{
-    return settimeofday(tv, nullptr);
-}
+int vesk_board_settimeofday(const struct timeval *tv) { return settimeofday(tv, nullptr); }
 
-int vesk_board_fstatfs(int fd, struct statfs *buf)
-{
-    return fstatfs(fd, buf);
-}
+int vesk_board_fstatfs(int fd, struct statfs *buf) { return fstatfs(fd, buf); }
 
 #else /* host build: log the call and answer as the board would */
 
 #include <fcntl.h>
-#include <stdarg.h>
 #include <limits.h>
 #include <linux/input.h>
 #include <linux/rtc.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -52,29 +43,24 @@ static void board_add(board_fields *f, const char *format, ...) __attribute__((f
 
 static void board_add(board_fields *f, const char *format, ...)
 {
-    if (f->used >= f->size)
-        return;
+    if (f->used >= f->size) return;
     va_list ap;
     va_start(ap, format);
     int n = vsnprintf(f->text + f->used, f->size - f->used, format, ap);
     va_end(ap);
-    if (n > 0)
-        f->used = f->used + (size_t)n < f->size ? f->used + (size_t)n : f->size - 1;
+    if (n > 0) f->used = f->used + (size_t)n < f->size ? f->used + (size_t)n : f->size - 1;
 }
 
 size_t vesk_board_log_escape(char *out, size_t size, const char *text)
 {
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
     size_t n = 0;
     for (const unsigned char *p = (const unsigned char *)text; *p; p++) {
         if (*p > ' ' && *p < 0x7F && *p != '\\') {
-            if (n + 1 >= size)
-                break;
+            if (n + 1 >= size) break;
             out[n++] = (char)*p;
         } else {
-            if (n + 4 >= size)
-                break;
+            if (n + 4 >= size) break;
             snprintf(out + n, 5, "\\x%02x", *p);
             n += 4;
         }
@@ -95,10 +81,9 @@ void vesk_board_log_line(const char *call, const char *fields)
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     char line[BOARD_LINE_MAX];
-    int n = snprintf(line, sizeof line, "t=%lld.%06ld pid=%d call=%s%s%s\n", (long long)now.tv_sec,
-                     now.tv_nsec / 1000, (int)getpid(), call, fields && *fields ? " " : "", fields ? fields : "");
-    if (n < 0)
-        n = 0;
+    int n = snprintf(line, sizeof line, "t=%lld.%06ld pid=%d call=%s%s%s\n", (long long)now.tv_sec, now.tv_nsec / 1000,
+                     (int)getpid(), call, fields && *fields ? " " : "", fields ? fields : "");
+    if (n < 0) n = 0;
     if ((size_t)n >= sizeof line) {
         n = (int)sizeof line - 1;
         line[n - 1] = '\n';
@@ -129,8 +114,7 @@ static void board_node_of(int fd, char *node, size_t size)
     const char *inside = path;
     const char *root = getenv("VESK_BOARD_ROOT");
     size_t root_len = root ? strlen(root) : 0;
-    if (root_len > 0 && strncmp(path, root, root_len) == 0 && path[root_len] == '/')
-        inside = path + root_len;
+    if (root_len > 0 && strncmp(path, root, root_len) == 0 && path[root_len] == '/') inside = path + root_len;
     vesk_board_log_escape(node, size, inside);
 }
 
@@ -209,15 +193,14 @@ static const struct {
     int ev;
     size_t bytes;
 } board_ev_bitmaps[] = {
-    {0, (EV_MAX / 64 + 1) * 8},      {EV_KEY, (KEY_MAX / 64 + 1) * 8}, {EV_REL, (REL_MAX / 64 + 1) * 8},
+    {0, (EV_MAX / 64 + 1) * 8},       {EV_KEY, (KEY_MAX / 64 + 1) * 8}, {EV_REL, (REL_MAX / 64 + 1) * 8},
     {EV_ABS, (ABS_MAX / 64 + 1) * 8}, {EV_MSC, (MSC_MAX / 64 + 1) * 8}, {EV_SW, (SW_MAX / 64 + 1) * 8},
     {EV_LED, (LED_MAX / 64 + 1) * 8}, {EV_SND, (SND_MAX / 64 + 1) * 8}, {EV_FF, (FF_MAX / 64 + 1) * 8},
 };
 
 static void board_set_bit(unsigned char *bitmap, size_t bytes, int bit)
 {
-    if ((size_t)bit / 8 < bytes)
-        bitmap[bit / 8] |= (unsigned char)(1u << (bit % 8));
+    if ((size_t)bit / 8 < bytes) bitmap[bit / 8] |= (unsigned char)(1u << (bit % 8));
 }
 
 /* The key device: a gpio-keys device with auto-repeat and keys 1 to 8. */
@@ -230,12 +213,9 @@ static int board_keys(unsigned long request, void *arg, board_fields *f)
         board_add(f, "ev=%d len=%zu", ev, len);
         size_t max = 0;
         for (const auto &row : board_ev_bitmaps)
-            if (row.ev == ev)
-                max = row.bytes;
-        if (max == 0)
-            return board_fail(EINVAL);
-        if (!arg)
-            return board_fail(EFAULT);
+            if (row.ev == ev) max = row.bytes;
+        if (max == 0) return board_fail(EINVAL);
+        if (!arg) return board_fail(EFAULT);
         size_t n = len < max ? len : max;
         unsigned char *bitmap = (unsigned char *)arg;
         memset(bitmap, 0, n);
@@ -244,8 +224,7 @@ static int board_keys(unsigned long request, void *arg, board_fields *f)
             board_set_bit(bitmap, n, EV_KEY);
             board_set_bit(bitmap, n, EV_REP);
         } else if (ev == EV_KEY) {
-            for (int code = BOARD_KEY_FIRST; code <= BOARD_KEY_LAST; code++)
-                board_set_bit(bitmap, n, code);
+            for (int code = BOARD_KEY_FIRST; code <= BOARD_KEY_LAST; code++) board_set_bit(bitmap, n, code);
         }
         return (int)n;
     }
@@ -347,8 +326,7 @@ static int board_on_media(int fd)
     snprintf(media, sizeof media, "%s/usrdata/media", root ? root : "");
     snprintf(parent, sizeof parent, "%s/usrdata", root ? root : "");
     struct stat file, mount, above;
-    if (fstat(fd, &file) != 0 || stat(media, &mount) != 0 || stat(parent, &above) != 0)
-        return 0;
+    if (fstat(fd, &file) != 0 || stat(media, &mount) != 0 || stat(parent, &above) != 0) return 0;
     return file.st_dev == mount.st_dev && mount.st_dev != above.st_dev;
 }
 
@@ -360,8 +338,7 @@ int vesk_board_fstatfs(int fd, struct statfs *buf)
     int rc = fstatfs(fd, buf);
     int error = rc < 0 ? errno : 0;
     int media = rc == 0 && board_on_media(fd);
-    if (media)
-        buf->f_type = VESK_BOARD_FAT_MAGIC;
+    if (media) buf->f_type = VESK_BOARD_FAT_MAGIC;
     char text[BOARD_FIELDS_MAX];
     board_fields f = {text, sizeof text, 0};
     text[0] = '\0';

@@ -24,8 +24,8 @@ void vesk_frame_seal(uint8_t *frame, size_t size)
     frame[size - 1] = VESK_FRAME_TAIL2;
 }
 
-size_t vesk_frame_build(uint8_t *out, size_t cap, uint8_t obj, uint8_t sub, uint8_t item,
-                        uint8_t flag, const void *payload, size_t payload_len)
+size_t vesk_frame_build(uint8_t *out, size_t cap, uint8_t obj, uint8_t sub, uint8_t item, uint8_t flag,
+                        const void *payload, size_t payload_len)
 {
     const size_t size = payload_len + VESK_FRAME_OVERHEAD;
     if (out == NULL || size > cap || size > VESK_FRAME_BUILD_MAX) return 0;

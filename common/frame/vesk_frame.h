@@ -98,14 +98,18 @@ int vesk_control_size_valid(const uint8_t *frame, size_t size);
  * seals the frame. Returns the frame size, or 0 when the payload does not
  * fit in cap bytes or the frame would exceed what its length byte can
  * describe (258 bytes). */
-size_t vesk_frame_build(uint8_t *out, size_t cap, uint8_t obj, uint8_t sub, uint8_t item,
-                        uint8_t flag, const void *payload, size_t payload_len);
+size_t vesk_frame_build(uint8_t *out, size_t cap, uint8_t obj, uint8_t sub, uint8_t item, uint8_t flag,
+                        const void *payload, size_t payload_len);
 
 /* Writes checksum and trailer of a frame whose bytes 0..size-4 are filled. */
 void vesk_frame_seal(uint8_t *frame, size_t size);
 
 /* Little-endian field access for payload builders and readers. */
-static inline void vesk_put_u16(uint8_t *p, uint16_t v) { p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); }
+static inline void vesk_put_u16(uint8_t *p, uint16_t v)
+{
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+}
 static inline void vesk_put_u32(uint8_t *p, uint32_t v)
 {
     for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));

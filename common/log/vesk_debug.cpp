@@ -37,17 +37,8 @@ int vesk_debug_set(int on)
     return 0;
 }
 
-uint64_t vesk_debug_epoch(void)
-{
-    return __atomic_load_n(&vesk_debug_state, __ATOMIC_ACQUIRE);
-}
+uint64_t vesk_debug_epoch(void) { return __atomic_load_n(&vesk_debug_state, __ATOMIC_ACQUIRE); }
 
-int vesk_debug_enabled(void)
-{
-    return vesk_debug_epoch() != 0;
-}
+int vesk_debug_enabled(void) { return vesk_debug_epoch() != 0; }
 
-uint64_t vesk_debug_first_epoch(void)
-{
-    return 1;
-}
+uint64_t vesk_debug_first_epoch(void) { return 1; }

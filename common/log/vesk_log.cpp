@@ -49,10 +49,7 @@ int vesk_log_wall_ms(int64_t *wall_ms)
     return 1;
 }
 
-uint64_t vesk_log_next_seq(void)
-{
-    return __atomic_add_fetch(&vesk_log_g.seq, 1, __ATOMIC_RELAXED);
-}
+uint64_t vesk_log_next_seq(void) { return __atomic_add_fetch(&vesk_log_g.seq, 1, __ATOMIC_RELAXED); }
 
 /* ---- rings ---- */
 
@@ -77,10 +74,7 @@ void vesk_log_ring_init(vesk_log_ring *ring, vesk_log_record *slots, uint32_t ca
     ring->popped = 0;
 }
 
-void vesk_log_ring_destroy(vesk_log_ring *ring)
-{
-    pthread_mutex_destroy(&ring->lock);
-}
+void vesk_log_ring_destroy(vesk_log_ring *ring) { pthread_mutex_destroy(&ring->lock); }
 
 static void vesk_log_record_copy(vesk_log_record *dst, const vesk_log_record *src)
 {
@@ -225,10 +219,7 @@ int vesk_log_admit(vesk_log_record *rec)
     return rc;
 }
 
-static int vesk_log_level_ok(int level)
-{
-    return level == VESK_LOG_DETAIL || level == VESK_LOG_ERROR;
-}
+static int vesk_log_level_ok(int level) { return level == VESK_LOG_DETAIL || level == VESK_LOG_ERROR; }
 
 int vesk_log_record_fill(vesk_log_record *rec, vesk_log_level level, vesk_log_rec_kind kind, const char *tag,
                          const void *data, size_t length, size_t limit, int result)
@@ -323,12 +314,12 @@ static void vesk_log_ipc_summary(vesk_log_ipc_slot *slot)
     size_t cap = VESK_LOG_PAYLOAD_SIZE;
     size_t pos = 0;
     /* Each piece goes in whole or the summary stops: it is cut at the record size. */
-#define VESK_LOG_PUT(...)                                                   \
-    do {                                                                    \
-        if (pos < cap) {                                                    \
-            int n_ = snprintf(out + pos, cap - pos, __VA_ARGS__);           \
-            pos = n_ < 0 ? cap : (size_t)n_ >= cap - pos ? cap : pos + n_;  \
-        }                                                                   \
+#define VESK_LOG_PUT(...)                                                                                              \
+    do {                                                                                                               \
+        if (pos < cap) {                                                                                               \
+            int n_ = snprintf(out + pos, cap - pos, __VA_ARGS__);                                                      \
+            pos = n_ < 0 ? cap : (size_t)n_ >= cap - pos ? cap : pos + n_;                                             \
+        }                                                                                                              \
     } while (0)
     VESK_LOG_PUT("summary sub=%02X frames=%llu last=", VESK_LOG_COMPASS_OBJECT, (unsigned long long)slot->pending);
     int first = 1;

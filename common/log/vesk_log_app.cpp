@@ -12,7 +12,7 @@
 
 typedef struct {
     uint64_t noted_epoch;
-    int discard_pass;    /* GUI lines in flight when debug mode changed are not written */
+    int discard_pass; /* GUI lines in flight when debug mode changed are not written */
     uint64_t seen_media_epoch;
     int peer_fd;
     int peer_epoch_known;

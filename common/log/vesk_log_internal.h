@@ -136,10 +136,10 @@ typedef int (*vesk_log_line_sink)(void *ctx, const vesk_log_line *line);
 typedef struct {
     const vesk_log_identity *id;
     vesk_log_role role;
-    int copy_errors;           /* while debug is on, ERROR lines also go to the role's stream */
+    int copy_errors; /* while debug is on, ERROR lines also go to the role's stream */
     vesk_log_line_sink sink;
     void *sink_ctx;
-    vesk_log_line *scratch;    /* one line of working space, owned by the calling thread */
+    vesk_log_line *scratch; /* one line of working space, owned by the calling thread */
 } vesk_log_emitter;
 
 /* One unfinished line of captured standard output or error. */
@@ -160,7 +160,7 @@ typedef struct {
 /* Builds a line and hands it to the stream(s) of its level; the sink's
  * answer for the first stream. */
 int vesk_log_emit_line(const vesk_log_emitter *em, const vesk_log_prefix_ctx *ctx, const void *msg, size_t len,
-                        int lf_follows);
+                       int lf_follows);
 /* Turns a TEXT or HEX record into lines (a stale DETAIL record is counted as
  * suppressed). A STDIO record is cut at its line feeds as it stands, which
  * is what the console wants; the primary thread stitches them instead. */
@@ -222,10 +222,7 @@ extern vesk_log_counters vesk_log_cnt;
 unsigned vesk_log_stripe_assign(void);
 extern __thread int vesk_log_stripe_id;
 
-static inline void vesk_log_count(uint64_t *counter, uint64_t n)
-{
-    __atomic_fetch_add(counter, n, __ATOMIC_RELAXED);
-}
+static inline void vesk_log_count(uint64_t *counter, uint64_t n) { __atomic_fetch_add(counter, n, __ATOMIC_RELAXED); }
 
 static inline void vesk_log_count(vesk_log_striped *counter, uint64_t n)
 {
@@ -234,10 +231,7 @@ static inline void vesk_log_count(vesk_log_striped *counter, uint64_t n)
     __atomic_fetch_add(&counter->stripe[id].value, n, __ATOMIC_RELAXED);
 }
 
-static inline uint64_t vesk_log_load(const uint64_t *counter)
-{
-    return __atomic_load_n(counter, __ATOMIC_RELAXED);
-}
+static inline uint64_t vesk_log_load(const uint64_t *counter) { return __atomic_load_n(counter, __ATOMIC_RELAXED); }
 
 static inline uint64_t vesk_log_load(const vesk_log_striped *counter)
 {
@@ -246,10 +240,7 @@ static inline uint64_t vesk_log_load(const vesk_log_striped *counter)
     return sum;
 }
 
-static inline void vesk_log_set_int(int *word, int value)
-{
-    __atomic_store_n(word, value, __ATOMIC_RELAXED);
-}
+static inline void vesk_log_set_int(int *word, int value) { __atomic_store_n(word, value, __ATOMIC_RELAXED); }
 
 uint64_t vesk_log_mono_ms(void);
 /* 1 with *wall_ms set, 0 (and *wall_ms = 0) when the clock cannot be read. */
@@ -323,15 +314,9 @@ typedef struct {
 
 extern vesk_log_state vesk_log_g;
 
-static inline int vesk_log_is_started(void)
-{
-    return __atomic_load_n(&vesk_log_g.started, __ATOMIC_ACQUIRE);
-}
+static inline int vesk_log_is_started(void) { return __atomic_load_n(&vesk_log_g.started, __ATOMIC_ACQUIRE); }
 
-static inline int vesk_log_is_running(void)
-{
-    return __atomic_load_n(&vesk_log_g.running, __ATOMIC_ACQUIRE);
-}
+static inline int vesk_log_is_running(void) { return __atomic_load_n(&vesk_log_g.running, __ATOMIC_ACQUIRE); }
 
 /* Media files (vesk_log_media.cpp), app writer thread only. */
 void vesk_log_media_setup(const char *root, int require_vfat, const vesk_log_identity *id);

@@ -25,8 +25,8 @@ void vesk_log_format_wall(int64_t wall_ms, int wall_valid, char *out, size_t siz
     long off = tm.tm_gmtoff;
     char sign = off < 0 ? '-' : '+';
     if (off < 0) off = -off;
-    snprintf(out, size, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld%02ld", tm.tm_year + 1900, tm.tm_mon + 1,
-             tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms, sign, off / 3600, (off % 3600) / 60);
+    snprintf(out, size, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld%02ld", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+             tm.tm_hour, tm.tm_min, tm.tm_sec, ms, sign, off / 3600, (off % 3600) / 60);
 }
 
 static const char vesk_log_hexdig[] = "0123456789ABCDEF";
@@ -65,7 +65,8 @@ static void vesk_log_flag_words(unsigned flags, char *out, size_t size)
     static const struct {
         unsigned bit;
         const char *word;
-    } words[] = {{VESK_LOG_FLAG_GAP, "gap"}, {VESK_LOG_FLAG_TRUNCATED, "truncated"}, {VESK_LOG_FLAG_PARTIAL, "partial"}};
+    } words[] = {
+        {VESK_LOG_FLAG_GAP, "gap"}, {VESK_LOG_FLAG_TRUNCATED, "truncated"}, {VESK_LOG_FLAG_PARTIAL, "partial"}};
     size_t pos = 0;
     out[0] = '\0';
     for (const auto &w : words) {
@@ -86,16 +87,17 @@ size_t vesk_log_line_build(const vesk_log_identity *id, const vesk_log_prefix_ct
     char tag[VESK_LOG_TAG_SIZE * 4 + 1];
     size_t used;
     const char *raw_tag = ctx->tag != NULL ? ctx->tag : "";
-    size_t tag_len = vesk_log_escape(tag, sizeof(tag) - 1, (const uint8_t *)raw_tag, strnlen(raw_tag, VESK_LOG_TAG_SIZE),
-                                     0, 1, &used);
+    size_t tag_len = vesk_log_escape(tag, sizeof(tag) - 1, (const uint8_t *)raw_tag,
+                                     strnlen(raw_tag, VESK_LOG_TAG_SIZE), 0, 1, &used);
     tag[tag_len] = '\0';
     vesk_log_format_wall(ctx->wall_ms, ctx->wall_valid, wall, sizeof(wall));
     vesk_log_flag_words(ctx->flags, flags, sizeof(flags));
-    int n = snprintf(out->text, sizeof(out->text),
-                     "mono_ms=%llu wall_ms=%lld wall=%s boot=%s run=%llu-%llu seq=%llu src=%s level=%c tag=%s flags=%s | ",
-                     (unsigned long long)ctx->mono_ms, (long long)(ctx->wall_valid ? ctx->wall_ms : 0), wall, id->boot,
-                     (unsigned long long)id->pid, (unsigned long long)id->start_mono_ms, (unsigned long long)ctx->seq,
-                     id->src, ctx->level == VESK_LOG_ERROR ? 'E' : 'D', tag_len ? tag : "-", flags);
+    int n =
+        snprintf(out->text, sizeof(out->text),
+                 "mono_ms=%llu wall_ms=%lld wall=%s boot=%s run=%llu-%llu seq=%llu src=%s level=%c tag=%s flags=%s | ",
+                 (unsigned long long)ctx->mono_ms, (long long)(ctx->wall_valid ? ctx->wall_ms : 0), wall, id->boot,
+                 (unsigned long long)id->pid, (unsigned long long)id->start_mono_ms, (unsigned long long)ctx->seq,
+                 id->src, ctx->level == VESK_LOG_ERROR ? 'E' : 'D', tag_len ? tag : "-", flags);
     size_t pos = n < 0 ? 0 : (size_t)n;
     if (pos > sizeof(out->text) - 1) pos = sizeof(out->text) - 1;
     size_t cap = sizeof(out->text) - 1 - pos; /* one byte stays for the line feed */

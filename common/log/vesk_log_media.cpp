@@ -17,7 +17,6 @@
 
 #include <string_view>
 
-
 #define VESK_LOG_DIR_NAME "VeskLogs"
 #define VESK_LOG_FAT_MAGIC 0x4D44
 #define VESK_LOG_ROOT_MAX 299
@@ -63,10 +62,7 @@ static vesk_log_media vesk_log_med;
 
 static const uint64_t vesk_log_sync_period_ms[VESK_LOG_STREAM_COUNT] = {30000, 30000, 5000};
 
-static void vesk_log_media_errno(int err)
-{
-    vesk_log_set_int(&vesk_log_cnt.media_errno, err);
-}
+static void vesk_log_media_errno(int err) { vesk_log_set_int(&vesk_log_cnt.media_errno, err); }
 
 static void vesk_log_sink_drop(int stream, uint64_t lines, uint64_t bytes)
 {
@@ -456,10 +452,7 @@ void vesk_log_media_pause(int paused)
     vesk_log_set_int(&vesk_log_cnt.media_paused, paused);
 }
 
-int vesk_log_media_is_paused(void)
-{
-    return vesk_log_med.paused;
-}
+int vesk_log_media_is_paused(void) { return vesk_log_med.paused; }
 
 /* ---- card changes ---- */
 

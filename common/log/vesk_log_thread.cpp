@@ -206,7 +206,7 @@ void vesk_log_primary_loss_reports(int with_sink)
     if (p->now_ms - p->last_loss_ms < VESK_LOG_LOSS_PERIOD_MS) return;
     p->last_loss_ms = p->now_ms;
     static const char *const input_stage[VESK_LOG_LEVEL_COUNT] = {"stage=input level=detail",
-                                                                   "stage=input level=error"};
+                                                                  "stage=input level=error"};
     static const char *const sink_stage[VESK_LOG_STREAM_COUNT] = {"stage=sink stream=app", "stage=sink stream=gui",
                                                                   "stage=sink stream=errors"};
     for (int i = 0; i < VESK_LOG_LEVEL_COUNT; i++) {
@@ -232,14 +232,10 @@ static void vesk_log_pace(void)
         until.tv_sec++;
         until.tv_nsec -= 1000000000L;
     }
-    while (sem_clockwait(&vesk_log_g.pace, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
-    }
+    while (sem_clockwait(&vesk_log_g.pace, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {}
 }
 
-void vesk_log_kick(void)
-{
-    sem_post(&vesk_log_g.pace);
-}
+void vesk_log_kick(void) { sem_post(&vesk_log_g.pace); }
 
 int vesk_log_primary_pace(void)
 {

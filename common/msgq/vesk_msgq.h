@@ -30,7 +30,7 @@ typedef struct {
     uint8_t type;    /* MSGQ_COMMAND: who sent the frame and for whom */
     uint8_t command; /* 0 from sightd, 255 from sightui */
     uint8_t padding[2];
-    uint32_t length; /* frame size in bytes */
+    uint32_t length;                    /* frame size in bytes */
     uint8_t context[MSGQ_CONTEXT_SIZE]; /* the frame, zero-padded */
 } Qel_MsgText;
 

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (image_manager_get_bitmap(image_manager(), g_name.c_str(), &bmp) == RET_OK) {
         /* Every pixel the decoder reported is there to read. */
         volatile uint8_t sum = 0;
-        for (uint32_t y = 0; y < (uint32_t)bmp.h; y++) sum += bmp.data[(size_t)y * bmp.line_length + bmp.line_length - 1];
+        for (uint32_t y = 0; y < (uint32_t)bmp.h; y++)
+            sum += bmp.data[(size_t)y * bmp.line_length + bmp.line_length - 1];
         (void)sum;
     }
     image_manager_unload_all(image_manager());

@@ -26,7 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (c.length > VESK_PHONE_PAYLOAD_MAX || c.payload[c.length] != '\0') abort();
         if (n < c.length + VESK_FRAME_OVERHEAD) abort();
     }
-    if (target & 1) notifier_bluetooth(NULL, NULL, 29, frame, (int)n);
-    else notifier_irsearch(NULL, NULL, 244, frame, (int)n);
+    if (target & 1)
+        notifier_bluetooth(NULL, NULL, 29, frame, (int)n);
+    else
+        notifier_irsearch(NULL, NULL, 244, frame, (int)n);
     return 0;
 }

@@ -19,10 +19,7 @@ int Qel_InitEmbeddedFunction(void)
     return Qel_InitMsgEvent(msgEventCallback);
 }
 
-int Qel_DeinitEmbeddedFunction(void)
-{
-    return 0;
-}
+int Qel_DeinitEmbeddedFunction(void) { return 0; }
 
 ret_t assets_init(void)
 {

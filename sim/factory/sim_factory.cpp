@@ -48,7 +48,7 @@ static void factory_profile(Info_ballistics *b)
     b->gun.scope.zeroRange = FACTORY_ZERO_M;
     b->gun.scope.zeroRange_yard = FACTORY_ZERO_YD;
     b->gun.scope.sightHeightOverBore = 50.0; /* mm */
-    b->gun.riflingRange = 10.0;             /* inches per turn */
+    b->gun.riflingRange = 10.0;              /* inches per turn */
     b->gun.direction = RIGHT;
 }
 
@@ -95,8 +95,7 @@ static int fsync_path(const std::string &path, int flags)
 
 /* The built file reaches the disk before it takes the template's name, and
  * the name before the call returns: the sandbox may start sightd next. */
-static int put_in_place(const std::string &built, const std::string &path, const std::string &dir,
-                        std::string *error)
+static int put_in_place(const std::string &built, const std::string &path, const std::string &dir, std::string *error)
 {
     if (fsync_path(built, O_RDONLY) != 0) return fail_errno(error, "cannot sync", built);
     if (rename(built.c_str(), path.c_str()) != 0) return fail_errno(error, "cannot rename over", path);
@@ -234,8 +233,14 @@ static int insert_row(sqlite3 *db, const char *table, const db_cell *cells, int 
     return 0;
 }
 
-#define CELL_INT(column, v) {column, 0, (double)(v)}
-#define CELL_REAL(column, v) {column, 1, (double)(v)}
+#define CELL_INT(column, v)                                                                                            \
+    {                                                                                                                  \
+        column, 0, (double)(v)                                                                                         \
+    }
+#define CELL_REAL(column, v)                                                                                           \
+    {                                                                                                                  \
+        column, 1, (double)(v)                                                                                         \
+    }
 
 static int insert_profile(sqlite3 *db, int device_id, const Info_ballistics &b, std::string *error)
 {

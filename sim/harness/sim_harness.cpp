@@ -2,11 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -76,10 +76,7 @@ sim_harness::~sim_harness()
     if (sb != nullptr) sim_destroy(sb);
 }
 
-void sim_harness::at_end(const std::function<void()> &detach)
-{
-    at_end_.push_back(detach);
-}
+void sim_harness::at_end(const std::function<void()> &detach) { at_end_.push_back(detach); }
 
 bool sim_harness::create(const sim_options &options)
 {
@@ -114,7 +111,8 @@ int sim_harness::spawn(const std::vector<std::string> &argv, const std::vector<s
 bool sim_harness::run(const std::vector<std::string> &argv, int timeout_ms, std::string *output)
 {
     int out[2] = {-1, -1};
-    if (output != nullptr && pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0) return fail(std::string("pipe: ") + strerror(errno));
+    if (output != nullptr && pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail(std::string("pipe: ") + strerror(errno));
     sim_spawn_args args;
     args.argv = argv;
     if (output != nullptr) args.stdout_fd = out[1];
@@ -127,9 +125,9 @@ bool sim_harness::run(const std::vector<std::string> &argv, int timeout_ms, std:
     };
     sim_outcome end;
     bool done = pid > 0 && wait(timeout_ms, [&] {
-        drain();
-        return ended(pid, &end);
-    });
+                    drain();
+                    return ended(pid, &end);
+                });
     drain();
     if (out[0] >= 0) close(out[0]);
     if (pid < 0) return fail(argv[0] + " did not start: " + strerror(-pid));
@@ -311,10 +309,11 @@ bool sim_harness::snapshot(std::string *tree, std::string *png)
     if (rc != 0) return fail(std::string("sightui: ") + strerror(-rc));
     std::string image, dump;
     /* The tree is written first, the picture after it. */
-    if (!wait(SIM_REPLY_MS, [&] {
-            return ended(sightui) ||
-                   (sim_read_file(sb, base + ".png", &image) == 0 && sim_read_file(sb, base + ".txt", &dump) == 0);
-        }) ||
+    if (!wait(SIM_REPLY_MS,
+              [&] {
+                  return ended(sightui) || (sim_read_file(sb, base + ".png", &image) == 0 &&
+                                            sim_read_file(sb, base + ".txt", &dump) == 0);
+              }) ||
         ended(sightui))
         return fail("sightui wrote no snapshot");
     shots_++;
@@ -330,8 +329,8 @@ std::string sim_harness::top_window()
     return snapshot(&tree) ? sim_tree_top(tree) : "";
 }
 
-bool sim_harness::wait_tree(const std::function<bool(const std::string &)> &pred, int timeout_ms,
-                            std::string *tree, std::string *png)
+bool sim_harness::wait_tree(const std::function<bool(const std::string &)> &pred, int timeout_ms, std::string *tree,
+                            std::string *png)
 {
     std::string dump, image;
     bool ok = false;
@@ -394,10 +393,7 @@ std::vector<std::string> sim_harness::log_lines(const std::string &stream, const
     return out;
 }
 
-std::vector<std::string> sim_harness::board_log(const char *call) const
-{
-    return sim_board_log(sb, call);
-}
+std::vector<std::string> sim_harness::board_log(const char *call) const { return sim_board_log(sb, call); }
 
 std::string sim_harness::read(const std::string &inside) const
 {

@@ -71,7 +71,7 @@ struct sim_harness {
     sim_sandbox *sb = nullptr;
     int sightd = -1;
     int sightui = -1;
-    std::string why; /* what the last failing call could not do */
+    std::string why;      /* what the last failing call could not do */
     bool console = false; /* sightd and sightui write to our standard output
                            * and error (scope-sim); else to /dev/null */
 
@@ -180,7 +180,7 @@ private:
     sim_pause_fn pause_;
     std::vector<std::string> peers_;
     std::vector<std::vector<bool>> taken_;
-    int shots_ = 0;      /* snapshots the running sightui wrote */
+    int shots_ = 0; /* snapshots the running sightui wrote */
     int gui_starts_ = 0;
     std::string snapshot_dir_;
     std::string last_png_;

@@ -10,8 +10,8 @@
 
 struct sim_lrf_link {
     lrf_sim *module;
-    int line;   /* the sandbox's master of /dev/ttyS5 (the sandbox owns it) */
-    int far;    /* our own open of the module's terminal */
+    int line; /* the sandbox's master of /dev/ttyS5 (the sandbox owns it) */
+    int far;  /* our own open of the module's terminal */
     int wake[2];
     std::thread relay;
 };
@@ -66,10 +66,7 @@ sim_lrf_link *sim_lrf_attach(const sim_sandbox *sb)
     return link;
 }
 
-lrf_sim *sim_lrf_module(sim_lrf_link *link)
-{
-    return link->module;
-}
+lrf_sim *sim_lrf_module(sim_lrf_link *link) { return link->module; }
 
 void sim_lrf_detach(sim_lrf_link *link)
 {

@@ -20,8 +20,8 @@ enum { SIM_SYNC0 = 0xEE, SIM_SYNC1 = 0x16, SIM_ADDR = 0x03 };
 #define SIM_QUEUE 32
 
 typedef struct {
-    int count;                       /* 0 = no target */
-    uint32_t dm[SIM_MAX_TARGETS];    /* decimetres */
+    int count;                    /* 0 = no target */
+    uint32_t dm[SIM_MAX_TARGETS]; /* decimetres */
 } sim_shot;
 
 struct lrf_sim {
@@ -172,13 +172,19 @@ static void sim_handle(lrf_sim *sim, uint8_t cmd, const uint8_t *p, size_t n)
     case 0xA4:
         if (n >= 2) {
             uint16_t v = (uint16_t)(p[0] << 8 | p[1]);
-            if (cmd == 0xA2) sim->stats.gate_min = v;
-            else sim->stats.gate_max = v;
+            if (cmd == 0xA2)
+                sim->stats.gate_min = v;
+            else
+                sim->stats.gate_max = v;
         }
         sim_reply(sim, cmd, p, n);
         break;
-    case 0xA3: sim_reply_u16(sim, cmd, sim->stats.gate_min); break;
-    case 0xA5: sim_reply_u16(sim, cmd, sim->readback >= 0 ? (unsigned)sim->readback : sim->stats.gate_max); break;
+    case 0xA3:
+        sim_reply_u16(sim, cmd, sim->stats.gate_min);
+        break;
+    case 0xA5:
+        sim_reply_u16(sim, cmd, sim->readback >= 0 ? (unsigned)sim->readback : sim->stats.gate_max);
+        break;
     case 0x02:
         sim->single_due_ns = sim_now_ns() + (uint64_t)sim->delay_ms * 1000000ull;
         if (sim->delay_ms == 0) {
@@ -196,7 +202,8 @@ static void sim_handle(lrf_sim *sim, uint8_t cmd, const uint8_t *p, size_t n)
         sim->stats.stops++;
         sim_reply(sim, 0x05, NULL, 0);
         break;
-    default: break; /* the module ignores what it does not know */
+    default:
+        break; /* the module ignores what it does not know */
     }
 }
 
@@ -372,9 +379,12 @@ static int sim_parse_shot(const char *args, sim_shot *out)
 
 static int sim_on_off(const char *arg, int *flag)
 {
-    if (strcmp(arg, "on") == 0) *flag = 1;
-    else if (strcmp(arg, "off") == 0) *flag = 0;
-    else return -1;
+    if (strcmp(arg, "on") == 0)
+        *flag = 1;
+    else if (strcmp(arg, "off") == 0)
+        *flag = 0;
+    else
+        return -1;
     return 0;
 }
 
@@ -395,8 +405,10 @@ int lrf_sim_command(lrf_sim *sim, const char *line)
     } else if (strcmp(word, "queue") == 0) {
         sim_shot s;
         rc = sim_parse_shot(arg, &s);
-        if (rc == 0 && sim->queued_count < SIM_QUEUE) sim->queued[sim->queued_count++] = s;
-        else rc = -1;
+        if (rc == 0 && sim->queued_count < SIM_QUEUE)
+            sim->queued[sim->queued_count++] = s;
+        else
+            rc = -1;
     } else if (strcmp(word, "silent") == 0) {
         rc = sim_on_off(value, &sim->silent);
     } else if (strcmp(word, "badsum") == 0) {

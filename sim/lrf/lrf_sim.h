@@ -35,11 +35,11 @@ int lrf_sim_command(lrf_sim *sim, const char *line);
 
 /* What the module has seen and done, for tests. */
 typedef struct {
-    unsigned commands;  /* frames received and understood */
-    unsigned ignored;   /* commands received while unpowered or silent */
-    unsigned bad;       /* bytes dropped while looking for a frame */
-    unsigned singles;   /* single measurements answered */
-    unsigned readings;  /* continuous readings sent */
+    unsigned commands; /* frames received and understood */
+    unsigned ignored;  /* commands received while unpowered or silent */
+    unsigned bad;      /* bytes dropped while looking for a frame */
+    unsigned singles;  /* single measurements answered */
+    unsigned readings; /* continuous readings sent */
     unsigned stops;
     int scanning;
     uint8_t target_mode;

@@ -29,8 +29,8 @@ std::vector<uint8_t> sim_media_bmp(int w, int h, uint8_t r, uint8_t g, uint8_t b
     out.push_back('B'), out.push_back('M');
     put_le(&out, (uint32_t)(54 + stride * h), 4);
     put_le(&out, 0, 4);
-    put_le(&out, 54, 4);  /* pixels after the two headers */
-    put_le(&out, 40, 4);  /* BITMAPINFOHEADER */
+    put_le(&out, 54, 4); /* pixels after the two headers */
+    put_le(&out, 40, 4); /* BITMAPINFOHEADER */
     put_le(&out, (uint32_t)w, 4);
     put_le(&out, (uint32_t)h, 4); /* bottom-up */
     put_le(&out, 1, 2);

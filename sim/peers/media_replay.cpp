@@ -33,7 +33,7 @@ uint64_t read_le64(const std::vector<uint8_t> &f, size_t at)
     return v;
 }
 
-}  // namespace
+} // namespace
 
 struct sim_media_replay {
     sim_peer *peer;
@@ -141,10 +141,17 @@ static void handle(sim_media_replay *r, const std::vector<uint8_t> &f)
             send_position(r);
         }
         break;
-    case kPause: r->paused = true; break;
-    case kContinue: r->paused = false; break;
-    case kStop: r->playing = false; break;
-    default: break;
+    case kPause:
+        r->paused = true;
+        break;
+    case kContinue:
+        r->paused = false;
+        break;
+    case kStop:
+        r->playing = false;
+        break;
+    default:
+        break;
     }
 }
 

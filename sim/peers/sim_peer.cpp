@@ -50,13 +50,9 @@ const role_row kRoles[] = {
     {"gui", 4, 1, 255},
 };
 
-int queue_id(key_t key)
-{
-    return msgget(key, IPC_CREAT | 0777);
-}
+int queue_id(key_t key) { return msgget(key, IPC_CREAT | 0777); }
 
-int send_raw(unsigned type, unsigned command, const uint8_t *bytes, size_t n, uint32_t length,
-             size_t record_size)
+int send_raw(unsigned type, unsigned command, const uint8_t *bytes, size_t n, uint32_t length, size_t record_size)
 {
     peer_record rec;
     memset(&rec, 0, sizeof(rec));
@@ -99,10 +95,7 @@ struct sim_peer {
     std::thread tx;
 };
 
-const char *sim_peer_role_name(sim_peer_role role)
-{
-    return kRoles[role].name;
-}
+const char *sim_peer_role_name(sim_peer_role role) { return kRoles[role].name; }
 
 int sim_peer_role_parse(const char *name, sim_peer_role *role)
 {
@@ -115,15 +108,9 @@ int sim_peer_role_parse(const char *name, sim_peer_role *role)
     return -EINVAL;
 }
 
-long sim_peer_mtype(sim_peer_role role)
-{
-    return kRoles[role].mtype;
-}
+long sim_peer_mtype(sim_peer_role role) { return kRoles[role].mtype; }
 
-unsigned sim_peer_send_type(sim_peer_role role)
-{
-    return kRoles[role].send_type;
-}
+unsigned sim_peer_send_type(sim_peer_role role) { return kRoles[role].send_type; }
 
 static void keep_record(sim_peer *peer, const peer_record &rec, size_t received)
 {
@@ -484,10 +471,4 @@ int sim_peer_write_tx(const std::string &path, const std::vector<uint8_t> &frame
     return 0;
 }
 
-int sim_peer_private_ipc(void)
-{
-    return sim_private_ns(CLONE_NEWIPC);
-}
-
-
-
+int sim_peer_private_ipc(void) { return sim_private_ns(CLONE_NEWIPC); }

@@ -17,9 +17,9 @@
 enum sim_peer_role { SIM_PEER_MEDIA, SIM_PEER_HTTP, SIM_PEER_BLE, SIM_PEER_GUI };
 
 struct sim_peer_record {
-    unsigned type;    /* record type byte */
-    unsigned command; /* command byte */
-    unsigned length;  /* length field */
+    unsigned type;              /* record type byte */
+    unsigned command;           /* command byte */
+    unsigned length;            /* length field */
     std::vector<uint8_t> frame; /* the first `length` bytes (at most 512) */
 };
 
@@ -28,7 +28,7 @@ struct sim_peer;
 /* Role names as on the sim-peer command line: "media", "http", "ble", "gui". */
 const char *sim_peer_role_name(sim_peer_role role);
 int sim_peer_role_parse(const char *name, sim_peer_role *role);
-long sim_peer_mtype(sim_peer_role role);       /* the mtype it reads */
+long sim_peer_mtype(sim_peer_role role);         /* the mtype it reads */
 unsigned sim_peer_send_type(sim_peer_role role); /* its record type to sightd */
 
 /* Starts draining. With dir, each record is also appended to
@@ -68,15 +68,15 @@ std::string sim_hex(const std::vector<uint8_t> &bytes);
 bool sim_unhex(const std::string &text, std::vector<uint8_t> *bytes);
 
 /* What each peer sends, as the system expects it. */
-std::vector<uint8_t> sim_media_video_ready(void);                    /* object 1, sub 19 */
+std::vector<uint8_t> sim_media_video_ready(void);                            /* object 1, sub 19 */
 std::vector<uint8_t> sim_media_replay_frames(uint8_t item, uint64_t frames); /* object 23 */
 std::vector<uint8_t> sim_media_reticle_report(uint8_t sub, uint8_t item, const std::vector<uint8_t> &payload);
-std::vector<uint8_t> sim_media_shot_trigger(void);                   /* object 28, sub 5 */
-std::vector<uint8_t> sim_media_shot_done(void);                      /* object 28, sub 6, report */
+std::vector<uint8_t> sim_media_shot_trigger(void); /* object 28, sub 5 */
+std::vector<uint8_t> sim_media_shot_done(void);    /* object 28, sub 6, report */
 std::vector<uint8_t> sim_http_command(uint8_t cmd, const std::vector<uint8_t> &data);
-std::vector<uint8_t> sim_ble_state(uint8_t state);                   /* object 29, sub 1 */
-std::vector<uint8_t> sim_ble_wind(uint16_t speed);                   /* object 29, sub 2 */
-std::vector<uint8_t> sim_gui_ready(void);                            /* object 8 */
+std::vector<uint8_t> sim_ble_state(uint8_t state); /* object 29, sub 1 */
+std::vector<uint8_t> sim_ble_wind(uint16_t speed); /* object 29, sub 2 */
+std::vector<uint8_t> sim_gui_ready(void);          /* object 8 */
 std::vector<uint8_t> sim_gui_request(uint8_t obj, uint8_t sub, uint8_t item, const std::vector<uint8_t> &payload);
 
 /* The plain-file side, for tests outside the sandbox. A tx line is a frame

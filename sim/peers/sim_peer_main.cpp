@@ -23,9 +23,12 @@ int main(int argc, char **argv)
     const char *role_name = nullptr;
     const char *dir = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (strcmp(argv[i], "--role") == 0) role_name = argv[i + 1];
-        else if (strcmp(argv[i], "--dir") == 0) dir = argv[i + 1];
-        else return usage();
+        if (strcmp(argv[i], "--role") == 0)
+            role_name = argv[i + 1];
+        else if (strcmp(argv[i], "--dir") == 0)
+            dir = argv[i + 1];
+        else
+            return usage();
     }
     sim_peer_role role;
     if (dir == nullptr || sim_peer_role_parse(role_name, &role) != 0) return usage();

@@ -56,8 +56,7 @@ static void agent_reply(int fd, int status, pid_t pid, int kind, int code)
 static agent_child *agent_find(pid_t pid)
 {
     for (agent_child &c : g_children)
-        if (c.pid == pid)
-            return &c;
+        if (c.pid == pid) return &c;
     return nullptr;
 }
 
@@ -69,21 +68,17 @@ static int agent_released(const agent_child &c, long long now)
 /* Starts one program: its own session, the given descriptors as 0, 1, 2. */
 static int agent_spawn(const std::vector<std::string> &strings, int argc, const int *stdio, pid_t *out)
 {
-    if (argc < 1 || (size_t)argc + 1 > strings.size())
-        return -EINVAL;
+    if (argc < 1 || (size_t)argc + 1 > strings.size()) return -EINVAL;
     const std::string &cwd = strings[0];
     std::vector<char *> argv;
-    for (int i = 0; i < argc; i++)
-        argv.push_back(const_cast<char *>(strings[1 + i].c_str()));
+    for (int i = 0; i < argc; i++) argv.push_back(const_cast<char *>(strings[1 + i].c_str()));
     argv.push_back(nullptr);
     std::vector<char *> envp;
-    for (size_t i = 1 + argc; i < strings.size(); i++)
-        envp.push_back(const_cast<char *>(strings[i].c_str()));
+    for (size_t i = 1 + argc; i < strings.size(); i++) envp.push_back(const_cast<char *>(strings[i].c_str()));
     envp.push_back(nullptr);
 
     int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0)
-        return -errno;
+    if (pipe2(report, O_CLOEXEC) != 0) return -errno;
     pid_t pid = fork();
     if (pid < 0) {
         int e = errno;
@@ -100,11 +95,9 @@ static int agent_spawn(const std::vector<std::string> &strings, int argc, const 
         int err = 0;
         for (int i = 0; i < 3 && !err; i++) {
             int fd = stdio[i] >= 0 ? stdio[i] : open("/dev/null", i == 0 ? O_RDONLY : O_WRONLY);
-            if (fd < 0 || dup2(fd, i) < 0)
-                err = errno;
+            if (fd < 0 || dup2(fd, i) < 0) err = errno;
         }
-        if (!err && chdir(cwd.c_str()) != 0)
-            err = errno;
+        if (!err && chdir(cwd.c_str()) != 0) err = errno;
         if (!err) {
             environ = envp.data();
             execvp(argv[0], argv.data());
@@ -117,8 +110,7 @@ static int agent_spawn(const std::vector<std::string> &strings, int argc, const 
     close(report[1]);
     int err = 0;
     ssize_t n;
-    do
-        n = read(report[0], &err, sizeof err);
+    do n = read(report[0], &err, sizeof err);
     while (n < 0 && errno == EINTR);
     close(report[0]);
     if (n == (ssize_t)sizeof err) {
@@ -136,8 +128,7 @@ static void agent_reap(void)
     pid_t pid;
     while ((pid = waitpid(-1, &status, WNOHANG)) > 0) {
         agent_child *c = agent_find(pid);
-        if (!c)
-            continue;
+        if (!c) continue;
         c->ended = 1;
         c->ended_ms = (long long)vesk_mono_ms();
         c->kind = WIFSIGNALED(status) ? SIM_CTL_SIGNALED : SIM_CTL_EXITED;
@@ -161,8 +152,7 @@ static int agent_answer_waiters(void)
         }
         if (c && c->ended) {
             int due = (int)(c->ended_ms + AGENT_END_GRACE_MS - now);
-            if (timeout < 0 || due < timeout)
-                timeout = due < 0 ? 0 : due;
+            if (timeout < 0 || due < timeout) timeout = due < 0 ? 0 : due;
         }
         i++;
     }
@@ -172,8 +162,7 @@ static int agent_answer_waiters(void)
 static void agent_close_fds(const int *fds, int n)
 {
     for (int i = 0; i < n; i++)
-        if (fds[i] >= 0)
-            close(fds[i]);
+        if (fds[i] >= 0) close(fds[i]);
 }
 
 /* One request from the library; returns 1 when the agent is to end. */
@@ -183,20 +172,17 @@ static int agent_request(int ctl)
     int fds[SIM_CTL_MAX_FDS];
     int nfds = SIM_CTL_MAX_FDS;
     long n = sim_ctl_recv(ctl, packet.data(), packet.size(), fds, &nfds);
-    if (n == 0)
-        return 1; /* the library is gone: so is the sandbox */
+    if (n == 0) return 1; /* the library is gone: so is the sandbox */
     if (n < 0) {
         agent_close_fds(fds, nfds);
-        if (n == -EMSGSIZE)
-            return 0;
+        if (n == -EMSGSIZE) return 0;
         fprintf(stderr, "vesk-sim-agent: control channel: %s\n", strerror((int)-n));
         return 1;
     }
     sim_ctl_request head;
     std::vector<std::string> strings;
     if (nfds < 1 || !sim_ctl_unpack(packet.data(), (size_t)n, &head, &strings)) {
-        if (nfds >= 1)
-            agent_reply(fds[0], -EPROTO, 0, 0, 0);
+        if (nfds >= 1) agent_reply(fds[0], -EPROTO, 0, 0, 0);
         agent_close_fds(fds, nfds);
         return 0;
     }
@@ -204,8 +190,7 @@ static int agent_request(int ctl)
     switch (head.op) {
     case SIM_CTL_SPAWN: {
         int stdio[3] = {-1, -1, -1};
-        for (int i = 1; i < nfds && i <= 3; i++)
-            stdio[i - 1] = fds[i];
+        for (int i = 1; i < nfds && i <= 3; i++) stdio[i - 1] = fds[i];
         pid_t pid = 0;
         int rc = agent_spawn(strings, head.value, stdio, &pid);
         agent_reply(reply, rc, pid, 0, 0);
@@ -269,26 +254,22 @@ int main(void)
     sigaddset(&chld, SIGCHLD);
     sigprocmask(SIG_BLOCK, &chld, nullptr);
     int sigfd = signalfd(-1, &chld, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (sigfd < 0)
-        return 1;
+    if (sigfd < 0) return 1;
     /* A fresh board: whoever reads the log knows every power is off again.
      * Logged before the hello, so the line is there when sim_create returns. */
     vesk_board_log_line("boot", "");
-    if (agent_hello(ctl) != 0)
-        return 1;
+    if (agent_hello(ctl) != 0) return 1;
 
     for (;;) {
         int timeout = agent_answer_waiters();
         std::vector<struct pollfd> fds = {{ctl, POLLIN, 0}, {sigfd, POLLIN, 0}};
-        for (const agent_waiter &w : g_waiters)
-            fds.push_back({w.fd, 0, 0}); /* only to see the library give up */
+        for (const agent_waiter &w : g_waiters) fds.push_back({w.fd, 0, 0}); /* only to see the library give up */
         int n = poll(fds.data(), fds.size(), timeout);
         if (n < 0 && errno != EINTR) {
             fprintf(stderr, "vesk-sim-agent: poll: %s\n", strerror(errno));
             return 1;
         }
-        if (n <= 0)
-            continue;
+        if (n <= 0) continue;
         if (fds[1].revents & POLLIN) {
             struct signalfd_siginfo info;
             while (read(sigfd, &info, sizeof info) == (ssize_t)sizeof info)
@@ -296,8 +277,7 @@ int main(void)
             agent_reap();
         }
         for (size_t i = 2; i < fds.size(); i++) {
-            if (!(fds[i].revents & (POLLHUP | POLLERR)))
-                continue;
+            if (!(fds[i].revents & (POLLHUP | POLLERR))) continue;
             for (size_t k = 0; k < g_waiters.size(); k++)
                 if (g_waiters[k].fd == fds[i].fd) {
                     close(g_waiters[k].fd);
@@ -306,7 +286,6 @@ int main(void)
                 }
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
-            if (agent_request(ctl))
-                return 0;
+            if (agent_request(ctl)) return 0;
     }
 }

@@ -105,10 +105,9 @@ static const struct {
 
 /* The sandbox's namespaces and its one capability: the programs' own
  * reboot() must work, nothing else of the host may be touched. */
-static const char *const sim_namespace_args[] = {"--unshare-user", "--uid",         "0",           "--gid",
-                                                 "0",              "--unshare-ipc", "--unshare-pid", "--unshare-net",
-                                                 "--unshare-uts",  "--cap-drop",    "ALL",         "--cap-add",
-                                                 "CAP_SYS_BOOT"};
+static const char *const sim_namespace_args[] = {
+    "--unshare-user", "--uid",         "0",          "--gid", "0",         "--unshare-ipc", "--unshare-pid",
+    "--unshare-net",  "--unshare-uts", "--cap-drop", "ALL",   "--cap-add", "CAP_SYS_BOOT"};
 
 /* Host files the host's own tools need to run inside. */
 static const char *const sim_host_etc[] = {"/etc/alternatives", "/etc/ld.so.cache", "/etc/fonts", "/etc/passwd",
@@ -119,8 +118,7 @@ static const char *const sim_folders[] = {"/factory", "/factory2", "/usrdata", "
 
 static int sim_err(std::string *error, int rc, const std::string &what)
 {
-    if (error)
-        *error = what + ": " + strerror(-rc);
+    if (error) *error = what + ": " + strerror(-rc);
     return rc;
 }
 
@@ -131,8 +129,7 @@ static int sim_mkdirs(const std::string &path)
     while (at != std::string::npos) {
         at = path.find('/', at + 1);
         p = path.substr(0, at);
-        if (!p.empty() && mkdir(p.c_str(), 0755) != 0 && errno != EEXIST)
-            return -errno;
+        if (!p.empty() && mkdir(p.c_str(), 0755) != 0 && errno != EEXIST) return -errno;
     }
     return 0;
 }
@@ -148,10 +145,8 @@ static int sim_write_all(int fd, const void *data, size_t length)
     const char *p = (const char *)data;
     while (length > 0) {
         ssize_t n = write(fd, p, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? -errno : -EIO;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? -errno : -EIO;
         p += n;
         length -= (size_t)n;
     }
@@ -163,22 +158,17 @@ static int sim_write_all(int fd, const void *data, size_t length)
 static int sim_put(const std::string &path, const std::string &data, unsigned mode, bool atomic)
 {
     int rc = sim_mkdirs(sim_parent(path));
-    if (rc < 0)
-        return rc;
+    if (rc < 0) return rc;
     /* A hidden name beside it: a program listing the folder (the media
      * browser, the update watcher) takes it for no file of its own. */
     size_t slash = path.rfind('/');
     std::string target = atomic ? path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".sim-new" : path;
     int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0)
-        return -errno;
+    if (fd < 0) return -errno;
     rc = sim_write_all(fd, data.data(), data.size());
-    if (close(fd) != 0 && rc == 0)
-        rc = -errno;
-    if (rc == 0 && atomic && rename(target.c_str(), path.c_str()) != 0)
-        rc = -errno;
-    if (rc < 0 && atomic)
-        unlink(target.c_str());
+    if (close(fd) != 0 && rc == 0) rc = -errno;
+    if (rc == 0 && atomic && rename(target.c_str(), path.c_str()) != 0) rc = -errno;
+    if (rc < 0 && atomic) unlink(target.c_str());
     return rc;
 }
 
@@ -188,10 +178,7 @@ static int sim_remove_entry(const char *path, const struct stat *, int, struct F
 }
 
 /* Empties a folder, keeping the folder itself. */
-static void sim_empty(const std::string &dir)
-{
-    nftw(dir.c_str(), sim_remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-}
+static void sim_empty(const std::string &dir) { nftw(dir.c_str(), sim_remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
 
 static void sim_remove_tree(const std::string &dir)
 {
@@ -203,17 +190,14 @@ static void sim_remove_tree(const std::string &dir)
 static int sim_copy_tree(const std::string &from, const std::string &to)
 {
     DIR *d = opendir(from.c_str());
-    if (!d)
-        return -errno;
+    if (!d) return -errno;
     int rc = 0;
     for (struct dirent *e; (e = readdir(d)) != nullptr;) {
-        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
-            continue;
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
         std::string src = from + "/" + e->d_name;
         std::string dst = to + "/" + e->d_name;
         struct stat st;
-        if (lstat(src.c_str(), &st) != 0)
-            continue;
+        if (lstat(src.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             if (mkdir(dst.c_str(), st.st_mode & 07777) != 0 && errno != EEXIST)
                 rc = -errno;
@@ -225,8 +209,7 @@ static int sim_copy_tree(const std::string &from, const std::string &to)
             if (n >= 0) {
                 target[n] = '\0';
                 unlink(dst.c_str());
-                if (symlink(target, dst.c_str()) != 0)
-                    rc = -errno;
+                if (symlink(target, dst.c_str()) != 0) rc = -errno;
             }
         } else if (S_ISREG(st.st_mode)) {
             int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
@@ -234,14 +217,10 @@ static int sim_copy_tree(const std::string &from, const std::string &to)
             char buf[65536];
             ssize_t n = 0;
             while (in >= 0 && out >= 0 && (n = read(in, buf, sizeof buf)) > 0)
-                if (sim_write_all(out, buf, (size_t)n) != 0)
-                    break;
-            if (in < 0 || out < 0 || n != 0)
-                rc = -EIO;
-            if (in >= 0)
-                close(in);
-            if (out >= 0)
-                close(out);
+                if (sim_write_all(out, buf, (size_t)n) != 0) break;
+            if (in < 0 || out < 0 || n != 0) rc = -EIO;
+            if (in >= 0) close(in);
+            if (out >= 0) close(out);
         }
     }
     closedir(d);
@@ -250,8 +229,7 @@ static int sim_copy_tree(const std::string &from, const std::string &to)
 
 static void sim_close(int *fd)
 {
-    if (*fd >= 0)
-        close(*fd);
+    if (*fd >= 0) close(*fd);
     *fd = -1;
 }
 
@@ -262,8 +240,7 @@ static std::string sim_default_bin_dir(void)
     if (n > 0) {
         self[n] = '\0';
         std::string dir = sim_parent(self);
-        if (access((dir + "/vesk-sim-agent").c_str(), X_OK) == 0)
-            return dir;
+        if (access((dir + "/vesk-sim-agent").c_str(), X_OK) == 0) return dir;
     }
     return VESK_SIM_BIN_DIR;
 }
@@ -274,21 +251,18 @@ static int sim_make_folder(sim_sandbox *sb, std::string *error)
 {
     for (const char *f : sim_folders) {
         int rc = sim_mkdirs(sb->dir + f);
-        if (rc < 0)
-            return sim_err(error, rc, "mkdir " + sb->dir + f);
+        if (rc < 0) return sim_err(error, rc, "mkdir " + sb->dir + f);
     }
-    for (const char *f : {"/usrdata/media", "/usrdata/bin", "/etc/wifi", "/var/log", "/dev/input", "/sys",
-                          SIM_TOOLS_DIR}) {
+    for (const char *f :
+         {"/usrdata/media", "/usrdata/bin", "/etc/wifi", "/var/log", "/dev/input", "/sys", SIM_TOOLS_DIR}) {
         int rc = sim_mkdirs(sb->dir + f);
-        if (rc < 0)
-            return sim_err(error, rc, "mkdir " + sb->dir + f);
+        if (rc < 0) return sim_err(error, rc, "mkdir " + sb->dir + f);
     }
     /* /tmp does not outlive a boot on the board. */
     sim_empty(sb->dir + "/tmp");
     for (const char *f : {"/dev/hardware", "/dev/uart_switch", "/dev/rtc0"}) {
         int fd = open((sb->dir + f).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return sim_err(error, -errno, "create " + sb->dir + f);
+        if (fd < 0) return sim_err(error, -errno, "create " + sb->dir + f);
         close(fd);
     }
     /* Sparse: only the register page takes room. */
@@ -299,10 +273,8 @@ static int sim_make_folder(sim_sandbox *sb, std::string *error)
     for (const char *f : {SIM_KEY_DEVICE, "/dev/iio:device1", "/dev/iio:device2"}) {
         std::string p = sb->dir + f;
         struct stat st;
-        if (lstat(p.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
-            unlink(p.c_str());
-        if (mkfifo(p.c_str(), 0644) != 0 && errno != EEXIST)
-            return sim_err(error, -errno, "mkfifo " + p);
+        if (lstat(p.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode)) unlink(p.c_str());
+        if (mkfifo(p.c_str(), 0644) != 0 && errno != EEXIST) return sim_err(error, -errno, "mkfifo " + p);
     }
     for (const sim_tool_place &t : sim_tool_places) {
         std::string link = sb->dir + t.folder + "/" + t.name;
@@ -310,8 +282,7 @@ static int sim_make_folder(sim_sandbox *sb, std::string *error)
         if (symlink(SIM_INSIDE_BIN "/vesk-sim-tool", link.c_str()) != 0)
             return sim_err(error, -errno, "symlink " + link);
     }
-    for (const sim_tool_place &t : sim_tool_places)
-        unlink((sb->dir + SIM_TOOLS_DIR "/" + t.name + ".status").c_str());
+    for (const sim_tool_place &t : sim_tool_places) unlink((sb->dir + SIM_TOOLS_DIR "/" + t.name + ".status").c_str());
     return 0;
 }
 
@@ -328,8 +299,7 @@ static int sim_open_stand_ins(sim_sandbox *sb, std::string *error)
             ptsname_r(line.master, name, sizeof name) != 0)
             return sim_err(error, -errno, std::string("pty for ") + line.name);
         line.slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (line.slave < 0)
-            return sim_err(error, -errno, std::string("open ") + name);
+        if (line.slave < 0) return sim_err(error, -errno, std::string("open ") + name);
         struct termios raw;
         if (tcgetattr(line.slave, &raw) == 0) {
             cfmakeraw(&raw);
@@ -338,13 +308,11 @@ static int sim_open_stand_ins(sim_sandbox *sb, std::string *error)
         sb->mounts.push_back({SIM_MOUNT_DEV, name, line.name, 0});
     }
     sb->key_fd = open((sb->dir + SIM_KEY_DEVICE).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (sb->key_fd < 0)
-        return sim_err(error, -errno, "open the key FIFO");
+    if (sb->key_fd < 0) return sim_err(error, -errno, "open the key FIFO");
     for (int i = 1; i <= 2; i++) {
         std::string p = sb->dir + "/dev/iio:device" + std::to_string(i);
         sb->iio_fd[i] = open(p.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        if (sb->iio_fd[i] < 0)
-            return sim_err(error, -errno, "open " + p);
+        if (sb->iio_fd[i] < 0) return sim_err(error, -errno, "open " + p);
     }
     return 0;
 }
@@ -352,14 +320,12 @@ static int sim_open_stand_ins(sim_sandbox *sb, std::string *error)
 static void sim_plan_mounts(sim_sandbox *sb, const sim_options &o)
 {
     std::vector<sim_mount> &m = sb->mounts;
-    for (const char *f : sim_folders)
-        m.push_back({SIM_MOUNT_BIND, sb->dir + f, f, 0});
-    for (const char *f : sim_host_etc)
-        m.push_back({SIM_MOUNT_RO_TRY, f, f, 0});
+    for (const char *f : sim_folders) m.push_back({SIM_MOUNT_BIND, sb->dir + f, f, 0});
+    for (const char *f : sim_host_etc) m.push_back({SIM_MOUNT_RO_TRY, f, f, 0});
     m.push_back({SIM_MOUNT_TMPFS, "", "/usrdata/media", o.media_bytes});
     m.push_back({SIM_MOUNT_TMPFS, "", "/sys", SIM_SYS_BYTES});
-    for (const char *f : {SIM_KEY_DEVICE, "/dev/iio:device1", "/dev/iio:device2", "/dev/hardware",
-                          "/dev/uart_switch", "/dev/rtc0", "/dev/mem"})
+    for (const char *f : {SIM_KEY_DEVICE, "/dev/iio:device1", "/dev/iio:device2", "/dev/hardware", "/dev/uart_switch",
+                          "/dev/rtc0", "/dev/mem"})
         m.push_back({SIM_MOUNT_BIND, sb->dir + f, f, 0});
     m.push_back({SIM_MOUNT_RO, sb->bin_dir, SIM_INSIDE_BIN, 0});
     m.push_back({SIM_MOUNT_RO_TRY, sb->lib_dir, SIM_INSIDE_LIB, 0});
@@ -374,8 +340,7 @@ static void sim_plan_mounts(sim_sandbox *sb, const sim_options &o)
         m.push_back({SIM_MOUNT_RO, o.xauthority, "/sim/xauthority", 0});
         sb->env.push_back("XAUTHORITY=/sim/xauthority");
     }
-    for (const sim_bind &b : o.binds)
-        m.push_back({b.writable ? SIM_MOUNT_BIND : SIM_MOUNT_RO, b.host, b.inside, 0});
+    for (const sim_bind &b : o.binds) m.push_back({b.writable ? SIM_MOUNT_BIND : SIM_MOUNT_RO, b.host, b.inside, 0});
 }
 
 /* The UTS namespace keeps the host's name: X authority entries name the
@@ -390,8 +355,7 @@ static std::vector<std::string> sim_bwrap_args(const sim_sandbox *sb)
     for (const char *top : {"/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"}) {
         struct stat st;
         char target[PATH_MAX];
-        if (lstat(top, &st) != 0)
-            continue;
+        if (lstat(top, &st) != 0) continue;
         if (S_ISLNK(st.st_mode)) {
             ssize_t n = readlink(top, target, sizeof target - 1);
             if (n > 0) {
@@ -419,16 +383,14 @@ static void sim_pass_env(std::vector<std::string> *env)
 {
     for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         const char *value = getenv(name);
-        if (value)
-            env->push_back(std::string(name) + "=" + value);
+        if (value) env->push_back(std::string(name) + "=" + value);
     }
 }
 
 static int sim_start_bwrap(sim_sandbox *sb, std::string *error)
 {
     int pair[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
-        return sim_err(error, -errno, "socketpair");
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return sim_err(error, -errno, "socketpair");
     sb->ctl = pair[0];
     /* A number above 3, so that dup2 onto 3 always makes a fresh,
      * inheritable descriptor. */
@@ -446,17 +408,14 @@ static int sim_start_bwrap(sim_sandbox *sb, std::string *error)
 
     std::vector<std::string> args = sim_bwrap_args(sb);
     std::vector<char *> argv;
-    for (std::string &s : args)
-        argv.push_back(&s[0]);
+    for (std::string &s : args) argv.push_back(&s[0]);
     argv.push_back(nullptr);
     std::vector<std::string> envs;
     sim_pass_env(&envs);
     std::vector<std::string> outer;
-    for (char **e = environ; *e; e++)
-        outer.push_back(*e);
+    for (char **e = environ; *e; e++) outer.push_back(*e);
     std::vector<char *> envp;
-    for (std::string &s : outer)
-        envp.push_back(&s[0]);
+    for (std::string &s : outer) envp.push_back(&s[0]);
     envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -484,8 +443,7 @@ static int sim_start_bwrap(sim_sandbox *sb, std::string *error)
         return sim_err(error, -rc, "start bwrap");
     }
     sb->pidfd = (int)syscall(SYS_pidfd_open, sb->bwrap, 0);
-    if (sb->pidfd < 0)
-        return sim_err(error, -errno, "pidfd_open");
+    if (sb->pidfd < 0) return sim_err(error, -errno, "pidfd_open");
     return 0;
 }
 
@@ -495,8 +453,7 @@ static int sim_start_bwrap(sim_sandbox *sb, std::string *error)
 static bool sim_reap(sim_sandbox *sb)
 {
     std::lock_guard<std::mutex> hold(sb->lock);
-    if (sb->ended || sb->bwrap < 0)
-        return true;
+    if (sb->ended || sb->bwrap < 0) return true;
     int status;
     pid_t r = waitpid(sb->bwrap, &status, WNOHANG);
     if (r == sb->bwrap || (r < 0 && errno == ECHILD)) {
@@ -542,11 +499,9 @@ static int sim_request(sim_sandbox *sb, const sim_ctl_request &head, const std::
                        const int *extra, int nextra, int timeout_ms, sim_ctl_reply *reply)
 {
     int pair[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
-        return -errno;
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return -errno;
     int fds[SIM_CTL_MAX_FDS] = {pair[1]};
-    for (int i = 0; i < nextra && i + 1 < SIM_CTL_MAX_FDS; i++)
-        fds[i + 1] = extra[i];
+    for (int i = 0; i < nextra && i + 1 < SIM_CTL_MAX_FDS; i++) fds[i + 1] = extra[i];
     std::vector<char> packet = sim_ctl_pack(head, strings);
     int rc = sim_ctl_send(sb->ctl, packet.data(), packet.size(), fds, 1 + nextra);
     close(pair[1]);
@@ -557,12 +512,10 @@ static int sim_request(sim_sandbox *sb, const sim_ctl_request &head, const std::
     long long deadline = (long long)vesk_mono_ms() + timeout_ms;
     for (;;) {
         int left = timeout_ms < 0 ? -1 : (int)(deadline - (long long)vesk_mono_ms());
-        if (timeout_ms >= 0 && left < 0)
-            left = 0;
+        if (timeout_ms >= 0 && left < 0) left = 0;
         struct pollfd p = {pair[0], POLLIN, 0};
         int n = poll(&p, 1, left);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n == 0) {
             close(pair[0]);
             return -ETIMEDOUT;
@@ -571,8 +524,7 @@ static int sim_request(sim_sandbox *sb, const sim_ctl_request &head, const std::
     }
     long got = sim_ctl_recv(pair[0], reply, sizeof *reply, nullptr, nullptr);
     close(pair[0]);
-    if (got == (long)sizeof *reply)
-        return 0;
+    if (got == (long)sizeof *reply) return 0;
     return got < 0 && got != -ECONNRESET ? (int)got : -ECONNRESET;
 }
 
@@ -580,8 +532,7 @@ static int sim_hello(sim_sandbox *sb, std::string *error)
 {
     struct pollfd p[2] = {{sb->ctl, POLLIN, 0}, {sb->pidfd, POLLIN, 0}};
     int n;
-    do
-        n = poll(p, 2, SIM_REPLY_TIMEOUT_MS);
+    do n = poll(p, 2, SIM_REPLY_TIMEOUT_MS);
     while (n < 0 && errno == EINTR);
     std::string why;
     if (n > 0 && (p[0].revents & POLLIN)) {
@@ -594,13 +545,11 @@ static int sim_hello(sim_sandbox *sb, std::string *error)
             sb->sys_fd = fds[1];
             return 0;
         }
-        for (int i = 0; i < nfds; i++)
-            close(fds[i]);
+        for (int i = 0; i < nfds; i++) close(fds[i]);
     }
     std::string err;
     sim_read_file(sb, "/sim/sandbox.err", &err);
-    if (error)
-        *error = "the sandbox did not start" + (err.empty() ? std::string(" in time") : ": " + err);
+    if (error) *error = "the sandbox did not start" + (err.empty() ? std::string(" in time") : ": " + err);
     return -ECHILD;
 }
 
@@ -609,8 +558,7 @@ static int sim_hello(sim_sandbox *sb, std::string *error)
 static void sim_name_tmpfs(sim_sandbox *sb)
 {
     for (sim_mount &m : sb->mounts) {
-        if (m.kind != SIM_MOUNT_TMPFS)
-            continue;
+        if (m.kind != SIM_MOUNT_TMPFS) continue;
         int fd = m.inside == "/sys" ? sb->sys_fd : sb->media_fd;
         m.host = "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(fd);
     }
@@ -620,32 +568,25 @@ static int sim_fill(sim_sandbox *sb, const sim_options &o, std::string *error)
 {
     for (const auto &f : sim_sys_files) {
         int rc = sim_write_file(sb, f.path, f.data);
-        if (rc < 0)
-            return sim_err(error, rc, std::string("write ") + f.path);
+        if (rc < 0) return sim_err(error, rc, std::string("write ") + f.path);
     }
     for (int pin : o.gpio_pins) {
         std::string dir = "/sys/class/gpio/gpio" + std::to_string(pin);
         int rc = sim_write_file(sb, dir + "/direction", "in\n");
-        if (rc == 0)
-            rc = sim_write_file(sb, dir + "/value", "0\n");
-        if (rc < 0)
-            return sim_err(error, rc, "write " + dir);
+        if (rc == 0) rc = sim_write_file(sb, dir + "/value", "0\n");
+        if (rc < 0) return sim_err(error, rc, "write " + dir);
     }
     /* An empty EEPROM: the size of the part, all zero. */
     int rc = sim_write_file(sb, SIM_EEPROM, std::string(4096, '\0'));
-    if (rc < 0)
-        return sim_err(error, rc, "write " SIM_EEPROM);
+    if (rc < 0) return sim_err(error, rc, "write " SIM_EEPROM);
     /* The Media partition keeps its files from one boot to the next. */
     rc = sim_copy_tree(sb->dir + "/usrdata/media", sim_path(sb, "/usrdata/media"));
-    if (rc < 0)
-        return sim_err(error, rc, "copy the Media files in");
+    if (rc < 0) return sim_err(error, rc, "copy the Media files in");
     for (const sim_file &f : o.files) {
         std::string host = sim_path(sb, f.path);
         rc = sim_write_file(sb, f.path, f.data);
-        if (rc == 0 && chmod(host.c_str(), f.mode) != 0)
-            rc = -errno;
-        if (rc < 0)
-            return sim_err(error, rc, "write " + f.path);
+        if (rc == 0 && chmod(host.c_str(), f.mode) != 0) rc = -errno;
+        if (rc < 0) return sim_err(error, rc, "write " + f.path);
     }
     return 0;
 }
@@ -681,8 +622,7 @@ int sim_available(std::string *why)
         }
         char buf[512];
         ssize_t n;
-        while ((n = read(out[0], buf, sizeof buf)) > 0)
-            reason.append(buf, (size_t)n);
+        while ((n = read(out[0], buf, sizeof buf)) > 0) reason.append(buf, (size_t)n);
         close(out[0]);
         int status = 0;
         waitpid(pid, &status, 0);
@@ -692,8 +632,7 @@ int sim_available(std::string *why)
         else
             reason = "bwrap cannot create the sandbox's namespaces here: " + reason;
     });
-    if (why)
-        *why = reason;
+    if (why) *why = reason;
     return available;
 }
 
@@ -708,35 +647,29 @@ int sim_create(const sim_options &o, sim_sandbox **out, std::string *error)
     if (o.dir.empty()) {
         const char *tmp = getenv("TMPDIR");
         std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vesk-sim-XXXXXX";
-        if (!mkdtemp(&templ[0]))
-            rc = sim_err(error, -errno, "mkdtemp " + templ);
+        if (!mkdtemp(&templ[0])) rc = sim_err(error, -errno, "mkdtemp " + templ);
         sb->dir = templ;
         sb->fresh = rc == 0;
     } else {
         sb->dir = o.dir;
         rc = sim_mkdirs(o.dir);
-        if (rc < 0)
-            sim_err(error, rc, "mkdir " + o.dir);
+        if (rc < 0) sim_err(error, rc, "mkdir " + o.dir);
     }
     if (rc == 0 && access((sb->bin_dir + "/vesk-sim-agent").c_str(), X_OK) != 0)
         rc = sim_err(error, -ENOENT, "no vesk-sim-agent in " + sb->bin_dir);
     sb->env = {"PATH=" SIM_TOOLS_DIR ":/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin", "HOME=/tmp",
                "LD_LIBRARY_PATH=" SIM_INSIDE_LIB, "LANG=C"};
     sim_pass_env(&sb->env);
-    if (rc == 0)
-        rc = sim_make_folder(sb, error);
+    if (rc == 0) rc = sim_make_folder(sb, error);
     if (rc == 0 && o.factory_image && access((sb->dir + "/usrdata/out_sightd/defconfig.ini").c_str(), F_OK) != 0)
         rc = sim_factory_image(sb->dir + "/usrdata", error);
-    if (rc == 0 && o.factory_image)
-        rc = sim_factory_wifi(sb->dir + "/etc/wifi", error);
-    if (rc == 0)
-        rc = sim_open_stand_ins(sb, error);
+    if (rc == 0 && o.factory_image) rc = sim_factory_wifi(sb->dir + "/etc/wifi", error);
+    if (rc == 0) rc = sim_open_stand_ins(sb, error);
     if (rc == 0) {
         sim_plan_mounts(sb, o);
         rc = sim_start_bwrap(sb, error);
     }
-    if (rc == 0)
-        rc = sim_hello(sb, error);
+    if (rc == 0) rc = sim_hello(sb, error);
     if (rc == 0) {
         sim_name_tmpfs(sb);
         rc = sim_fill(sb, o, error);
@@ -763,16 +696,13 @@ void sim_stop(sim_sandbox *sb, sim_outcome *out)
         }
     }
     sim_wait_end(sb, 0, &o);
-    if (out)
-        *out = o;
+    if (out) *out = o;
 }
 
 void sim_destroy(sim_sandbox *sb)
 {
-    if (!sb)
-        return;
-    if (sb->bwrap > 0)
-        sim_stop(sb, nullptr);
+    if (!sb) return;
+    if (sb->bwrap > 0) sim_stop(sb, nullptr);
     if (sb->keep) {
         /* What the tmpfs mounts held at the end stays in the folder. */
         const struct {
@@ -780,8 +710,7 @@ void sim_destroy(sim_sandbox *sb)
             const char *inside;
         } tmpfs[] = {{sb->media_fd, "/usrdata/media"}, {sb->sys_fd, "/sys"}};
         for (const auto &t : tmpfs) {
-            if (t.fd < 0)
-                continue;
+            if (t.fd < 0) continue;
             sim_empty(sb->dir + t.inside);
             sim_copy_tree(sim_path(sb, t.inside), sb->dir + t.inside);
         }
@@ -791,21 +720,18 @@ void sim_destroy(sim_sandbox *sb)
         sim_close(&line.slave);
     }
     sim_close(&sb->key_fd);
-    for (int &fd : sb->iio_fd)
-        sim_close(&fd);
+    for (int &fd : sb->iio_fd) sim_close(&fd);
     sim_close(&sb->ctl);
     sim_close(&sb->pidfd);
     sim_close(&sb->media_fd);
     sim_close(&sb->sys_fd);
-    if (sb->fresh && !sb->keep)
-        sim_remove_tree(sb->dir);
+    if (sb->fresh && !sb->keep) sim_remove_tree(sb->dir);
     delete sb;
 }
 
 int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
 {
-    if (args.argv.empty())
-        return -EINVAL;
+    if (args.argv.empty()) return -EINVAL;
     std::string program = args.argv[0];
     if (program.find('/') == std::string::npos && access((sb->bin_dir + "/" + program).c_str(), X_OK) == 0)
         program = SIM_INSIDE_BIN "/" + program;
@@ -815,20 +741,16 @@ int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
     for (const std::string &d : sb->env) {
         std::string name = d.substr(0, d.find('=') + 1);
         bool replaced = false;
-        for (const std::string &e : args.env)
-            replaced = replaced || e.compare(0, name.size(), name) == 0;
-        if (!replaced)
-            strings.push_back(d);
+        for (const std::string &e : args.env) replaced = replaced || e.compare(0, name.size(), name) == 0;
+        if (!replaced) strings.push_back(d);
     }
     strings.insert(strings.end(), args.env.begin(), args.env.end());
 
     /* A sandbox that has ended starts nothing. */
     sim_outcome before;
-    if (sim_wait_end(sb, 0, &before) == 0)
-        return -ESRCH;
+    if (sim_wait_end(sb, 0, &before) == 0) return -ESRCH;
     int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null < 0)
-        return -errno;
+    if (null < 0) return -errno;
     int stdio[3] = {args.stdin_fd >= 0 ? args.stdin_fd : null, args.stdout_fd >= 0 ? args.stdout_fd : null,
                     args.stderr_fd >= 0 ? args.stderr_fd : null};
     sim_ctl_request head = {SIM_CTL_SPAWN, 0, (int32_t)args.argv.size(), 0};
@@ -843,8 +765,7 @@ int sim_spawn(sim_sandbox *sb, const sim_spawn_args &args)
         if (sim_wait_end(sb, SIM_REPLY_TIMEOUT_MS, &end) == 0 && (end.end == SIM_REBOOT || end.end == SIM_POWER_OFF))
             return SIM_PID_GONE;
     }
-    if (rc < 0)
-        return rc;
+    if (rc < 0) return rc;
     return r.status < 0 ? r.status : r.pid;
 }
 
@@ -863,15 +784,13 @@ int sim_wait(sim_sandbox *sb, int pid, int timeout_ms, sim_outcome *out)
     sim_ctl_reply r;
     int rc = sim_request(sb, head, {}, nullptr, 0, timeout_ms, &r);
     *out = sim_outcome();
-    if (rc == 0 && r.status < 0)
-        return r.status;
+    if (rc == 0 && r.status < 0) return r.status;
     if (rc == 0) {
         out->end = r.kind == SIM_CTL_SIGNALED ? SIM_SIGNALED : SIM_EXITED;
         out->code = r.code;
         return 0;
     }
-    if (rc != -ECONNRESET)
-        return rc;
+    if (rc != -ECONNRESET) return rc;
     /* The agent is gone: every program ended with the sandbox. */
     int left = timeout_ms < 0 ? -1 : (int)(timeout_ms - ((long long)vesk_mono_ms() - start));
     return sim_wait_end(sb, left < 0 && timeout_ms >= 0 ? 0 : left, out);
@@ -895,10 +814,7 @@ std::string sim_outcome_text(const sim_outcome &o)
     }
 }
 
-const std::string &sim_dir(const sim_sandbox *sb)
-{
-    return sb->dir;
-}
+const std::string &sim_dir(const sim_sandbox *sb) { return sb->dir; }
 
 std::string sim_path(const sim_sandbox *sb, const std::string &inside)
 {
@@ -906,33 +822,26 @@ std::string sim_path(const sim_sandbox *sb, const std::string &inside)
     for (const sim_mount &m : sb->mounts) {
         size_t n = m.inside.size();
         bool under = inside.compare(0, n, m.inside) == 0 && (inside.size() == n || inside[n] == '/');
-        if (under && !m.host.empty() && (!best || n >= best->inside.size()))
-            best = &m;
+        if (under && !m.host.empty() && (!best || n >= best->inside.size())) best = &m;
     }
     return best ? best->host + inside.substr(best->inside.size()) : inside;
 }
 
-std::string sim_host_bin(const sim_sandbox *sb, const std::string &name)
-{
-    return sb->bin_dir + "/" + name;
-}
+std::string sim_host_bin(const sim_sandbox *sb, const std::string &name) { return sb->bin_dir + "/" + name; }
 
 int sim_pty(const sim_sandbox *sb, const char *tty)
 {
     for (const sim_pty_line &line : sb->ptys)
-        if (tty && strcmp(line.name, tty) == 0)
-            return line.master;
+        if (tty && strcmp(line.name, tty) == 0) return line.master;
     return -1;
 }
 
 static int sim_fifo_write(int fd, const void *data, size_t length)
 {
     ssize_t n;
-    do
-        n = write(fd, data, length);
+    do n = write(fd, data, length);
     while (n < 0 && errno == EINTR);
-    if (n < 0)
-        return -errno;
+    if (n < 0) return -errno;
     return (size_t)n == length ? 0 : -EIO;
 }
 
@@ -962,8 +871,7 @@ int sim_key_event(sim_sandbox *sb, uint16_t code, int32_t value)
 
 int sim_iio_sample(sim_sandbox *sb, int device, int16_t x, int16_t y, int16_t z)
 {
-    if (device != 1 && device != 2)
-        return -EINVAL;
+    if (device != 1 && device != 2) return -EINVAL;
     unsigned char sample[6];
     int16_t axes[3] = {x, y, z};
     for (int i = 0; i < 3; i++) {
@@ -975,11 +883,9 @@ int sim_iio_sample(sim_sandbox *sb, int device, int16_t x, int16_t y, int16_t z)
 
 int sim_iio_unread(const sim_sandbox *sb, int device)
 {
-    if (device != 1 && device != 2)
-        return -EINVAL;
+    if (device != 1 && device != 2) return -EINVAL;
     int n = 0;
-    if (ioctl(sb->iio_fd[device], FIONREAD, &n) != 0)
-        return -errno;
+    if (ioctl(sb->iio_fd[device], FIONREAD, &n) != 0) return -errno;
     return n;
 }
 
@@ -998,8 +904,7 @@ static const sim_mount *sim_mount_of(const sim_sandbox *sb, const std::string &i
 int sim_write_file(sim_sandbox *sb, const std::string &inside, const std::string &data)
 {
     const sim_mount *m = sim_mount_of(sb, inside);
-    if (!m || m->kind == SIM_MOUNT_RO || m->kind == SIM_MOUNT_RO_TRY || m->host.empty())
-        return -EROFS;
+    if (!m || m->kind == SIM_MOUNT_RO || m->kind == SIM_MOUNT_RO_TRY || m->host.empty()) return -EROFS;
     /* A device stand-in is one bound file: replacing it would leave the
      * sandbox on the old one. */
     bool in_place = m->inside == inside && m->kind != SIM_MOUNT_TMPFS;
@@ -1009,17 +914,14 @@ int sim_write_file(sim_sandbox *sb, const std::string &inside, const std::string
 int sim_pwrite(sim_sandbox *sb, const std::string &inside, uint64_t offset, const void *data, size_t length)
 {
     const sim_mount *m = sim_mount_of(sb, inside);
-    if (!m || m->kind == SIM_MOUNT_RO || m->kind == SIM_MOUNT_RO_TRY)
-        return -EROFS;
+    if (!m || m->kind == SIM_MOUNT_RO || m->kind == SIM_MOUNT_RO_TRY) return -EROFS;
     int fd = open(sim_path(sb, inside).c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -errno;
+    if (fd < 0) return -errno;
     const char *p = (const char *)data;
     int rc = 0;
     while (length > 0 && rc == 0) {
         ssize_t n = pwrite(fd, p, length, (off_t)offset);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0)
             rc = n < 0 ? -errno : -EIO;
         else {
@@ -1036,13 +938,11 @@ int sim_read_file(const sim_sandbox *sb, const std::string &inside, std::string 
 {
     data->clear();
     int fd = open(sim_path(sb, inside).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -errno;
+    if (fd < 0) return -errno;
     char buf[65536];
     ssize_t n;
     while ((n = read(fd, buf, sizeof buf)) != 0) {
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             int e = errno;
             close(fd);
@@ -1073,11 +973,9 @@ std::vector<std::string> sim_board_log(const sim_sandbox *sb, const char *call)
     size_t at = 0;
     while (at < text.size()) {
         size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            break; /* a line still being written */
+        if (end == std::string::npos) break; /* a line still being written */
         std::string line = text.substr(at, end - at);
-        if (want.empty() || (line + " ").find(want) != std::string::npos)
-            lines.push_back(line);
+        if (want.empty() || (line + " ").find(want) != std::string::npos) lines.push_back(line);
         at = end + 1;
     }
     return lines;
@@ -1105,8 +1003,7 @@ static std::vector<std::string> sim_log_values(const std::string &line, const st
     size_t at = 0;
     while (at < line.size()) {
         size_t end = line.find(' ', at);
-        if (end == std::string::npos)
-            end = line.size();
+        if (end == std::string::npos) end = line.size();
         if (line.compare(at, want.size(), want) == 0)
             values.push_back(sim_unescape(line.substr(at + want.size(), end - at - want.size())));
         at = end + 1;
@@ -1120,7 +1017,4 @@ std::string sim_log_field(const std::string &line, const std::string &key)
     return values.empty() ? "" : values[0];
 }
 
-std::vector<std::string> sim_log_args(const std::string &line)
-{
-    return sim_log_values(line, "arg");
-}
+std::vector<std::string> sim_log_args(const std::string &line) { return sim_log_values(line, "arg"); }

@@ -58,18 +58,18 @@ struct sim_bind {
 };
 
 struct sim_options {
-    uint64_t media_bytes = 64ull << 20; /* size of the /usrdata/media tmpfs */
-    std::string dir;                     /* use (and keep) this folder, e.g. one kept
+    uint64_t media_bytes = 64ull << 20;      /* size of the /usrdata/media tmpfs */
+    std::string dir;                         /* use (and keep) this folder, e.g. one kept
                                           * by an earlier run: a boot after a reboot */
-    bool keep = false;                   /* leave the fresh folder after sim_destroy */
-    std::vector<sim_file> files;         /* files put in place before anything runs */
-    std::vector<sim_bind> binds;         /* further host folders, e.g. a GUI's res/ */
+    bool keep = false;                       /* leave the fresh folder after sim_destroy */
+    std::vector<sim_file> files;             /* files put in place before anything runs */
+    std::vector<sim_bind> binds;             /* further host folders, e.g. a GUI's res/ */
     std::vector<int> gpio_pins = {113, 114}; /* /sys/class/gpio/gpioN folders */
-    std::string display;                 /* X display such as ":99": its socket is bound
+    std::string display;                     /* X display such as ":99": its socket is bound
                                           * and DISPLAY set for every program */
-    std::string xauthority;              /* host file, bound and named by XAUTHORITY */
-    std::string bin_dir;                 /* the build's bin/; empty: found by itself */
-    bool factory_image = true;           /* a folder without the firmware image's
+    std::string xauthority;                  /* host file, bound and named by XAUTHORITY */
+    std::string bin_dir;                     /* the build's bin/; empty: found by itself */
+    bool factory_image = true;               /* a folder without the firmware image's
                                           * templates gets them, as a freshly
                                           * flashed unit has them */
 };
@@ -94,7 +94,7 @@ struct sim_spawn_args {
     std::vector<std::string> env;  /* "NAME=value", over the defaults (PATH, HOME,
                                     * LD_LIBRARY_PATH, DISPLAY, sanitizer options) */
     std::string cwd = "/";
-    int stdin_fd = -1;  /* host descriptors handed over; -1: /dev/null */
+    int stdin_fd = -1; /* host descriptors handed over; -1: /dev/null */
     int stdout_fd = 1;
     int stderr_fd = 2;
 };

@@ -40,8 +40,8 @@ struct sim_ctl_request {
 struct sim_ctl_reply {
     int32_t status; /* 0 or a negative errno */
     int32_t pid;
-    int32_t kind;   /* sim_ctl_kind, for waits */
-    int32_t code;   /* exit status or signal */
+    int32_t kind; /* sim_ctl_kind, for waits */
+    int32_t code; /* exit status or signal */
 };
 
 /* One packet with up to SIM_CTL_MAX_FDS descriptors. 0 or a negative errno. */

@@ -9,8 +9,8 @@ struct sim_tool_place {
 };
 
 static const sim_tool_place sim_tool_places[] = {
-    {"insmod", "/sim/tools"},     {"hostapd", "/sim/tools"},  {"udhcpd", "/sim/tools"},
-    {"mkfs.vfat", "/sim/tools"},  {"mount", "/sim/tools"},    {"umount", "/sim/tools"},
-    {"umtprd", "/sim/tools"},     {"ifconfig", "/sim/tools"}, {"ar_boardinfo", "/sim/tools"},
+    {"insmod", "/sim/tools"},         {"hostapd", "/sim/tools"},  {"udhcpd", "/sim/tools"},
+    {"mkfs.vfat", "/sim/tools"},      {"mount", "/sim/tools"},    {"umount", "/sim/tools"},
+    {"umtprd", "/sim/tools"},         {"ifconfig", "/sim/tools"}, {"ar_boardinfo", "/sim/tools"},
     {"ar_boardinfo", "/usrdata/bin"}, {"umtprd", "/usrdata/bin"},
 };

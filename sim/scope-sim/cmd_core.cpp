@@ -62,9 +62,9 @@ static int core_image(thermal_core *core)
     scope_say("core image brightness=%d contrast=%d enhancement=%d black_hot=%d highlight=%d freeze=%d "
               "hot_point=%d scene=%d badpix=%d cursor=%d,%d calibrations=%u shutter=%u repairs=%u saves=%u "
               "marks=%u mark=%d,%d saved_marks=%u bad_frames=%u",
-              im.brightness, im.contrast, im.enhancement, im.black_hot, im.highlight, im.freeze, im.hot_point,
-              im.scene, im.badpix_mode, im.cursor_x, im.cursor_y, im.calibrations, im.shutter_closes, im.repairs,
-              im.saves, im.marks, im.mark_x, im.mark_y, im.saved_marks, im.bad_frames);
+              im.brightness, im.contrast, im.enhancement, im.black_hot, im.highlight, im.freeze, im.hot_point, im.scene,
+              im.badpix_mode, im.cursor_x, im.cursor_y, im.calibrations, im.shutter_closes, im.repairs, im.saves,
+              im.marks, im.mark_x, im.mark_y, im.saved_marks, im.bad_frames);
     return SCOPE_OK;
 }
 
@@ -99,7 +99,8 @@ static int cmd_core(scope_run *run, int argc, char **argv)
 }
 
 static const scope_command core_commands[] = {
-    {"core", "LINE...", "the thermal core on /dev/ttyS4 and the scene behind the GUI (on: just start it; "
+    {"core", "LINE...",
+     "the thermal core on /dev/ttyS4 and the scene behind the GUI (on: just start it; "
      "version TEXT, first-version TEXT, pn TEXT, sn TEXT, silent on|off, badsum on|off, answers on|off, search-ms N, "
      "save-ms N, notice repair|save-ok|"
      "save-failed|calibrated|bright-on|bright-off, send HEX...; received, expect SECONDS CMD, image, scene W H)",

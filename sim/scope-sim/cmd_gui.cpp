@@ -92,11 +92,14 @@ static int cmd_top(scope_run *run, int argc, char **argv)
 static const scope_command gui_commands[] = {
     {"gui", "[window] [W H]", "start sightui: headless (see screenshot) or in a window (needs --display)", 0, 3,
      cmd_gui},
-    {"screenshot", "[FILE]", "sightui's screen as PNG, over the thermal scene when the core is played (the GUI alone in "
-     "FILE.gui.png, its widget tree in FILE.txt); no FILE: print where", 0, 1,
-     cmd_screenshot},
-    {"top", "[NAME [SECONDS]]", "print sightui's top window; with NAME wait until it is on top (an error after "
-     "SECONDS, 40)", 0, 2, cmd_top},
+    {"screenshot", "[FILE]",
+     "sightui's screen as PNG, over the thermal scene when the core is played (the GUI alone in "
+     "FILE.gui.png, its widget tree in FILE.txt); no FILE: print where",
+     0, 1, cmd_screenshot},
+    {"top", "[NAME [SECONDS]]",
+     "print sightui's top window; with NAME wait until it is on top (an error after "
+     "SECONDS, 40)",
+     0, 2, cmd_top},
 };
 
 SCOPE_COMMANDS(gui_commands);

@@ -33,8 +33,8 @@ static int scope_attitude(scope_run *run, const char *who)
 static int cmd_tilt(scope_run *run, int argc, char **argv)
 {
     double pitch, roll = 0;
-    if (!scope_number(argv[1], &pitch) || (argc > 2 && !scope_number(argv[2], &roll)) || pitch < -90 ||
-        pitch > 90 || roll < -180 || roll > 180) {
+    if (!scope_number(argv[1], &pitch) || (argc > 2 && !scope_number(argv[2], &roll)) || pitch < -90 || pitch > 90 ||
+        roll < -180 || roll > 180) {
         scope_error("tilt: give the pitch (-90..90) and the roll (-180..180) in degrees");
         return SCOPE_FAIL;
     }
@@ -114,8 +114,7 @@ static const scope_command iio_commands[] = {
     {"tilt", "PITCH [ROLL]", "tilt the scope: bore up by PITCH degrees, canted right by ROLL", 1, 2, cmd_tilt},
     {"heading", "DEGREES", "turn the scope to a magnetic heading", 1, 1, cmd_heading},
     {"turn", "horizontal|vertical [X Y Z]",
-     "turn the scope round as a compass calibration asks (the magnetometer reading X Y Z counts more)", 1, 4,
-     cmd_turn},
+     "turn the scope round as a compass calibration asks (the magnetometer reading X Y Z counts more)", 1, 4, cmd_turn},
     {"battery", "VOLTS", "the battery's voltage (8.0 full, 5.7 low)", 1, 1, cmd_battery},
     {"zoom", "VOLTS|N counts", "the zoom ring's position as the voltage (or ADC counts) it gives", 1, 2, cmd_zoom},
 };

@@ -20,9 +20,10 @@ static int cmd_lrf(scope_run *run, int argc, char **argv)
 }
 
 static const scope_command lrf_commands[] = {
-    {"lrf", "LINE...", "script the rangefinder module on /dev/ttyS5 (range D [D2 D3], queue, silent on|off, "
-     "badsum on|off, readback N|off, noise N, anomaly B0..B3, period MS, delay MS; on: just start it)", 1, -1,
-     cmd_lrf},
+    {"lrf", "LINE...",
+     "script the rangefinder module on /dev/ttyS5 (range D [D2 D3], queue, silent on|off, "
+     "badsum on|off, readback N|off, noise N, anomaly B0..B3, period MS, delay MS; on: just start it)",
+     1, -1, cmd_lrf},
 };
 
 SCOPE_COMMANDS(lrf_commands);

@@ -43,9 +43,12 @@ static int cmd_media(scope_run *run, int argc, char **argv)
     bool thumb = true;
     double seconds = 10;
     for (int i = 3; i < argc; i++) {
-        if (strcmp(argv[i], "nothumb") == 0) thumb = false;
-        else if (kind == "photo" && colour(argv[i], rgb)) continue;
-        else if (kind == "video" && (seconds = atof(argv[i])) > 0) continue;
+        if (strcmp(argv[i], "nothumb") == 0)
+            thumb = false;
+        else if (kind == "photo" && colour(argv[i], rgb))
+            continue;
+        else if (kind == "video" && (seconds = atof(argv[i])) > 0)
+            continue;
         else {
             scope_error("media: what is '%s'?", argv[i]);
             return SCOPE_FAIL;

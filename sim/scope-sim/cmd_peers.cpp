@@ -33,16 +33,17 @@ static std::string scope_describe(const std::vector<uint8_t> &f)
         return (double)v;
     };
     if (f.size() == 25 && f[2] == 0x04 && f[3] == 0x02) {
-        static const char *const status[] = {"ok", "no target", "out of gate", "module anomaly", "time-out",
-                                             "median failed", "malformed reply"};
+        static const char *const status[] = {"ok",       "no target",     "out of gate",    "module anomaly",
+                                             "time-out", "median failed", "malformed reply"};
         const char *what = f[6] < 7 ? status[f[6]] : "status ?";
         if (f[10] == 0) return std::string(" (distance: ") + what + ")";
         snprintf(text, sizeof text, " (distance %u.%u m%s)", f[11] << 8 | f[12], f[13], f[10] > 1 ? " and more" : "");
         return text;
     }
     if (f.size() == 29 && f[2] == 0x1B && f[3] == 0x0A) {
-        snprintf(text, sizeof text, " (hold %.2f MOA vertical, %.2f MOA horizontal at %.1f m, pitch %.1f, azimuth %.1f)",
-                 f32(6), f32(10), f32(14), f32(18), f32(22));
+        snprintf(text, sizeof text,
+                 " (hold %.2f MOA vertical, %.2f MOA horizontal at %.1f m, pitch %.1f, azimuth %.1f)", f32(6), f32(10),
+                 f32(14), f32(18), f32(22));
         return text;
     }
     return "";
@@ -149,14 +150,19 @@ static int cmd_expect(scope_run *run, int argc, char **argv)
 }
 
 static const scope_command peer_commands[] = {
-    {"peers", "[ROLE...]", "start queue peers: media http ble (the default) and gui, a GUI stand-in", 0, 4,
-     cmd_peers},
-    {"send", "ROLE BYTES...", "send a frame as a peer: OBJ SUB ITEM FLAG [PAYLOAD...] in hex (framed and "
-     "summed), or a whole frame AA ... EB AA", 2, -1, cmd_send},
-    {"received", "ROLE [OBJ [SUB [ITEM]]]", "print the frames the peer received that no received or expect "
-     "took yet, those with this header (hex)", 1, 4, cmd_received},
-    {"expect", "ROLE SECONDS OBJ [SUB [ITEM]]", "wait for the oldest such frame not yet taken and print it; an "
-     "error after SECONDS", 3, 5, cmd_expect},
+    {"peers", "[ROLE...]", "start queue peers: media http ble (the default) and gui, a GUI stand-in", 0, 4, cmd_peers},
+    {"send", "ROLE BYTES...",
+     "send a frame as a peer: OBJ SUB ITEM FLAG [PAYLOAD...] in hex (framed and "
+     "summed), or a whole frame AA ... EB AA",
+     2, -1, cmd_send},
+    {"received", "ROLE [OBJ [SUB [ITEM]]]",
+     "print the frames the peer received that no received or expect "
+     "took yet, those with this header (hex)",
+     1, 4, cmd_received},
+    {"expect", "ROLE SECONDS OBJ [SUB [ITEM]]",
+     "wait for the oldest such frame not yet taken and print it; an "
+     "error after SECONDS",
+     3, 5, cmd_expect},
 };
 
 SCOPE_COMMANDS(peer_commands);

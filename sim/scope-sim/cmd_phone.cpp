@@ -150,11 +150,15 @@ static int cmd_wifi(scope_run *run, int argc, char **argv)
 }
 
 static const scope_command phone_commands[] = {
-    {"phone", "WHAT [TEXT]", "a phone command through the HTTP peer: ssid NAME, passwd TEXT, get-ssid, get-passwd, "
-     "info, profiles-in, profiles-out, time YYYYMMDDhhmmss, raw CMD [HEX...]", 1, -1, cmd_phone},
+    {"phone", "WHAT [TEXT]",
+     "a phone command through the HTTP peer: ssid NAME, passwd TEXT, get-ssid, get-passwd, "
+     "info, profiles-in, profiles-out, time YYYYMMDDhhmmss, raw CMD [HEX...]",
+     1, -1, cmd_phone},
     {"wind", "state|speed N", "the wind meter through the BLE peer: its state byte, or a wind speed", 2, 2, cmd_wind},
-    {"wifi", "[SECONDS NAME]", "how the access point's daemons were started (from the board log); with SECONDS "
-     "and NAME, once hostapd has started with that name", 0, 2, cmd_wifi},
+    {"wifi", "[SECONDS NAME]",
+     "how the access point's daemons were started (from the board log); with SECONDS "
+     "and NAME, once hostapd has started with that name",
+     0, 2, cmd_wifi},
 };
 
 SCOPE_COMMANDS(phone_commands);

@@ -14,8 +14,7 @@
 static std::string scope_join(int argc, char **argv, int from)
 {
     std::string text;
-    for (int i = from; i < argc; i++)
-        text += std::string(i > from ? " " : "") + argv[i];
+    for (int i = from; i < argc; i++) text += std::string(i > from ? " " : "") + argv[i];
     return text;
 }
 
@@ -23,14 +22,11 @@ static int scope_signal_number(const char *name)
 {
     char *end;
     long n = strtol(name, &end, 10);
-    if (*end == '\0' && n > 0 && n < NSIG)
-        return (int)n;
-    if (strncmp(name, "SIG", 3) == 0)
-        name += 3;
+    if (*end == '\0' && n > 0 && n < NSIG) return (int)n;
+    if (strncmp(name, "SIG", 3) == 0) name += 3;
     for (int sig = 1; sig < NSIG; sig++) {
         const char *abbrev = sigabbrev_np(sig);
-        if (abbrev && strcmp(abbrev, name) == 0)
-            return sig;
+        if (abbrev && strcmp(abbrev, name) == 0) return sig;
     }
     return -1;
 }
@@ -53,8 +49,7 @@ static int cmd_wait(scope_run *run, int argc, char **argv)
         scope_error("wait: '%s' is no number of seconds", argv[1]);
         return SCOPE_FAIL;
     }
-    if (scope_pause(run, ms))
-        return SCOPE_STOP;
+    if (scope_pause(run, ms)) return SCOPE_STOP;
     scope_error("wait: %s still runs after %s s", run->program, argv[1]);
     return SCOPE_FAIL;
 }
@@ -123,8 +118,7 @@ static const scope_command run_commands[] = {
     {"signal", "NAME|NUMBER", "send a signal (TERM, INT, HUP, USR1, 15 ...) to the program", 1, 1, cmd_signal},
     {"stop", "", "end the run now: every program in the sandbox is killed", 0, 0, cmd_stop},
     {"echo", "TEXT...", "print the text on standard output", 0, -1, cmd_echo},
-    {"write", "PATH TEXT...", "replace a sandbox file (e.g. under /sys) with the text and a newline", 1, -1,
-     cmd_write},
+    {"write", "PATH TEXT...", "replace a sandbox file (e.g. under /sys) with the text and a newline", 1, -1, cmd_write},
     {"spawn", "PROGRAM ARGS...", "start another program in the sandbox (e.g. a queue peer)", 1, -1, cmd_spawn},
     {"help", "", "list the commands", 0, 0, cmd_help},
 };

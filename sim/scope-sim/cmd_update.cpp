@@ -34,8 +34,10 @@ static int cmd_update(scope_run *run, int argc, char **argv)
     std::string name = base != nullptr ? base + 1 : argv[1];
     bool mark = true;
     for (int i = 2; i < argc; i++) {
-        if (strcmp(argv[i], "nomark") == 0) mark = false;
-        else name = argv[i];
+        if (strcmp(argv[i], "nomark") == 0)
+            mark = false;
+        else
+            name = argv[i];
     }
     if (name.empty() || name.find('/') != std::string::npos) {
         scope_error("update: '%s' is no file name", name.c_str());

@@ -15,8 +15,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "vesk_clock.h"
 #include "boot_installer_sim.h"
+#include "vesk_clock.h"
 
 #include <string>
 #include <thread>
@@ -25,45 +25,43 @@
 /* Exit statuses of scope-sim besides the program's own. */
 enum { SCOPE_EXIT_REBOOT = 200, SCOPE_EXIT_POWER_OFF = 201, SCOPE_EXIT_FAILED = 125 };
 
-static const char scope_usage[] =
-    "usage: scope-sim [OPTIONS] [SCRIPT] [-- ARGS...]\n"
-    "\n"
-    "Starts sightd (from the build's bin/ folder) in a fresh sandbox, runs the\n"
-    "commands of SCRIPT (a file; \"-\" or none: standard input) and reports how\n"
-    "the run ended. SIGINT and SIGTERM to scope-sim are passed on to sightd.\n"
-    "ARGS go to the program.\n"
-    "\n"
-    "Options:\n"
-    "  --keep DIR          make the sandbox in DIR and leave it there; a DIR kept\n"
-    "                      by an earlier run boots again with its files\n"
-    "  --media-size SIZE   size of the Media partition (bytes, or with K, M, G)\n"
-    "  --file INSIDE=HOST  put a copy of the host file HOST at INSIDE before the\n"
-    "                      program starts (e.g. /factory/config.ini=my.ini)\n"
-    "  --display DISPLAY   let the programs use this X display (e.g. :99)\n"
-    "  --xauthority FILE   X authority file for that display\n"
-    "  --program NAME      run NAME from bin/ in place of sightd\n"
-    "  --run COMMAND       run this command before the script (may be given\n"
-    "                      more than once; a failure ends the run)\n"
-    "  --help              this text\n"
-    "\n"
-    "Script: one command per line; words are separated by blanks, \"double\n"
-    "quotes\" keep blanks in a word, and # starts a comment. When the script\n"
-    "ends, scope-sim waits for the program to end; when the program ends, the\n"
-    "rest of the script is left. A failing command ends the run (exit 125),\n"
-    "except when the commands come from a terminal: there each line gets a\n"
-    "prompt, a failed command is reported and the run goes on, and the end\n"
-    "of input (Ctrl-D) ends the run as stop does. Ctrl-C (SIGINT) is passed\n"
-    "on to the program, whose end ends the run.\n"
-    "Commands:\n";
+static const char scope_usage[] = "usage: scope-sim [OPTIONS] [SCRIPT] [-- ARGS...]\n"
+                                  "\n"
+                                  "Starts sightd (from the build's bin/ folder) in a fresh sandbox, runs the\n"
+                                  "commands of SCRIPT (a file; \"-\" or none: standard input) and reports how\n"
+                                  "the run ended. SIGINT and SIGTERM to scope-sim are passed on to sightd.\n"
+                                  "ARGS go to the program.\n"
+                                  "\n"
+                                  "Options:\n"
+                                  "  --keep DIR          make the sandbox in DIR and leave it there; a DIR kept\n"
+                                  "                      by an earlier run boots again with its files\n"
+                                  "  --media-size SIZE   size of the Media partition (bytes, or with K, M, G)\n"
+                                  "  --file INSIDE=HOST  put a copy of the host file HOST at INSIDE before the\n"
+                                  "                      program starts (e.g. /factory/config.ini=my.ini)\n"
+                                  "  --display DISPLAY   let the programs use this X display (e.g. :99)\n"
+                                  "  --xauthority FILE   X authority file for that display\n"
+                                  "  --program NAME      run NAME from bin/ in place of sightd\n"
+                                  "  --run COMMAND       run this command before the script (may be given\n"
+                                  "                      more than once; a failure ends the run)\n"
+                                  "  --help              this text\n"
+                                  "\n"
+                                  "Script: one command per line; words are separated by blanks, \"double\n"
+                                  "quotes\" keep blanks in a word, and # starts a comment. When the script\n"
+                                  "ends, scope-sim waits for the program to end; when the program ends, the\n"
+                                  "rest of the script is left. A failing command ends the run (exit 125),\n"
+                                  "except when the commands come from a terminal: there each line gets a\n"
+                                  "prompt, a failed command is reported and the run goes on, and the end\n"
+                                  "of input (Ctrl-D) ends the run as stop does. Ctrl-C (SIGINT) is passed\n"
+                                  "on to the program, whose end ends the run.\n"
+                                  "Commands:\n";
 
-static const char scope_epilogue[] =
-    "\n"
-    "Report: the last line on standard output is \"scope-sim: <program> ended:\n"
-    "<how>\", how being \"exit N\", \"signal N\", \"reboot\", \"power-off\" or\n"
-    "\"stopped\".\n"
-    "Exit status: the program's exit status; 128+N when signal N ended it;\n"
-    "200 for a reboot, 201 for a power-off; 0 when stopped; 125 when scope-sim\n"
-    "itself failed (no sandbox, a bad script).\n";
+static const char scope_epilogue[] = "\n"
+                                     "Report: the last line on standard output is \"scope-sim: <program> ended:\n"
+                                     "<how>\", how being \"exit N\", \"signal N\", \"reboot\", \"power-off\" or\n"
+                                     "\"stopped\".\n"
+                                     "Exit status: the program's exit status; 128+N when signal N ended it;\n"
+                                     "200 for a reboot, 201 for a power-off; 0 when stopped; 125 when scope-sim\n"
+                                     "itself failed (no sandbox, a bad script).\n";
 
 static void scope_line(FILE *to, const char *format, va_list ap)
 {
@@ -94,8 +92,7 @@ int scope_seconds_ms(const char *text)
     char *end;
     errno = 0;
     double s = strtod(text, &end);
-    if (errno || end == text || *end != '\0' || s < 0 || s > 86400.0 * 365)
-        return -1;
+    if (errno || end == text || *end != '\0' || s < 0 || s > 86400.0 * 365) return -1;
     return (int)(s * 1000 + 0.5);
 }
 
@@ -117,8 +114,7 @@ const scope_command *scope_find(const char *name)
 {
     for (const auto &table : scope_tables())
         for (size_t i = 0; i < table.second; i++)
-            if (strcmp(table.first[i].name, name) == 0)
-                return &table.first[i];
+            if (strcmp(table.first[i].name, name) == 0) return &table.first[i];
     return nullptr;
 }
 
@@ -134,8 +130,7 @@ static void scope_forward_signals(scope_run *run)
 {
     struct signalfd_siginfo info;
     while (read(run->signal_fd, &info, sizeof info) == (ssize_t)sizeof info)
-        if (!run->ended)
-            sim_kill(run->h->sb, run->pid, (int)info.ssi_signo);
+        if (!run->ended) sim_kill(run->h->sb, run->pid, (int)info.ssi_signo);
 }
 
 /* Waits for one of fds (or the time-out), passing signals on meanwhile.
@@ -144,33 +139,24 @@ static void scope_forward_signals(scope_run *run)
 static int scope_poll(scope_run *run, int extra, int ms, bool *ready)
 {
     long long deadline = (long long)vesk_mono_ms() + ms;
-    if (ready)
-        *ready = false;
+    if (ready) *ready = false;
     for (;;) {
         struct pollfd p[3] = {{run->end_fd, POLLIN, 0}, {run->signal_fd, POLLIN, 0}, {extra, POLLIN, 0}};
         int left = ms < 0 ? -1 : (int)(deadline - (long long)vesk_mono_ms());
-        if (ms >= 0 && left < 0)
-            left = 0;
+        if (ms >= 0 && left < 0) left = 0;
         int n = poll(p, extra >= 0 ? 3 : 2, left);
-        if (n < 0 && errno != EINTR)
-            return run->ended;
-        if (p[1].revents & POLLIN)
-            scope_forward_signals(run);
-        if (p[0].revents & POLLIN)
-            return 1;
+        if (n < 0 && errno != EINTR) return run->ended;
+        if (p[1].revents & POLLIN) scope_forward_signals(run);
+        if (p[0].revents & POLLIN) return 1;
         if (extra >= 0 && (p[2].revents & (POLLIN | POLLHUP | POLLERR))) {
             *ready = true;
             return 0;
         }
-        if (n == 0)
-            return 0;
+        if (n == 0) return 0;
     }
 }
 
-int scope_pause(scope_run *run, int ms)
-{
-    return scope_poll(run, -1, ms, nullptr);
-}
+int scope_pause(scope_run *run, int ms) { return scope_poll(run, -1, ms, nullptr); }
 
 /* Splits a line into words: blanks separate, double quotes group, # ends. */
 static std::vector<std::string> scope_words(const std::string &line, bool *ok)
@@ -179,10 +165,8 @@ static std::vector<std::string> scope_words(const std::string &line, bool *ok)
     *ok = true;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
-            i++;
-        if (i >= line.size() || line[i] == '#')
-            break;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) i++;
+        if (i >= line.size() || line[i] == '#') break;
         std::string word;
         bool quoted = false;
         while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t' && line[i] != '\r'))) {
@@ -192,8 +176,7 @@ static std::vector<std::string> scope_words(const std::string &line, bool *ok)
                 word += line[i];
             i++;
         }
-        if (quoted)
-            *ok = false;
+        if (quoted) *ok = false;
         words.push_back(word);
     }
     return words;
@@ -209,8 +192,7 @@ static int scope_run_line(scope_run *run, const std::string &line, int number)
         scope_error("%s: a quote is not closed", where.c_str());
         return SCOPE_FAIL;
     }
-    if (words.empty())
-        return SCOPE_OK;
+    if (words.empty()) return SCOPE_OK;
     const scope_command *c = scope_find(words[0].c_str());
     if (c == nullptr) {
         scope_error("%s: no command '%s' (try help)", where.c_str(), words[0].c_str());
@@ -222,8 +204,7 @@ static int scope_run_line(scope_run *run, const std::string &line, int number)
         return SCOPE_FAIL;
     }
     std::vector<char *> argv;
-    for (std::string &w : words)
-        argv.push_back(&w[0]);
+    for (std::string &w : words) argv.push_back(&w[0]);
     argv.push_back(nullptr);
     return c->run(run, (int)words.size(), argv.data());
 }
@@ -246,12 +227,10 @@ static int scope_run_script(scope_run *run, int fd)
         }
         while ((nl = pending.find('\n')) == std::string::npos) {
             bool ready;
-            if (scope_poll(run, fd, -1, &ready))
-                return SCOPE_OK;
+            if (scope_poll(run, fd, -1, &ready)) return SCOPE_OK;
             char buf[4096];
             ssize_t n = read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
+            if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 at_end = true;
                 pending += '\n';
@@ -268,10 +247,8 @@ static int scope_run_script(scope_run *run, int fd)
             line = "stop";
         }
         int rc = scope_run_line(run, line, number);
-        if (rc == SCOPE_STOP || run->ended)
-            return SCOPE_OK;
-        if (rc == SCOPE_FAIL && !interactive)
-            return SCOPE_FAIL;
+        if (rc == SCOPE_STOP || run->ended) return SCOPE_OK;
+        if (rc == SCOPE_FAIL && !interactive) return SCOPE_FAIL;
     }
     return SCOPE_OK;
 }
@@ -281,10 +258,8 @@ static int scope_run_first(scope_run *run, const std::vector<std::string> &lines
 {
     for (size_t i = 0; i < lines.size(); i++) {
         int rc = scope_run_line(run, lines[i], 0);
-        if (rc == SCOPE_STOP || run->ended)
-            return SCOPE_STOP;
-        if (rc == SCOPE_FAIL)
-            return SCOPE_FAIL;
+        if (rc == SCOPE_STOP || run->ended) return SCOPE_STOP;
+        if (rc == SCOPE_FAIL) return SCOPE_FAIL;
     }
     return SCOPE_OK;
 }
@@ -295,10 +270,8 @@ static int scope_size(const char *text, uint64_t *out)
     errno = 0;
     unsigned long long n = strtoull(text, &end, 10);
     uint64_t unit = *end == 'K' ? 1ull << 10 : *end == 'M' ? 1ull << 20 : *end == 'G' ? 1ull << 30 : 1;
-    if (unit > 1)
-        end++;
-    if (errno || end == text || *end != '\0' || n == 0)
-        return -1;
+    if (unit > 1) end++;
+    if (errno || end == text || *end != '\0' || n == 0) return -1;
     *out = n * unit;
     return 0;
 }
@@ -320,8 +293,7 @@ static int scope_file_option(const char *text, sim_options *options)
     file.path.assign(text, (size_t)(eq - text));
     char buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        file.data.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) file.data.append(buf, n);
     fclose(f);
     options->files.push_back(file);
     return 0;
@@ -336,8 +308,7 @@ static void scope_help(void)
 
 static int scope_exit_status(const scope_run &run)
 {
-    if (run.stopped)
-        return 0;
+    if (run.stopped) return 0;
     switch (run.outcome.end) {
     case SIM_EXITED:
         return run.outcome.code;
@@ -380,8 +351,7 @@ int main(int argc, char **argv)
         } else if (a == "--xauthority" && has_value) {
             options.xauthority = argv[++i];
         } else if (a == "--file" && has_value) {
-            if (scope_file_option(argv[++i], &options) != 0)
-                return SCOPE_EXIT_FAILED;
+            if (scope_file_option(argv[++i], &options) != 0) return SCOPE_EXIT_FAILED;
         } else if (a == "--run" && has_value) {
             first.push_back(argv[++i]);
         } else if (a == "--program" && has_value) {
@@ -429,10 +399,8 @@ int main(int argc, char **argv)
     }
     /* The board's boot runs the installer before the programs start. */
     std::vector<std::string> installed;
-    if (!boot_installer_boot(harness, &installed))
-        scope_error("boot installer: %s", harness.why.c_str());
-    for (const std::string &line : installed)
-        scope_say("boot installer: %s", line.c_str());
+    if (!boot_installer_boot(harness, &installed)) scope_error("boot installer: %s", harness.why.c_str());
+    for (const std::string &line : installed) scope_say("boot installer: %s", line.c_str());
     /* Every wait of a command passes signals on and ends with the program. */
     harness.set_pause([&run](int ms) { return scope_pause(&run, ms) == 0; });
     std::vector<std::string> argv_program = {program};
@@ -456,8 +424,7 @@ int main(int argc, char **argv)
     });
 
     int status = scope_run_first(&run, first);
-    if (status == SCOPE_OK)
-        status = scope_run_script(&run, script_fd);
+    if (status == SCOPE_OK) status = scope_run_script(&run, script_fd);
     if (status == SCOPE_FAIL && !run.ended) {
         run.stopped = true;
         sim_stop(harness.sb, nullptr);
@@ -465,7 +432,6 @@ int main(int argc, char **argv)
     scope_pause(&run, -1);
     watcher.join();
     scope_say("%s ended: %s", program.c_str(), run.stopped ? "stopped" : sim_outcome_text(run.outcome).c_str());
-    if (!options.dir.empty())
-        scope_say("sandbox kept in %s", options.dir.c_str());
+    if (!options.dir.empty()) scope_say("sandbox kept in %s", options.dir.c_str());
     return status == SCOPE_FAIL ? SCOPE_EXIT_FAILED : scope_exit_status(run);
 }

@@ -18,14 +18,14 @@
 enum { SCOPE_OK = 0, SCOPE_FAIL = -1, SCOPE_STOP = 1 };
 
 struct scope_run {
-    sim_harness *h;      /* the sandbox and everything started in it */
-    int pid;             /* the program's pid inside the sandbox (sightd's) */
-    const char *program; /* its name, for messages */
+    sim_harness *h;          /* the sandbox and everything started in it */
+    int pid;                 /* the program's pid inside the sandbox (sightd's) */
+    const char *program;     /* its name, for messages */
     std::atomic<bool> ended; /* the program has ended; outcome says how */
-    bool stopped;        /* ended by the stop command */
-    sim_outcome outcome; /* written by the watcher before ended */
-    int signal_fd;       /* SIGINT and SIGTERM to scope-sim, passed on */
-    int end_fd;          /* readable once the program has ended */
+    bool stopped;            /* ended by the stop command */
+    sim_outcome outcome;     /* written by the watcher before ended */
+    int signal_fd;           /* SIGINT and SIGTERM to scope-sim, passed on */
+    int end_fd;              /* readable once the program has ended */
 };
 
 typedef int (*scope_command_fn)(scope_run *run, int argc, char **argv);
@@ -34,8 +34,8 @@ struct scope_command {
     const char *name;
     const char *args; /* for the help text */
     const char *help;
-    int min_args;     /* words after the name */
-    int max_args;     /* -1: any number */
+    int min_args; /* words after the name */
+    int max_args; /* -1: any number */
     scope_command_fn run;
 };
 

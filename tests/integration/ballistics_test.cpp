@@ -43,9 +43,12 @@ struct Ballistics : ::testing::Test {
     /* Waits for a result frame with this distance at a peer. */
     scope_frame result_at(const char *role, float distance)
     {
-        auto got = run.wait_frames(role, [&](const scope_frame &f) {
-            return result_frame(f) && f.size() == 29 && scope_float_at(f, 14) == distance;
-        }, 1, SIM_REPLY_MS);
+        auto got = run.wait_frames(
+            role,
+            [&](const scope_frame &f) {
+                return result_frame(f) && f.size() == 29 && scope_float_at(f, 14) == distance;
+            },
+            1, SIM_REPLY_MS);
         return got.empty() ? scope_frame() : got[0];
     }
 

@@ -6,10 +6,7 @@
 namespace {
 
 /* A frame's first six bytes: header, length, object, sub, item, flag. */
-scope_frame head_of(const scope_frame &f)
-{
-    return scope_frame(f.begin(), f.begin() + std::min<size_t>(6, f.size()));
-}
+scope_frame head_of(const scope_frame &f) { return scope_frame(f.begin(), f.begin() + std::min<size_t>(6, f.size())); }
 
 scope_frame payload_of(const scope_frame &f)
 {
@@ -82,8 +79,7 @@ TEST(BootPush, TheGuiReceivesTheWholeDeviceStateInOrder)
     ASSERT_EQ(shot_ready.size(), 1u);
     EXPECT_EQ(shot_ready[0], want);
     /* Nothing else reached the GUI between the push and that report. */
-    EXPECT_EQ(gui_frames(run).size(), expected_push(0, 1).size() + 1 +
-                                          run.frames("gui", boot_state).size());
+    EXPECT_EQ(gui_frames(run).size(), expected_push(0, 1).size() + 1 + run.frames("gui", boot_state).size());
     scope_stop_sightd(run);
 }
 
@@ -138,7 +134,8 @@ TEST(BootPush, TheGuiFramesGoThroughWhileThePhoneAndBluetoothPeersAreMissing)
      * stands: off. */
     ASSERT_TRUE(run.start_peer("http"));
     const scope_frame last_state = sim_frame(0xF4, 0x00, 0x0F, 0x00, {0x00});
-    auto http = run.wait_frames("http", [&](const scope_frame &f) { return f == last_state; }, 1, SIM_REPLY_MS);
+    auto http = run.wait_frames(
+        "http", [&](const scope_frame &f) { return f == last_state; }, 1, SIM_REPLY_MS);
     ASSERT_FALSE(http.empty());
     std::vector<sim_peer_record> backlog = run.received("http");
     for (const sim_peer_record &r : backlog) {

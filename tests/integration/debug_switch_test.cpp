@@ -15,10 +15,7 @@ scope_frame reply_for(uint8_t state)
     return f;
 }
 
-scope_frame request(uint8_t value)
-{
-    return scope_request(0x00, 0x00, 0x29, value);
-}
+scope_frame request(uint8_t value) { return scope_request(0x00, 0x00, 0x29, value); }
 
 struct DebugSwitch : ::testing::Test {
     sim_harness run;
@@ -99,9 +96,9 @@ TEST_F(DebugSwitch, MalformedRequestsGetNoReplyAndChangeNothing)
         ASSERT_TRUE(run.send("gui", request(0)));
         std::vector<scope_frame> got;
         ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] {
-                got = replies();
-                return got.size() >= before + 2 && got.back() == reply_for(0);
-            }));
+            got = replies();
+            return got.size() >= before + 2 && got.back() == reply_for(0);
+        }));
         std::vector<scope_frame> fresh(got.begin() + (long)before, got.end());
         EXPECT_EQ(fresh, (std::vector<scope_frame>{reply_for(1), reply_for(0)}));
     }

@@ -8,10 +8,7 @@ namespace {
 /* GUI rangefinder operations (object 4, command 0). */
 enum { OP_STOP = 0, OP_SINGLE = 1, OP_SCAN = 3 };
 
-scope_frame operation(uint8_t op)
-{
-    return scope_request(0x04, 0x00, 0xFF, op);
-}
+scope_frame operation(uint8_t op) { return scope_request(0x04, 0x00, 0xFF, op); }
 
 const sim_head result_report = {0x04, 0x02, 0xFF, 0x80};
 const sim_head state_report = {0x04, 0x00, 0xFF, 0x80};
@@ -36,10 +33,7 @@ scope_frame distance_report(uint8_t status, uint8_t session, uint32_t dm)
 }
 
 /* AA 08 04 00 FF 80 wire-state reason CHK EB AA */
-scope_frame state(uint8_t wire, uint8_t reason)
-{
-    return sim_frame(0x04, 0x00, 0xFF, 0x80, {wire, reason});
-}
+scope_frame state(uint8_t wire, uint8_t reason) { return sim_frame(0x04, 0x00, 0xFF, 0x80, {wire, reason}); }
 
 struct Rangefinder : ::testing::Test {
     sim_harness run;

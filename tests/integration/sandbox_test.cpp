@@ -38,15 +38,9 @@ std::string temp_dir()
     return mkdtemp(&dir[0]) ? dir : "";
 }
 
-int remove_entry(const char *path, const struct stat *, int, struct FTW *)
-{
-    return remove(path);
-}
+int remove_entry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
-void remove_tree(const std::string &dir)
-{
-    nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-}
+void remove_tree(const std::string &dir) { nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
 
 bool exists(const std::string &path)
 {
@@ -60,8 +54,7 @@ std::map<std::string, std::string> facts_of(const std::string &text)
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            facts[line.substr(0, eq)] = line.substr(eq + 1);
+        if (eq != std::string::npos) facts[line.substr(0, eq)] = line.substr(eq + 1);
     }
     return facts;
 }
@@ -75,12 +68,10 @@ struct Output {
     bool pump(int ms)
     {
         struct pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0)
-            return true;
+        if (poll(&p, 1, ms) <= 0) return true;
         char buf[4096];
         ssize_t n = read(fd, buf, sizeof buf);
-        if (n > 0)
-            text.append(buf, (size_t)n);
+        if (n > 0) text.append(buf, (size_t)n);
         return n > 0;
     }
 
@@ -97,15 +88,13 @@ struct Output {
     {
         long long deadline = (long long)vesk_mono_ms() + ms;
         while (text.find(what) == std::string::npos && (long long)vesk_mono_ms() < deadline)
-            if (!pump(50))
-                break;
+            if (!pump(50)) break;
         return text.find(what) != std::string::npos;
     }
 
     ~Output()
     {
-        if (fd >= 0)
-            close(fd);
+        if (fd >= 0) close(fd);
     }
 };
 
@@ -120,8 +109,7 @@ protected:
     void TearDown() override
     {
         sim_destroy(sb);
-        for (sim_sandbox *other : others)
-            sim_destroy(other);
+        for (sim_sandbox *other : others) sim_destroy(other);
     }
 
     sim_sandbox *make(const sim_options &o = sim_options())
@@ -166,15 +154,11 @@ protected:
             out.pump(0);
         EXPECT_EQ(rc, 0) << "the probe did not end: " << strerror(-rc);
         out.drain();
-        if (text)
-            *text = out.text;
+        if (text) *text = out.text;
         return outcome;
     }
 
-    sim_outcome run(const std::vector<std::string> &args, std::string *text = nullptr)
-    {
-        return run(sb, args, text);
-    }
+    sim_outcome run(const std::vector<std::string> &args, std::string *text = nullptr) { return run(sb, args, text); }
 
     /* The probe's shell: the exit status of the command. */
     int shell(const std::string &command, std::string *text = nullptr)
@@ -227,10 +211,9 @@ TEST_F(Sandbox, LooksLikeTheBoardInside)
         {"gpio_export", "reg"},
         {"ar_boardinfo", "reg"},
     };
-    for (const auto &w : want)
-        EXPECT_EQ(f[w.first], w.second) << w.first;
-    for (const char *dir : {"/factory", "/factory2", "/usrdata", "/usrdata/media", "/tmp", "/etc/wifi", "/var", "/sim",
-                            "/sys"})
+    for (const auto &w : want) EXPECT_EQ(f[w.first], w.second) << w.first;
+    for (const char *dir :
+         {"/factory", "/factory2", "/usrdata", "/usrdata/media", "/tmp", "/etc/wifi", "/var", "/sim", "/sys"})
         EXPECT_EQ(f[std::string("writable:") + dir], "1") << dir;
     for (const char *tool : {"insmod", "hostapd", "udhcpd", "mkfs.vfat", "mount", "umount", "umtprd", "ifconfig"})
         EXPECT_EQ(f[std::string("tool:") + tool], std::string(SIM_TOOLS_DIR "/") + tool);
@@ -247,8 +230,7 @@ struct EndCase {
 
 std::ostream &operator<<(std::ostream &out, const EndCase &c)
 {
-    for (const std::string &a : c.args)
-        out << a << " ";
+    for (const std::string &a : c.args) out << a << " ";
     return out;
 }
 
@@ -273,8 +255,7 @@ TEST_P(SandboxEnd, OutcomeOfTheProgramAndTheSandbox)
 
 INSTANTIATE_TEST_SUITE_P(Ends, SandboxEnd,
                          ::testing::Values(EndCase{{"exit", "0"}, SIM_EXITED, 0}, EndCase{{"exit", "3"}, SIM_EXITED, 3},
-                                           EndCase{{"reboot"}, SIM_REBOOT, 0},
-                                           EndCase{{"poweroff"}, SIM_POWER_OFF, 0},
+                                           EndCase{{"reboot"}, SIM_REBOOT, 0}, EndCase{{"poweroff"}, SIM_POWER_OFF, 0},
                                            EndCase{{"raise", "9"}, SIM_SIGNALED, 9},
                                            EndCase{{"raise", "1"}, SIM_SIGNALED, 1}));
 
@@ -346,8 +327,7 @@ TEST_F(Sandbox, ManySandboxesRunSideBySide)
 {
     const int count = 4;
     std::vector<sim_sandbox *> all;
-    for (int i = 0; i < count; i++)
-        all.push_back(make());
+    for (int i = 0; i < count; i++) all.push_back(make());
     for (int i = 0; i < count; i++) {
         ASSERT_TRUE(all[i]);
         EXPECT_EQ(run(all[i], {"queue", "send", "54321", "box" + std::to_string(i)}).code, 0);
@@ -381,8 +361,7 @@ TEST_P(SandboxSerial, BytesPassUnchangedBothWays)
         if (poll(&p, 1, 100) > 0) {
             char buf[64];
             ssize_t n = read(master, buf, sizeof buf);
-            if (n > 0)
-                back.append(buf, (size_t)n);
+            if (n > 0) back.append(buf, (size_t)n);
         }
     }
     EXPECT_EQ(back, frame);
@@ -602,10 +581,7 @@ struct ToolCase {
     std::vector<std::string> logged; /* name, then the arguments */
 };
 
-std::ostream &operator<<(std::ostream &out, const ToolCase &c)
-{
-    return out << c.command;
-}
+std::ostream &operator<<(std::ostream &out, const ToolCase &c) { return out << c.command; }
 
 class SandboxTool : public Sandbox, public ::testing::WithParamInterface<ToolCase> {};
 
@@ -618,15 +594,15 @@ TEST_P(SandboxTool, LogsItsArgumentsAndAnswers)
     std::vector<std::string> tools = sim_board_log(sb, "tool");
     ASSERT_EQ(tools.size(), 1u);
     std::vector<std::string> logged = {sim_log_field(tools[0], "name")};
-    for (const std::string &a : sim_log_args(tools[0]))
-        logged.push_back(a);
+    for (const std::string &a : sim_log_args(tools[0])) logged.push_back(a);
     EXPECT_EQ(logged, GetParam().logged);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tools, SandboxTool,
     ::testing::Values(
-        ToolCase{"insmod /mod/bcmdhd.ko \"firmware_path=/etc/wifi/fw_bcm43438a1.bin nvram_path=/etc/wifi/nvram_ap6212a.txt\"",
+        ToolCase{"insmod /mod/bcmdhd.ko \"firmware_path=/etc/wifi/fw_bcm43438a1.bin "
+                 "nvram_path=/etc/wifi/nvram_ap6212a.txt\"",
                  0,
                  {"insmod", "/mod/bcmdhd.ko",
                   "firmware_path=/etc/wifi/fw_bcm43438a1.bin nvram_path=/etc/wifi/nvram_ap6212a.txt"}},
@@ -730,8 +706,7 @@ protected:
         close(in[1]);
         char buf[4096];
         ssize_t n;
-        while ((n = read(out[0], buf, sizeof buf)) > 0)
-            r.out.append(buf, (size_t)n);
+        while ((n = read(out[0], buf, sizeof buf)) > 0) r.out.append(buf, (size_t)n);
         close(out[0]);
         int status = 0;
         EXPECT_EQ(waitpid(pid, &status, 0), pid);
@@ -744,8 +719,7 @@ protected:
         std::vector<std::string> all = {std::string(VESK_BIN_DIR) + "/scope-sim"};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char *> argv;
-        for (std::string &a : all)
-            argv.push_back(&a[0]);
+        for (std::string &a : all) argv.push_back(&a[0]);
         argv.push_back(nullptr);
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
@@ -761,7 +735,8 @@ protected:
     {
         size_t end = text.find_last_not_of('\n');
         size_t start = text.rfind('\n', end);
-        return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+        return text.substr(start == std::string::npos ? 0 : start + 1,
+                           end - (start == std::string::npos ? 0 : start + 1) + 1);
     }
 };
 
@@ -773,10 +748,7 @@ struct ScopeCase {
     const char *output; /* also printed, or "" */
 };
 
-std::ostream &operator<<(std::ostream &out, const ScopeCase &c)
-{
-    return out << c.script;
-}
+std::ostream &operator<<(std::ostream &out, const ScopeCase &c) { return out << c.script; }
 
 class ScopeSimRun : public ScopeSim, public ::testing::WithParamInterface<ScopeCase> {};
 
@@ -844,9 +816,10 @@ TEST_F(ScopeSim, PutsHostFilesInPlaceOnAMediaOfTheChosenSize)
     ASSERT_TRUE(f);
     fputs("arm\n", f);
     fclose(f);
-    Result r = scope("wait 5\n", {"--media-size", "8M", "--file", "/usrdata/media/UART_SWITCH_ARM.cfg=" + dir + "/switch.cfg",
-                                  "--program", "sandbox-probe", "--", "sh",
-                                  "cat /usrdata/media/UART_SWITCH_ARM.cfg && echo $(($(stat -f -c '%b*%S' /usrdata/media)))"});
+    Result r =
+        scope("wait 5\n", {"--media-size", "8M", "--file", "/usrdata/media/UART_SWITCH_ARM.cfg=" + dir + "/switch.cfg",
+                           "--program", "sandbox-probe", "--", "sh",
+                           "cat /usrdata/media/UART_SWITCH_ARM.cfg && echo $(($(stat -f -c '%b*%S' /usrdata/media)))"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("arm\n" + std::to_string(8 << 20) + "\n"), std::string::npos) << r.out;
     EXPECT_EQ(scope("", {"--file", "/factory/x=" + dir + "/missing", "--program", "sandbox-probe"}).status, 125);

@@ -62,8 +62,8 @@ inline bool scope_stop_sightd(sim_harness &h)
 }
 
 /* A fixture's end: sightd, if it still runs, must stop cleanly too. */
-#define SCOPE_STOP_AT_END(h)                                             \
-    void TearDown() override                                             \
-    {                                                                    \
-        if ((h).sb != nullptr && (h).sightd > 0) scope_stop_sightd(h);   \
+#define SCOPE_STOP_AT_END(h)                                                                                           \
+    void TearDown() override                                                                                           \
+    {                                                                                                                  \
+        if ((h).sb != nullptr && (h).sightd > 0) scope_stop_sightd(h);                                                 \
     }

@@ -72,7 +72,7 @@ wire_cursor scope_factory_cursor(void)
         for (int z = 0; z < 2; z++) {
             const Qel_Cursor_Zero &fz = f.group[g].zero[z];
             c.group[g].zero[z] = {fz.u16IrCursorDistance, fz.u16IrCursorDistanceYD, fz.s8IrCursorCurrentX,
-                                  fz.s8IrCursorCurrentY, fz.flIrCursorOffsetX, fz.flIrCursorOffsetY};
+                                  fz.s8IrCursorCurrentY,  fz.flIrCursorOffsetX,     fz.flIrCursorOffsetY};
         }
     }
     return c;
@@ -85,25 +85,25 @@ std::vector<uint8_t> scope_factory_status_image(void)
         s[at] = (uint8_t)v;
         s[at + 1] = (uint8_t)(v >> 8);
     };
-    s[4] = 5; /* IR brightness */
-    s[5] = 5; /* IR contrast */
-    s[7] = 3; /* red-hot threshold */
-    s[8] = 3; /* enhancement */
-    s[9] = 1; /* scene */
+    s[4] = 5;  /* IR brightness */
+    s[5] = 5;  /* IR contrast */
+    s[7] = 3;  /* red-hot threshold */
+    s[8] = 3;  /* enhancement */
+    s[9] = 1;  /* scene */
     s[19] = 5; /* reticle colour */
     s[21] = 2; /* reticle brightness */
     const wire_zero &zero = scope_factory_cursor().group[0].zero[0];
     put16(24, zero.x); /* the reticle starts at zero point 0 of group 0 */
     put16(26, zero.y);
     for (size_t at = 28; at < 36; at += 2) put16(at, 639); /* range offset and laser mark: EEPROM defaults */
-    s[37] = 5; /* screen brightness */
-    s[54] = 1; /* distance unit */
-    s[55] = 1; /* range type */
-    s[58] = 5; /* auto shutter */
-    s[65] = 3; /* recoil sensitivity */
-    s[67] = 1; /* range reticle colour */
-    s[71] = 2; /* laser reticle colour */
-    s[72] = 1; /* ballistic reticle colour */
+    s[37] = 5;                                             /* screen brightness */
+    s[54] = 1;                                             /* distance unit */
+    s[55] = 1;                                             /* range type */
+    s[58] = 5;                                             /* auto shutter */
+    s[65] = 3;                                             /* recoil sensitivity */
+    s[67] = 1;                                             /* range reticle colour */
+    s[71] = 2;                                             /* laser reticle colour */
+    s[72] = 1;                                             /* ballistic reticle colour */
     memcpy(&s[79], "v1.0.4", 6);
     return s;
 }

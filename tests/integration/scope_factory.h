@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-
 #define SCOPE_PROFILES 6
 #define SCOPE_CURRENT_INI "/factory/config.ini"
 #define SCOPE_PROFILES_DB "/factory/ballistics_config.db"
@@ -28,7 +27,7 @@ struct wire_bullet {
     double length, diameter, weight, ballisticsCoef; /* mm, mm, grains */
     int32_t dragFunction;
     int32_t pad0;
-    double velocity; /* m/s */
+    double velocity;            /* m/s */
     wire_atmosphere atmosphere; /* the zeroing weather */
     int32_t isOpenAtmosphere;
     int32_t zeroOffsetUnit;

@@ -43,7 +43,7 @@ scope_hold scope_library_hold(const wire_profile &p, int range_dm, double shot_a
 
     CustBallisticCalculationResult r = {};
     int rc = VeskSingleCustBallisticCalculation(&r, &ammo, &sight, &rifling, &zeroing, &shooting, &shot, &wind, true,
-                                               1.0, &option, dynamic_bc);
+                                                1.0, &option, dynamic_bc);
     EXPECT_EQ(rc, 0) << "the library refused the profile";
     return {r.DropAdjustment, r.WindageAdjustment};
 }

@@ -2,9 +2,9 @@
 // README's example script, and the errors a script gets for a wrong step.
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +16,6 @@
 
 #include "sim_harness.h"
 #include "update_zip.h"
-
 
 extern char **environ;
 
@@ -101,7 +100,8 @@ scope_result scope_sim_tty(const std::vector<std::string> &args,
         if (write(master, step.second.data(), step.second.size()) < 0) break;
     }
     int status = 0;
-    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0 && waited < SIM_BOOT_MS; waited += 20) read_until("\x01", 20);
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0 && waited < SIM_BOOT_MS; waited += 20)
+        read_until("\x01", 20);
     read_until("\x01", 100);
     close(master);
     if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
@@ -163,10 +163,10 @@ TEST(ScopeSim, AtATerminalABadCommandIsReportedAndCtrlDEndsTheRun)
     char dir[] = "/tmp/scope-sim-tty-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::string png = std::string(dir) + "/s.png";
-    scope_result r = scope_sim_tty({"--run", "peers media", "--run", "gui", "-"},
-                                   {{"scope> ", "key rnage\n"},
-                                    {"no key 'rnage'", "screenshot " + png + "\n"},
-                                    {"scope-sim: screenshot " + png, "\x04"}});
+    scope_result r =
+        scope_sim_tty({"--run", "peers media", "--run", "gui", "-"}, {{"scope> ", "key rnage\n"},
+                                                                      {"no key 'rnage'", "screenshot " + png + "\n"},
+                                                                      {"scope-sim: screenshot " + png, "\x04"}});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("scope-sim: key: no key 'rnage'"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("scope-sim: sightd ended: stopped"), std::string::npos) << r.out;

@@ -4,7 +4,6 @@
 
 #include <sqlite3.h>
 
-
 namespace {
 
 const sim_head status_frame = {0x10, 0x00, 0x00, 0x80};
@@ -31,14 +30,14 @@ TEST(Settings, AGuiSettingIsOnDiskWithinTheWriteDelayAndSurvivesARestart)
     /* Screen brightness 8 (basic item 7). */
     auto sent = std::chrono::steady_clock::now();
     ASSERT_TRUE(run.send("gui", scope_request(0x00, 0x00, 0x07, 8)));
-    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] { return scope_ini_get(ini, "qeldevstatus:s8screenbrightness", &value) && value == "8"; }))
+    ASSERT_TRUE(run.wait(SIM_REPLY_MS,
+                         [&] { return scope_ini_get(ini, "qeldevstatus:s8screenbrightness", &value) && value == "8"; }))
         << "the file still reads " << value;
     auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
     /* A change is written at most 500 ms after it was made. */
     EXPECT_LE(took.count(), 600 * SIM_SLOW);
     /* The media process has it too. */
-    EXPECT_EQ(run.frames("media", [](const scope_frame &f) { return f == scope_request(0, 0, 7, 8); }).size(),
-              1u);
+    EXPECT_EQ(run.frames("media", [](const scope_frame &f) { return f == scope_request(0, 0, 7, 8); }).size(), 1u);
 
     ASSERT_TRUE(scope_stop_sightd(run));
     ASSERT_TRUE(run.boot_sightd()) << run.why;
@@ -52,7 +51,7 @@ TEST(Settings, AGuiSettingIsOnDiskWithinTheWriteDelayAndSurvivesARestart)
 
 /* The ballistic profiles through the profile database. */
 class ProfileDb {
-  public:
+public:
     explicit ProfileDb(const std::string &path)
     {
         if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
@@ -81,7 +80,7 @@ class ProfileDb {
         return out;
     }
 
-  private:
+private:
     sqlite3 *db_ = nullptr;
 };
 
@@ -172,9 +171,8 @@ TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
         ProfileDb db(db_path);
         for (const auto &r : db.rows(query)) {
             char line[256];
-            snprintf(line, sizeof line, "%s|%s|%.2f|%.2f|%s|%s|%s|%.2f", r[0].c_str(), r[1].c_str(),
-                     atof(r[2].c_str()), atof(r[3].c_str()), r[4].c_str(), r[5].c_str(), r[6].c_str(),
-                     atof(r[7].c_str()));
+            snprintf(line, sizeof line, "%s|%s|%.2f|%.2f|%s|%s|%s|%.2f", r[0].c_str(), r[1].c_str(), atof(r[2].c_str()),
+                     atof(r[3].c_str()), r[4].c_str(), r[5].c_str(), r[6].c_str(), atof(r[7].c_str()));
             rows.push_back({line});
         }
         return rows;
@@ -193,8 +191,9 @@ TEST(Settings, EditedProfilesAreInTheDatabaseAndSurviveARestart)
     /* The next boot pushes the edited profiles, every byte of them. */
     const size_t before = run.frames("gui", profile_frame).size();
     ASSERT_TRUE(run.boot_sightd()) << run.why;
-    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] { return run.frames("gui", profile_frame).size() >= before + SCOPE_PROFILES; }))
-        << "the second boot pushed no six profiles";
+    ASSERT_TRUE(run.wait(SIM_REPLY_MS, [&] {
+        return run.frames("gui", profile_frame).size() >= before + SCOPE_PROFILES;
+    })) << "the second boot pushed no six profiles";
     std::vector<scope_frame> pushed = latest(run, profile_frame, SCOPE_PROFILES);
     ASSERT_EQ(pushed.size(), (size_t)SCOPE_PROFILES);
     for (int i = 0; i < SCOPE_PROFILES; i++) {

@@ -43,10 +43,7 @@ typedef enum DragTableId {
     GC = 8 /* custom curve: no table can be given through this interface, refused */
 } DragTableId;
 
-typedef enum TwistDirection {
-    Left = 0,
-    Right = 1
-} TwistDirection;
+typedef enum TwistDirection { Left = 0, Right = 1 } TwistDirection;
 
 typedef struct CustAmmunition {
     double Weight;                    /* g, above 0, at most 1000 */
@@ -78,7 +75,7 @@ typedef struct CustAtmosphere {
 } CustAtmosphere;
 
 typedef struct CustZeroing {
-    double Distance;                       /* m, the level range at which the sight was zeroed */
+    double Distance;                          /* m, the level range at which the sight was zeroed */
     const CustAmmunition *pZeroingAmmunition; /* the load it was zeroed with */
     const CustAtmosphere *pZeroingAtmosphere; /* the weather it was zeroed in */
 } CustZeroing;
@@ -114,13 +111,13 @@ typedef struct CustBallisticCalculationResult {
 
 /* Return codes. */
 #define CUSTBC_OK 0
-#define CUSTBC_E_NULL 1         /* a record pointer, or a zeroing pointer, is null */
-#define CUSTBC_E_NOT_FINITE 2   /* an input is NaN or infinite */
-#define CUSTBC_E_RANGE 3        /* an input lies outside the range given above */
-#define CUSTBC_E_DRAG_TABLE 4   /* TableId outside the list, or a table this library lacks */
-#define CUSTBC_E_ZERO 5         /* no bore angle puts the zeroing load on the zero distance */
-#define CUSTBC_E_FALLS_SHORT 6  /* the bullet stops short of the target */
-#define CUSTBC_E_RESULT 7       /* the solution came out non-finite */
+#define CUSTBC_E_NULL 1        /* a record pointer, or a zeroing pointer, is null */
+#define CUSTBC_E_NOT_FINITE 2  /* an input is NaN or infinite */
+#define CUSTBC_E_RANGE 3       /* an input lies outside the range given above */
+#define CUSTBC_E_DRAG_TABLE 4  /* TableId outside the list, or a table this library lacks */
+#define CUSTBC_E_ZERO 5        /* no bore angle puts the zeroing load on the zero distance */
+#define CUSTBC_E_FALLS_SHORT 6 /* the bullet stops short of the target */
+#define CUSTBC_E_RESULT 7      /* the solution came out non-finite */
 
 /* The library's version text, at most 31 characters. */
 const char *GetThisLibVerion(void);
@@ -135,16 +132,10 @@ void Ballistic_Calculation_LogSet(bool on);
  * hasWind, over the first windLength, a fraction 0 to 1, of the distance),
  * spin drift and Coriolis deflection as the options ask.
  */
-int SingleCustBallisticCalculation(CustBallisticCalculationResult *result,
-                                   const CustAmmunition *ammunition,
-                                   const CustSight *sight,
-                                   const CustRifling *rifling,
-                                   const CustZeroing *zeroing,
-                                   const CustAtmosphere *atmosphere,
-                                   const CustShotParameters *shot,
-                                   const CustWind *wind,
-                                   bool hasWind,
-                                   double windLength,
+int SingleCustBallisticCalculation(CustBallisticCalculationResult *result, const CustAmmunition *ammunition,
+                                   const CustSight *sight, const CustRifling *rifling, const CustZeroing *zeroing,
+                                   const CustAtmosphere *atmosphere, const CustShotParameters *shot,
+                                   const CustWind *wind, bool hasWind, double windLength,
                                    const CustBallisticCalculationOption *option);
 
 /*
@@ -156,17 +147,11 @@ int SingleCustBallisticCalculation(CustBallisticCalculationResult *result,
  * load the switch changes nothing.
  */
 typedef int VeskSingleCustBallisticCalculation_t(CustBallisticCalculationResult *result,
-                                                const CustAmmunition *ammunition,
-                                                const CustSight *sight,
-                                                const CustRifling *rifling,
-                                                const CustZeroing *zeroing,
-                                                const CustAtmosphere *atmosphere,
-                                                const CustShotParameters *shot,
-                                                const CustWind *wind,
-                                                bool hasWind,
-                                                double windLength,
-                                                const CustBallisticCalculationOption *option,
-                                                int dynamicBc);
+                                                 const CustAmmunition *ammunition, const CustSight *sight,
+                                                 const CustRifling *rifling, const CustZeroing *zeroing,
+                                                 const CustAtmosphere *atmosphere, const CustShotParameters *shot,
+                                                 const CustWind *wind, bool hasWind, double windLength,
+                                                 const CustBallisticCalculationOption *option, int dynamicBc);
 VeskSingleCustBallisticCalculation_t VeskSingleCustBallisticCalculation;
 typedef VeskSingleCustBallisticCalculation_t *VeskSingleCustBallisticCalculation_fn;
 

@@ -26,11 +26,11 @@ static_assert(sizeof(k_version) <= 32, "the caller copies at most 32 characters"
 
 std::atomic<bool> g_log{false};
 
-#define FBC_LOG(...)                                                  \
-    do {                                                              \
-        if (g_log.load(std::memory_order_relaxed)) {                  \
-            fprintf(stderr, "CustBallisticCalculator: " __VA_ARGS__); \
-        }                                                             \
+#define FBC_LOG(...)                                                                                                   \
+    do {                                                                                                               \
+        if (g_log.load(std::memory_order_relaxed)) {                                                                   \
+            fprintf(stderr, "CustBallisticCalculator: " __VA_ARGS__);                                                  \
+        }                                                                                                              \
     } while (0)
 
 // One numeric input with its legal range; lower bounds are open where a
@@ -71,8 +71,7 @@ int check_ammunition(const CustAmmunition *a)
         {"BallisticCoefficientValue", a->BallisticCoefficientValue, 0.0, 10.0, true},
     };
     int rc = check_limits(rows, sizeof(rows) / sizeof(rows[0]));
-    if (rc != CUSTBC_OK)
-        return rc;
+    if (rc != CUSTBC_OK) return rc;
     // Read as an int: a stored or foreign record may hold any bit pattern.
     int id;
     memcpy(&id, &a->TableId, sizeof(id));
@@ -146,14 +145,10 @@ int check_request(const request *q)
         FBC_LOG("rifling Direction %g is neither 0 nor 1\n", r->Direction);
         rc = CUSTBC_E_RANGE;
     }
-    if (rc == CUSTBC_OK)
-        rc = check_ammunition(q->ammunition);
-    if (rc == CUSTBC_OK)
-        rc = check_ammunition(q->zeroing->pZeroingAmmunition);
-    if (rc == CUSTBC_OK)
-        rc = check_atmosphere(q->atmosphere);
-    if (rc == CUSTBC_OK)
-        rc = check_atmosphere(q->zeroing->pZeroingAtmosphere);
+    if (rc == CUSTBC_OK) rc = check_ammunition(q->ammunition);
+    if (rc == CUSTBC_OK) rc = check_ammunition(q->zeroing->pZeroingAmmunition);
+    if (rc == CUSTBC_OK) rc = check_atmosphere(q->atmosphere);
+    if (rc == CUSTBC_OK) rc = check_atmosphere(q->zeroing->pZeroingAtmosphere);
     return rc;
 }
 
@@ -178,18 +173,18 @@ int solve_zero(const request *q, const fbc_air *air, double *angle, double *time
 {
     const CustAmmunition *a = q->zeroing->pZeroingAmmunition;
     const CustAtmosphere *w = q->zeroing->pZeroingAtmosphere;
-    const zero_key key = {a->MuzzleVelocity, a->BallisticCoefficientValue, (double)a->TableId, w->Temperature, w->Pressure,
-           w->Humidity, q->zeroing->Distance, q->sight->SightHeight, (double)q->dynamic};
+    const zero_key key = {
+        a->MuzzleVelocity, a->BallisticCoefficientValue, (double)a->TableId,    w->Temperature,    w->Pressure,
+        w->Humidity,       q->zeroing->Distance,         q->sight->SightHeight, (double)q->dynamic};
     if (t_zero.valid && memcmp(&t_zero.key, &key, sizeof(key)) == 0) {
         *angle = t_zero.angle;
         *time = t_zero.time;
         return 0;
     }
     fbc_load load;
-    fbc_load_make(fbc_drag_table_get(a->TableId), a->BallisticCoefficientValue, a->MuzzleVelocity, q->dynamic != 0,
-                  air, &load);
-    if (fbc_zero(&load, air, q->sight->SightHeight / 1000.0, q->zeroing->Distance, angle, time) != 0)
-        return -1;
+    fbc_load_make(fbc_drag_table_get(a->TableId), a->BallisticCoefficientValue, a->MuzzleVelocity, q->dynamic != 0, air,
+                  &load);
+    if (fbc_zero(&load, air, q->sight->SightHeight / 1000.0, q->zeroing->Distance, angle, time) != 0) return -1;
     t_zero.valid = true;
     t_zero.key = key;
     t_zero.angle = *angle;
@@ -207,8 +202,7 @@ double stability_of(const CustAmmunition *a, const CustRifling *r, const fbc_air
 int calculate(const request *q)
 {
     int rc = check_request(q);
-    if (rc != CUSTBC_OK)
-        return rc;
+    if (rc != CUSTBC_OK) return rc;
     const CustAmmunition *a = q->ammunition;
     const CustShotParameters *p = q->shot;
     const CustBallisticCalculationOption *o = q->option;
@@ -284,19 +278,13 @@ int calculate(const request *q)
     return CUSTBC_OK;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
-const char *GetThisLibVerion(void)
-{
-    return k_version;
-}
+const char *GetThisLibVerion(void) { return k_version; }
 
-void Ballistic_Calculation_LogSet(bool on)
-{
-    g_log.store(on, std::memory_order_relaxed);
-}
+void Ballistic_Calculation_LogSet(bool on) { g_log.store(on, std::memory_order_relaxed); }
 
 int SingleCustBallisticCalculation(CustBallisticCalculationResult *result, const CustAmmunition *ammunition,
                                    const CustSight *sight, const CustRifling *rifling, const CustZeroing *zeroing,
@@ -304,18 +292,16 @@ int SingleCustBallisticCalculation(CustBallisticCalculationResult *result, const
                                    const CustWind *wind, bool hasWind, double windLength,
                                    const CustBallisticCalculationOption *option)
 {
-    request q = {result, ammunition, sight,   rifling,    zeroing, atmosphere,
-                 shot,   wind,       hasWind, windLength, option,  0};
+    request q = {result, ammunition, sight, rifling, zeroing, atmosphere, shot, wind, hasWind, windLength, option, 0};
     return calculate(&q);
 }
 
 #ifdef CUSTBC_WITH_DYNAMIC_BC
 int VeskSingleCustBallisticCalculation(CustBallisticCalculationResult *result, const CustAmmunition *ammunition,
-                                       const CustSight *sight, const CustRifling *rifling,
-                                       const CustZeroing *zeroing, const CustAtmosphere *atmosphere,
-                                       const CustShotParameters *shot, const CustWind *wind, bool hasWind,
-                                       double windLength, const CustBallisticCalculationOption *option,
-                                       int dynamicBc)
+                                       const CustSight *sight, const CustRifling *rifling, const CustZeroing *zeroing,
+                                       const CustAtmosphere *atmosphere, const CustShotParameters *shot,
+                                       const CustWind *wind, bool hasWind, double windLength,
+                                       const CustBallisticCalculationOption *option, int dynamicBc)
 {
     request q = {result, ammunition, sight,   rifling,    zeroing, atmosphere,
                  shot,   wind,       hasWind, windLength, option,  dynamicBc};
@@ -323,4 +309,4 @@ int VeskSingleCustBallisticCalculation(CustBallisticCalculationResult *result, c
 }
 #endif
 
-}  // extern "C"
+} // extern "C"

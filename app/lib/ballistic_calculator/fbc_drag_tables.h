@@ -26,15 +26,11 @@ inline double fbc_drag_cd(const fbc_drag_table *table, double mach, size_t *hint
 {
     const fbc_drag_point *p = table->points;
     size_t last = table->count - 1;
-    if (mach >= p[last].mach)
-        return p[last].cd;
-    if (mach <= p[0].mach)
-        return p[0].cd;
+    if (mach >= p[last].mach) return p[last].cd;
+    if (mach <= p[0].mach) return p[0].cd;
     size_t i = *hint < last ? *hint : last - 1;
-    while (i > 0 && mach < p[i].mach)
-        i--;
-    while (i + 1 < last && mach >= p[i + 1].mach)
-        i++;
+    while (i > 0 && mach < p[i].mach) i--;
+    while (i + 1 < last && mach >= p[i + 1].mach) i++;
     *hint = i;
     return p[i].cd + (mach - p[i].mach) * table->slopes[i];
 }

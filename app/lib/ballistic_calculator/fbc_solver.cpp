@@ -4,12 +4,12 @@
 
 namespace {
 
-const double k_gravity = 9.80665;           // m/s2, standard gravity
-const double k_r_dry = 287.058;             // J/(kg K), dry air
-const double k_r_vapour = 461.495;          // J/(kg K), water vapour
-const double k_gamma = 1.4;                 // heat capacity ratio of air
-const double k_lapse = 0.0065;              // K/m, standard temperature lapse
-const double k_bc_si = 703.06957964;        // (kg/m2) per (lb/in2)
+const double k_gravity = 9.80665;    // m/s2, standard gravity
+const double k_r_dry = 287.058;      // J/(kg K), dry air
+const double k_r_vapour = 461.495;   // J/(kg K), water vapour
+const double k_gamma = 1.4;          // heat capacity ratio of air
+const double k_lapse = 0.0065;       // K/m, standard temperature lapse
+const double k_bc_si = 703.06957964; // (kg/m2) per (lb/in2)
 const double k_kpa_per_inhg = 3.386388640341;
 
 // The bullet rises and falls by some metres at most over flat ground but by
@@ -36,9 +36,9 @@ struct flight {
     double retard_density; // retard * density at the muzzle
     double inv_sound;      // 1 / speed of sound at the muzzle
     double inv_kelvin;
-    double g_s, g_n;       // gravity in the line-of-sight frame
-    double w_s, w_n, w_z;  // wind in the line-of-sight frame
-    double o_s, o_n, o_z;  // earth rotation in the line-of-sight frame
+    double g_s, g_n;      // gravity in the line-of-sight frame
+    double w_s, w_n, w_z; // wind in the line-of-sight frame
+    double o_s, o_n, o_z; // earth rotation in the line-of-sight frame
     double sin_t, cos_t;
 };
 
@@ -49,8 +49,7 @@ enum { N, Z, T, VS, VN, VZ, STATE };
 bool derive(flight *f, double s, const double *y, double *dy)
 {
     double vs = y[VS];
-    if (!(vs > k_min_forward_speed))
-        return false;
+    if (!(vs > k_min_forward_speed)) return false;
     double height = s * f->sin_t + y[N] * f->cos_t;
     double d = -k_lapse * height * f->inv_kelvin;
     double density = 1.0 + k_density_exp * d + 0.5 * k_density_exp * (k_density_exp - 1.0) * d * d;
@@ -76,22 +75,14 @@ bool derive(flight *f, double s, const double *y, double *dy)
 bool rk4_step(flight *f, double s, double h, double *y)
 {
     double k1[STATE], k2[STATE], k3[STATE], k4[STATE], tmp[STATE];
-    if (!derive(f, s, y, k1))
-        return false;
-    for (int i = 0; i < STATE; i++)
-        tmp[i] = y[i] + 0.5 * h * k1[i];
-    if (!derive(f, s + 0.5 * h, tmp, k2))
-        return false;
-    for (int i = 0; i < STATE; i++)
-        tmp[i] = y[i] + 0.5 * h * k2[i];
-    if (!derive(f, s + 0.5 * h, tmp, k3))
-        return false;
-    for (int i = 0; i < STATE; i++)
-        tmp[i] = y[i] + h * k3[i];
-    if (!derive(f, s + h, tmp, k4))
-        return false;
-    for (int i = 0; i < STATE; i++)
-        y[i] += h / 6.0 * (k1[i] + 2.0 * (k2[i] + k3[i]) + k4[i]);
+    if (!derive(f, s, y, k1)) return false;
+    for (int i = 0; i < STATE; i++) tmp[i] = y[i] + 0.5 * h * k1[i];
+    if (!derive(f, s + 0.5 * h, tmp, k2)) return false;
+    for (int i = 0; i < STATE; i++) tmp[i] = y[i] + 0.5 * h * k2[i];
+    if (!derive(f, s + 0.5 * h, tmp, k3)) return false;
+    for (int i = 0; i < STATE; i++) tmp[i] = y[i] + h * k3[i];
+    if (!derive(f, s + h, tmp, k4)) return false;
+    for (int i = 0; i < STATE; i++) y[i] += h / 6.0 * (k1[i] + 2.0 * (k2[i] + k3[i]) + k4[i]);
     return true;
 }
 
@@ -99,19 +90,16 @@ bool rk4_step(flight *f, double s, double h, double *y)
 bool integrate(flight *f, double s0, double s1, double *y)
 {
     double span = s1 - s0;
-    if (span <= 0.0)
-        return true;
+    if (span <= 0.0) return true;
     int steps = (int)ceil(span / k_step);
-    if (steps < k_min_steps)
-        steps = k_min_steps;
+    if (steps < k_min_steps) steps = k_min_steps;
     double h = span / steps;
     for (int i = 0; i < steps; i++)
-        if (!rk4_step(f, s0 + i * h, h, y))
-            return false;
+        if (!rk4_step(f, s0 + i * h, h, y)) return false;
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void fbc_air_make(double celsius, double pressure_kpa, double humidity, fbc_air *air)
 {
@@ -119,8 +107,7 @@ void fbc_air_make(double celsius, double pressure_kpa, double humidity, fbc_air 
     double pressure = pressure_kpa * 1000.0;
     // Tetens' saturation vapour pressure over water, in Pa.
     double vapour = humidity * 610.78 * pow(10.0, 7.5 * celsius / (celsius + 237.3));
-    if (vapour > pressure)
-        vapour = pressure;
+    if (vapour > pressure) vapour = pressure;
     air->density = (pressure - vapour) / (k_r_dry * kelvin) + vapour / (k_r_vapour * kelvin);
     // Moist air carries sound as dry air at its virtual temperature.
     double virtual_kelvin = kelvin / (1.0 - vapour / pressure * (1.0 - k_r_dry / k_r_vapour));
@@ -170,16 +157,13 @@ int fbc_fly(const fbc_shot *shot, fbc_impact *impact)
     double v0 = shot->load.muzzle_velocity;
     double y[STATE] = {-shot->sight_height, 0.0, 0.0, v0 * cos(shot->bore_angle), v0 * sin(shot->bore_angle), 0.0};
     double wind_end = shot->wind_end < shot->distance ? shot->wind_end : shot->distance;
-    if (wind_end < 0.0)
-        wind_end = 0.0;
+    if (wind_end < 0.0) wind_end = 0.0;
     f.w_s = wind_s;
     f.w_n = wind_n;
     f.w_z = shot->wind_right;
-    if (!integrate(&f, 0.0, wind_end, y))
-        return -1;
+    if (!integrate(&f, 0.0, wind_end, y)) return -1;
     f.w_s = f.w_n = f.w_z = 0.0;
-    if (!integrate(&f, wind_end, shot->distance, y))
-        return -1;
+    if (!integrate(&f, wind_end, shot->distance, y)) return -1;
     impact->below = -y[N];
     impact->right = y[Z];
     impact->time = y[T];
@@ -202,17 +186,14 @@ int fbc_zero(const fbc_load *load, const fbc_air *air, double sight_height, doub
     double v0 = load->muzzle_velocity;
     double a0 = (sight_height + 0.5 * k_gravity * distance * distance / (v0 * v0)) / distance;
     shot.bore_angle = a0;
-    if (fbc_fly(&shot, &hit) != 0)
-        return -1;
+    if (fbc_fly(&shot, &hit) != 0) return -1;
     double m0 = hit.below;
     double a1 = a0 + m0 / distance;
     const double max_angle = M_PI / 4.0;
     for (int i = 0; i < 30; i++) {
-        if (!(fabs(a1) < max_angle))
-            return -1;
+        if (!(fabs(a1) < max_angle)) return -1;
         shot.bore_angle = a1;
-        if (fbc_fly(&shot, &hit) != 0)
-            return -1;
+        if (fbc_fly(&shot, &hit) != 0) return -1;
         double m1 = hit.below;
         if (fabs(m1) < 1e-7) {
             *bore_angle = a1;
@@ -220,8 +201,7 @@ int fbc_zero(const fbc_load *load, const fbc_air *air, double sight_height, doub
             return 0;
         }
         double slope = (m0 - m1) / (a1 - a0);
-        if (!(slope > 0.0))
-            slope = distance;
+        if (!(slope > 0.0)) slope = distance;
         a0 = a1;
         m0 = m1;
         a1 = a1 + m1 / slope;
@@ -234,7 +214,8 @@ double fbc_stability(double grains, double diameter_in, double length_in, double
 {
     double twist = twist_in / diameter_in;
     double length = length_in / diameter_in;
-    double sg = 30.0 * grains / (twist * twist * diameter_in * diameter_in * diameter_in * length * (1.0 + length * length));
+    double sg =
+        30.0 * grains / (twist * twist * diameter_in * diameter_in * diameter_in * length * (1.0 + length * length));
     double fahrenheit = air->kelvin * 1.8 - 459.67;
     sg *= cbrt(velocity_fps / 2800.0);
     sg *= (fahrenheit + 460.0) / (59.0 + 460.0) * 29.92 / air->pressure_inhg;
@@ -243,7 +224,6 @@ double fbc_stability(double grains, double diameter_in, double length_in, double
 
 double fbc_spin_drift(double stability, double time)
 {
-    if (!(time > 0.0))
-        return 0.0;
+    if (!(time > 0.0)) return 0.0;
     return 1.25 * (stability + 1.2) * pow(time, 1.83) * 0.0254;
 }

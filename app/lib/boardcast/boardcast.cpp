@@ -12,10 +12,7 @@ typedef struct {
     event_ctx ctx;
 } event_bus_block;
 
-static event_ctx *ctx_of(event_handle *handle)
-{
-    return handle ? (event_ctx *)handle->private_ : NULL;
-}
+static event_ctx *ctx_of(event_handle *handle) { return handle ? (event_ctx *)handle->private_ : NULL; }
 
 static void dispatch_one(event_handle *handle, event_ctx *ctx, const event_queue_data *item)
 {

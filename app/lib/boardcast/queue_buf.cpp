@@ -30,10 +30,7 @@ void queue_buf_free(queue_buf_t *q)
     free(q);
 }
 
-static unsigned char *slot(queue_buf_t *q, int index)
-{
-    return q->data_buf + (size_t)index * (size_t)q->item_size;
-}
+static unsigned char *slot(queue_buf_t *q, int index) { return q->data_buf + (size_t)index * (size_t)q->item_size; }
 
 /* Both callers hold the mutex. */
 static void put_locked(queue_buf_t *q, const void *item)
@@ -61,8 +58,7 @@ int queue_buf_push_wait(queue_buf_t *q, const void *item, int timeout_ms)
     pthread_mutex_lock(&q->mutex);
     while (q->item_cnt >= q->item_num) {
         printf("queue_buf_push_wait==================================================\n");
-        if (pthread_cond_timedwait(&q->push_cond, &q->mutex, &deadline) == ETIMEDOUT &&
-            q->item_cnt >= q->item_num) {
+        if (pthread_cond_timedwait(&q->push_cond, &q->mutex, &deadline) == ETIMEDOUT && q->item_cnt >= q->item_num) {
             pthread_mutex_unlock(&q->mutex);
             return -1;
         }

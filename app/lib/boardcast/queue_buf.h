@@ -6,7 +6,7 @@
 #include <stddef.h>
 
 typedef struct queue_buf {
-    int item_num;  /* capacity */
+    int item_num; /* capacity */
     int item_size;
     int item_cnt;
     int wr;

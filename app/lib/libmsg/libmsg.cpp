@@ -28,10 +28,7 @@ static int s_listener_started;
  * a bad record, so a persistent fault does not spin the listener. */
 #define QEL_RECV_RETRY_US 10000
 
-static QelMsgEventCallback load_callback(void)
-{
-    return __atomic_load_n(&s_node.callback, __ATOMIC_ACQUIRE);
-}
+static QelMsgEventCallback load_callback(void) { return __atomic_load_n(&s_node.callback, __ATOMIC_ACQUIRE); }
 
 /* A record longer than our buffer stays at the head of the queue and would
  * fail every later receive with E2BIG: take it out truncated and drop it. */
@@ -141,7 +138,4 @@ int Qel_DeinitMsgEvent(void)
     return 0;
 }
 
-int Qel_MsgEvent_SendQueue(void)
-{
-    return s_node.sendmsgid;
-}
+int Qel_MsgEvent_SendQueue(void) { return s_node.sendmsgid; }

@@ -23,8 +23,8 @@ static const struct {
     int baud;
     speed_t speed;
 } uart_speeds[] = {
-    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+    {4800, B4800},   {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
 };
 
 /* The line's other control bits a flow value of 2 asks for, as the board's
@@ -45,10 +45,18 @@ int uart_set_attrs(struct termios *opt, int baud, int flow, int bits, char parit
     opt->c_cflag |= CREAD | CLOCAL;
 
     switch (flow) {
-    case 0: opt->c_cflag &= ~CRTSCTS; break;
-    case 1: opt->c_cflag |= CRTSCTS; break;
-    case 2: opt->c_cflag |= UART_FLOW_EXTENDED_BITS; break;
-    default: fprintf(stderr, "Unknown flow!\n"); return -1;
+    case 0:
+        opt->c_cflag &= ~CRTSCTS;
+        break;
+    case 1:
+        opt->c_cflag |= CRTSCTS;
+        break;
+    case 2:
+        opt->c_cflag |= UART_FLOW_EXTENDED_BITS;
+        break;
+    default:
+        fprintf(stderr, "Unknown flow!\n");
+        return -1;
     }
 
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
@@ -59,16 +67,33 @@ int uart_set_attrs(struct termios *opt, int baud, int flow, int bits, char parit
     opt->c_cflag = (opt->c_cflag & ~CSIZE) | sizes[bits - 5];
 
     switch (parity) {
-    case 'N': case 'n': opt->c_cflag &= ~PARENB; break;
-    case 'E': case 'e': opt->c_cflag = (opt->c_cflag | PARENB) & ~PARODD; break;
-    case 'O': case 'o': opt->c_cflag |= PARENB | PARODD; break;
-    default: fprintf(stderr, "Unknown parity!\n"); return -1;
+    case 'N':
+    case 'n':
+        opt->c_cflag &= ~PARENB;
+        break;
+    case 'E':
+    case 'e':
+        opt->c_cflag = (opt->c_cflag | PARENB) & ~PARODD;
+        break;
+    case 'O':
+    case 'o':
+        opt->c_cflag |= PARENB | PARODD;
+        break;
+    default:
+        fprintf(stderr, "Unknown parity!\n");
+        return -1;
     }
 
     switch (stop) {
-    case 1: opt->c_cflag &= ~CSTOPB; break;
-    case 2: opt->c_cflag |= CSTOPB; break;
-    default: fprintf(stderr, "Unknown stop!\n"); return -1;
+    case 1:
+        opt->c_cflag &= ~CSTOPB;
+        break;
+    case 2:
+        opt->c_cflag |= CSTOPB;
+        break;
+    default:
+        fprintf(stderr, "Unknown stop!\n");
+        return -1;
     }
 
     opt->c_iflag &= ~(BRKINT | INPCK | ISTRIP | ICRNL | IXON);

@@ -20,34 +20,26 @@ void vesk_dynamic_bc_send(int value, int unsupported)
     vesk_msg_send_quiet(VESK_MSG_TO_GUI, frame, (uint32_t)size);
 }
 
-void vesk_dynamic_bc_publish(void)
-{
-    vesk_dynamic_bc_send(vesk_dynamic_bc_get(), !vesk_dynamic_bc_supported());
-}
+void vesk_dynamic_bc_publish(void) { vesk_dynamic_bc_send(vesk_dynamic_bc_get(), !vesk_dynamic_bc_supported()); }
 
 static int request_sound(const uint8_t *f, size_t size)
 {
-    if (size != VESK_DYNAMIC_BC_REQUEST_SIZE)
-        return 0;
+    if (size != VESK_DYNAMIC_BC_REQUEST_SIZE) return 0;
     if (f[0] != VESK_FRAME_HEAD || f[1] != VESK_DYNAMIC_BC_REQUEST_SIZE - 3 || f[5] != VESK_FRAME_FLAG_REQUEST ||
         f[8] != VESK_FRAME_TAIL1 || f[9] != VESK_FRAME_TAIL2)
         return 0;
-    if (f[6] != 0 && f[6] != 1 && f[6] != VESK_DYNAMIC_BC_QUERY)
-        return 0;
+    if (f[6] != 0 && f[6] != 1 && f[6] != VESK_DYNAMIC_BC_QUERY) return 0;
     return msg_check_num(f, size) == f[7];
 }
 
 int vesk_dynamic_bc_handle_ui(const uint8_t *frame, size_t size)
 {
-    if (frame == NULL || size < 5 || frame[2] != 0 || frame[3] != 0 || frame[4] != VESK_DYNAMIC_BC_ITEM)
-        return 0;
-    if (!request_sound(frame, size))
-        return 1;
+    if (frame == NULL || size < 5 || frame[2] != 0 || frame[3] != 0 || frame[4] != VESK_DYNAMIC_BC_ITEM) return 0;
+    if (!request_sound(frame, size)) return 1;
     int supported = vesk_dynamic_bc_supported();
     int value = frame[6];
     if (value != VESK_DYNAMIC_BC_QUERY && supported && value != vesk_dynamic_bc_get()) {
-        if (vesk_dynamic_bc_set(value) == 0)
-            qel_dev_status.ballistics_refresh = 1;
+        if (vesk_dynamic_bc_set(value) == 0) qel_dev_status.ballistics_refresh = 1;
     }
     vesk_dynamic_bc_send(vesk_dynamic_bc_get(), !supported);
     return 1;

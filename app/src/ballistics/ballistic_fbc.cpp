@@ -29,10 +29,7 @@ static pthread_mutex_t ballistics_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_once_t dynamic_bc_once = PTHREAD_ONCE_INIT;
 static VeskSingleCustBallisticCalculation_fn dynamic_bc_entry;
 
-void Qel_ballistics_DebugLogSet(int on)
-{
-    Ballistic_Calculation_LogSet(on != 0);
-}
+void Qel_ballistics_DebugLogSet(int on) { Ballistic_Calculation_LogSet(on != 0); }
 
 void FBC_params_init(void)
 {
@@ -51,10 +48,8 @@ void Qel_ballistics_Init_FBC(void)
 {
     char version[33] = {0};
     const char *text = GetThisLibVerion();
-    if (text != NULL)
-        strncpy(version, text, 32);
-    if (vesk_debug_enabled())
-        printf("FBC_lib_version = %s\n", version);
+    if (text != NULL) strncpy(version, text, 32);
+    if (vesk_debug_enabled()) printf("FBC_lib_version = %s\n", version);
     Qel_ballistics_DebugLogSet(vesk_debug_enabled());
     FBC_params_init();
 }
@@ -88,8 +83,7 @@ int FBC_params_change(Info_ballistics *b)
     M855_Ammunition.TableId = (DragTableId)bullet->dragFunction;
 
     M855_Sight.SightHeight = scope->sightHeightOverBore;
-    if (scope->verticalUnitPerCard == 0)
-        scope->verticalUnitPerCard = 0.1;
+    if (scope->verticalUnitPerCard == 0) scope->verticalUnitPerCard = 0.1;
     M855_Sight.VerticalClick = scope->verticalUnitPerCard;
     M855_Sight.HorizontalClick = scope->horizontalUnitPerCard;
     if (vesk_enum_value(&scope->unit) != MOA) {
@@ -117,8 +111,7 @@ int FBC_params_change(Info_ballistics *b)
     M855_ShotParameters.Step = 300;
     M855_ShotParameters.MaximumDistance = 3000;
 
-    if (!(b->wind.angle < 180))
-        b->wind.angle = -(360 - b->wind.angle);
+    if (!(b->wind.angle < 180)) b->wind.angle = -(360 - b->wind.angle);
     M855_Wind.Velocity = b->wind.speed;
     M855_Wind.Direction = b->wind.angle;
 
@@ -137,17 +130,34 @@ static int records_finite(void)
 {
     const CustAtmosphere *zero_air = M855_Zeroing.pZeroingAtmosphere;
     const double values[] = {
-        M855_Ammunition.Weight, M855_Ammunition.MuzzleVelocity, M855_Ammunition.BulletDiameter,
-        M855_Ammunition.BulletLength, M855_Ammunition.BallisticCoefficientValue, M855_Sight.SightHeight,
-        M855_Sight.VerticalClick, M855_Sight.HorizontalClick, M855_Rifling.RiflingStep, M855_Rifling.Direction,
-        M855_Atmosphere.Altitude, M855_Atmosphere.Pressure, M855_Atmosphere.Temperature, M855_Atmosphere.Humidity,
-        zero_air->Altitude, zero_air->Pressure, zero_air->Temperature, zero_air->Humidity, M855_Zeroing.Distance,
-        M855_ShotParameters.ShootDistance, M855_ShotParameters.ShotAngle, M855_Wind.Velocity, M855_Wind.Direction,
-        M855_Option.Latitude, M855_Option.Azimuth,
+        M855_Ammunition.Weight,
+        M855_Ammunition.MuzzleVelocity,
+        M855_Ammunition.BulletDiameter,
+        M855_Ammunition.BulletLength,
+        M855_Ammunition.BallisticCoefficientValue,
+        M855_Sight.SightHeight,
+        M855_Sight.VerticalClick,
+        M855_Sight.HorizontalClick,
+        M855_Rifling.RiflingStep,
+        M855_Rifling.Direction,
+        M855_Atmosphere.Altitude,
+        M855_Atmosphere.Pressure,
+        M855_Atmosphere.Temperature,
+        M855_Atmosphere.Humidity,
+        zero_air->Altitude,
+        zero_air->Pressure,
+        zero_air->Temperature,
+        zero_air->Humidity,
+        M855_Zeroing.Distance,
+        M855_ShotParameters.ShootDistance,
+        M855_ShotParameters.ShotAngle,
+        M855_Wind.Velocity,
+        M855_Wind.Direction,
+        M855_Option.Latitude,
+        M855_Option.Azimuth,
     };
     for (double v : values)
-        if (!isfinite(v))
-            return 0;
+        if (!isfinite(v)) return 0;
     return 1;
 }
 
@@ -155,14 +165,10 @@ static void resolve_once(void)
 {
     dlerror();
     void *entry = dlsym(RTLD_DEFAULT, "VeskSingleCustBallisticCalculation");
-    if (dlerror() == NULL && entry != NULL)
-        dynamic_bc_entry = (VeskSingleCustBallisticCalculation_fn)entry;
+    if (dlerror() == NULL && entry != NULL) dynamic_bc_entry = (VeskSingleCustBallisticCalculation_fn)entry;
 }
 
-void vesk_dynamic_bc_resolve(void)
-{
-    pthread_once(&dynamic_bc_once, resolve_once);
-}
+void vesk_dynamic_bc_resolve(void) { pthread_once(&dynamic_bc_once, resolve_once); }
 
 int vesk_dynamic_bc_supported(void)
 {
@@ -172,13 +178,12 @@ int vesk_dynamic_bc_supported(void)
 
 int vesk_dynamic_bc_calculate(CustBallisticCalculationResult *result, const CustAmmunition *ammunition,
                               const CustSight *sight, const CustRifling *rifling, const CustZeroing *zeroing,
-                              const CustAtmosphere *atmosphere, const CustShotParameters *shot,
-                              const CustWind *wind, bool hasWind, double windLength,
-                              const CustBallisticCalculationOption *option, int dynamicBc)
+                              const CustAtmosphere *atmosphere, const CustShotParameters *shot, const CustWind *wind,
+                              bool hasWind, double windLength, const CustBallisticCalculationOption *option,
+                              int dynamicBc)
 {
     vesk_dynamic_bc_resolve();
-    if (dynamic_bc_entry == NULL)
-        return -1;
+    if (dynamic_bc_entry == NULL) return -1;
     return dynamic_bc_entry(result, ammunition, sight, rifling, zeroing, atmosphere, shot, wind, hasWind, windLength,
                             option, dynamicBc);
 }
@@ -189,23 +194,16 @@ int Qel_ballistics_FBC_Calculator(Info_ballistics b, int range_current, double w
     const bool has_wind = true;
     const double wind_length = 1.0;
     CustBallisticCalculationResult result = {};
-    if (DropAdjustment == NULL || WindageAdjustment == NULL)
-        return -1;
+    if (DropAdjustment == NULL || WindageAdjustment == NULL) return -1;
     FBC_params_change(&b);
-    if (range_current > 0)
-        M855_ShotParameters.ShootDistance = range_current / 10.0;
-    if (wind_speed >= 0)
-        M855_Wind.Velocity = wind_speed;
-    if (shootingAngle < 99)
-        M855_ShotParameters.ShotAngle = shootingAngle;
-    if (azimuth >= 0)
-        M855_Option.Azimuth = azimuth;
-    if (M855_Zeroing.pZeroingAmmunition == NULL || M855_Zeroing.pZeroingAtmosphere == NULL)
-        return -1;
+    if (range_current > 0) M855_ShotParameters.ShootDistance = range_current / 10.0;
+    if (wind_speed >= 0) M855_Wind.Velocity = wind_speed;
+    if (shootingAngle < 99) M855_ShotParameters.ShotAngle = shootingAngle;
+    if (azimuth >= 0) M855_Option.Azimuth = azimuth;
+    if (M855_Zeroing.pZeroingAmmunition == NULL || M855_Zeroing.pZeroingAtmosphere == NULL) return -1;
     // The drag function indexes the library's tables: a stored index from
     // outside the list never reaches it, nor does a number that is not one.
-    if (b.gun.bullet.dragFunction < G1 || b.gun.bullet.dragFunction > GC || !records_finite())
-        return -1;
+    if (b.gun.bullet.dragFunction < G1 || b.gun.bullet.dragFunction > GC || !records_finite()) return -1;
     if (vesk_debug_enabled())
         printf("range_current = %f, wind_speed = %f, ShotAngle = %f\n", (double)range_current, wind_speed,
                M855_ShotParameters.ShotAngle);
@@ -216,15 +214,13 @@ int Qel_ballistics_FBC_Calculator(Info_ballistics b, int range_current, double w
                                        &M855_Option, vesk_dynamic_bc_get());
     else
         rc = SingleCustBallisticCalculation(&result, &M855_Ammunition, &M855_Sight, &M855_Rifling, &M855_Zeroing,
-                                            &M855_Atmosphere, &M855_ShotParameters, &M855_Wind, has_wind,
-                                            wind_length, &M855_Option);
+                                            &M855_Atmosphere, &M855_ShotParameters, &M855_Wind, has_wind, wind_length,
+                                            &M855_Option);
     if (vesk_debug_enabled())
         printf("\n\n\n++++++++%0.5f;%0.5f;%0.5f;%0.5f\n\n\n", result.AimX, result.AimY, result.DropAdjustment,
                result.WindageAdjustment);
-    if (rc != 0)
-        return rc;
-    if (!isfinite(result.DropAdjustment) || !isfinite(result.WindageAdjustment))
-        return -1;
+    if (rc != 0) return rc;
+    if (!isfinite(result.DropAdjustment) || !isfinite(result.WindageAdjustment)) return -1;
     *DropAdjustment = result.DropAdjustment;
     *WindageAdjustment = result.WindageAdjustment;
     return 0;
@@ -232,8 +228,7 @@ int Qel_ballistics_FBC_Calculator(Info_ballistics b, int range_current, double w
 
 int Qel_ballistics_paramsSave_FBC(const Info_ballistics *info)
 {
-    if (info == NULL)
-        return 0;
+    if (info == NULL) return 0;
     pthread_mutex_lock(&ballistics_lock);
     ballistics = *info;
     pthread_mutex_unlock(&ballistics_lock);

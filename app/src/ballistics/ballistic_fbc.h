@@ -35,9 +35,9 @@ void vesk_dynamic_bc_resolve(void);
 int vesk_dynamic_bc_supported(void);
 int vesk_dynamic_bc_calculate(CustBallisticCalculationResult *result, const CustAmmunition *ammunition,
                               const CustSight *sight, const CustRifling *rifling, const CustZeroing *zeroing,
-                              const CustAtmosphere *atmosphere, const CustShotParameters *shot,
-                              const CustWind *wind, bool hasWind, double windLength,
-                              const CustBallisticCalculationOption *option, int dynamicBc);
+                              const CustAtmosphere *atmosphere, const CustShotParameters *shot, const CustWind *wind,
+                              bool hasWind, double windLength, const CustBallisticCalculationOption *option,
+                              int dynamicBc);
 
 /* The argument records, for the calculation thread (and tests). */
 extern CustAmmunition M855_Ammunition;

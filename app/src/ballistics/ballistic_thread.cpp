@@ -26,20 +26,17 @@ static int switch_on_locked(void)
 
 int Qel_ballistics_getParams_FBC(Info_ballistics *out)
 {
-    if (out == NULL)
-        return 0;
+    if (out == NULL) return 0;
     vesk_profiles_lock();
     unsigned index = qel_ballistics.u8CurrentBallistics;
-    if (index < VESK_PROFILE_COUNT)
-        *out = qel_ballistics.ballistics[index];
+    if (index < VESK_PROFILE_COUNT) *out = qel_ballistics.ballistics[index];
     vesk_profiles_unlock();
     return index < VESK_PROFILE_COUNT;
 }
 
 int Qel_ballistics_getResult_FBC(Result_ballistics *out)
 {
-    if (out == NULL)
-        return 0;
+    if (out == NULL) return 0;
     *out = g_ballistics_result;
     return 1;
 }
@@ -72,8 +69,7 @@ void Qel_ballistics_CalcResult_FBC(Info_ballistics info, int range_current, doub
     if (Qel_ballistics_FBC_Calculator(info, range_current, wind_speed, shootingAngle, azimuth, &drop, &windage) != 0)
         return;
     memset(&g_ballistics_result, 0, sizeof(g_ballistics_result));
-    if (vesk_debug_enabled())
-        printf("result.moaV = %f  result.moaH = %f\n", drop, windage);
+    if (vesk_debug_enabled()) printf("result.moaV = %f  result.moaH = %f\n", drop, windage);
 
     qel_dev_status.f_distance_4ballistics = (float)((range_current > 0 ? range_current : info.target.range) / 10.0);
     qel_dev_status.f_pitch_4ballistics = (float)(shootingAngle < 99 ? shootingAngle : info.target.shootingAngle);
@@ -86,16 +82,14 @@ void Qel_ballistics_CalcResult_FBC(Info_ballistics info, int range_current, doub
     double moaV = drop, moaH = windage;
     if (unit <= MRAD) {
         moaV = getVerticalMOAOrigin((ScopeUnit)unit, b->zeroOffsetVerticalMOA, b->zeroOffsetVerticalMRAD, drop);
-        moaH = getHorizontalMOAOrigin((ScopeUnit)unit, b->zeroOffsetHorizontalMOA, b->zeroOffsetHorizontalMRAD,
-                                      windage);
+        moaH =
+            getHorizontalMOAOrigin((ScopeUnit)unit, b->zeroOffsetHorizontalMOA, b->zeroOffsetHorizontalMRAD, windage);
     }
-    if (vesk_debug_enabled())
-        printf("\n\ngetVerticalMOAOrigin : V =  %f \n", moaV);
+    if (vesk_debug_enabled()) printf("\n\ngetVerticalMOAOrigin : V =  %f \n", moaV);
     // The GUI and the video overlay draw the correction, the opposite of
     // where the bullet goes.
     moaH = -moaH;
-    if (vesk_debug_enabled())
-        printf("\n\n!!!!!!!!!!!MOA Origin : V =  %f  H = %f\n", moaV, moaH);
+    if (vesk_debug_enabled()) printf("\n\n!!!!!!!!!!!MOA Origin : V =  %f  H = %f\n", moaV, moaH);
     g_ballistics_result.moaV = moaV;
     g_ballistics_result.moaH = moaH;
     moa_data_v.f_data = (float)moaV;
@@ -107,8 +101,7 @@ void Qel_ballistics_CalcResult_FBC(Info_ballistics info, int range_current, doub
 
 void set_ballistics_result_from_mobile_app(const Result_ballistics *result)
 {
-    if (result == NULL || !qel_ballistics.ballistics[0].ballistics_sw)
-        return;
+    if (result == NULL || !qel_ballistics.ballistics[0].ballistics_sw) return;
     if (vesk_debug_enabled())
         printf("set_ballistics_result_from_mobile_app: moa_V is %f, moa_H is %f, mrad_V is %f, mrad_H is %f\n",
                result->moaV, result->moaH, result->mradV, result->mradH);
@@ -122,8 +115,7 @@ void set_ballistics_result_from_mobile_app(const Result_ballistics *result)
 
 double vesk_ballistics_live_wind(void)
 {
-    if (!qel_dev_status.s8WindBalSwitch)
-        return -1.0;
+    if (!qel_dev_status.s8WindBalSwitch) return -1.0;
     const int speed = qel_dev_status.wind_speed_now;
     return speed < 0 ? 0.0 : speed > VESK_WIND_SPEED_MAX ? VESK_WIND_SPEED_MAX : (double)speed;
 }
@@ -134,15 +126,12 @@ int vesk_ballistics_cycle(float pitch_display, float azimuth_display)
     int have = Qel_ballistics_getParams_FBC(&info);
     if (!switch_on_locked()) {
         qel_dev_status.ballistics_refresh = 0;
-        if (vesk_lrf_ballistics_from_lrf)
-            vesk_lrf_ballistics_from_lrf = 0;
+        if (vesk_lrf_ballistics_from_lrf) vesk_lrf_ballistics_from_lrf = 0;
         return 0;
     }
-    if (qel_dev_status.ballistics_refresh == 0)
-        return 0;
+    if (qel_dev_status.ballistics_refresh == 0) return 0;
     qel_dev_status.ballistics_refresh = 0;
-    if (!have)
-        return 0;
+    if (!have) return 0;
     if (vesk_lrf_ballistics_from_lrf == 0) {
         printf("PthreadBallisticCalculation: use list val to cal");
         Qel_ballistics_CalcResult_FBC(info, -1, vesk_ballistics_live_wind(), 100.0, -1.0);

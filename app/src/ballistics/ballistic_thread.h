@@ -7,8 +7,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "vesk_frame.h"
 #include "boardcast.h"
+#include "vesk_frame.h"
 #include "vesk_records.h"
 
 typedef struct {

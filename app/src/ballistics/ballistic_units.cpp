@@ -39,19 +39,15 @@ double convertGToGr(double v) { return v * 15.432; }
 
 double convertWindTo360(double v)
 {
-    if (v == 0)
-        return 0;
-    if (v > 0)
-        return v;
+    if (v == 0) return 0;
+    if (v > 0) return v;
     return v + 360;
 }
 
 double convertWindTo180(double v)
 {
-    if (v == 0)
-        return 0;
-    if (v < 180)
-        return v;
+    if (v == 0) return 0;
+    if (v < 180) return v;
     return -(360 - v);
 }
 
@@ -66,8 +62,7 @@ static double moa_origin(ScopeUnit unit, double offset_moa, double offset_mrad, 
     if (offset_moa != 0 && offset_mrad != 0) {
         if (unit == MOA) {
             result = moa - offset_moa;
-            if (verbose)
-                printf("111resultMoa  = %f ,zeroOffsetVertical = %f\n", result, offset_moa);
+            if (verbose) printf("111resultMoa  = %f ,zeroOffsetVertical = %f\n", result, offset_moa);
         } else if (unit == MRAD) {
             result = moa - mrad2Moa(offset_mrad);
         }
@@ -83,8 +78,8 @@ double getVerticalMOAOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetVerticalM
     return result;
 }
 
-double getHorizontalMOAOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetHorizontalMoa,
-                              double zeroOffsetHorizontalMrad, double MoaH)
+double getHorizontalMOAOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetHorizontalMoa, double zeroOffsetHorizontalMrad,
+                              double MoaH)
 {
     return moa_origin(zeroOffsetUnit, zeroOffsetHorizontalMoa, zeroOffsetHorizontalMrad, MoaH, 0);
 }
@@ -136,8 +131,7 @@ static int read_word(const word_reader *r, const char *text)
         printf("%s PARAMS NULL failed!\n", r->name);
         return r->on_null;
     }
-    if (r->echo)
-        printf("%s value = %s\n", r->name, text);
+    if (r->echo) printf("%s value = %s\n", r->name, text);
     return word_prefixes(text, r->keyword) ? r->on_match : r->on_miss;
 }
 
@@ -169,8 +163,7 @@ const char *const bc_str[9] = {"g1", "g2", "g5", "g6", "g7", "g8", "gi", "gs", "
 
 const char *setBallisticdragFunction(int index)
 {
-    if (index < G1 || index > GC)
-        index = G1;
+    if (index < G1 || index > GC) index = G1;
     return bc_str[index];
 }
 
@@ -200,10 +193,8 @@ double getDoubleParamsLimit(double paramsval, double minlimit, double maxlimit)
         if (v < 0) {
             v = minlimit;
         } else {
-            if (fabs(v) > maxlimit)
-                v = maxlimit;
-            if (fabs(v) < minlimit)
-                v = minlimit;
+            if (fabs(v) > maxlimit) v = maxlimit;
+            if (fabs(v) < minlimit) v = minlimit;
         }
     }
     return v;
@@ -225,7 +216,10 @@ struct field_limit {
     double fallback;
 };
 
-#define FIELD(kind, member, min, max, fallback) {offsetof(Info_ballistics, member), kind, min, max, fallback}
+#define FIELD(kind, member, min, max, fallback)                                                                        \
+    {                                                                                                                  \
+        offsetof(Info_ballistics, member), kind, min, max, fallback                                                    \
+    }
 
 const field_limit k_limits[] = {
     FIELD(F64, target.shootingAngle, -90, 90, 0),
@@ -282,12 +276,9 @@ void write_field(unsigned char *base, size_t offset, field_kind kind, double v)
     }
 }
 
-void write_u32(void *field, uint32_t v)
-{
-    memcpy(field, &v, sizeof(v));
-}
+void write_u32(void *field, uint32_t v) { memcpy(field, &v, sizeof(v)); }
 
-}  // namespace
+} // namespace
 
 unsigned vesk_enum_value(const void *field)
 {
@@ -298,29 +289,20 @@ unsigned vesk_enum_value(const void *field)
 
 void Info_ballistics_valid(Info_ballistics *info)
 {
-    if (info == NULL)
-        return;
+    if (info == NULL) return;
     unsigned char *base = (unsigned char *)info;
-    if (info->target.range < 0)
-        info->target.range = 0;
-    if (info->target.range > 30000)
-        info->target.range = 30000;
+    if (info->target.range < 0) info->target.range = 0;
+    if (info->target.range > 30000) info->target.range = 30000;
     for (const field_limit &f : k_limits) {
         double v = read_field(base, f.offset, f.kind);
         v = isfinite(v) ? getDoubleParamsLimit(v, f.min, f.max) : f.fallback;
         write_field(base, f.offset, f.kind, v);
     }
-    if (info->gun.bullet.dragFunction < G1 || info->gun.bullet.dragFunction > GC)
-        info->gun.bullet.dragFunction = G1;
-    if (vesk_enum_value(&info->gun.bullet.zeroOffsetUnit) > 1)
-        write_u32(&info->gun.bullet.zeroOffsetUnit, MOA);
-    if (info->gun.scope.zeroRange < 11)
-        info->gun.scope.zeroRange = 11;
-    if (info->gun.scope.zeroRange > 1500)
-        info->gun.scope.zeroRange = 1500;
-    if (vesk_enum_value(&info->gun.direction) > 1)
-        write_u32(&info->gun.direction, RIGHT);
+    if (info->gun.bullet.dragFunction < G1 || info->gun.bullet.dragFunction > GC) info->gun.bullet.dragFunction = G1;
+    if (vesk_enum_value(&info->gun.bullet.zeroOffsetUnit) > 1) write_u32(&info->gun.bullet.zeroOffsetUnit, MOA);
+    if (info->gun.scope.zeroRange < 11) info->gun.scope.zeroRange = 11;
+    if (info->gun.scope.zeroRange > 1500) info->gun.scope.zeroRange = 1500;
+    if (vesk_enum_value(&info->gun.direction) > 1) write_u32(&info->gun.direction, RIGHT);
     for (size_t offset : k_numbers_only)
-        if (!isfinite(read_field(base, offset, F64)))
-            write_field(base, offset, F64, 0.0);
+        if (!isfinite(read_field(base, offset, F64))) write_field(base, offset, F64, 0.0);
 }

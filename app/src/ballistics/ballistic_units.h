@@ -33,8 +33,8 @@ extern double g_convert_speed_last;
  * offset's pair are set. */
 double getVerticalMOAOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetVerticalMoa, double zeroOffsetVerticalMrad,
                             double MoaV);
-double getHorizontalMOAOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetHorizontalMoa,
-                              double zeroOffsetHorizontalMrad, double MoaH);
+double getHorizontalMOAOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetHorizontalMoa, double zeroOffsetHorizontalMrad,
+                              double MoaH);
 double getVerticalMRADOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetVertical, double MoaV);
 double getHorizontalMRADOrigin(ScopeUnit zeroOffsetUnit, double zeroOffsetHorizontal, double MoaH);
 

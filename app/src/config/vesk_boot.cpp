@@ -20,9 +20,9 @@
 
 static void sweep_temporaries(const vesk_persist_resolved_paths *p)
 {
-    const char *files[] = {p->current_ini,   p->defaults_ini, p->profiles_db,   p->defaults_db, p->wifi_wpa2,
-                           p->wifi_none,     p->image_marker, p->authority_ini, p->authority_db, p->ready,
-                           p->manifest,      p->eeprom_journal};
+    const char *files[] = {p->current_ini,  p->defaults_ini, p->profiles_db,  p->defaults_db,
+                           p->wifi_wpa2,    p->wifi_none,    p->image_marker, p->authority_ini,
+                           p->authority_db, p->ready,        p->manifest,     p->eeprom_journal};
     for (const char *f : files) {
         int n = vesk_io_sweep_temps(f);
         if (n > 0) vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "removed %d temporary file(s) left beside %s", n, f);
@@ -128,10 +128,7 @@ static int db_valid(const char *path) { return vesk_device_db_validate(path) == 
 
 static int exists(const char *path) { return access(path, F_OK) == 0; }
 
-static int write_marker(const char *tag, const char *path)
-{
-    return vesk_io_atomic_replace(tag, path, "1\n", 2, 0644);
-}
+static int write_marker(const char *tag, const char *path) { return vesk_io_atomic_replace(tag, path, "1\n", 2, 0644); }
 
 /* Copies from over to and requires the copy to pass check. */
 static int copy_checked(const char *tag, const char *from, const char *to, int (*check)(const char *))
@@ -225,8 +222,9 @@ static int repair_one(const char *name, const char *authority, const char *mirro
     if (check(authority)) return 0;
     fprintf(stderr, "vesk_persist: authority %s failed validation\n", name);
     if (!check(mirror)) {
-        fprintf(stderr, "vesk_persist: authority %s and VFAT mirror %s are both invalid; leaving both untouched for "
-                        "recovery\n",
+        fprintf(stderr,
+                "vesk_persist: authority %s and VFAT mirror %s are both invalid; leaving both untouched for "
+                "recovery\n",
                 name, mirror);
         return -EINVAL;
     }
@@ -277,8 +275,7 @@ static int image_refresh(const vesk_persist_resolved_paths *p)
 static int seed_current_ini(const vesk_persist_resolved_paths *p)
 {
     if (ini_valid(p->current_ini)) return 0;
-    vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "%s missing or unreadable; seeding it from the defaults",
-                    p->current_ini);
+    vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "%s missing or unreadable; seeding it from the defaults", p->current_ini);
     return vesk_io_copy_file("bootstrap:seed-current-ini", p->authority_ini, p->current_ini, 0644);
 }
 

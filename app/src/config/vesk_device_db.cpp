@@ -38,7 +38,10 @@ typedef struct {
     int offset; /* -1: not a profile field */
 } ballistics_column;
 
-#define B(name, type, kind, field) {name, type, kind, (int)offsetof(Info_ballistics, field)}
+#define B(name, type, kind, field)                                                                                     \
+    {                                                                                                                  \
+        name, type, kind, (int)offsetof(Info_ballistics, field)                                                        \
+    }
 static const ballistics_column ballistics_table[] = {
     {"id", "int", F_INT, -1},
     {"device_id", "int", F_INT, -1},
@@ -92,17 +95,24 @@ static char g_reopen_path[1024];
 int vesk_device_db_errno(int code)
 {
     switch (code & 0xFF) {
-    case SQLITE_NOMEM: return -ENOMEM;
-    case SQLITE_FULL: return -ENOSPC;
-    case SQLITE_READONLY: return -EROFS;
+    case SQLITE_NOMEM:
+        return -ENOMEM;
+    case SQLITE_FULL:
+        return -ENOSPC;
+    case SQLITE_READONLY:
+        return -EROFS;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-    case SQLITE_ABORT: return -EINVAL;
+    case SQLITE_ABORT:
+        return -EINVAL;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return -EBUSY;
+    case SQLITE_LOCKED:
+        return -EBUSY;
     case SQLITE_PERM:
-    case SQLITE_AUTH: return -EACCES;
-    default: return -EIO;
+    case SQLITE_AUTH:
+        return -EACCES;
+    default:
+        return -EIO;
     }
 }
 
@@ -203,7 +213,10 @@ int sql_db_attach(__sql_db *h, const char *path, const char *schema)
     return exec_fmt(h, sqlite3_mprintf("ATTACH DATABASE '%q' AS %w", path, schema));
 }
 
-int sql_db_detach(__sql_db *h, const char *schema) { return exec_fmt(h, sqlite3_mprintf("DETACH DATABASE %w", schema)); }
+int sql_db_detach(__sql_db *h, const char *schema)
+{
+    return exec_fmt(h, sqlite3_mprintf("DETACH DATABASE %w", schema));
+}
 
 int sql_db_table_exists(__sql_db *h, const char *name)
 {
@@ -331,21 +344,20 @@ static int verify(__sql_db *h)
     if (rc < 0) return rc;
     static const char *const tables[] = {"device", "ballistics", "zero_point"};
     for (const char *name : tables) {
-        rc = expect_count(h, sqlite3_mprintf("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '%q';",
-                                             name),
-                          1);
+        rc = expect_count(
+            h, sqlite3_mprintf("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '%q';", name), 1);
         if (rc < 0) return rc;
     }
     rc = check_columns(h, "ballistics", ballistics_names, BALLISTICS_COLUMNS);
     if (rc == 0) rc = check_columns(h, "zero_point", zero_point_names, ZERO_POINT_COLUMNS);
     for (int i = 1; rc == 0 && i <= BALLISTICS_LAST_NOT_NULL; i++)
-        rc = expect_count(h, sqlite3_mprintf("SELECT count(*) FROM \"%w\" WHERE \"%w\" IS NULL;", "ballistics",
-                                             ballistics_names[i]),
-                          0);
+        rc = expect_count(
+            h, sqlite3_mprintf("SELECT count(*) FROM \"%w\" WHERE \"%w\" IS NULL;", "ballistics", ballistics_names[i]),
+            0);
     for (int i = 1; rc == 0 && i <= ZERO_POINT_LAST_NOT_NULL; i++)
-        rc = expect_count(h, sqlite3_mprintf("SELECT count(*) FROM \"%w\" WHERE \"%w\" IS NULL;", "zero_point",
-                                             zero_point_names[i]),
-                          0);
+        rc = expect_count(
+            h, sqlite3_mprintf("SELECT count(*) FROM \"%w\" WHERE \"%w\" IS NULL;", "zero_point", zero_point_names[i]),
+            0);
     if (rc == 0)
         rc = expect_count(h,
                           sqlite3_mprintf("SELECT count(*) FROM ballistics WHERE typeof(device_id) <> 'integer' OR "
@@ -421,9 +433,9 @@ static int zero_point_row(void *arg, int n, char **values, char **names)
 {
     read_ctx *ctx = (read_ctx *)arg;
     long device = 0, slot = 0;
-    if (!row_names_match(n, names, zero_point_names, ZERO_POINT_COLUMNS) || !not_null(values, ZERO_POINT_LAST_NOT_NULL) ||
-        !parse_whole(values[1], &device) || device < 1 || device > VESK_PROFILE_COUNT ||
-        !parse_whole(values[2], &slot) || slot < 0) {
+    if (!row_names_match(n, names, zero_point_names, ZERO_POINT_COLUMNS) ||
+        !not_null(values, ZERO_POINT_LAST_NOT_NULL) || !parse_whole(values[1], &device) || device < 1 ||
+        device > VESK_PROFILE_COUNT || !parse_whole(values[2], &slot) || slot < 0) {
         ctx->bad = 1;
         return 1;
     }
@@ -595,7 +607,9 @@ static int update_profile(__sql_db *h, const Info_ballistics *b, int device)
         if (i > 2) sqlite3_str_appendall(s, ", ");
         switch (c->kind) {
         case F_U8:
-        case F_CHAR: sqlite3_str_appendf(s, "%s = %d", c->name, *at); break;
+        case F_CHAR:
+            sqlite3_str_appendf(s, "%s = %d", c->name, *at);
+            break;
         case F_SHORT: {
             short v;
             memcpy(&v, at, sizeof v);
@@ -637,11 +651,11 @@ static int update_profile(__sql_db *h, const Info_ballistics *b, int device)
 
 static int update_zero(__sql_db *h, const Qel_Cursor_Zero *z, int device, int slot)
 {
-    char *sql = sqlite3_mprintf("UPDATE zero_point SET distance = %d, remark = %d, x = %d, y = %d, remark2 = %f, "
-                                "remark3 = %f where device_id = %d AND index_show = %d;",
-                                z->u16IrCursorDistance, z->u16IrCursorDistanceYD, z->s8IrCursorCurrentX,
-                                z->s8IrCursorCurrentY, (double)z->flIrCursorOffsetX, (double)z->flIrCursorOffsetY,
-                                device, slot);
+    char *sql =
+        sqlite3_mprintf("UPDATE zero_point SET distance = %d, remark = %d, x = %d, y = %d, remark2 = %f, "
+                        "remark3 = %f where device_id = %d AND index_show = %d;",
+                        z->u16IrCursorDistance, z->u16IrCursorDistanceYD, z->s8IrCursorCurrentX, z->s8IrCursorCurrentY,
+                        (double)z->flIrCursorOffsetX, (double)z->flIrCursorOffsetY, device, slot);
     if (sql == NULL) return -ENOMEM;
     int rc = sql_db_exec(h, sql, NULL, NULL);
     sqlite3_free(sql);

@@ -68,8 +68,7 @@ static void touch_ready_file(void)
 static void sleep_ms(long ms)
 {
     struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
 }
 
 void vesk_test_checkpoint(const char *name)

@@ -518,8 +518,8 @@ static void resolve_paths(const vesk_persist_paths *given)
         char *out;
         const char *name;
     } files[] = {
-        {p->authority_ini, "defaults.ini"}, {p->authority_db, "defaults.db"},   {p->ready, "defaults.ready"},
-        {p->handoff, "vendor.handoff"},     {p->manifest, "reset.pending"},     {p->eeprom_journal, "eeprom.pending"},
+        {p->authority_ini, "defaults.ini"}, {p->authority_db, "defaults.db"}, {p->ready, "defaults.ready"},
+        {p->handoff, "vendor.handoff"},     {p->manifest, "reset.pending"},   {p->eeprom_journal, "eeprom.pending"},
     };
     for (const auto &f : files) snprintf(f.out, VESK_RECOVERY_PATH_MAX, "%s/%s", p->recovery_dir, f.name);
 }

@@ -173,8 +173,7 @@ void vesk_profiles_unlock(void);
 
 /* Prepare and commit of a power-state change; deadline_mono_ms is an
  * absolute CLOCK_MONOTONIC time in ms. */
-int vesk_persist_prepare(const vesk_persist_request *request, uint64_t deadline_mono_ms,
-                         vesk_persist_token *out_token);
+int vesk_persist_prepare(const vesk_persist_request *request, uint64_t deadline_mono_ms, vesk_persist_token *out_token);
 /* -ESTALE, 0 preparing, 1 prepared (or later), or the failure. */
 int vesk_persist_prepare_status(const vesk_persist_token *token);
 int vesk_persist_commit(const vesk_persist_token *token);

@@ -19,8 +19,7 @@ static void apply_deadline_now(void) { vesk_persist_apply_deadline_locked(vesk_p
 
 static unsigned long long ull(uint64_t v) { return (unsigned long long)v; }
 
-int vesk_persist_prepare(const vesk_persist_request *request, uint64_t deadline_mono_ms,
-                         vesk_persist_token *out_token)
+int vesk_persist_prepare(const vesk_persist_request *request, uint64_t deadline_mono_ms, vesk_persist_token *out_token)
 {
     if (request == NULL || out_token == NULL) return -EINVAL;
     if (request->vesk_reason < VESK_PERSIST_SHUTDOWN_VOLUNTARY || request->vesk_reason > VESK_PERSIST_PROCESS_EXIT)
@@ -117,8 +116,7 @@ int vesk_persist_completion(const vesk_persist_token *token)
 /* Drops a stage the prepare built; the worker removes its directory. */
 static void drop_stage_locked(void)
 {
-    if (s->stage.active || s->stage.dir[0] != '\0')
-        memcpy(s->reset_cleanup, s->stage.dir, sizeof s->reset_cleanup);
+    if (s->stage.active || s->stage.dir[0] != '\0') memcpy(s->reset_cleanup, s->stage.dir, sizeof s->reset_cleanup);
     memset(&s->stage, 0, sizeof s->stage);
 }
 
@@ -325,7 +323,9 @@ void vesk_persist_run_commit(void)
     int rc = 0;
     commit_outcome out = OUT_COMMITTED;
     switch (reason) {
-    case VESK_PERSIST_RESET: out = commit_reset(&stage, &rc); break;
+    case VESK_PERSIST_RESET:
+        out = commit_reset(&stage, &rc);
+        break;
     case VESK_PERSIST_FORMAT:
         rc = hooks.vesk_format_media ? hooks.vesk_format_media(hooks.vesk_context) : -ENOSYS;
         out = rc == 0 ? OUT_COMMITTED : (rc == -EBUSY || rc == -ENOSYS) ? OUT_CANCELLED : OUT_RECOVERY;
@@ -335,8 +335,11 @@ void vesk_persist_run_commit(void)
                                        : -ENOSYS;
         out = rc == 0 ? OUT_COMMITTED : rc == -ECANCELED ? OUT_CANCELLED : OUT_RECOVERY;
         break;
-    case VESK_PERSIST_PROCESS_EXIT: vesk_device_db_close(); break;
-    default: break; /* the prepare flushed every store */
+    case VESK_PERSIST_PROCESS_EXIT:
+        vesk_device_db_close();
+        break;
+    default:
+        break; /* the prepare flushed every store */
     }
     if (reason == VESK_PERSIST_RESET && out != OUT_RECOVERY) vesk_reset_stage_remove(stage.dir);
 

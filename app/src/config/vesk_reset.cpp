@@ -101,7 +101,7 @@ static int reset_settings_text(const vesk_persist_request *req, const char *dir,
     size_t length = 0;
     int rc = vesk_persist_settings_text(1, &text, &length);
     if (rc < 0) return rc;
-    char path[sizeof ((vesk_reset_stage *)0)->dir + sizeof ACCEPTED_DEFAULTS + 1];
+    char path[sizeof((vesk_reset_stage *)0)->dir + sizeof ACCEPTED_DEFAULTS + 1];
     snprintf(path, sizeof path, "%s/%s", dir, ACCEPTED_DEFAULTS);
     rc = vesk_io_atomic_replace("reset:stage:" ACCEPTED_DEFAULTS, path, text, length, 0600);
     free(text);
@@ -216,8 +216,9 @@ int vesk_reset_manifest_write(const char *tag, const vesk_reset_manifest *m)
     size_t n = 0;
     FILE *f = open_memstream(&buf, &n);
     if (f == NULL) return -errno;
-    fprintf(f, "magic=VESK_RESET\nversion=1\nstaging=%s\nepoch=%llu\nfrom_upper=%d\nformat_media=%d\nssid_hex=%s\n"
-               "phase=%d\n",
+    fprintf(f,
+            "magic=VESK_RESET\nversion=1\nstaging=%s\nepoch=%llu\nfrom_upper=%d\nformat_media=%d\nssid_hex=%s\n"
+            "phase=%d\n",
             m->staging, (unsigned long long)m->epoch, m->from_upper, m->format_media, m->ssid_hex, m->phase);
     for (int i = 0; i < VESK_RESET_PAYLOAD_COUNT; i++)
         fprintf(f, "%s.size=%llu\n%s.crc32=%08x\n", kPayloadNames[i], (unsigned long long)m->payload[i].size,

@@ -138,10 +138,14 @@ static const vesk_dev_field *find_dev_field(const char *key)
 static bool field_keeps(const vesk_dev_field *f, int v)
 {
     switch (f->kind) {
-    case VESK_FIELD_CHAR: return v >= 0 && v <= UINT8_MAX;
-    case VESK_FIELD_U16: return v >= 0 && v <= UINT16_MAX;
-    case VESK_FIELD_S16: return v >= INT16_MIN && v <= INT16_MAX;
-    default: return true;
+    case VESK_FIELD_CHAR:
+        return v >= 0 && v <= UINT8_MAX;
+    case VESK_FIELD_U16:
+        return v >= 0 && v <= UINT16_MAX;
+    case VESK_FIELD_S16:
+        return v >= INT16_MIN && v <= INT16_MAX;
+    default:
+        return true;
     }
 }
 
@@ -377,8 +381,7 @@ void tevi_reticle_save(int value, int index, int to_defaults)
         fprintf(stderr, "tevi_reticle_save: value %d out of range for index %d\n", value, index);
         return;
     }
-    ini_store_int(REPORT_STDERR, "tevi_reticle_save", "reticleparam", vesk_reticle_keys[index].key, value,
-                  to_defaults);
+    ini_store_int(REPORT_STDERR, "tevi_reticle_save", "reticleparam", vesk_reticle_keys[index].key, value, to_defaults);
 }
 
 void tevi_compass_save(float value, int index, int to_defaults)
@@ -393,8 +396,7 @@ void tevi_compass_save(float value, int index, int to_defaults)
     }
     char text[48];
     snprintf(text, sizeof text, "%.2f", value);
-    ini_store_text(REPORT_STDERR, "tevi_compass_save", "compassparam", vesk_compass_keys[index].key, text,
-                   to_defaults);
+    ini_store_text(REPORT_STDERR, "tevi_compass_save", "compassparam", vesk_compass_keys[index].key, text, to_defaults);
 }
 
 void Qel_DevStatusSet(const char *key, int value, int to_defaults)
@@ -521,8 +523,8 @@ static int load_for_persist(Qel_DevStatus *status, const char *current, const ch
 void vesk_ini_register_persist(void)
 {
     static const vesk_persist_settings store = {
-        load_for_persist,           vesk_ini_hardware_loaded,  vesk_ini_apply_debug,  vesk_ini_state_lock,
-        vesk_ini_state_unlock,      vesk_ini_serialize_locked, vesk_eeprom_serialize,
+        load_for_persist,      vesk_ini_hardware_loaded,  vesk_ini_apply_debug,  vesk_ini_state_lock,
+        vesk_ini_state_unlock, vesk_ini_serialize_locked, vesk_eeprom_serialize,
     };
     vesk_persist_set_settings(&store);
 }

@@ -13,22 +13,21 @@ static vesk_msg_hooks s_hooks;
 
 void vesk_msg_set_hooks(const vesk_msg_hooks *hooks)
 {
-    if (hooks == NULL) memset(&s_hooks, 0, sizeof(s_hooks));
-    else s_hooks = *hooks;
+    if (hooks == NULL)
+        memset(&s_hooks, 0, sizeof(s_hooks));
+    else
+        s_hooks = *hooks;
 }
 
-const vesk_msg_hooks *vesk_msg_get_hooks(void)
-{
-    return &s_hooks;
-}
+const vesk_msg_hooks *vesk_msg_get_hooks(void) { return &s_hooks; }
 
 /* The parameter-init object (16) carries the boot images: sub 0 the status,
  * 1 the zero store, 2 one profile (item = its index). */
 static int param_frame_to_gui(uint8_t sub, uint8_t item, const void *image, size_t n)
 {
     uint8_t frame[VESK_FRAME_BUILD_MAX];
-    size_t size = vesk_frame_build(frame, sizeof(frame), SUB_NOTIFIER_PARAMETER_INIT, sub, item,
-                                   VESK_FRAME_FLAG_REPORT, image, n);
+    size_t size = vesk_frame_build(frame, sizeof(frame), SUB_NOTIFIER_PARAMETER_INIT, sub, item, VESK_FRAME_FLAG_REPORT,
+                                   image, n);
     if (size == 0) return -1;
     if (Qel_SendMsgEvent(MSG_TYPE_FOR_QTMENU, MSGQ_COMMAND_APP_TO_UI, MSGQ_COMMAND_BY_APP, frame, (uint32_t)size) != 0)
         return -1;
@@ -60,16 +59,15 @@ int sendBallisticsInfoToQtMenu(const Info_ballistics *profile, uint8_t index)
 int sendShotVideoReadyToUI(void)
 {
     uint8_t frame[VESK_FRAME_MIN];
-    size_t size = vesk_frame_build(frame, sizeof(frame), SUB_NOTIFIER_SHOOT, 8, VESK_FRAME_NONE,
-                                   VESK_FRAME_FLAG_REPORT, NULL, 0);
-    return Qel_SendMsgEvent(MSG_TYPE_FOR_QTMENU, MSGQ_COMMAND_APP_TO_UI, MSGQ_COMMAND_BY_APP, frame,
-                            (uint32_t)size) == 0 ? 1 : -1;
+    size_t size =
+        vesk_frame_build(frame, sizeof(frame), SUB_NOTIFIER_SHOOT, 8, VESK_FRAME_NONE, VESK_FRAME_FLAG_REPORT, NULL, 0);
+    return Qel_SendMsgEvent(MSG_TYPE_FOR_QTMENU, MSGQ_COMMAND_APP_TO_UI, MSGQ_COMMAND_BY_APP, frame, (uint32_t)size) ==
+                   0
+               ? 1
+               : -1;
 }
 
-static int hook_true(int (*check)(void))
-{
-    return check != NULL && check();
-}
+static int hook_true(int (*check)(void)) { return check != NULL && check(); }
 
 #define LINK_WAIT_LIMIT 10    /* x 500 ms for both UARTs */
 #define VERSION_WAIT_LIMIT 49 /* the same counter, then x 100 ms for the version */
@@ -152,8 +150,9 @@ static void send_reticle_point(event_handle *bus)
 void updateReticlePointToMedia(event_handle *bus)
 {
     const Qel_DevStatus *s = &qel_dev_status;
-    if (s->s16ReticlePositionXMedia == s->s16ReticlePositionX && s->s16ReticlePositionYMedia == s->s16ReticlePositionY &&
-        s->f32ReticleOffsetXMedia == s->f32ReticleOffsetX && s->f32ReticleOffsetYMedia == s->f32ReticleOffsetY)
+    if (s->s16ReticlePositionXMedia == s->s16ReticlePositionX &&
+        s->s16ReticlePositionYMedia == s->s16ReticlePositionY && s->f32ReticleOffsetXMedia == s->f32ReticleOffsetX &&
+        s->f32ReticleOffsetYMedia == s->f32ReticleOffsetY)
         return;
     send_reticle_point(bus);
 }

@@ -47,13 +47,12 @@ void vesk_msg_note_send_at(vesk_msg_direction direction, uint8_t type, const uin
         uint64_t start = __atomic_load_n(&w->start_ms, __ATOMIC_ACQUIRE);
         if (start != 0 && now >= start + VESK_MSG_WINDOW_MS) {
             uint64_t next = failed ? now : 0;
-            if (!__atomic_compare_exchange_n(&w->start_ms, &start, next, false, __ATOMIC_ACQ_REL,
-                                             __ATOMIC_ACQUIRE))
+            if (!__atomic_compare_exchange_n(&w->start_ms, &start, next, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
                 continue; /* another thread closed it; look again */
             uint64_t count = __atomic_exchange_n(&w->suppressed, 0, __ATOMIC_ACQ_REL);
             if (failed) {
-                vesk_log_printf(VESK_LOG_ERROR, tag, "send failed type=%u len=%u errno=%d suppressed=%llu",
-                                type, length, err, (unsigned long long)count);
+                vesk_log_printf(VESK_LOG_ERROR, tag, "send failed type=%u len=%u errno=%d suppressed=%llu", type,
+                                length, err, (unsigned long long)count);
             } else if (count != 0) {
                 uint64_t last = __atomic_load_n(&w->last, __ATOMIC_ACQUIRE);
                 vesk_log_printf(VESK_LOG_ERROR, tag,
@@ -66,10 +65,9 @@ void vesk_msg_note_send_at(vesk_msg_direction direction, uint8_t type, const uin
         if (!failed) return; /* no window, or one younger than a second */
         if (start == 0) {
             uint64_t expected = 0;
-            if (__atomic_compare_exchange_n(&w->start_ms, &expected, now, false, __ATOMIC_ACQ_REL,
-                                            __ATOMIC_ACQUIRE)) {
-                vesk_log_printf(VESK_LOG_ERROR, tag, "send failed type=%u len=%u errno=%d suppressed=0", type,
-                                length, err);
+            if (__atomic_compare_exchange_n(&w->start_ms, &expected, now, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+                vesk_log_printf(VESK_LOG_ERROR, tag, "send failed type=%u len=%u errno=%d suppressed=0", type, length,
+                                err);
                 return;
             }
         }
@@ -79,8 +77,8 @@ void vesk_msg_note_send_at(vesk_msg_direction direction, uint8_t type, const uin
     }
 }
 
-void vesk_msg_note_send(vesk_msg_direction direction, uint8_t type, const uint8_t *frame, uint32_t length,
-                        int failed, int err)
+void vesk_msg_note_send(vesk_msg_direction direction, uint8_t type, const uint8_t *frame, uint32_t length, int failed,
+                        int err)
 {
     vesk_msg_note_send_at(direction, type, frame, length, failed, err, vesk_msg_clock_ms());
 }

@@ -63,15 +63,9 @@ int usual_MsgTextSend(event_handle *bus, uint8_t item, uint8_t value)
     return to_bus(bus, MAIN_NOTIFIER_APP, SUB_NOTIFIER_IMAGE, 0, item, &value, 1);
 }
 
-int video_MsgTextSend(uint8_t item, uint8_t value)
-{
-    return to_media(SUB_NOTIFIER_IMAGE, 0, item, &value, 1);
-}
+int video_MsgTextSend(uint8_t item, uint8_t value) { return to_media(SUB_NOTIFIER_IMAGE, 0, item, &value, 1); }
 
-int uvc_MsgTextSend(uint8_t value)
-{
-    return video_MsgTextSend(8, value);
-}
+int uvc_MsgTextSend(uint8_t value) { return video_MsgTextSend(8, value); }
 
 int irState_MsgTextSend(void)
 {
@@ -79,10 +73,7 @@ int irState_MsgTextSend(void)
     return to_media(SUB_NOTIFIER_STATE, 0, 0, &value, 1);
 }
 
-int BalState_MsgTextSend(uint8_t sub, uint8_t value)
-{
-    return to_media(SUB_NOTIFIER_BALLISTICS, sub, 0, &value, 1);
-}
+int BalState_MsgTextSend(uint8_t sub, uint8_t value) { return to_media(SUB_NOTIFIER_BALLISTICS, sub, 0, &value, 1); }
 
 int shotVideo_MsgTextSend(uint8_t sub, uint8_t value)
 {
@@ -96,10 +87,7 @@ int shotThreshold_MsgTextSend(int16_t threshold)
     return to_media(SUB_NOTIFIER_SHOOT, 3, VESK_FRAME_NONE, p, 2);
 }
 
-int waterMark_MsgTextSend(uint8_t value)
-{
-    return to_media(SUB_NOTIFIER_HTTP, 0, 0x13, &value, 1);
-}
+int waterMark_MsgTextSend(uint8_t value) { return to_media(SUB_NOTIFIER_HTTP, 0, 0x13, &value, 1); }
 
 /* Which stored image parameter goes with which thermal-core item. */
 static const struct {

@@ -47,4 +47,3 @@ void Qel_Ui_Param_Send(event_handle *app_bus);
 
 /* Set by the command router when the media process reports its video link. */
 extern volatile int voUartInitFinished;
-

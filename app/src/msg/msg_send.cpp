@@ -72,8 +72,7 @@ int Msgtext_App_To_Ui(uint8_t type, uint32_t length, const uint8_t *frame)
 
 int Msgtext_App_To_Media(uint8_t type, uint32_t length, const uint8_t *frame)
 {
-    if (length_ok(frame, length) &&
-        Qel_SendMsgEvent(MSG_TYPE_FOR_MEDIA, type, MSGQ_COMMAND_BY_APP, frame, length) == 0)
+    if (length_ok(frame, length) && Qel_SendMsgEvent(MSG_TYPE_FOR_MEDIA, type, MSGQ_COMMAND_BY_APP, frame, length) == 0)
         return 1;
     printf("APP to Media Send failed");
     print_bytes("[%02x] ", frame, length > VESK_FRAME_MAX ? 0 : length);

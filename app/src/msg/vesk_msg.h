@@ -14,12 +14,12 @@
  * queue client posts frames under these; the routers (notifier) consume
  * them. */
 enum {
-    MAIN_NOTIFIER_UI = 1,     /* module reports, re-framed for the GUI */
+    MAIN_NOTIFIER_UI = 1, /* module reports, re-framed for the GUI */
     MAIN_NOTIFIER_HARDWARE = MAIN_NOTIFIER_UI,
-    MAIN_NOTIFIER_MEDIA = 2,  /* never posted */
-    MAIN_NOTIFIER_APP = 4,    /* frames from the GUI and the media process */
-    MAIN_NOTIFIER_HTTP = 8,   /* frames from the HTTP daemon */
-    MAIN_NOTIFIER_BLE = 16,   /* frames from the BLE service */
+    MAIN_NOTIFIER_MEDIA = 2,   /* never posted */
+    MAIN_NOTIFIER_APP = 4,     /* frames from the GUI and the media process */
+    MAIN_NOTIFIER_HTTP = 8,    /* frames from the HTTP daemon */
+    MAIN_NOTIFIER_BLE = 16,    /* frames from the BLE service */
     MAIN_NOTIFIER_UNKNOW = 32, /* never posted */
 };
 
@@ -42,8 +42,8 @@ extern const char *const vesk_msg_tags[VESK_MSG_DIRECTIONS];
 
 /* The send-failure limiter: logs the first failure of a burst, then one
  * summary per 1000 ms. err is the errno of a failure. Lock-free. */
-void vesk_msg_note_send(vesk_msg_direction direction, uint8_t type, const uint8_t *frame, uint32_t length,
-                        int failed, int err);
+void vesk_msg_note_send(vesk_msg_direction direction, uint8_t type, const uint8_t *frame, uint32_t length, int failed,
+                        int err);
 /* The same at a given limiter time (monotonic ms + 1), for replaying bursts. */
 void vesk_msg_note_send_at(vesk_msg_direction direction, uint8_t type, const uint8_t *frame, uint32_t length,
                            int failed, int err, uint64_t now_ms);

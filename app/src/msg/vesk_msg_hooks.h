@@ -14,10 +14,10 @@ typedef struct {
     int (*vesk_core_version_ready)(void); /* the core's version text is in */
     void (*vesk_core_self_check)(void);   /* start the thermal-core self-check */
     void (*vesk_core_shutter_close)(void);
-    void (*vesk_core_save_config)(void);  /* the core's save-configuration command */
+    void (*vesk_core_save_config)(void); /* the core's save-configuration command */
     void (*vesk_core_set_scene)(int scene);
-    int (*vesk_boot_state_publish)(void); /* sends the boot outcome; 1 when sound */
-    void (*vesk_lifecycle_request_kind)(int kind); /* a zeroed request of this kind */
+    int (*vesk_boot_state_publish)(void);                           /* sends the boot outcome; 1 when sound */
+    void (*vesk_lifecycle_request_kind)(int kind);                  /* a zeroed request of this kind */
     int (*vesk_debug_handle_ui)(const uint8_t *frame, size_t size); /* 1: consumed */
     void (*vesk_debug_publish)(void);
     int (*vesk_dynamic_bc_handle_ui)(const uint8_t *frame, size_t size); /* 1: consumed */

@@ -58,8 +58,7 @@ void notifier_unregister(event_handle *main_bus)
 
 int notifier_init(event_handle **main_bus, event_handle **app_bus)
 {
-    if (event_create(main_bus, NOTIFIER_BUS_DEPTH, NULL) != 0 ||
-        event_create(app_bus, NOTIFIER_BUS_DEPTH, NULL) != 0) {
+    if (event_create(main_bus, NOTIFIER_BUS_DEPTH, NULL) != 0 || event_create(app_bus, NOTIFIER_BUS_DEPTH, NULL) != 0) {
         printf("event create faild\n");
         return -1;
     }

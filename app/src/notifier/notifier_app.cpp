@@ -36,10 +36,7 @@ static float value_f32(_union_float_data *u, const app_cmd *c)
     return u->f_data;
 }
 
-static void to_media(const app_cmd *c)
-{
-    Msgtext_App_To_Media(MSGQ_COMMAND_APP_TO_MEDIA, (uint32_t)c->size, c->frame);
-}
+static void to_media(const app_cmd *c) { Msgtext_App_To_Media(MSGQ_COMMAND_APP_TO_MEDIA, (uint32_t)c->size, c->frame); }
 
 int msg_axisHandler(const uint8_t *frame, int size)
 {
@@ -47,10 +44,7 @@ int msg_axisHandler(const uint8_t *frame, int size)
     return Msgtext_App_To_Media(MSGQ_COMMAND_APP_TO_MEDIA, (uint32_t)size, frame);
 }
 
-static void to_gui(const app_cmd *c)
-{
-    Msgtext_App_To_Ui(MSGQ_COMMAND_APP_TO_UI, (uint32_t)c->size, c->frame);
-}
+static void to_gui(const app_cmd *c) { Msgtext_App_To_Ui(MSGQ_COMMAND_APP_TO_UI, (uint32_t)c->size, c->frame); }
 
 static void to_app_bus(const app_cmd *c, int evtype)
 {
@@ -104,8 +98,7 @@ static void route_image(const app_cmd *c)
 {
     const vesk_msg_hooks *hooks = vesk_msg_get_hooks();
     if (hooks->vesk_debug_handle_ui != NULL && hooks->vesk_debug_handle_ui(c->frame, (size_t)c->size)) return;
-    if (hooks->vesk_dynamic_bc_handle_ui != NULL && hooks->vesk_dynamic_bc_handle_ui(c->frame, (size_t)c->size))
-        return;
+    if (hooks->vesk_dynamic_bc_handle_ui != NULL && hooks->vesk_dynamic_bc_handle_ui(c->frame, (size_t)c->size)) return;
     if (c->sub == 0 && c->item == IMAGE_ITEM_LIFECYCLE) {
         if (c->size != SIZE_BYTE || c->flag != VESK_FRAME_FLAG_REQUEST) return;
         if (c->value == 3 || c->value == 4) {
@@ -249,8 +242,10 @@ static void reticle_offset(const app_cmd *c)
     vesk_profiles_unlock();
     if (!group_ok) return;
     if (profile_edit(set_zero_offset, c, &f) != 0) return;
-    if (c->sub == RETICLE_OFFSET_X) printf("reticle_data.x_offset = %f\n", f);
-    else printf("reticle_data.y_offset = %f\n", f);
+    if (c->sub == RETICLE_OFFSET_X)
+        printf("reticle_data.x_offset = %f\n", f);
+    else
+        printf("reticle_data.y_offset = %f\n", f);
 }
 
 /* The size each reticle command needs. */
@@ -354,8 +349,10 @@ static void route_shoot(const app_cmd *c)
     } else {
         if (c->size < SIZE_BYTE) return;
         if (shootSaveSet(c->frame, (size_t)c->size) != 0) return;
-        if (c->sub == 3) shotThreshold_MsgTextSend(s->s16ShotThreshold);
-        else to_media(c);
+        if (c->sub == 3)
+            shotThreshold_MsgTextSend(s->s16ShotThreshold);
+        else
+            to_media(c);
         return;
     }
     const uint8_t it = (uint8_t)s->shot_video_status;

@@ -81,7 +81,7 @@ static void keyHandlerToUi(const uint8_t *ev, int size)
     }
     uint8_t code;
     if (!twice) {
-        code = press == KEY_FLAG_LONG ? row->key_long_press
+        code = press == KEY_FLAG_LONG           ? row->key_long_press
                : press == KEY_FLAG_LONG_RELEASE ? row->key_long_press_release
                                                 : row->key_short_press;
     } else if (key == UI_KEY_POWER) {
@@ -129,12 +129,12 @@ static const struct {
     uint8_t min_size; /* shorter events are dropped */
     ui_handler handler;
 } ui_routes[] = {
-    {SUB_NOTIFIER_IMAGE, 4, imageHandlerToUi},     {SUB_NOTIFIER_IR, 4, fpgaHandlerToUi},
-    {SUB_NOTIFIER_BADPIX, 4, fpgaHandlerToUi},     {SUB_NOTIFIER_LID, 4, fpgaHandlerToUi},
+    {SUB_NOTIFIER_IMAGE, 4, imageHandlerToUi},       {SUB_NOTIFIER_IR, 4, fpgaHandlerToUi},
+    {SUB_NOTIFIER_BADPIX, 4, fpgaHandlerToUi},       {SUB_NOTIFIER_LID, 4, fpgaHandlerToUi},
     {SUB_NOTIFIER_DISTANCE, 3, distanceHandlerToUi}, {SUB_NOTIFIER_COMPASS, 7, commpassHandlerToUi},
-    {SUB_NOTIFIER_KEY, 4, keyHandlerToUi},         {SUB_NOTIFIER_GPS, 4, countedHandlerToUi},
-    {SUB_NOTIFIER_SELF, 4, countedHandlerToUi},    {SUB_NOTIFIER_UPGRADE, 4, countedHandlerToUi},
-    {SUB_NOTIFIER_VOLTAGE, 4, voltageHandlerToUi}, {SUB_NOTIFIER_RING, 5, ringHandlerToUi},
+    {SUB_NOTIFIER_KEY, 4, keyHandlerToUi},           {SUB_NOTIFIER_GPS, 4, countedHandlerToUi},
+    {SUB_NOTIFIER_SELF, 4, countedHandlerToUi},      {SUB_NOTIFIER_UPGRADE, 4, countedHandlerToUi},
+    {SUB_NOTIFIER_VOLTAGE, 4, voltageHandlerToUi},   {SUB_NOTIFIER_RING, 5, ringHandlerToUi},
 };
 
 void notifier_ui(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size)

@@ -48,14 +48,15 @@ int usualSaveSet(const uint8_t *frame, size_t size)
         uint8_t item;
         const char *key;
     } items[] = {
-        {7, "s8screenbrightness"}, {8, "s8videoout"},       {16, "s8language"},     {26, "s8micswitch"},
-        {33, "s8compassswitch"},   {36, "s8rangetype"},     {37, "s8distanceuint"}, {40, "s8compassautoangleswitch"},
+        {7, "s8screenbrightness"}, {8, "s8videoout"},   {16, "s8language"},     {26, "s8micswitch"},
+        {33, "s8compassswitch"},   {36, "s8rangetype"}, {37, "s8distanceuint"}, {40, "s8compassautoangleswitch"},
     };
     if (frame == NULL || !frame_has(size, VESK_FRAME_OFF_PAYLOAD)) return 0;
     if (!begin("usualSaveSet")) return 0;
     int rc = 0;
     for (const auto &row : items)
-        if (row.item == frame[VESK_FRAME_OFF_ITEM]) rc = set_dev("usualSaveSet", row.key, frame[VESK_FRAME_OFF_PAYLOAD]);
+        if (row.item == frame[VESK_FRAME_OFF_ITEM])
+            rc = set_dev("usualSaveSet", row.key, frame[VESK_FRAME_OFF_PAYLOAD]);
     vesk_persist_edit_end();
     return rc;
 }
@@ -150,12 +151,16 @@ int reticleSaveSet(const uint8_t *frame, size_t size)
     int rc = 0;
     if (item == 0xFF) {
         switch (sub) {
-        case 0: set_reticle(0, value, false); break;
+        case 0:
+            set_reticle(0, value, false);
+            break;
         case 1:
             set_reticle(1, value, true);
             printf("reticleSaveSet: reticle switch is %d\n", value);
             break;
-        case 2: set_reticle(2, value, false); break;
+        case 2:
+            set_reticle(2, value, false);
+            break;
         case 3:
             if (wide) edit_current_zero(zero_position, payload);
             break;
@@ -163,12 +168,17 @@ int reticleSaveSet(const uint8_t *frame, size_t size)
             set_reticle(4, value, true);
             printf("reticleSaveSet: reticle menu is %d\n", value);
             break;
-        case 5: set_reticle(3, value, false); break;
-        case 6: rc = select_group(value); break;
+        case 5:
+            set_reticle(3, value, false);
+            break;
+        case 6:
+            rc = select_group(value);
+            break;
         case 10:
             if (wide) edit_current_zero(zero_distance, payload);
             break;
-        default: break;
+        default:
+            break;
         }
     }
     for (const auto &row : colours)

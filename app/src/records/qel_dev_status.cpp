@@ -9,7 +9,7 @@ Qel_IR_Cursor qel_ir_cursor;
 Qel_IR_Ballistics qel_ballistics;
 
 const vesk_ini_key_row vesk_ir_keys[VESK_IR_PARAM_COUNT] = {
-    {"s8irbrightness", 5}, {"s8ircontrast", 5}, {"s8irenchance", 3},        {"s8irpolarity", 0},
+    {"s8irbrightness", 5},      {"s8ircontrast", 5},  {"s8irenchance", 3}, {"s8irpolarity", 0},
     {"s8stronglightenable", 0}, {"s8redhotvalue", 3}, {"s8irscene", 1},
 };
 
@@ -19,14 +19,32 @@ const vesk_ini_key_row vesk_reticle_keys[VESK_RETICLE_PARAM_COUNT] = {
 };
 
 const vesk_ini_key_row vesk_compass_keys[VESK_COMPASS_PARAM_COUNT] = {
-    {"f32compassdeclination", 0}, {"f32ccompassyaw", 0}, {"f32compasspitch", 0}, {"f32compassroll", 0},
+    {"f32compassdeclination", 0},
+    {"f32ccompassyaw", 0},
+    {"f32compasspitch", 0},
+    {"f32compassroll", 0},
 };
 
-#define DEV_CHAR(key, field, def) {key, offsetof(Qel_DevStatus, field), VESK_FIELD_CHAR, 1, def}
-#define DEV_U16(key, field, def) {key, offsetof(Qel_DevStatus, field), VESK_FIELD_U16, 2, def}
-#define DEV_S16(key, field, def) {key, offsetof(Qel_DevStatus, field), VESK_FIELD_S16, 2, def}
-#define DEV_F32(key, field, def) {key, offsetof(Qel_DevStatus, field), VESK_FIELD_F32, 4, def}
-#define DEV_TEXT(key, field) {key, offsetof(Qel_DevStatus, field), VESK_FIELD_TEXT, sizeof(Qel_DevStatus::field), 0}
+#define DEV_CHAR(key, field, def)                                                                                      \
+    {                                                                                                                  \
+        key, offsetof(Qel_DevStatus, field), VESK_FIELD_CHAR, 1, def                                                   \
+    }
+#define DEV_U16(key, field, def)                                                                                       \
+    {                                                                                                                  \
+        key, offsetof(Qel_DevStatus, field), VESK_FIELD_U16, 2, def                                                    \
+    }
+#define DEV_S16(key, field, def)                                                                                       \
+    {                                                                                                                  \
+        key, offsetof(Qel_DevStatus, field), VESK_FIELD_S16, 2, def                                                    \
+    }
+#define DEV_F32(key, field, def)                                                                                       \
+    {                                                                                                                  \
+        key, offsetof(Qel_DevStatus, field), VESK_FIELD_F32, 4, def                                                    \
+    }
+#define DEV_TEXT(key, field)                                                                                           \
+    {                                                                                                                  \
+        key, offsetof(Qel_DevStatus, field), VESK_FIELD_TEXT, sizeof(Qel_DevStatus::field), 0                          \
+    }
 
 const vesk_dev_field vesk_dev_fields[VESK_DEV_FIELD_COUNT] = {
     DEV_CHAR("s8videomode", s8VideoMode, 0),

@@ -21,7 +21,4 @@ int vesk_signal_consume_exit(void)
     return __atomic_exchange_n(&vesk_exit_requested, 0, __ATOMIC_SEQ_CST) != 0;
 }
 
-int is_signal_exit(void)
-{
-    return __atomic_load_n(&quit, __ATOMIC_SEQ_CST);
-}
+int is_signal_exit(void) { return __atomic_load_n(&quit, __ATOMIC_SEQ_CST); }

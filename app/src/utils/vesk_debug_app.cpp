@@ -2,8 +2,8 @@
 
 #include <errno.h>
 
-#include "iniparser_handler.h"
 #include "ballistic_fbc.h"
+#include "iniparser_handler.h"
 #include "vesk_debug.h"
 #include "vesk_frame.h"
 #include "vesk_msg.h"

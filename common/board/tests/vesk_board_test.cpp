@@ -35,16 +35,12 @@ Fields parse_line(const std::string &line)
     std::string word;
     while (in >> word) {
         size_t eq = word.find('=');
-        if (eq != std::string::npos)
-            fields[word.substr(0, eq)] = word.substr(eq + 1);
+        if (eq != std::string::npos) fields[word.substr(0, eq)] = word.substr(eq + 1);
     }
     return fields;
 }
 
-int remove_entry(const char *path, const struct stat *, int, struct FTW *)
-{
-    return remove(path);
-}
+int remove_entry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
 class BoardTest : public ::testing::Test {
 protected:
@@ -65,8 +61,7 @@ protected:
 
     void TearDown() override
     {
-        for (int fd : fds)
-            close(fd);
+        for (int fd : fds) close(fd);
         unsetenv("VESK_BOARD_ROOT");
         unsetenv("VESK_BOARD_LOG");
         nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
@@ -84,8 +79,7 @@ protected:
     {
         std::ifstream in(log);
         std::vector<std::string> all;
-        for (std::string line; std::getline(in, line);)
-            all.push_back(line);
+        for (std::string line; std::getline(in, line);) all.push_back(line);
         return all;
     }
 
@@ -127,9 +121,7 @@ TEST_P(BoardIoctl, AnswersAndLogsOneLine)
     const IoctlCase &c = GetParam();
     int fd = node(c.node);
     int value = c.value;
-    void *arg = c.kind == POINTER_TO_INT ? (void *)&value
-                : c.kind == VALUE        ? (void *)(intptr_t)c.value
-                                         : nullptr;
+    void *arg = c.kind == POINTER_TO_INT ? (void *)&value : c.kind == VALUE ? (void *)(intptr_t)c.value : nullptr;
     errno = 1234;
     int rc = vesk_board_ioctl(fd, c.request, arg);
     EXPECT_EQ(rc, c.rc);
@@ -210,11 +202,8 @@ TEST_F(BoardTest, NodeNamesAreEscaped)
         size_t size;
         const char *out;
     } rows[] = {
-        {"plain", 64, "plain"},
-        {"a b", 64, "a\\x20b"},
-        {"\t\n", 64, "\\x09\\x0a"},
-        {"\xff", 64, "\\xff"},
-        {"ab cd", 6, "ab"}, /* an escape that does not fit is left out whole */
+        {"plain", 64, "plain"}, {"a b", 64, "a\\x20b"}, {"\t\n", 64, "\\x09\\x0a"},
+        {"\xff", 64, "\\xff"},  {"ab cd", 6, "ab"}, /* an escape that does not fit is left out whole */
         {"abc", 3, "ab"},
     };
     for (const Row &r : rows) {
@@ -268,19 +257,14 @@ TEST_P(BoardRtc, ChecksTheCalendarAndLogsEveryField)
 }
 
 const RtcCase rtc_cases[] = {
-    {124, 1, 29, 13, 5, 9, 0},   /* 2024-02-29 13:05:09 */
-    {123, 0, 1, 0, 0, 0, 0},     /* 2023-01-01 00:00:00 */
+    {124, 1, 29, 13, 5, 9, 0},    /* 2024-02-29 13:05:09 */
+    {123, 0, 1, 0, 0, 0, 0},      /* 2023-01-01 00:00:00 */
     {199, 11, 31, 23, 59, 59, 0}, /* 2099-12-31 23:59:59 */
-    {123, 1, 29, 0, 0, 0, -1},   /* 2023 is no leap year */
-    {100, 1, 29, 0, 0, 0, 0},    /* 2000 is */
-    {200, 1, 29, 0, 0, 0, -1},   /* 2100 is not */
-    {124, 12, 1, 0, 0, 0, -1},
-    {124, 3, 31, 0, 0, 0, -1},
-    {124, 0, 0, 0, 0, 0, -1},
-    {124, 0, 1, 24, 0, 0, -1},
-    {124, 0, 1, 0, 60, 0, -1},
-    {124, 0, 1, 0, 0, 60, -1},
-    {69, 0, 1, 0, 0, 0, -1},
+    {123, 1, 29, 0, 0, 0, -1},    /* 2023 is no leap year */
+    {100, 1, 29, 0, 0, 0, 0},     /* 2000 is */
+    {200, 1, 29, 0, 0, 0, -1},    /* 2100 is not */
+    {124, 12, 1, 0, 0, 0, -1},    {124, 3, 31, 0, 0, 0, -1}, {124, 0, 0, 0, 0, 0, -1}, {124, 0, 1, 24, 0, 0, -1},
+    {124, 0, 1, 0, 60, 0, -1},    {124, 0, 1, 0, 0, 60, -1}, {69, 0, 1, 0, 0, 0, -1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Dates, BoardRtc, ::testing::ValuesIn(rtc_cases));
@@ -295,10 +279,7 @@ TEST_F(BoardTest, RtcWithoutTimeIsAFault)
 
 // --- the key device ---
 
-bool bit(const unsigned char *bitmap, int n)
-{
-    return bitmap[n / 8] & (1u << (n % 8));
-}
+bool bit(const unsigned char *bitmap, int n) { return bitmap[n / 8] & (1u << (n % 8)); }
 
 TEST_F(BoardTest, KeyDeviceHasKeysOneToEight)
 {
@@ -306,8 +287,7 @@ TEST_F(BoardTest, KeyDeviceHasKeysOneToEight)
     unsigned char keys[96];
     memset(keys, 0xAA, sizeof keys);
     ASSERT_EQ(vesk_board_ioctl(fd, EVIOCGBIT(EV_KEY, sizeof keys), keys), 96);
-    for (int code = 0; code < 96 * 8; code++)
-        EXPECT_EQ(bit(keys, code), code >= 1 && code <= 8) << "code " << code;
+    for (int code = 0; code < 96 * 8; code++) EXPECT_EQ(bit(keys, code), code >= 1 && code <= 8) << "code " << code;
     Fields f = last();
     EXPECT_EQ(f["ev"], "1");
     EXPECT_EQ(f["len"], "96");
@@ -327,8 +307,7 @@ TEST_F(BoardTest, KeyDeviceHasKeysOneToEight)
 
     unsigned char rel[8];
     ASSERT_EQ(vesk_board_ioctl(fd, EVIOCGBIT(EV_REL, sizeof rel), rel), 8);
-    for (unsigned char b : rel)
-        EXPECT_EQ(b, 0);
+    for (unsigned char b : rel) EXPECT_EQ(b, 0);
 
     errno = 0;
     EXPECT_EQ(vesk_board_ioctl(fd, EVIOCGBIT(EV_REP, 8), rel), -1);
@@ -398,21 +377,16 @@ TEST_F(BoardTest, OrdinaryFileSystemIsReportedAsItIs)
     EXPECT_EQ(last()["rc"], "-1");
 }
 
-void write_text(const char *path, const std::string &text)
-{
-    std::ofstream(path) << text;
-}
+void write_text(const char *path, const std::string &text) { std::ofstream(path) << text; }
 
 /* Root takes a mount namespace; anyone else first a user namespace that
  * maps the own ids, so that files can be made in the new mount. */
 bool own_mount_namespace()
 {
-    if (geteuid() == 0)
-        return unshare(CLONE_NEWNS) == 0;
+    if (geteuid() == 0) return unshare(CLONE_NEWNS) == 0;
     uid_t uid = geteuid();
     gid_t gid = getegid();
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        return false;
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
     write_text("/proc/self/setgroups", "deny");
     write_text("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1");
     write_text("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1");
@@ -435,8 +409,7 @@ TEST_F(BoardTest, MediaMountIsFat)
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (!own_mount_namespace())
-            _exit(77);
+        if (!own_mount_namespace()) _exit(77);
         if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("tmpfs", media.c_str(), "tmpfs", 0, "size=1m") != 0)
             _exit(77);
@@ -444,12 +417,9 @@ TEST_F(BoardTest, MediaMountIsFat)
         int file = open((media + "/VeskLogs").c_str(), O_CREAT | O_RDWR, 0644);
         int above = open((root + "/usrdata").c_str(), O_RDONLY | O_DIRECTORY);
         struct statfs a, b, c;
-        if (vesk_board_fstatfs(dir, &a) != 0 || a.f_type != VESK_BOARD_FAT_MAGIC)
-            _exit(1);
-        if (vesk_board_fstatfs(file, &b) != 0 || b.f_type != VESK_BOARD_FAT_MAGIC || b.f_blocks != a.f_blocks)
-            _exit(2);
-        if (vesk_board_fstatfs(above, &c) != 0 || c.f_type == VESK_BOARD_FAT_MAGIC)
-            _exit(3);
+        if (vesk_board_fstatfs(dir, &a) != 0 || a.f_type != VESK_BOARD_FAT_MAGIC) _exit(1);
+        if (vesk_board_fstatfs(file, &b) != 0 || b.f_type != VESK_BOARD_FAT_MAGIC || b.f_blocks != a.f_blocks) _exit(2);
+        if (vesk_board_fstatfs(above, &c) != 0 || c.f_type == VESK_BOARD_FAT_MAGIC) _exit(3);
         _exit(0);
     }
     int status = 0;

@@ -31,7 +31,7 @@ namespace vesk_log_test {
 /* ---- harness ---- */
 
 class PipeListener : public testing::EmptyTestEventListener {
-  public:
+public:
     explicit PipeListener(int fd) : fd_(fd) {}
     void OnTestPartResult(const testing::TestPartResult &r) override
     {
@@ -42,7 +42,7 @@ class PipeListener : public testing::EmptyTestEventListener {
         (void)n;
     }
 
-  private:
+private:
     int fd_;
 };
 
@@ -83,8 +83,7 @@ inline void join_child(Child &c)
     }
     close(c.report_fd);
     int status = 0;
-    while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {}
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status << "\n" << msgs;
 }
 
@@ -141,11 +140,11 @@ inline std::vector<std::string> split_lines(const std::string &text)
 }
 
 /* The line shape, written out once here from the format description. */
-inline const std::regex line_shape(
-    "mono_ms=[0-9]+ wall_ms=-?[0-9]+ "
-    "wall=(unknown|[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}[+-][0-9]{4}) "
-    "boot=[^ ]+ run=[0-9]+-[0-9]+ seq=[0-9]+ src=(app|gui) level=[ED] tag=[^ ]+ "
-    "flags=(none|(gap|truncated|partial)(,(truncated|partial))*) \\| [^\n]*\n");
+inline const std::regex
+    line_shape("mono_ms=[0-9]+ wall_ms=-?[0-9]+ "
+               "wall=(unknown|[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}[+-][0-9]{4}) "
+               "boot=[^ ]+ run=[0-9]+-[0-9]+ seq=[0-9]+ src=(app|gui) level=[ED] tag=[^ ]+ "
+               "flags=(none|(gap|truncated|partial)(,(truncated|partial))*) \\| [^\n]*\n");
 
 inline std::string message_of(const std::string &line)
 {
@@ -158,8 +157,10 @@ inline std::string field_of(const std::string &line, const std::string &key)
 {
     std::string k = key + "=";
     size_t at = line.find(" " + k);
-    if (at == std::string::npos) at = line.rfind(k, 0) == 0 ? 0 : std::string::npos;
-    else at++;
+    if (at == std::string::npos)
+        at = line.rfind(k, 0) == 0 ? 0 : std::string::npos;
+    else
+        at++;
     if (at == std::string::npos) return "";
     size_t end = line.find(' ', at);
     return line.substr(at + k.size(), end - at - k.size());
@@ -211,4 +212,4 @@ inline std::vector<std::string> lines_with(const TempDir &dir, const std::string
     return out;
 }
 
-}  // namespace vesk_log_test
+} // namespace vesk_log_test

@@ -32,7 +32,7 @@ struct FakeGui {
     explicit FakeGui(const std::string &path)
     {
         fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-        struct sockaddr_un addr{};
+        struct sockaddr_un addr {};
         addr.sun_family = AF_UNIX;
         snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
         if (connect(fd, (const struct sockaddr *)&addr, sizeof(addr)) != 0) {
@@ -384,15 +384,14 @@ TEST(IpcTrace, CompassFramesFoldIntoOneSummary)
         EXPECT_EQ(hex[1], "n=10 rc=0 hex=AA 07 04 00 01 00 00 00 EB AA");
         EXPECT_EQ(hex[2], "n=2 rc=0 hex=AA 07");
         ASSERT_EQ(summary.size(), 1u);
-        EXPECT_EQ(summary[0],
-                  "summary sub=06 frames=9 last="
-                  "[00 n=12 rc=-11: AA 09 06 00 00 80 09 02 03 04 EB AA] "
-                  "[01 n=12 rc=0: AA 09 06 00 01 80 07 02 03 04 EB AA] "
-                  "[02 n=12 rc=0: AA 09 06 00 02 80 08 02 03 04 EB AA]");
+        EXPECT_EQ(summary[0], "summary sub=06 frames=9 last="
+                              "[00 n=12 rc=-11: AA 09 06 00 00 80 09 02 03 04 EB AA] "
+                              "[01 n=12 rc=0: AA 09 06 00 01 80 07 02 03 04 EB AA] "
+                              "[02 n=12 rc=0: AA 09 06 00 02 80 08 02 03 04 EB AA]");
         vesk_log_stats st = stats();
         EXPECT_EQ(st.vesk_suppressed_records, 1u);
         vesk_log_stop();
     });
 }
 
-}  // namespace
+} // namespace

@@ -63,8 +63,7 @@ TEST(GuiRole, GuiStartedBeforeTheAppConnectsAndNothingIsLostUnseen)
             [&] { return !lines_with(dir, "errors0.log", "origin=gui stage=input level=detail").empty(); }, 20000));
         vesk_log_printf(VESK_LOG_DETAIL, "gui.det", "detail after connect");
         char c;
-        while (read(done[0], &c, 1) < 0 && errno == EINTR) {
-        }
+        while (read(done[0], &c, 1) < 0 && errno == EINTR) {}
         vesk_log_stop();
     });
     close(done[0]);
@@ -111,4 +110,4 @@ TEST(GuiRole, GuiStartedBeforeTheAppConnectsAndNothingIsLostUnseen)
     join_child(gui);
 }
 
-}  // namespace
+} // namespace

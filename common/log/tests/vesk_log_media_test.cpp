@@ -107,8 +107,8 @@ TEST_F(Media, WritingContinuesInTheSlotOfTheHigherGeneration)
         int expect_slot;
         bool fresh; /* slot 0 restarted with generation 1 */
     } rows[] = {
-        {"3", "4", 1, false}, {"4", "3", 0, false}, {"5", "5", 0, false},  {"", "2", 1, false},
-        {"7", nullptr, 0, false}, {"x", "", 0, true}, {nullptr, nullptr, 0, true},
+        {"3", "4", 1, false},     {"4", "3", 0, false}, {"5", "5", 0, false},        {"", "2", 1, false},
+        {"7", nullptr, 0, false}, {"x", "", 0, true},   {nullptr, nullptr, 0, true},
     };
     for (const Row &r : rows) {
         TempDir d;
@@ -261,9 +261,9 @@ TEST_F(Media, CardRuleAcceptsOnlyTheMountedFatRoot)
             std::string root;
             int rc;
         } rows[] = {
-            {dir / "usrdata/media", 0},            /* FAT and a mount point */
+            {dir / "usrdata/media", 0},             /* FAT and a mount point */
             {dir / "usrdata/media/self", -ENOTBLK}, /* FAT, but only a folder on the card */
-            {dir.path, -ENOTBLK},                  /* a mount point perhaps, but no FAT */
+            {dir.path, -ENOTBLK},                   /* a mount point perhaps, but no FAT */
         };
         for (const Row &r : rows) {
             int fd = open(r.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -291,9 +291,8 @@ TEST_F(Media, ExternalChangesAreFoundAtTheHealthCheckAndReopened)
         const char *reason;
     } rows[] = {
         {"file removed", [](const Media &m) { unlink(m.logs("app0.log").c_str()); }, "app0.log", "unlinked"},
-        {"file moved away",
-         [](const Media &m) { rename(m.logs("app0.log").c_str(), (m.dir / "moved.log").c_str()); }, "app0.log",
-         "missing"},
+        {"file moved away", [](const Media &m) { rename(m.logs("app0.log").c_str(), (m.dir / "moved.log").c_str()); },
+         "app0.log", "missing"},
         {"file replaced",
          [](const Media &m) {
              link(m.logs("app0.log").c_str(), (m.dir / "kept.log").c_str());
@@ -308,9 +307,8 @@ TEST_F(Media, ExternalChangesAreFoundAtTheHealthCheckAndReopened)
              rmdir((m.dir / "VeskLogs").c_str());
          },
          "VeskLogs", "unlinked"},
-        {"folder moved away",
-         [](const Media &m) { rename((m.dir / "VeskLogs").c_str(), (m.dir / "Old").c_str()); }, "VeskLogs",
-         "missing"},
+        {"folder moved away", [](const Media &m) { rename((m.dir / "VeskLogs").c_str(), (m.dir / "Old").c_str()); },
+         "VeskLogs", "missing"},
     };
     unsigned changes = 0;
     for (const Row &r : rows) {
@@ -377,4 +375,4 @@ TEST_F(Media, FailedWriteCountsTheBatchAndClosesTheFiles)
     });
 }
 
-}  // namespace
+} // namespace

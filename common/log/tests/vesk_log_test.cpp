@@ -149,8 +149,7 @@ TEST(Ring, FillingRingCallsItsConsumerOnceUntilItLooks)
     ASSERT_EQ(vesk_log_ring_pop(&ring, &out), 1);
     ASSERT_EQ(vesk_log_ring_try_push(&ring, &rec), 0);
     EXPECT_EQ(posts(), 2);
-    while (vesk_log_ring_pop(&ring, &out)) {
-    }
+    while (vesk_log_ring_pop(&ring, &out)) {}
     EXPECT_EQ(vesk_log_ring_rearm(&ring), 0);
     ASSERT_EQ(vesk_log_ring_try_push(&ring, &rec), 0);
     EXPECT_EQ(posts(), 2) << "one record does not call the consumer";
@@ -169,10 +168,8 @@ TEST_F(EmitterFixture, RecordsKeepWhatTheLimitsAllow)
         size_t kept;
         bool truncated_flag;
     } rows[] = {
-        {VESK_LOG_DETAIL, VESK_LOG_REC_HEX, 600, 512, true},
-        {VESK_LOG_DETAIL, VESK_LOG_REC_HEX, 512, 512, false},
-        {VESK_LOG_ERROR, VESK_LOG_REC_TEXT, 3000, 2048, true},
-        {VESK_LOG_ERROR, VESK_LOG_REC_TEXT, 2048, 2048, false},
+        {VESK_LOG_DETAIL, VESK_LOG_REC_HEX, 600, 512, true},   {VESK_LOG_DETAIL, VESK_LOG_REC_HEX, 512, 512, false},
+        {VESK_LOG_ERROR, VESK_LOG_REC_TEXT, 3000, 2048, true}, {VESK_LOG_ERROR, VESK_LOG_REC_TEXT, 2048, 2048, false},
         {VESK_LOG_ERROR, VESK_LOG_REC_TEXT, 0, 0, false},
     };
     ASSERT_EQ(vesk_debug_set(1), 0);
@@ -198,7 +195,8 @@ TEST_F(EmitterFixture, TagIsCutAtThirtyOneCharacters)
 TEST_F(EmitterFixture, DetailIsSuppressedWhileDebugIsOff)
 {
     vesk_log_record rec;
-    EXPECT_EQ(vesk_log_record_fill(&rec, VESK_LOG_DETAIL, VESK_LOG_REC_TEXT, "t", "m", 1, VESK_LOG_PAYLOAD_SIZE, 0), -1);
+    EXPECT_EQ(vesk_log_record_fill(&rec, VESK_LOG_DETAIL, VESK_LOG_REC_TEXT, "t", "m", 1, VESK_LOG_PAYLOAD_SIZE, 0),
+              -1);
     EXPECT_EQ(vesk_log_load(&vesk_log_cnt.suppressed), 1u);
 }
 
@@ -479,4 +477,4 @@ TEST(Logger, ErrorsAreEchoedToTheConsoleInLineFormat)
     for (size_t i = 1; i < lines.size(); i++) EXPECT_GT(std::stoull(field_of(lines[i], "seq")), seq0);
 }
 
-}  // namespace
+} // namespace

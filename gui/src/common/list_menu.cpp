@@ -99,10 +99,7 @@ ret_t list_menu_bind(widget_t *win, const list_menu_t *menu)
     return RET_OK;
 }
 
-bool_t list_menu_is_link_key(uint32_t key)
-{
-    return key == GUI_KEY_MID_S || key == GUI_KEY_RIGHT_S;
-}
+bool_t list_menu_is_link_key(uint32_t key) { return key == GUI_KEY_MID_S || key == GUI_KEY_RIGHT_S; }
 
 void list_menu_replace(const char *child, intptr_t ctx)
 {
@@ -116,7 +113,4 @@ int list_menu_step(int value, int minimum, int maximum, uint32_t key)
     return value >= maximum || value < minimum ? minimum : value + 1;
 }
 
-const char *list_menu_switch_text(int on)
-{
-    return locale_info_tr(locale_info(), on ? "ON" : "OFF");
-}
+const char *list_menu_switch_text(int on) { return locale_info_tr(locale_info(), on ? "ON" : "OFF"); }

@@ -37,10 +37,7 @@ void list_add_next(struct list_head *entry, struct list_head *node)
     node->next = entry;
 }
 
-void list_add_tail(struct list_head *entry, struct list_head *head)
-{
-    list_add_prev(entry, head);
-}
+void list_add_tail(struct list_head *entry, struct list_head *head) { list_add_prev(entry, head); }
 
 void list_del(struct list_head *entry)
 {
@@ -50,25 +47,21 @@ void list_del(struct list_head *entry)
     entry->prev = NULL;
 }
 
-#define FILE_OF(node) ((file_list *)((char *)(node) - offsetof(file_list, list_node)))
+#define FILE_OF(node) ((file_list *)((char *)(node)-offsetof(file_list, list_node)))
 
 FILE_TYPE vesk_media_file_type(const char *name)
 {
     const char *dot = name != NULL ? strrchr(name, '.') : NULL;
-    if (dot == NULL)
-        return FILE_NULL;
-    if (strncmp(dot, ".bmp", 4) == 0)
-        return FILE_PHOTO;
-    if (strncmp(dot, ".mp4", 4) == 0)
-        return FILE_VIDEO;
+    if (dot == NULL) return FILE_NULL;
+    if (strncmp(dot, ".bmp", 4) == 0) return FILE_PHOTO;
+    if (strncmp(dot, ".mp4", 4) == 0) return FILE_VIDEO;
     return FILE_NULL;
 }
 
 static size_t list_length(const struct list_head *head)
 {
     size_t n = 0;
-    for (const struct list_head *p = head->next; p != head; p = p->next)
-        n++;
+    for (const struct list_head *p = head->next; p != head; p = p->next) n++;
     return n;
 }
 
@@ -88,11 +81,9 @@ static void list_splice_tail(struct list_head *from, struct list_head *to)
 static void list_quicksort(struct list_head *head)
 {
     size_t n = list_length(head);
-    if (n < 2)
-        return;
+    if (n < 2) return;
     struct list_head *pivot = head->next;
-    for (size_t i = 0; i < n / 2; i++)
-        pivot = pivot->next;
+    for (size_t i = 0; i < n / 2; i++) pivot = pivot->next;
     list_del(pivot);
 
     struct list_head less, more;
@@ -121,25 +112,20 @@ static void list_free(struct list_head *head)
 
 static int is_regular(DIR *dir, const struct dirent *e)
 {
-    if (e->d_type == DT_REG)
-        return 1;
-    if (e->d_type != DT_UNKNOWN)
-        return 0;
+    if (e->d_type == DT_REG) return 1;
+    if (e->d_type != DT_UNKNOWN) return 0;
     struct stat st;
     return fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
 /* Appends the folder's listable names to the list and counts them. */
-static void take_folder(DIR *dir, int sort_type, const char *prefix, struct list_head *list, int *photos,
-                        int *videos)
+static void take_folder(DIR *dir, int sort_type, const char *prefix, struct list_head *list, int *photos, int *videos)
 {
     const struct dirent *e;
     while ((e = readdir(dir)) != NULL) {
-        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0 || !is_regular(dir, e))
-            continue;
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0 || !is_regular(dir, e)) continue;
         FILE_TYPE type = vesk_media_file_type(e->d_name);
-        if (type == FILE_NULL)
-            continue;
+        if (type == FILE_NULL) continue;
         if ((sort_type == SORT_DATE_POSITIVE || sort_type == SORT_DATE_REVERSE) &&
             strncmp(e->d_name, prefix, VESK_MEDIA_DATE_PREFIX_LEN) != 0)
             continue;
@@ -150,8 +136,7 @@ static void take_folder(DIR *dir, int sort_type, const char *prefix, struct list
             continue;
         }
         file_list *f = (file_list *)calloc(1, sizeof *f);
-        if (f == NULL)
-            continue;
+        if (f == NULL) continue;
         memcpy(f->file_name, e->d_name, strlen(e->d_name) + 1);
         list_add_tail(&f->list_node, list);
         if (type == FILE_PHOTO)
@@ -163,20 +148,16 @@ static void take_folder(DIR *dir, int sort_type, const char *prefix, struct list
 
 file_unit *vesk_media_list_in(const vesk_media_dirs *dirs, int sort_type, const char *date_prefix)
 {
-    if (dirs == NULL)
-        return NULL;
+    if (dirs == NULL) return NULL;
     if (sort_type < SORT_FILENAME_POSITIVE || sort_type > SORT_DATE_REVERSE) {
         printf("error! sort type %d\n", sort_type);
         return NULL;
     }
     DIR *photo = opendir(dirs->photo);
     DIR *video = opendir(dirs->video);
-    if (photo == NULL)
-        printf("error! opendir %s fail\n", dirs->photo);
-    if (video == NULL)
-        printf("error! openvideodir %s fail\n", dirs->video);
-    if (photo == NULL && video == NULL)
-        return NULL;
+    if (photo == NULL) printf("error! opendir %s fail\n", dirs->photo);
+    if (video == NULL) printf("error! openvideodir %s fail\n", dirs->video);
+    if (photo == NULL && video == NULL) return NULL;
 
     dir_list taken;
     memset(&taken, 0, sizeof taken);
@@ -192,8 +173,7 @@ file_unit *vesk_media_list_in(const vesk_media_dirs *dirs, int sort_type, const 
         take_folder(video, sort_type, prefix, &taken.file_list_head, &photos, &videos);
         closedir(video);
     }
-    if (photos + videos == 0)
-        return NULL;
+    if (photos + videos == 0) return NULL;
     list_quicksort(&taken.file_list_head);
 
     file_unit *rows = (file_unit *)calloc((size_t)(photos + videos), sizeof *rows);
@@ -238,8 +218,7 @@ static int media_path(char *out, size_t size, const char *dir, const char *name)
 
 static const char *media_dir_of(const vesk_media_dirs *dirs, int type)
 {
-    if (dirs == NULL)
-        return NULL;
+    if (dirs == NULL) return NULL;
     return type == FILE_PHOTO ? dirs->photo : type == FILE_VIDEO ? dirs->video : NULL;
 }
 
@@ -258,10 +237,7 @@ long vesk_media_size_in(const vesk_media_dirs *dirs, int type, const char *name)
     return (long)st.st_size;
 }
 
-long Get_file_size(int type, const char *name)
-{
-    return vesk_media_size_in(&vesk_media_board_dirs, type, name);
-}
+long Get_file_size(int type, const char *name) { return vesk_media_size_in(&vesk_media_board_dirs, type, name); }
 
 int vesk_media_remove_in(const vesk_media_dirs *dirs, int type, const char *name)
 {
@@ -271,8 +247,7 @@ int vesk_media_remove_in(const vesk_media_dirs *dirs, int type, const char *name
         return -1;
     }
     printf("Delete filepath = %s\n", path);
-    if (remove(path) != 0)
-        printf("Error: file remove  %s\n", strerror(errno));
+    if (remove(path) != 0) printf("Error: file remove  %s\n", strerror(errno));
 
     /* The thumbnail carries the file's name with "jpg" for its last three
      * characters. */
@@ -285,36 +260,26 @@ int vesk_media_remove_in(const vesk_media_dirs *dirs, int type, const char *name
         char thumb[PATH_MAX];
         if (media_path(thumb, sizeof thumb, dirs->thumb, thumb_name) == 0) {
             rc = remove(thumb) == 0 ? 0 : -1;
-            if (rc != 0)
-                printf("Error: mp4 remove [%s] : %s\n", thumb, strerror(errno));
+            if (rc != 0) printf("Error: mp4 remove [%s] : %s\n", thumb, strerror(errno));
         }
     }
     sync();
     return rc;
 }
 
-int Remove_file(int type, const char *name)
-{
-    return vesk_media_remove_in(&vesk_media_board_dirs, type, name);
-}
+int Remove_file(int type, const char *name) { return vesk_media_remove_in(&vesk_media_board_dirs, type, name); }
 
 int vesk_media_clear_thumbs_in(const vesk_media_dirs *dirs)
 {
-    if (dirs == NULL || dirs->thumb == NULL)
-        return -1;
+    if (dirs == NULL || dirs->thumb == NULL) return -1;
     char command[PATH_MAX + 16];
     int n = snprintf(command, sizeof command, "rm -rf %s", dirs->thumb);
-    if (n < 0 || (size_t)n >= sizeof command)
-        return -1;
-    if (system(command) != 0)
-        printf("Error: %s\n", command);
+    if (n < 0 || (size_t)n >= sizeof command) return -1;
+    if (system(command) != 0) printf("Error: %s\n", command);
     return Qel_CreateDirectory(dirs->thumb);
 }
 
-int Remove_Matefile(void)
-{
-    return vesk_media_clear_thumbs_in(&vesk_media_board_dirs);
-}
+int Remove_Matefile(void) { return vesk_media_clear_thumbs_in(&vesk_media_board_dirs); }
 
 file_unit *QZ_file_info;
 int32_t QZ_photo_num, QZ_video_num;
@@ -336,8 +301,7 @@ static void place_kind(int32_t count, const char *remembered, const file_unit *r
     *total = (count + VESK_MEDIA_PAGE_FILES - 1) / VESK_MEDIA_PAGE_FILES;
     int32_t found = -1;
     for (int32_t i = 0; remembered[0] != '\0' && i < count && found < 0; i++) {
-        if (strcmp(photo ? rows[i].photo_name : rows[i].video_name, remembered) == 0)
-            found = i;
+        if (strcmp(photo ? rows[i].photo_name : rows[i].video_name, remembered) == 0) found = i;
     }
     if (found >= 0)
         *index = found;
@@ -346,8 +310,7 @@ static void place_kind(int32_t count, const char *remembered, const file_unit *r
     else if (*index > count - 1)
         *index = count - 1;
     *page = *index / VESK_MEDIA_PAGE_FILES + 1;
-    if (*page > *total)
-        *page = *total;
+    if (*page > *total) *page = *total;
 }
 
 void vesk_media_refresh_in(const vesk_media_dirs *dirs)
@@ -373,7 +336,4 @@ void vesk_media_refresh_in(const vesk_media_dirs *dirs)
     }
 }
 
-void get_file_list_info(void)
-{
-    vesk_media_refresh_in(&vesk_media_board_dirs);
-}
+void get_file_list_info(void) { vesk_media_refresh_in(&vesk_media_board_dirs); }

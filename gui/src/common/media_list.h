@@ -95,8 +95,8 @@ int vesk_media_clear_thumbs_in(const vesk_media_dirs *dirs);
  * newest names first. */
 extern file_unit *QZ_file_info;
 extern int32_t QZ_photo_num, QZ_video_num;
-extern int32_t QZ_photos_index, QZ_video_index;                /* 0-based current file */
-extern int32_t QZ_photos_current_page, QZ_video_current_page;  /* 1-based */
+extern int32_t QZ_photos_index, QZ_video_index;               /* 0-based current file */
+extern int32_t QZ_photos_current_page, QZ_video_current_page; /* 1-based */
 extern int32_t QZ_photos_total_page, QZ_video_total_page;
 /* Set to keep the current files by name at the next listing. */
 extern uint8_t s_need_reanchor;

@@ -10,7 +10,10 @@ typedef struct {
     page_init_t init;
 } navigator_page_t;
 
-#define PAGE(n) {#n, n##_init}
+#define PAGE(n)                                                                                                        \
+    {                                                                                                                  \
+#n, n##_init                                                                                                   \
+    }
 
 /* Looked up in this order; the last four are tried after the trace line. */
 static const navigator_page_t navigator_pages[] = {
@@ -121,10 +124,7 @@ static ret_t navigator_open(const char *target, void *ctx, bool_t replace)
     return RET_OK;
 }
 
-ret_t navigator_to(const char *target)
-{
-    return navigator_to_with_context(target, NULL);
-}
+ret_t navigator_to(const char *target) { return navigator_to_with_context(target, NULL); }
 
 ret_t navigator_to_with_context(const char *target, void *ctx)
 {
@@ -147,15 +147,9 @@ ret_t navigator_switch_to(const char *target, bool_t close_current)
     return window_manager_switch_to(wm, window_manager_get_top_window(wm), win, close_current);
 }
 
-ret_t navigator_back(void)
-{
-    return window_manager_back(window_manager());
-}
+ret_t navigator_back(void) { return window_manager_back(window_manager()); }
 
-ret_t navigator_back_to_home(void)
-{
-    return window_manager_back_to_home(window_manager());
-}
+ret_t navigator_back_to_home(void) { return window_manager_back_to_home(window_manager()); }
 
 ret_t navigator_close(const char *target)
 {

@@ -3,8 +3,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <stddef.h>
 #include <linux/rtc.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -28,8 +28,7 @@ enum {
 
 int vesk_storage_data_at(const char *path, int *used, int *total)
 {
-    if (path == NULL || used == NULL || total == NULL)
-        return -1;
+    if (path == NULL || used == NULL || total == NULL) return -1;
     struct statfs fs;
     if (statfs(path, &fs) != 0) {
         printf("ERROR: statfs %s: %s\n", path, strerror(errno));
@@ -47,20 +46,14 @@ int vesk_storage_data_at(const char *path, int *used, int *total)
     *total = (int)(all * 100 / (1ull << 30));
     uint64_t free_mib = avail / (1ull << 20);
 
-    if (free_mib < STORAGE_FULL_MIB)
-        return 1;
-    if (free_mib < STORAGE_LOW_MIB)
-        return 2;
-    if (*used <= STORAGE_LIMIT - 1 && *total < STORAGE_LIMIT)
-        return 0;
+    if (free_mib < STORAGE_FULL_MIB) return 1;
+    if (free_mib < STORAGE_LOW_MIB) return 2;
+    if (*used <= STORAGE_LIMIT - 1 && *total < STORAGE_LIMIT) return 0;
     printf("ERROR: disksize read error(%d:%d)\n", *used, *total);
     return -1;
 }
 
-int Get_StorageData(int *used, int *total)
-{
-    return vesk_storage_data_at(VESK_MEDIA_ROOT, used, total);
-}
+int Get_StorageData(int *used, int *total) { return vesk_storage_data_at(VESK_MEDIA_ROOT, used, total); }
 
 /* The calendar fields as the C library and the RTC core both count them. */
 static struct tm clock_fields(int hour, int minute, int second, int year, int month, int day)
@@ -117,12 +110,10 @@ int sys_set_time(int hour, int minute, int second, int year, int month, int day)
 
 int sys_get_time(struct tm **out)
 {
-    if (out == NULL)
-        return -1;
+    if (out == NULL) return -1;
     struct timeval tv;
     *out = NULL;
-    if (gettimeofday(&tv, NULL) != 0)
-        return -1;
+    if (gettimeofday(&tv, NULL) != 0) return -1;
     time_t now = tv.tv_sec;
     *out = gmtime(&now);
     return *out != NULL ? 0 : -1;
@@ -133,25 +124,20 @@ int sys_get_time(struct tm **out)
 static void version_take(const char *text, const char *key, char *slot)
 {
     const char *at = strstr(text, key);
-    if (at == NULL)
-        return;
+    if (at == NULL) return;
     const char *open = strchr(at + strlen(key), '[');
-    if (open == NULL)
-        return;
+    if (open == NULL) return;
     const char *close = strchr(open + 1, ']');
-    if (close == NULL)
-        return;
+    if (close == NULL) return;
     size_t n = (size_t)(close - open - 1);
-    if (n > QZ_VER_LEN - 1)
-        n = QZ_VER_LEN - 1;
+    if (n > QZ_VER_LEN - 1) n = QZ_VER_LEN - 1;
     memcpy(slot, open + 1, n);
     slot[n] = '\0';
 }
 
 int get_version(const char *path)
 {
-    if (path == NULL)
-        return -1;
+    if (path == NULL) return -1;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         printf("apps.version open error\n");
@@ -179,20 +165,17 @@ int getIndexVal(int key, int minimum, int maximum, int current, int direction)
 {
     if (current < minimum || current > maximum) {
         printf("!!!!!!!!!!para null error\n");
-        if (minimum > maximum)
-            printf("!!!!!!!!!!para minval(%d) > maxval(%d) error\n", minimum, maximum);
+        if (minimum > maximum) printf("!!!!!!!!!!para minval(%d) > maxval(%d) error\n", minimum, maximum);
     }
     int up = direction ? (key == '3' || key == '4') : (key == '5' || key == '6');
     /* Compared before stepping, so that no value can overflow. */
-    if (up)
-        return current >= maximum ? minimum : current + 1;
+    if (up) return current >= maximum ? minimum : current + 1;
     return current <= minimum ? maximum : current - 1;
 }
 
 int Qel_CreateDirectory(const char *path)
 {
-    if (path == NULL)
-        return -1;
+    if (path == NULL) return -1;
     char part[PATH_MAX];
     size_t len = strlen(path);
     if (len >= sizeof part) {
@@ -201,8 +184,7 @@ int Qel_CreateDirectory(const char *path)
     }
     for (size_t i = 0; i < len; i++) {
         part[i] = path[i];
-        if (path[i] != '/' || i == 0)
-            continue;
+        if (path[i] != '/' || i == 0) continue;
         part[i] = '\0';
         if (access(part, F_OK) != 0 && mkdir(part, 0755) != 0 && errno != EEXIST) {
             printf("mkdir <%s> error\n", part);

@@ -12,10 +12,7 @@ ret_t vesk_page_subscribe(widget_t *win, const int *events, uint32_t count, even
     return RET_OK;
 }
 
-ret_t vesk_page_unsubscribe(widget_t *win)
-{
-    return widget_off_by_ctx(window_manager(), win);
-}
+ret_t vesk_page_unsubscribe(widget_t *win) { return widget_off_by_ctx(window_manager(), win); }
 
 typedef struct {
     widget_t *win;
@@ -54,10 +51,7 @@ const char *vesk_page_text_font(void)
     return tk_str_eq(locale_info()->language, "zh") ? "default" : "Roboto_Regular";
 }
 
-ret_t vesk_page_go_home(void)
-{
-    return window_manager_back_to(window_manager(), VESK_HOME_PAGE);
-}
+ret_t vesk_page_go_home(void) { return window_manager_back_to(window_manager(), VESK_HOME_PAGE); }
 
 static ret_t on_plain_key(void *ctx, event_t *e)
 {

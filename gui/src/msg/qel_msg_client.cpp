@@ -73,8 +73,8 @@ static int msg_send(uint8_t type, uint8_t command, const uint8_t *frame, int len
         errno = EINVAL;
     }
     if (rc != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, "ipc.send", "msgsnd failed type=%u command=%u quiet=%d errno=%d", type,
-                        command, quiet, errno);
+        vesk_log_printf(VESK_LOG_ERROR, "ipc.send", "msgsnd failed type=%u command=%u quiet=%d errno=%d", type, command,
+                        quiet, errno);
         return -1;
     }
     return 0;

@@ -6,10 +6,7 @@
 
 #define APP_TO_GUI_TAG "ipc.app_to_gui"
 
-uint8_t check_num(const uint8_t *frame, int length)
-{
-    return length < 3 ? 0 : msg_check_num(frame, (size_t)length);
-}
+uint8_t check_num(const uint8_t *frame, int length) { return length < 3 ? 0 : msg_check_num(frame, (size_t)length); }
 
 static int frame_size_ok(const uint8_t *frame, int size)
 {

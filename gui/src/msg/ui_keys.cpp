@@ -101,10 +101,7 @@ int vesk_gui_power_long_unsaved(widget_t *top)
     return 1;
 }
 
-static widget_t *top_window(void)
-{
-    return window_manager_get_top_window(window_manager());
-}
+static widget_t *top_window(void) { return window_manager_get_top_window(window_manager()); }
 
 void key_func(const uint8_t *frame, int length)
 {
@@ -117,7 +114,8 @@ void key_func(const uint8_t *frame, int length)
     if (code == KEY_POWER_L) {
         widget_t *top = top_window();
         if (top != NULL && top->name != NULL && *top->name != '\0' &&
-            !name_in(top->name, ui_no_countdown_pages, sizeof(ui_no_countdown_pages) / sizeof(ui_no_countdown_pages[0]))) {
+            !name_in(top->name, ui_no_countdown_pages,
+                     sizeof(ui_no_countdown_pages) / sizeof(ui_no_countdown_pages[0]))) {
             if (vesk_gui_power_long_unsaved(top)) return;
             if (!name_in(top->name, ui_busy_pages, sizeof(ui_busy_pages) / sizeof(ui_busy_pages[0]))) {
                 snprintf(stUIStatus.temp_window, sizeof(stUIStatus.temp_window), "%s", top->name);

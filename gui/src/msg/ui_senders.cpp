@@ -191,10 +191,7 @@ static const struct {
     {INFRARED_AUTOSHUTTER, &stDevStatus.s8AutoShutter, UI_EV_AUTO_SHUTTER},
 };
 
-static void send_infrared_item(uint8_t item, uint8_t value)
-{
-    QelHandlerToApp(MSGQ_TYPE_INFRARED, 1, item, value, 0);
-}
+static void send_infrared_item(uint8_t item, uint8_t value) { QelHandlerToApp(MSGQ_TYPE_INFRARED, 1, item, value, 0); }
 
 static void shutter_correction(void)
 {
@@ -224,15 +221,9 @@ void ui_auto_shutter_start(void)
         ui_shutter_timer = timer_add(on_timer_shutter, NULL, 1000);
 }
 
-uint32_t ui_auto_shutter_count(void)
-{
-    return ui_shutter_count;
-}
+uint32_t ui_auto_shutter_count(void) { return ui_shutter_count; }
 
-int ui_auto_shutter_running(void)
-{
-    return ui_shutter_timer != TK_INVALID_ID && timer_find(ui_shutter_timer) != NULL;
-}
+int ui_auto_shutter_running(void) { return ui_shutter_timer != TK_INVALID_ID && timer_find(ui_shutter_timer) != NULL; }
 
 int GUI_SEND_INFRARED_MSG(int item)
 {
@@ -449,10 +440,13 @@ static int ballistic_payload(int index, int sub, uint8_t p[4])
         if (sub == 3) put_byte(p, (uint8_t)stDevStatus.s8BallisticReticleColor);
         return sub == 0 ? UI_EV_BALLISTIC : sub == 2 ? UI_EV_BALL_RETICLE_TYPE : 0;
     case BALLISTIC_BULLET_INFO: {
-        const double v[6] = {bullet->length,         bullet->diameter,           bullet->weight,
-                             bullet->ballisticsCoef, (double)bullet->dragFunction, bullet->velocity};
-        if (sub >= 0 && sub < 6) put_float(p, v[sub]);
-        else vesk_put_f32(p, ui_last_ballistic_float);
+        const double v[6] = {
+            bullet->length,  bullet->diameter, bullet->weight, bullet->ballisticsCoef, (double)bullet->dragFunction,
+            bullet->velocity};
+        if (sub >= 0 && sub < 6)
+            put_float(p, v[sub]);
+        else
+            vesk_put_f32(p, ui_last_ballistic_float);
         return 0;
     }
     case BALLISTIC_TWIST_INFO:
@@ -469,9 +463,12 @@ static int ballistic_payload(int index, int sub, uint8_t p[4])
                              bullet->zeroOffsetHorizontalMOA,
                              bullet->zeroOffsetVerticalMRAD,
                              bullet->zeroOffsetHorizontalMRAD};
-        if (sub == 0) put_byte(p, (uint8_t)bullet->isOpenAtmosphere);
-        else if (sub == 4) put_byte(p, (uint8_t)bullet->zeroOffsetUnit);
-        else if (sub > 0 && sub < 9) put_float(p, v[sub]);
+        if (sub == 0)
+            put_byte(p, (uint8_t)bullet->isOpenAtmosphere);
+        else if (sub == 4)
+            put_byte(p, (uint8_t)bullet->zeroOffsetUnit);
+        else if (sub > 0 && sub < 9)
+            put_float(p, v[sub]);
         return 0;
     }
     case BALLISTIC_WEATHER: {
@@ -574,13 +571,26 @@ int GUI_SEND_RECOIL_MSG(int command)
 {
     const char *value;
     switch (command) {
-    case RECOIL_SWITCH: value = &stDevStatus.s8RecoilState; break;
-    case RECOIL_BEFORE: value = &stDevStatus.s8RecoilBefore; break;
-    case RECOIL_AFTER: value = &stDevStatus.s8RecoilAfter; break;
-    case RECOIL_SENSITIVITY: value = &stDevStatus.s8RecoilSensitivity; break;
-    case RECOIL_BREAKOUT: value = &ui_value_one; break;
-    case RECOIL_ZOOMSWITCH: value = &stDevStatus.s8ShotZoomSwitch; break;
-    default: return 0;
+    case RECOIL_SWITCH:
+        value = &stDevStatus.s8RecoilState;
+        break;
+    case RECOIL_BEFORE:
+        value = &stDevStatus.s8RecoilBefore;
+        break;
+    case RECOIL_AFTER:
+        value = &stDevStatus.s8RecoilAfter;
+        break;
+    case RECOIL_SENSITIVITY:
+        value = &stDevStatus.s8RecoilSensitivity;
+        break;
+    case RECOIL_BREAKOUT:
+        value = &ui_value_one;
+        break;
+    case RECOIL_ZOOMSWITCH:
+        value = &stDevStatus.s8ShotZoomSwitch;
+        break;
+    default:
+        return 0;
     }
     wifiHandlerToApp(MSGQ_TYPE_RECOIL, (uint8_t)command, VESK_FRAME_NONE, *value);
     if (command == RECOIL_SWITCH) event_distrubution(UI_EVT(UI_EV_RECOIL));
@@ -589,8 +599,10 @@ int GUI_SEND_RECOIL_MSG(int command)
 
 int GUI_SEND_UPDATA_MSG(int command)
 {
-    if (command == UPDATA_CONFIRM) wifiHandlerToApp(MSGQ_TYPE_UPDATA, UPDATA_CONFIRM, VESK_FRAME_NONE, stUIStatus.s8Updata_confirm);
-    if (command == UPDATA_CHECK) wifiHandlerToApp(MSGQ_TYPE_UPDATA, UPDATA_CHECK, VESK_FRAME_NONE, stUIStatus.s8Updata_check);
+    if (command == UPDATA_CONFIRM)
+        wifiHandlerToApp(MSGQ_TYPE_UPDATA, UPDATA_CONFIRM, VESK_FRAME_NONE, stUIStatus.s8Updata_confirm);
+    if (command == UPDATA_CHECK)
+        wifiHandlerToApp(MSGQ_TYPE_UPDATA, UPDATA_CHECK, VESK_FRAME_NONE, stUIStatus.s8Updata_check);
     return 0;
 }
 
@@ -617,11 +629,20 @@ int GUI_SEND_VISI_MSG(int command)
 {
     const char *value;
     switch (command) {
-    case 0: value = &stDevStatus.s8VisiBrightness; break;
-    case 1: value = &stDevStatus.s8VisiContrast; break;
-    case 3: value = &stUIStatus.s8VisiZoom; break;
-    case 5: value = &stUIStatus.s8VisiMode; break;
-    default: return 0;
+    case 0:
+        value = &stDevStatus.s8VisiBrightness;
+        break;
+    case 1:
+        value = &stDevStatus.s8VisiContrast;
+        break;
+    case 3:
+        value = &stUIStatus.s8VisiZoom;
+        break;
+    case 5:
+        value = &stUIStatus.s8VisiMode;
+        break;
+    default:
+        return 0;
     }
     QelHandlerToApp(MSGQ_TYPE_VISIBLE, (uint8_t)command, VESK_FRAME_NONE, *value, 0);
     return 0;

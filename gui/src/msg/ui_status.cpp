@@ -67,20 +67,11 @@ uint8_t ui_current_zero(void)
     return z < VESK_ZERO_COUNT ? z : VESK_ZERO_COUNT - 1;
 }
 
-Qel_Cursor_Zero *ui_current_zero_point(void)
-{
-    return &IR_Cursor.group[ui_current_group()].zero[ui_current_zero()];
-}
+Qel_Cursor_Zero *ui_current_zero_point(void) { return &IR_Cursor.group[ui_current_group()].zero[ui_current_zero()]; }
 
-Info_ballistics *ui_current_profile(void)
-{
-    return &info[ui_current_group()];
-}
+Info_ballistics *ui_current_profile(void) { return &info[ui_current_group()]; }
 
-int ui_ir_zoom_percent(void)
-{
-    return stUIStatus.s8IRZoom > 0 ? stUIStatus.s8IRZoom : VESK_FACTORY_IR_ZOOM;
-}
+int ui_ir_zoom_percent(void) { return stUIStatus.s8IRZoom > 0 ? stUIStatus.s8IRZoom : VESK_FACTORY_IR_ZOOM; }
 
 const char *ui_top_window_name(void)
 {
@@ -90,8 +81,8 @@ const char *ui_top_window_name(void)
 }
 
 static const char *const ui_ballistic_editors[] = {
-    "ballistic_bullet",  "ballistic_menu",       "ballistic_weather",   "ballistic_zeroweather",
-    "bullistic_lens",    "ballistic_coriolis",   "ballistic_group_info", "ballistic_quickmenu",
+    "ballistic_bullet",       "ballistic_menu",        "ballistic_weather",    "ballistic_zeroweather",
+    "bullistic_lens",         "ballistic_coriolis",    "ballistic_group_info", "ballistic_quickmenu",
     "ballistic_setting_menu", "QZ_reticle_zero_child",
 };
 
@@ -107,15 +98,9 @@ int ui_top_is_ballistic_editor(void)
 
 /* A report is acted on only when it carries every byte its selector reads:
  * width bytes at offset off, before the checksum and trailer. */
-static int has(int length, int off, int width)
-{
-    return length >= off + width + 3;
-}
+static int has(int length, int off, int width) { return length >= off + width + 3; }
 
-static int16_t i16_at(const uint8_t *frame, int off)
-{
-    return (int16_t)vesk_get_u16(frame + off);
-}
+static int16_t i16_at(const uint8_t *frame, int off) { return (int16_t)vesk_get_u16(frame + off); }
 
 static uint64_t u64_at(const uint8_t *frame, int off)
 {
@@ -148,8 +133,7 @@ static const struct {
 
 static void lifecycle_func(const uint8_t *frame, int length)
 {
-    if (length != 11 || frame[VESK_FRAME_OFF_SUB] != 0 || frame[VESK_FRAME_OFF_FLAG] != VESK_FRAME_FLAG_REPORT)
-        return;
+    if (length != 11 || frame[VESK_FRAME_OFF_SUB] != 0 || frame[VESK_FRAME_OFF_FLAG] != VESK_FRAME_FLAG_REPORT) return;
     uint8_t reason = frame[6];
     uint8_t outcome = frame[7];
     int accepted = 0;
@@ -444,8 +428,7 @@ void blind_func(const uint8_t *frame, int length)
 
 void gg_func(const uint8_t *frame, int length)
 {
-    static char *const fields[] = {&stUIStatus.s8GGClearStatus, &stUIStatus.s8GGGetStatus,
-                                   &stUIStatus.s8GGSaveStatus};
+    static char *const fields[] = {&stUIStatus.s8GGClearStatus, &stUIStatus.s8GGGetStatus, &stUIStatus.s8GGSaveStatus};
     uint8_t sub = frame[VESK_FRAME_OFF_SUB];
     if (sub > 2 || !has(length, 6, 1)) return;
     *fields[sub] = frame[6];

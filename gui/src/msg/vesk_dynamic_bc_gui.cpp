@@ -16,8 +16,8 @@ int vesk_dynamic_bc_gui_request(int value)
 int vesk_dynamic_bc_gui_on_reply(const uint8_t *frame, int length)
 {
     if (frame == NULL || length != 11) return -1;
-    if (frame[VESK_FRAME_OFF_OBJ] != 0 || frame[VESK_FRAME_OFF_SUB] != 0 || frame[VESK_FRAME_OFF_ITEM] != BASIC_DYNAMIC_BC ||
-        frame[VESK_FRAME_OFF_FLAG] != VESK_FRAME_FLAG_REPORT)
+    if (frame[VESK_FRAME_OFF_OBJ] != 0 || frame[VESK_FRAME_OFF_SUB] != 0 ||
+        frame[VESK_FRAME_OFF_ITEM] != BASIC_DYNAMIC_BC || frame[VESK_FRAME_OFF_FLAG] != VESK_FRAME_FLAG_REPORT)
         return -1;
     if (frame[6] > 1 || frame[7] > 1) return -1;
     __atomic_store_n(&s_known, 1, __ATOMIC_SEQ_CST);

@@ -17,10 +17,7 @@ vesk_lrf_ui_state vesk_lrf_ui;
 #define LRF_RESULT_MIN (22 + 3)
 #define LRF_SETTINGS_MIN (17 + 3)
 
-static uint16_t be16(const uint8_t *p)
-{
-    return (uint16_t)((p[0] << 8) | p[1]);
-}
+static uint16_t be16(const uint8_t *p) { return (uint16_t)((p[0] << 8) | p[1]); }
 
 static void put_be16(uint8_t *p, uint16_t v)
 {
@@ -79,10 +76,7 @@ int vesk_lrf_ui_send_settings(int key, int value)
     return VeskLrfHandlerToApp(MSGQ_TYPE_DISTANCE, LRF_CMD_SETTINGS, VESK_FRAME_NONE, p);
 }
 
-int vesk_lrf_ui_send_query(void)
-{
-    return vesk_lrf_ui_send_settings(0, 0);
-}
+int vesk_lrf_ui_send_query(void) { return vesk_lrf_ui_send_settings(0, 0); }
 
 int vesk_lrf_ui_send_accept(int index, uint32_t decimetres)
 {

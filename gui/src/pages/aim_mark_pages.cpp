@@ -22,10 +22,7 @@ static move_panel_t s_aim_panel;
 static int32_t x_value, y_value;
 static int s_active_axis; /* 0 none, 1 X, 2 Y, 3 both */
 
-static int32_t clamp_aim(int32_t v)
-{
-    return v < AIM_MIN ? AIM_MIN : v > AIM_MAX ? AIM_MAX : v;
-}
+static int32_t clamp_aim(int32_t v) { return v < AIM_MIN ? AIM_MIN : v > AIM_MAX ? AIM_MAX : v; }
 
 static void draw_position(widget_t *win)
 {

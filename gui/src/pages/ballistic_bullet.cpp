@@ -40,20 +40,18 @@ static digit_param_t PARAM_BULLET_VELOCITY =
     DIGIT_PLAIN(BALLISTIC_BULLET_VELOCITY, 4, 4, 0, false, 100, 1500, "velocity", NULL,
                 DIGIT_LIST("label_velocity_four", "label_velocity_three", "label_velocity_two", "label_velocity_one"),
                 DIGIT_LIST(0, 16, 32, 48));
-static digit_param_t PARAM_BULLET_TWISTRATE =
-    DIGIT_PLAIN(BALLISTIC_BULLET_TWISTRATE, 4, 2, 2, false, 3.94, 24.02, "twistrate", NULL,
-                DIGIT_LIST("label_twistrate_two", "label_twistrate_one", "label_twistrate_point1",
-                           "label_twistrate_point2"),
-                DIGIT_LIST(0, 16, 48, 64));
+static digit_param_t PARAM_BULLET_TWISTRATE = DIGIT_PLAIN(
+    BALLISTIC_BULLET_TWISTRATE, 4, 2, 2, false, 3.94, 24.02, "twistrate", NULL,
+    DIGIT_LIST("label_twistrate_two", "label_twistrate_one", "label_twistrate_point1", "label_twistrate_point2"),
+    DIGIT_LIST(0, 16, 48, 64));
 static digit_param_t PARAM_BULLET_LENGTH =
     DIGIT_PLAIN(BALLISTIC_BULLET_LENGTH, 4, 2, 2, false, 5.0, 80.0, "length", NULL,
                 DIGIT_LIST("label_length_two", "label_length_one", "label_length_point1", "label_length_point2"),
                 DIGIT_LIST(0, 16, 48, 64));
-static digit_param_t PARAM_BULLET_DIAMETER =
-    DIGIT_PLAIN(BALLISTIC_BULLET_DIAMETER, 4, 2, 2, false, 2.54, 20.3, "diameter", NULL,
-                DIGIT_LIST("label_diameter_two", "label_diameter_one", "label_diameter_point1",
-                           "label_diameter_point2"),
-                DIGIT_LIST(0, 16, 48, 64));
+static digit_param_t PARAM_BULLET_DIAMETER = DIGIT_PLAIN(
+    BALLISTIC_BULLET_DIAMETER, 4, 2, 2, false, 2.54, 20.3, "diameter", NULL,
+    DIGIT_LIST("label_diameter_two", "label_diameter_one", "label_diameter_point1", "label_diameter_point2"),
+    DIGIT_LIST(0, 16, 48, 64));
 static digit_param_t PARAM_BULLET_WEIGHT =
     DIGIT_PLAIN(BALLISTIC_BULLET_WEIGHT, 6, 4, 2, false, 1.55, 3086.47, "weight", NULL,
                 DIGIT_LIST("label_weight_four", "label_weight_three", "label_weight_two", "label_weight_one",
@@ -71,49 +69,61 @@ static double *bullet_field(Info_ballistics *p, int row)
 {
     Info_bullet *b = &p->gun.bullet;
     switch (row) {
-    case BALLISTIC_BULLET_COEF: return &b->ballisticsCoef;
-    case BALLISTIC_BULLET_VELOCITY: return &b->velocity;
-    case BALLISTIC_BULLET_TWISTRATE: return &p->gun.riflingRange;
-    case BALLISTIC_BULLET_LENGTH: return &b->length;
-    case BALLISTIC_BULLET_DIAMETER: return &b->diameter;
-    case BALLISTIC_BULLET_WEIGHT: return &b->weight;
-    default: return NULL;
+    case BALLISTIC_BULLET_COEF:
+        return &b->ballisticsCoef;
+    case BALLISTIC_BULLET_VELOCITY:
+        return &b->velocity;
+    case BALLISTIC_BULLET_TWISTRATE:
+        return &p->gun.riflingRange;
+    case BALLISTIC_BULLET_LENGTH:
+        return &b->length;
+    case BALLISTIC_BULLET_DIAMETER:
+        return &b->diameter;
+    case BALLISTIC_BULLET_WEIGHT:
+        return &b->weight;
+    default:
+        return NULL;
     }
 }
 
 static bullet_field_t bullet_request(int row)
 {
     switch (row) {
-    case BALLISTIC_BULLET_COEF: return {UI_LIMIT_BULLET_COEF, BALLISTIC_BULLET_INFO, 3};
-    case BALLISTIC_BULLET_VELOCITY: return {UI_LIMIT_BULLET_VELOCITY, BALLISTIC_BULLET_INFO, 5};
-    case BALLISTIC_BULLET_TWISTRATE: return {UI_LIMIT_RIFLING, BALLISTIC_TWIST_INFO, 0};
-    case BALLISTIC_BULLET_LENGTH: return {UI_LIMIT_BULLET_LENGTH, BALLISTIC_BULLET_INFO, 0};
-    case BALLISTIC_BULLET_DIAMETER: return {UI_LIMIT_BULLET_DIAMETER, BALLISTIC_BULLET_INFO, 1};
-    default: return {UI_LIMIT_BULLET_WEIGHT, BALLISTIC_BULLET_INFO, 2};
+    case BALLISTIC_BULLET_COEF:
+        return {UI_LIMIT_BULLET_COEF, BALLISTIC_BULLET_INFO, 3};
+    case BALLISTIC_BULLET_VELOCITY:
+        return {UI_LIMIT_BULLET_VELOCITY, BALLISTIC_BULLET_INFO, 5};
+    case BALLISTIC_BULLET_TWISTRATE:
+        return {UI_LIMIT_RIFLING, BALLISTIC_TWIST_INFO, 0};
+    case BALLISTIC_BULLET_LENGTH:
+        return {UI_LIMIT_BULLET_LENGTH, BALLISTIC_BULLET_INFO, 0};
+    case BALLISTIC_BULLET_DIAMETER:
+        return {UI_LIMIT_BULLET_DIAMETER, BALLISTIC_BULLET_INFO, 1};
+    default:
+        return {UI_LIMIT_BULLET_WEIGHT, BALLISTIC_BULLET_INFO, 2};
     }
 }
 
 static int store_field(int row, double v)
 {
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return -1;
+    if (p == NULL) return -1;
     bullet_field_t f = bullet_request(row);
     *bullet_field(p, row) = ui_limit(f.limit, v);
     GUI_SEND_BALLISTIC_PARM_MSG(f.index, f.sub);
     return 0;
 }
 
-#define BULLET_FIELD_IO(row, load, store)                 \
-    static void load(double *v1, double *v2)              \
-    {                                                     \
-        (void)v2;                                         \
-        *v1 = *bullet_field(ui_current_profile(), row);   \
-    }                                                     \
-    static int store(double v1, double v2)                \
-    {                                                     \
-        (void)v2;                                         \
-        return store_field(row, v1);                      \
+#define BULLET_FIELD_IO(row, load, store)                                                                              \
+    static void load(double *v1, double *v2)                                                                           \
+    {                                                                                                                  \
+        (void)v2;                                                                                                      \
+        *v1 = *bullet_field(ui_current_profile(), row);                                                                \
+    }                                                                                                                  \
+    static int store(double v1, double v2)                                                                             \
+    {                                                                                                                  \
+        (void)v2;                                                                                                      \
+        return store_field(row, v1);                                                                                   \
     }
 BULLET_FIELD_IO(BALLISTIC_BULLET_COEF, coef_load, coef_store)
 BULLET_FIELD_IO(BALLISTIC_BULLET_VELOCITY, velocity_load, velocity_store)
@@ -139,8 +149,8 @@ static ret_t update_digit_bullet_item_ui(widget_t *win, int row, int key);
 static const bullet_menu_item_config_t s_bullet_menu_table[] = {
     {BALLISTIC_BULLET_COEF, "label_coef", NULL, &PARAM_BULLET_COEF, on_key_bullet_coef, update_digit_bullet_item_ui,
      coef_load, coef_store},
-    {BALLISTIC_BULLET_MODEL, "label_model", "label_model_setval", NULL, on_key_bullet_model,
-     on_update_bullet_model_ui, NULL, NULL},
+    {BALLISTIC_BULLET_MODEL, "label_model", "label_model_setval", NULL, on_key_bullet_model, on_update_bullet_model_ui,
+     NULL, NULL},
     {BALLISTIC_BULLET_VELOCITY, "label_velocity", NULL, &PARAM_BULLET_VELOCITY, on_key_bullet_velocity,
      update_digit_bullet_item_ui, velocity_load, velocity_store},
     {BALLISTIC_BULLET_TWISTRATE, "label_twistrate", NULL, &PARAM_BULLET_TWISTRATE, on_key_bullet_twistrate,
@@ -162,9 +172,20 @@ static ret_t on_back(widget_t *win)
     return RET_OK;
 }
 
-static const row_editor_t s_editor = {
-    s_bullet_menu_table, BALLISTIC_BULLET_MENU_MAX, &QZ_reticle_zero_child_index, &edit_mode, &edit_index, 0, NULL,
-    on_back, true, false, true, NULL, on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_bullet_menu_table,
+                                      BALLISTIC_BULLET_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      0,
+                                      NULL,
+                                      on_back,
+                                      true,
+                                      false,
+                                      true,
+                                      NULL,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_coef, BALLISTIC_BULLET_COEF)
@@ -187,11 +208,9 @@ static ret_t on_update_bullet_model_ui(widget_t *win, int row, int key)
 /* The page offers the first six models: G1 to G8, wrapping. */
 static ret_t on_key_bullet_model(widget_t *win, int key)
 {
-    if (key != GUI_KEY_LEFT_S && key != GUI_KEY_RIGHT_S && key != GUI_KEY_MID_S)
-        return RET_OK;
+    if (key != GUI_KEY_LEFT_S && key != GUI_KEY_RIGHT_S && key != GUI_KEY_MID_S) return RET_OK;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return RET_OK;
+    if (p == NULL) return RET_OK;
     int v = p->gun.bullet.dragFunction;
     if (key == GUI_KEY_LEFT_S)
         v = v < 1 ? 5 : v - 1;
@@ -214,11 +233,9 @@ static ret_t on_update_bullet_twist_dir_ui(widget_t *win, int row, int key)
 
 static ret_t on_key_bullet_twist_dir(widget_t *win, int key)
 {
-    if (!row_editor_toggle_key(key))
-        return RET_OK;
+    if (!row_editor_toggle_key(key)) return RET_OK;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return RET_OK;
+    if (p == NULL) return RET_OK;
     p->gun.direction = p->gun.direction == LEFT ? RIGHT : LEFT;
     on_update_bullet_twist_dir_ui(win, BALLISTIC_BULLET_TWIST_DIR, key);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_TWIST_INFO, 1);

@@ -21,10 +21,30 @@ static int32_t edit_mode;
 static int32_t edit_index;
 
 /* Two digits, then the hemisphere: "N" for 0, "S" (south, negative) for 1. */
-static digit_param_t PARAM_CORIOLIS_LAT = {
-    BALLISTIC_CORIOLIS_LAT, 3, 2, 0, true, true, true, -90, 90, false, 0, 0, false, 0, 0,
-    "view_lat_sel", "view_lat_arrow", "image_lat_up", "image_lat_down", NULL,
-    {"label_lat_two", "label_lat_one", "label_lat_sign"}, {0, 16, 48}, {0}, {0}};
+static digit_param_t PARAM_CORIOLIS_LAT = {BALLISTIC_CORIOLIS_LAT,
+                                           3,
+                                           2,
+                                           0,
+                                           true,
+                                           true,
+                                           true,
+                                           -90,
+                                           90,
+                                           false,
+                                           0,
+                                           0,
+                                           false,
+                                           0,
+                                           0,
+                                           "view_lat_sel",
+                                           "view_lat_arrow",
+                                           "image_lat_up",
+                                           "image_lat_down",
+                                           NULL,
+                                           {"label_lat_two", "label_lat_one", "label_lat_sign"},
+                                           {0, 16, 48},
+                                           {0},
+                                           {0}};
 
 static void lat_load(double *v1, double *v2)
 {
@@ -40,10 +60,7 @@ static int lat_store(double v1, double v2)
     return 0;
 }
 
-static int coriolis_on(void)
-{
-    return info[0].corioliseffect.CoriolisEffectSwitch;
-}
+static int coriolis_on(void) { return info[0].corioliseffect.CoriolisEffectSwitch; }
 
 static ret_t on_key_pressed_event(void *ctx, event_t *e);
 static ret_t on_window_close(void *ctx, event_t *e);
@@ -57,8 +74,8 @@ static ret_t on_update_auto_angle_ui(widget_t *win, int row, int key);
 static const coriolis_menu_item_config_t s_coriolis_menu_table[] = {
     {BALLISTIC_CORIOLIS_SWITCH, "label_coriolis_switch", "label_coriolis_sw_state", NULL, on_key_coriolis_switch,
      on_update_coriolis_switch_ui, NULL, NULL},
-    {BALLISTIC_CORIOLIS_LAT, "label_lat", NULL, &PARAM_CORIOLIS_LAT, on_key_coriolis_lat,
-     update_digit_coriolis_item_ui, lat_load, lat_store},
+    {BALLISTIC_CORIOLIS_LAT, "label_lat", NULL, &PARAM_CORIOLIS_LAT, on_key_coriolis_lat, update_digit_coriolis_item_ui,
+     lat_load, lat_store},
     {BALLISTIC_CORIOLIS_AUTO_ANGLE, "label_auto_angle", "label_auto_angle_state", NULL, on_key_auto_angle,
      on_update_auto_angle_ui, NULL, NULL},
 };
@@ -70,9 +87,20 @@ static ret_t on_back(widget_t *win)
     return RET_OK;
 }
 
-static const row_editor_t s_editor = {
-    s_coriolis_menu_table, BALLISTIC_CORIOLIS_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index, 0, coriolis_on,
-    on_back, true, false, true, NULL, on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_coriolis_menu_table,
+                                      BALLISTIC_CORIOLIS_MENU_MAX,
+                                      &hold_menu_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      0,
+                                      coriolis_on,
+                                      on_back,
+                                      true,
+                                      false,
+                                      true,
+                                      NULL,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_coriolis_lat, BALLISTIC_CORIOLIS_LAT)
@@ -88,8 +116,7 @@ static ret_t on_update_coriolis_switch_ui(widget_t *win, int row, int key)
 
 static ret_t on_key_coriolis_switch(widget_t *win, int key)
 {
-    if (!row_editor_toggle_key(key))
-        return RET_OK;
+    if (!row_editor_toggle_key(key)) return RET_OK;
     char *sw = &info[0].corioliseffect.CoriolisEffectSwitch;
     *sw = *sw == 1 ? 0 : 1;
     on_update_coriolis_switch_ui(win, BALLISTIC_CORIOLIS_SWITCH, key);
@@ -108,8 +135,7 @@ static ret_t on_update_auto_angle_ui(widget_t *win, int row, int key)
 
 static ret_t on_key_auto_angle(widget_t *win, int key)
 {
-    if (!row_editor_toggle_key(key))
-        return RET_OK;
+    if (!row_editor_toggle_key(key)) return RET_OK;
     stDevStatus.s8CompassAutoAngleSwitch = stDevStatus.s8CompassAutoAngleSwitch == 0 ? 1 : 0;
     on_update_auto_angle_ui(win, BALLISTIC_CORIOLIS_AUTO_ANGLE, key);
     GUI_SEND_BASIC_FUNCTION_MSG(BASIC_COMPASS_AUTO_ANGLE_SWITCH);

@@ -50,9 +50,20 @@ static ret_t on_back(widget_t *win)
     return RET_OK;
 }
 
-static const row_editor_t s_editor = {
-    s_group_info_item_table, BALLISTIC_GROUP_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index, 0, NULL, on_back,
-    true, true /* ']' enters the sight height too */, true, NULL, on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_group_info_item_table,
+                                      BALLISTIC_GROUP_MENU_MAX,
+                                      &hold_menu_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      0,
+                                      NULL,
+                                      on_back,
+                                      true,
+                                      true /* ']' enters the sight height too */,
+                                      true,
+                                      NULL,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
@@ -62,8 +73,7 @@ ROW_EDITOR_NUMBER_UI(s_editor, update_digit_group_info_item_ui)
 static ret_t on_key_nav_bullet(widget_t *win, int key)
 {
     (void)win;
-    if (!row_editor_link_key(key))
-        return RET_OK;
+    if (!row_editor_link_key(key)) return RET_OK;
     ballistic_bullet_enable = 0;
     row_editor_link("ballistic_bullet");
     return RET_OK;

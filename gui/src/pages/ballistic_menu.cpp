@@ -33,31 +33,48 @@ static int32_t QZ_reticle_zero_child_index = BALLISTIC_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static digit_param_t PARAM_DIST =
-    DIGIT_PLAIN(BALLISTIC_MENU_DISTANCE, 4, 4, 0, false, 0, 3000, "dist", "label_dist_unit",
-                DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one"),
-                DIGIT_LIST(0, 16, 32, 48));
+static digit_param_t PARAM_DIST = DIGIT_PLAIN(
+    BALLISTIC_MENU_DISTANCE, 4, 4, 0, false, 0, 3000, "dist", "label_dist_unit",
+    DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one"), DIGIT_LIST(0, 16, 32, 48));
 /* The hundreds digit starts the number's box like every other row's first
  * digit: a position left of the box would be clipped away with its cursor. */
-static digit_param_t PARAM_SCOPE_HEIGHT =
-    DIGIT_PLAIN(BALLISTIC_MENU_SCOPE_HEIGHT, 5, 3, 2, false, 0, 250, "scope", NULL,
-                DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one", "label_scope_point1",
-                           "label_scope_point2"),
-                DIGIT_LIST(0, 16, 32, 64, 80));
+static digit_param_t PARAM_SCOPE_HEIGHT = DIGIT_PLAIN(
+    BALLISTIC_MENU_SCOPE_HEIGHT, 5, 3, 2, false, 0, 250, "scope", NULL,
+    DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one", "label_scope_point1", "label_scope_point2"),
+    DIGIT_LIST(0, 16, 32, 64, 80));
 static digit_param_t PARAM_SHOOTING_ANGLE =
     DIGIT_PLAIN(BALLISTIC_MENU_SHOOTING_ANGLE, 3, 2, 0, true, -90, 90, "angle", NULL,
                 DIGIT_LIST("label_angle_sign", "label_angle_two", "label_angle_one"), DIGIT_LIST(0, 16, 32));
-static digit_param_t PARAM_WIND = {
-    BALLISTIC_MENU_WIND, 7, 2, 1, false, false, false, 0, 30, true, 3, 0, true, -180, 180,
-    "view_wind_sel", "view_wind_arrow", "image_wind_up", "image_wind_down", NULL,
-    {"label_winddir_two", "label_winddir_one", "label_windir_point1", "label_windrate_sign", "label_windrate_three",
-     "label_windrate_two", "label_windrate_one"},
-    {0, 16, 48, 176, 192, 208, 224}, {0}, {0}};
-static digit_param_t PARAM_ZERO_DIST =
-    DIGIT_PLAIN(BALLISTIC_MENU_ZERO_DISTANCE, 4, 4, 0, false, 11, 1500, "zero_dist", "label_zero_dist_unit",
-                DIGIT_LIST("label_zero_dist_four", "label_zero_dist_three", "label_zero_dist_two",
-                           "label_zero_dist_one"),
-                DIGIT_LIST(0, 16, 32, 48));
+static digit_param_t PARAM_WIND = {BALLISTIC_MENU_WIND,
+                                   7,
+                                   2,
+                                   1,
+                                   false,
+                                   false,
+                                   false,
+                                   0,
+                                   30,
+                                   true,
+                                   3,
+                                   0,
+                                   true,
+                                   -180,
+                                   180,
+                                   "view_wind_sel",
+                                   "view_wind_arrow",
+                                   "image_wind_up",
+                                   "image_wind_down",
+                                   NULL,
+                                   {"label_winddir_two", "label_winddir_one", "label_windir_point1",
+                                    "label_windrate_sign", "label_windrate_three", "label_windrate_two",
+                                    "label_windrate_one"},
+                                   {0, 16, 48, 176, 192, 208, 224},
+                                   {0},
+                                   {0}};
+static digit_param_t PARAM_ZERO_DIST = DIGIT_PLAIN(
+    BALLISTIC_MENU_ZERO_DISTANCE, 4, 4, 0, false, 11, 1500, "zero_dist", "label_zero_dist_unit",
+    DIGIT_LIST("label_zero_dist_four", "label_zero_dist_three", "label_zero_dist_two", "label_zero_dist_one"),
+    DIGIT_LIST(0, 16, 32, 48));
 
 /* ---- zero distance, current group ---- */
 
@@ -72,8 +89,7 @@ static int zero_distance_store(double v1, double v2)
 {
     (void)v2;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return -1;
+    if (p == NULL) return -1;
     Info_scope *s = &p->gun.scope;
     if (stDevStatus.s8DistanceUint != 0) {
         s->zeroRange_yard = row_editor_trunc16(v1);
@@ -118,27 +134,36 @@ static const menu_item_config_t s_menu_item_table[] = {
      ballistic_distance_load, ballistic_distance_store},
     {BALLISTIC_MENU_SCOPE_HEIGHT, "label_scope", NULL, &PARAM_SCOPE_HEIGHT, on_key_scope, update_digit_menu_item_ui,
      ballistic_sight_height_load, ballistic_sight_height_store},
-    {BALLISTIC_MENU_SHOOTING_ANGLE, "label_angle", NULL, &PARAM_SHOOTING_ANGLE, on_key_angle,
-     update_digit_menu_item_ui, ballistic_angle_load, ballistic_angle_store},
+    {BALLISTIC_MENU_SHOOTING_ANGLE, "label_angle", NULL, &PARAM_SHOOTING_ANGLE, on_key_angle, update_digit_menu_item_ui,
+     ballistic_angle_load, ballistic_angle_store},
     {BALLISTIC_MENU_WIND, "label_wind", NULL, &PARAM_WIND, on_key_wind, update_digit_menu_item_ui,
      ballistic_wind_load_signed, ballistic_wind_store},
     {BALLISTIC_MENU_WEATHER, "label_weather", "label_arrow_weather", NULL, on_key_nav_weather, row_editor_draw_nothing,
      NULL, NULL},
     {BALLISTIC_MENU_ZERO_DISTANCE, "label_zero_distance", NULL, &PARAM_ZERO_DIST, on_key_zero_distance,
      update_digit_menu_item_ui, zero_distance_load, zero_distance_store},
-    {BALLISTIC_MENU_BULLET, "label_bullet", "label_arrow_bullet", NULL, on_key_nav_bullet, row_editor_draw_nothing, NULL,
-     NULL},
+    {BALLISTIC_MENU_BULLET, "label_bullet", "label_arrow_bullet", NULL, on_key_nav_bullet, row_editor_draw_nothing,
+     NULL, NULL},
     {BALLISTIC_MENU_ZERO_WEATHER, "label_zero_weather", "label_arrow_zero_weather", NULL, on_key_nav_zero_weather,
      row_editor_draw_nothing, NULL, NULL},
     {BALLISTIC_MENU_LENS, "label_lens", "label_arrow_lens", NULL, on_key_nav_lens, row_editor_draw_nothing, NULL, NULL},
     {BALLISTIC_MENU_CALCULATE, "label_OK", NULL, NULL, on_key_execute_calc, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {
-    s_menu_item_table, BALLISTIC_MENU_MAX, &QZ_reticle_zero_child_index, &edit_mode, &edit_index,
-    BALLISTIC_MENU_CALCULATE, ballistic_switch_on, row_editor_back,
-    false /* only '.' commits */, false, false /* neither save-all nor calculation on close */,
-    ballistic_reticle_images, on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_menu_item_table,
+                                      BALLISTIC_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      BALLISTIC_MENU_CALCULATE,
+                                      ballistic_switch_on,
+                                      row_editor_back,
+                                      false /* only '.' commits */,
+                                      false,
+                                      false /* neither save-all nor calculation on close */,
+                                      ballistic_reticle_images,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_nav_lens, "bullistic_lens")
@@ -155,8 +180,7 @@ ROW_EDITOR_NUMBER_UI(s_editor, update_digit_menu_item_ui)
 static ret_t on_key_nav_bullet(widget_t *win, int key)
 {
     (void)win;
-    if (!row_editor_link_key(key))
-        return RET_OK;
+    if (!row_editor_link_key(key)) return RET_OK;
     ballistic_bullet_enable = 1;
     row_editor_link("ballistic_bullet");
     return RET_OK;
@@ -165,8 +189,7 @@ static ret_t on_key_nav_bullet(widget_t *win, int key)
 static ret_t on_key_execute_calc(widget_t *win, int key)
 {
     (void)win;
-    if (key != GUI_KEY_MID_S)
-        return RET_OK;
+    if (key != GUI_KEY_MID_S) return RET_OK;
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
     navigator_back();
     return RET_OK;

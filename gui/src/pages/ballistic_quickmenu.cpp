@@ -25,11 +25,10 @@ static int32_t hold_menu_index = BALLISTIC_QUICK_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static digit_param_t PARAM_DIST =
-    DIGIT_PLAIN(BALLISTIC_QUICK_DISTANCE, 5, 4, 1, false, 0, 3000, "dist", "label_dist_unit",
-                DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one",
-                           "label_dist_point1"),
-                DIGIT_LIST(0, 16, 32, 48, 80));
+static digit_param_t PARAM_DIST = DIGIT_PLAIN(
+    BALLISTIC_QUICK_DISTANCE, 5, 4, 1, false, 0, 3000, "dist", "label_dist_unit",
+    DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one", "label_dist_point1"),
+    DIGIT_LIST(0, 16, 32, 48, 80));
 static digit_param_t PARAM_SHOOTING_ANGLE =
     DIGIT_PLAIN(BALLISTIC_QUICK_SHOOTING_ANGLE, 4, 2, 1, true, -90, 90, "angle", NULL,
                 DIGIT_LIST("label_angle_sign", "label_angle_two", "label_angle_one", "label_angle_point1"),
@@ -39,12 +38,32 @@ static digit_param_t PARAM_CORIOLIS_ANGLE =
                 DIGIT_LIST("label_coriolis_angle_three", "label_coriolis_angle_two", "label_coriolis_angle_one",
                            "label_coriolis_angle_point1"),
                 DIGIT_LIST(0, 16, 32, 64));
-static digit_param_t PARAM_WIND = {
-    BALLISTIC_QUICK_WIND, 7, 2, 1, false, false, false, 0, 30, true, 3, 1, false, 0, 359.9,
-    "view_wind_sel", "view_wind_arrow", "image_wind_up", "image_wind_down", NULL,
-    {"label_winddir_two", "label_winddir_one", "label_windir_point1", "label_windrate_three", "label_windrate_two",
-     "label_windrate_one", "label_windrate_point1"},
-    {0, 16, 48, 176, 192, 208, 240}, {0}, {0}};
+static digit_param_t PARAM_WIND = {BALLISTIC_QUICK_WIND,
+                                   7,
+                                   2,
+                                   1,
+                                   false,
+                                   false,
+                                   false,
+                                   0,
+                                   30,
+                                   true,
+                                   3,
+                                   1,
+                                   false,
+                                   0,
+                                   359.9,
+                                   "view_wind_sel",
+                                   "view_wind_arrow",
+                                   "image_wind_up",
+                                   "image_wind_down",
+                                   NULL,
+                                   {"label_winddir_two", "label_winddir_one", "label_windir_point1",
+                                    "label_windrate_three", "label_windrate_two", "label_windrate_one",
+                                    "label_windrate_point1"},
+                                   {0, 16, 48, 176, 192, 208, 240},
+                                   {0},
+                                   {0}};
 
 static void coriolis_angle_load(double *v1, double *v2)
 {
@@ -78,15 +97,25 @@ static const quickmenu_item_config_t s_quickmenu_item_table[] = {
      update_digit_quickmenu_item_ui, coriolis_angle_load, coriolis_angle_store},
     {BALLISTIC_QUICK_WIND, "label_wind", NULL, &PARAM_WIND, on_key_wind, update_digit_quickmenu_item_ui,
      ballistic_wind_load_clock, ballistic_wind_store},
-    {BALLISTIC_QUICK_WEATHER, "label_weather", "label_arrow_weather", NULL, on_key_nav_weather,
-     row_editor_draw_nothing, NULL, NULL},
+    {BALLISTIC_QUICK_WEATHER, "label_weather", "label_arrow_weather", NULL, on_key_nav_weather, row_editor_draw_nothing,
+     NULL, NULL},
     {BALLISTIC_QUICK_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {
-    s_quickmenu_item_table, BALLISTIC_QUICK_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index,
-    BALLISTIC_QUICK_CALCULATE, NULL, row_editor_back, true, false, true, NULL, on_key_pressed_event,
-    on_window_close};
+static const row_editor_t s_editor = {s_quickmenu_item_table,
+                                      BALLISTIC_QUICK_MENU_MAX,
+                                      &hold_menu_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      BALLISTIC_QUICK_CALCULATE,
+                                      NULL,
+                                      row_editor_back,
+                                      true,
+                                      false,
+                                      true,
+                                      NULL,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")

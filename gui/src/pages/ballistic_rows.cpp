@@ -10,10 +10,7 @@
 
 /* ---- switch and reticle ---- */
 
-int ballistic_switch_on(void)
-{
-    return info[0].ballistics_sw;
-}
+int ballistic_switch_on(void) { return info[0].ballistics_sw; }
 
 void ballistic_switch_draw(widget_t *win)
 {
@@ -22,8 +19,7 @@ void ballistic_switch_draw(widget_t *win)
 
 void ballistic_switch_key(const row_editor_t *page, widget_t *win, int key)
 {
-    if (!row_editor_toggle_key(key))
-        return;
+    if (!row_editor_toggle_key(key)) return;
     info[0].ballistics_sw = info[0].ballistics_sw == 1 ? 0 : 1;
     ballistic_switch_draw(win);
     row_editor_highlight(page, win, *page->current_row);
@@ -63,26 +59,21 @@ static bool cycle(char *value, int count, int key)
 
 void ballistic_reticle_key(widget_t *win, int current_row, int key)
 {
-    if (!cycle(&stDevStatus.s8BallisticReticle, 3, key))
-        return;
+    if (!cycle(&stDevStatus.s8BallisticReticle, 3, key)) return;
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 2);
     ballistic_reticle_images(win, current_row);
 }
 
 void ballistic_color_key(widget_t *win, int current_row, int key)
 {
-    if (!cycle(&stDevStatus.s8BallisticReticleColor, 6, key))
-        return;
+    if (!cycle(&stDevStatus.s8BallisticReticleColor, 6, key)) return;
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 3);
     ballistic_reticle_images(win, current_row);
 }
 
 /* ---- target and wind, profile 0 ---- */
 
-static bool in_yards(void)
-{
-    return stDevStatus.s8DistanceUint != 0;
-}
+static bool in_yards(void) { return stDevStatus.s8DistanceUint != 0; }
 
 void ballistic_distance_load(double *v1, double *v2)
 {
@@ -128,11 +119,9 @@ int ballistic_angle_store(double v1, double v2)
  * other writers may hold a signed angle. */
 static double wind_clock(double angle)
 {
-    if (!isfinite(angle))
-        return 0;
+    if (!isfinite(angle)) return 0;
     double a = fmod(angle, 360.0);
-    if (a < 0)
-        a += 360.0;
+    if (a < 0) a += 360.0;
     return ui_limit(UI_LIMIT_WIND_ANGLE, a);
 }
 
@@ -173,8 +162,7 @@ int ballistic_sight_height_store(double v1, double v2)
 {
     (void)v2;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return -1;
+    if (p == NULL) return -1;
     p->gun.scope.sightHeightOverBore = ui_limit(UI_LIMIT_SIGHT_HEIGHT, v1);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_LENS_INFO, 0);
     return 0;

@@ -18,35 +18,35 @@ void ballistic_switch_draw(widget_t *win);
 /* Rows 1 to 3 of the ballistic menu and the settings menu: the handlers of
  * the switch, reticle type and reticle colour rows of page, whose current
  * row is the variable current. */
-#define BALLISTIC_SWITCH_RETICLE_ROWS(page, current)                 \
-    static ret_t on_key_switch(widget_t *win, int key)               \
-    {                                                                \
-        ballistic_switch_key(&page, win, key);                       \
-        return RET_OK;                                               \
-    }                                                                \
-    static ret_t on_update_switch_ui(widget_t *win, int row, int key) \
-    {                                                                \
-        (void)row;                                                   \
-        (void)key;                                                   \
-        ballistic_switch_draw(win);                                  \
-        return RET_OK;                                               \
-    }                                                                \
-    static ret_t on_key_reticle(widget_t *win, int key)              \
-    {                                                                \
-        ballistic_reticle_key(win, current, key);                    \
-        return RET_OK;                                               \
-    }                                                                \
-    static ret_t on_key_color(widget_t *win, int key)                \
-    {                                                                \
-        ballistic_color_key(win, current, key);                      \
-        return RET_OK;                                               \
-    }                                                                \
-    static ret_t on_update_reticle_ui(widget_t *win, int row, int key) \
-    {                                                                \
-        (void)row;                                                   \
-        (void)key;                                                   \
-        ballistic_reticle_images(win, current);                      \
-        return RET_OK;                                               \
+#define BALLISTIC_SWITCH_RETICLE_ROWS(page, current)                                                                   \
+    static ret_t on_key_switch(widget_t *win, int key)                                                                 \
+    {                                                                                                                  \
+        ballistic_switch_key(&page, win, key);                                                                         \
+        return RET_OK;                                                                                                 \
+    }                                                                                                                  \
+    static ret_t on_update_switch_ui(widget_t *win, int row, int key)                                                  \
+    {                                                                                                                  \
+        (void)row;                                                                                                     \
+        (void)key;                                                                                                     \
+        ballistic_switch_draw(win);                                                                                    \
+        return RET_OK;                                                                                                 \
+    }                                                                                                                  \
+    static ret_t on_key_reticle(widget_t *win, int key)                                                                \
+    {                                                                                                                  \
+        ballistic_reticle_key(win, current, key);                                                                      \
+        return RET_OK;                                                                                                 \
+    }                                                                                                                  \
+    static ret_t on_key_color(widget_t *win, int key)                                                                  \
+    {                                                                                                                  \
+        ballistic_color_key(win, current, key);                                                                        \
+        return RET_OK;                                                                                                 \
+    }                                                                                                                  \
+    static ret_t on_update_reticle_ui(widget_t *win, int row, int key)                                                 \
+    {                                                                                                                  \
+        (void)row;                                                                                                     \
+        (void)key;                                                                                                     \
+        ballistic_reticle_images(win, current);                                                                        \
+        return RET_OK;                                                                                                 \
     }
 
 /* Reticle type and colour rows: cycle, send (0, 2) / (0, 3), redraw. */
@@ -71,16 +71,15 @@ int ballistic_wind_store(double speed, double angle);
 void ballistic_sight_height_load(double *v1, double *v2);
 int ballistic_sight_height_store(double v1, double v2);
 
-
 /* The weather number layouts, one copy per page: temperature, pressure
  * and humidity with the widget stems temp, press and humi. */
-#define BALLISTIC_PARAM_TEMP(row)                                                                          \
-    DIGIT_PLAIN(row, 3, 2, 0, true, -40, 50, "temp", NULL,                                                 \
+#define BALLISTIC_PARAM_TEMP(row)                                                                                      \
+    DIGIT_PLAIN(row, 3, 2, 0, true, -40, 50, "temp", NULL,                                                             \
                 DIGIT_LIST("label_temp_sign", "label_temp_two", "label_temp_one"), DIGIT_LIST(0, 16, 32))
-#define BALLISTIC_PARAM_PRESS(row)                                                                         \
-    DIGIT_PLAIN(row, 4, 3, 1, false, 225.0, 825.1, "press", NULL,                                          \
-                DIGIT_LIST("label_press_three", "label_press_two", "label_press_one", "label_press_point1"), \
+#define BALLISTIC_PARAM_PRESS(row)                                                                                     \
+    DIGIT_PLAIN(row, 4, 3, 1, false, 225.0, 825.1, "press", NULL,                                                      \
+                DIGIT_LIST("label_press_three", "label_press_two", "label_press_one", "label_press_point1"),           \
                 DIGIT_LIST(0, 16, 32, 64))
-#define BALLISTIC_PARAM_HUMI(row)                                                                          \
-    DIGIT_PLAIN(row, 2, 2, 0, false, 0, 99, "humi", NULL, DIGIT_LIST("label_humi_two", "label_humi_one"),  \
+#define BALLISTIC_PARAM_HUMI(row)                                                                                      \
+    DIGIT_PLAIN(row, 2, 2, 0, false, 0, 99, "humi", NULL, DIGIT_LIST("label_humi_two", "label_humi_one"),              \
                 DIGIT_LIST(16, 32))

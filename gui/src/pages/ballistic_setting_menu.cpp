@@ -49,17 +49,27 @@ static const setting_menu_item_config_t s_setting_menu_table[] = {
     {BALLISTIC_SETTING_RETICLE_COLOR, "label_color", NULL, NULL, on_key_color, on_update_reticle_ui, NULL, NULL},
     {BALLISTIC_SETTING_SPIN_DRIFT, "label_spin_drift", "label_spin_drift_state", NULL, on_key_spin_drift,
      on_update_spin_drift_ui, NULL, NULL},
-    {VESK_BALLISTIC_SETTING_DYNAMIC_BC, "vesk_label_dynamic_bc", "vesk_label_dynamic_bc_value", NULL,
-     on_key_dynamic_bc, on_update_dynamic_bc_ui, NULL, NULL},
+    {VESK_BALLISTIC_SETTING_DYNAMIC_BC, "vesk_label_dynamic_bc", "vesk_label_dynamic_bc_value", NULL, on_key_dynamic_bc,
+     on_update_dynamic_bc_ui, NULL, NULL},
     {BALLISTIC_SETTING_CORIOLIS, "label_coriolis", "label_arrow_coriolis", NULL, on_key_coriolis,
      row_editor_draw_nothing, NULL, NULL},
     {BALLISTIC_SETTING_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {
-    s_setting_menu_table, BALLISTIC_SETTING_MENU_MAX, &QZ_reticle_zero_child_index, &edit_mode, &edit_index,
-    BALLISTIC_SETTING_CALCULATE, ballistic_switch_on, row_editor_back, true, false, true, ballistic_reticle_images,
-    on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_setting_menu_table,
+                                      BALLISTIC_SETTING_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      BALLISTIC_SETTING_CALCULATE,
+                                      ballistic_switch_on,
+                                      row_editor_back,
+                                      true,
+                                      false,
+                                      true,
+                                      ballistic_reticle_images,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_coriolis, "ballistic_coriolis")
@@ -75,8 +85,7 @@ static ret_t on_update_spin_drift_ui(widget_t *win, int row, int key)
 
 static ret_t on_key_spin_drift(widget_t *win, int key)
 {
-    if (!row_editor_toggle_key(key))
-        return RET_OK;
+    if (!row_editor_toggle_key(key)) return RET_OK;
     info[0].spinDriftOpt = info[0].spinDriftOpt == 1 ? 0 : 1;
     on_update_spin_drift_ui(win, BALLISTIC_SETTING_SPIN_DRIFT, key);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_SPINDRIFT_INFO, 0);
@@ -102,8 +111,7 @@ static ret_t on_key_dynamic_bc(widget_t *win, int key)
 {
     (void)win;
     int value = vesk_dynamic_bc_gui_value();
-    if (!row_editor_toggle_key(key) || value < 0 || !vesk_dynamic_bc_gui_supported())
-        return RET_OK;
+    if (!row_editor_toggle_key(key) || value < 0 || !vesk_dynamic_bc_gui_supported()) return RET_OK;
     vesk_dynamic_bc_gui_request(value == 1 ? 0 : 1);
     return RET_OK;
 }
@@ -120,8 +128,7 @@ ret_t ballistic_setting_menu_init(widget_t *win, void *ctx)
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     int row = (intptr_t)ctx == 5 ? BALLISTIC_SETTING_CORIOLIS : BALLISTIC_SETTING_SWITCH;
     ret_t ret = row_editor_open(&s_editor, win, row);
-    if (ret != RET_OK)
-        return ret;
+    if (ret != RET_OK) return ret;
     static const int events[] = {UI_EV_DYNAMIC_BC};
     vesk_page_subscribe(win, events, 1, on_vesk_dynamic_bc_changed_event);
     vesk_dynamic_bc_gui_request(255);

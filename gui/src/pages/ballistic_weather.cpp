@@ -30,31 +30,29 @@ static Info_atmosphere *shooting_weather(bool for_store)
 
 static Info_atmosphere *zeroing_weather(bool for_store)
 {
-    if (!for_store)
-        return &ui_current_profile()->gun.bullet.atmosphere;
+    if (!for_store) return &ui_current_profile()->gun.bullet.atmosphere;
     Info_ballistics *p = row_editor_group_profile();
     return p != NULL ? &p->gun.bullet.atmosphere : NULL;
 }
 
 static int weather_store(Info_atmosphere *a, int which, double v, int index, int sub)
 {
-    if (a == NULL)
-        return -1;
+    if (a == NULL) return -1;
     *weather_field(a, which) = (float)ui_limit(weather_limits[which], v);
     GUI_SEND_BALLISTIC_PARM_MSG(index, sub);
     return 0;
 }
 
-#define WEATHER_IO(record, which, index, sub, load, store)           \
-    static void load(double *v1, double *v2)                         \
-    {                                                                \
-        (void)v2;                                                    \
-        *v1 = *weather_field(record(false), which);                  \
-    }                                                                \
-    static int store(double v1, double v2)                           \
-    {                                                                \
-        (void)v2;                                                    \
-        return weather_store(record(true), which, v1, index, sub);   \
+#define WEATHER_IO(record, which, index, sub, load, store)                                                             \
+    static void load(double *v1, double *v2)                                                                           \
+    {                                                                                                                  \
+        (void)v2;                                                                                                      \
+        *v1 = *weather_field(record(false), which);                                                                    \
+    }                                                                                                                  \
+    static int store(double v1, double v2)                                                                             \
+    {                                                                                                                  \
+        (void)v2;                                                                                                      \
+        return weather_store(record(true), which, v1, index, sub);                                                     \
     }
 
 /* ======== shooting weather ("ballistic_weather") ======== */
@@ -91,8 +89,8 @@ static ret_t update_digit_weather_item_ui(widget_t *win, int row, int key);
 static const weather_menu_item_config_t s_weather_menu_table[] = {
     {BALLISTIC_WEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_temp, update_digit_weather_item_ui, temp_load,
      temp_store},
-    {BALLISTIC_WEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_press, update_digit_weather_item_ui,
-     press_load, press_store},
+    {BALLISTIC_WEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_press, update_digit_weather_item_ui, press_load,
+     press_store},
     {BALLISTIC_WEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_humi, update_digit_weather_item_ui, humi_load,
      humi_store},
 };
@@ -104,9 +102,20 @@ static ret_t on_back(widget_t *win)
     return RET_OK;
 }
 
-static const row_editor_t s_editor = {
-    s_weather_menu_table, BALLISTIC_WEATHER_MENU_MAX, &QZ_reticle_zero_child_index, &edit_mode, &edit_index, 0, NULL,
-    on_back, true, false, true, NULL, on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_weather_menu_table,
+                                      BALLISTIC_WEATHER_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      0,
+                                      NULL,
+                                      on_back,
+                                      true,
+                                      false,
+                                      true,
+                                      NULL,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_temp, BALLISTIC_WEATHER_TEMP)
@@ -114,7 +123,7 @@ ROW_EDITOR_NUMBER_KEY(s_editor, on_key_press, BALLISTIC_WEATHER_PRESS)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_humi, BALLISTIC_WEATHER_HUMI)
 ROW_EDITOR_NUMBER_UI(s_editor, update_digit_weather_item_ui)
 
-}  // namespace weather_page
+} // namespace weather_page
 
 ret_t ballistic_weather_init(widget_t *win, void *ctx)
 {
@@ -149,10 +158,7 @@ WEATHER_IO(zeroing_weather, 0, BALLISTIC_ZEROWEATHER_LENSOFFSET, 1, temp_load, t
 WEATHER_IO(zeroing_weather, 1, BALLISTIC_ZEROWEATHER_LENSOFFSET, 2, press_load, press_store)
 WEATHER_IO(zeroing_weather, 2, BALLISTIC_ZEROWEATHER_LENSOFFSET, 3, humi_load, humi_store)
 
-static int zeroweather_on(void)
-{
-    return ui_current_profile()->gun.bullet.isOpenAtmosphere;
-}
+static int zeroweather_on(void) { return ui_current_profile()->gun.bullet.isOpenAtmosphere; }
 
 static ret_t on_key_pressed_event(void *ctx, event_t *e);
 static ret_t on_window_close(void *ctx, event_t *e);
@@ -181,9 +187,20 @@ static ret_t on_back(widget_t *win)
     return RET_OK;
 }
 
-static const row_editor_t s_editor = {
-    s_zeroweather_menu_table, BALLISTIC_ZEROWEATHER_MENU_MAX, &QZ_reticle_zero_child_index, &edit_mode, &edit_index,
-    0, zeroweather_on, on_back, true, false, true, NULL, on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_zeroweather_menu_table,
+                                      BALLISTIC_ZEROWEATHER_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      0,
+                                      zeroweather_on,
+                                      on_back,
+                                      true,
+                                      false,
+                                      true,
+                                      NULL,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_temp, BALLISTIC_ZEROWEATHER_TEMP)
@@ -201,11 +218,9 @@ static ret_t on_update_zeroweather_switch_ui(widget_t *win, int row, int key)
 
 static ret_t on_key_zeroweather_switch(widget_t *win, int key)
 {
-    if (!row_editor_toggle_key(key))
-        return RET_OK;
+    if (!row_editor_toggle_key(key)) return RET_OK;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return RET_OK;
+    if (p == NULL) return RET_OK;
     p->gun.bullet.isOpenAtmosphere = p->gun.bullet.isOpenAtmosphere == 1 ? 0 : 1;
     on_update_zeroweather_switch_ui(win, BALLISTIC_ZEROWEATHER_SWITCH, key);
     row_editor_highlight(&s_editor, win, QZ_reticle_zero_child_index);
@@ -213,7 +228,7 @@ static ret_t on_key_zeroweather_switch(widget_t *win, int key)
     return RET_OK;
 }
 
-}  // namespace zeroweather_page
+} // namespace zeroweather_page
 
 ret_t ballistic_zeroweather_init(widget_t *win, void *ctx)
 {

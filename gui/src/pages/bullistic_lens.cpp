@@ -22,28 +22,20 @@ static int32_t QZ_reticle_zero_child_index = BULLISTIC_LENS_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static digit_param_t PARAM_VERT =
-    DIGIT_PLAIN(BULLISTIC_LENS_VERTICAL, 5, 2, 2, true, -99.99, 99.99, "vert", NULL,
-                DIGIT_LIST("label_vert_sign", "label_vert_two", "label_vert_one", "label_vert_point1",
-                           "label_vert_point2"),
-                DIGIT_LIST(0, 16, 32, 64, 80));
-static digit_param_t PARAM_HORI =
-    DIGIT_PLAIN(BULLISTIC_LENS_HORIZONTAL, 5, 2, 2, true, -99.99, 99.99, "hori", NULL,
-                DIGIT_LIST("label_hori_sign", "label_hori_two", "label_hori_one", "label_hori_point1",
-                           "label_hori_point2"),
-                DIGIT_LIST(0, 16, 32, 64, 80));
+static digit_param_t PARAM_VERT = DIGIT_PLAIN(
+    BULLISTIC_LENS_VERTICAL, 5, 2, 2, true, -99.99, 99.99, "vert", NULL,
+    DIGIT_LIST("label_vert_sign", "label_vert_two", "label_vert_one", "label_vert_point1", "label_vert_point2"),
+    DIGIT_LIST(0, 16, 32, 64, 80));
+static digit_param_t PARAM_HORI = DIGIT_PLAIN(
+    BULLISTIC_LENS_HORIZONTAL, 5, 2, 2, true, -99.99, 99.99, "hori", NULL,
+    DIGIT_LIST("label_hori_sign", "label_hori_two", "label_hori_one", "label_hori_point1", "label_hori_point2"),
+    DIGIT_LIST(0, 16, 32, 64, 80));
 
-static bool in_mrad(const Info_bullet *b)
-{
-    return b->zeroOffsetUnit != MOA;
-}
+static bool in_mrad(const Info_bullet *b) { return b->zeroOffsetUnit != MOA; }
 
 /* The largest MRAD offset whose MOA twin stays inside the MOA limit, to
  * the hundredth the page shows. */
-static double mrad_limit(void)
-{
-    return floor(ui_limit_max(UI_LIMIT_ZERO_OFFSET_MOA) / UI_MOA_PER_MRAD * 100) / 100;
-}
+static double mrad_limit(void) { return floor(ui_limit_max(UI_LIMIT_ZERO_OFFSET_MOA) / UI_MOA_PER_MRAD * 100) / 100; }
 
 static void vertical_load(double *v1, double *v2)
 {
@@ -77,8 +69,7 @@ static int vertical_store(double v1, double v2)
 {
     (void)v2;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return -1;
+    if (p == NULL) return -1;
     Info_bullet *b = &p->gun.bullet;
     store_pair(b, v1, &b->zeroOffsetVerticalMOA, &b->zeroOffsetVerticalMRAD);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 5);
@@ -90,8 +81,7 @@ static int horizontal_store(double v1, double v2)
 {
     (void)v2;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return -1;
+    if (p == NULL) return -1;
     Info_bullet *b = &p->gun.bullet;
     store_pair(b, v1, &b->zeroOffsetHorizontalMOA, &b->zeroOffsetHorizontalMRAD);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 6);
@@ -123,10 +113,20 @@ static ret_t on_back(widget_t *win)
     return RET_OK;
 }
 
-static const row_editor_t s_editor = {
-    s_lens_menu_table, BULLISTIC_LENS_MENU_MAX, &QZ_reticle_zero_child_index, &edit_mode, &edit_index, 0, NULL,
-    on_back, false /* only '.' commits */, false, false /* neither save-all nor calculation on close */, NULL,
-    on_key_pressed_event, on_window_close};
+static const row_editor_t s_editor = {s_lens_menu_table,
+                                      BULLISTIC_LENS_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      0,
+                                      NULL,
+                                      on_back,
+                                      false /* only '.' commits */,
+                                      false,
+                                      false /* neither save-all nor calculation on close */,
+                                      NULL,
+                                      on_key_pressed_event,
+                                      on_window_close};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_lens_vertical, BULLISTIC_LENS_VERTICAL)
@@ -146,11 +146,9 @@ static ret_t on_update_lens_unit_ui(widget_t *win, int row, int key)
 
 static ret_t on_key_lens_unit(widget_t *win, int key)
 {
-    if (!row_editor_toggle_key(key))
-        return RET_OK;
+    if (!row_editor_toggle_key(key)) return RET_OK;
     Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL)
-        return RET_OK;
+    if (p == NULL) return RET_OK;
     p->gun.bullet.zeroOffsetUnit = p->gun.bullet.zeroOffsetUnit == MOA ? MRAD : MOA;
     on_update_lens_unit_ui(win, BULLISTIC_LENS_UNIT, key);
     for (int row = BULLISTIC_LENS_VERTICAL; row <= BULLISTIC_LENS_HORIZONTAL; row++) {

@@ -37,10 +37,7 @@ typedef struct {
     compass_menu_refresh_t on_refresh;
 } compass_menu_item_t;
 
-static void send_compass_switch(void)
-{
-    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_COMPASS_SWITCH);
-}
+static void send_compass_switch(void) { GUI_SEND_BASIC_FUNCTION_MSG(BASIC_COMPASS_SWITCH); }
 
 /* The shot angle of a fresh compass starts from level, and a compass that
  * goes off while ballistics are on must not leave its last angle in the
@@ -113,10 +110,7 @@ static void compass_menu_draw(widget_t *win)
     }
 }
 
-static uint32_t compass_menu_rows(void)
-{
-    return COMPASS_MENU_ROWS;
-}
+static uint32_t compass_menu_rows(void) { return COMPASS_MENU_ROWS; }
 
 static void compass_menu_row_key(widget_t *win, uint32_t key)
 {
@@ -127,8 +121,17 @@ static void compass_menu_row_key(widget_t *win, uint32_t key)
 }
 
 static const list_menu_t s_compass_menu = {
-    NULL, &compass_menu_index, compass_menu_rows, compass_menu_row_key, compass_menu_draw, TRUE, NULL, NULL,
-    "main_menu", 0, NULL,
+    NULL,
+    &compass_menu_index,
+    compass_menu_rows,
+    compass_menu_row_key,
+    compass_menu_draw,
+    TRUE,
+    NULL,
+    NULL,
+    "main_menu",
+    0,
+    NULL,
 };
 
 ret_t compass_menu_init(widget_t *win, void *ctx)
@@ -247,8 +250,7 @@ static uint8_t ob_menu3_nagnetic_index;
 static const int s_field_x[DECLINATION_FIELDS] = {256, 286, 316, 364};
 static const char *const s_field_names[DECLINATION_FIELDS] = {"label_signal", "label_number1", "label_number2",
                                                               "label_number3"};
-static uint8_t *const s_digits[DECLINATION_FIELDS] = {NULL, &magnetic_number1, &magnetic_number2,
-                                                      &magnetic_number3};
+static uint8_t *const s_digits[DECLINATION_FIELDS] = {NULL, &magnetic_number1, &magnetic_number2, &magnetic_number3};
 
 static void declination_write(widget_t *win)
 {
@@ -268,8 +270,8 @@ static void declination_draw_cursor(widget_t *win)
     vesk_page_move_resize(win, "view_sel", x, DECLINATION_SEL_Y, 30, 50);
     vesk_page_move_resize(win, "view_arrow", x + 3, DECLINATION_ARROW_Y, 20, 104);
     for (int f = 0; f < DECLINATION_FIELDS; f++)
-        vesk_page_set_style(win, s_field_names[f], f == ob_menu3_nagnetic_index ? DECLINATION_STYLE_SEL
-                                                                                : DECLINATION_STYLE_DEF);
+        vesk_page_set_style(win, s_field_names[f],
+                            f == ob_menu3_nagnetic_index ? DECLINATION_STYLE_SEL : DECLINATION_STYLE_DEF);
 }
 
 static void declination_save(void)
@@ -291,8 +293,10 @@ static void declination_step(widget_t *win, bool_t up)
 {
     show_stepper(win, up);
     uint8_t *digit = s_digits[ob_menu3_nagnetic_index % DECLINATION_FIELDS];
-    if (digit == NULL) signal = signal ? 0 : 1;
-    else *digit = up ? (uint8_t)((*digit + 1) % 10) : (uint8_t)((*digit + 9) % 10);
+    if (digit == NULL)
+        signal = signal ? 0 : 1;
+    else
+        *digit = up ? (uint8_t)((*digit + 1) % 10) : (uint8_t)((*digit + 9) % 10);
     declination_write(win);
 }
 
@@ -310,8 +314,12 @@ static ret_t on_declination_key(void *ctx, event_t *e)
         ob_menu3_nagnetic_index = (uint8_t)((ob_menu3_nagnetic_index + DECLINATION_FIELDS - 1) % DECLINATION_FIELDS);
         declination_draw_cursor(win);
         break;
-    case GUI_KEY_FOCUS_UP_S: declination_step(win, TRUE); break;
-    case GUI_KEY_FOCUS_DOWN_S: declination_step(win, FALSE); break;
+    case GUI_KEY_FOCUS_UP_S:
+        declination_step(win, TRUE);
+        break;
+    case GUI_KEY_FOCUS_DOWN_S:
+        declination_step(win, FALSE);
+        break;
     case GUI_KEY_MID_S:
     case GUI_KEY_MID_L:
         declination_save();
@@ -321,7 +329,8 @@ static ret_t on_declination_key(void *ctx, event_t *e)
         declination_save();
         vesk_page_go_home();
         return RET_STOP;
-    default: break;
+    default:
+        break;
     }
     return RET_STOP;
 }

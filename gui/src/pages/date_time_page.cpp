@@ -31,7 +31,7 @@ enum { FIELD_YEAR = 1, FIELD_MONTH, FIELD_DAY, FIELD_HOUR, FIELD_MINUTE, FIELD_S
 
 static const uint8_t days_per_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 static const int s_x_positions[FIELD_COUNT] = {154, 228, 296, 377, 444, 511};
-static const char *const s_labels[FIELD_COUNT] = {"label_year", "label_month", "label_day",
+static const char *const s_labels[FIELD_COUNT] = {"label_year", "label_month",  "label_day",
                                                   "label_hour", "label_minute", "label_second"};
 
 int vesk_days_in_month(int y, int m)
@@ -45,12 +45,24 @@ static void write_field(widget_t *win, int field)
 {
     char text[8];
     switch (field) {
-    case FIELD_YEAR: snprintf(text, sizeof text, "%d", year % 100); break;
-    case FIELD_MONTH: snprintf(text, sizeof text, "%02d", month); break;
-    case FIELD_DAY: snprintf(text, sizeof text, "%02d", day); break;
-    case FIELD_HOUR: snprintf(text, sizeof text, "%02d", hour); break;
-    case FIELD_MINUTE: snprintf(text, sizeof text, "%02d", minute); break;
-    default: snprintf(text, sizeof text, "%02d", second); break;
+    case FIELD_YEAR:
+        snprintf(text, sizeof text, "%d", year % 100);
+        break;
+    case FIELD_MONTH:
+        snprintf(text, sizeof text, "%02d", month);
+        break;
+    case FIELD_DAY:
+        snprintf(text, sizeof text, "%02d", day);
+        break;
+    case FIELD_HOUR:
+        snprintf(text, sizeof text, "%02d", hour);
+        break;
+    case FIELD_MINUTE:
+        snprintf(text, sizeof text, "%02d", minute);
+        break;
+    default:
+        snprintf(text, sizeof text, "%02d", second);
+        break;
     }
     vesk_page_set_text(win, s_labels[field - 1], text);
 }
@@ -87,13 +99,26 @@ static void step(widget_t *win, int delta)
     vesk_page_set_image(win, "image_arrow_up", delta > 0 ? "ic_stepper2_up_sel" : "ic_stepper2_up_def");
     vesk_page_set_image(win, "image_arrow_down", delta < 0 ? "ic_stepper2_down_sel" : "ic_stepper2_down_def");
     switch (QZ_TimeDate_index) {
-    case FIELD_YEAR: year = wrap(year + delta, YEAR_FIRST, YEAR_LAST); break;
-    case FIELD_MONTH: month = (uint8_t)wrap(month + delta, 1, 12); break;
-    case FIELD_DAY: day = (uint8_t)wrap(day + delta, 1, vesk_days_in_month(year, month)); break;
-    case FIELD_HOUR: hour = (uint8_t)((hour + 24 + delta) % 24); break;
-    case FIELD_MINUTE: minute = (uint8_t)((minute + 60 + delta) % 60); break;
-    case FIELD_SECOND: second = (uint8_t)((second + 60 + delta) % 60); break;
-    default: return;
+    case FIELD_YEAR:
+        year = wrap(year + delta, YEAR_FIRST, YEAR_LAST);
+        break;
+    case FIELD_MONTH:
+        month = (uint8_t)wrap(month + delta, 1, 12);
+        break;
+    case FIELD_DAY:
+        day = (uint8_t)wrap(day + delta, 1, vesk_days_in_month(year, month));
+        break;
+    case FIELD_HOUR:
+        hour = (uint8_t)((hour + 24 + delta) % 24);
+        break;
+    case FIELD_MINUTE:
+        minute = (uint8_t)((minute + 60 + delta) % 60);
+        break;
+    case FIELD_SECOND:
+        second = (uint8_t)((second + 60 + delta) % 60);
+        break;
+    default:
+        return;
     }
     write_field(win, QZ_TimeDate_index);
     if (QZ_TimeDate_index == FIELD_YEAR || QZ_TimeDate_index == FIELD_MONTH) recheck_day(win);
@@ -111,8 +136,12 @@ static ret_t on_date_key(void *ctx, event_t *e)
     key_event_t *key = key_event_cast(e);
     if (key == NULL) return RET_OK;
     switch (key->key) {
-    case GUI_KEY_FOCUS_UP_S: step(win, 1); break;
-    case GUI_KEY_FOCUS_DOWN_S: step(win, -1); break;
+    case GUI_KEY_FOCUS_UP_S:
+        step(win, 1);
+        break;
+    case GUI_KEY_FOCUS_DOWN_S:
+        step(win, -1);
+        break;
     case GUI_KEY_LEFT_S:
         QZ_TimeDate_index = (uint8_t)(QZ_TimeDate_index <= 1 ? FIELD_COUNT : QZ_TimeDate_index - 1);
         draw_selection(win);
@@ -130,7 +159,8 @@ static ret_t on_date_key(void *ctx, event_t *e)
         save_datetime();
         vesk_page_go_home();
         break;
-    default: break;
+    default:
+        break;
     }
     return RET_OK;
 }

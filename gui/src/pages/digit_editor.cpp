@@ -34,11 +34,9 @@
 void value_to_draft(int int_digits, int frac_digits, bool has_sign, uint8_t *draft, double value)
 {
     int at = 0;
-    if (has_sign)
-        draft[at++] = value >= 0 ? 0 : 1;
+    if (has_sign) draft[at++] = value >= 0 ? 0 : 1;
     double scale = 1;
-    for (int i = 0; i < frac_digits; i++)
-        scale *= 10;
+    for (int i = 0; i < frac_digits; i++) scale *= 10;
     double magnitude = floor(fabs(value) * scale + 0.5);
     /* Digits that do not fit are dropped, as the display can only show the
      * lower ones; a value too large for the count keeps its low digits. */
@@ -53,10 +51,8 @@ double draft_to_value(const uint8_t *draft, int int_digits, int frac_digits, boo
 {
     int at = has_sign ? 1 : 0;
     double v = 0;
-    for (int i = 0; i < int_digits + frac_digits; i++)
-        v = v * 10 + draft[at + i];
-    for (int i = 0; i < frac_digits; i++)
-        v /= 10;
+    for (int i = 0; i < int_digits + frac_digits; i++) v = v * 10 + draft[at + i];
+    for (int i = 0; i < frac_digits; i++) v /= 10;
     /* "-0" is zero: a negative zero would reach sightd as a float whose
      * sign bit is set. */
     return has_sign && draft[0] == 1 && v != 0 ? -v : v;
@@ -107,23 +103,19 @@ static void digit_text(digit_param_t *cfg, int p, char *out, size_t size)
 
 static double clamp(double v, double lo, double hi)
 {
-    if (v < lo)
-        return lo;
-    if (v > hi)
-        return hi;
+    if (v < lo) return lo;
+    if (v > hi) return hi;
     return v;
 }
 
 void row_editor_load_draft(const row_item_config_t *item)
 {
-    if (item == NULL || item->digit_cfg == NULL || item->load == NULL)
-        return;
+    if (item == NULL || item->digit_cfg == NULL || item->load == NULL) return;
     digit_param_t *cfg = item->digit_cfg;
     double v1 = 0, v2 = 0;
     item->load(&v1, &v2);
     value_to_draft(cfg->int_digits, cfg->frac_digits, cfg->has_sign, cfg->draft_val1, v1);
-    if (cfg->is_dual)
-        value_to_draft(cfg->int_digits2, cfg->frac_digits2, cfg->has_sign2, cfg->draft_val2, v2);
+    if (cfg->is_dual) value_to_draft(cfg->int_digits2, cfg->frac_digits2, cfg->has_sign2, cfg->draft_val2, v2);
 }
 
 /* ---- widgets ---- */
@@ -136,8 +128,7 @@ static widget_t *find(widget_t *win, const char *name)
 void row_editor_set_text(widget_t *win, const char *name, const char *text)
 {
     widget_t *w = find(win, name);
-    if (w != NULL)
-        widget_set_text_utf8(w, text);
+    if (w != NULL) widget_set_text_utf8(w, text);
 }
 
 void row_editor_set_tr_text(widget_t *win, const char *name, const char *key)
@@ -148,8 +139,7 @@ void row_editor_set_tr_text(widget_t *win, const char *name, const char *key)
 void row_editor_set_image(widget_t *win, const char *name, const char *image)
 {
     widget_t *w = find(win, name);
-    if (w != NULL)
-        image_base_set_image(w, image);
+    if (w != NULL) image_base_set_image(w, image);
 }
 
 void row_editor_show_on_off(widget_t *win, const char *name, int value)
@@ -160,15 +150,13 @@ void row_editor_show_on_off(widget_t *win, const char *name, int value)
 static void use_style(widget_t *win, const char *name, const char *style)
 {
     widget_t *w = find(win, name);
-    if (w != NULL)
-        widget_use_style(w, style);
+    if (w != NULL) widget_use_style(w, style);
 }
 
 static void set_visible(widget_t *win, const char *name, bool visible)
 {
     widget_t *w = find(win, name);
-    if (w != NULL)
-        widget_set_visible(w, visible ? TRUE : FALSE);
+    if (w != NULL) widget_set_visible(w, visible ? TRUE : FALSE);
 }
 
 /* ---- rows ---- */
@@ -176,8 +164,7 @@ static void set_visible(widget_t *win, const char *name, bool visible)
 const row_item_config_t *row_editor_row(const row_editor_t *page, int row)
 {
     for (int i = 0; i < page->count; i++)
-        if (page->rows[i].item_id == row)
-            return &page->rows[i];
+        if (page->rows[i].item_id == row) return &page->rows[i];
     return NULL;
 }
 
@@ -193,23 +180,19 @@ Info_ballistics *row_editor_group_profile(void)
 
 int16_t row_editor_trunc16(double v)
 {
-    if (isnan(v))
-        return 0;
+    if (isnan(v)) return 0;
     /* A count of tenths made from a decimal draft can land just below its
      * whole number (0.3 x 10); a millionth keeps it from losing one. */
     v += v >= 0 ? 1e-6 : -1e-6;
-    if (v >= INT16_MAX)
-        return INT16_MAX;
-    if (v <= INT16_MIN)
-        return INT16_MIN;
+    if (v >= INT16_MAX) return INT16_MAX;
+    if (v <= INT16_MIN) return INT16_MIN;
     return (int16_t)v;
 }
 
 ret_t row_editor_draw_number(const row_editor_t *page, widget_t *win, int row, int key)
 {
     const row_item_config_t *item = row_editor_row(page, row);
-    if (item == NULL || item->digit_cfg == NULL)
-        return RET_OK;
+    if (item == NULL || item->digit_cfg == NULL) return RET_OK;
     digit_param_t *cfg = item->digit_cfg;
     if (cfg->unit_label != NULL)
         row_editor_set_text(win, cfg->unit_label, stDevStatus.s8DistanceUint == 0 ? "m" : "yd");
@@ -231,8 +214,7 @@ ret_t row_editor_draw_number(const row_editor_t *page, widget_t *win, int row, i
     widget_t *sel = find(win, cfg->sel_view);
     widget_t *arrow = find(win, cfg->arrow_view);
     if (mode == 1) {
-        if (arrow != NULL)
-            widget_set_visible(arrow, FALSE);
+        if (arrow != NULL) widget_set_visible(arrow, FALSE);
         if (sel != NULL) {
             widget_set_visible(sel, TRUE);
             widget_move_resize(sel, (xy_t)(x - 2), 4, 20, 40);
@@ -269,19 +251,16 @@ static void commit(const row_editor_t *page, widget_t *win, const row_item_confi
         vesk_log_printf(VESK_LOG_ERROR, EDITOR_LOG_TAG, "row %d: %g not stored", item->item_id, v1);
     /* From the stored field, so the row shows what is kept and sent. */
     row_editor_load_draft(item);
-    if (item->on_update_ui != NULL)
-        item->on_update_ui(win, item->item_id, key);
+    if (item->on_update_ui != NULL) item->on_update_ui(win, item->item_id, key);
 }
 
 ret_t row_editor_number_key(const row_editor_t *page, widget_t *win, int row, int key)
 {
     const row_item_config_t *item = row_editor_row(page, row);
-    if (item == NULL || item->digit_cfg == NULL)
-        return RET_OK;
+    if (item == NULL || item->digit_cfg == NULL) return RET_OK;
     digit_param_t *cfg = item->digit_cfg;
     int count = cfg->bit_count;
-    if (count < 1 || count > DIGIT_MAX_POSITIONS)
-        return RET_OK;
+    if (count < 1 || count > DIGIT_MAX_POSITIONS) return RET_OK;
     if (*page->edit_mode == 0) {
         if (key == GUI_KEY_MID_S || (page->right_enters && key == GUI_KEY_RIGHT_S)) {
             *page->edit_mode = 1;
@@ -324,10 +303,7 @@ ret_t row_editor_back(widget_t *win)
     return RET_OK;
 }
 
-bool row_editor_link_key(int key)
-{
-    return key == GUI_KEY_MID_S || key == GUI_KEY_RIGHT_S;
-}
+bool row_editor_link_key(int key) { return key == GUI_KEY_MID_S || key == GUI_KEY_RIGHT_S; }
 
 void row_editor_link(const char *child)
 {
@@ -344,15 +320,11 @@ void row_editor_return(const char *parent, int ctx)
 ret_t row_editor_ok_closes(widget_t *win, int key)
 {
     (void)win;
-    if (key == GUI_KEY_MID_S)
-        navigator_back();
+    if (key == GUI_KEY_MID_S) navigator_back();
     return RET_OK;
 }
 
-bool row_editor_toggle_key(int key)
-{
-    return key == GUI_KEY_MID_S || key == GUI_KEY_LEFT_S || key == GUI_KEY_RIGHT_S;
-}
+bool row_editor_toggle_key(int key) { return key == GUI_KEY_MID_S || key == GUI_KEY_LEFT_S || key == GUI_KEY_RIGHT_S; }
 
 void row_editor_highlight(const row_editor_t *page, widget_t *win, int row)
 {
@@ -380,8 +352,7 @@ void row_editor_highlight(const row_editor_t *page, widget_t *win, int row)
             widget_move_resize(bar, 0, (xy_t)((row - 1) * ROW_HEIGHT), ROW_WIDTH, ROW_HEIGHT);
         }
     }
-    if (page->after_highlight != NULL)
-        page->after_highlight(win, row);
+    if (page->after_highlight != NULL) page->after_highlight(win, row);
 }
 
 static ret_t visit_nothing(void *ctx, const void *data)
@@ -405,11 +376,9 @@ ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row)
     *page->current_row = row;
     *page->edit_mode = 0;
     *page->edit_index = 0;
+    for (int i = 0; i < page->count; i++) row_editor_load_draft(&page->rows[i]);
     for (int i = 0; i < page->count; i++)
-        row_editor_load_draft(&page->rows[i]);
-    for (int i = 0; i < page->count; i++)
-        if (page->rows[i].on_update_ui != NULL)
-            page->rows[i].on_update_ui(win, page->rows[i].item_id, DIGIT_KEY_NONE);
+        if (page->rows[i].on_update_ui != NULL) page->rows[i].on_update_ui(win, page->rows[i].item_id, DIGIT_KEY_NONE);
     row_editor_highlight(page, win, row);
     widget_foreach(win, visit_nothing, win);
     widget_on(win, EVT_KEY_DOWN, page->on_key_pressed_event, win);
@@ -422,8 +391,7 @@ ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row)
 ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
 {
     key_event_t *ke = key_event_cast(e);
-    if (ke == NULL)
-        return RET_OK;
+    if (ke == NULL) return RET_OK;
     int key = (int)ke->key;
     bool editing = *page->edit_mode != 0;
     const row_item_config_t *item = row_editor_row(page, *page->current_row);
@@ -431,13 +399,11 @@ ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
     case GUI_KEY_MID_S:
     case GUI_KEY_LEFT_S:
     case GUI_KEY_RIGHT_S:
-        if (item != NULL && item->on_key_event != NULL)
-            item->on_key_event(win, key);
+        if (item != NULL && item->on_key_event != NULL) item->on_key_event(win, key);
         break;
     case GUI_KEY_MID_L:
         if (editing) {
-            if (item != NULL && item->on_key_event != NULL)
-                item->on_key_event(win, key);
+            if (item != NULL && item->on_key_event != NULL) item->on_key_event(win, key);
         } else if (page->on_back != NULL) {
             page->on_back(win);
         }
@@ -450,8 +416,7 @@ ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
     case GUI_KEY_FOCUS_UP_S:
     case GUI_KEY_FOCUS_DOWN_S:
         if (editing) {
-            if (item != NULL && item->on_key_event != NULL)
-                item->on_key_event(win, key);
+            if (item != NULL && item->on_key_event != NULL) item->on_key_event(win, key);
         } else if (page->master_on == NULL || page->master_on() == 1) {
             *page->current_row = getIndexVal(key, 1, page->count, *page->current_row, 0);
             row_editor_highlight(page, win, *page->current_row);
@@ -467,8 +432,7 @@ ret_t row_editor_on_close(const row_editor_t *page, widget_t *win)
 {
     if (page->save_on_close) {
         GUI_SEND_PARAM_FUNCTION_MSG(SAVE_ALLPARAM);
-        if (info[0].ballistics_sw == 1)
-            GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
+        if (info[0].ballistics_sw == 1) GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
     }
     *page->edit_mode = 0;
     vesk_page_unsubscribe(win);

@@ -150,40 +150,38 @@ int16_t row_editor_trunc16(double v);
 /* A number record of the plain layout, its widgets named after one stem
  * (view_<stem>_sel, view_<stem>_arrow, image_<stem>_up, image_<stem>_down);
  * labels and offsets are DIGIT_LIST(...) in display order. */
-#define DIGIT_LIST(...) {__VA_ARGS__}
-#define DIGIT_PLAIN(row, count, ints, fracs, sign, lo, hi, stem, unit, labels, offsets)                        \
-    {row,    count, ints, fracs, sign, false, false, lo, hi, false, 0, 0, false, 0, 0, "view_" stem "_sel", \
-     "view_" stem "_arrow", "image_" stem "_up", "image_" stem "_down", unit, labels, offsets, {0}, {0}}
+#define DIGIT_LIST(...)                                                                                                \
+    {                                                                                                                  \
+        __VA_ARGS__                                                                                                    \
+    }
+#define DIGIT_PLAIN(row, count, ints, fracs, sign, lo, hi, stem, unit, labels, offsets)                                \
+    {                                                                                                                  \
+        row, count, ints, fracs, sign, false, false, lo, hi, false, 0, 0, false, 0, 0, "view_" stem "_sel",            \
+            "view_" stem "_arrow", "image_" stem "_up", "image_" stem "_down", unit, labels, offsets, {0},             \
+        {                                                                                                              \
+            0                                                                                                          \
+        }                                                                                                              \
+    }
 
 /* A link row's key handler. */
-#define ROW_EDITOR_LINK(name, child)                                 \
-    static ret_t name(widget_t *win, int key)                        \
-    {                                                                \
-        (void)win;                                                   \
-        if (row_editor_link_key(key))                                \
-            row_editor_link(child);                                  \
-        return RET_OK;                                               \
+#define ROW_EDITOR_LINK(name, child)                                                                                   \
+    static ret_t name(widget_t *win, int key)                                                                          \
+    {                                                                                                                  \
+        (void)win;                                                                                                     \
+        if (row_editor_link_key(key)) row_editor_link(child);                                                          \
+        return RET_OK;                                                                                                 \
     }
 
 /* The pages' key-down and close handlers, and the number handlers, as
  * one-liners over the page's record. */
-#define ROW_EDITOR_HANDLERS(page)                                    \
-    static ret_t on_key_pressed_event(void *ctx, event_t *e)         \
-    {                                                                \
-        return row_editor_on_key(&page, WIDGET(ctx), e);             \
-    }                                                                \
-    static ret_t on_window_close(void *ctx, event_t *e)              \
-    {                                                                \
-        (void)e;                                                     \
-        return row_editor_on_close(&page, WIDGET(ctx));              \
+#define ROW_EDITOR_HANDLERS(page)                                                                                      \
+    static ret_t on_key_pressed_event(void *ctx, event_t *e) { return row_editor_on_key(&page, WIDGET(ctx), e); }      \
+    static ret_t on_window_close(void *ctx, event_t *e)                                                                \
+    {                                                                                                                  \
+        (void)e;                                                                                                       \
+        return row_editor_on_close(&page, WIDGET(ctx));                                                                \
     }
-#define ROW_EDITOR_NUMBER_KEY(page, name, row)                       \
-    static ret_t name(widget_t *win, int key)                        \
-    {                                                                \
-        return row_editor_number_key(&page, win, row, key);          \
-    }
-#define ROW_EDITOR_NUMBER_UI(page, name)                             \
-    static ret_t name(widget_t *win, int row, int key)               \
-    {                                                                \
-        return row_editor_draw_number(&page, win, row, key);         \
-    }
+#define ROW_EDITOR_NUMBER_KEY(page, name, row)                                                                         \
+    static ret_t name(widget_t *win, int key) { return row_editor_number_key(&page, win, row, key); }
+#define ROW_EDITOR_NUMBER_UI(page, name)                                                                               \
+    static ret_t name(widget_t *win, int row, int key) { return row_editor_draw_number(&page, win, row, key); }

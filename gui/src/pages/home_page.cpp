@@ -50,8 +50,8 @@ static char s_watch_menu;
 
 /* Windows that handle a lifecycle outcome themselves. */
 static const char *const vesk_recovery_aware_windows[] = {
-    "QZ_SHUT_DOWN",        "restoring",          "memory_format_restart", "QZ_format_restart",
-    "QZ_updata",           "shut_down_low_power", "shut_down_low_temp",   "Boot_logo",
+    "QZ_SHUT_DOWN", "restoring",           "memory_format_restart", "QZ_format_restart",
+    "QZ_updata",    "shut_down_low_power", "shut_down_low_temp",    "Boot_logo",
 };
 
 #define HOME_RETICLE_NAME "general_reticle"
@@ -68,51 +68,40 @@ static const char *const vesk_recovery_aware_windows[] = {
 #define HOME_BATTERY_NO_RANGE 568
 #define HOME_RECORD_LIMIT_S 28799
 
-int home_rav_running(void)
-{
-    return timer_id_RAV != 0;
-}
+int home_rav_running(void) { return timer_id_RAV != 0; }
 
 /* ---- small helpers ---- */
 
-widget_t *home_widget(widget_t *win, const char *name)
-{
-    return win != NULL ? widget_lookup(win, name, TRUE) : NULL;
-}
+widget_t *home_widget(widget_t *win, const char *name) { return win != NULL ? widget_lookup(win, name, TRUE) : NULL; }
 
 void home_set_visible(widget_t *win, const char *name, bool_t visible)
 {
     widget_t *w = home_widget(win, name);
-    if (w != NULL)
-        widget_set_visible(w, visible);
+    if (w != NULL) widget_set_visible(w, visible);
 }
 
 void home_set_text(widget_t *win, const char *name, const char *text)
 {
     widget_t *w = home_widget(win, name);
-    if (w != NULL)
-        widget_set_text_utf8(w, text);
+    if (w != NULL) widget_set_text_utf8(w, text);
 }
 
 void home_set_image(widget_t *win, const char *name, const char *image)
 {
     widget_t *w = home_widget(win, name);
-    if (w != NULL)
-        image_base_set_image(w, image);
+    if (w != NULL) image_base_set_image(w, image);
 }
 
 static void home_move(widget_t *win, const char *name, int x, int y)
 {
     widget_t *w = home_widget(win, name);
-    if (w != NULL)
-        widget_move(w, x, y);
+    if (w != NULL) widget_move(w, x, y);
 }
 
 static void home_move_resize(widget_t *win, const char *name, int x, int y, int w, int h)
 {
     widget_t *widget = home_widget(win, name);
-    if (widget != NULL)
-        widget_move_resize(widget, x, y, w, h);
+    if (widget != NULL) widget_move_resize(widget, x, y, w, h);
 }
 
 /* A number through tk_snprintf_float into a widget. */
@@ -123,31 +112,25 @@ static void home_set_number(widget_t *win, const char *name, const char *format,
     home_set_text(win, name, text);
 }
 
-static bool_t home_is_pip(void)
-{
-    return stDevStatus.s8VideoMode == HOME_VIDEO_PIP;
-}
+static bool_t home_is_pip(void) { return stDevStatus.s8VideoMode == HOME_VIDEO_PIP; }
 
 static int name_in(const char *name, const char *const *list, size_t n)
 {
     for (size_t i = 0; name != NULL && i < n; i++) {
-        if (strcmp(name, list[i]) == 0)
-            return 1;
+        if (strcmp(name, list[i]) == 0) return 1;
     }
     return 0;
 }
 
 static void remove_global_timer(uint32_t *id)
 {
-    if (*id != TK_INVALID_ID && timer_find(*id) != NULL)
-        timer_remove(*id);
+    if (*id != TK_INVALID_ID && timer_find(*id) != NULL) timer_remove(*id);
     *id = TK_INVALID_ID;
 }
 
 static void remove_window_timer(widget_t *win, uint32_t *id)
 {
-    if (*id != TK_INVALID_ID)
-        widget_remove_timer(win, *id);
+    if (*id != TK_INVALID_ID) widget_remove_timer(win, *id);
     *id = TK_INVALID_ID;
 }
 
@@ -155,8 +138,7 @@ static void remove_window_timer(widget_t *win, uint32_t *id)
 
 int tk_snprintf_float(char *buffer, size_t size, const char *format, double value)
 {
-    if (buffer == NULL || size == 0 || format == NULL)
-        return 0;
+    if (buffer == NULL || size == 0 || format == NULL) return 0;
     tk_snprintf(buffer, size, format, value);
     size_t len = strlen(buffer);
     if (buffer[0] == '-' && strpbrk(buffer + 1, "123456789") == NULL) {
@@ -201,10 +183,8 @@ float Keep_decimal_place(float value)
     /* The 16-bit step holds the zooms of the scope; anything outside it
      * would not convert at all. */
     double tenths = (value + 0.05) * 10;
-    if (!(tenths >= 0))
-        tenths = 0;
-    if (tenths > UINT16_MAX)
-        tenths = UINT16_MAX;
+    if (!(tenths >= 0)) tenths = 0;
+    if (tenths > UINT16_MAX) tenths = UINT16_MAX;
     return (float)(uint16_t)tenths / 10;
 }
 
@@ -212,10 +192,8 @@ float Keep_decimal_place(float value)
 static const char *mark_colour_word(int colour, int temporary)
 {
     static const char *const words[] = {"white", "black", "green", "red", "blue"};
-    if (colour >= 0 && colour < (int)ARRAY_SIZE(words))
-        return words[colour];
-    if (colour == 5)
-        return temporary ? "black" : "white";
+    if (colour >= 0 && colour < (int)ARRAY_SIZE(words)) return words[colour];
+    if (colour == 5) return temporary ? "black" : "white";
     return "white"; /* the menus set no other colour */
 }
 
@@ -278,13 +256,11 @@ static ret_t on_watch_timer(const timer_info_t *timer)
     const char *top = ui_top_window_name();
 
     stUIStatus.s8CompassTempOcclusion = name_in(top, compass_windows, ARRAY_SIZE(compass_windows)) ? 0 : 1;
-    if (s_watch_first || stUIStatus.s8CompassTempOcclusion != s_watch_occlusion)
-        home_redraw_compass_visibility(win);
+    if (s_watch_first || stUIStatus.s8CompassTempOcclusion != s_watch_occlusion) home_redraw_compass_visibility(win);
     s_watch_occlusion = stUIStatus.s8CompassTempOcclusion;
 
     stUIStatus.s8CurrentMenu = name_in(top, home_windows, ARRAY_SIZE(home_windows)) ? 0 : 1;
-    if (stUIStatus.s8CurrentMenu != s_watch_menu)
-        GUI_SEND_BASIC_FUNCTION_MSG(BASIC_MENU_LEVEL);
+    if (stUIStatus.s8CurrentMenu != s_watch_menu) GUI_SEND_BASIC_FUNCTION_MSG(BASIC_MENU_LEVEL);
     s_watch_menu = stUIStatus.s8CurrentMenu;
     s_watch_first = FALSE;
     return RET_REPEAT;
@@ -341,8 +317,7 @@ static void redraw_pip_reticle(widget_t *win)
     static const char *const borders[] = {"view_pip_reticle_1_1", "view_pip_reticle_2_1", "view_pip_reticle_2_2"};
     for (size_t i = 0; i < ARRAY_SIZE(borders); i++) {
         widget_t *w = home_widget(win, borders[i]);
-        if (w != NULL)
-            widget_set_style_color(w, "normal:border_color", value.color);
+        if (w != NULL) widget_set_style_color(w, "normal:border_color", value.color);
     }
 }
 
@@ -363,8 +338,7 @@ static void redraw_reticle_properties(widget_t *win)
     widget_t *reticle = home_widget(win, HOME_RETICLE_NAME);
     if (reticle != NULL) {
         int colour = stDevStatus.s8ReticleColour;
-        if (colour == 5)
-            colour = stUIStatus.s8TempReticleColor != 0 ? 1 : 0;
+        if (colour == 5) colour = stUIStatus.s8TempReticleColor != 0 ? 1 : 0;
         widget_set_prop_int(reticle, "zoom", home_is_pip() ? 100 : stUIStatus.s8IRZoom);
         widget_set_prop_int(reticle, "reticle_color", colour);
         widget_set_prop_int(reticle, "reticle_type", stDevStatus.s8ReticleType);
@@ -380,8 +354,7 @@ static void redraw_reticle_brightness(widget_t *win)
     static const uint8_t opacity[] = {50, 100, 150, 200, 255};
     widget_t *reticle = home_widget(win, HOME_RETICLE_NAME);
     uint8_t level = (uint8_t)stDevStatus.s8ReticleBrightness;
-    if (reticle != NULL && level < ARRAY_SIZE(opacity))
-        widget_set_opacity(reticle, opacity[level]);
+    if (reticle != NULL && level < ARRAY_SIZE(opacity)) widget_set_opacity(reticle, opacity[level]);
 }
 
 static bool_t ballistic_box_shown(void)
@@ -390,10 +363,7 @@ static bool_t ballistic_box_shown(void)
            !vesk_ballistics_hidden();
 }
 
-static bool_t several_targets(void)
-{
-    return vesk_lrf_ui.status == 0 && vesk_lrf_ui.count > 1;
-}
+static bool_t several_targets(void) { return vesk_lrf_ui.status == 0 && vesk_lrf_ui.count > 1; }
 
 static void redraw_reticle_switch(widget_t *win)
 {
@@ -571,8 +541,7 @@ static void redraw_lrf_result(widget_t *win)
                          r->count >= 2 && stDevStatus.s8ReticleSwitch && is_corner_info_visible &&
                              is_range_info_visible);
     }
-    if (vesk_non_operational)
-        return;
+    if (vesk_non_operational) return;
     /* A fresh run (bit 0 clear) or a final answer (bit 7) of a multiple
      * target measurement while ballistics are on needs a target. */
     bool_t choosing = (r->session & 0x01) == 0 || (r->session & 0x80) != 0;
@@ -608,8 +577,11 @@ static void redraw_battery(widget_t *win)
     static const struct {
         int from;
         const char *icon;
-    } levels[] = {{791, "ic_status_battery4"}, {745, "ic_status_battery3"}, {666, "ic_status_battery2"},
-                  {607, "ic_status_battery1"}, {INT32_MIN, "ic_status_battery0"}};
+    } levels[] = {{791, "ic_status_battery4"},
+                  {745, "ic_status_battery3"},
+                  {666, "ic_status_battery2"},
+                  {607, "ic_status_battery1"},
+                  {INT32_MIN, "ic_status_battery0"}};
     int value = stUIStatus.s16BatteryValue;
     home_set_visible(win, "image_QZ_usb_connect", stUIStatus.s8BatteryType == 1);
     for (size_t i = 0; i < ARRAY_SIZE(levels); i++) {
@@ -620,11 +592,9 @@ static void redraw_battery(widget_t *win)
     }
     /* 0 is no reading yet (the page may open before the first battery
      * report), not a flat battery: it must not power the scope off. */
-    if (value == 0 || value > HOME_BATTERY_LOW_POWER || stUIStatus.s8BatteryType != 0)
-        return;
+    if (value == 0 || value > HOME_BATTERY_LOW_POWER || stUIStatus.s8BatteryType != 0) return;
     static const char *const busy[] = {"restoring", "memory_format_restart", "QZ_SHUT_DOWN", "shut_down_low_power"};
-    if (name_in(ui_top_window_name(), busy, ARRAY_SIZE(busy)) || timer_id_RAV != 0)
-        return;
+    if (name_in(ui_top_window_name(), busy, ARRAY_SIZE(busy)) || timer_id_RAV != 0) return;
     navigator_to("shut_down_low_power");
 }
 
@@ -645,8 +615,7 @@ static void check_storage(widget_t *win)
         GUI_SEND_RECOIL_MSG(RECOIL_SWITCH);
     }
     home_set_visible(win, "image_sd_full", TRUE);
-    if (record_status.status == 1)
-        home_record_stop(win);
+    if (record_status.status == 1) home_record_stop(win);
 }
 
 static ret_t on_storage_timer(const timer_info_t *timer)
@@ -694,8 +663,7 @@ static void redraw_palette(widget_t *win)
     static const char *const icons[] = {"ic_status_whitehot_def", "ic_status_blackhot_def", "ic_status_redhot_def",
                                         "ic_status_red_def", "ic_status_green_def"};
     uint8_t polarity = (uint8_t)stDevStatus.s8IrPolarity;
-    if (polarity < ARRAY_SIZE(icons))
-        home_set_image(win, "image_QZ_colormap", icons[polarity]);
+    if (polarity < ARRAY_SIZE(icons)) home_set_image(win, "image_QZ_colormap", icons[polarity]);
 }
 
 static void redraw_group_label(widget_t *win)
@@ -723,8 +691,7 @@ static ret_t on_shutter_timer(const timer_info_t *timer)
 
 static void redraw_shutter_countdown(widget_t *win)
 {
-    if (stDevStatus.s8CorrectType != 0)
-        return;
+    if (stDevStatus.s8CorrectType != 0) return;
     uint32_t a = (uint32_t)stDevStatus.s8AutoShutter * 60;
     uint32_t count = ui_auto_shutter_count();
     const char *icon = "ic_stat_manual";
@@ -745,8 +712,7 @@ static void redraw_usb_mode(widget_t *win)
     static const char *const texts[] = {NULL, "IR-Debug", "ARM-Debug"};
     uint8_t mode = (uint8_t)stUIStatus.s8UsbMode;
     widget_t *label = home_widget(win, "label_current_USB");
-    if (label == NULL)
-        return;
+    if (label == NULL) return;
     if (mode == 0 || mode >= ARRAY_SIZE(texts)) {
         widget_set_visible(label, FALSE);
         return;
@@ -759,8 +725,7 @@ static void redraw_usb_mode(widget_t *win)
 
 static void show_recoil_icon(widget_t *win)
 {
-    if (stDevStatus.s8RecoilState != 0)
-        home_set_visible(win, "image_QZ_RAV", TRUE);
+    if (stDevStatus.s8RecoilState != 0) home_set_visible(win, "image_QZ_RAV", TRUE);
 }
 
 static ret_t on_rav_blink(const timer_info_t *timer)
@@ -779,10 +744,7 @@ static ret_t on_rav_blink(const timer_info_t *timer)
     return RET_REPEAT;
 }
 
-int vesk_home_rav_running(void)
-{
-    return timer_id_RAV != 0;
-}
+int vesk_home_rav_running(void) { return timer_id_RAV != 0; }
 
 static void redraw_recoil_recording(widget_t *win)
 {
@@ -852,13 +814,11 @@ void vesk_home_show_lifecycle_text(widget_t *win, const char *key, uint32_t ms)
 {
     remove_window_timer(win, &vesk_save_error_timer_id);
     widget_t *label = home_widget(win, "vesk_label_save_error");
-    if (label == NULL)
-        return;
+    if (label == NULL) return;
     widget_set_style_str(label, "normal:font_name", vesk_page_text_font());
     widget_set_tr_text(label, key);
     widget_set_visible(label, TRUE);
-    if (ms != 0)
-        vesk_save_error_timer_id = widget_add_timer(win, on_banner_timer, ms);
+    if (ms != 0) vesk_save_error_timer_id = widget_add_timer(win, on_banner_timer, ms);
 }
 
 void vesk_home_apply_recovery(widget_t *win)
@@ -872,10 +832,8 @@ void vesk_home_apply_recovery(widget_t *win)
 void vesk_home_raise(widget_t *win, int all)
 {
     widget_t *top = window_manager_get_top_window(window_manager());
-    if (top == NULL || top == win)
-        return;
-    if (!all && name_in(top->name, vesk_recovery_aware_windows, ARRAY_SIZE(vesk_recovery_aware_windows)))
-        return;
+    if (top == NULL || top == win) return;
+    if (!all && name_in(top->name, vesk_recovery_aware_windows, ARRAY_SIZE(vesk_recovery_aware_windows))) return;
     navigator_back_to_home();
 }
 
@@ -887,8 +845,7 @@ static void on_lifecycle_outcome(widget_t *win)
     }
     switch (stUIStatus.vesk_lifecycle_status) {
     case 1: /* cancelled save */
-        if (!vesk_non_operational)
-            vesk_home_show_lifecycle_text(win, "vesk_save_failed", 5000);
+        if (!vesk_non_operational) vesk_home_show_lifecycle_text(win, "vesk_save_failed", 5000);
         break;
     case 2: /* recovery required */
         vesk_home_apply_recovery(win);
@@ -903,8 +860,7 @@ static void on_lifecycle_outcome(widget_t *win)
         vesk_home_raise(win, 0);
         break;
     case 5: /* profiles restored */
-        if (!vesk_non_operational)
-            vesk_home_show_lifecycle_text(win, "vesk_profiles_restored", 5000);
+        if (!vesk_non_operational) vesk_home_show_lifecycle_text(win, "vesk_profiles_restored", 5000);
         break;
     default:
         break;
@@ -918,53 +874,115 @@ static ret_t on_home_event(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     switch ((int)e->type - (int)EVT_USER_START) {
-    case UI_EV_AZIMUTH: redraw_azimuth(win); break;
-    case UI_EV_PITCH: redraw_pitch(win); break;
-    case UI_EV_SLANT: redraw_slant(win); break;
-    case UI_EV_COMPASS_SWITCH: home_redraw_compass_visibility(win); break;
-    case UI_EV_DISTANCE_UNIT: redraw_distance(win); break;
-    case UI_EV_LRF_RESULT: redraw_lrf_result(win); break;
-    case UI_EV_LRF_STATE: redraw_lrf_state(win); break;
-    case UI_EV_ZERO_OFFSET: redraw_reticle_position(win); break;
-    case UI_EV_REDRAW: redraw_zoom(win); break;
-    case UI_EV_RETICLE_MENU_SWITCH: redraw_reticle_switch(win); break;
-    case UI_EV_RETICLE_SWITCH: home_redraw_temp_switch(win); break;
+    case UI_EV_AZIMUTH:
+        redraw_azimuth(win);
+        break;
+    case UI_EV_PITCH:
+        redraw_pitch(win);
+        break;
+    case UI_EV_SLANT:
+        redraw_slant(win);
+        break;
+    case UI_EV_COMPASS_SWITCH:
+        home_redraw_compass_visibility(win);
+        break;
+    case UI_EV_DISTANCE_UNIT:
+        redraw_distance(win);
+        break;
+    case UI_EV_LRF_RESULT:
+        redraw_lrf_result(win);
+        break;
+    case UI_EV_LRF_STATE:
+        redraw_lrf_state(win);
+        break;
+    case UI_EV_ZERO_OFFSET:
+        redraw_reticle_position(win);
+        break;
+    case UI_EV_REDRAW:
+        redraw_zoom(win);
+        break;
+    case UI_EV_RETICLE_MENU_SWITCH:
+        redraw_reticle_switch(win);
+        break;
+    case UI_EV_RETICLE_SWITCH:
+        home_redraw_temp_switch(win);
+        break;
     case UI_EV_RETICLE_COLOR:
-    case UI_EV_RETICLE_TYPE: redraw_reticle_properties(win); break;
-    case UI_EV_RETICLE_LIGHT: redraw_reticle_brightness(win); break;
+    case UI_EV_RETICLE_TYPE:
+        redraw_reticle_properties(win);
+        break;
+    case UI_EV_RETICLE_LIGHT:
+        redraw_reticle_brightness(win);
+        break;
     case UI_EV_LASER_INDICATOR:
         home_move(win, "image_reticle_laser", stDevStatus.s16LaserIndicatX - HOME_LASER_HALF,
                   stDevStatus.s16LaserIndicatY - HOME_LASER_HALF);
         break;
-    case UI_EV_LASER_SWITCH: redraw_laser_switch(win); break;
-    case UI_EV_LASER_RETICLE: redraw_laser_image(win); break;
-    case UI_EV_BATTERY_TYPE: home_set_visible(win, "image_QZ_usb_connect", stUIStatus.s8BatteryType == 1); break;
-    case UI_EV_POLARITY: redraw_palette(win); break;
-    case UI_EV_WIFI_SWITCH: home_set_visible(win, "image_QZ_wifi", stDevStatus.s8WiFiSwitch == 1); break;
-    case UI_EV_SHUTTER: redraw_shutter_countdown(win); break;
-    case UI_EV_AUTO_SHUTTER: home_set_visible(win, "image_QZ_shutter", stDevStatus.s8AutoShutter != 0); break;
-    case UI_EV_MICRO: home_set_visible(win, "image_QZ_mic", stDevStatus.s8MicroSwitch == 1); break;
-    case UI_EV_RECORDING: redraw_recoil_recording(win); break;
-    case UI_EV_RECOIL: redraw_recoil_icon(win); break;
-    case UI_EV_BATTERY: redraw_battery(win); break;
-    case UI_EV_BALLISTIC: redraw_ballistic_result(win); break;
+    case UI_EV_LASER_SWITCH:
+        redraw_laser_switch(win);
+        break;
+    case UI_EV_LASER_RETICLE:
+        redraw_laser_image(win);
+        break;
+    case UI_EV_BATTERY_TYPE:
+        home_set_visible(win, "image_QZ_usb_connect", stUIStatus.s8BatteryType == 1);
+        break;
+    case UI_EV_POLARITY:
+        redraw_palette(win);
+        break;
+    case UI_EV_WIFI_SWITCH:
+        home_set_visible(win, "image_QZ_wifi", stDevStatus.s8WiFiSwitch == 1);
+        break;
+    case UI_EV_SHUTTER:
+        redraw_shutter_countdown(win);
+        break;
+    case UI_EV_AUTO_SHUTTER:
+        home_set_visible(win, "image_QZ_shutter", stDevStatus.s8AutoShutter != 0);
+        break;
+    case UI_EV_MICRO:
+        home_set_visible(win, "image_QZ_mic", stDevStatus.s8MicroSwitch == 1);
+        break;
+    case UI_EV_RECORDING:
+        redraw_recoil_recording(win);
+        break;
+    case UI_EV_RECOIL:
+        redraw_recoil_icon(win);
+        break;
+    case UI_EV_BATTERY:
+        redraw_battery(win);
+        break;
+    case UI_EV_BALLISTIC:
+        redraw_ballistic_result(win);
+        break;
     case UI_EV_RECORDING_TIP:
         home_set_visible(win, "view_tip_record", TRUE);
-        if (timer_id_record_1 == TK_INVALID_ID)
-            timer_id_record_1 = widget_add_timer(win, on_record_tip_timer, 2000);
+        if (timer_id_record_1 == TK_INVALID_ID) timer_id_record_1 = widget_add_timer(win, on_record_tip_timer, 2000);
         break;
     case UI_EV_BALL_RETICLE_TYPE:
-    case UI_EV_BALL_RETICLE_COLOR: redraw_ballistic_mark(win); break;
-    case UI_EV_AUTO_SCREEN: home_set_visible(win, "view_standby", stDevStatus.s8ScreenOff == 1); break;
-    case UI_EV_PIP_RETICLE_COLOR: redraw_pip_reticle(win); break;
-    case UI_EV_USB_MODE: redraw_usb_mode(win); break;
-    case UI_EV_CORNER_INFO: redraw_corner_info(win); break;
-    case UI_EV_LIFECYCLE: on_lifecycle_outcome(win); break;
+    case UI_EV_BALL_RETICLE_COLOR:
+        redraw_ballistic_mark(win);
+        break;
+    case UI_EV_AUTO_SCREEN:
+        home_set_visible(win, "view_standby", stDevStatus.s8ScreenOff == 1);
+        break;
+    case UI_EV_PIP_RETICLE_COLOR:
+        redraw_pip_reticle(win);
+        break;
+    case UI_EV_USB_MODE:
+        redraw_usb_mode(win);
+        break;
+    case UI_EV_CORNER_INFO:
+        redraw_corner_info(win);
+        break;
+    case UI_EV_LIFECYCLE:
+        on_lifecycle_outcome(win);
+        break;
     case UI_EV_UNSAVED_POWER_OFF:
         vesk_home_show_lifecycle_text(win, "vesk_unsaved_poweroff", 0);
         vesk_home_raise(win, 1);
         break;
-    default: break;
+    default:
+        break;
     }
     return RET_OK;
 }
@@ -1036,8 +1054,7 @@ static ret_t home_visit(void *ctx, const void *data)
 {
     widget_t *win = WIDGET(ctx);
     const widget_t *w = (const widget_t *)data;
-    if (w == NULL || w->name == NULL || w->name[0] == '\0')
-        return RET_OK;
+    if (w == NULL || w->name == NULL || w->name[0] == '\0') return RET_OK;
     for (size_t i = 0; i < ARRAY_SIZE(s_home_subscriptions); i++) {
         if (strcmp(w->name, s_home_subscriptions[i].widget) == 0)
             widget_on(window_manager(), (uint32_t)UI_EVT(s_home_subscriptions[i].event),
@@ -1052,22 +1069,17 @@ static void change_locale(const char *locale)
 {
     char language[3] = {0};
     char country[3] = {0};
-    if (sscanf(locale, "%2[a-z]_%2[A-Z]", language, country) == 2)
-        locale_info_change(locale_info(), language, country);
+    if (sscanf(locale, "%2[a-z]_%2[A-Z]", language, country) == 2) locale_info_change(locale_info(), language, country);
 }
 
 static void check_clock(void)
 {
     struct tm *now = NULL;
-    if (sys_get_time(&now) != 0 || now == NULL)
-        return;
+    if (sys_get_time(&now) != 0 || now == NULL) return;
     int year = now->tm_year + 1900;
-    if (year >= 2023 && year <= 2099)
-        return;
-    if (rtc_set_time(0, 0, 0, 2023, 1, 1) == 0)
-        printf("rtc time_set_successful!\n");
-    if (sys_set_time(0, 0, 0, 2023, 1, 1) == 0)
-        printf("sys time_set_successful!\n");
+    if (year >= 2023 && year <= 2099) return;
+    if (rtc_set_time(0, 0, 0, 2023, 1, 1) == 0) printf("rtc time_set_successful!\n");
+    if (sys_set_time(0, 0, 0, 2023, 1, 1) == 0) printf("sys time_set_successful!\n");
 }
 
 static void apply_language(void)
@@ -1143,8 +1155,7 @@ ret_t QZ_home_page_1_init(widget_t *win, void *ctx)
 
     paint_all(win);
 
-    if (!vesk_non_operational)
-        GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
+    if (!vesk_non_operational) GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
     vesk_lrf_ui_send_query();
 
     static const int events[] = {UI_EV_CORNER_INFO, UI_EV_LIFECYCLE, UI_EV_UNSAVED_POWER_OFF};

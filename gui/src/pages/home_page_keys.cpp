@@ -20,10 +20,7 @@ enum { VESK_LRF_OP_STOP_CANCEL = 0, VESK_LRF_OP_SINGLE = 1, VESK_LRF_OP_SCAN = 3
 #define HOME_BRIGHTNESS_MAX 10
 
 /* The next value of a setting that wraps from last to 0. */
-static char next_wrapping(char value, int last)
-{
-    return (char)(value >= last ? 0 : value + 1);
-}
+static char next_wrapping(char value, int last) { return (char)(value >= last ? 0 : value + 1); }
 
 /* Hides a widget when its timer fires; the timer's id lives in the
  * timer's own slot, found by the widget's name. */
@@ -52,8 +49,7 @@ static ret_t on_hide_timer(const timer_info_t *timer)
 /* Shows the widget and (re)starts the timer that hides it. */
 static void show_for(widget_t *win, const home_hide_t *hide, uint32_t ms)
 {
-    if (*hide->timer_id != TK_INVALID_ID)
-        widget_remove_timer(win, *hide->timer_id);
+    if (*hide->timer_id != TK_INVALID_ID) widget_remove_timer(win, *hide->timer_id);
     home_set_visible(win, hide->widget, TRUE);
     *hide->timer_id = widget_add_timer(win, on_hide_timer, ms);
 }
@@ -64,8 +60,7 @@ static void toggle_recording(widget_t *win)
         home_record_stop(win);
         return;
     }
-    if (home_storage_full())
-        return;
+    if (home_storage_full()) return;
     record_status.hour = 0;
     record_status.minute = 0;
     record_status.second = 0;
@@ -80,19 +75,14 @@ static void toggle_recording(widget_t *win)
     stUIStatus.s8RecordingState = record_status.status;
 }
 
-static void range_operation(int operation)
-{
-    GUI_SEND_DISTANCE_FUNCTION_MSG(DISTANCE_RANGE_OPERATION, operation);
-}
+static void range_operation(int operation) { GUI_SEND_DISTANCE_FUNCTION_MSG(DISTANCE_RANGE_OPERATION, operation); }
 
 ret_t home_on_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
-    if (key == NULL || vesk_non_operational)
-        return RET_OK;
-    if (stDevStatus.s8ScreenOff != 0 && key->key != GUI_KEY_POWER_S)
-        return RET_OK;
+    if (key == NULL || vesk_non_operational) return RET_OK;
+    if (stDevStatus.s8ScreenOff != 0 && key->key != GUI_KEY_POWER_S) return RET_OK;
     bool_t continuous = stUIStatus.s8RangeMode == 3;
 
     switch (key->key) {
@@ -106,8 +96,7 @@ ret_t home_on_key(void *ctx, event_t *e)
         navigator_to("main_menu");
         break;
     case GUI_KEY_POWER_S:
-        if (continuous || stUIStatus.s8RecordingState == 1)
-            break;
+        if (continuous || stUIStatus.s8RecordingState == 1) break;
         stDevStatus.s8ScreenOff = !stDevStatus.s8ScreenOff;
         home_set_visible(win, "view_standby", stDevStatus.s8ScreenOff == 1);
         GUI_SEND_BASIC_FUNCTION_MSG(BASIC_AUTO_SCREEN);
@@ -125,12 +114,10 @@ ret_t home_on_key(void *ctx, event_t *e)
         GUI_SEND_INFRARED_MSG(INFRARED_POLARITY);
         break;
     case GUI_KEY_FOCUS_DOWN_L:
-        if (stDevStatus.s8ReticleMenuSwitch != 0)
-            navigator_to("ballistic_quickmenu");
+        if (stDevStatus.s8ReticleMenuSwitch != 0) navigator_to("ballistic_quickmenu");
         break;
     case GUI_KEY_FUCTION_S:
-        if (stDevStatus.s8ReticleMenuSwitch != 0)
-            navigator_to("ballistic_setting_menu");
+        if (stDevStatus.s8ReticleMenuSwitch != 0) navigator_to("ballistic_setting_menu");
         break;
     case GUI_KEY_LEFT_L:
         toggle_recording(win);
@@ -143,12 +130,10 @@ ret_t home_on_key(void *ctx, event_t *e)
     case GUI_KEY_RANGE_DOUBLE:
         is_range_info_visible = !is_range_info_visible;
         home_redraw_temp_switch(win);
-        if (!is_range_info_visible && continuous)
-            range_operation(VESK_LRF_OP_STOP_CANCEL);
+        if (!is_range_info_visible && continuous) range_operation(VESK_LRF_OP_STOP_CANCEL);
         break;
     case GUI_KEY_LEFT_S:
-        if (home_storage_full())
-            break;
+        if (home_storage_full()) break;
         show_for(win, &s_hides[2], 1000);
         GUI_SEND_TAP_VIDEO_MSG(TAP_VIDEO_RECORD, 2, NULL);
         break;
@@ -163,8 +148,7 @@ ret_t home_on_key(void *ctx, event_t *e)
         break;
     }
     case GUI_KEY_RANGE_S:
-        if (!is_range_info_visible)
-            break;
+        if (!is_range_info_visible) break;
         if (continuous) {
             range_operation(VESK_LRF_OP_STOP_ACCEPT);
         } else {
@@ -175,8 +159,7 @@ ret_t home_on_key(void *ctx, event_t *e)
         }
         break;
     case GUI_KEY_RANGE_L:
-        if (!is_range_info_visible)
-            break;
+        if (!is_range_info_visible) break;
         if (continuous) {
             range_operation(VESK_LRF_OP_STOP_CANCEL);
         } else {
@@ -185,8 +168,7 @@ ret_t home_on_key(void *ctx, event_t *e)
         }
         break;
     case GUI_KEY_LEFT_RIGHT_S:
-        if (!continuous)
-            break;
+        if (!continuous) break;
         if (info[0].ballistics_sw == 1) {
             info[0].ballistics_sw = 0;
             GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 0);

@@ -40,8 +40,8 @@ typedef struct {
 static const char *const s_scene_names[] = {"Forest", "Rainy", "Ultra Clear"};
 static const char *const s_palette_names[] = {"White Hot", "Black Hot", "Red Hot", "Red Monochrome",
                                               "Green Monochrome"};
-static const char *const s_palette_images[] = {"palette_whitehot", "palette_blackhot", "palette_redhot",
-                                               "palette_red", "palette_green"};
+static const char *const s_palette_images[] = {"palette_whitehot", "palette_blackhot", "palette_redhot", "palette_red",
+                                               "palette_green"};
 
 static const image_setting_t s_settings[IMAGE_MENU_ROWS] = {
     {&stDevStatus.s8IrScene, 1, 3, 1, GUI_SEND_INFRARED_MSG, INFRARED_SCENE},
@@ -130,7 +130,8 @@ static void image_menu_draw(widget_t *win)
     for (int r = 0; r < IMAGE_MENU_ROWS; r++) {
         image_menu_item_t *row = &s_image_menu_items[r];
         bool_t selected = r + 1 == i;
-        if (row->name_widget != NULL) widget_use_style(row->name_widget, selected ? LIST_MENU_LABEL_SEL : LIST_MENU_LABEL_DEF);
+        if (row->name_widget != NULL)
+            widget_use_style(row->name_widget, selected ? LIST_MENU_LABEL_SEL : LIST_MENU_LABEL_DEF);
         row->on_refresh(win, row->value_widget, selected);
     }
     if (i < 1 || i > IMAGE_MENU_ROWS) return;
@@ -144,10 +145,7 @@ static void image_menu_draw(widget_t *win)
     vesk_page_set_text(win, "label_menu_title", locale_info_tr(locale_info(), title));
 }
 
-static uint32_t image_menu_rows(void)
-{
-    return IMAGE_MENU_ROWS;
-}
+static uint32_t image_menu_rows(void) { return IMAGE_MENU_ROWS; }
 
 static void image_menu_row_key(widget_t *win, uint32_t key)
 {

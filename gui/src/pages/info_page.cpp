@@ -28,7 +28,7 @@ typedef struct {
 } info_row_t;
 
 static const info_row_t s_info_rows[] = {
-    {"label_PRODUCT", "PRODUCT_value"}, {"label_PN", "PN_value"},   {"label_SN", "SN_value"},
+    {"label_PRODUCT", "PRODUCT_value"}, {"label_PN", "PN_value"}, {"label_SN", "SN_value"},
     {"label_FPA2", "FPA2_value"},       {"label_SW", "SW_value"},
 };
 

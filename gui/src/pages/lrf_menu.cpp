@@ -74,23 +74,20 @@ static void write_bound(widget_t *win, const char *name, uint16_t metres)
     vesk_page_set_text(win, name, text);
 }
 
-static void update_min(widget_t *win)
-{
-    write_bound(win, "vesk_label_min_value", vesk_lrf_ui.min_m);
-}
+static void update_min(widget_t *win) { write_bound(win, "vesk_label_min_value", vesk_lrf_ui.min_m); }
 
-static void update_max(widget_t *win)
-{
-    write_bound(win, "vesk_label_max_value", vesk_lrf_ui.max_m);
-}
+static void update_max(widget_t *win) { write_bound(win, "vesk_label_max_value", vesk_lrf_ui.max_m); }
 
 static void key_target(widget_t *win, uint32_t key)
 {
     (void)win;
     int t = vesk_lrf_ui.set_target, next;
-    if (key == GUI_KEY_RIGHT_S) next = t == 0 ? LRF_TARGET_LAST : (t >= LRF_TARGET_MULTI ? LRF_TARGET_FIRST : t + 1);
-    else if (key == GUI_KEY_LEFT_S) next = t == 0 ? LRF_TARGET_MULTI : (t <= LRF_TARGET_FIRST ? LRF_TARGET_MULTI : t - 1);
-    else return;
+    if (key == GUI_KEY_RIGHT_S)
+        next = t == 0 ? LRF_TARGET_LAST : (t >= LRF_TARGET_MULTI ? LRF_TARGET_FIRST : t + 1);
+    else if (key == GUI_KEY_LEFT_S)
+        next = t == 0 ? LRF_TARGET_MULTI : (t <= LRF_TARGET_FIRST ? LRF_TARGET_MULTI : t - 1);
+    else
+        return;
     vesk_lrf_ui_send_settings(LRF_KEY_TARGET, next);
 }
 
@@ -119,7 +116,8 @@ static void key_bound(widget_t *win, uint32_t key, int is_min)
     int send_key = is_min ? LRF_KEY_MIN : LRF_KEY_MAX;
     if (key == GUI_KEY_LEFT_S) {
         if (bound == 0) return;
-        vesk_lrf_ui_send_settings(send_key, bound > LRF_BOUND_LOW ? vesk_lrf_clamp_bound(is_min, bound - LRF_STEP_M) : 0);
+        vesk_lrf_ui_send_settings(send_key,
+                                  bound > LRF_BOUND_LOW ? vesk_lrf_clamp_bound(is_min, bound - LRF_STEP_M) : 0);
     } else if (key == GUI_KEY_RIGHT_S) {
         vesk_lrf_ui_send_settings(send_key, vesk_lrf_clamp_bound(is_min, bound + LRF_STEP_M));
     } else if (key == GUI_KEY_MID_S) {
@@ -131,15 +129,9 @@ static void key_bound(widget_t *win, uint32_t key, int is_min)
     }
 }
 
-static void key_min(widget_t *win, uint32_t key)
-{
-    key_bound(win, key, 1);
-}
+static void key_min(widget_t *win, uint32_t key) { key_bound(win, key, 1); }
 
-static void key_max(widget_t *win, uint32_t key)
-{
-    key_bound(win, key, 0);
-}
+static void key_max(widget_t *win, uint32_t key) { key_bound(win, key, 0); }
 
 static const vesk_lrf_row_config_t s_vesk_lrf_rows[LRF_ROWS] = {
     {VESK_LRF_ROW_TARGET, "vesk_label_target_name", "vesk_label_target_value", key_target, update_target},
@@ -207,14 +199,26 @@ static ret_t editor_key(widget_t *win, uint32_t key)
     if (!vesk_lrf_edit_mode) return RET_NOT_FOUND;
     uint8_t *digit = &vesk_lrf_edit_digits[vesk_lrf_edit_index % LRF_DIGITS];
     switch (key) {
-    case GUI_KEY_FOCUS_UP_S: *digit = (uint8_t)(*digit >= 9 ? 0 : *digit + 1); break;
-    case GUI_KEY_FOCUS_DOWN_S: *digit = (uint8_t)(*digit == 0 ? 9 : *digit - 1); break;
-    case GUI_KEY_LEFT_S: vesk_lrf_edit_index = (uint8_t)(vesk_lrf_edit_index == 0 ? LRF_DIGITS - 1 : vesk_lrf_edit_index - 1); break;
-    case GUI_KEY_RIGHT_S: vesk_lrf_edit_index = (uint8_t)(vesk_lrf_edit_index >= LRF_DIGITS - 1 ? 0 : vesk_lrf_edit_index + 1); break;
+    case GUI_KEY_FOCUS_UP_S:
+        *digit = (uint8_t)(*digit >= 9 ? 0 : *digit + 1);
+        break;
+    case GUI_KEY_FOCUS_DOWN_S:
+        *digit = (uint8_t)(*digit == 0 ? 9 : *digit - 1);
+        break;
+    case GUI_KEY_LEFT_S:
+        vesk_lrf_edit_index = (uint8_t)(vesk_lrf_edit_index == 0 ? LRF_DIGITS - 1 : vesk_lrf_edit_index - 1);
+        break;
+    case GUI_KEY_RIGHT_S:
+        vesk_lrf_edit_index = (uint8_t)(vesk_lrf_edit_index >= LRF_DIGITS - 1 ? 0 : vesk_lrf_edit_index + 1);
+        break;
     case GUI_KEY_MID_S:
-    case GUI_KEY_MID_L: commit_editor(win); return RET_OK;
-    case GUI_KEY_POWER_S: return RET_NOT_FOUND; /* committed before home */
-    default: return RET_OK;
+    case GUI_KEY_MID_L:
+        commit_editor(win);
+        return RET_OK;
+    case GUI_KEY_POWER_S:
+        return RET_NOT_FOUND; /* committed before home */
+    default:
+        return RET_OK;
     }
     lrf_menu_draw(win);
     return RET_OK;
@@ -225,10 +229,7 @@ static void commit_before_home(widget_t *win)
     if (vesk_lrf_edit_mode) commit_editor(win);
 }
 
-static uint32_t lrf_menu_rows(void)
-{
-    return LRF_ROWS;
-}
+static uint32_t lrf_menu_rows(void) { return LRF_ROWS; }
 
 static void lrf_menu_row_key(widget_t *win, uint32_t key)
 {
@@ -237,8 +238,8 @@ static void lrf_menu_row_key(widget_t *win, uint32_t key)
 }
 
 static const list_menu_t s_lrf_menu = {
-    NULL, &lrf_menu_index, lrf_menu_rows, lrf_menu_row_key, lrf_menu_draw, FALSE, NULL, editor_key,
-    "setting_menu", SETTING_ROW_LRF, commit_before_home,
+    NULL, &lrf_menu_index, lrf_menu_rows,  lrf_menu_row_key, lrf_menu_draw,      FALSE,
+    NULL, editor_key,      "setting_menu", SETTING_ROW_LRF,  commit_before_home,
 };
 
 static ret_t on_lrf_settings(void *ctx, event_t *e)

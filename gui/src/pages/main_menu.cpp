@@ -119,10 +119,10 @@ static void on_rav(widget_t *win, widget_t *arrow, uint32_t key)
     open_child("rav_menu", NULL, key);
 }
 
-#define ROW(img, word, arrow, title, key_fn, init_fn)                                                     \
-    {                                                                                                     \
-        img, "ic_menu1_" word "_def", "ic_menu1_" word "_sel", arrow, "ic_menu1_arrow_def",               \
-            "ic_menu1_arrow_sel", title, key_fn, init_fn, NULL, NULL                                      \
+#define ROW(img, word, arrow, title, key_fn, init_fn)                                                                  \
+    {                                                                                                                  \
+        img, "ic_menu1_" word "_def", "ic_menu1_" word "_sel", arrow, "ic_menu1_arrow_def", "ic_menu1_arrow_sel",      \
+            title, key_fn, init_fn, NULL, NULL                                                                         \
     }
 
 static main_menu_item_t s_main_menu_items[MAIN_MENU_ROWS] = {
@@ -141,8 +141,10 @@ static void show_arrow(const main_menu_item_t *row, bool_t selected)
 {
     if (row->arrow_widget == NULL) return;
     const char *image = selected ? row->sel_arrow_img : row->def_arrow_img;
-    if (image != NULL) image_base_set_image(row->arrow_widget, image);
-    else widget_use_style(row->arrow_widget, selected ? MAIN_MENU_ARROW_SEL_STYLE : MAIN_MENU_ARROW_DEF_STYLE);
+    if (image != NULL)
+        image_base_set_image(row->arrow_widget, image);
+    else
+        widget_use_style(row->arrow_widget, selected ? MAIN_MENU_ARROW_SEL_STYLE : MAIN_MENU_ARROW_DEF_STYLE);
 }
 
 /* A WifiName of all 32 bytes has no terminator. */
@@ -213,8 +215,8 @@ static ret_t main_menu_other_key(widget_t *win, uint32_t key)
 }
 
 static const list_menu_t s_main_menu = {
-    NULL, &menu_index, main_menu_rows, main_menu_row_key, main_menu_draw, TRUE, main_menu_other_key, NULL, NULL, 0,
-    NULL,
+    NULL, &menu_index, main_menu_rows, main_menu_row_key, main_menu_draw, TRUE, main_menu_other_key, NULL,
+    NULL, 0,           NULL,
 };
 
 static ret_t on_wifi_name(void *ctx, event_t *e)

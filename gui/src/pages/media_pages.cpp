@@ -42,14 +42,14 @@ typedef struct {
 
 static media_kind_t kind_of(int tab)
 {
-    if (tab == 1) return {FILE_PHOTO, &QZ_photo_num, &QZ_photos_index, &QZ_photos_current_page, &QZ_photos_total_page, &QZ_photos_last_page};
-    return {FILE_VIDEO, &QZ_video_num, &QZ_video_index, &QZ_video_current_page, &QZ_video_total_page, &QZ_video_last_page};
+    if (tab == 1)
+        return {FILE_PHOTO,          &QZ_photo_num, &QZ_photos_index, &QZ_photos_current_page, &QZ_photos_total_page,
+                &QZ_photos_last_page};
+    return {FILE_VIDEO,           &QZ_video_num,      &QZ_video_index, &QZ_video_current_page,
+            &QZ_video_total_page, &QZ_video_last_page};
 }
 
-static media_kind_t current_kind(void)
-{
-    return kind_of(QZ_file_title_index);
-}
+static media_kind_t current_kind(void) { return kind_of(QZ_file_title_index); }
 
 /* The file name at index i of a kind; "" outside the list. */
 static const char *name_at(const media_kind_t &k, int i)
@@ -72,8 +72,10 @@ static bool_t file_exists(int type, const char *name)
 {
     if (name == NULL || *name == '\0') return FALSE;
     char path[MEDIA_PATH_LEN];
-    if (type == FILE_PHOTO) snprintf(path, sizeof path, "%s%s", VESK_MEDIA_PHOTO_DIR, name);
-    else snprintf(path, sizeof path, "%s/%s", VESK_MEDIA_VIDEO_DIR, name);
+    if (type == FILE_PHOTO)
+        snprintf(path, sizeof path, "%s%s", VESK_MEDIA_PHOTO_DIR, name);
+    else
+        snprintf(path, sizeof path, "%s/%s", VESK_MEDIA_VIDEO_DIR, name);
     return access(path, F_OK) == 0;
 }
 
@@ -85,10 +87,7 @@ static void free_list(void)
     QZ_video_num = 0;
 }
 
-static int page_of(int index)
-{
-    return index / VESK_MEDIA_PAGE_FILES + 1;
-}
+static int page_of(int index) { return index / VESK_MEDIA_PAGE_FILES + 1; }
 
 /* The file list changed under a viewer or player: the browser lists again. */
 static void raise_list_changed(void)
@@ -245,8 +244,10 @@ static void relist(widget_t *win)
 {
     s_need_reanchor = 1;
     get_file_list_info();
-    if (*current_kind().num > 0) to_grid_level(win);
-    else to_empty_level(win);
+    if (*current_kind().num > 0)
+        to_grid_level(win);
+    else
+        to_empty_level(win);
 }
 
 /* ---- browser notices ---- */
@@ -292,7 +293,8 @@ static void missing_file(widget_t *win)
 
 static void draw_popup(widget_t *win)
 {
-    static const char *const rows[][2] = {{"view_display", "label_display"}, {"view_delete", "label_delete"}, {"view_exit", "label_exit"}};
+    static const char *const rows[][2] = {
+        {"view_display", "label_display"}, {"view_delete", "label_delete"}, {"view_exit", "label_exit"}};
     for (int r = 0; r < 3; r++) {
         const char *state = r + 1 == QZ_file_default_play_index ? WIDGET_STATE_FOCUSED : WIDGET_STATE_NORMAL;
         vesk_page_set_state(win, rows[r][0], state);
@@ -324,9 +326,12 @@ int QZ_menu_list_navigate(int i, int n, uint32_t key)
     case GUI_KEY_FOCUS_DOWN_S:
         if (i + GRID_COLUMNS < n) return i + GRID_COLUMNS;
         return i / GRID_COLUMNS == last_row ? column : n - 1;
-    case GUI_KEY_LEFT_S: return i <= 0 ? n - 1 : i - 1;
-    case GUI_KEY_RIGHT_S: return i >= n - 1 ? 0 : i + 1;
-    default: return i;
+    case GUI_KEY_LEFT_S:
+        return i <= 0 ? n - 1 : i - 1;
+    case GUI_KEY_RIGHT_S:
+        return i >= n - 1 ? 0 : i + 1;
+    default:
+        return i;
     }
 }
 
@@ -368,7 +373,8 @@ static void key_tabs(widget_t *win, uint32_t key)
         free_list();
         navigator_back();
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -378,7 +384,9 @@ static void key_grid(widget_t *win, uint32_t key)
     case GUI_KEY_FOCUS_UP_S:
     case GUI_KEY_FOCUS_DOWN_S:
     case GUI_KEY_LEFT_S:
-    case GUI_KEY_RIGHT_S: navigate(win, key); break;
+    case GUI_KEY_RIGHT_S:
+        navigate(win, key);
+        break;
     case GUI_KEY_MID_S:
         QZ_file_default_index = MENU_PLAY_DELETE;
         QZ_file_default_play_index = 1;
@@ -395,7 +403,8 @@ static void key_grid(widget_t *win, uint32_t key)
         }
         show_details(win, FALSE);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -443,7 +452,8 @@ static void key_popup(widget_t *win, uint32_t key)
             vesk_page_set_visible(win, "view_delete_file", TRUE);
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -487,7 +497,8 @@ static void key_confirmation(widget_t *win, uint32_t key)
             vesk_page_set_visible(win, "view_delete_file", FALSE);
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -502,11 +513,20 @@ static ret_t on_browser_key(void *ctx, event_t *e)
         return RET_OK;
     }
     switch (QZ_file_default_index) {
-    case MENU_FILE: key_tabs(win, key->key); break;
-    case MENU_LIST: key_grid(win, key->key); break;
-    case MENU_PLAY_DELETE: key_popup(win, key->key); break;
-    case MENU_DELETE_CHOOSE: key_confirmation(win, key->key); break;
-    default: break;
+    case MENU_FILE:
+        key_tabs(win, key->key);
+        break;
+    case MENU_LIST:
+        key_grid(win, key->key);
+        break;
+    case MENU_PLAY_DELETE:
+        key_popup(win, key->key);
+        break;
+    case MENU_DELETE_CHOOSE:
+        key_confirmation(win, key->key);
+        break;
+    default:
+        break;
     }
     return RET_OK;
 }
@@ -639,8 +659,10 @@ static ret_t on_photo_key(void *ctx, event_t *e)
     case GUI_KEY_FOCUS_UP_S:
     case GUI_KEY_FOCUS_DOWN_S: {
         int found = find_existing(k, *k.index, key->key == GUI_KEY_FOCUS_UP_S ? -1 : 1, FALSE);
-        if (found < 0) leave_viewer();
-        else show_photo(win, found);
+        if (found < 0)
+            leave_viewer();
+        else
+            show_photo(win, found);
         break;
     }
     case GUI_KEY_POWER_S:
@@ -649,8 +671,11 @@ static ret_t on_photo_key(void *ctx, event_t *e)
         vesk_page_go_home();
         break;
     case GUI_KEY_MID_S:
-    case GUI_KEY_MID_L: leave_viewer(); break;
-    default: return RET_OK;
+    case GUI_KEY_MID_L:
+        leave_viewer();
+        break;
+    default:
+        return RET_OK;
     }
     return RET_STOP;
 }
@@ -704,8 +729,10 @@ static void seek(widget_t *win, int forward)
 {
     uint64_t rate = stUIStatus.u8VideoCurrentFrames;
     uint64_t now = stUIStatus.u64VideoCurrentFrames, total = stUIStatus.u64VideoTotalFrames;
-    if (forward) stUIStatus.u64VideoForwardFrames = total - now < rate || now > total ? total : now + rate;
-    else stUIStatus.u64VideoForwardFrames = now > rate ? now - rate : 0;
+    if (forward)
+        stUIStatus.u64VideoForwardFrames = total - now < rate || now > total ? total : now + rate;
+    else
+        stUIStatus.u64VideoForwardFrames = now > rate ? now - rate : 0;
     GUI_SEND_VIDEO_FRAME_MSG(TAP_REWIND_FORWARD);
     show_play_icons(win, forward ? PLAY_FORWARD : PLAY_REWIND);
 }
@@ -774,14 +801,17 @@ static ret_t on_video_key(void *ctx, event_t *e)
         }
         break;
     }
-    case GUI_KEY_MID_L: stop_and_leave(); break;
+    case GUI_KEY_MID_L:
+        stop_and_leave();
+        break;
     case GUI_KEY_POWER_S:
         GUI_SEND_TAP_VIDEO_MSG(TAP_VIDEO_REPLAY, TAP_REPLAY_STOP, NULL);
         free_list();
         QZ_video_index = 0;
         vesk_page_go_home();
         break;
-    default: return RET_OK;
+    default:
+        return RET_OK;
     }
     return RET_STOP;
 }
@@ -792,9 +822,12 @@ static ret_t on_video_key_up(void *ctx, event_t *e)
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
     if (key == NULL) return RET_OK;
-    if (key->key == GUI_KEY_LEFT_L_POP) remove_timer(win, &timer_rewind_id);
-    else if (key->key == GUI_KEY_RIGHT_L_POP) remove_timer(win, &timer_forward_id);
-    else return RET_OK;
+    if (key->key == GUI_KEY_LEFT_L_POP)
+        remove_timer(win, &timer_rewind_id);
+    else if (key->key == GUI_KEY_RIGHT_L_POP)
+        remove_timer(win, &timer_forward_id);
+    else
+        return RET_OK;
     show_play_icons(win, QZ_play_status);
     return RET_STOP;
 }

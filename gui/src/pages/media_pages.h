@@ -10,7 +10,14 @@
 #include "awtk.h"
 
 /* The browser's levels. */
-enum { MENU_FILE = 1, MENU_LIST = 2, MENU_PLAY_DELETE = 3, MENU_DELETE_CHOOSE = 4, MENU_FILE_SET = 5, MENU_COUNT = 255 };
+enum {
+    MENU_FILE = 1,
+    MENU_LIST = 2,
+    MENU_PLAY_DELETE = 3,
+    MENU_DELETE_CHOOSE = 4,
+    MENU_FILE_SET = 5,
+    MENU_COUNT = 255
+};
 
 /* Replay requests to the media process (recording request kind 1). */
 typedef enum {

@@ -98,8 +98,10 @@ void move_panel_freeze_released(move_panel_t *p)
 void move_panel_sel_name(const char *def_name, char *out, size_t size)
 {
     size_t n = strlen(def_name);
-    if (n >= 4 && strcmp(def_name + n - 3, "def") == 0) tk_snprintf(out, size, "%.*ssel", (int)(n - 3), def_name);
-    else tk_snprintf(out, size, "%s_sel", def_name);
+    if (n >= 4 && strcmp(def_name + n - 3, "def") == 0)
+        tk_snprintf(out, size, "%.*ssel", (int)(n - 3), def_name);
+    else
+        tk_snprintf(out, size, "%s_sel", def_name);
 }
 
 /* Lights the key and remembers what to restore. */
@@ -208,10 +210,7 @@ void move_panel_calculation_off(void)
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 0);
 }
 
-float move_panel_zoom(void)
-{
-    return stDevStatus.s8VideoMode == 3 ? 1.0f : (float)ui_ir_zoom_percent() * 0.01f;
-}
+float move_panel_zoom(void) { return stDevStatus.s8VideoMode == 3 ? 1.0f : (float)ui_ir_zoom_percent() * 0.01f; }
 
 void move_panel_place_mark(widget_t *win, const char *name, float tx, float ty, float z, int shift)
 {

@@ -79,8 +79,10 @@ static widget_t *s_pixel_win;
 static void selected_image(const char *def, char *out, size_t size)
 {
     size_t n = strlen(def);
-    if (n >= 4 && strcmp(def + n - 3, "def") == 0) snprintf(out, size, "%.*ssel", (int)(n - 3), def);
-    else snprintf(out, size, "%s_sel", def);
+    if (n >= 4 && strcmp(def + n - 3, "def") == 0)
+        snprintf(out, size, "%.*ssel", (int)(n - 3), def);
+    else
+        snprintf(out, size, "%s_sel", def);
 }
 
 static void btn_show(int btn, bool_t selected, bool_t with_bg)
@@ -89,7 +91,8 @@ static void btn_show(int btn, bool_t selected, bool_t with_bg)
     char sel[64];
     selected_image(b->img_asset, sel, sizeof sel);
     if (b->img_widget != NULL) image_base_set_image(b->img_widget, selected ? sel : b->img_asset);
-    if (with_bg && b->view_widget != NULL) widget_set_style_str(b->view_widget, "bg_image", selected ? PIXEL_BG_SEL : PIXEL_BG_DEF);
+    if (with_bg && b->view_widget != NULL)
+        widget_set_style_str(b->view_widget, "bg_image", selected ? PIXEL_BG_SEL : PIXEL_BG_DEF);
 }
 
 static void btn_restore(int btn)
@@ -250,7 +253,8 @@ static ret_t on_blind_save(void *ctx, event_t *e)
         go_idle(win);
         final_exit();
         break;
-    default: break;
+    default:
+        break;
     }
     return RET_OK;
 }
@@ -454,14 +458,17 @@ static ret_t on_pixel_child_key(void *ctx, event_t *e)
             restore_reticle();
         }
         break;
-    case GUI_KEY_MID_L: navigator_back(); break;
+    case GUI_KEY_MID_L:
+        navigator_back();
+        break;
     case GUI_KEY_POWER_S:
         cursor_off();
         restore_reticle();
         sleep_ms(PIXEL_CHILD_SETTLE_MS);
         vesk_page_go_home();
         break;
-    default: break;
+    default:
+        break;
     }
     return RET_STOP;
 }

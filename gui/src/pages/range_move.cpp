@@ -30,7 +30,8 @@ static void show_axis(widget_t *win)
 static void place_mark(widget_t *win)
 {
     widget_t *mark = vesk_page_widget(win, "last_range_pos");
-    if (mark != NULL) widget_move(mark, (xy_t)(stDevStatus.s16RangeOffsetX - 2), (xy_t)(stDevStatus.s16RangeOffsetY - 2));
+    if (mark != NULL)
+        widget_move(mark, (xy_t)(stDevStatus.s16RangeOffsetX - 2), (xy_t)(stDevStatus.s16RangeOffsetY - 2));
 }
 
 /* Moves the active offset by step, lights the arrow of the direction and

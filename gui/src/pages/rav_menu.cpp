@@ -79,8 +79,10 @@ static void rav_key_switch(widget_t *win, widget_t *value, uint32_t key)
 static void step_seconds(char *stored, int item, uint32_t key)
 {
     uint8_t v = (uint8_t)*stored;
-    if (key == GUI_KEY_LEFT_S) v = v == 0 || v >= RAV_TIME_STEPS ? RAV_TIME_STEPS - 1 : (uint8_t)(v - 1);
-    else v = v < RAV_TIME_STEPS - 1 ? (uint8_t)(v + 1) : 0;
+    if (key == GUI_KEY_LEFT_S)
+        v = v == 0 || v >= RAV_TIME_STEPS ? RAV_TIME_STEPS - 1 : (uint8_t)(v - 1);
+    else
+        v = v < RAV_TIME_STEPS - 1 ? (uint8_t)(v + 1) : 0;
     *stored = (char)v;
     GUI_SEND_RECOIL_MSG(item);
 }
@@ -101,8 +103,10 @@ static void rav_key_sensitivity(widget_t *win, widget_t *value, uint32_t key)
 {
     (void)win, (void)value;
     uint8_t v = (uint8_t)stDevStatus.s8RecoilSensitivity;
-    if (key == GUI_KEY_LEFT_S) v = v < 2 || v > RAV_SENSITIVITY_MAX ? RAV_SENSITIVITY_MAX : (uint8_t)(v - 1);
-    else v = v < RAV_SENSITIVITY_MAX ? (uint8_t)(v + 1) : 1;
+    if (key == GUI_KEY_LEFT_S)
+        v = v < 2 || v > RAV_SENSITIVITY_MAX ? RAV_SENSITIVITY_MAX : (uint8_t)(v - 1);
+    else
+        v = v < RAV_SENSITIVITY_MAX ? (uint8_t)(v + 1) : 1;
     stDevStatus.s8RecoilSensitivity = (char)v;
     GUI_SEND_RECOIL_MSG(RECOIL_SENSITIVITY);
 }
@@ -149,10 +153,7 @@ static void rav_menu_draw(widget_t *win)
     }
 }
 
-static uint32_t rav_menu_rows(void)
-{
-    return RAV_MENU_ROWS;
-}
+static uint32_t rav_menu_rows(void) { return RAV_MENU_ROWS; }
 
 static void rav_menu_row_key(widget_t *win, uint32_t key)
 {
@@ -217,10 +218,7 @@ static void recoil_menu_draw(widget_t *win)
     }
 }
 
-static uint32_t recoil_menu_rows(void)
-{
-    return RECOIL_MENU_ROWS;
-}
+static uint32_t recoil_menu_rows(void) { return RECOIL_MENU_ROWS; }
 
 /* With the feature off only the switch and the exit can be chosen. */
 static ret_t recoil_menu_key_first(widget_t *win, uint32_t key)
@@ -249,19 +247,35 @@ static void recoil_menu_row_key(widget_t *win, uint32_t key)
         recoil_switch_on_if_room();
         GUI_SEND_RECOIL_MSG(RECOIL_SWITCH);
         break;
-    case RECOIL_ROW_BEFORE: advance(&stDevStatus.s8RecoilBefore, RAV_TIME_STEPS, 0, RECOIL_BEFORE); break;
-    case RECOIL_ROW_AFTER: advance(&stDevStatus.s8RecoilAfter, RAV_TIME_STEPS, 0, RECOIL_AFTER); break;
+    case RECOIL_ROW_BEFORE:
+        advance(&stDevStatus.s8RecoilBefore, RAV_TIME_STEPS, 0, RECOIL_BEFORE);
+        break;
+    case RECOIL_ROW_AFTER:
+        advance(&stDevStatus.s8RecoilAfter, RAV_TIME_STEPS, 0, RECOIL_AFTER);
+        break;
     case RECOIL_ROW_SENSITIVITY:
         advance(&stDevStatus.s8RecoilSensitivity, RAV_SENSITIVITY_MAX, 1, RECOIL_SENSITIVITY);
         break;
-    case RECOIL_ROW_EXIT: list_menu_replace("main_menu", 0); break;
-    default: break;
+    case RECOIL_ROW_EXIT:
+        list_menu_replace("main_menu", 0);
+        break;
+    default:
+        break;
     }
 }
 
 static const list_menu_t s_recoil_menu = {
-    NULL, &recoil_menu_index, recoil_menu_rows, recoil_menu_row_key, recoil_menu_draw, TRUE, NULL,
-    recoil_menu_key_first, "main_menu", 0, NULL,
+    NULL,
+    &recoil_menu_index,
+    recoil_menu_rows,
+    recoil_menu_row_key,
+    recoil_menu_draw,
+    TRUE,
+    NULL,
+    recoil_menu_key_first,
+    "main_menu",
+    0,
+    NULL,
 };
 
 ret_t recoil_menu_init(widget_t *win, void *ctx)

@@ -50,22 +50,10 @@ static uint8_t working_value(char stored, int count)
     return v < count ? (uint8_t)(v + 1) : 1;
 }
 
-static void init_type(void)
-{
-    reticle_type = working_value(stDevStatus.s8ReticleType, RETICLE_TYPES);
-}
-static void init_color(void)
-{
-    reticle_color = working_value(stDevStatus.s8ReticleColour, RETICLE_COLOURS);
-}
-static void init_light(void)
-{
-    reticle_light = working_value(stDevStatus.s8ReticleBrightness, RETICLE_LIGHTS);
-}
-static void init_group(void)
-{
-    reticle_group = working_value((char)IR_Cursor.u8CurrentGroup, RETICLE_GROUPS);
-}
+static void init_type(void) { reticle_type = working_value(stDevStatus.s8ReticleType, RETICLE_TYPES); }
+static void init_color(void) { reticle_color = working_value(stDevStatus.s8ReticleColour, RETICLE_COLOURS); }
+static void init_light(void) { reticle_light = working_value(stDevStatus.s8ReticleBrightness, RETICLE_LIGHTS); }
+static void init_group(void) { reticle_group = working_value((char)IR_Cursor.u8CurrentGroup, RETICLE_GROUPS); }
 
 /* Rows 1 to 3: one step with wrap, into the mirror (0-based), and sent. */
 static void step_value(uint8_t *value, int count, char *stored, int item, uint32_t key)
@@ -168,10 +156,10 @@ static void update_link(widget_t *win, widget_t *value, bool_t selected)
     if (value != NULL) image_base_set_image(value, selected ? "ic_menu1_arrow_sel" : "ic_menu1_arrow_def");
 }
 
-#define ROW(img, word, value, title, key_fn, update_fn, init_fn)                                                   \
-    {                                                                                                              \
-        img, "ic_menureticle_" word "_def", "ic_menureticle_" word "_sel", value, title, key_fn, update_fn, init_fn, \
-            NULL, NULL                                                                                             \
+#define ROW(img, word, value, title, key_fn, update_fn, init_fn)                                                       \
+    {                                                                                                                  \
+        img, "ic_menureticle_" word "_def", "ic_menureticle_" word "_sel", value, title, key_fn, update_fn, init_fn,   \
+            NULL, NULL                                                                                                 \
     }
 
 static reticle_menu_item_t s_reticle_menu_items[RETICLE_MENU_ROWS] = {
@@ -198,10 +186,7 @@ static void reticle_menu_draw(widget_t *win)
                            locale_info_tr(locale_info(), s_reticle_menu_items[i - 1].title_locale_key));
 }
 
-static uint32_t reticle_menu_rows(void)
-{
-    return RETICLE_MENU_ROWS;
-}
+static uint32_t reticle_menu_rows(void) { return RETICLE_MENU_ROWS; }
 
 static void reticle_menu_row_key(widget_t *win, uint32_t key)
 {
@@ -212,8 +197,17 @@ static void reticle_menu_row_key(widget_t *win, uint32_t key)
 }
 
 static const list_menu_t s_reticle_menu = {
-    NULL, &reticle_menu_index, reticle_menu_rows, reticle_menu_row_key, reticle_menu_draw, TRUE, NULL, NULL,
-    "main_menu", 0, NULL,
+    NULL,
+    &reticle_menu_index,
+    reticle_menu_rows,
+    reticle_menu_row_key,
+    reticle_menu_draw,
+    TRUE,
+    NULL,
+    NULL,
+    "main_menu",
+    0,
+    NULL,
 };
 
 ret_t reticle_menu_init(widget_t *win, void *ctx)

@@ -51,18 +51,9 @@ static void toggle(widget_t *value, char *flag, void (*send)(void))
     write_switch(value, *flag);
 }
 
-static void send_video_out(void)
-{
-    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_CVBS_MODE);
-}
-static void send_micro(void)
-{
-    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_MICRO);
-}
-static void send_protect(void)
-{
-    GUI_SEND_INFRARED_MSG(INFRARED_LIGHTPAOTECT);
-}
+static void send_video_out(void) { GUI_SEND_BASIC_FUNCTION_MSG(BASIC_CVBS_MODE); }
+static void send_micro(void) { GUI_SEND_BASIC_FUNCTION_MSG(BASIC_MICRO); }
+static void send_protect(void) { GUI_SEND_INFRARED_MSG(INFRARED_LIGHTPAOTECT); }
 
 static void init_video(widget_t *win, widget_t *value)
 {
@@ -120,10 +111,7 @@ static void enter_protect(widget_t *win, widget_t *value, uint32_t key)
     toggle(value, &stDevStatus.s8Stronglight_protect, send_protect);
 }
 
-static void init_nothing(widget_t *win, widget_t *value)
-{
-    (void)win, (void)value;
-}
+static void init_nothing(widget_t *win, widget_t *value) { (void)win, (void)value; }
 
 /* Setting the clock while a video is written would cut its time line. */
 static void enter_date_time(widget_t *win, widget_t *value, uint32_t key)
@@ -238,8 +226,9 @@ static void setting_menu_draw(widget_t *win)
         vesk_page_set_image(win, "image_page", "ic_page1");
         vesk_page_move_resize(win, "image_page", 223, 810, 42, 12);
     } else {
-        vesk_page_move_resize(win, "view_setting_sel", 0, ((i - 1) % SETTING_PAGE_ROWS) * SETTING_ROW_H + SETTING_PAGE2_Y,
-                              SETTING_BAR_W, SETTING_ROW_H);
+        vesk_page_move_resize(win, "view_setting_sel", 0,
+                              ((i - 1) % SETTING_PAGE_ROWS) * SETTING_ROW_H + SETTING_PAGE2_Y, SETTING_BAR_W,
+                              SETTING_ROW_H);
         vesk_page_set_image(win, "image_page", "ic_page2");
         vesk_page_move_resize(win, "image_page", 223, 838, 42, 12);
     }
@@ -249,10 +238,7 @@ static void setting_menu_draw(widget_t *win)
     }
 }
 
-static uint32_t setting_menu_rows(void)
-{
-    return SETTING_ROWS;
-}
+static uint32_t setting_menu_rows(void) { return SETTING_ROWS; }
 
 static void setting_menu_row_key(widget_t *win, uint32_t key)
 {
@@ -263,8 +249,17 @@ static void setting_menu_row_key(widget_t *win, uint32_t key)
 }
 
 static const list_menu_t s_setting_menu = {
-    &setting_menu_index, NULL, setting_menu_rows, setting_menu_row_key, setting_menu_draw, FALSE, NULL, NULL,
-    "main_menu", 0, NULL,
+    &setting_menu_index,
+    NULL,
+    setting_menu_rows,
+    setting_menu_row_key,
+    setting_menu_draw,
+    FALSE,
+    NULL,
+    NULL,
+    "main_menu",
+    0,
+    NULL,
 };
 
 static ret_t on_debug_mode(void *ctx, event_t *e)

@@ -37,17 +37,16 @@ typedef struct {
 static const shortcut_row_t s_rows[SHORTCUT_MENU_ROWS] = {
     {"Mode", 1, 3, 1, &mode_value, &stDevStatus.s8IrScene, SEND_INFRARED, INFRARED_SCENE, "image_mode",
      "ic_menuimage_scene_sel", "ic_menuimage_scene_def", "label_mode_value"},
-    {"Palette", 0, 4, 0, &palette_index, &stDevStatus.s8IrPolarity, SEND_INFRARED, INFRARED_POLARITY,
-     "image_palette", "ic_menuimage_palette_sel", "ic_menuimage_palette_def", "image_palette_value"},
+    {"Palette", 0, 4, 0, &palette_index, &stDevStatus.s8IrPolarity, SEND_INFRARED, INFRARED_POLARITY, "image_palette",
+     "ic_menuimage_palette_sel", "ic_menuimage_palette_def", "image_palette_value"},
     {"Bright", 1, 10, 5, &bright_value, &stDevStatus.s8IrBrightness, SEND_INFRARED, INFRARED_LIGHT, "image_bright",
      "ic_menu2_imgbrightness_sel", "ic_menu2_imgbrightness_def", "label_bright_value"},
     {"Contrast", 1, 10, 5, &contrast_value, &stDevStatus.s8IrContrast, SEND_INFRARED, INFRARED_CONTRACT,
      "image_contrast", "ic_menuimage_contrast_sel", "ic_menuimage_contrast_def", "label_contrast_value"},
-    {"Enhance", 1, 5, 3, &enhance_value, &stDevStatus.s8IrEnchance, SEND_INFRARED, INFRARED_ENHANCE,
-     "image_enhance", "ic_menuimage_enhance_sel", "ic_menuimage_enhance_def", "label_enhance_value"},
+    {"Enhance", 1, 5, 3, &enhance_value, &stDevStatus.s8IrEnchance, SEND_INFRARED, INFRARED_ENHANCE, "image_enhance",
+     "ic_menuimage_enhance_sel", "ic_menuimage_enhance_def", "label_enhance_value"},
     {"Screen Bright", 1, 10, 5, &screen_value, &stDevStatus.s8ScreenBrightness, SEND_BASIC, BASIC_SCREEN_LIGHT,
-     "image_screen_bright", "ic_menuimage_brightness_sel", "ic_menuimage_brightness_def",
-     "label_screen_bright_value"},
+     "image_screen_bright", "ic_menuimage_brightness_sel", "ic_menuimage_brightness_def", "label_screen_bright_value"},
 };
 
 static const char *const s_scene_names[] = {"Forest", "Rainy", "Ultra Clear"};
@@ -58,15 +57,9 @@ static const char *const s_palette_sel[] = {"palette_whitehot_sel", "palette_bla
 static const char *const s_palette_def[] = {"palette_whitehot_def", "palette_blackhot_def", "palette_redhot_def",
                                             "palette_red_def", "palette_green_def"};
 
-static const shortcut_row_t *row_of(int row)
-{
-    return row >= 1 && row <= SHORTCUT_MENU_ROWS ? &s_rows[row - 1] : NULL;
-}
+static const shortcut_row_t *row_of(int row) { return row >= 1 && row <= SHORTCUT_MENU_ROWS ? &s_rows[row - 1] : NULL; }
 
-static const char *tr(const char *key)
-{
-    return locale_info_tr(locale_info(), key);
-}
+static const char *tr(const char *key) { return locale_info_tr(locale_info(), key); }
 
 int get_menu_value(int row)
 {
@@ -85,8 +78,10 @@ void send_menu_command(int row)
     const shortcut_row_t *r = row_of(row);
     if (r == NULL) return;
     *r->mirror = (char)*r->value;
-    if (r->sender == SEND_BASIC) GUI_SEND_BASIC_FUNCTION_MSG(r->item);
-    else GUI_SEND_INFRARED_MSG(r->item);
+    if (r->sender == SEND_BASIC)
+        GUI_SEND_BASIC_FUNCTION_MSG(r->item);
+    else
+        GUI_SEND_INFRARED_MSG(r->item);
 }
 
 void on_menu_display(widget_t *win)
@@ -102,8 +97,10 @@ void on_menu_display(widget_t *win)
             continue;
         }
         char text[16];
-        if (row == 1 && v >= r->min_val && v <= r->max_val) tk_snprintf(text, sizeof text, "%s", tr(s_scene_names[v - 1]));
-        else tk_snprintf(text, sizeof text, "%d", v);
+        if (row == 1 && v >= r->min_val && v <= r->max_val)
+            tk_snprintf(text, sizeof text, "%s", tr(s_scene_names[v - 1]));
+        else
+            tk_snprintf(text, sizeof text, "%d", v);
         vesk_page_set_style(win, r->value_name, current ? SHORTCUT_VALUE_SEL : SHORTCUT_VALUE_DEF);
         vesk_page_set_text(win, r->value_name, text);
     }
@@ -114,10 +111,7 @@ void on_menu_display(widget_t *win)
     vesk_page_set_text(win, "label_menu_title", tr(title));
 }
 
-static uint32_t shortcut_rows(void)
-{
-    return SHORTCUT_MENU_ROWS;
-}
+static uint32_t shortcut_rows(void) { return SHORTCUT_MENU_ROWS; }
 
 /* ',' ']' up and '[' down, wrapping; the new value goes out at once. */
 static void shortcut_row_key(widget_t *win, uint32_t key)
@@ -139,8 +133,7 @@ static ret_t shortcut_key_first(widget_t *win, uint32_t key)
 }
 
 static const list_menu_t s_shortcut_menu = {
-    NULL, &menu_index, shortcut_rows, shortcut_row_key, on_menu_display, TRUE, NULL, shortcut_key_first, NULL, 0,
-    NULL,
+    NULL, &menu_index, shortcut_rows, shortcut_row_key, on_menu_display, TRUE, NULL, shortcut_key_first, NULL, 0, NULL,
 };
 
 ret_t QZ_shortcut_menu_init(widget_t *win, void *ctx)

@@ -65,7 +65,8 @@ static ret_t on_countdown_tick(const timer_info_t *timer)
         stUIStatus.timer_id_shutdown = 0;
         vesk_gui_request_shutdown(VESK_PERSIST_SHUTDOWN_VOLUNTARY);
         return RET_REMOVE;
-    default: return RET_REPEAT;
+    default:
+        return RET_REPEAT;
     }
 }
 
@@ -73,8 +74,7 @@ static ret_t on_shutdown_key(void *ctx, event_t *e)
 {
     (void)ctx;
     key_event_t *key = key_event_cast(e);
-    if (key == NULL || key->key != GUI_KEY_FUCTION_S || stUIStatus.shutdown_count > SHUTDOWN_LAST_CANCEL)
-        return RET_OK;
+    if (key == NULL || key->key != GUI_KEY_FUCTION_S || stUIStatus.shutdown_count > SHUTDOWN_LAST_CANCEL) return RET_OK;
     stop_countdown();
     navigator_switch_to(stUIStatus.temp_window, TRUE);
     return RET_OK;

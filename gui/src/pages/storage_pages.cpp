@@ -64,45 +64,34 @@ static ret_t two_choice_key(widget_t *win, const two_choice_t *page, uint32_t ke
         draw_choice(win, page);
         break;
     case GUI_KEY_MID_S:
-        if (*page->index == 1) page->on_yes();
-        else page->on_cancel();
+        if (*page->index == 1)
+            page->on_yes();
+        else
+            page->on_cancel();
         break;
-    case GUI_KEY_MID_L: page->on_cancel(); break;
-    case GUI_KEY_POWER_S: vesk_page_go_home(); break;
-    default: return RET_OK;
+    case GUI_KEY_MID_L:
+        page->on_cancel();
+        break;
+    case GUI_KEY_POWER_S:
+        vesk_page_go_home();
+        break;
+    default:
+        return RET_OK;
     }
     return RET_STOP;
 }
 
-static void open_format_confirmation(void)
-{
-    navigator_to("memory_format_sel");
-}
+static void open_format_confirmation(void) { navigator_to("memory_format_sel"); }
 
-static void back_to_format_row(void)
-{
-    list_menu_replace("setting_menu", SETTING_ROW_FORMAT);
-}
+static void back_to_format_row(void) { list_menu_replace("setting_menu", SETTING_ROW_FORMAT); }
 
-static void open_formatting(void)
-{
-    navigator_to("memory_format_restart");
-}
+static void open_formatting(void) { navigator_to("memory_format_restart"); }
 
-static void back_to_storage(void)
-{
-    navigator_back();
-}
+static void back_to_storage(void) { navigator_back(); }
 
-static void open_restoring(void)
-{
-    navigator_to("restoring");
-}
+static void open_restoring(void) { navigator_to("restoring"); }
 
-static void back_to_reset_row(void)
-{
-    list_menu_replace("setting_menu", SETTING_ROW_RESET);
-}
+static void back_to_reset_row(void) { list_menu_replace("setting_menu", SETTING_ROW_RESET); }
 
 static const two_choice_t s_memory_menu = {&emory_index, "view_Format", "label_Format", open_format_confirmation,
                                            back_to_format_row};
@@ -306,7 +295,8 @@ static ret_t on_low_power_tick(const timer_info_t *timer)
         stUIStatus.timer_id_shutdown = 0;
         vesk_gui_request_shutdown(VESK_REASON_LOW_BATTERY);
         return RET_REMOVE;
-    default: return RET_REPEAT;
+    default:
+        return RET_REPEAT;
     }
 }
 
@@ -315,7 +305,9 @@ static ret_t on_low_temp_tick(const timer_info_t *timer)
     (void)timer;
     stUIStatus.shutdown_count++;
     switch (stUIStatus.shutdown_count) {
-    case 1: GUI_SEND_PARAM_FUNCTION_MSG(SAVE_ALLPARAM); return RET_REPEAT;
+    case 1:
+        GUI_SEND_PARAM_FUNCTION_MSG(SAVE_ALLPARAM);
+        return RET_REPEAT;
     case 2:
         stop_recording();
         if (home_rav_running()) GUI_SEND_RECOIL_MSG(RECOIL_BREAKOUT);
@@ -324,7 +316,8 @@ static ret_t on_low_temp_tick(const timer_info_t *timer)
         stUIStatus.timer_id_shutdown = 0;
         vesk_gui_request_shutdown(VESK_REASON_LOW_TEMPERATURE);
         return RET_REMOVE;
-    default: return RET_REPEAT;
+    default:
+        return RET_REPEAT;
     }
 }
 

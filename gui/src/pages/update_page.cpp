@@ -55,8 +55,9 @@ static const struct {
     int state;
     int16_t next;
 } s_transitions[] = {
-    {4, 0, 6},  {4, 1, 5},   {7, 2, 8},   {7, 3, 9},   {8, 4, 10},
-    {8, 5, 11}, {10, 6, 12}, {10, 7, 13}, {12, UPDATE_ANY_STATE, STEP_DONE},
+    {4, 0, 6},   {4, 1, 5},   {7, 2, 8},
+    {7, 3, 9},   {8, 4, 10},  {8, 5, 11},
+    {10, 6, 12}, {10, 7, 13}, {12, UPDATE_ANY_STATE, STEP_DONE},
 };
 
 /* Steps where the function key only restarts the scope: the update is over
@@ -90,8 +91,7 @@ static void follow_state(void)
 {
     for (size_t i = 0; i < ARRAY_SIZE(s_transitions); i++) {
         if (s_transitions[i].step != QZ_updata_index) continue;
-        if (s_transitions[i].state != UPDATE_ANY_STATE && s_transitions[i].state != stUIStatus.s8Updata_state)
-            continue;
+        if (s_transitions[i].state != UPDATE_ANY_STATE && s_transitions[i].state != stUIStatus.s8Updata_state) continue;
         QZ_updata_index = s_transitions[i].next;
         return;
     }
@@ -101,8 +101,10 @@ ret_t QZ_updata_index_switch(void *ctx, event_t *e)
 {
     (void)e;
     widget_t *win = WIDGET(ctx);
-    if (QZ_updata_index == STEP_CHECK) first_check();
-    else follow_state();
+    if (QZ_updata_index == STEP_CHECK)
+        first_check();
+    else
+        follow_state();
     show_picture(win, QZ_updata_index);
     return RET_OK;
 }
@@ -173,7 +175,8 @@ static ret_t on_updata_key(void *ctx, event_t *e)
             navigator_to("QZ_SHUT_DOWN");
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return RET_OK;
 }

@@ -95,10 +95,7 @@ static void send_offset(bool_t x_axis)
 }
 
 /* One pixel of the zoomed picture, in screen pixels. */
-static float zoom_step(void)
-{
-    return 100.0f / (float)ui_ir_zoom_percent();
-}
+static float zoom_step(void) { return 100.0f / (float)ui_ir_zoom_percent(); }
 
 /* Moves one axis by delta pixels: the whole part goes into the position
  * (sent when it changes), the total stays within the panel's limits. */
@@ -237,8 +234,8 @@ ret_t QZ_reticle_zero_dist_init(widget_t *win, void *ctx)
     static const char *const marks[] = {"ballistics_reticle_white_5px", NULL, "ballistics_reticle_green_5px",
                                         "ballistics_reticle_red_5px", "ballistics_reticle_blue_5px"};
     int colour = stDevStatus.s8ReticleColour;
-    const char *mark = colour < (int)ARRAY_SIZE(marks) && marks[colour] != NULL ? marks[colour]
-                                                                               : "ballistics_reticle_black_5px";
+    const char *mark =
+        colour < (int)ARRAY_SIZE(marks) && marks[colour] != NULL ? marks[colour] : "ballistics_reticle_black_5px";
     vesk_page_set_image(win, "image_temp_reticle", mark);
 
     draw_old_zero(win);

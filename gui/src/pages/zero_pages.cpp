@@ -27,10 +27,7 @@ float calc_pix2mm(float distance, float zoom)
     return distance * 7680 / 60 / zoom / 1280;
 }
 
-float calc_pix2mil(void)
-{
-    return 0.1f;
-}
+float calc_pix2mil(void) { return 0.1f; }
 
 int splitFloat(float *offset, int *value)
 {
@@ -78,10 +75,30 @@ static int32_t edit_mode;
 static int32_t edit_index;
 
 static digit_param_t PARAM_ZERO_CHILD_DIST = {
-    RETICLE_ZERO_CHILD_DISTANCE, 4, 4, 0, false, false, false, 11, 1500, false, 0, 0, false, 0, 0,
-    "view_distance_val", NULL, NULL, NULL, NULL,
+    RETICLE_ZERO_CHILD_DISTANCE,
+    4,
+    4,
+    0,
+    false,
+    false,
+    false,
+    11,
+    1500,
+    false,
+    0,
+    0,
+    false,
+    0,
+    0,
+    "view_distance_val",
+    NULL,
+    NULL,
+    NULL,
+    NULL,
     {"distance_value_dig_4", "distance_value_dig_3", "distance_value_dig_2", "distance_value_dig_1"},
-    {241, 259, 277, 295}, {0}, {0}};
+    {241, 259, 277, 295},
+    {0},
+    {0}};
 
 static ret_t on_key_distance(widget_t *win, int key);
 static ret_t on_key_movement(widget_t *win, int key);
@@ -116,8 +133,8 @@ static void zero_child_highlight(widget_t *win)
             vesk_page_set_style(win, r.arrow_name, current ? ZERO_STYLE_ARROW_SEL : ZERO_STYLE_ARROW);
     }
     vesk_page_set_visible(win, "view_zero_child_sel", TRUE);
-    vesk_page_move_resize(win, "view_zero_child_sel", 0, QZ_reticle_zero_child_index * ZERO_ROW_HEIGHT - ZERO_ROW_HEIGHT,
-                          364, ZERO_ROW_HEIGHT);
+    vesk_page_move_resize(win, "view_zero_child_sel", 0,
+                          QZ_reticle_zero_child_index * ZERO_ROW_HEIGHT - ZERO_ROW_HEIGHT, 364, ZERO_ROW_HEIGHT);
 }
 
 static ret_t update_digit_zero_child_item_ui(widget_t *win, int row, int key)
@@ -130,8 +147,8 @@ static ret_t update_digit_zero_child_item_ui(widget_t *win, int row, int key)
         vesk_page_set_text(win, cfg->labels[p], text);
         vesk_page_set_style(win, cfg->labels[p], ZERO_STYLE_ROW);
     }
-    bool_t editing = row == QZ_reticle_zero_child_index && edit_mode != 0 && edit_index >= 0 &&
-                     edit_index < cfg->bit_count;
+    bool_t editing =
+        row == QZ_reticle_zero_child_index && edit_mode != 0 && edit_index >= 0 && edit_index < cfg->bit_count;
     vesk_page_set_visible(win, cfg->sel_view, editing);
     if (editing) {
         vesk_page_move_resize(win, cfg->sel_view, cfg->offsets[edit_index], 14, 16, 28);
@@ -262,8 +279,8 @@ ret_t QZ_reticle_zero_child_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     intptr_t c = (intptr_t)ctx;
-    QZ_reticle_zero_child_index = c == RETICLE_ZERO_CHILD_MOVEMENT ? RETICLE_ZERO_CHILD_MOVEMENT
-                                                                    : RETICLE_ZERO_CHILD_DISTANCE;
+    QZ_reticle_zero_child_index =
+        c == RETICLE_ZERO_CHILD_MOVEMENT ? RETICLE_ZERO_CHILD_MOVEMENT : RETICLE_ZERO_CHILD_DISTANCE;
     edit_mode = 0;
     edit_index = 0;
     load_distance_digits();
@@ -313,9 +330,12 @@ static void zero_list_texts(widget_t *win)
     for (int i = 1; i <= ZERO_LIST_SLOT_ROWS; i++) {
         char label[16], text[24];
         tk_snprintf(label, sizeof label, "label_zero%d", i);
-        if (i > VESK_ZERO_COUNT) tk_snprintf(text, sizeof text, "--");
-        else if (stDevStatus.s8DistanceUint != 0) tk_snprintf(text, sizeof text, "%d yd", g->zero[i - 1].u16IrCursorDistanceYD);
-        else tk_snprintf(text, sizeof text, "%d m", g->zero[i - 1].u16IrCursorDistance);
+        if (i > VESK_ZERO_COUNT)
+            tk_snprintf(text, sizeof text, "--");
+        else if (stDevStatus.s8DistanceUint != 0)
+            tk_snprintf(text, sizeof text, "%d yd", g->zero[i - 1].u16IrCursorDistanceYD);
+        else
+            tk_snprintf(text, sizeof text, "%d m", g->zero[i - 1].u16IrCursorDistance);
         vesk_page_set_text(win, label, text);
         char enter[24];
         tk_snprintf(enter, sizeof enter, "label_zero%d_enter", i);
@@ -326,8 +346,7 @@ static void zero_list_texts(widget_t *win)
 static int zero_list_step(int key)
 {
     int r = s_zero_list_row;
-    do
-        r = getIndexVal(key, 1, ZERO_LIST_EXIT_ROW, r, 0);
+    do r = getIndexVal(key, 1, ZERO_LIST_EXIT_ROW, r, 0);
     while (!zero_list_row_usable(r));
     return r;
 }

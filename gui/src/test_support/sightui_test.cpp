@@ -11,11 +11,11 @@
 #include "awtk_host.h"
 #include "qel_msg.h"
 #include "sim_ns.h"
+#include "ui_status.h"
 #include "vesk_frame.h"
 #include "vesk_log.h"
 #include "vesk_lrf_ui.h"
 #include "vesk_msgq.h"
-#include "ui_status.h"
 
 #include <fcntl.h>
 #include <fstream>
@@ -23,10 +23,7 @@
 
 namespace sightui_test {
 
-const char *built_res(void)
-{
-    return SIGHTUI_TEST_RES;
-}
+const char *built_res(void) { return SIGHTUI_TEST_RES; }
 
 void in_gui_child(const std::function<void()> &fn, int w, int h, const char *res_root)
 {
@@ -84,10 +81,7 @@ EventTap::EventTap()
     for (int n = 0; n < 100; n++) widget_on(window_manager(), EVT_USER_START + n, on_user_event, this);
 }
 
-EventTap::~EventTap()
-{
-    widget_off_by_ctx(window_manager(), this);
-}
+EventTap::~EventTap() { widget_off_by_ctx(window_manager(), this); }
 
 std::vector<int> EventTap::take()
 {
@@ -96,10 +90,7 @@ std::vector<int> EventTap::take()
     return out;
 }
 
-void start_queues()
-{
-    ASSERT_EQ(Qel_InitMsgEvent(msgEventCallback), 0);
-}
+void start_queues() { ASSERT_EQ(Qel_InitMsgEvent(msgEventCallback), 0); }
 
 std::vector<bytes> sent_frames()
 {
@@ -151,10 +142,7 @@ static ret_t on_key(void *ctx, event_t *e)
     return RET_OK;
 }
 
-KeyTap::KeyTap(widget_t *win)
-{
-    widget_on(win, EVT_KEY_DOWN, on_key, this);
-}
+KeyTap::KeyTap(widget_t *win) { widget_on(win, EVT_KEY_DOWN, on_key, this); }
 
 std::vector<uint32_t> KeyTap::take()
 {
@@ -236,10 +224,7 @@ bytes mirrors()
     return out;
 }
 
-bytes le16(int v)
-{
-    return bytes{(uint8_t)v, (uint8_t)(v >> 8)};
-}
+bytes le16(int v) { return bytes{(uint8_t)v, (uint8_t)(v >> 8)}; }
 
 bytes le64(uint64_t v)
 {
@@ -285,4 +270,4 @@ bytes unhex(const char *text)
     return out;
 }
 
-}  // namespace sightui_test
+} // namespace sightui_test

@@ -80,4 +80,4 @@ std::string hex(const bytes &b);
 /* Bytes from "AA 07 ..." text. */
 bytes unhex(const char *text);
 
-}  // namespace sightui_test
+} // namespace sightui_test

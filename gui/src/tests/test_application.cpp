@@ -2,8 +2,8 @@
 // and the boot page, in a private /tmp and IPC namespace.
 #include <gtest/gtest.h>
 
-#include <sched.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,8 +28,7 @@ void cover_tmp_keeping(const std::string &res)
     ASSERT_GE(keep, 0) << res;
     ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "size=4m"), 0);
     if (res.rfind("/tmp/", 0) == 0) {
-        for (size_t at = 5; at != std::string::npos; at = res.find('/', at + 1))
-            mkdir(res.substr(0, at).c_str(), 0755);
+        for (size_t at = 5; at != std::string::npos; at = res.find('/', at + 1)) mkdir(res.substr(0, at).c_str(), 0755);
         mkdir(res.c_str(), 0755);
         const std::string from = "/proc/self/fd/" + std::to_string(keep);
         ASSERT_EQ(mount(from.c_str(), res.c_str(), NULL, MS_BIND, NULL), 0) << res;
@@ -70,4 +69,4 @@ TEST(Application, AssetsSelectTheDefaultTheme)
     });
 }
 
-}  // namespace
+} // namespace

@@ -6,13 +6,13 @@
 
 typedef ret_t (*general_reticle_setter_t)(widget_t *widget, int32_t value);
 
-#define GENERAL_RETICLE_SETTER(field)                                     \
-    ret_t general_reticle_set_##field(widget_t *widget, int32_t field)    \
-    {                                                                     \
-        general_reticle_t *general_reticle = GENERAL_RETICLE(widget);     \
-        return_value_if_fail(general_reticle != NULL, RET_BAD_PARAMS);    \
-        general_reticle->field = field;                                   \
-        return RET_OK;                                                    \
+#define GENERAL_RETICLE_SETTER(field)                                                                                  \
+    ret_t general_reticle_set_##field(widget_t *widget, int32_t field)                                                 \
+    {                                                                                                                  \
+        general_reticle_t *general_reticle = GENERAL_RETICLE(widget);                                                  \
+        return_value_if_fail(general_reticle != NULL, RET_BAD_PARAMS);                                                 \
+        general_reticle->field = field;                                                                                \
+        return RET_OK;                                                                                                 \
     }
 
 GENERAL_RETICLE_SETTER(c_prop)
@@ -48,18 +48,24 @@ static const struct {
     {GENERAL_RETICLE_PROP_C_PROP11, offsetof(general_reticle_t, c_prop11), general_reticle_set_c_prop11},
 };
 
-static const char *s_general_reticle_properties[] = {
-    GENERAL_RETICLE_PROP_C_PROP,        GENERAL_RETICLE_PROP_C_PROP1,       GENERAL_RETICLE_PROP_ZOOM,
-    GENERAL_RETICLE_PROP_RETICLE_TYPE,  GENERAL_RETICLE_PROP_RETICLE_COLOR, GENERAL_RETICLE_PROP_RESOLUTION_X,
-    GENERAL_RETICLE_PROP_RESOLUTION_Y,  GENERAL_RETICLE_PROP_C_PROP7,       GENERAL_RETICLE_PROP_C_PROP8,
-    GENERAL_RETICLE_PROP_C_PROP9,       GENERAL_RETICLE_PROP_C_PROP10,      GENERAL_RETICLE_PROP_C_PROP11,
-    NULL};
+static const char *s_general_reticle_properties[] = {GENERAL_RETICLE_PROP_C_PROP,
+                                                     GENERAL_RETICLE_PROP_C_PROP1,
+                                                     GENERAL_RETICLE_PROP_ZOOM,
+                                                     GENERAL_RETICLE_PROP_RETICLE_TYPE,
+                                                     GENERAL_RETICLE_PROP_RETICLE_COLOR,
+                                                     GENERAL_RETICLE_PROP_RESOLUTION_X,
+                                                     GENERAL_RETICLE_PROP_RESOLUTION_Y,
+                                                     GENERAL_RETICLE_PROP_C_PROP7,
+                                                     GENERAL_RETICLE_PROP_C_PROP8,
+                                                     GENERAL_RETICLE_PROP_C_PROP9,
+                                                     GENERAL_RETICLE_PROP_C_PROP10,
+                                                     GENERAL_RETICLE_PROP_C_PROP11,
+                                                     NULL};
 
 static int general_reticle_prop_index(const char *name)
 {
     for (size_t i = 0; i < ARRAY_SIZE(s_general_reticle_props); i++) {
-        if (tk_str_eq(name, s_general_reticle_props[i].name))
-            return (int)i;
+        if (tk_str_eq(name, s_general_reticle_props[i].name)) return (int)i;
     }
     return -1;
 }
@@ -69,8 +75,7 @@ ret_t general_reticle_get_prop(widget_t *widget, const char *name, value_t *v)
     general_reticle_t *general_reticle = GENERAL_RETICLE(widget);
     return_value_if_fail(general_reticle != NULL && name != NULL && v != NULL, RET_BAD_PARAMS);
     int i = general_reticle_prop_index(name);
-    if (i < 0)
-        return RET_NOT_FOUND;
+    if (i < 0) return RET_NOT_FOUND;
     const char *field = (const char *)general_reticle + s_general_reticle_props[i].offset;
     value_set_int32(v, *(const int32_t *)field);
     return RET_OK;
@@ -80,8 +85,7 @@ ret_t general_reticle_set_prop(widget_t *widget, const char *name, const value_t
 {
     return_value_if_fail(widget != NULL && name != NULL && v != NULL, RET_BAD_PARAMS);
     int i = general_reticle_prop_index(name);
-    if (i < 0)
-        return RET_NOT_FOUND;
+    if (i < 0) return RET_NOT_FOUND;
     return s_general_reticle_props[i].set(widget, value_int32(v));
 }
 
@@ -120,15 +124,17 @@ ret_t general_reticle_on_paint_self(widget_t *widget, canvas_t *c)
     return_value_if_fail(general_reticle != NULL && c != NULL, RET_BAD_PARAMS);
     general_reticle_set_color(c, general_reticle->reticle_color);
 
-    general_reticle_geometry_t g = {general_reticle->reticle_type, general_reticle->zoom,
-                                    general_reticle->resolution_x, general_reticle->resolution_y, widget->w,
+    general_reticle_geometry_t g = {general_reticle->reticle_type,
+                                    general_reticle->zoom,
+                                    general_reticle->resolution_x,
+                                    general_reticle->resolution_y,
+                                    widget->w,
                                     widget->h};
     general_reticle_rect_t marks[GENERAL_RETICLE_MARKS_MAX];
     int n = general_reticle_marks(&g, marks, GENERAL_RETICLE_MARKS_MAX);
     for (int i = 0; i < n; i++) {
         /* At zoom 0 the posts have no width: nothing to fill. */
-        if (marks[i].w > 0 && marks[i].h > 0)
-            canvas_clear_rect(c, marks[i].x, marks[i].y, marks[i].w, marks[i].h);
+        if (marks[i].w > 0 && marks[i].h > 0) canvas_clear_rect(c, marks[i].x, marks[i].y, marks[i].w, marks[i].h);
     }
     return RET_OK;
 }
@@ -181,10 +187,7 @@ widget_t *general_reticle_cast(widget_t *widget)
     return widget;
 }
 
-const char *general_reticle_supported_render_mode(void)
-{
-    return "OpenGL|AGGE-BGR565|AGGE-BGRA8888|AGGE-MONO";
-}
+const char *general_reticle_supported_render_mode(void) { return "OpenGL|AGGE-BGR565|AGGE-BGRA8888|AGGE-MONO"; }
 
 ret_t general_reticle_register(void)
 {

@@ -14,8 +14,7 @@ typedef struct {
 
 static void put(marks_t *m, int32_t x, int32_t y, int32_t w, int32_t h)
 {
-    if (m->n < m->cap)
-        m->out[m->n] = general_reticle_rect_t{x, y, w, h};
+    if (m->n < m->cap) m->out[m->n] = general_reticle_rect_t{x, y, w, h};
     m->n++;
 }
 
@@ -24,22 +23,16 @@ static void put(marks_t *m, int32_t x, int32_t y, int32_t w, int32_t h)
 static int32_t units(double n, float unit, float scale)
 {
     double v = n * (double)unit * (double)scale;
-    if (v > UNIT_LIMIT)
-        v = UNIT_LIMIT;
-    if (v < -UNIT_LIMIT)
-        v = -UNIT_LIMIT;
+    if (v > UNIT_LIMIT) v = UNIT_LIMIT;
+    if (v < -UNIT_LIMIT) v = -UNIT_LIMIT;
     return (int32_t)v;
 }
 
-static int32_t at_least_one(int32_t v)
-{
-    return v < 1 ? 1 : v;
-}
+static int32_t at_least_one(int32_t v) { return v < 1 ? 1 : v; }
 
 int general_reticle_marks(const general_reticle_geometry_t *g, general_reticle_rect_t *out, int cap)
 {
-    if (g == NULL || (out == NULL && cap > 0))
-        return 0;
+    if (g == NULL || (out == NULL && cap > 0)) return 0;
     marks_t m = {out, cap < 0 ? 0 : cap, 0};
 
     const int32_t cx = g->width / 2 - 1;
@@ -81,10 +74,8 @@ int general_reticle_marks(const general_reticle_geometry_t *g, general_reticle_r
             put(&m, cx + units(i, ux, s), cy, 2, 2);
             put(&m, cx - units(i, ux, s), cy, 2, 2);
         }
-        for (int i = 1; i <= 10; i++)
-            put(&m, cx, cy + units(i, uy, s), 2, 2);
-        for (int i = 1; i <= 3; i++)
-            put(&m, cx, cy - units(i, uy, s), 2, 2);
+        for (int i = 1; i <= 10; i++) put(&m, cx, cy + units(i, uy, s), 2, 2);
+        for (int i = 1; i <= 3; i++) put(&m, cx, cy - units(i, uy, s), 2, 2);
         break;
     case 4: { /* tick ladder */
         const int32_t t = at_least_one(units(0.25, uy, s));
@@ -93,8 +84,7 @@ int general_reticle_marks(const general_reticle_geometry_t *g, general_reticle_r
             put(&m, cx + units(i, ux, s), hy - t, 2, 2 * t);
             put(&m, cx - units(i, ux, s), hy - t, 2, 2 * t);
         }
-        for (int i = 1; i <= 11; i++)
-            put(&m, hx - k, cy + units(i, uy, s), 2 * k, 2);
+        for (int i = 1; i <= 11; i++) put(&m, hx - k, cy + units(i, uy, s), 2 * k, 2);
         break;
     }
     case 5: /* plain cross, no separate centre dot */

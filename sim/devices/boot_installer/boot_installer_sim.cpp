@@ -63,8 +63,8 @@ bool boot_installer_boot(sim_harness &h, std::vector<std::string> *said)
     std::string report = std::string(kUpdateDir) + kReport;
     std::string line;
     if (fail) {
-        std::string text = "boot installer: the update was not installed\nreason=" + reason + "\nmembers=" +
-                           list.substr(list.empty() ? 0 : 1) + "\n";
+        std::string text = "boot installer: the update was not installed\nreason=" + reason +
+                           "\nmembers=" + list.substr(list.empty() ? 0 : 1) + "\n";
         int rc = sim_write_file(h.sb, report, text);
         if (rc < 0) {
             h.why = report + ": " + strerror(-rc);

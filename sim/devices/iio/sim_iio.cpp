@@ -48,10 +48,7 @@ int sim_adc_counts(double volts)
     return (int)(c < 0 ? 0 : c > SIM_ADC_FULL_COUNTS ? SIM_ADC_FULL_COUNTS : c);
 }
 
-int sim_adc_battery_counts(double volts)
-{
-    return sim_adc_counts(volts / SIM_BATTERY_DIVIDER);
-}
+int sim_adc_battery_counts(double volts) { return sim_adc_counts(volts / SIM_BATTERY_DIVIDER); }
 
 static int sim_iio_hold(sim_sandbox *sb, double pitch_deg, double roll_deg, double heading_deg,
                         const int16_t *hard_iron, int samples)

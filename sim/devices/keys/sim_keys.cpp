@@ -1,8 +1,8 @@
 #include "sim_keys.h"
 
 #include <errno.h>
-#include <string.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 #include <algorithm>
@@ -19,9 +19,9 @@ static const struct {
     const char *name;
     uint16_t code;
 } sim_keys_table[] = {
-    {"ok", SIM_KEY_OK},       {"middle", SIM_KEY_OK}, {"up", SIM_KEY_UP},       {"down", SIM_KEY_DOWN},
-    {"left", SIM_KEY_LEFT},   {"right", SIM_KEY_RIGHT}, {"fn", SIM_KEY_FN},     {"range", SIM_KEY_RANGE},
-    {"power", SIM_KEY_POWER},
+    {"ok", SIM_KEY_OK},     {"middle", SIM_KEY_OK},   {"up", SIM_KEY_UP},
+    {"down", SIM_KEY_DOWN}, {"left", SIM_KEY_LEFT},   {"right", SIM_KEY_RIGHT},
+    {"fn", SIM_KEY_FN},     {"range", SIM_KEY_RANGE}, {"power", SIM_KEY_POWER},
 };
 
 std::vector<uint16_t> sim_keys_parse(const std::string &names)
@@ -62,7 +62,9 @@ std::vector<sim_key_step> sim_keys_hold(const std::vector<uint16_t> &codes, int 
 
 std::vector<sim_key_step> sim_keys_double(uint16_t code, int gap_ms)
 {
-    return {{0, code, 1}, {SIM_KEY_TAP_MS, code, 0}, {SIM_KEY_TAP_MS + gap_ms, code, 1},
+    return {{0, code, 1},
+            {SIM_KEY_TAP_MS, code, 0},
+            {SIM_KEY_TAP_MS + gap_ms, code, 1},
             {2 * SIM_KEY_TAP_MS + gap_ms, code, 0}};
 }
 
@@ -88,8 +90,7 @@ static void sim_keys_sleep_until(const struct timespec &start, int t_ms)
         at.tv_sec++;
         at.tv_nsec -= 1000000000L;
     }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {}
 }
 
 int sim_keys_play(sim_sandbox *sb, const std::vector<sim_key_step> &steps)

@@ -73,10 +73,7 @@ void media_follow(const sim_harness &h, link *l)
     }
 }
 
-bool same(const thermal_scene_settings &a, const thermal_scene_settings &b)
-{
-    return memcmp(&a, &b, sizeof a) == 0;
-}
+bool same(const thermal_scene_settings &a, const thermal_scene_settings &b) { return memcmp(&a, &b, sizeof a) == 0; }
 
 /* Writes the plane aside and moves it into place, so sightui never reads
  * half a picture. */

@@ -35,7 +35,7 @@ enum : uint16_t {
     CMD_BADPIX_MODE = 0x0408,
     CMD_SHUTTER = 0x0502,
     CMD_CALIBRATE = 0x0503,
-    CMD_REPAIR = 0x0508, /* manual repair (00) and save (02); the save-done notice */
+    CMD_REPAIR = 0x0508,      /* manual repair (00) and save (02); the save-done notice */
     CMD_AUTO_REPAIR = 0x0509, /* also the repair-done notice */
     CMD_CALIBRATED = 0x050A,
     CMD_SAVE_CONFIG = 0x0603,
@@ -61,10 +61,8 @@ struct switch_row {
     int thermal_core_image::*field;
 };
 const switch_row switch_rows[] = {
-    {CMD_POLARITY, &thermal_core_image::black_hot},
-    {CMD_HIGHLIGHT, &thermal_core_image::highlight},
-    {CMD_FREEZE, &thermal_core_image::freeze},
-    {CMD_HOT_POINT, &thermal_core_image::hot_point},
+    {CMD_POLARITY, &thermal_core_image::black_hot},      {CMD_HIGHLIGHT, &thermal_core_image::highlight},
+    {CMD_FREEZE, &thermal_core_image::freeze},           {CMD_HOT_POINT, &thermal_core_image::hot_point},
     {CMD_BADPIX_MODE, &thermal_core_image::badpix_mode},
 };
 
@@ -73,12 +71,8 @@ const struct {
     uint16_t cmd;
     std::vector<uint8_t> data;
 } notices[] = {
-    {"repair", CMD_AUTO_REPAIR, {}},
-    {"calibrated", CMD_CALIBRATED, {}},
-    {"bright-on", CMD_BRIGHT_ON, {}},
-    {"bright-off", CMD_BRIGHT_OFF, {}},
-    {"save-ok", CMD_REPAIR, {0x01}},
-    {"save-failed", CMD_REPAIR, {0x00}},
+    {"repair", CMD_AUTO_REPAIR, {}},    {"calibrated", CMD_CALIBRATED, {}}, {"bright-on", CMD_BRIGHT_ON, {}},
+    {"bright-off", CMD_BRIGHT_OFF, {}}, {"save-ok", CMD_REPAIR, {0x01}},    {"save-failed", CMD_REPAIR, {0x00}},
 };
 
 uint8_t sum_of(const uint8_t *b, size_t n)
@@ -164,12 +158,21 @@ static std::vector<uint8_t> text_of(const std::string &s, std::vector<uint8_t> l
 static void core_answer_identity(thermal_core *core, uint16_t cmd)
 {
     switch (cmd) {
-    case CMD_PART_NUMBER: core_send(core, cmd, KIND_QUERY, text_of(core->pn)); break;
-    case CMD_SERIAL_NUMBER: core_send(core, cmd, KIND_QUERY, text_of(core->sn)); break;
+    case CMD_PART_NUMBER:
+        core_send(core, cmd, KIND_QUERY, text_of(core->pn));
+        break;
+    case CMD_SERIAL_NUMBER:
+        core_send(core, cmd, KIND_QUERY, text_of(core->sn));
+        break;
     /* The first version text carries the index of the image it names. */
-    case CMD_FIRST_VERSION: core_send(core, cmd, KIND_QUERY, text_of(core->first_version, {0x01})); break;
-    case CMD_VERSION: core_send(core, cmd, KIND_QUERY, text_of(core->version)); break;
-    default: break;
+    case CMD_FIRST_VERSION:
+        core_send(core, cmd, KIND_QUERY, text_of(core->first_version, {0x01}));
+        break;
+    case CMD_VERSION:
+        core_send(core, cmd, KIND_QUERY, text_of(core->version));
+        break;
+    default:
+        break;
     }
 }
 
@@ -258,7 +261,8 @@ static void core_take(thermal_core *core, const uint8_t *f, size_t size)
         if (!core->announced) {
             /* The core names itself once the scope's line is up. */
             core->announced = true;
-            for (uint16_t cmd : {CMD_PART_NUMBER, CMD_SERIAL_NUMBER, CMD_FIRST_VERSION}) core_answer_identity(core, cmd);
+            for (uint16_t cmd : {CMD_PART_NUMBER, CMD_SERIAL_NUMBER, CMD_FIRST_VERSION})
+                core_answer_identity(core, cmd);
         }
         if (is_identity(r.cmd)) {
             core_answer_identity(core, r.cmd);
@@ -364,9 +368,12 @@ void thermal_core_stop(thermal_core *core)
 
 static bool on_off(const std::string &word, bool *out)
 {
-    if (word == "on") *out = true;
-    else if (word == "off") *out = false;
-    else return false;
+    if (word == "on")
+        *out = true;
+    else if (word == "off")
+        *out = false;
+    else
+        return false;
     return true;
 }
 
@@ -378,20 +385,26 @@ int thermal_core_command(thermal_core *core, const char *line)
     in >> word;
     std::getline(in >> std::ws, rest);
     std::lock_guard<std::mutex> g(core->lock);
-    if (word == "version" && !rest.empty()) core->version = rest;
-    else if (word == "first-version" && !rest.empty()) core->first_version = rest;
-    else if (word == "pn" && !rest.empty()) core->pn = rest;
-    else if (word == "sn" && !rest.empty()) core->sn = rest;
-    else if (word == "silent") return on_off(rest, &core->silent) ? 0 : -1;
-    else if (word == "badsum") return on_off(rest, &core->badsum) ? 0 : -1;
-    else if (word == "answers") return on_off(rest, &core->answers) ? 0 : -1;
+    if (word == "version" && !rest.empty())
+        core->version = rest;
+    else if (word == "first-version" && !rest.empty())
+        core->first_version = rest;
+    else if (word == "pn" && !rest.empty())
+        core->pn = rest;
+    else if (word == "sn" && !rest.empty())
+        core->sn = rest;
+    else if (word == "silent")
+        return on_off(rest, &core->silent) ? 0 : -1;
+    else if (word == "badsum")
+        return on_off(rest, &core->badsum) ? 0 : -1;
+    else if (word == "answers")
+        return on_off(rest, &core->answers) ? 0 : -1;
     else if (word == "search-ms" || word == "save-ms") {
         char *end;
         long ms = strtol(rest.c_str(), &end, 10);
         if (rest.empty() || *end != '\0' || ms < 0 || ms > 600000) return -1;
         (word == "search-ms" ? core->search_ms : core->save_ms) = (int)ms;
-    }
-    else if (word == "notice") {
+    } else if (word == "notice") {
         for (const auto &n : notices) {
             if (rest != n.name) continue;
             core_send(core, n.cmd, KIND_SET, n.data);

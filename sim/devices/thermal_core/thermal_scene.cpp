@@ -77,9 +77,12 @@ rgb colour(int palette, float v)
             return {v, v * (1 - 0.75f * t), v * (1 - t)};
         }
         return {v, v, v};
-    case 3: return {v, v * 0.22f, v * 0.18f};
-    case 4: return {v * 0.2f, v, v * 0.25f};
-    default: return {v, v, v};
+    case 3:
+        return {v, v * 0.22f, v * 0.18f};
+    case 4:
+        return {v * 0.2f, v, v * 0.25f};
+    default:
+        return {v, v, v};
     }
 }
 
@@ -87,10 +90,7 @@ uint8_t byte_of(float v) { return (uint8_t)lrintf(clamp01(v) * 255.0f); }
 
 } // namespace
 
-thermal_scene_settings thermal_scene_defaults(void)
-{
-    return {5, 5, 1, 0, 0, 100};
-}
+thermal_scene_settings thermal_scene_defaults(void) { return {5, 5, 1, 0, 0, 100}; }
 
 float thermal_scene_heat(float x, float y)
 {

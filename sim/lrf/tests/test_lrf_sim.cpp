@@ -189,9 +189,11 @@ TEST(LrfSimLog, LastSuccessfulPowerLineWins)
         {"t=1.0 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=0 errno=0\n"
          "t=1.1 pid=7 call=ioctl node=/dev/hardware req=0x4008170A dir=W type=0x17 nr=10 size=8 value=0 rc=0 errno=0",
          0},
-        {"t=1.0 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=-1 errno=5\n",
+        {"t=1.0 pid=7 call=ioctl node=/dev/hardware req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=-1 "
+         "errno=5\n",
          0},
-        {"t=1.0 pid=7 call=ioctl node=/dev/other req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=0 errno=0\n", 0},
+        {"t=1.0 pid=7 call=ioctl node=/dev/other req=0x4008170a dir=W type=0x17 nr=10 size=8 value=1 rc=0 errno=0\n",
+         0},
         {"t=1.0 pid=7 call=tool name=ar_boardinfo arg=-M arg=pinmux arg=-W arg=113 arg=1\n", 0},
     };
     for (const auto &r : rows) EXPECT_EQ(lrf_sim_power_from_log(r.log, strlen(r.log)), r.on) << r.log;

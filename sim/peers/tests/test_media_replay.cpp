@@ -54,10 +54,7 @@ protected:
         std::string cmd = "rm -rf '" + dir + "'";
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
-    void video(const std::string &name, const std::string &text)
-    {
-        std::ofstream(dir + name) << text;
-    }
+    void video(const std::string &name, const std::string &text) { std::ofstream(dir + name) << text; }
     /* A replay request as sightd passes the GUI's on (type 32, mtype 3). */
     void request(uint8_t item, const std::vector<uint8_t> &payload)
     {
@@ -98,7 +95,7 @@ protected:
     sim_media_replay *replay = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(MediaReplay, LengthOfAFixtureAndOfAnyOtherFile)
 {

@@ -30,10 +30,7 @@ const std::string UP = "up", DOWN = "down", DOWN_LONG = "down long", RIGHT = "ri
 
 const double MOA_PER_MRAD = 3.44;
 
-bool wait_until(int timeout_ms, const std::function<bool()> &done)
-{
-    return sim_wait_for(timeout_ms, done);
-}
+bool wait_until(int timeout_ms, const std::function<bool()> &done) { return sim_wait_for(timeout_ms, done); }
 
 /* Several keys, one after the other. */
 bool press(HomeRoad &road, const std::vector<std::string> &keys)
@@ -51,10 +48,7 @@ std::string dump_of(HomeRoad &road)
     return road.snapshot(&dump) ? dump : "";
 }
 
-bool wait_top(HomeRoad &road, const std::string &window)
-{
-    return road.wait_top(window, SIM_REPLY_MS * 2);
-}
+bool wait_top(HomeRoad &road, const std::string &window) { return road.wait_top(window, SIM_REPLY_MS * 2); }
 
 /* Types want (one digit per label, in display order) into the number under
  * edit, from what its labels show: up presses for each digit, right to the
@@ -65,11 +59,9 @@ bool type_digits(HomeRoad &road, const std::vector<std::string> &labels, const s
     std::vector<std::string> codes;
     for (size_t i = 0; i < labels.size(); i++) {
         std::string shown = sim_tree_widget(dump, labels[i]).text;
-        if (shown.size() != 1 || want.size() != labels.size())
-            return false;
+        if (shown.size() != 1 || want.size() != labels.size()) return false;
         int steps = ((want[i] - shown[0]) % 10 + 10) % 10;
-        for (int s = 0; s < steps; s++)
-            codes.push_back(UP);
+        for (int s = 0; s < steps; s++) codes.push_back(UP);
         codes.push_back(RIGHT);
     }
     codes.pop_back();
@@ -79,16 +71,15 @@ bool type_digits(HomeRoad &road, const std::vector<std::string> &labels, const s
 std::string shown(const std::string &dump, const std::vector<std::string> &labels)
 {
     std::string out;
-    for (const std::string &l : labels)
-        out += sim_tree_widget(dump, l).text;
+    for (const std::string &l : labels) out += sim_tree_widget(dump, l).text;
     return out;
 }
 
-const std::vector<std::string> k_distance = {"label_dist_four", "label_dist_three", "label_dist_two",
-                                             "label_dist_one", "label_dist_point1"};
+const std::vector<std::string> k_distance = {"label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one",
+                                             "label_dist_point1"};
 const std::vector<std::string> k_wind_speed = {"label_winddir_two", "label_winddir_one", "label_windir_point1"};
-const std::vector<std::string> k_wind_direction = {"label_windrate_three", "label_windrate_two",
-                                                   "label_windrate_one", "label_windrate_point1"};
+const std::vector<std::string> k_wind_direction = {"label_windrate_three", "label_windrate_two", "label_windrate_one",
+                                                   "label_windrate_point1"};
 
 float f32_at(const std::vector<uint8_t> &f, size_t off)
 {
@@ -154,11 +145,9 @@ bool db_holds(HomeRoad &road, const char *column, double want)
 {
     return wait_until(SIM_REPLY_MS * 2, [&] {
         std::vector<std::string> v = db_column(road, column);
-        if (v.size() != 6)
-            return false;
+        if (v.size() != 6) return false;
         for (const std::string &s : v)
-            if (fabs(atof(s.c_str()) - want) > 1e-6)
-                return false;
+            if (fabs(atof(s.c_str()) - want) > 1e-6) return false;
         return true;
     });
 }
@@ -244,4 +233,4 @@ TEST(BallisticEditorsRoad, QuickMenuDistanceAndCrosswindReachTheProfilesTheHoldO
     })) << dump;
 }
 
-}  // namespace
+} // namespace

@@ -66,13 +66,11 @@ std::vector<scope_frame> page_frames(double velocity_before, const char *typed)
         keys(",..");
         ASSERT_EQ(sightui_test::top_name(), "reticle_menu");
         std::ofstream out(path);
-        for (const sightui_test::bytes &f : sightui_test::sent_frames())
-            out << sightui_test::hex(f) << "\n";
+        for (const sightui_test::bytes &f : sightui_test::sent_frames()) out << sightui_test::hex(f) << "\n";
     });
     std::vector<scope_frame> frames;
     std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        frames.push_back(sightui_test::unhex(line.c_str()));
+    for (std::string line; std::getline(in, line);) frames.push_back(sightui_test::unhex(line.c_str()));
     unlink(path);
     return frames;
 }
@@ -128,31 +126,30 @@ TEST_F(BulletVelocity, ASlowerBulletTypedOnThePagesDropsMoreAtTheSameRange)
      * the velocity. */
     const scope_frame save = sim_frame(0x10, 0x03, 0x00, 0x00, {0});
     const scope_frame calc = scope_request4(0x1B, 0x00, 0x01, one);
-    const std::vector<scope_frame> want = {save, calc, scope_request_float(0x1B, 0x01, 0x05, (float)slower),
-                                           save, calc, save, calc};
+    const std::vector<scope_frame> want = {save, calc, scope_request_float(0x1B, 0x01, 0x05, (float)slower), save, calc,
+                                           save, calc};
     ASSERT_EQ(frames, want);
-    for (const scope_frame &f : frames)
-        ASSERT_TRUE(run.send("gui", f));
+    for (const scope_frame &f : frames) ASSERT_TRUE(run.send("gui", f));
     profile0.gun.bullet.velocity = slower;
     const double after = drop_for(profile0);
     EXPECT_GT(after, before + 1.0) << "200 m/s slower drops more than a minute more at 500 m";
 
     /* The save-all leaves it in the profile database. */
     EXPECT_TRUE(run.wait(SIM_REPLY_MS * 2, [&] {
-            sqlite3 *db = nullptr;
-            std::string path = sim_path(run.sb, "/factory/ballistics_config.db");
-            double v = 0;
-            if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-                sqlite3_stmt *st = nullptr;
-                if (sqlite3_prepare_v2(db, "SELECT muzzie_velocity FROM ballistics ORDER BY id LIMIT 1;", -1, &st,
-                                       nullptr) == SQLITE_OK &&
-                    sqlite3_step(st) == SQLITE_ROW)
-                    v = sqlite3_column_double(st, 0);
-                sqlite3_finalize(st);
-            }
-            sqlite3_close(db);
-            return v == slower;
-        }));
+        sqlite3 *db = nullptr;
+        std::string path = sim_path(run.sb, "/factory/ballistics_config.db");
+        double v = 0;
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt *st = nullptr;
+            if (sqlite3_prepare_v2(db, "SELECT muzzie_velocity FROM ballistics ORDER BY id LIMIT 1;", -1, &st,
+                                   nullptr) == SQLITE_OK &&
+                sqlite3_step(st) == SQLITE_ROW)
+                v = sqlite3_column_double(st, 0);
+            sqlite3_finalize(st);
+        }
+        sqlite3_close(db);
+        return v == slower;
+    }));
 }
 
-}  // namespace
+} // namespace

@@ -16,10 +16,14 @@ int main(int argc, char **argv)
     int v[6] = {0};
     for (int i = 2; i < argc && i < 8; i++) v[i - 2] = atoi(argv[i]);
     int rc;
-    if (argc == 8 && strcmp(argv[1], "rtc") == 0) rc = rtc_set_time(v[0], v[1], v[2], v[3], v[4], v[5]);
-    else if (argc == 8 && strcmp(argv[1], "clock") == 0) rc = sys_set_time(v[0], v[1], v[2], v[3], v[4], v[5]);
-    else if (argc == 4 && strcmp(argv[1], "hw") == 0) rc = Power_Ctrl_IO(VESK_BOARD_HW_REQUEST((unsigned)v[0]), v[1]);
-    else if (argc == 3 && strcmp(argv[1], "uart") == 0) rc = Power_Ctrl_UART(v[0]);
+    if (argc == 8 && strcmp(argv[1], "rtc") == 0)
+        rc = rtc_set_time(v[0], v[1], v[2], v[3], v[4], v[5]);
+    else if (argc == 8 && strcmp(argv[1], "clock") == 0)
+        rc = sys_set_time(v[0], v[1], v[2], v[3], v[4], v[5]);
+    else if (argc == 4 && strcmp(argv[1], "hw") == 0)
+        rc = Power_Ctrl_IO(VESK_BOARD_HW_REQUEST((unsigned)v[0]), v[1]);
+    else if (argc == 3 && strcmp(argv[1], "uart") == 0)
+        rc = Power_Ctrl_UART(v[0]);
     else {
         fprintf(stderr, "board-probe: rtc|clock H M S Y MO D, hw NR VALUE, uart VALUE\n");
         return 2;

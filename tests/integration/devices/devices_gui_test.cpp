@@ -19,8 +19,8 @@ struct HomeDevices : ::testing::Test {
 
     bool shows(const char *widget, const std::function<bool(const sim_widget &)> &pred)
     {
-        return road.wait_tree([&](const std::string &t) { return pred(sim_tree_widget(t, widget)); },
-                              20000 * SIM_SLOW, &tree);
+        return road.wait_tree([&](const std::string &t) { return pred(sim_tree_widget(t, widget)); }, 20000 * SIM_SLOW,
+                              &tree);
     }
 };
 
@@ -38,9 +38,13 @@ TEST_F(HomeDevices, TheZoomRingSetsTheMagnificationAndTheMediaZoom)
     /* 1000 + 180 steps of 31 counts from the ring's end: x3. */
     ASSERT_EQ(sim_adc_set_zoom_counts(road.sb, 13000 - (1000 + 180 * 31)), 0);
     EXPECT_TRUE(shows("label_zoom_value", [](const sim_widget &w) { return w.text == "9.0X"; })) << tree;
-    EXPECT_FALSE(road.wait_frames("media", [](const sim_bytes &f) {
-                          return media_zoom(f) && f == sim_frame(1, 1, 0x10, 0, {0x2C, 0x01});
-                      }, 1).empty());
+    EXPECT_FALSE(road.wait_frames(
+                         "media",
+                         [](const sim_bytes &f) {
+                             return media_zoom(f) && f == sim_frame(1, 1, 0x10, 0, {0x2C, 0x01});
+                         },
+                         1)
+                     .empty());
 }
 
 TEST_F(HomeDevices, UsbAndALowBatteryShowOnTheHomePage)

@@ -82,17 +82,10 @@ TEST_F(Devices, KeysOnTheKeyDeviceReachTheGuiAsItsCodes)
         int hold_ms;
         std::vector<int> codes;
     } rows[] = {
-        {"range", "short", 0, {15}},
-        {"up", "short", 0, {0}},
-        {"ok", "long", 1500, {36, 37}},
-        {"fn", "long", 1200, {13, 14}},
-        {"left+down", "short", 0, {18}},
-        {"up+ok+down", "short", 0, {21}},
-        {"left+right", "long", 5600, {20}},
-        {"left+right", "long", 3000, {}}, /* let go before 5 s */
-        {"power", "short", 0, {6}},
-        {"power", "double", 0, {19}},
-        {"power", "long", 1500, {7, 8}},
+        {"range", "short", 0, {15}},        {"up", "short", 0, {0}},          {"ok", "long", 1500, {36, 37}},
+        {"fn", "long", 1200, {13, 14}},     {"left+down", "short", 0, {18}},  {"up+ok+down", "short", 0, {21}},
+        {"left+right", "long", 5600, {20}}, {"left+right", "long", 3000, {}}, /* let go before 5 s */
+        {"power", "short", 0, {6}},         {"power", "double", 0, {19}},     {"power", "long", 1500, {7, 8}},
         {"down", "double", 0, {3, 3}}, /* two presses of another key */
     };
     for (const auto &r : rows) {
@@ -231,8 +224,8 @@ TEST_F(Devices, BoardControlsReachTheBoard)
     for (const std::string &l : h.board_log("ioctl"))
         if (sim_log_field(l, "node") == "/dev/rtc0") rtc = l;
     for (const std::string &l : h.board_log("settimeofday")) clock = l;
-    for (const char *field : {"year=124", "mon=1", "mday=29", "hour=13", "min=5", "sec=9", "wday=0", "yday=0",
-                              "isdst=0", "rc=0"})
+    for (const char *field :
+         {"year=124", "mon=1", "mday=29", "hour=13", "min=5", "sec=9", "wday=0", "yday=0", "isdst=0", "rc=0"})
         EXPECT_NE(rtc.find(field), std::string::npos) << field << " in " << rtc;
     EXPECT_EQ(sim_log_field(clock, "sec"), "1709211909") << clock; /* UTC: the sandbox has no local zone */
     EXPECT_EQ(sim_log_field(clock, "usec"), "0");

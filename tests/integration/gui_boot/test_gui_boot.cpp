@@ -52,8 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, GuiBoot,
                                            BootRun{{"640", "480"}, 640, 480},
                                            BootRun{{"800", "600", "1", "ignored"}, 800, 600}),
                          [](const ::testing::TestParamInfo<BootRun> &info) {
-                             return std::to_string(info.param.args.size()) + "_args_" +
-                                    std::to_string(info.param.w) + "x" + std::to_string(info.param.h);
+                             return std::to_string(info.param.args.size()) + "_args_" + std::to_string(info.param.w) +
+                                    "x" + std::to_string(info.param.h);
                          });
 
-}  // namespace
+} // namespace

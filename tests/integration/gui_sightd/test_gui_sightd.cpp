@@ -36,4 +36,4 @@ TEST(GuiWithSightd, BootPushOpensTheHomePageAndKeysReachThePages)
     EXPECT_NE(versions.find("APP:\t <sightd>"), std::string::npos) << versions;
 }
 
-}  // namespace
+} // namespace

@@ -36,12 +36,10 @@ std::vector<sim_file> home_road_image(const HomeRoadImage &image, std::string *w
         char *err = NULL;
         ok = sqlite3_open(db_path.c_str(), &db) == SQLITE_OK &&
              sqlite3_exec(db, "UPDATE ballistics SET switch = 1;", NULL, NULL, &err) == SQLITE_OK;
-        if (!ok)
-            *why = std::string("profile template: ") + (err ? err : sqlite3_errmsg(db));
+        if (!ok) *why = std::string("profile template: ") + (err ? err : sqlite3_errmsg(db));
         sqlite3_free(err);
     }
-    if (db != NULL)
-        sqlite3_close(db);
+    if (db != NULL) sqlite3_close(db);
     std::string ini = ok ? slurp(image_dir + SIM_FACTORY_INI) : "";
     auto switch_on = [&](const char *key) {
         size_t at = ini.find(key);
@@ -54,10 +52,8 @@ std::vector<sim_file> home_road_image(const HomeRoadImage &image, std::string *w
         ini.replace(eq, end - eq, "= 1");
         return true;
     };
-    if (ok && image.debug)
-        ok = switch_on("vesk_debug");
-    if (ok && image.reticle_menu)
-        ok = switch_on("s8reticlemenuswitch");
+    if (ok && image.debug) ok = switch_on("vesk_debug");
+    if (ok && image.reticle_menu) ok = switch_on("s8reticlemenuswitch");
     if (ok) {
         files.push_back({"/usrdata/" SIM_FACTORY_IMAGE_DIR "/" SIM_FACTORY_INI, ini, 0644});
         files.push_back({"/usrdata/" SIM_FACTORY_IMAGE_DIR "/" SIM_FACTORY_DB, slurp(db_path), 0644});

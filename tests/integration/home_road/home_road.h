@@ -11,8 +11,8 @@
 #include "sim_harness.h"
 
 struct HomeRoadImage {
-    bool ballistics = true; /* the calculation switch of the six profiles */
-    bool debug = false;     /* debug mode from the first boot: DETAIL records kept */
+    bool ballistics = true;    /* the calculation switch of the six profiles */
+    bool debug = false;        /* debug mode from the first boot: DETAIL records kept */
     bool reticle_menu = false; /* the reticle menu switch, which opens the ballistic menus */
 };
 

@@ -66,18 +66,15 @@ int lit_pixels(const std::string &png, int x0, int y0, int w, int h)
     png_image image;
     memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size()))
-        return -1;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return -1;
     image.format = PNG_FORMAT_RGBA;
     std::vector<uint8_t> px(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, px.data(), 0, nullptr))
-        return -1;
+    if (!png_image_finish_read(&image, nullptr, px.data(), 0, nullptr)) return -1;
     int lit = 0;
     for (int y = y0; y < y0 + h && y < (int)image.height; y++)
         for (int x = x0; x < x0 + w && x < (int)image.width; x++) {
             const uint8_t *p = &px[((size_t)y * image.width + (size_t)x) * 4];
-            if (p[0] > 128 || p[1] > 128 || p[2] > 128)
-                lit++;
+            if (p[0] > 128 || p[1] > 128 || p[2] > 128) lit++;
         }
     return lit;
 }
@@ -106,8 +103,7 @@ int image_dynamic_bc()
     for (const sim_file &f : home_road_image(HomeRoadImage{}, &why)) {
         size_t at = f.data.find("vesk_dynamic_bc");
         size_t eq = at == std::string::npos ? at : f.data.find('=', at);
-        if (eq != std::string::npos)
-            return atoi(f.data.c_str() + eq + 1);
+        if (eq != std::string::npos) return atoi(f.data.c_str() + eq + 1);
     }
     return 1;
 }
@@ -206,8 +202,7 @@ TEST(HomeRoad, ASettingChangedOnThePageLandsInTheSettingsFile)
     ROAD_TO_HOME(road, HomeRoadImage{}, 1ull << 30);
     auto brightness = [&]() {
         std::string ini;
-        if (sim_read_file(road.sb, "/factory/config.ini", &ini) != 0)
-            return -1;
+        if (sim_read_file(road.sb, "/factory/config.ini", &ini) != 0) return -1;
         size_t at = ini.find("s8screenbrightness");
         size_t eq = at == std::string::npos ? at : ini.find('=', at);
         return eq == std::string::npos ? -1 : atoi(ini.c_str() + eq + 1);

@@ -63,7 +63,7 @@ std::string ini(HomeRoad &h, const std::string &key)
     return value;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ImagePages, ABrightnessStepReachesTheCoreByteForByte)
 {
@@ -78,8 +78,8 @@ TEST(ImagePages, ABrightnessStepReachesTheCoreByteForByte)
     const size_t sent = core_took(core, 0x0309).size();
 
     ASSERT_TRUE(h.key("down") && h.key("down") && h.key("right")) << h.why;
-    ASSERT_TRUE(wait_widget(h, "label_bright_value", [&](const sim_widget &w) { return w.text == std::to_string(want); },
-                            &tree))
+    ASSERT_TRUE(wait_widget(
+        h, "label_bright_value", [&](const sim_widget &w) { return w.text == std::to_string(want); }, &tree))
         << tree;
     ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] { return core_took(core, 0x0309).size() > sent; }));
     /* Selector 0 (brightness), level l as 5 l + 39. */
@@ -143,10 +143,14 @@ TEST(ImagePages, TheAutomaticSearchWaitsForTheCoresReport)
     ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] { return !core_took(core, 0x0509).empty(); }));
     EXPECT_EQ(core_took(core, 0x0509)[0].frame, thermal_core_frame(0xAA, 0x0509, 0x01, {0x08}));
     std::string tree;
-    ASSERT_TRUE(wait_widget(h, "view_waiting", [](const sim_widget &w) { return w.visible; }, &tree)) << tree;
+    ASSERT_TRUE(wait_widget(
+        h, "view_waiting", [](const sim_widget &w) { return w.visible; }, &tree))
+        << tree;
 
     ASSERT_EQ(thermal_core_command(core, "notice repair"), 0);
-    ASSERT_TRUE(wait_widget(h, "view_waiting", [](const sim_widget &w) { return !w.visible; }, &tree)) << tree;
+    ASSERT_TRUE(wait_widget(
+        h, "view_waiting", [](const sim_widget &w) { return !w.visible; }, &tree))
+        << tree;
     const size_t moves = core_took(core, 0x0405).size();
     ASSERT_TRUE(h.key("right")) << h.why;
     EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] { return core_took(core, 0x0405).size() > moves; }))
@@ -177,7 +181,9 @@ TEST(ImagePages, ACompassCalibrationWalksBothStagesAndStoresTheOffsets)
     ASSERT_EQ(sim_iio_turn(h.sb, SIM_IIO_TURN_HORIZONTAL, hard_iron, SIM_BOOT_MS), 0);
     ASSERT_TRUE(h.key("ok")) << h.why;
     std::string tree;
-    ASSERT_TRUE(wait_widget(h, "view_vert", [](const sim_widget &w) { return w.visible; }, &tree)) << tree;
+    ASSERT_TRUE(wait_widget(
+        h, "view_vert", [](const sim_widget &w) { return w.visible; }, &tree))
+        << tree;
     ASSERT_TRUE(barrier(0)) << h.why;
     ASSERT_EQ(sim_iio_turn(h.sb, SIM_IIO_TURN_VERTICAL, hard_iron, SIM_BOOT_MS), 0);
     ASSERT_TRUE(h.key("ok")) << h.why;
@@ -186,11 +192,13 @@ TEST(ImagePages, ACompassCalibrationWalksBothStagesAndStoresTheOffsets)
     const std::string want[3] = {"210.00", "140.00", "75.00"};
     const char *const keys[3] = {"compassparam:f32ccompassyaw", "compassparam:f32compasspitch",
                                  "compassparam:f32compassroll"};
-    EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] {
-        for (int i = 0; i < 3; i++)
-            if (ini(h, keys[i]) != want[i]) return false;
-        return true;
-    })) << ini(h, keys[0]) << " " << ini(h, keys[1]) << " " << ini(h, keys[2]);
+    EXPECT_TRUE(h.wait(SIM_REPLY_MS,
+                       [&] {
+                           for (int i = 0; i < 3; i++)
+                               if (ini(h, keys[i]) != want[i]) return false;
+                           return true;
+                       }))
+        << ini(h, keys[0]) << " " << ini(h, keys[1]) << " " << ini(h, keys[2]);
 }
 
 TEST(ImagePages, TheDeclinationEditedByKeysIsStored)
@@ -227,8 +235,14 @@ TEST(ImagePages, RecoilVideoSettingsReachTheMediaProcess)
     ASSERT_TRUE(h.key("down") && h.key("right")) << h.why;
     const sim_bytes on = sim_frame(28, 0, 0xFF, 0x00, {1});
     const sim_bytes time = sim_frame(28, 1, 0xFF, 0x00, {want});
-    EXPECT_EQ(h.wait_frames("media", [&](const sim_bytes &f) { return f == on; }, 1).size(), 1u);
-    EXPECT_EQ(h.wait_frames("media", [&](const sim_bytes &f) { return f == time; }, 1).size(), 1u);
+    EXPECT_EQ(h.wait_frames(
+                   "media", [&](const sim_bytes &f) { return f == on; }, 1)
+                  .size(),
+              1u);
+    EXPECT_EQ(h.wait_frames(
+                   "media", [&](const sim_bytes &f) { return f == time; }, 1)
+                  .size(),
+              1u);
     EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] { return ini(h, "qeldevstatus:s8shotfronttime") == std::to_string(want); }))
         << ini(h, "qeldevstatus:s8shotfronttime");
 }

@@ -1,8 +1,8 @@
 // sightd's power-state changes in the sandbox, seen from outside: a setting
 // made just before the change is on disk afterwards, the run ends as a
 // power-off, a reboot or an exit as asked, and the kept folder boots again.
-#include "scope_e2e.h"
 #include "home_road.h"
+#include "scope_e2e.h"
 #include "sim_iio.h"
 
 #include <sys/stat.h>
@@ -15,10 +15,7 @@ namespace {
 const sim_head lifecycle_result = {0x00, 0x00, 0x2A, 0x80};
 const sim_head media_shutdown = {0x00, 0x00, 0x0D, 0x00};
 /* A lifecycle result other than the boot state (reason 9). */
-bool not_boot(const sim_bytes &f)
-{
-    return lifecycle_result(f) && f[6] != 9;
-}
+bool not_boot(const sim_bytes &f) { return lifecycle_result(f) && f[6] != 9; }
 
 std::string brightness(const sim_harness &run)
 {
@@ -217,7 +214,7 @@ TEST(LifecycleScope, AKeyEarlyInTheCountdownReturnsToThePageOnTop)
 /* ---- the format hook with the board's tools ---------------------------- */
 
 struct FormatRun {
-    std::string result; /* "rc=N paused=N" */
+    std::string result;             /* "rc=N paused=N" */
     std::vector<std::string> tools; /* "name arg arg" per call */
     std::string errors;             /* the errors stream on the Media partition afterwards */
 };
@@ -317,4 +314,4 @@ TEST(FormatHook, FailuresLeaveTheCardOrTheLogAsTheySay)
     }
 }
 
-}  // namespace
+} // namespace

@@ -38,8 +38,8 @@ bool start_scope(HomeRoad &road, const std::vector<sim_file> &extra = {}, const 
 /* Waits for a widget of the top window to show text. */
 bool wait_text(HomeRoad &road, const std::string &widget, const std::string &text, std::string *tree)
 {
-    return road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, widget).text == text; },
-                          SIM_REPLY_MS, tree);
+    return road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, widget).text == text; }, SIM_REPLY_MS,
+                          tree);
 }
 
 /* Down from row 1 to row `row` of the menu on top. */
@@ -59,16 +59,10 @@ bool open_main_row(HomeRoad &road, int row, const std::string &page)
 }
 
 /* From the home page to row `row` of the settings menu. */
-bool to_settings_row(HomeRoad &road, int row)
-{
-    return open_main_row(road, 6, "setting_menu") && to_row(road, row);
-}
+bool to_settings_row(HomeRoad &road, int row) { return open_main_row(road, 6, "setting_menu") && to_row(road, row); }
 
 /* On a two-choice page, which opens on Cancel: the other choice, taken. */
-bool choose_other(HomeRoad &road)
-{
-    return road.key("up") && road.key("ok");
-}
+bool choose_other(HomeRoad &road) { return road.key("up") && road.key("ok"); }
 
 /* A setting of the settings file ("" when missing). */
 std::string setting(const sim_harness &h, const std::string &key)
@@ -109,7 +103,7 @@ sim_file thumbnail(const std::string &name)
     return {"/usrdata/media/.thumbnails/" + name + ".jpg", std::string(jpg.begin(), jpg.end()), 0644};
 }
 
-}  // namespace
+} // namespace
 
 TEST(Menus, TheDateSetOnThePageReachesBothClocks)
 {
@@ -157,7 +151,6 @@ TEST(Menus, TheInformationPageShowsTheSerialNumberOfTheEeprom)
     ASSERT_TRUE(road.wait_top("setting_menu")) << road.why;
 }
 
-
 /* The automatic shutter interval and the rangefinder's minimum distance,
  * changed in their menus, land in the settings file and are shown again
  * after sightd and sightui start anew from the kept folder. */
@@ -183,9 +176,12 @@ TEST(Menus, SettingsAndRangefinderValuesSurviveARestart)
         ASSERT_TRUE(to_row(road, 3)); /* the minimum, "Not set" on a new scope */
         ASSERT_TRUE(road.key("right"));
         EXPECT_TRUE(wait_setting(road, "vesk_lrf_min_m", "10")) << setting(road, "vesk_lrf_min_m");
-        ASSERT_TRUE(road.wait_tree([](const std::string &t) {
-            return sim_tree_widget(t, "vesk_label_min_value").text.find("10") != std::string::npos;
-        }, SIM_REPLY_MS, &tree)) << tree;
+        ASSERT_TRUE(road.wait_tree(
+            [](const std::string &t) {
+                return sim_tree_widget(t, "vesk_label_min_value").text.find("10") != std::string::npos;
+            },
+            SIM_REPLY_MS, &tree))
+            << tree;
         sim_outcome out = road.stop_sightd();
         EXPECT_EQ(out.end, SIM_EXITED) << sim_outcome_text(out);
     }
@@ -197,9 +193,12 @@ TEST(Menus, SettingsAndRangefinderValuesSurviveARestart)
     ASSERT_TRUE(to_row(road, 9));
     ASSERT_TRUE(road.key("ok"));
     ASSERT_TRUE(road.wait_top("lrf_menu")) << road.why;
-    EXPECT_TRUE(road.wait_tree([](const std::string &t) {
-        return sim_tree_widget(t, "vesk_label_min_value").text.find("10") != std::string::npos;
-    }, SIM_REPLY_MS, &tree)) << tree;
+    EXPECT_TRUE(road.wait_tree(
+        [](const std::string &t) {
+            return sim_tree_widget(t, "vesk_label_min_value").text.find("10") != std::string::npos;
+        },
+        SIM_REPLY_MS, &tree))
+        << tree;
 }
 
 /* A photo of the Media partition opened full screen from the browser and
@@ -225,10 +224,13 @@ TEST(Menus, APhotoOpensFullScreenAndIsDeletedWithItsThumbnail)
     EXPECT_FALSE(road.exists("/usrdata/media/Picture/IMG_0001.bmp")) << "the photo is still there";
     /* It was the only photo: the tab shows its empty picture. */
     std::string tree;
-    EXPECT_TRUE(road.wait_tree([](const std::string &t) {
-        sim_widget empty = sim_tree_widget(t, "image_no_file");
-        return empty.visible && empty.image == "QZ_img_empty";
-    }, SIM_REPLY_MS, &tree)) << tree;
+    EXPECT_TRUE(road.wait_tree(
+        [](const std::string &t) {
+            sim_widget empty = sim_tree_widget(t, "image_no_file");
+            return empty.visible && empty.image == "QZ_img_empty";
+        },
+        SIM_REPLY_MS, &tree))
+        << tree;
 }
 
 /* A video played against the media process: its length shows, OK pauses
@@ -248,13 +250,15 @@ TEST(Menus, AVideoIsPlayedPausedAndSoughtAgainstTheMediaProcess)
     EXPECT_TRUE(wait_text(road, "label_total_time", "/01:00", &tree)) << tree;
     const sim_head replay = {23, 1, 1, 0x00}, seek = {23, 1, 3, 0x00};
     auto replay_value = [&](uint8_t v) {
-        return road.wait_frames("media", [&](const sim_bytes &f) { return replay(f) && f[6] == v; }, 1);
+        return road.wait_frames(
+            "media", [&](const sim_bytes &f) { return replay(f) && f[6] == v; }, 1);
     };
     EXPECT_FALSE(replay_value(3).empty()) << "no start reached the media process";
     /* The position moves as the media process reports it. */
-    ASSERT_TRUE(road.wait_tree([](const std::string &t) {
-        return sim_tree_widget(t, "label_play_time").text >= "00:03";
-    }, SIM_REPLY_MS, &tree)) << tree;
+    ASSERT_TRUE(
+        road.wait_tree([](const std::string &t) { return sim_tree_widget(t, "label_play_time").text >= "00:03"; },
+                       SIM_REPLY_MS, &tree))
+        << tree;
     ASSERT_TRUE(road.key("ok"));
     EXPECT_FALSE(replay_value(0).empty()) << "no pause";
     ASSERT_TRUE(road.key("ok"));

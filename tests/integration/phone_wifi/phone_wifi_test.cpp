@@ -98,7 +98,8 @@ TEST_F(PhoneWifi, ThePhoneRenamesTheAccessPointAndChangesItsPassphrase)
     /* Every daemon start went through the DHCP daemon's file too. */
     bool dhcp = false;
     for (const std::string &line : h.board_log("config"))
-        dhcp = dhcp || (sim_log_field(line, "name") == "udhcpd" && sim_log_field(line, "file") == "/etc/wifi/udhcpd.conf");
+        dhcp =
+            dhcp || (sim_log_field(line, "name") == "udhcpd" && sim_log_field(line, "file") == "/etc/wifi/udhcpd.conf");
     EXPECT_TRUE(dhcp);
 
     /* A name that would carry a second line into the daemon's file is

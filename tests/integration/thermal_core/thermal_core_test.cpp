@@ -99,7 +99,10 @@ TEST(ThermalCore, AnImageCommandFromTheGuiReachesTheCoreAndIsAcknowledged)
 
     /* The media process gets the GUI's frame as it was (value 1, then 0). */
     const sim_bytes from_gui = sim_frame(1, 1, 4, 0x00, {1, 0});
-    EXPECT_EQ(h.wait_frames("media", [&](const sim_bytes &f) { return f == from_gui; }, 1).size(), 1u);
+    EXPECT_EQ(h.wait_frames(
+                   "media", [&](const sim_bytes &f) { return f == from_gui; }, 1)
+                  .size(),
+              1u);
 
     /* The core's acknowledgement comes back and sightd takes it in (its
      * trace of the frame, bytes in hex). */
@@ -112,11 +115,13 @@ TEST(ThermalCore, AnImageCommandFromTheGuiReachesTheCoreAndIsAcknowledged)
         snprintf(t, sizeof t, "%02X", b);
         ack_hex += std::string(ack_hex.empty() ? "" : " ") + t;
     }
-    EXPECT_TRUE(h.wait(SIM_REPLY_MS, [&] {
-        for (const std::string &line : h.log_lines("app", "tag=fpga.rx"))
-            if (line.find("hex=" + ack_hex) != std::string::npos) return true;
-        return false;
-    })) << "no fpga.rx record of " << ack_hex;
+    EXPECT_TRUE(h.wait(SIM_REPLY_MS,
+                       [&] {
+                           for (const std::string &line : h.log_lines("app", "tag=fpga.rx"))
+                               if (line.find("hex=" + ack_hex) != std::string::npos) return true;
+                           return false;
+                       }))
+        << "no fpga.rx record of " << ack_hex;
     thermal_core_image im;
     thermal_core_get_image(core, &im);
     EXPECT_EQ(im.black_hot, 1);

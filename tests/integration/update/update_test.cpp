@@ -15,10 +15,7 @@ const char kMedia[] = "/usrdata/media/";
 const char kReport[] = "/usrdata/media/vesk_update_failed.txt";
 const sim_head lifecycle_result = {0x00, 0x00, 0x2A, 0x80};
 
-std::string package(const std::vector<update_zip_entry> &entries)
-{
-    return update_zip_bytes(entries);
-}
+std::string package(const std::vector<update_zip_entry> &entries) { return update_zip_bytes(entries); }
 
 std::string field(const std::string &report, const std::string &key)
 {
@@ -148,11 +145,13 @@ TEST(Update, AMalformedPackageIsReportedAndSetAside)
     EXPECT_EQ(field(report, "step"), "unpack");
     EXPECT_EQ(field(report, "detail"), "package check failed: errno=22; nothing was published");
     EXPECT_EQ(field(report, "file"), "device_upgrade_v9.zip");
-    EXPECT_EQ(field(report, "archive"), "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
+    EXPECT_EQ(field(report, "archive"),
+              "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
     EXPECT_TRUE(run.exists("/usrdata/media/VeskUpdate/vesk_failed_000001.zip.failed"));
     EXPECT_FALSE(run.exists("/usrdata/update/device_upgrade"));
     /* The GUI hears that the update was cancelled, and sightd goes on. */
-    EXPECT_FALSE(run.wait_frames("gui", [](const sim_bytes &f) { return lifecycle_result(f) && f[6] == 7; }, 1)
+    EXPECT_FALSE(run.wait_frames(
+                        "gui", [](const sim_bytes &f) { return lifecycle_result(f) && f[6] == 7; }, 1)
                      .empty());
     EXPECT_FALSE(run.ended(run.sightd));
     scope_stop_sightd(run);

@@ -68,10 +68,7 @@ struct Scope : HomeRoad {
     std::string seen;
 };
 
-sim_bytes le16(int v)
-{
-    return {(uint8_t)(v & 0xFF), (uint8_t)((v >> 8) & 0xFF)};
-}
+sim_bytes le16(int v) { return {(uint8_t)(v & 0xFF), (uint8_t)((v >> 8) & 0xFF)}; }
 
 const sim_head k_check = {26, 2, 0xFF, 0x00};
 
@@ -110,9 +107,9 @@ const char *const k_power_release = "8";
  * in *check. */
 bool open_update_page(Scope &s, int battery, sim_bytes *check)
 {
-    return s.start_gui_alone(1ull << 30) && s.report(16, 2, 5, sim_bytes(248, 0)) && s.report(15, 0, 0, le16(battery)) &&
-           s.wait_top("QZ_home_page_1") && s.key_codes({k_up}) && s.report(26, 2, 0xFF, {}) &&
-           s.wait_top("QZ_updata", SIM_REPLY_MS) && s.request(k_check, check);
+    return s.start_gui_alone(1ull << 30) && s.report(16, 2, 5, sim_bytes(248, 0)) &&
+           s.report(15, 0, 0, le16(battery)) && s.wait_top("QZ_home_page_1") && s.key_codes({k_up}) &&
+           s.report(26, 2, 0xFF, {}) && s.wait_top("QZ_updata", SIM_REPLY_MS) && s.request(k_check, check);
 }
 
 TEST(UpdatePageInTheSandbox, ConfirmedByKeysAndInstalledToTheCountdown)
@@ -152,7 +149,7 @@ TEST(UpdatePageInTheSandbox, LowBatteryAsksForARebootOnTheFunctionKey)
     EXPECT_TRUE(requested(s, 0, 0, 32, {1})) << "reboot";
 }
 
-}  // namespace
+} // namespace
 
 /* With sightd: whatever its battery and storage readings, a step that
  * cannot install waits for the function key, and the reboot it asks for
@@ -173,7 +170,8 @@ TEST(UpdatePageWithSightd, TheFunctionKeyRebootsTheScope)
             return shown != "image_updata_0";
         },
         SIM_REPLY_MS, &tree))
-        << s.why << "\n" << tree;
+        << s.why << "\n"
+        << tree;
     if (shown == "image_updata_4") {
         /* Battery and storage enough: the device refuses the package. */
         ASSERT_TRUE(s.report(26, 0, 0xFF, {1})) << s.why;

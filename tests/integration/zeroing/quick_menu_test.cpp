@@ -20,7 +20,7 @@ std::vector<thermal_core_record> core_took(thermal_core *core, uint16_t cmd)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(QuickImageMenuRoad, APaletteChangeReachesTheThermalCore)
 {
@@ -46,8 +46,9 @@ TEST(QuickImageMenuRoad, APaletteChangeReachesTheThermalCore)
     ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] { return core_took(core, 0x0305).size() > before; }));
     EXPECT_EQ(core_took(core, 0x0305).back().frame, thermal_core_frame(0xAA, 0x0305, 0x01, {0x01}));
     std::string tree;
-    ASSERT_TRUE(h.wait_tree([](const std::string &t) { return sim_tree_widget(t, "label_menu_title").text == "Black Hot"; },
-                            SIM_REPLY_MS, &tree))
+    ASSERT_TRUE(
+        h.wait_tree([](const std::string &t) { return sim_tree_widget(t, "label_menu_title").text == "Black Hot"; },
+                    SIM_REPLY_MS, &tree))
         << tree;
     ASSERT_TRUE(h.key("ok", "long"));
     ASSERT_TRUE(h.wait_top("QZ_home_page_1")) << h.why;

@@ -25,10 +25,7 @@ std::string dump_of(HomeRoad &road)
 }
 
 /* x of a widget's rect in the tree. */
-int rect_x(const std::string &tree, const std::string &name)
-{
-    return atoi(sim_tree_widget(tree, name).rect.c_str());
-}
+int rect_x(const std::string &tree, const std::string &name) { return atoi(sim_tree_widget(tree, name).rect.c_str()); }
 
 /* x and distance of every zero point sightd's database holds. */
 std::vector<std::pair<int, int>> db_zero_points(HomeRoad &road)
@@ -39,7 +36,8 @@ std::vector<std::pair<int, int>> db_zero_points(HomeRoad &road)
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt *st = nullptr;
         if (sqlite3_prepare_v2(db, "SELECT x, distance FROM zero_point ORDER BY id;", -1, &st, nullptr) == SQLITE_OK)
-            while (sqlite3_step(st) == SQLITE_ROW) out.push_back({sqlite3_column_int(st, 0), sqlite3_column_int(st, 1)});
+            while (sqlite3_step(st) == SQLITE_ROW)
+                out.push_back({sqlite3_column_int(st, 0), sqlite3_column_int(st, 1)});
         sqlite3_finalize(st);
     }
     sqlite3_close(db);
@@ -75,7 +73,7 @@ bool keys(HomeRoad &road, const std::vector<std::string> &presses)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ZeroingRoad, TheMovedZeroMovesTheHomeReticleAndOutlivesARestart)
 {
@@ -96,12 +94,14 @@ TEST(ZeroingRoad, TheMovedZeroMovesTheHomeReticleAndOutlivesARestart)
     ASSERT_TRUE(road.wait_top("reticle_menu")) << road.why;
     ASSERT_TRUE(keys(road, {"down*4", "ok"})) << road.why;
     ASSERT_TRUE(road.wait_top("QZ_reticle_zero_child"))
-        << "the reticle menu's movement row opens the zero editor: " << road.why << "\n" << dump_of(road);
+        << "the reticle menu's movement row opens the zero editor: " << road.why << "\n"
+        << dump_of(road);
 
     /* The zero distance gains 100 m: the hundreds digit up once. */
     ASSERT_TRUE(road.snapshot(&tree));
     std::string digits;
-    for (const char *l : {"distance_value_dig_4", "distance_value_dig_3", "distance_value_dig_2", "distance_value_dig_1"})
+    for (const char *l :
+         {"distance_value_dig_4", "distance_value_dig_3", "distance_value_dig_2", "distance_value_dig_1"})
         digits += sim_tree_widget(tree, l).text;
     ASSERT_EQ(digits.size(), 4u) << tree;
     const int distance = atoi(digits.c_str()) + 100;
@@ -120,8 +120,8 @@ TEST(ZeroingRoad, TheMovedZeroMovesTheHomeReticleAndOutlivesARestart)
         << tree;
     ASSERT_TRUE(road.key("power")) << road.why;
     ASSERT_TRUE(road.wait_top("QZ_home_page_1")) << road.why;
-    ASSERT_TRUE(road.wait_tree(
-        [&](const std::string &t) { return rect_x(t, "general_reticle") == reticle_x + 4; }, SIM_REPLY_MS, &tree))
+    ASSERT_TRUE(road.wait_tree([&](const std::string &t) { return rect_x(t, "general_reticle") == reticle_x + 4; },
+                               SIM_REPLY_MS, &tree))
         << "the home reticle moved by the four pixels\n"
         << tree;
 
@@ -130,8 +130,8 @@ TEST(ZeroingRoad, TheMovedZeroMovesTheHomeReticleAndOutlivesARestart)
     ASSERT_TRUE(db_has_zero(road, 643, distance)) << "zero points in the database: " << zero_text(road);
     ASSERT_TRUE(road.restart()) << road.why;
     EXPECT_TRUE(db_has_zero(road, 643, distance));
-    EXPECT_TRUE(road.wait_tree(
-        [&](const std::string &t) { return rect_x(t, "general_reticle") == reticle_x + 4; }, SIM_REPLY_MS, &tree))
+    EXPECT_TRUE(road.wait_tree([&](const std::string &t) { return rect_x(t, "general_reticle") == reticle_x + 4; },
+                               SIM_REPLY_MS, &tree))
         << tree;
 }
 
@@ -151,8 +151,9 @@ TEST(ZeroingRoad, TheAimMarkMovedOnItsPageIsSavedWhenThePageCloses)
     const int x0 = atoi(sim_tree_widget(tree, "label_x_set_mm_value").text.c_str() + 2);
     ASSERT_TRUE(keys(road, {"right*5"})) << road.why;
     const std::string want = "X:" + std::to_string(x0 + 5);
-    ASSERT_TRUE(road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, "label_x_set_mm_value").text == want; },
-                               SIM_REPLY_MS, &tree))
+    ASSERT_TRUE(
+        road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, "label_x_set_mm_value").text == want; },
+                       SIM_REPLY_MS, &tree))
         << tree;
     ASSERT_TRUE(road.key("ok", "long")) << road.why;
     ASSERT_TRUE(road.wait_top("QZ_home_page_1")) << road.why;
@@ -160,8 +161,9 @@ TEST(ZeroingRoad, TheAimMarkMovedOnItsPageIsSavedWhenThePageCloses)
     ASSERT_TRUE(road.key("range", "long")) << road.why;
     ASSERT_TRUE(road.key("left+right", "long", AIM_MARK_HOLD_MS)) << road.why;
     ASSERT_TRUE(road.wait_top("lrf_reticle_move")) << road.why;
-    EXPECT_TRUE(road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, "label_x_set_mm_value").text == want; },
-                               SIM_REPLY_MS, &tree))
+    EXPECT_TRUE(
+        road.wait_tree([&](const std::string &t) { return sim_tree_widget(t, "label_x_set_mm_value").text == want; },
+                       SIM_REPLY_MS, &tree))
         << "the mark came back from sightd's settings\n"
         << tree;
 }

@@ -12,10 +12,7 @@ namespace {
 const double kMoaPerRad = 10800.0 / M_PI;
 const double kYard = 0.9144;
 
-double moa_of_inches(double inches, double yards)
-{
-    return atan(inches / (yards * 36.0)) * kMoaPerRad;
-}
+double moa_of_inches(double inches, double yards) { return atan(inches / (yards * 36.0)) * kMoaPerRad; }
 
 // One complete set of records, in the units of the interface, with plain
 // defaults that each case changes.
@@ -59,8 +56,8 @@ struct Shot {
     }
     int run_dynamic(int dynamic)
     {
-        return VeskSingleCustBallisticCalculation(&result, &ammo, &sight, &rifling, &zero, &air, &shot, &wind,
-                                                  has_wind, wind_length, &option, dynamic);
+        return VeskSingleCustBallisticCalculation(&result, &ammo, &sight, &rifling, &zero, &air, &shot, &wind, has_wind,
+                                                  wind_length, &option, dynamic);
     }
     void at_yards(double yards) { shot.ShootDistance = yards * kYard; }
 };
@@ -202,8 +199,8 @@ double vacuum_hold_moa(double v0, double h, double zero, double d)
 TEST(BallisticCalculatorPhysics, LargeCoefficientApproachesVacuum)
 {
     Shot s = g7_load();
-    double vacuum = vacuum_hold_moa(s.ammo.MuzzleVelocity, s.sight.SightHeight / 1000, s.zero.Distance,
-                                    s.shot.ShootDistance);
+    double vacuum =
+        vacuum_hold_moa(s.ammo.MuzzleVelocity, s.sight.SightHeight / 1000, s.zero.Distance, s.shot.ShootDistance);
     double last_gap = INFINITY;
     for (double bc : {0.25, 1.0, 4.0, 10.0}) {
         SCOPED_TRACE(bc);
@@ -227,9 +224,8 @@ TEST(BallisticCalculatorPhysics, HoldAtTheZeroDistanceIsNil)
         double celsius;
     };
     const Row rows[] = {
-        {G1, 0.365, 91.44, 63.5, 15}, {G7, 0.243, 300, 38.1, -20}, {G5, 0.3, 50, 90, 35},
-        {G2, 0.5, 200, 45, 0},        {G6, 0.25, 100, 50, 10},     {G8, 0.4, 600, 60, 25},
-        {GI, 0.3, 150, 40, 5},        {GS, 0.1, 25, 30, 15},
+        {G1, 0.365, 91.44, 63.5, 15}, {G7, 0.243, 300, 38.1, -20}, {G5, 0.3, 50, 90, 35}, {G2, 0.5, 200, 45, 0},
+        {G6, 0.25, 100, 50, 10},      {G8, 0.4, 600, 60, 25},      {GI, 0.3, 150, 40, 5}, {GS, 0.1, 25, 30, 15},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.table);
@@ -296,8 +292,7 @@ TEST(BallisticCalculatorPhysics, CoriolisChangesSignBetweenHemispheres)
     EXPECT_LT(south.result.WindageAdjustment, -0.05);
     // Alike but for the small part that the vertical velocity adds through
     // the northward component of the rotation.
-    EXPECT_NEAR(north.result.WindageAdjustment, -south.result.WindageAdjustment,
-                0.03 * north.result.WindageAdjustment);
+    EXPECT_NEAR(north.result.WindageAdjustment, -south.result.WindageAdjustment, 0.03 * north.result.WindageAdjustment);
     // On the equator the horizontal part vanishes and firing east lifts the
     // bullet (Eotvos), firing west lowers it.
     Shot east = g7_load(), west = g7_load(), off = g7_load();
@@ -452,12 +447,14 @@ const Refusal kRefusals[] = {
     {"custom drag curve", [](Shot &s) { s.ammo.TableId = GC; }, CUSTBC_E_DRAG_TABLE},
     {"table 9", [](Shot &s) { s.ammo.TableId = (DragTableId)9; }, CUSTBC_E_DRAG_TABLE},
     {"table -1", [](Shot &s) { s.ammo.TableId = (DragTableId)-1; }, CUSTBC_E_DRAG_TABLE},
-    {"zeroing load on GC", [](Shot &s) {
+    {"zeroing load on GC",
+     [](Shot &s) {
          static CustAmmunition other;
          other = s.ammo;
          other.TableId = GC;
          s.zero.pZeroingAmmunition = &other;
-     }, CUSTBC_E_DRAG_TABLE},
+     },
+     CUSTBC_E_DRAG_TABLE},
     {"zero out of reach",
      [](Shot &s) {
          s.ammo = {2.6, 330, 5.6, 15, 0.12, G1};
@@ -495,22 +492,22 @@ TEST(BallisticCalculatorRefusal, NullRecords)
     CustBallisticCalculationResult r;
     EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(nullptr, &s.ammo, &s.sight, &s.rifling, &s.zero, &s.air,
                                                             &s.shot, &s.wind, true, 1.0, &s.option));
-    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, nullptr, &s.sight, &s.rifling, &s.zero, &s.air,
-                                                            &s.shot, &s.wind, true, 1.0, &s.option));
-    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, nullptr, &s.rifling, &s.zero, &s.air,
-                                                            &s.shot, &s.wind, true, 1.0, &s.option));
+    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, nullptr, &s.sight, &s.rifling, &s.zero, &s.air, &s.shot,
+                                                            &s.wind, true, 1.0, &s.option));
+    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, nullptr, &s.rifling, &s.zero, &s.air, &s.shot,
+                                                            &s.wind, true, 1.0, &s.option));
     EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, nullptr, &s.zero, &s.air, &s.shot,
                                                             &s.wind, true, 1.0, &s.option));
-    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, nullptr, &s.air,
-                                                            &s.shot, &s.wind, true, 1.0, &s.option));
+    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, nullptr, &s.air, &s.shot,
+                                                            &s.wind, true, 1.0, &s.option));
     EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, &s.zero, nullptr,
                                                             &s.shot, &s.wind, true, 1.0, &s.option));
-    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, &s.zero, &s.air,
-                                                            nullptr, &s.wind, true, 1.0, &s.option));
-    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, &s.zero, &s.air,
-                                                            &s.shot, nullptr, true, 1.0, &s.option));
-    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, &s.zero, &s.air,
-                                                            &s.shot, &s.wind, true, 1.0, nullptr));
+    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, &s.zero, &s.air, nullptr,
+                                                            &s.wind, true, 1.0, &s.option));
+    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, &s.zero, &s.air, &s.shot,
+                                                            nullptr, true, 1.0, &s.option));
+    EXPECT_EQ(CUSTBC_E_NULL, SingleCustBallisticCalculation(&r, &s.ammo, &s.sight, &s.rifling, &s.zero, &s.air, &s.shot,
+                                                            &s.wind, true, 1.0, nullptr));
 }
 
 TEST(BallisticCalculatorRefusal, LogNamesTheRefusedInput)
@@ -533,8 +530,7 @@ struct Library {
     explicit Library(const char *path) : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
     ~Library()
     {
-        if (handle)
-            dlclose(handle);
+        if (handle) dlclose(handle);
     }
 };
 
@@ -568,8 +564,7 @@ TEST(BallisticCalculatorBuilds, BothBuildsSolveAlike)
     typedef const char *(*version_fn)(void);
     single_fn single = (single_fn)dlsym(basic.handle, "SingleCustBallisticCalculation");
     version_fn version = (version_fn)dlsym(basic.handle, "GetThisLibVerion");
-    auto extended =
-        (VeskSingleCustBallisticCalculation_fn)dlsym(full.handle, "VeskSingleCustBallisticCalculation");
+    auto extended = (VeskSingleCustBallisticCalculation_fn)dlsym(full.handle, "VeskSingleCustBallisticCalculation");
     ASSERT_NE(nullptr, single);
     ASSERT_NE(nullptr, version);
     ASSERT_NE(nullptr, extended);
@@ -580,8 +575,8 @@ TEST(BallisticCalculatorBuilds, BothBuildsSolveAlike)
     Shot a = g7_load(), b = g7_load();
     a.option = b.option = {true, true, 52.0, 135.0};
     a.wind = b.wind = {5.0, -60};
-    ASSERT_EQ(CUSTBC_OK, single(&a.result, &a.ammo, &a.sight, &a.rifling, &a.zero, &a.air, &a.shot, &a.wind, true,
-                                1.0, &a.option));
+    ASSERT_EQ(CUSTBC_OK, single(&a.result, &a.ammo, &a.sight, &a.rifling, &a.zero, &a.air, &a.shot, &a.wind, true, 1.0,
+                                &a.option));
     ASSERT_EQ(CUSTBC_OK, extended(&b.result, &b.ammo, &b.sight, &b.rifling, &b.zero, &b.air, &b.shot, &b.wind, true,
                                   1.0, &b.option, 0));
     EXPECT_DOUBLE_EQ(a.result.DropAdjustment, b.result.DropAdjustment);
@@ -589,4 +584,4 @@ TEST(BallisticCalculatorBuilds, BothBuildsSolveAlike)
     EXPECT_DOUBLE_EQ(a.result.Time, b.result.Time);
 }
 
-}  // namespace
+} // namespace

@@ -57,7 +57,7 @@ void cb_b(event_handle *, void *d, int t, const void *data, int size) { record((
 void cb_c(event_handle *, void *d, int t, const void *data, int size) { record((Probe *)d, "c", t, data, size); }
 
 class Bus : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_EQ(event_create(&bus, 30, nullptr), 0); }
     void TearDown() override
     {
@@ -82,8 +82,8 @@ TEST_F(Bus, CallbacksRunNewestRegistrationFirstAndSeeEveryEvent)
     ASSERT_EQ(event_broadcast_send(bus, 7, nullptr, 0, 100), 0);
     probe.wait_seen(6);
     std::lock_guard<std::mutex> lk(probe.m);
-    EXPECT_EQ(probe.seen, (std::vector<std::string>{"c:4:2:xy", "b:4:2:xy", "a:4:2:xy", "c:7:0:null",
-                                                    "b:7:0:null", "a:7:0:null"}));
+    EXPECT_EQ(probe.seen,
+              (std::vector<std::string>{"c:4:2:xy", "b:4:2:xy", "a:4:2:xy", "c:7:0:null", "b:7:0:null", "a:7:0:null"}));
 }
 
 TEST_F(Bus, RegistrationRules)

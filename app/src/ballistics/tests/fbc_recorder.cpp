@@ -34,7 +34,7 @@ int record(CustBallisticCalculationResult *result, const CustAmmunition *ammunit
     return g_rc;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -55,20 +55,11 @@ void fbc_recorder_answer(int rc, double drop, double windage)
     g_windage = windage;
 }
 
-const fbc_recorded_call *fbc_recorder_last(void)
-{
-    return &g_last;
-}
+const fbc_recorded_call *fbc_recorder_last(void) { return &g_last; }
 
-const char *GetThisLibVerion(void)
-{
-    return "recorder 0.1";
-}
+const char *GetThisLibVerion(void) { return "recorder 0.1"; }
 
-void Ballistic_Calculation_LogSet(bool on)
-{
-    g_last.log_on = on;
-}
+void Ballistic_Calculation_LogSet(bool on) { g_last.log_on = on; }
 
 int SingleCustBallisticCalculation(CustBallisticCalculationResult *result, const CustAmmunition *ammunition,
                                    const CustSight *sight, const CustRifling *rifling, const CustZeroing *zeroing,
@@ -81,11 +72,10 @@ int SingleCustBallisticCalculation(CustBallisticCalculationResult *result, const
 }
 
 int VeskSingleCustBallisticCalculation(CustBallisticCalculationResult *result, const CustAmmunition *ammunition,
-                                       const CustSight *sight, const CustRifling *rifling,
-                                       const CustZeroing *zeroing, const CustAtmosphere *atmosphere,
-                                       const CustShotParameters *shot, const CustWind *wind, bool hasWind,
-                                       double windLength, const CustBallisticCalculationOption *option,
-                                       int dynamicBc)
+                                       const CustSight *sight, const CustRifling *rifling, const CustZeroing *zeroing,
+                                       const CustAtmosphere *atmosphere, const CustShotParameters *shot,
+                                       const CustWind *wind, bool hasWind, double windLength,
+                                       const CustBallisticCalculationOption *option, int dynamicBc)
 {
     g_last.extended = 1;
     g_last.dynamic = dynamicBc;

@@ -5,9 +5,9 @@
 #include "CustBallisticCalculator.h"
 
 struct fbc_recorded_call {
-    int calls;     // calls so far
-    int extended;  // the last call came through the extended entry
-    int dynamic;   // its last argument
+    int calls;    // calls so far
+    int extended; // the last call came through the extended entry
+    int dynamic;  // its last argument
     CustAmmunition ammunition;
     CustSight sight;
     CustRifling rifling;

@@ -27,8 +27,7 @@ int vesk_dynamic_bc_get(void) { return g_key == OFF ? 0 : 1; }
 int vesk_dynamic_bc_set(int value)
 {
     g_sets++;
-    if (g_store_fails)
-        return -EIO;
+    if (g_store_fails) return -EIO;
     g_key = value ? ON : OFF;
     return 0;
 }
@@ -45,8 +44,7 @@ namespace {
 uint8_t sum(const std::vector<uint8_t> &f, size_t n)
 {
     unsigned s = 0;
-    for (size_t i = 0; i < n; i++)
-        s += f[i];
+    for (size_t i = 0; i < n; i++) s += f[i];
     return (uint8_t)s;
 }
 
@@ -70,16 +68,16 @@ struct Row {
     int store_fails;
     std::vector<uint8_t> frame;
     int consumed;
-    int replied;      // a reply is expected
-    int reply_value;  // its value byte
+    int replied;     // a reply is expected
+    int reply_value; // its value byte
     KeyState key_after;
-    int refresh;      // ballistics_refresh raised
+    int refresh; // ballistics_refresh raised
 };
 
 std::vector<Row> rows()
 {
-    std::vector<uint8_t> bad_sum = request(1), short_frame = request(1), long_frame = request(1), other_item = request(1),
-                         report = request(1);
+    std::vector<uint8_t> bad_sum = request(1), short_frame = request(1), long_frame = request(1),
+                         other_item = request(1), report = request(1);
     bad_sum[7] ^= 1;
     short_frame.pop_back();
     long_frame.push_back(0xAA);
@@ -140,4 +138,4 @@ TEST(BallisticDynamicBc, PublishedUnasked)
     EXPECT_EQ(reply(0, (uint8_t)kUnsupported), g_sent[0]);
 }
 
-}  // namespace
+} // namespace

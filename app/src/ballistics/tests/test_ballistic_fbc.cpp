@@ -48,44 +48,46 @@ struct Row {
     void (*check)(const fbc_recorded_call &);
 };
 
-#define ROW(name, edit, live, check)                                    \
-    {name, [](Info_ballistics & b) { edit; }, live,                     \
-     [](const fbc_recorded_call &r) { check; }}
+#define ROW(name, edit, live, check)                                                                                   \
+    {                                                                                                                  \
+        name, [](Info_ballistics &b) { edit; }, live, [](const fbc_recorded_call &r) { check; }                        \
+    }
 
 const Row kRows[] = {
-    ROW("profile as it stands", (void)b, kFromProfile, {
-        EXPECT_NEAR(175 * 0.0647989, r.ammunition.Weight, 1e-12);
-        EXPECT_EQ(800, r.ammunition.MuzzleVelocity);
-        EXPECT_EQ(7.82, r.ammunition.BulletDiameter);
-        EXPECT_EQ(31.2, r.ammunition.BulletLength);
-        EXPECT_EQ(0.243, r.ammunition.BallisticCoefficientValue);
-        EXPECT_EQ(G7, r.ammunition.TableId);
-        EXPECT_EQ(38, r.sight.SightHeight);
-        EXPECT_EQ(0.25, r.sight.VerticalClick);
-        EXPECT_EQ(0.5, r.sight.HorizontalClick);
-        EXPECT_EQ(60, r.sight.ObjectiveLense_FocalLength);
-        EXPECT_EQ(12, r.sight.ImagesensorPixel_Size);
-        EXPECT_NEAR(254, r.rifling.RiflingStep, 1e-12);
-        EXPECT_EQ(0, r.rifling.Direction);
-        EXPECT_NEAR(750 * 0.1333, r.atmosphere.Pressure, 1e-9);
-        EXPECT_EQ(12, r.atmosphere.Temperature);
-        EXPECT_NEAR(0.6, r.atmosphere.Humidity, 1e-9);
-        EXPECT_EQ(100, r.zeroing.Distance);
-        EXPECT_EQ(0, memcmp(&r.atmosphere, &r.zeroing_atmosphere, sizeof(r.atmosphere)));
-        EXPECT_EQ(0, memcmp(&r.ammunition, &r.zeroing_ammunition, sizeof(r.ammunition)));
-        EXPECT_DOUBLE_EQ(523.0, r.shot.ShootDistance);
-        EXPECT_EQ(4.5, r.shot.ShotAngle);
-        EXPECT_EQ(300, r.shot.Step);
-        EXPECT_EQ(3000, r.shot.MaximumDistance);
-        EXPECT_EQ(3.5, r.wind.Velocity);
-        EXPECT_EQ(-90, r.wind.Direction);
-        EXPECT_TRUE(r.has_wind);
-        EXPECT_EQ(1.0, r.wind_length);
-        EXPECT_TRUE(r.option.SpinDrift_option);
-        EXPECT_TRUE(r.option.CoriolisEffect_option);
-        EXPECT_EQ(48, r.option.Latitude);
-        EXPECT_EQ(200, r.option.Azimuth);
-    }),
+    ROW("profile as it stands", (void)b, kFromProfile,
+        {
+            EXPECT_NEAR(175 * 0.0647989, r.ammunition.Weight, 1e-12);
+            EXPECT_EQ(800, r.ammunition.MuzzleVelocity);
+            EXPECT_EQ(7.82, r.ammunition.BulletDiameter);
+            EXPECT_EQ(31.2, r.ammunition.BulletLength);
+            EXPECT_EQ(0.243, r.ammunition.BallisticCoefficientValue);
+            EXPECT_EQ(G7, r.ammunition.TableId);
+            EXPECT_EQ(38, r.sight.SightHeight);
+            EXPECT_EQ(0.25, r.sight.VerticalClick);
+            EXPECT_EQ(0.5, r.sight.HorizontalClick);
+            EXPECT_EQ(60, r.sight.ObjectiveLense_FocalLength);
+            EXPECT_EQ(12, r.sight.ImagesensorPixel_Size);
+            EXPECT_NEAR(254, r.rifling.RiflingStep, 1e-12);
+            EXPECT_EQ(0, r.rifling.Direction);
+            EXPECT_NEAR(750 * 0.1333, r.atmosphere.Pressure, 1e-9);
+            EXPECT_EQ(12, r.atmosphere.Temperature);
+            EXPECT_NEAR(0.6, r.atmosphere.Humidity, 1e-9);
+            EXPECT_EQ(100, r.zeroing.Distance);
+            EXPECT_EQ(0, memcmp(&r.atmosphere, &r.zeroing_atmosphere, sizeof(r.atmosphere)));
+            EXPECT_EQ(0, memcmp(&r.ammunition, &r.zeroing_ammunition, sizeof(r.ammunition)));
+            EXPECT_DOUBLE_EQ(523.0, r.shot.ShootDistance);
+            EXPECT_EQ(4.5, r.shot.ShotAngle);
+            EXPECT_EQ(300, r.shot.Step);
+            EXPECT_EQ(3000, r.shot.MaximumDistance);
+            EXPECT_EQ(3.5, r.wind.Velocity);
+            EXPECT_EQ(-90, r.wind.Direction);
+            EXPECT_TRUE(r.has_wind);
+            EXPECT_EQ(1.0, r.wind_length);
+            EXPECT_TRUE(r.option.SpinDrift_option);
+            EXPECT_TRUE(r.option.CoriolisEffect_option);
+            EXPECT_EQ(48, r.option.Latitude);
+            EXPECT_EQ(200, r.option.Azimuth);
+        }),
     ROW("live range 4567", (void)b, (Live{4567, -1, 100, -1}), EXPECT_DOUBLE_EQ(456.7, r.shot.ShootDistance)),
     ROW("live range 0", (void)b, (Live{0, -1, 100, -1}), EXPECT_DOUBLE_EQ(523.0, r.shot.ShootDistance)),
     ROW("live wind 0", (void)b, (Live{-1, 0.0, 100, -1}), EXPECT_EQ(0.0, r.wind.Velocity)),
@@ -99,28 +101,31 @@ const Row kRows[] = {
     ROW("wind already folded", b.wind.angle = -45, kFromProfile, EXPECT_EQ(-45, r.wind.Direction)),
     ROW("click 0 takes the default", b.gun.scope.verticalUnitPerCard = 0, kFromProfile,
         EXPECT_EQ(0.1, r.sight.VerticalClick)),
-    ROW("click 0 in MRAD", (b.gun.scope.verticalUnitPerCard = 0, b.gun.scope.unit = MRAD), kFromProfile, {
-        EXPECT_NEAR(0.344, r.sight.VerticalClick, 1e-12);
-        EXPECT_NEAR(1.72, r.sight.HorizontalClick, 1e-12);
-    }),
+    ROW("click 0 in MRAD", (b.gun.scope.verticalUnitPerCard = 0, b.gun.scope.unit = MRAD), kFromProfile,
+        {
+            EXPECT_NEAR(0.344, r.sight.VerticalClick, 1e-12);
+            EXPECT_NEAR(1.72, r.sight.HorizontalClick, 1e-12);
+        }),
     ROW("horizontal click 0 stays 0", b.gun.scope.horizontalUnitPerCard = 0, kFromProfile,
         EXPECT_EQ(0.0, r.sight.HorizontalClick)),
-    ROW("Coriolis off, live azimuth 120", b.corioliseffect.CoriolisEffectSwitch = 0, (Live{-1, -1, 100, 120}), {
-        EXPECT_FALSE(r.option.CoriolisEffect_option);
-        EXPECT_EQ(0, r.option.Latitude);
-        EXPECT_EQ(120, r.option.Azimuth);
-    }),
+    ROW("Coriolis off, live azimuth 120", b.corioliseffect.CoriolisEffectSwitch = 0, (Live{-1, -1, 100, 120}),
+        {
+            EXPECT_FALSE(r.option.CoriolisEffect_option);
+            EXPECT_EQ(0, r.option.Latitude);
+            EXPECT_EQ(120, r.option.Azimuth);
+        }),
     ROW("spin drift off", b.spinDriftOpt = 0, kFromProfile, EXPECT_FALSE(r.option.SpinDrift_option)),
-    ROW("zeroing weather of its own", b.gun.bullet.isOpenAtmosphere = 1, kFromProfile, {
-        EXPECT_NEAR(700 * 0.1333, r.zeroing_atmosphere.Pressure, 1e-9);
-        EXPECT_EQ(-5, r.zeroing_atmosphere.Temperature);
-        EXPECT_NEAR(0.3, r.zeroing_atmosphere.Humidity, 1e-7);
-        EXPECT_NEAR(750 * 0.1333, r.atmosphere.Pressure, 1e-9);
-    }),
+    ROW("zeroing weather of its own", b.gun.bullet.isOpenAtmosphere = 1, kFromProfile,
+        {
+            EXPECT_NEAR(700 * 0.1333, r.zeroing_atmosphere.Pressure, 1e-9);
+            EXPECT_EQ(-5, r.zeroing_atmosphere.Temperature);
+            EXPECT_NEAR(0.3, r.zeroing_atmosphere.Humidity, 1e-7);
+            EXPECT_NEAR(750 * 0.1333, r.atmosphere.Pressure, 1e-9);
+        }),
 };
 
 class BallisticBinding : public testing::Test {
-  protected:
+protected:
     void SetUp() override
     {
         fbc_recorder_reset();
@@ -162,8 +167,8 @@ TEST_F(BallisticBinding, AnswerTakenOrRefused)
         int expected;
     };
     const Answer refused[] = {
-        {0, NAN, 1.0, -1}, {0, 1.0, -NAN, -1}, {0, INFINITY, 1.0, -1}, {0, 1.0, -INFINITY, -1},
-        {5, 1.0, 1.0, 5},  {-3, 1.0, 1.0, -3},
+        {0, NAN, 1.0, -1},       {0, 1.0, -NAN, -1}, {0, INFINITY, 1.0, -1},
+        {0, 1.0, -INFINITY, -1}, {5, 1.0, 1.0, 5},   {-3, 1.0, 1.0, -3},
     };
     for (const Answer &a : refused) {
         SCOPED_TRACE(a.rc);
@@ -255,4 +260,4 @@ TEST_F(BallisticBinding, WorkingProfileCopies)
     EXPECT_EQ(0, memcmp(&b, &out, sizeof(b)));
 }
 
-}  // namespace
+} // namespace

@@ -79,8 +79,7 @@ void expect_result_frame(const std::vector<uint8_t> &f, float moaV, float moaH, 
     const uint8_t head[] = {0xAA, 0x1A, 0x1B, 0x0A, 0x00, 0x80};
     EXPECT_EQ(0, memcmp(head, f.data(), sizeof(head)));
     unsigned sum = 0;
-    for (int i = 0; i < 26; i++)
-        sum += f[i];
+    for (int i = 0; i < 26; i++) sum += f[i];
     EXPECT_EQ((uint8_t)sum, f[26]);
     EXPECT_EQ(0xEB, f[27]);
     EXPECT_EQ(0xAA, f[28]);
@@ -92,14 +91,13 @@ void expect_result_frame(const std::vector<uint8_t> &f, float moaV, float moaH, 
 }
 
 class BallisticThread : public testing::Test {
-  protected:
+protected:
     void SetUp() override
     {
         g_sent.clear();
         g_lock_taken = 0;
         memset(&qel_ballistics, 0, sizeof(qel_ballistics));
-        for (Info_ballistics &b : qel_ballistics.ballistics)
-            b = profile();
+        for (Info_ballistics &b : qel_ballistics.ballistics) b = profile();
         qel_dev_status.ballistics_refresh = 0;
         qel_dev_status.s8CompassAutoAngleSwitch = 0;
         vesk_lrf_ballistics_from_lrf = 0;
@@ -250,12 +248,11 @@ TEST_F(BallisticThread, CurrentProfileCopy)
     EXPECT_EQ(0, g_lock_depth);
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(BallisticThread, TheWindMetersSpeedMovesTheHoldWhileTheWindSwitchIsOn)
 {
-    for (Info_ballistics &b : qel_ballistics.ballistics)
-        b.wind = {90, 2}; // from the right, 2 m/s in the profile
+    for (Info_ballistics &b : qel_ballistics.ballistics) b.wind = {90, 2}; // from the right, 2 m/s in the profile
     struct Row {
         char wind_switch;
         int meter;

@@ -64,12 +64,9 @@ struct Origin {
 };
 
 const Origin kOrigins[] = {
-    {"MOA pair", MOA, 2.0, 0.58, 5.0, 3.0},
-    {"MOA, one field 0", MOA, 2.0, 0.0, 5.0, 5.0},
-    {"MOA, other field 0", MOA, 0.0, 0.58, 5.0, 5.0},
-    {"MRAD pair", MRAD, 1.0, 1.0, 5.0, 1.56},
-    {"MRAD, one field 0", MRAD, 3.44, 0.0, 5.0, 5.0},
-    {"negative offset", MOA, -1.5, -0.44, -2.0, -0.5},
+    {"MOA pair", MOA, 2.0, 0.58, 5.0, 3.0},           {"MOA, one field 0", MOA, 2.0, 0.0, 5.0, 5.0},
+    {"MOA, other field 0", MOA, 0.0, 0.58, 5.0, 5.0}, {"MRAD pair", MRAD, 1.0, 1.0, 5.0, 1.56},
+    {"MRAD, one field 0", MRAD, 3.44, 0.0, 5.0, 5.0}, {"negative offset", MOA, -1.5, -0.44, -2.0, -0.5},
 };
 
 TEST(BallisticUnits, ZeroOffsetRemoval)
@@ -123,8 +120,7 @@ TEST(BallisticUnits, ExchangeFileWords)
         EXPECT_EQ(w.out, w.fn(w.text));
     }
     const char *names[] = {"g1", "g2", "g5", "g6", "g7", "g8", "gi", "gs", "gc"};
-    for (int i = 0; i < 9; i++)
-        EXPECT_STREQ(names[i], setBallisticdragFunction(i));
+    for (int i = 0; i < 9; i++) EXPECT_STREQ(names[i], setBallisticdragFunction(i));
     EXPECT_STREQ("g1", setBallisticdragFunction(9));
     EXPECT_STREQ("g1", setBallisticdragFunction(-1));
 }
@@ -134,9 +130,9 @@ struct Clamp {
 };
 
 const Clamp kClamps[] = {
-    {-100, -90, 90, -90}, {95, -90, 90, 90},     {-5, 0, 30, 0},     {400, 0, 359.9, 359.9},
+    {-100, -90, 90, -90},   {95, -90, 90, 90},      {-5, 0, 30, 0},      {400, 0, 359.9, 359.9},
     {0.5, 225, 825.1, 225}, {500, 225, 825.1, 500}, {-95, -90, 90, -90}, {12, 0, 30, 12},
-    {5, -10, -1, 5},       {5, 10, 1, 5},          {0, 0, 30, 0},      {-0.5, 0.05, 2, 0.05},
+    {5, -10, -1, 5},        {5, 10, 1, 5},          {0, 0, 30, 0},       {-0.5, 0.05, 2, 0.05},
 };
 
 TEST(BallisticUnits, Clamp)
@@ -170,8 +166,10 @@ struct Limit {
     bool (*holds)(const Info_ballistics &);
 };
 
-#define LIMIT(name, spoil, holds) \
-    {name, [](Info_ballistics &b) { spoil; }, [](const Info_ballistics &b) -> bool { return holds; }}
+#define LIMIT(name, spoil, holds)                                                                                      \
+    {                                                                                                                  \
+        name, [](Info_ballistics &b) { spoil; }, [](const Info_ballistics &b) -> bool { return holds; }                \
+    }
 
 const Limit kLimits[] = {
     LIMIT("range 32000", b.target.range = 32000, b.target.range == 30000),
@@ -211,10 +209,8 @@ const Limit kLimits[] = {
           b.gun.bullet.zeroOffsetVerticalMOA == 99.99 && b.gun.bullet.zeroOffsetVerticalMRAD == 0.29),
     LIMIT("horizontal offset -150", b.gun.bullet.zeroOffsetHorizontalMOA = -150,
           b.gun.bullet.zeroOffsetHorizontalMOA == -99.99),
-    LIMIT("MRAD offset kept", b.gun.bullet.zeroOffsetVerticalMRAD = 500,
-          b.gun.bullet.zeroOffsetVerticalMRAD == 500),
-    LIMIT("MRAD offset NaN", b.gun.bullet.zeroOffsetHorizontalMRAD = NAN,
-          b.gun.bullet.zeroOffsetHorizontalMRAD == 0),
+    LIMIT("MRAD offset kept", b.gun.bullet.zeroOffsetVerticalMRAD = 500, b.gun.bullet.zeroOffsetVerticalMRAD == 500),
+    LIMIT("MRAD offset NaN", b.gun.bullet.zeroOffsetHorizontalMRAD = NAN, b.gun.bullet.zeroOffsetHorizontalMRAD == 0),
     LIMIT("sight height 300", b.gun.scope.sightHeightOverBore = 300, b.gun.scope.sightHeightOverBore == 250),
     LIMIT("zero range 0", b.gun.scope.zeroRange = 0, b.gun.scope.zeroRange == 11),
     LIMIT("zero range 2000", b.gun.scope.zeroRange = 2000, b.gun.scope.zeroRange == 1500),
@@ -246,4 +242,4 @@ TEST(BallisticUnits, ProfileLimits)
     Info_ballistics_valid(nullptr);
 }
 
-}  // namespace
+} // namespace

@@ -58,8 +58,8 @@ void PersistDir::create()
     char tmpl[] = "/tmp/vesk-persist-XXXXXX";
     must(mkdtemp(tmpl) != NULL, "mkdtemp");
     layout(tmpl);
-    for (const char *d : {"/factory", "/factory/.vesk-persist", "/factory2", "/sys", "/wifi", "/usrdata",
-                          "/usrdata/out_sightd"})
+    for (const char *d :
+         {"/factory", "/factory/.vesk-persist", "/factory2", "/sys", "/wifi", "/usrdata", "/usrdata/out_sightd"})
         must(mkdir((root + d).c_str(), 0755) == 0, d);
     chmod(recovery.c_str(), 0700);
     write_text(current_ini, kCurrentIni);
@@ -280,8 +280,7 @@ int ProbeRun::wait()
 {
     int status = 0;
     if (pid <= 0) return -1;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
+    while (waitpid(pid, &status, 0) < 0) {}
     pid = -1;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? -WTERMSIG(status) : -1;

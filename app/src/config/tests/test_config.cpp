@@ -1,17 +1,17 @@
 // The persistence service: debounce, edit sections, the stores' writers,
 // crash consistency at every kill point, every fault switch, and the EEPROM.
+#include <ctype.h>
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
-#include <math.h>
-#include <ctype.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -817,8 +817,8 @@ TEST_F(Service, ResumeAfterCommitOnlyForPowerOffAndReboot)
         vesk_persist_reason reason;
         int resume;
     } rows[] = {
-        {VESK_PERSIST_SHUTDOWN_VOLUNTARY, 0}, {VESK_PERSIST_REBOOT, 0},       {VESK_PERSIST_SHUTDOWN_LOW_BATTERY, 0},
-        {VESK_PERSIST_SHUTDOWN_LOW_TEMP, 0}, {VESK_PERSIST_PROCESS_EXIT, -1},
+        {VESK_PERSIST_SHUTDOWN_VOLUNTARY, 0}, {VESK_PERSIST_REBOOT, 0},        {VESK_PERSIST_SHUTDOWN_LOW_BATTERY, 0},
+        {VESK_PERSIST_SHUTDOWN_LOW_TEMP, 0},  {VESK_PERSIST_PROCESS_EXIT, -1},
     };
     for (const auto &row : rows) {
         ASSERT_EQ(start(), 0);
@@ -1174,9 +1174,9 @@ TEST(ResetManifest, TamperedManifestIsRefusedAndNothingApplied)
         const char *key, *value;
         bool reseal;
     } rows[] = {
-        {"phase", "1", false},                     /* CRC no longer matches */
-        {"manifest_crc32", "00000000", false},     /* last line altered */
-        {"staging", "../../etc", true},            /* outside the recovery folder */
+        {"phase", "1", false},                 /* CRC no longer matches */
+        {"manifest_crc32", "00000000", false}, /* last line altered */
+        {"staging", "../../etc", true},        /* outside the recovery folder */
         {"staging", "reset-1-2/../../x", true},
         {"ssid_hex", empty_name.c_str(), true}, /* empty name */
         {"phase", "4", true},

@@ -21,8 +21,8 @@
 #define BATTERY_FAST_MS 10
 #define BATTERY_SLOW_MS 2000
 #define BATTERY_RING 5
-#define BATTERY_LOW_CV 101       /* below this a change is reported at once while charging */
-#define BATTERY_CHARGE_BAND 50   /* a rise smaller than this while charging is not news */
+#define BATTERY_LOW_CV 101     /* below this a change is reported at once while charging */
+#define BATTERY_CHARGE_BAND 50 /* a rise smaller than this while charging is not news */
 #define BATTERY_SELF_CHECK_CV 100
 #define HTTP_RESULT_BATTERY 12
 #define ADC_TEXT_MAX 31
@@ -65,18 +65,14 @@ int read_adc_raw(const char *path)
     }
     char text[ADC_TEXT_MAX];
     ssize_t n;
-    do
-        n = read(fd, text, sizeof text);
+    do n = read(fd, text, sizeof text);
     while (n < 0 && errno == EINTR);
     close(fd);
     if (n <= 0) return -1;
     return vesk_adc_parse(text, (size_t)n);
 }
 
-float vesk_battery_volts(int raw)
-{
-    return (float)(raw * 4.096 / 32766 * 4.6);
-}
+float vesk_battery_volts(int raw) { return (float)(raw * 4.096 / 32766 * 4.6); }
 
 int Qel_ReadBatData(int *out)
 {

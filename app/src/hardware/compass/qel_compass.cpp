@@ -50,18 +50,26 @@ static struct {
 /* ---- sampling threads --------------------------------------------------- */
 
 typedef struct {
-    const char *name;           /* "accel", "magn" */
-    const char *trigger;        /* "trigger1" */
-    const char *device;         /* "iio:device1" */
-    const char *const axes[3];  /* scan elements */
+    const char *name;          /* "accel", "magn" */
+    const char *trigger;       /* "trigger1" */
+    const char *device;        /* "iio:device1" */
+    const char *const axes[3]; /* scan elements */
     const char *open_failure;
     int16_t *raw;
 } compass_sensor;
 
 static const compass_sensor sensors[2] = {
-    {"accel", "trigger1", "iio:device1", {"in_accel_x_en", "in_accel_y_en", "in_accel_z_en"}, "imu_init: open failed",
+    {"accel",
+     "trigger1",
+     "iio:device1",
+     {"in_accel_x_en", "in_accel_y_en", "in_accel_z_en"},
+     "imu_init: open failed",
      accel_raw},
-    {"magn", "trigger2", "iio:device2", {"in_magn_x_en", "in_magn_y_en", "in_magn_z_en"}, "magn_init: open failed",
+    {"magn",
+     "trigger2",
+     "iio:device2",
+     {"in_magn_x_en", "in_magn_y_en", "in_magn_z_en"},
+     "magn_init: open failed",
      magn_raw},
 };
 
@@ -134,15 +142,9 @@ static void *compass_sample_thread(void *arg)
     return NULL;
 }
 
-static void *PthreadAccelEvent(void *arg)
-{
-    return compass_sample_thread(arg);
-}
+static void *PthreadAccelEvent(void *arg) { return compass_sample_thread(arg); }
 
-static void *PthreadMagnInputEvent(void *arg)
-{
-    return compass_sample_thread(arg);
-}
+static void *PthreadMagnInputEvent(void *arg) { return compass_sample_thread(arg); }
 
 /* ---- reports ------------------------------------------------------------- */
 
@@ -154,10 +156,7 @@ static void compass_report(int item, int sign, int whole, int tenths)
 }
 
 /* Whole degrees and tenths, rounded to the nearest tenth. */
-static int tenths_of(float degrees)
-{
-    return (int)((fabsf(degrees) + 0.05f) * 10);
-}
+static int tenths_of(float degrees) { return (int)((fabsf(degrees) + 0.05f) * 10); }
 
 /* ---- inclinometer ---------------------------------------------------------- */
 
@@ -179,10 +178,7 @@ static float unit_g(int value)
 }
 
 /* Degrees, never a negative zero: a level scope shows 0.0, not -0.0. */
-static float to_degrees(float rad)
-{
-    return (float)(rad * 180 / COMPASS_PI) + 0.0f;
-}
+static float to_degrees(float rad) { return (float)(rad * 180 / COMPASS_PI) + 0.0f; }
 
 void get_accelerometer_calculate_angle(const int16_t acc[3])
 {
@@ -205,8 +201,10 @@ void get_accelerometer_calculate_angle(const int16_t acc[3])
     AngelDispVal.Rad_pitch = rad;
     const float zero_pitch = qel_dev_status.f_zero_pitch;
     if (zero_pitch != 0) pitch += zero_pitch;
-    if (pitch > 90) pitch = 180 - pitch;
-    else if (pitch < -90) pitch = -(pitch + 180);
+    if (pitch > 90)
+        pitch = 180 - pitch;
+    else if (pitch < -90)
+        pitch = -(pitch + 180);
     AngelDispVal.Pitch_display = pitch;
     if (!isnan(pitch)) {
         const int v = tenths_of(pitch);
@@ -224,8 +222,10 @@ void get_accelerometer_calculate_angle(const int16_t acc[3])
     }
     const float zero_slant = qel_dev_status.f_zero_slant;
     if (zero_slant != 0) roll += zero_slant;
-    if (roll > 180) roll -= 360;
-    else if (roll < -180) roll += 360;
+    if (roll > 180)
+        roll -= 360;
+    else if (roll < -180)
+        roll += 360;
     AngelDispVal.Roll_display = roll;
     if (!isnan(roll)) {
         const int v = tenths_of(roll);
@@ -235,10 +235,7 @@ void get_accelerometer_calculate_angle(const int16_t acc[3])
 
 /* ---- heading --------------------------------------------------------------- */
 
-static int cmp_i16(const void *a, const void *b)
-{
-    return *(const int16_t *)a - *(const int16_t *)b;
-}
+static int cmp_i16(const void *a, const void *b) { return *(const int16_t *)a - *(const int16_t *)b; }
 
 int AdFilter2(const int16_t ring[COMPASS_MAG_RING])
 {
@@ -332,8 +329,10 @@ void QMC5883L_Get_Mag(const int16_t mag[3])
             mag_cali_xy = 0;
             mirror_calibration();
         }
-        if (mag_cali_z == 1) track((int16_t)mz, &calc.mz_min, &calc.mz_max);
-        else if (mag_cali_z == 2) finish_calibration((int16_t)((calc.mz_max + calc.mz_min) / 2));
+        if (mag_cali_z == 1)
+            track((int16_t)mz, &calc.mz_min, &calc.mz_max);
+        else if (mag_cali_z == 2)
+            finish_calibration((int16_t)((calc.mz_max + calc.mz_min) / 2));
     }
 
     float p = Acc_z <= 0 ? -AngelDispVal.Rad_pitch : AngelDispVal.Rad_pitch;
@@ -341,19 +340,27 @@ void QMC5883L_Get_Mag(const int16_t mag[3])
     float xh = mx * cosf(p) + my * sinf(p) * sinf(r) + mz * cosf(r) * sinf(p);
     float yh = my * cosf(r) - mz * sinf(r);
     float heading;
-    if (xh < 0) heading = 180 - to_degrees(atanf(yh / xh));
-    else if (xh > 0 && yh < 0) heading = -to_degrees(atanf(yh / xh));
-    else if (xh > 0 && yh > 0) heading = 360 - to_degrees(atanf(yh / xh));
-    else if (xh == 0 && yh < 0) heading = 90;
-    else if (xh == 0 && yh > 0) heading = 270;
-    else heading = 0;
+    if (xh < 0)
+        heading = 180 - to_degrees(atanf(yh / xh));
+    else if (xh > 0 && yh < 0)
+        heading = -to_degrees(atanf(yh / xh));
+    else if (xh > 0 && yh > 0)
+        heading = 360 - to_degrees(atanf(yh / xh));
+    else if (xh == 0 && yh < 0)
+        heading = 90;
+    else if (xh == 0 && yh > 0)
+        heading = 270;
+    else
+        heading = 0;
 
     const float declination = qel_dev_status.compassParam[0];
     if (declination != 0) heading += declination / 10;
     const float zero_azimuth = qel_dev_status.f_zero_azimuth;
     if (zero_azimuth != 0) heading += zero_azimuth;
-    if (heading >= 360) heading -= 360;
-    else if (heading < 0) heading += 360;
+    if (heading >= 360)
+        heading -= 360;
+    else if (heading < 0)
+        heading += 360;
     if (heading > 359.5f) heading = 0;
     AngelDispVal.Azimuth_display = heading;
     const int v = tenths_of(heading);

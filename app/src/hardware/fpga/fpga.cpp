@@ -61,8 +61,7 @@ static int s_wake[2] = {-1, -1};
 static void fpga_sleep_ms(unsigned ms)
 {
     struct timespec left = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
 }
 
 /* ---- sending ---- */
@@ -84,15 +83,9 @@ static void fpga_send(uint16_t cmd, uint8_t kind, const uint8_t *params, size_t 
     Ir_UartSendData(f.bytes, (int)f.size);
 }
 
-static void fpga_send1(uint16_t cmd, uint8_t p)
-{
-    fpga_send(cmd, FPGA_KIND_SET, &p, 1);
-}
+static void fpga_send1(uint16_t cmd, uint8_t p) { fpga_send(cmd, FPGA_KIND_SET, &p, 1); }
 
-void ir_self_inspection(void)
-{
-    fpga_send(FPGA_CMD_VERSION, FPGA_KIND_QUERY, NULL, 0);
-}
+void ir_self_inspection(void) { fpga_send(FPGA_CMD_VERSION, FPGA_KIND_QUERY, NULL, 0); }
 
 void ir_setAutoShutterClose(void)
 {
@@ -277,7 +270,7 @@ static const struct {
     uint8_t key;
     int index;
 } ir_param_slots[] = {
-    {FPGA_PARAM_IR_BRIGHTNESS, 0}, {FPGA_PARAM_IR_CONTRAST, 1}, {FPGA_PARAM_IR_ENHANCE, 2},
+    {FPGA_PARAM_IR_BRIGHTNESS, 0}, {FPGA_PARAM_IR_CONTRAST, 1},  {FPGA_PARAM_IR_ENHANCE, 2},
     {FPGA_PARAM_IR_POLARITY, 3},   {FPGA_PARAM_IR_HIGHLIGHT, 4}, {FPGA_PARAM_IR_SCENE, 6},
 };
 
@@ -331,19 +324,25 @@ static void badpix_cursor_to_media(void)
     if (size != 0) Msgtext_App_To_Media(MSGQ_COMMAND_APP_TO_MEDIA, (uint32_t)size, frame);
 }
 
-static int clamp_int(int v, int top)
-{
-    return v < 0 ? 0 : v > top ? top : v;
-}
+static int clamp_int(int v, int top) { return v < 0 ? 0 : v > top ? top : v; }
 
 static void badpix_move(uint8_t direction, int step)
 {
     switch (direction) {
-    case 0: bp_y -= step; break;
-    case 1: bp_y += step; break;
-    case 2: bp_x -= step; break;
-    case 3: bp_x += step; break;
-    default: break;
+    case 0:
+        bp_y -= step;
+        break;
+    case 1:
+        bp_y += step;
+        break;
+    case 2:
+        bp_x -= step;
+        break;
+    case 3:
+        bp_x += step;
+        break;
+    default:
+        break;
     }
     bp_x = clamp_int(bp_x, BP_X_MAX);
     bp_y = clamp_int(bp_y, BP_Y_MAX);
@@ -408,13 +407,20 @@ void notifier_Ir(event_handle *handle, void *cb_data, int evtype, const void *ev
         vesk_log_printf(VESK_LOG_ERROR, FPGA_TAG_TX, "command of %d bytes has no value, dropped", size);
         return;
     }
-    const fpga_cmd c = {f, size, f[VESK_FRAME_OFF_OBJ], f[VESK_FRAME_OFF_SUB], f[VESK_FRAME_OFF_ITEM],
-                        f[VESK_FRAME_OFF_PAYLOAD]};
+    const fpga_cmd c = {
+        f, size, f[VESK_FRAME_OFF_OBJ], f[VESK_FRAME_OFF_SUB], f[VESK_FRAME_OFF_ITEM], f[VESK_FRAME_OFF_PAYLOAD]};
     switch (c.obj) {
-    case SUB_NOTIFIER_IR: ir_command(&c); break;
-    case SUB_NOTIFIER_BADPIX: badPixUartSet(&c); break;
-    case SUB_NOTIFIER_LID: lidUartSet(&c); break;
-    default: break;
+    case SUB_NOTIFIER_IR:
+        ir_command(&c);
+        break;
+    case SUB_NOTIFIER_BADPIX:
+        badPixUartSet(&c);
+        break;
+    case SUB_NOTIFIER_LID:
+        lidUartSet(&c);
+        break;
+    default:
+        break;
     }
 }
 
@@ -438,8 +444,10 @@ int Qel_FpgaInit(const char *device, event_handle *main_bus, event_handle *app_b
         printf("fpga : open %s falied!\n", device);
         return -1;
     }
-    if (uart_set(Fpga_fd, FPGA_BAUD, 0, 8, 'N', 1) != 0) printf("fpga : uart set failed!\n");
-    else fpgaUartInitFinished = 1;
+    if (uart_set(Fpga_fd, FPGA_BAUD, 0, 8, 'N', 1) != 0)
+        printf("fpga : uart set failed!\n");
+    else
+        fpgaUartInitFinished = 1;
 
     s_main_bus = main_bus;
     voInitFlag = 0;

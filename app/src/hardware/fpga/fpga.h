@@ -30,9 +30,9 @@ void notifier_Ir(event_handle *handle, void *cb_data, int evtype, const void *ev
 /* The calls the boot push and the command router make. */
 int fpga_uart_ready(void);
 int fpga_version_ready(void);
-void ir_self_inspection(void);     /* the core answers with its version */
+void ir_self_inspection(void); /* the core answers with its version */
 void ir_setAutoShutterClose(void);
-void ir_save_config(void);          /* builds the save-configuration frame, sends nothing */
+void ir_save_config(void);           /* builds the save-configuration frame, sends nothing */
 void sendCmdDataSetScene(int scene); /* 1..4; sent only when it changes the scene byte */
 
 /* The descriptor; prints "fpga uart error" when the line is not open. */

@@ -23,10 +23,7 @@ int fpga_frame_build(fpga_tx_frame *out, uint16_t cmd, uint8_t kind, const uint8
     return 0;
 }
 
-static uint8_t clamp_level(uint8_t v, uint8_t top)
-{
-    return v < 1 ? 1 : v > top ? top : v;
-}
+static uint8_t clamp_level(uint8_t v, uint8_t top) { return v < 1 ? 1 : v > top ? top : v; }
 
 static uint8_t on_off(uint8_t v) { return v != 0 ? 1 : 0; }
 
@@ -48,8 +45,10 @@ static const struct {
     uint8_t key;
     uint16_t cmd;
 } image_switches[] = {
-    {FPGA_PARAM_IR_CALIBRATE, FPGA_CMD_CALIBRATE}, {FPGA_PARAM_IR_HIGHLIGHT, FPGA_CMD_HIGHLIGHT},
-    {FPGA_PARAM_IR_FREEZE, FPGA_CMD_FREEZE},       {FPGA_PARAM_IR_HOTPOINT, FPGA_CMD_HOTPOINT},
+    {FPGA_PARAM_IR_CALIBRATE, FPGA_CMD_CALIBRATE},
+    {FPGA_PARAM_IR_HIGHLIGHT, FPGA_CMD_HIGHLIGHT},
+    {FPGA_PARAM_IR_FREEZE, FPGA_CMD_FREEZE},
+    {FPGA_PARAM_IR_HOTPOINT, FPGA_CMD_HOTPOINT},
 };
 
 int irUartSet_frame(uint8_t key, uint8_t v, fpga_tx_frame *out)
@@ -96,15 +95,9 @@ void get_show_version(const char *text, char *out, size_t out_size)
 
 /* ---- receive ---- */
 
-void fpga_rx_init(fpga_rx *rx)
-{
-    memset(rx, 0, sizeof *rx);
-}
+void fpga_rx_init(fpga_rx *rx) { memset(rx, 0, sizeof *rx); }
 
-size_t fpga_rx_room(const fpga_rx *rx)
-{
-    return sizeof rx->ring - rx->count;
-}
+size_t fpga_rx_room(const fpga_rx *rx) { return sizeof rx->ring - rx->count; }
 
 static void rx_drop(fpga_rx *rx, size_t n)
 {
@@ -126,14 +119,18 @@ static int rx_step(fpga_rx *rx, fpga_rx_handler on_frame, void *ctx)
     switch (rx->state) {
     case 0:
         if (rx->count < 2) return 0;
-        if (rx->ring[0] == FPGA_HEAD_RX && rx->ring[1] != FPGA_HEAD_RX) rx->state = 1;
-        else rx_drop_byte(rx);
+        if (rx->ring[0] == FPGA_HEAD_RX && rx->ring[1] != FPGA_HEAD_RX)
+            rx->state = 1;
+        else
+            rx_drop_byte(rx);
         return 1;
     case 1:
         rx->len = rx->ring[1];
         /* A length that promises more than the ring holds is no frame. */
-        if (rx->len + 4 > sizeof rx->ring) rx_drop_byte(rx);
-        else rx->state = 2;
+        if (rx->len + 4 > sizeof rx->ring)
+            rx_drop_byte(rx);
+        else
+            rx->state = 2;
         return 1;
     default: {
         const size_t size = rx->len + 4;
@@ -165,8 +162,7 @@ void fpga_rx_feed(fpga_rx *rx, const uint8_t *bytes, size_t n, fpga_rx_handler o
         rx->count += take;
         bytes += take;
         n -= take;
-        while (rx_step(rx, on_frame, ctx)) {
-        }
+        while (rx_step(rx, on_frame, ctx)) {}
     } while (n > 0);
 }
 

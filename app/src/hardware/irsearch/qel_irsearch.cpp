@@ -36,8 +36,10 @@ static vesk_irsearch_calls calls;
 
 void vesk_irsearch_set_calls(const vesk_irsearch_calls *c)
 {
-    if (c != NULL) calls = *c;
-    else memset(&calls, 0, sizeof calls);
+    if (c != NULL)
+        calls = *c;
+    else
+        memset(&calls, 0, sizeof calls);
 }
 
 /* An entry start-up left empty: the phone's request is logged, not lost
@@ -71,7 +73,8 @@ int vesk_phone_command_parse(const uint8_t *frame, int size, vesk_phone_command 
 static int clock_field(const char *text, int width)
 {
     int value = 0, digits = 0;
-    for (; digits < width && text[digits] >= '0' && text[digits] <= '9'; digits++) value = value * 10 + text[digits] - '0';
+    for (; digits < width && text[digits] >= '0' && text[digits] <= '9'; digits++)
+        value = value * 10 + text[digits] - '0';
     return digits > 0 ? value : -1;
 }
 
@@ -108,8 +111,10 @@ static void profiles_from_phone(void)
         return;
     }
     sendProfilesToQtMenu();
-    if (calls.vesk_show_phone_result != NULL) calls.vesk_show_phone_result();
-    else vesk_log_printf(VESK_LOG_ERROR, PHONE_TAG, "the phone's hold-over is not shown in this build");
+    if (calls.vesk_show_phone_result != NULL)
+        calls.vesk_show_phone_result();
+    else
+        vesk_log_printf(VESK_LOG_ERROR, PHONE_TAG, "the phone's hold-over is not shown in this build");
 }
 
 static void device_info(void)

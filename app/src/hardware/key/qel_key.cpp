@@ -21,7 +21,7 @@
 #define KEY_DOUBLE_TICKS 40      /* ticks a single short press waits for a second one */
 #define KEY_COMB_STEP_MS 200     /* what each matching event adds to a timed combination */
 #define KEY_LONG_REPEATS 3
-#define KEY_BITMAP_BYTES 96      /* EV_KEY capability bitmap (KEY_MAX bits) */
+#define KEY_BITMAP_BYTES 96 /* EV_KEY capability bitmap (KEY_MAX bits) */
 
 const combk_t combkey_table[COMBKEY_ROWS] = {
     {9, 2, {KEY_CODE_LEFT, KEY_CODE_RIGHT}, 5000},
@@ -150,7 +150,8 @@ static void comb_release_members(key_state_table *entry)
     for (int k = 0; k < machine.key_num; k++) {
         key_state_table *e = &machine.table[k];
         int member = e->combkey_value == value;
-        for (int m = 0; info != NULL && m < info->combkey_num && !member; m++) member = info->combkey_code[m] == e->key_code;
+        for (int m = 0; info != NULL && m < info->combkey_num && !member; m++)
+            member = info->combkey_code[m] == e->key_code;
         if (!member) continue;
         if (e != entry && e->key_state == 2) continue;
         printf("send after find key %d combkey_value = %d\n", e->key_code, value);
@@ -213,8 +214,10 @@ void KeyRepValueFunc(const struct input_event *ev, uint64_t now_ms)
         break;
     case 0:
         if (entry->key_state == 1) {
-            if (entry->need_double) key_power_short(entry, now_ms);
-            else key_report(entry->key_code, KEY_KIND_SHORT, 0);
+            if (entry->need_double)
+                key_power_short(entry, now_ms);
+            else
+                key_report(entry->key_code, KEY_KIND_SHORT, 0);
         } else if (entry->key_state == 2) {
             key_report(entry->key_code, KEY_KIND_LONG_RELEASE, 0);
         }
@@ -272,10 +275,7 @@ static uint64_t key_now_ms(void)
     return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
 }
 
-static int key_running(void)
-{
-    return !vesk_worker_stopping(&key_worker) && is_signal_exit() != 1;
-}
+static int key_running(void) { return !vesk_worker_stopping(&key_worker) && is_signal_exit() != 1; }
 
 static void *PthreadKeyValue(void *arg)
 {

@@ -30,8 +30,8 @@ enum { KEY_KIND_SHORT = 0, KEY_KIND_COMB = 1, KEY_KIND_LONG = 2, KEY_KIND_LONG_R
 #define KEY_AUTOREPEAT_DELAY_MS 500
 #define KEY_AUTOREPEAT_PERIOD_MS 200
 #define KEY_REPORT_SIZE 5
-#define KEY_COMB_MAX 4    /* keys in one combination */
-#define KEY_COMB_SLOTS 4  /* combinations one key may belong to */
+#define KEY_COMB_MAX 4   /* keys in one combination */
+#define KEY_COMB_SLOTS 4 /* combinations one key may belong to */
 
 typedef struct {
     int time_ms; /* -1: at once */
@@ -45,7 +45,7 @@ typedef struct {
     int key_state;      /* 0 up, 1 pressed, 2 held */
     int key_long_repet; /* repeats counted while held, 0..3 */
     char has_combkey;
-    int time_count;     /* ms a timed combination has been held */
+    int time_count; /* ms a timed combination has been held */
     int time_ms;
     int combkey_value;
     ::combkey_info combkey_info[KEY_COMB_SLOTS]; /* the combinations of this key */

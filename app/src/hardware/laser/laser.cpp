@@ -49,14 +49,10 @@ extern char **environ;
 static void lrf_sleep_ms(unsigned ms)
 {
     struct timespec left = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
 }
 
-static int lrf_power_ctrl(unsigned nr, int value)
-{
-    return Power_Ctrl_IO(VESK_BOARD_HW_REQUEST(nr), value);
-}
+static int lrf_power_ctrl(unsigned nr, int value) { return Power_Ctrl_IO(VESK_BOARD_HW_REQUEST(nr), value); }
 
 /* Switches one pin between its serial function (1) and plain GPIO (0). */
 static int lrf_pin_tool(int pin, int value)
@@ -150,8 +146,7 @@ static void lrf_on_frame(void *ctx, const vesk_lrf_frame *frame, const uint8_t *
 static void lrf_drain_wake(void)
 {
     char sink[16];
-    while (read(laser_wake_fd[0], sink, sizeof sink) > 0) {
-    }
+    while (read(laser_wake_fd[0], sink, sizeof sink) > 0) {}
 }
 
 /* One read into the assembly buffer; 0 to poll again, -1 to leave. */

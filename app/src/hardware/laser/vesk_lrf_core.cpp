@@ -147,10 +147,14 @@ static void lrf_send_gate(vesk_lrf_actions *out, uint8_t cmd, uint16_t metres)
 static uint8_t lrf_wire_state(uint8_t state)
 {
     switch (state) {
-    case VESK_LRF_OFF: return 3;
-    case VESK_LRF_SCAN: return 2;
-    case VESK_LRF_IDLE: return 0;
-    default: return 1;
+    case VESK_LRF_OFF:
+        return 3;
+    case VESK_LRF_SCAN:
+        return 2;
+    case VESK_LRF_IDLE:
+        return 0;
+    default:
+        return 1;
     }
 }
 
@@ -166,8 +170,8 @@ static void lrf_ui(vesk_lrf_actions *out, const uint8_t *bytes, size_t len)
 
 static void lrf_ui_state(const vesk_lrf_core *c, vesk_lrf_actions *out, uint8_t reason)
 {
-    const uint8_t p[VESK_LRF_UI_STATE_LEN] = {VESK_LRF_UI_OBJECT, VESK_LRF_UI_SUB_STATE, 0xFF,
-                                              lrf_wire_state(c->state), reason};
+    const uint8_t p[VESK_LRF_UI_STATE_LEN] = {VESK_LRF_UI_OBJECT, VESK_LRF_UI_SUB_STATE, 0xFF, lrf_wire_state(c->state),
+                                              reason};
     lrf_ui(out, p, sizeof p);
 }
 
@@ -416,17 +420,29 @@ static void lrf_config_step(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf
     }
     c->cfg_step++;
     switch (c->cfg_step) {
-    case 1: lrf_send(out, VESK_LRF_CMD_GET_MAX, NULL, 0); break;
+    case 1:
+        lrf_send(out, VESK_LRF_CMD_GET_MAX, NULL, 0);
+        break;
     case 2: {
         static const uint8_t setup[2] = {0x03, 0x00};
         lrf_send(out, VESK_LRF_CMD_SETUP, setup, 2);
         break;
     }
-    case 3: lrf_send(out, VESK_LRF_CMD_TARGET_MODE, &c->settings.target, 1); break;
-    case 4: lrf_send_gate(out, VESK_LRF_CMD_SET_MIN, lrf_requested_min(&c->settings)); break;
-    case 5: lrf_send_gate(out, VESK_LRF_CMD_SET_MAX, lrf_requested_max(&c->settings)); break;
-    case 6: lrf_send(out, VESK_LRF_CMD_GET_MIN, NULL, 0); break;
-    case 7: lrf_send(out, VESK_LRF_CMD_GET_MAX, NULL, 0); break;
+    case 3:
+        lrf_send(out, VESK_LRF_CMD_TARGET_MODE, &c->settings.target, 1);
+        break;
+    case 4:
+        lrf_send_gate(out, VESK_LRF_CMD_SET_MIN, lrf_requested_min(&c->settings));
+        break;
+    case 5:
+        lrf_send_gate(out, VESK_LRF_CMD_SET_MAX, lrf_requested_max(&c->settings));
+        break;
+    case 6:
+        lrf_send(out, VESK_LRF_CMD_GET_MIN, NULL, 0);
+        break;
+    case 7:
+        lrf_send(out, VESK_LRF_CMD_GET_MAX, NULL, 0);
+        break;
     default: {
         c->cfg_status = VESK_LRF_CFG_DONE;
         lrf_ui_settings(c, out);
@@ -544,10 +560,7 @@ static int lrf_is_measuring(uint8_t state)
     return state == VESK_LRF_SINGLE || state == VESK_LRF_MEDIAN || state == VESK_LRF_MULTI || state == VESK_LRF_SCAN;
 }
 
-static uint8_t lrf_stop_reason(const vesk_lrf_core *c)
-{
-    return c->last_fail ? c->last_fail : VESK_LRF_ST_MEDIAN_FAIL;
-}
+static uint8_t lrf_stop_reason(const vesk_lrf_core *c) { return c->last_fail ? c->last_fail : VESK_LRF_ST_MEDIAN_FAIL; }
 
 static void lrf_anomaly(vesk_lrf_core *c, const vesk_lrf_frame *f, vesk_lrf_actions *out)
 {
@@ -660,7 +673,8 @@ static void lrf_by_state(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf_ac
 {
     vesk_lrf_ev_kind k = ev->kind;
     switch (c->state) {
-    case VESK_LRF_OFF: return;
+    case VESK_LRF_OFF:
+        return;
     case VESK_LRF_WAKING:
         if (k == VESK_LRF_EV_POWER_READY) {
             vesk_lrf_begin_config(c, out);
@@ -704,7 +718,8 @@ static void lrf_by_state(vesk_lrf_core *c, const vesk_lrf_event *ev, vesk_lrf_ac
             lrf_ui_state(c, out, VESK_LRF_REASON_CHANGE);
         }
         return;
-    default: break;
+    default:
+        break;
     }
     if (!lrf_is_measuring(c->state)) return;
     if (k == VESK_LRF_EV_TIMER_OP) {
@@ -738,13 +753,23 @@ size_t vesk_lrf_core_step(vesk_lrf_core *core, const vesk_lrf_event *ev, vesk_lr
 {
     out->count = 0;
     switch (ev->kind) {
-    case VESK_LRF_EV_REQ_SETTINGS_QUERY: lrf_ui_settings(core, out); break;
-    case VESK_LRF_EV_REQ_ACCEPT: lrf_accept(core, ev, out); break;
-    case VESK_LRF_EV_REQ_SETTINGS: lrf_settings(core, ev, out); break;
+    case VESK_LRF_EV_REQ_SETTINGS_QUERY:
+        lrf_ui_settings(core, out);
+        break;
+    case VESK_LRF_EV_REQ_ACCEPT:
+        lrf_accept(core, ev, out);
+        break;
+    case VESK_LRF_EV_REQ_SETTINGS:
+        lrf_settings(core, ev, out);
+        break;
     case VESK_LRF_EV_REQ_STOP_ACCEPT:
-    case VESK_LRF_EV_REQ_STOP_CANCEL: lrf_stop(core, ev, out); break;
+    case VESK_LRF_EV_REQ_STOP_CANCEL:
+        lrf_stop(core, ev, out);
+        break;
     case VESK_LRF_EV_REQ_SINGLE:
-    case VESK_LRF_EV_REQ_SCAN: lrf_request(core, ev, out); break;
+    case VESK_LRF_EV_REQ_SCAN:
+        lrf_request(core, ev, out);
+        break;
     case VESK_LRF_EV_FRAME:
         if (ev->frame.cmd == VESK_LRF_CMD_ANOMALY && core->state != VESK_LRF_OFF && core->state != VESK_LRF_STOPPING) {
             lrf_anomaly(core, &ev->frame, out);
@@ -752,7 +777,9 @@ size_t vesk_lrf_core_step(vesk_lrf_core *core, const vesk_lrf_event *ev, vesk_lr
         }
         lrf_by_state(core, ev, out);
         break;
-    default: lrf_by_state(core, ev, out); break;
+    default:
+        lrf_by_state(core, ev, out);
+        break;
     }
     return out->count;
 }

@@ -6,9 +6,15 @@
 
 /* ---- the event queue ---------------------------------------------------- */
 
-static int lrf_is_stop(vesk_lrf_ev_kind k) { return k == VESK_LRF_EV_REQ_STOP_ACCEPT || k == VESK_LRF_EV_REQ_STOP_CANCEL; }
+static int lrf_is_stop(vesk_lrf_ev_kind k)
+{
+    return k == VESK_LRF_EV_REQ_STOP_ACCEPT || k == VESK_LRF_EV_REQ_STOP_CANCEL;
+}
 static int lrf_is_critical(vesk_lrf_ev_kind k) { return lrf_is_stop(k) || k == VESK_LRF_EV_REQ_SETTINGS; }
-static int lrf_same_class(vesk_lrf_ev_kind a, vesk_lrf_ev_kind b) { return (lrf_is_stop(a) && lrf_is_stop(b)) || a == b; }
+static int lrf_same_class(vesk_lrf_ev_kind a, vesk_lrf_ev_kind b)
+{
+    return (lrf_is_stop(a) && lrf_is_stop(b)) || a == b;
+}
 
 static size_t lrf_slot(const vesk_lrf_worker *w, size_t i) { return (w->queue_head + i) % VESK_LRF_QUEUE_CAP; }
 
@@ -130,4 +136,3 @@ int vesk_lrf_outbox_take(vesk_lrf_ui_outbox *box, vesk_lrf_ui_msg *out)
     box->queue_count--;
     return 1;
 }
-

@@ -219,9 +219,15 @@ static void lrf_arm_timer(vesk_lrf_act_kind kind, uint32_t ms)
 {
     pthread_mutex_lock(&g_worker.lock);
     switch (kind) {
-    case VESK_LRF_ACT_TIMER_OP: vesk_lrf_arm(&g_worker.op_deadline, &g_worker.op_armed, ms); break;
-    case VESK_LRF_ACT_TIMER_SET: vesk_lrf_arm(&g_worker.set_deadline, &g_worker.set_armed, ms); break;
-    default: vesk_lrf_arm(&g_worker.idle_deadline, &g_worker.idle_armed, ms); break;
+    case VESK_LRF_ACT_TIMER_OP:
+        vesk_lrf_arm(&g_worker.op_deadline, &g_worker.op_armed, ms);
+        break;
+    case VESK_LRF_ACT_TIMER_SET:
+        vesk_lrf_arm(&g_worker.set_deadline, &g_worker.set_armed, ms);
+        break;
+    default:
+        vesk_lrf_arm(&g_worker.idle_deadline, &g_worker.idle_armed, ms);
+        break;
     }
     pthread_mutex_unlock(&g_worker.lock);
 }
@@ -267,17 +273,27 @@ static void vesk_lrf_execute(const vesk_lrf_action *a)
             if (lrf_is_stop_frame(a)) g_worker.stop_write_failed = 1;
         }
         break;
-    case VESK_LRF_ACT_POWER_ON: lrf_do_power_on(); break;
+    case VESK_LRF_ACT_POWER_ON:
+        lrf_do_power_on();
+        break;
     case VESK_LRF_ACT_POWER_OFF:
         if (g_ops.power(0) != 0) vesk_log_printf(VESK_LOG_ERROR, LRF_TAG_POWER, "laser_enable(0) failed");
         qel_dev_status.s8LaserEnable = 0;
         break;
     case VESK_LRF_ACT_TIMER_OP:
     case VESK_LRF_ACT_TIMER_SET:
-    case VESK_LRF_ACT_TIMER_IDLE: lrf_arm_timer(a->kind, a->ms); break;
-    case VESK_LRF_ACT_UI: lrf_do_ui(a); break;
-    case VESK_LRF_ACT_BALLISTICS: lrf_do_ballistics(a->dm); break;
-    case VESK_LRF_ACT_LOG: vesk_log_printf(VESK_LOG_DETAIL, LRF_TAG_CORE, "%s", a->log); break;
+    case VESK_LRF_ACT_TIMER_IDLE:
+        lrf_arm_timer(a->kind, a->ms);
+        break;
+    case VESK_LRF_ACT_UI:
+        lrf_do_ui(a);
+        break;
+    case VESK_LRF_ACT_BALLISTICS:
+        lrf_do_ballistics(a->dm);
+        break;
+    case VESK_LRF_ACT_LOG:
+        vesk_log_printf(VESK_LOG_DETAIL, LRF_TAG_CORE, "%s", a->log);
+        break;
     }
 }
 
@@ -434,9 +450,14 @@ static int lrf_apply_key(vesk_lrf_settings *s, uint8_t key, const uint8_t *frame
         if (frame[7] > 1) return 0;
         s->processing = frame[7];
         break;
-    case 3: s->min_m = metres; break;
-    case 4: s->max_m = metres; break;
-    default: return 0;
+    case 3:
+        s->min_m = metres;
+        break;
+    case 4:
+        s->max_m = metres;
+        break;
+    default:
+        return 0;
     }
     if (s->target == 3) s->processing = 0;
     return 1;
@@ -476,7 +497,7 @@ static void lrf_request_settings(const uint8_t *frame)
 void vesk_lrf_request_from_gui(const uint8_t *frame, size_t length)
 {
     static const vesk_lrf_ev_kind ops[] = {
-        VESK_LRF_EV_REQ_STOP_CANCEL, VESK_LRF_EV_REQ_SINGLE, (vesk_lrf_ev_kind)-1,
+        VESK_LRF_EV_REQ_STOP_CANCEL, VESK_LRF_EV_REQ_SINGLE,      (vesk_lrf_ev_kind)-1,
         VESK_LRF_EV_REQ_SCAN,        VESK_LRF_EV_REQ_STOP_ACCEPT,
     };
     if (frame == NULL || length < 4) return;
@@ -500,6 +521,7 @@ void vesk_lrf_request_from_gui(const uint8_t *frame, size_t length)
         vesk_lrf_post(&ev);
         return;
     }
-    default: return;
+    default:
+        return;
     }
 }

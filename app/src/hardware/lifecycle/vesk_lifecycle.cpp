@@ -21,10 +21,10 @@
 #define TAG VESK_LIFECYCLE_TAG
 
 enum {
-    IDLE_WAIT_MS = 200,          /* the exit-signal poll */
-    TICK_MS = 20,                /* every status poll */
-    SAFETY_WINDOW_MS = 2000,     /* a safety request powers off this soon */
-    PREPARE_WINDOW_MS = 2000,    /* persistence's own prepare deadline */
+    IDLE_WAIT_MS = 200,              /* the exit-signal poll */
+    TICK_MS = 20,                    /* every status poll */
+    SAFETY_WINDOW_MS = 2000,         /* a safety request powers off this soon */
+    PREPARE_WINDOW_MS = 2000,        /* persistence's own prepare deadline */
     PREPARE_STATUS_MARGIN_MS = 1000, /* beyond it the status loop gives up */
     MEDIA_PAUSE_WINDOW_MS = 2000,
     FORCED_WINDOW_MS = 5000,
@@ -80,10 +80,7 @@ void vesk_lifecycle_set_calls(const vesk_lifecycle_calls *table)
         memset(&calls, 0, sizeof calls);
 }
 
-const vesk_lifecycle_calls *vesk_lifecycle_calls_get(void)
-{
-    return &calls;
-}
+const vesk_lifecycle_calls *vesk_lifecycle_calls_get(void) { return &calls; }
 
 /* ---- frames ------------------------------------------------------------ */
 
@@ -99,8 +96,8 @@ size_t vesk_lifecycle_result_frame(uint8_t out[11], int reason, int outcome)
 size_t vesk_lifecycle_media_frame(uint8_t out[10], int mode)
 {
     const uint8_t payload = (uint8_t)mode;
-    return vesk_frame_build(out, MEDIA_FRAME_SIZE, SUB_NOTIFIER_IMAGE, 0, MEDIA_SHUTDOWN_ITEM,
-                            VESK_FRAME_FLAG_REQUEST, &payload, 1);
+    return vesk_frame_build(out, MEDIA_FRAME_SIZE, SUB_NOTIFIER_IMAGE, 0, MEDIA_SHUTDOWN_ITEM, VESK_FRAME_FLAG_REQUEST,
+                            &payload, 1);
 }
 
 /* Every result is logged; the end of the process is not the GUI's news. */
@@ -151,8 +148,7 @@ static void cancel_factory_state(int reason)
 static void sleep_ms(uint64_t ms)
 {
     struct timespec left = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
 }
 
 /* Until the deadline, but at most one tick. */
@@ -189,10 +185,7 @@ static int wait_until(done_fn done, uint64_t ticket, uint64_t deadline, vesk_lif
     }
 }
 
-static int log_barrier_done(uint64_t ticket)
-{
-    return vesk_log_poll(ticket) != 0;
-}
+static int log_barrier_done(uint64_t ticket) { return vesk_log_poll(ticket) != 0; }
 
 /* Everything logged so far made durable, or the deadline. */
 static int flush_log(uint64_t deadline, vesk_lifecycle_admitted *preempt)
@@ -371,10 +364,7 @@ static void vesk_lifecycle_cancelled(const vesk_persist_request *req, int code, 
         send_result(reason, VESK_LIFECYCLE_CANCELLED_SAVE);
 }
 
-static void set_quit(void)
-{
-    __atomic_store_n(&quit, 1, __ATOMIC_SEQ_CST);
-}
+static void set_quit(void) { __atomic_store_n(&quit, 1, __ATOMIC_SEQ_CST); }
 
 /* A process exit cannot be refused: whoever sent the signal wants the
  * process gone. When the settings could not be saved it still leaves, with
@@ -419,8 +409,11 @@ static void vesk_lifecycle_run_terminal_action(const vesk_persist_request *req, 
             note_update(req, VESK_UPDATE_RESULT_REBOOT_FAILED, rc);
         }
         break;
-    case VESK_PERSIST_PROCESS_EXIT: set_quit(); break;
-    default: break;
+    case VESK_PERSIST_PROCESS_EXIT:
+        set_quit();
+        break;
+    default:
+        break;
     }
 }
 
@@ -569,7 +562,8 @@ static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64
 
     if (req->vesk_reason == VESK_PERSIST_UPDATE) {
         const uint8_t installing = 1;
-        if (calls.vesk_send_http_result != NULL) (void)calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
+        if (calls.vesk_send_http_result != NULL)
+            (void)calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
         uint64_t deadline = vesk_mono_ms() + UPDATE_NOTICE_MS;
         int preempted = 0;
         while (vesk_mono_ms() < deadline && !(preempted = take_safety(&safety))) tick(deadline);
@@ -623,10 +617,9 @@ static void *vesk_lifecycle_coordinator_main(void *arg)
         }
         /* A second power-off inside the forced window was asked for before
          * the safety request came: it already powers off, unsaved. */
-        const int forced_first = mailbox.has_pending &&
-                                 mailbox.pending.request.vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY &&
-                                 mailbox.pending.admitted_ms < forced_until_ms &&
-                                 mailbox.pending.admitted_ms <= mailbox.safety.admitted_ms;
+        const int forced_first =
+            mailbox.has_pending && mailbox.pending.request.vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY &&
+            mailbox.pending.admitted_ms < forced_until_ms && mailbox.pending.admitted_ms <= mailbox.safety.admitted_ms;
         if (mailbox.has_safety && !forced_first) {
             taken = mailbox.safety;
             mailbox.has_safety = 0;
@@ -692,10 +685,7 @@ static int admit(const vesk_persist_request *request, void (*publish)(void *cont
     return 0;
 }
 
-int vesk_lifecycle_request(const vesk_persist_request *request)
-{
-    return admit(request, NULL, NULL);
-}
+int vesk_lifecycle_request(const vesk_persist_request *request) { return admit(request, NULL, NULL); }
 
 int vesk_lifecycle_request_prepublish(const vesk_persist_request *request, void (*publish)(void *context),
                                       void *context)
@@ -765,10 +755,7 @@ void vesk_lifecycle_stop(void)
 
 /* ---- the boot state ---------------------------------------------------- */
 
-void vesk_lifecycle_note_boot(int rc)
-{
-    boot_rc = rc;
-}
+void vesk_lifecycle_note_boot(int rc) { boot_rc = rc; }
 
 int vesk_lifecycle_publish_boot_state(void)
 {

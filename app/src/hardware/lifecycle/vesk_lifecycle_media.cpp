@@ -25,10 +25,7 @@ static int run(const char *command)
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
 }
 
-static int umtprd_running(void)
-{
-    return run("pidof umtprd >/dev/null") == 0;
-}
+static int umtprd_running(void) { return run("pidof umtprd >/dev/null") == 0; }
 
 static void restart_umtprd(void)
 {

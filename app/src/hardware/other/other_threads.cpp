@@ -21,8 +21,8 @@
 
 #define OTHER_BUS_TIMEOUT_MS 500
 #define ZOOM_PERIOD_MS 20
-#define ZOOM_DEAD_BAND 100  /* counts a reading may move without news */
-#define ZOOM_STEPS 350      /* the ring's span in steps */
+#define ZOOM_DEAD_BAND 100 /* counts a reading may move without news */
+#define ZOOM_STEPS 350     /* the ring's span in steps */
 #define ZOOM_COUNTS_MIN 1000
 #define ZOOM_COUNTS_MAX 12000
 #define ZOOM_SCENE_FROM 400 /* from x4 on the scene suits a narrow view */
@@ -233,10 +233,7 @@ void vesk_usb_step(int state)
     usb.last = state;
 }
 
-static void usb_sleep(int ms)
-{
-    vesk_worker_sleep(&other_worker, ms);
-}
+static void usb_sleep(int ms) { vesk_worker_sleep(&other_worker, ms); }
 
 static void *PthreadCheckUsbState(void *arg)
 {

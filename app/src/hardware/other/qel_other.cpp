@@ -77,8 +77,10 @@ int vesk_other_sn_fits_ssid(const char *sn)
 void vesk_other_reset_ssid(const char *sn, char *out, size_t size)
 {
     /* The check bounds the serial number, so the name is never cut. */
-    if (vesk_other_sn_fits_ssid(sn)) snprintf(out, size, SSID_PREFIX "%.*s" SSID_SUFFIX, VESK_SSID_MAX, sn);
-    else snprintf(out, size, "%s", SSID_GENERIC);
+    if (vesk_other_sn_fits_ssid(sn))
+        snprintf(out, size, SSID_PREFIX "%.*s" SSID_SUFFIX, VESK_SSID_MAX, sn);
+    else
+        snprintf(out, size, "%s", SSID_GENERIC);
 }
 
 /* ---- commands ------------------------------------------------------------ */
@@ -88,8 +90,10 @@ static void request(vesk_persist_reason reason, void (*hook)(void *))
     vesk_persist_request req;
     memset(&req, 0, sizeof req);
     req.vesk_reason = reason;
-    if (hook != NULL) (void)vesk_lifecycle_request_prepublish(&req, hook, NULL);
-    else (void)vesk_lifecycle_request(&req);
+    if (hook != NULL)
+        (void)vesk_lifecycle_request_prepublish(&req, hook, NULL);
+    else
+        (void)vesk_lifecycle_request(&req);
 }
 
 static void other_laser(const uint8_t *frame, int size)
@@ -103,8 +107,10 @@ static void other_laser(const uint8_t *frame, int size)
 static void other_reboot(const uint8_t *frame, int size)
 {
     (void)size;
-    if (frame[OFF_VALUE] == 1) request(VESK_PERSIST_REBOOT, NULL);
-    else printf("power reboot ????\n");
+    if (frame[OFF_VALUE] == 1)
+        request(VESK_PERSIST_REBOOT, NULL);
+    else
+        printf("power reboot ????\n");
 }
 
 static void other_to_media(const uint8_t *frame, int size)
@@ -120,8 +126,9 @@ static void other_wind(const uint8_t *frame, int size)
     const uint8_t value = frame[OFF_VALUE];
     qel_dev_status.s8WindBalSwitch = (char)value;
     qel_dev_status.wind_speed_now = 0;
-    uint8_t ble[10] = {VESK_FRAME_HEAD, 0x08, SUB_NOTIFIER_BLUETOOTH, 0x00, VESK_FRAME_NONE, 0x00, value, 0,
-                       VESK_FRAME_TAIL1, VESK_FRAME_TAIL2};
+    uint8_t ble[10] = {
+        VESK_FRAME_HEAD, 0x08, SUB_NOTIFIER_BLUETOOTH, 0x00, VESK_FRAME_NONE, 0x00, value, 0, VESK_FRAME_TAIL1,
+        VESK_FRAME_TAIL2};
     ble[7] = msg_check_num(ble, sizeof ble);
     Msgtext_App_To_BLE(MSGQ_COMMAND_APP_TO_BLE, sizeof ble, ble);
 }
@@ -129,16 +136,20 @@ static void other_wind(const uint8_t *frame, int size)
 static void other_format(const uint8_t *frame, int size)
 {
     (void)size;
-    if (frame[OFF_VALUE] == 1) request(VESK_PERSIST_FORMAT, vesk_other_format_prepublish);
-    else printf("format ????\n");
+    if (frame[OFF_VALUE] == 1)
+        request(VESK_PERSIST_FORMAT, vesk_other_format_prepublish);
+    else
+        printf("format ????\n");
 }
 
 static void other_shutdown(const uint8_t *frame, int size)
 {
     (void)size;
     const uint8_t value = frame[OFF_VALUE];
-    if (value >= 1 && value <= 4) request((vesk_persist_reason)value, NULL);
-    else printf("notifier_other: 0x0d param error! msgText[6] = %#x\n", value);
+    if (value >= 1 && value <= 4)
+        request((vesk_persist_reason)value, NULL);
+    else
+        printf("notifier_other: 0x0d param error! msgText[6] = %#x\n", value);
 }
 
 static void other_uart(const uint8_t *frame, int size)
@@ -170,8 +181,8 @@ static const struct {
     uint8_t item;
     other_handler handler;
 } other_items[] = {
-    {22, other_laser}, {32, other_reboot}, {26, other_to_media}, {27, other_to_media}, {34, other_wind},
-    {12, other_format}, {13, other_shutdown}, {18, other_uart},  {11, other_reset},
+    {22, other_laser},  {32, other_reboot},   {26, other_to_media}, {27, other_to_media}, {34, other_wind},
+    {12, other_format}, {13, other_shutdown}, {18, other_uart},     {11, other_reset},
 };
 
 void notifier_other(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size)
@@ -203,10 +214,7 @@ static void self_report(uint8_t check, uint8_t result)
 
 enum { SELF_CHECK_REPEAT = 3, SELF_CHECK_STORAGE = 7 };
 
-void emmc_self_inspection(void)
-{
-    self_report(SELF_CHECK_STORAGE, access("/usrdata/media", F_OK) == 0 ? 1 : 2);
-}
+void emmc_self_inspection(void) { self_report(SELF_CHECK_STORAGE, access("/usrdata/media", F_OK) == 0 ? 1 : 2); }
 
 void notifier_self(event_handle *handle, void *cb_data, int evtype, const void *evdata, int size)
 {
@@ -215,8 +223,10 @@ void notifier_self(event_handle *handle, void *cb_data, int evtype, const void *
     const uint8_t *frame = (const uint8_t *)evdata;
     if (evtype != SUB_NOTIFIER_SELF || frame == NULL || size < VESK_FRAME_OVERHEAD + 1) return;
     const uint8_t value = frame[OFF_VALUE];
-    if (value == 0) emmc_self_inspection();
-    else if (value == SELF_CHECK_REPEAT && size >= VESK_FRAME_OVERHEAD + 2) self_report(SELF_CHECK_REPEAT, frame[OFF_VALUE + 1]);
+    if (value == 0)
+        emmc_self_inspection();
+    else if (value == SELF_CHECK_REPEAT && size >= VESK_FRAME_OVERHEAD + 2)
+        self_report(SELF_CHECK_REPEAT, frame[OFF_VALUE + 1]);
 }
 
 int Qel_SelfInit(event_handle *main_bus, event_handle *app_bus)
@@ -245,7 +255,4 @@ int Qel_OtherInit(event_handle *main_bus, event_handle *app_bus)
     return 0;
 }
 
-void Qel_OtherExit(void)
-{
-    vesk_zoom_usb_stop();
-}
+void Qel_OtherExit(void) { vesk_zoom_usb_stop(); }

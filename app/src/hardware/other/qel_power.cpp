@@ -49,10 +49,7 @@ int Power_Ctrl_UART(int value)
     return rc < 0 ? rc : 0;
 }
 
-int Power_Off(void)
-{
-    return reboot(RB_POWER_OFF) == 0 ? 0 : -errno;
-}
+int Power_Off(void) { return reboot(RB_POWER_OFF) == 0 ? 0 : -errno; }
 
 /* struct rtc_time and struct tm share these fields; the rest stay 0. */
 template <typename T> static void fill_time(T *tm, int hour, int minute, int second, int year, int month, int day)
@@ -133,12 +130,6 @@ static int lcd_ioctl(unsigned nr, int value)
     return rc;
 }
 
-int Power_Ctrl_LCD(int on)
-{
-    return lcd_ioctl(1, on);
-}
+int Power_Ctrl_LCD(int on) { return lcd_ioctl(1, on); }
 
-int Brightness_Ctrl_LCD(int level)
-{
-    return lcd_ioctl(2, level);
-}
+int Brightness_Ctrl_LCD(int level) { return lcd_ioctl(2, level); }

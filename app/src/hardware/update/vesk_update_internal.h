@@ -101,9 +101,9 @@ int vesk_update_read_media_report(int root, vesk_update_media_report *report);
 
 /* Logs the failure and writes the report into the Media root (root < 0:
  * not written). */
-void vesk_update_fail(const vesk_update_watch *watch, int root, const char *step, int pending,
-                      const char *const *files, unsigned file_count, const char *archive, const char *action,
-                      const char *format, ...) __attribute__((format(printf, 9, 10)));
+void vesk_update_fail(const vesk_update_watch *watch, int root, const char *step, int pending, const char *const *files,
+                      unsigned file_count, const char *archive, const char *action, const char *format, ...)
+    __attribute__((format(printf, 9, 10)));
 /* At start: copies a new installer report onto Media, or removes a report
  * the installer has settled. */
 void vesk_update_reconcile_reports(const vesk_update_watch *watch, int root);

@@ -95,10 +95,7 @@ static int member_index(const char *name)
     return -1;
 }
 
-static unsigned unix_type(const unz_file_info64 *info)
-{
-    return (unsigned)(info->external_fa >> 16) & S_IFMT;
-}
+static unsigned unix_type(const unz_file_info64 *info) { return (unsigned)(info->external_fa >> 16) & S_IFMT; }
 
 /* One entry of the central directory; name holds its stated length. */
 static int check_entry(vesk_update_listing *l, const unz_file_info64 *info, const char *name)
@@ -140,8 +137,7 @@ static int check_entry(vesk_update_listing *l, const unz_file_info64 *info, cons
 static int form_matches(uint32_t seen)
 {
     for (const vesk_update_form &f : g_vesk_update_forms)
-        if ((seen & f.vesk_required) == f.vesk_required && (seen & ~(f.vesk_required | f.vesk_optional)) == 0)
-            return 1;
+        if ((seen & f.vesk_required) == f.vesk_required && (seen & ~(f.vesk_required | f.vesk_optional)) == 0) return 1;
     return 0;
 }
 
@@ -252,8 +248,10 @@ static int extract_member(unzFile zip, int dir, const char *name, uint64_t state
             break;
         }
         total += (uint64_t)n;
-        if (total > stated || total > *budget) rc = -EBADMSG;
-        else rc = write_all(fd, buf, (size_t)n);
+        if (total > stated || total > *budget)
+            rc = -EBADMSG;
+        else
+            rc = write_all(fd, buf, (size_t)n);
     }
     if (opened && unzCloseCurrentFile(zip) != UNZ_OK && rc == 0) rc = -EBADMSG;
     if (rc == 0 && total != stated) rc = -EBADMSG;
@@ -308,11 +306,15 @@ static void remove_zip(const char *zip_path, const char *published)
     char dir[VESK_UPDATE_PATH_MAX];
     snprintf(dir, sizeof dir, "%s", zip_path);
     char *slash = strrchr(dir, '/');
-    if (slash == dir) slash[1] = '\0';
-    else if (slash != NULL) *slash = '\0';
-    else snprintf(dir, sizeof dir, ".");
+    if (slash == dir)
+        slash[1] = '\0';
+    else if (slash != NULL)
+        *slash = '\0';
+    else
+        snprintf(dir, sizeof dir, ".");
     int rc = fsync_path(dir);
-    if (rc != 0) vesk_log_printf(VESK_LOG_ERROR, TAG, "%s published; ZIP removal not durable: errno=%d", published, -rc);
+    if (rc != 0)
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "%s published; ZIP removal not durable: errno=%d", published, -rc);
 }
 
 int vesk_update_unpack(const char *zip_path, const char *update_dir)

@@ -109,8 +109,10 @@ int vesk_update_read_media_report(int root, vesk_update_media_report *r)
         char *next = strchr(line, '\n');
         if (next != NULL) *next++ = '\0';
         if (strncmp(line, "---", 3) == 0) break;
-        if (strcmp(line, "reported_by=boot installer") == 0) r->vesk_installer = 1;
-        else if (strcmp(line, "state=pending") == 0) r->vesk_pending = 1;
+        if (strcmp(line, "reported_by=boot installer") == 0)
+            r->vesk_installer = 1;
+        else if (strcmp(line, "state=pending") == 0)
+            r->vesk_pending = 1;
         else if (strncmp(line, kId, sizeof kId - 1) == 0)
             snprintf(r->vesk_id, sizeof r->vesk_id, "%s", line + sizeof kId - 1);
         line = next;
@@ -135,8 +137,10 @@ static int write_report(int root, const vesk_update_text *text)
             while (rc == 0 && at < text->vesk_len) {
                 ssize_t n = write(fd, text->vesk_buf + at, text->vesk_len - at);
                 if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) rc = n < 0 ? -errno : -EIO;
-                else at += (size_t)n;
+                if (n <= 0)
+                    rc = n < 0 ? -errno : -EIO;
+                else
+                    at += (size_t)n;
             }
             if (rc == 0 && fsync(fd) != 0) rc = -errno;
             if (close(fd) != 0 && rc == 0) rc = -errno;
@@ -174,8 +178,8 @@ void vesk_update_fail(const vesk_update_watch *w, int root, const char *step, in
     static vesk_update_text text;
     text.vesk_len = 0;
     vesk_update_text_add(&text, "VESK NURAX PRO: the update from Media was not installed\n");
-    vesk_update_text_add(&text, "reported_by=application\nstate=%s\nstep=%s\ndetail=%s\n", pending ? "pending" : "final",
-                         step, detail);
+    vesk_update_text_add(&text, "reported_by=application\nstate=%s\nstep=%s\ndetail=%s\n",
+                         pending ? "pending" : "final", step, detail);
     for (unsigned i = 0; i < file_count; i++) vesk_update_text_add(&text, "file=%s\n", names[i]);
     vesk_update_text_add(&text, "archive=%s\nlive=%s\naction=%s\ninstaller_report=%s\n", archive,
                          pending ? "decided by the boot installer at the next start" : "unchanged", action,

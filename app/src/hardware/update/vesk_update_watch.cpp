@@ -53,8 +53,10 @@ static const char kLeft[] = "left in the Media root";
 
 void vesk_update_set_calls(const vesk_update_calls *calls)
 {
-    if (calls != NULL) g_calls = *calls;
-    else memset(&g_calls, 0, sizeof g_calls);
+    if (calls != NULL)
+        g_calls = *calls;
+    else
+        memset(&g_calls, 0, sizeof g_calls);
 }
 
 static void wake(int fd)
@@ -77,10 +79,7 @@ static int open_dir_at(int at, const char *name)
     return openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-static int open_root(const vesk_update_watch *w)
-{
-    return open(w->vesk_media, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
+static int open_root(const vesk_update_watch *w) { return open(w->vesk_media, O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
 
 static int regular_at(int dir, const char *name)
 {
@@ -196,7 +195,12 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
 {
     char archive[VESK_UPDATE_PATH_MAX], detail[VESK_UPDATE_PATH_MAX];
     if (!vesk_update_name_ok(name, strlen(name), ".zip")) {
-        const aside_report report = {w, root, "name", 0, &source, 1,
+        const aside_report report = {w,
+                                     root,
+                                     "name",
+                                     0,
+                                     &source,
+                                     1,
                                      "copy the package again under its published name (device_upgrade_ followed by "
                                      "letters, digits, '.', '_' or '-', then .zip) and restart the scope",
                                      "the file name is not a package name"};
@@ -264,8 +268,14 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
     if (rc != 0) {
         snprintf(detail, sizeof detail, "the move to %s was not durable: errno=%d", VESK_UPDATE_PRIVATE, -rc);
         const aside_report report = {
-            w, root, "claim", 0, &source, 1,
-            "check the Media storage, copy the package into the Media root again and restart the scope", detail};
+            w,
+            root,
+            "claim",
+            0,
+            &source,
+            1,
+            "check the Media storage, copy the package into the Media root again and restart the scope",
+            detail};
         set_claim_aside(root, &report);
         return 0;
     }
@@ -375,9 +385,9 @@ static void watch_root(vesk_update_watch *w)
         vesk_log_printf(VESK_LOG_ERROR, TAG, "inotify_init1 failed: errno=%d; no update from the phone", errno);
         return;
     }
-    w->vesk_wd = inotify_add_watch(w->vesk_inotify, w->vesk_media,
-                                   IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR |
-                                       IN_DONT_FOLLOW);
+    w->vesk_wd =
+        inotify_add_watch(w->vesk_inotify, w->vesk_media,
+                          IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW);
     if (w->vesk_wd < 0) {
         vesk_log_printf(VESK_LOG_ERROR, TAG, "cannot watch %s: errno=%d; no update from the phone", w->vesk_media,
                         errno);
@@ -425,8 +435,9 @@ static void leftover(const vesk_update_watch *w, int root)
     }
     close(priv);
     if (!present || published) return;
-    const aside_report report = {w, root, "interrupted", 0, NULL, 0, kActionAgain,
-                                 "a claimed package was never published (power loss or a restart during the update)"};
+    const aside_report report = {
+        w,    root, "interrupted", 0,
+        NULL, 0,    kActionAgain,  "a claimed package was never published (power loss or a restart during the update)"};
     set_claim_aside(root, &report);
 }
 
@@ -484,10 +495,11 @@ static void vesk_update_handle_note(const vesk_update_watch *w, int result, int 
         const char *files[1] = {source};
         const aside_report report = {w, root, name, pending, files, source[0] != '\0' ? 1u : 0u, action, detail};
         char checked[VESK_UPDATE_PATH_MAX];
-        snprintf(checked, sizeof checked, "%s/%s, checked at the next start", VESK_UPDATE_PRIVATE,
-                 VESK_UPDATE_CLAIMED);
-        if (aside) set_claim_aside(root, &report);
-        else write_aside_report(&report, archive != NULL ? archive : checked);
+        snprintf(checked, sizeof checked, "%s/%s, checked at the next start", VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED);
+        if (aside)
+            set_claim_aside(root, &report);
+        else
+            write_aside_report(&report, archive != NULL ? archive : checked);
         if (root >= 0) close(root);
     }
     pthread_mutex_lock(&g_vesk_update.vesk_lock);
@@ -563,8 +575,7 @@ static void *vesk_update_main(void *arg)
             vesk_log_printf(VESK_LOG_ERROR, TAG, "poll failed: errno=%d; the update watcher stops", errno);
             break;
         }
-        if (w->vesk_inotify >= 0 && (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0 && read_inotify(w))
-            rescan(w);
+        if (w->vesk_inotify >= 0 && (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0 && read_inotify(w)) rescan(w);
         if ((fds[0].revents & POLLNVAL) != 0) {
             vesk_log_printf(VESK_LOG_ERROR, TAG, "wake fd invalid; the update watcher stops");
             break;
@@ -723,7 +734,8 @@ void notifier_upgrade(event_handle *handle, void *cb_data, int evtype, const voi
 int Qel_UpgradeInit(event_handle *main_bus, event_handle *app_bus)
 {
     (void)main_bus;
-    if (app_bus == NULL || event_receive_register(app_bus, notifier_upgrade, NULL) != 0) printf("notifier_upgrade faild\n");
+    if (app_bus == NULL || event_receive_register(app_bus, notifier_upgrade, NULL) != 0)
+        printf("notifier_upgrade faild\n");
     if (mkdir(UPDATE_DIR, 0755) != 0 && errno != EEXIST)
         vesk_log_printf(VESK_LOG_ERROR, TAG, "cannot make %s: errno=%d", UPDATE_DIR, errno);
     int rc = vesk_update_start(MEDIA_ROOT, UPDATE_DIR);

@@ -40,10 +40,7 @@ enum { WIFI_ITEM_NAME = 5 };
 
 /* ---- the board's calls ---------------------------------------------------- */
 
-static int board_run(const char *command)
-{
-    return system(command);
-}
+static int board_run(const char *command) { return system(command); }
 
 static int board_read_line(const char *command, char *line, size_t size)
 {
@@ -84,8 +81,7 @@ static void board_sleep_ms(unsigned ms)
         until.tv_nsec -= 1000000000L;
     }
     pthread_mutex_lock(&wake_lock);
-    while (!wake_stop && pthread_cond_timedwait(&wake_cond, &wake_lock, &until) == 0) {
-    }
+    while (!wake_stop && pthread_cond_timedwait(&wake_cond, &wake_lock, &until) == 0) {}
     pthread_mutex_unlock(&wake_lock);
 }
 
@@ -162,15 +158,9 @@ static int stage(const char *ssid, const char *passphrase)
     return rc;
 }
 
-static int _setWiFiSSID(const char *ssid)
-{
-    return stage(ssid, NULL);
-}
+static int _setWiFiSSID(const char *ssid) { return stage(ssid, NULL); }
 
-static int _SetWiFiPassphrase(const char *passphrase)
-{
-    return stage(NULL, passphrase);
-}
+static int _SetWiFiPassphrase(const char *passphrase) { return stage(NULL, passphrase); }
 
 /* The rows both values share; the messages are the ones the field tools
  * grep for. */
@@ -220,8 +210,10 @@ static int set_value(const wifi_value *v, const char *value)
         return -1;
     }
     if (strncmp(value, v->field, cap) == 0) {
-        if (v->show_value) printf(v->same, value);
-        else printf(v->same, (int)strlen(value));
+        if (v->show_value)
+            printf(v->same, value);
+        else
+            printf(v->same, (int)strlen(value));
         return 0;
     }
     int rc = v->stage(value);
@@ -235,23 +227,16 @@ static int set_value(const wifi_value *v, const char *value)
     return 0;
 }
 
-int wifiSetSSID(const char *ssid)
-{
-    return set_value(&wifi_ssid_value, ssid);
-}
+int wifiSetSSID(const char *ssid) { return set_value(&wifi_ssid_value, ssid); }
 
-int wifiSetPassword(const char *password)
-{
-    return set_value(&wifi_password_value, password);
-}
+int wifiSetPassword(const char *password) { return set_value(&wifi_password_value, password); }
 
 int make_wifiSsid(const char *ssid)
 {
     uint8_t frame[VESK_FRAME_BUILD_MAX];
     const size_t n = strnlen(ssid, sizeof qel_dev_status.wifi_ssid);
-    size_t size =
-        vesk_frame_build(frame, sizeof frame, SUB_NOTIFIER_WIFI, WIFI_ITEM_NAME, VESK_FRAME_NONE, VESK_FRAME_FLAG_REPORT,
-                         ssid, n);
+    size_t size = vesk_frame_build(frame, sizeof frame, SUB_NOTIFIER_WIFI, WIFI_ITEM_NAME, VESK_FRAME_NONE,
+                                   VESK_FRAME_FLAG_REPORT, ssid, n);
     if (size == 0) return -1;
     printf("make_wifiSsid: ssid = %s, len = %d\n", ssid, (int)n);
     return Msgtext_App_To_Ui(MSGQ_COMMAND_APP_TO_UI, (uint32_t)size, frame) == 1 ? 0 : -1;
@@ -273,8 +258,7 @@ int wifiGetSSID(void)
     if (qel_dev_status.wifi_ssid[0] != '\0') {
         printf("wifiGetSSID: wifi_ssid is %s\n", qel_dev_status.wifi_ssid);
         make_wifiSsid(qel_dev_status.wifi_ssid);
-        sendResultToHTTP(WIFI_RESULT_SSID, (const uint8_t *)qel_dev_status.wifi_ssid,
-                         strlen(qel_dev_status.wifi_ssid));
+        sendResultToHTTP(WIFI_RESULT_SSID, (const uint8_t *)qel_dev_status.wifi_ssid, strlen(qel_dev_status.wifi_ssid));
     }
     return 0;
 }
@@ -313,10 +297,7 @@ int setWiFiSSIDByDefault(void)
     return _setWiFiSSIDBySN();
 }
 
-int vesk_wifi_durable_ready(void)
-{
-    return ops->vesk_durable() >= g_wifi_last_accepted_gen;
-}
+int vesk_wifi_durable_ready(void) { return ops->vesk_durable() >= g_wifi_last_accepted_gen; }
 
 /* ---- the daemons ------------------------------------------------------------ */
 
@@ -336,10 +317,7 @@ static int isMacExist(void)
     return 1;
 }
 
-static void load_driver(void)
-{
-    run_step(WIFI_INSMOD, WIFI_DRIVER_MS);
-}
+static void load_driver(void) { run_step(WIFI_INSMOD, WIFI_DRIVER_MS); }
 
 static void _setWifi_disable(void)
 {
@@ -403,8 +381,10 @@ void vesk_wifi_watch_cycle(void)
         return;
     }
     if (!need_reboot_wifi) return;
-    if (now == 0) need_reboot_wifi = 0;
-    else if (vesk_wifi_durable_ready() && _setWifi_reboot() == 1) need_reboot_wifi = 0;
+    if (now == 0)
+        need_reboot_wifi = 0;
+    else if (vesk_wifi_durable_ready() && _setWifi_reboot() == 1)
+        need_reboot_wifi = 0;
 }
 
 static void *PthreadWifiChangeEvent(void *unused)
@@ -430,10 +410,7 @@ static void wifiOpen(uint8_t value)
     Qel_DevStatusSet("s8WiFiSwitch", value, 0);
 }
 
-static void wifiConnect(uint8_t value)
-{
-    (void)value;
-}
+static void wifiConnect(uint8_t value) { (void)value; }
 
 static const struct {
     int code;

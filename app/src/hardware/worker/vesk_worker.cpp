@@ -42,10 +42,7 @@ void vesk_worker_close(vesk_worker *w)
     }
 }
 
-int vesk_worker_stopping(const vesk_worker *w)
-{
-    return __atomic_load_n(&w->stop, __ATOMIC_SEQ_CST);
-}
+int vesk_worker_stopping(const vesk_worker *w) { return __atomic_load_n(&w->stop, __ATOMIC_SEQ_CST); }
 
 /* One poll of fd (or none, -1) and the wake pipe until the deadline; a
  * signal restarts it for the time that is left. */
@@ -74,12 +71,6 @@ static int worker_poll(vesk_worker *w, int fd, int ms)
     }
 }
 
-int vesk_worker_sleep(vesk_worker *w, int ms)
-{
-    return worker_poll(w, -1, ms) == -1;
-}
+int vesk_worker_sleep(vesk_worker *w, int ms) { return worker_poll(w, -1, ms) == -1; }
 
-int vesk_worker_wait(vesk_worker *w, int fd, int ms)
-{
-    return worker_poll(w, fd, ms);
-}
+int vesk_worker_wait(vesk_worker *w, int fd, int ms) { return worker_poll(w, fd, ms); }

@@ -4,11 +4,14 @@
 #pragma once
 
 typedef struct {
-    int wake[2];      /* pipe: a byte in it means stop; -1 when not open */
+    int wake[2]; /* pipe: a byte in it means stop; -1 when not open */
     volatile int stop;
 } vesk_worker;
 
-#define VESK_WORKER_INIT {{-1, -1}, 0}
+#define VESK_WORKER_INIT                                                                                               \
+    {                                                                                                                  \
+        {-1, -1}, 0                                                                                                    \
+    }
 
 /* Opens the wake pipe and clears the stop flag. 0, or -1 with errno. */
 int vesk_worker_open(vesk_worker *w);

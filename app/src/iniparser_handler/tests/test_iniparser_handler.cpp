@@ -70,15 +70,18 @@ TEST_F(Settings, LoadedValuesAreClamped)
         {"[reticleparam]\ns8reticlegroupindex=5\n", [](const Qel_DevStatus &s) { return s.reticleParam[5]; }, 5},
         {"[qeldevstatus]\nvesk_lrf_target=4\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_target; }, 1},
         {"[qeldevstatus]\nvesk_lrf_target=3\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_target; }, 3},
-        {"[qeldevstatus]\nvesk_lrf_processing=2\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_processing; }, 0},
+        {"[qeldevstatus]\nvesk_lrf_processing=2\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_processing; },
+         0},
         {"[qeldevstatus]\nvesk_lrf_min_m=9\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_min_m; }, 0},
         {"[qeldevstatus]\nvesk_lrf_min_m=10\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_min_m; }, 10},
         {"[qeldevstatus]\nvesk_lrf_max_m=20001\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_max_m; }, 0},
         {"[qeldevstatus]\nvesk_lrf_max_m=20000\n", [](const Qel_DevStatus &s) { return (int)s.vesk_lrf_max_m; }, 20000},
         {"[qeldevstatus]\ns8shotfronttime=3\n", [](const Qel_DevStatus &s) { return (int)s.s8ShotFrontTime; }, 0},
         {"[qeldevstatus]\ns8shotbacktime=2\n", [](const Qel_DevStatus &s) { return (int)s.s8ShotBackTime; }, 2},
-        {"[qeldevstatus]\ns8recoilsensitivity=5\n", [](const Qel_DevStatus &s) { return (int)s.s16ShotThreshold; }, 100},
-        {"[compassparam]\nf32compassdeclination=nan\n", [](const Qel_DevStatus &s) { return (int)s.compassParam[0]; }, 0},
+        {"[qeldevstatus]\ns8recoilsensitivity=5\n", [](const Qel_DevStatus &s) { return (int)s.s16ShotThreshold; },
+         100},
+        {"[compassparam]\nf32compassdeclination=nan\n", [](const Qel_DevStatus &s) { return (int)s.compassParam[0]; },
+         0},
         {"[compassparam]\nf32compassdeclination=-3.75\n",
          [](const Qel_DevStatus &s) { return (int)(s.compassParam[0] * 100); }, -375},
     };
@@ -172,7 +175,10 @@ std::vector<int> probes(const limit_row &r)
 
 const char *row_section(const limit_row &r)
 {
-    return r.setter == 'i' ? "irparam" : r.setter == 'r' ? "reticleparam" : r.setter == 'c' ? "compassparam" : "qeldevstatus";
+    return r.setter == 'i'   ? "irparam"
+           : r.setter == 'r' ? "reticleparam"
+           : r.setter == 'c' ? "compassparam"
+                             : "qeldevstatus";
 }
 
 /* What the row's loader makes of text stored under its key. */
@@ -218,8 +224,8 @@ TEST_F(Settings, EverySetterRefusesWhatItsLoaderWouldNotKeep)
             const struct {
                 const char *text;
                 bool kept;
-            } floats[] = {{"-3.75", true}, {"3.4e38", true}, {"nan", false}, {"inf", false}, {"1e39", false},
-                          {"-1e300", false}};
+            } floats[] = {{"-3.75", true}, {"3.4e38", true}, {"nan", false},
+                          {"inf", false},  {"1e39", false},  {"-1e300", false}};
             for (const auto &f : floats) {
                 const double got = loaded(r, f.text);
                 EXPECT_EQ(got != 0, f.kept) << r.key << "=" << f.text; /* refused: the default, 0 */

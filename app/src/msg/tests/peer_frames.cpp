@@ -14,8 +14,10 @@ std::vector<std::vector<uint8_t>> vesk_frames_before_marker(sim_peer *peer, sim_
     } else {
         /* The phone side's result frame, to either link peer. */
         marker = sim_frame(244, 0, mark, 0, {mark});
-        if (role == SIM_PEER_HTTP) sendResultToHTTP(mark, &mark, 1);
-        else sendResultToBLE(mark, &mark, 1);
+        if (role == SIM_PEER_HTTP)
+            sendResultToHTTP(mark, &mark, 1);
+        else
+            sendResultToBLE(mark, &mark, 1);
     }
     std::vector<std::vector<uint8_t>> out;
     EXPECT_TRUE(sim_peer_take_until(peer, marker, 5000, &out)) << "the marker did not reach the peer";

@@ -8,13 +8,13 @@
 #include <unistd.h>
 
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log_capture.h"
-#include "vesk_log.h"
 #include "sim_peer.h"
+#include "vesk_log.h"
 
 namespace {
 
@@ -148,7 +148,8 @@ TEST_F(LimiterTest, CompassFailuresAreNeverLogged)
     auto compass = sim_frame(6, 0, 1, 0x80, {1, 2, 3, 4});
     ASSERT_EQ(compass.size(), 13u);
     ASSERT_TRUE(vesk_msg_is_compass(compass.data(), 13));
-    for (int i = 0; i < 50; i++) vesk_msg_note_send_at(VESK_MSG_TO_GUI, 33, compass.data(), 13, 1, EAGAIN, t0 + i * 100);
+    for (int i = 0; i < 50; i++)
+        vesk_msg_note_send_at(VESK_MSG_TO_GUI, 33, compass.data(), 13, 1, EAGAIN, t0 + i * 100);
     EXPECT_TRUE(lines("ipc.app_to_gui").empty());
     /* Other compass-like frames are not the periodic report. */
     auto sub1 = sim_frame(6, 1, 1, 0x80, {1, 2, 3, 4});
@@ -232,7 +233,7 @@ TEST_F(QueueTest, RecordsReachTheMainBusByTypeAndLength)
         int event; /* 0: never reaches the bus */
     };
     const row rows[] = {
-        {1, 8, 0},  {1, 9, 4},  {1, 512, 4}, {1, 513, 0}, {17, 10, 4}, {49, 10, 8},
+        {1, 8, 0},    {1, 9, 4},   {1, 512, 4}, {1, 513, 0}, {17, 10, 4}, {49, 10, 8},
         {65, 10, 16}, {48, 10, 0}, {64, 10, 0}, {33, 10, 0}, {32, 10, 0}, {255, 10, 0},
     };
     /* Each row is followed by a marker record so a dropped row is seen as
@@ -334,8 +335,7 @@ TEST_F(QueueTest, FailedHttpPasswordFramesAreNotPrinted)
 {
     /* Fill the queue so that nothing more can be sent. */
     uint8_t filler[9] = {0xAA, 6};
-    while (Qel_SendMsgEvent(MSG_TYPE_FOR_QTMENU, 33, 0, filler, 9) == 0) {
-    }
+    while (Qel_SendMsgEvent(MSG_TYPE_FOR_QTMENU, 33, 0, filler, 9) == 0) {}
     struct {
         uint8_t item;
         bool redacted;
@@ -512,9 +512,9 @@ TEST_F(BootTest, GuiSeesTheWholePushInOrder)
     EXPECT_EQ(got[0], kBootOutcome);
     EXPECT_EQ(header_of(got[1]), (bytes{0xAA, 0x66, 0x10, 0x00, 0x00, 0x80}));
     ASSERT_EQ(got[1].size(), 105u);
-    EXPECT_EQ(got[1][6 + 1], 2);                          /* s8VideoMode */
-    EXPECT_EQ(got[1][6 + 48], 0xFE);                      /* -2.9 truncated toward zero, */
-    EXPECT_EQ(got[1][6 + 49], 0xFF);                      /* as a 16-bit two's complement */
+    EXPECT_EQ(got[1][6 + 1], 2);     /* s8VideoMode */
+    EXPECT_EQ(got[1][6 + 48], 0xFE); /* -2.9 truncated toward zero, */
+    EXPECT_EQ(got[1][6 + 49], 0xFF); /* as a 16-bit two's complement */
     EXPECT_EQ(memcmp(&got[1][6 + 79], "v1.0.4", 7), 0);
     EXPECT_EQ(header_of(got[2]), (bytes{0xAA, 0xE2, 0x10, 0x01, 0x00, 0x80}));
     ASSERT_EQ(got[2].size(), 229u);
@@ -571,9 +571,9 @@ TEST_F(BootTest, StoredSettingsGoToTheMediaProcessAndTheCore)
     s->s8WaterMarkClosed = 1;
     init_MsgTextSet(app_bus);
     const std::vector<bytes> media_expected = {
-        sim_frame(22, 0, 0xFF, 0, {4, 0}),    sim_frame(27, 0, 3, 0, {2, 0}),   sim_frame(0, 0, 7, 0, {7}),
-        sim_frame(0, 0, 8, 0, {1}),           sim_frame(8, 0, 0, 0, {2}),       sim_frame(0, 0, 26, 0, {1}),
-        sim_frame(28, 1, 0xFF, 0, {2}),       sim_frame(28, 2, 0xFF, 0, {1}),   sim_frame(28, 3, 0xFF, 0, {0xFE, 0xFF}),
+        sim_frame(22, 0, 0xFF, 0, {4, 0}), sim_frame(27, 0, 3, 0, {2, 0}), sim_frame(0, 0, 7, 0, {7}),
+        sim_frame(0, 0, 8, 0, {1}),        sim_frame(8, 0, 0, 0, {2}),     sim_frame(0, 0, 26, 0, {1}),
+        sim_frame(28, 1, 0xFF, 0, {2}),    sim_frame(28, 2, 0xFF, 0, {1}), sim_frame(28, 3, 0xFF, 0, {0xFE, 0xFF}),
         sim_frame(244, 0, 0x13, 0, {1}),
     };
     auto got = frames(media, media_expected.size());
@@ -598,7 +598,8 @@ TEST_F(BootTest, ReticlePointOnlyWhenItChanged)
     s->s16ReticlePositionY = 0x00F0;
     s->f32ReticleOffsetX = 0.5f;
     s->f32ReticleOffsetY = -0.25f;
-    const bytes point = sim_frame(22, 3, 0xFF, 0, {0x40, 0x01, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x80, 0xBE});
+    const bytes point =
+        sim_frame(22, 3, 0xFF, 0, {0x40, 0x01, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x80, 0xBE});
     updateReticlePointToMedia(app_bus);
     updateReticlePointToMedia(app_bus); /* unchanged: nothing */
     s->f32ReticleOffsetY = -0.5f;

@@ -136,7 +136,7 @@ struct key_row {
     uint8_t shortp, longp, release;
 };
 const key_row kKeys[] = {
-    {2, 0, 1, 2},    {3, 3, 4, 5},    {8, 6, 7, 8},    {6, 12, 13, 14}, {7, 15, 16, 17}, {4, 23, 24, 25},
+    {2, 0, 1, 2},    {3, 3, 4, 5},    {8, 6, 7, 8},     {6, 12, 13, 14}, {7, 15, 16, 17},  {4, 23, 24, 25},
     {5, 32, 33, 34}, {1, 35, 36, 37}, {10, 18, 18, 18}, {9, 20, 20, 20}, {11, 21, 21, 21},
 };
 
@@ -172,7 +172,7 @@ TEST_F(RouterTest, FactoryModePassesOnlyPowerHoldAndRelease)
         bytes event;
         int code; /* -1: dropped */
     } rows[] = {
-        {{7, 8, 0, 0}, -1}, {{7, 8, 2, 0}, 7}, {{7, 8, 3, 0}, 8}, {{7, 8, 2, 1}, -1},
+        {{7, 8, 0, 0}, -1}, {{7, 8, 2, 0}, 7},  {{7, 8, 3, 0}, 8},   {{7, 8, 2, 1}, -1},
         {{7, 2, 2, 0}, -1}, {{7, 1, 0, 0}, -1}, {{7, 10, 2, 0}, -1},
     };
     for (auto &r : rows) {
@@ -224,8 +224,8 @@ TEST(LinkRouters, HttpAndBleFramesReachTheirModule)
         bytes frame;
         int app_event; /* 0: dropped */
     } rows[] = {
-        {MAIN_NOTIFIER_HTTP, phone, 244}, {MAIN_NOTIFIER_HTTP, wind, 0},  {MAIN_NOTIFIER_HTTP, bad, 0},
-        {MAIN_NOTIFIER_BLE, wind, 29},    {MAIN_NOTIFIER_BLE, phone, 0},  {MAIN_NOTIFIER_APP, phone, 0},
+        {MAIN_NOTIFIER_HTTP, phone, 244}, {MAIN_NOTIFIER_HTTP, wind, 0}, {MAIN_NOTIFIER_HTTP, bad, 0},
+        {MAIN_NOTIFIER_BLE, wind, 29},    {MAIN_NOTIFIER_BLE, phone, 0}, {MAIN_NOTIFIER_APP, phone, 0},
     };
     const bytes marker = sim_ble_state(1);
     size_t expected = 0;
@@ -439,7 +439,10 @@ protected:
     sim_peer *media = nullptr, *http = nullptr;
 };
 
-bytes req(uint8_t obj, uint8_t sub, uint8_t item, const bytes &payload) { return sim_frame(obj, sub, item, 0, payload); }
+bytes req(uint8_t obj, uint8_t sub, uint8_t item, const bytes &payload)
+{
+    return sim_frame(obj, sub, item, 0, payload);
+}
 bytes f32(float f)
 {
     uint8_t b[4];
@@ -506,7 +509,12 @@ TEST_F(CommandTest, EachObjectGoesWhereItBelongs)
         {"shot done", shot_done, {}, {}, {sim_frame(244, 0, 16, 0, {0})}, -1, {}},
         {"shot video request", shot_req6, {shot_req6}, {}, {}, -1, {}},
         {"shot setting", shot_front, {shot_front}, {}, {}, -1, {call("shootSaveSet", shot_front)}},
-        {"shot threshold", shot_thresh, {sim_frame(28, 3, 0xFF, 0, {150, 0})}, {}, {}, -1,
+        {"shot threshold",
+         shot_thresh,
+         {sim_frame(28, 3, 0xFF, 0, {150, 0})},
+         {},
+         {},
+         -1,
          {call("shootSaveSet", shot_thresh)}},
         {"bluetooth from the GUI dropped", sim_ble_wind(3), {}, {}, {}, -1, {}},
         {"phone object from the GUI dropped", sim_http_command(8, {}), {}, {}, {}, -1, {}},
@@ -565,9 +573,9 @@ TEST_F(CommandTest, VideoModeSetsTheSceneAndTheReticle)
         qel_dev_status.zoom_current = r.zoom;
         const bytes f = req(0, 0, 0, {r.mode});
         seen s = route(f);
-        EXPECT_EQ(s.calls, (std::vector<std::string>{call("usualSaveSet", f),
-                                                     "Qel_DevStatusSet s8VideoMode " + std::to_string(r.mode) + " 0",
-                                                     r.scene}));
+        EXPECT_EQ(s.calls,
+                  (std::vector<std::string>{call("usualSaveSet", f),
+                                            "Qel_DevStatusSet s8VideoMode " + std::to_string(r.mode) + " 0", r.scene}));
         EXPECT_EQ(qel_dev_status.s8VideoMode, r.mode);
         ASSERT_FALSE(s.media.empty());
         EXPECT_EQ(s.media.back(), f);
@@ -768,9 +776,9 @@ TEST_F(CommandTest, BallisticValuesThatCannotBeStoredAreRefused)
 {
     qel_ballistics.u8CurrentBallistics = 1;
     const bytes refused[] = {
-        req(27, 6, 1, f32(NAN)),       req(27, 6, 1, f32(INFINITY)), req(27, 1, 2, f32(-INFINITY)),
-        req(27, 1, 4, f32(3e9f)),      req(27, 0, 4, {6, 0, 0, 0}),  req(27, 0, 4, {255, 0, 0, 0}),
-        req(27, 0, 0, {}),             req(27, 1, 2, {1, 2, 3}),
+        req(27, 6, 1, f32(NAN)),  req(27, 6, 1, f32(INFINITY)), req(27, 1, 2, f32(-INFINITY)),
+        req(27, 1, 4, f32(3e9f)), req(27, 0, 4, {6, 0, 0, 0}),  req(27, 0, 4, {255, 0, 0, 0}),
+        req(27, 0, 0, {}),        req(27, 1, 2, {1, 2, 3}),
     };
     for (auto &f : refused) {
         seen s = route(f);

@@ -11,9 +11,9 @@ TEST(BallisticLimits, TheClampWorksOnMagnitudesAsSightdDoes)
     struct Row {
         double v, lo, hi, want;
     } rows[] = {
-        {-100, -90, 90, -90}, {95, -90, 90, 90},   {-5, 0, 30, 0},     {400, 0, 359.9, 359.9},
+        {-100, -90, 90, -90},   {95, -90, 90, 90},   {-5, 0, 30, 0},     {400, 0, 359.9, 359.9},
         {0.5, 225, 825.1, 225}, {-45, -90, 90, -45}, {10, -20, -10, 10}, /* both limits negative: unchanged */
-        {5, 9, 3, 5},                                                     /* minimum above maximum: unchanged */
+        {5, 9, 3, 5},                                                    /* minimum above maximum: unchanged */
     };
     for (const Row &r : rows)
         EXPECT_DOUBLE_EQ(ui_params_limit(r.v, r.lo, r.hi), r.want) << r.v << " in " << r.lo << ".." << r.hi;
@@ -33,6 +33,5 @@ TEST(BallisticLimits, EachFieldKeepsSightdsRangeAndANonNumberTakesItsMinimum)
         {UI_LIMIT_SIGHT_HEIGHT, 999, 250},     {UI_LIMIT_ZERO_OFFSET_MOA, -343.7, -99.99},
         {UI_LIMIT_RIFLING, 30, 24.02},         {UI_LIMIT_BULLET_VELOCITY, INFINITY, 100},
     };
-    for (const Row &r : rows)
-        EXPECT_DOUBLE_EQ(ui_limit(r.f, r.v), r.want) << r.f << ": " << r.v;
+    for (const Row &r : rows) EXPECT_DOUBLE_EQ(ui_limit(r.f, r.v), r.want) << r.f << ": " << r.v;
 }

@@ -38,8 +38,7 @@ protected:
     {
         FILE *f = fopen(path.c_str(), "w");
         ASSERT_NE(f, nullptr) << path;
-        for (size_t i = 0; i < bytes; i++)
-            fputc('x', f);
+        for (size_t i = 0; i < bytes; i++) fputc('x', f);
         fclose(f);
     }
     static bool exists(const std::string &path)
@@ -86,14 +85,13 @@ TEST_F(MediaFolders, TwoPhotosAndAVideoInReverseOrder)
 TEST_F(MediaFolders, EverySortTypeOverOneFixture)
 {
     const std::string longest(59, 'z'); /* 59 + ".bmp" = 63 characters: fits */
-    for (const char *name : {"b.bmp", "a.bmp", "20240105_1200.bmp", "20240106_0900.bmp", "notes.txt", "x.BMP",
-                             "bmp", "a.b.bmp"})
+    for (const char *name :
+         {"b.bmp", "a.bmp", "20240105_1200.bmp", "20240106_0900.bmp", "notes.txt", "x.BMP", "bmp", "a.b.bmp"})
         touch(photo + name);
     touch(photo + longest + ".bmp");
-    touch(photo + std::string(60, 'y') + ".bmp"); /* 64 characters: not listed */
+    touch(photo + std::string(60, 'y') + ".bmp");         /* 64 characters: not listed */
     ASSERT_EQ(mkdir((photo + "d.bmp").c_str(), 0755), 0); /* not a regular file */
-    for (const char *name : {"c.mp4", "20240105_1300.mp4", "clip.MP4", "photo.bmp"})
-        touch(video + name);
+    for (const char *name : {"c.mp4", "20240105_1300.mp4", "clip.MP4", "photo.bmp"}) touch(video + name);
 
     const std::string z = longest + ".bmp";
     struct Row {
@@ -101,12 +99,16 @@ TEST_F(MediaFolders, EverySortTypeOverOneFixture)
         const char *prefix;
         Column expect;
     } rows[] = {
-        {SORT_FILENAME_POSITIVE, nullptr,
-         {7, 2,
+        {SORT_FILENAME_POSITIVE,
+         nullptr,
+         {7,
+          2,
           {"20240105_1200.bmp", "20240106_0900.bmp", "a.b.bmp", "a.bmp", "b.bmp", "photo.bmp", z, "", ""},
           {"20240105_1300.mp4", "c.mp4", "", "", "", "", "", "", ""}}},
-        {SORT_FILENAME_REVERSE, nullptr,
-         {7, 2,
+        {SORT_FILENAME_REVERSE,
+         nullptr,
+         {7,
+          2,
           {z, "photo.bmp", "b.bmp", "a.bmp", "a.b.bmp", "20240106_0900.bmp", "20240105_1200.bmp", "", ""},
           {"c.mp4", "20240105_1300.mp4", "", "", "", "", "", "", ""}}},
         /* Only the first nine characters of the prefix count. */
@@ -261,11 +263,10 @@ TEST(MediaList, TypeByTheFourCharactersFromTheLastDot)
     struct Row {
         const char *name;
         FILE_TYPE type;
-    } rows[] = {{"a.bmp", FILE_PHOTO}, {"a.mp4", FILE_VIDEO}, {"a.mp4.bmp", FILE_PHOTO}, {"a.bmp.txt", FILE_NULL},
-                {"a.BMP", FILE_NULL},  {"bmp", FILE_NULL},    {".mp4", FILE_VIDEO},     {"a.bm", FILE_NULL},
-                {nullptr, FILE_NULL}};
-    for (const Row &r : rows)
-        EXPECT_EQ(vesk_media_file_type(r.name), r.type) << (r.name ? r.name : "null");
+    } rows[] = {{"a.bmp", FILE_PHOTO},    {"a.mp4", FILE_VIDEO}, {"a.mp4.bmp", FILE_PHOTO},
+                {"a.bmp.txt", FILE_NULL}, {"a.BMP", FILE_NULL},  {"bmp", FILE_NULL},
+                {".mp4", FILE_VIDEO},     {"a.bm", FILE_NULL},   {nullptr, FILE_NULL}};
+    for (const Row &r : rows) EXPECT_EQ(vesk_media_file_type(r.name), r.type) << (r.name ? r.name : "null");
 }
 
 TEST(MediaList, ListHelpersKeepTheRingConsistent)

@@ -45,10 +45,7 @@ protected:
         std::string cmd = "rm -rf '" + root + "'";
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
-    void put(const char *name, const char *xml)
-    {
-        std::ofstream(root + "/ui/" + name + ".xml") << xml << "\n";
-    }
+    void put(const char *name, const char *xml) { std::ofstream(root + "/ui/" + name + ".xml") << xml << "\n"; }
     std::string root;
 };
 
@@ -64,130 +61,150 @@ typedef std::vector<std::string> names;
 
 TEST_F(FixtureRes, OpenStacksAndCloseRemovesByName)
 {
-    in_gui_child([] {
-        EXPECT_EQ(navigator_to("plain"), RET_OK);
-        EXPECT_EQ(navigator_to("other"), RET_OK);
-        EXPECT_EQ(navigator_to("plain"), RET_OK);
-        awtk_test_pump();
-        EXPECT_EQ(stack(), (names{"plain", "other", "plain"})) << "without single_instance a second one stacks";
-        EXPECT_EQ(navigator_close("other"), RET_OK);
-        EXPECT_EQ(stack(), (names{"plain", "plain"}));
-        EXPECT_EQ(navigator_close("other"), RET_FAIL);
-        EXPECT_EQ(stack(), (names{"plain", "plain"}));
-        EXPECT_EQ(navigator_back(), RET_OK);
-        EXPECT_EQ(stack(), (names{"plain"}));
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            EXPECT_EQ(navigator_to("plain"), RET_OK);
+            EXPECT_EQ(navigator_to("other"), RET_OK);
+            EXPECT_EQ(navigator_to("plain"), RET_OK);
+            awtk_test_pump();
+            EXPECT_EQ(stack(), (names{"plain", "other", "plain"})) << "without single_instance a second one stacks";
+            EXPECT_EQ(navigator_close("other"), RET_OK);
+            EXPECT_EQ(stack(), (names{"plain", "plain"}));
+            EXPECT_EQ(navigator_close("other"), RET_FAIL);
+            EXPECT_EQ(stack(), (names{"plain", "plain"}));
+            EXPECT_EQ(navigator_back(), RET_OK);
+            EXPECT_EQ(stack(), (names{"plain"}));
+        },
+        1280, 1024, root.c_str());
 }
 
 TEST_F(FixtureRes, SingleInstanceClosesTheOpenOneFirst)
 {
-    in_gui_child([] {
-        EXPECT_EQ(navigator_to("single"), RET_OK);
-        EXPECT_EQ(navigator_to("plain"), RET_OK);
-        widget_t *first = navigator_find_window("single");
-        EXPECT_EQ(navigator_to("single"), RET_OK);
-        awtk_test_pump();
-        EXPECT_EQ(stack(), (names{"plain", "single"}));
-        EXPECT_NE(navigator_find_window("single"), first);
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            EXPECT_EQ(navigator_to("single"), RET_OK);
+            EXPECT_EQ(navigator_to("plain"), RET_OK);
+            widget_t *first = navigator_find_window("single");
+            EXPECT_EQ(navigator_to("single"), RET_OK);
+            awtk_test_pump();
+            EXPECT_EQ(stack(), (names{"plain", "single"}));
+            EXPECT_NE(navigator_find_window("single"), first);
+        },
+        1280, 1024, root.c_str());
 }
 
 TEST_F(FixtureRes, ReplaceClosesTheTopMainWindow)
 {
-    in_gui_child([] {
-        EXPECT_EQ(navigator_to("plain"), RET_OK);
-        EXPECT_EQ(navigator_to("other"), RET_OK);
-        EXPECT_EQ(navigator_replace("single"), RET_OK);
-        awtk_test_pump();
-        EXPECT_EQ(stack(), (names{"plain", "single"}));
-        /* Replacing a single-instance window by itself leaves one. */
-        EXPECT_EQ(navigator_replace("single"), RET_OK);
-        awtk_test_pump();
-        EXPECT_EQ(stack(), (names{"plain", "single"}));
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            EXPECT_EQ(navigator_to("plain"), RET_OK);
+            EXPECT_EQ(navigator_to("other"), RET_OK);
+            EXPECT_EQ(navigator_replace("single"), RET_OK);
+            awtk_test_pump();
+            EXPECT_EQ(stack(), (names{"plain", "single"}));
+            /* Replacing a single-instance window by itself leaves one. */
+            EXPECT_EQ(navigator_replace("single"), RET_OK);
+            awtk_test_pump();
+            EXPECT_EQ(stack(), (names{"plain", "single"}));
+        },
+        1280, 1024, root.c_str());
 }
 
 TEST_F(FixtureRes, SwitchRaisesAnOpenWindowOrOpensIt)
 {
-    in_gui_child([] {
-        EXPECT_EQ(navigator_to("plain"), RET_OK);
-        EXPECT_EQ(navigator_to("other"), RET_OK);
-        EXPECT_EQ(navigator_switch_to("plain", FALSE), RET_OK);
-        awtk_test_pump();
-        EXPECT_EQ(top_name(), "plain");
-        EXPECT_EQ(stack().size(), 2u);
-        EXPECT_EQ(navigator_switch_to("other", TRUE), RET_OK);
-        awtk_test_pump();
-        EXPECT_EQ(stack(), (names{"other"}));
-        EXPECT_EQ(navigator_switch_to("single", TRUE), RET_OK) << "not open: opened like navigator_to";
-        awtk_test_pump();
-        EXPECT_EQ(stack(), (names{"other", "single"}));
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            EXPECT_EQ(navigator_to("plain"), RET_OK);
+            EXPECT_EQ(navigator_to("other"), RET_OK);
+            EXPECT_EQ(navigator_switch_to("plain", FALSE), RET_OK);
+            awtk_test_pump();
+            EXPECT_EQ(top_name(), "plain");
+            EXPECT_EQ(stack().size(), 2u);
+            EXPECT_EQ(navigator_switch_to("other", TRUE), RET_OK);
+            awtk_test_pump();
+            EXPECT_EQ(stack(), (names{"other"}));
+            EXPECT_EQ(navigator_switch_to("single", TRUE), RET_OK) << "not open: opened like navigator_to";
+            awtk_test_pump();
+            EXPECT_EQ(stack(), (names{"other", "single"}));
+        },
+        1280, 1024, root.c_str());
 }
 
 TEST_F(FixtureRes, DialogRunsModallyUnlessItsResourceSaysNot)
 {
-    in_gui_child([] {
-        EXPECT_EQ(navigator_to("plain"), RET_OK);
-        EXPECT_EQ(navigator_to("free"), RET_OK);
-        EXPECT_EQ(top_name(), "free");
-        EXPECT_EQ(navigator_back(), RET_OK);
-        /* The modal loop runs until the dialog quits; an idle ends it. */
-        idle_add(
-            [](const idle_info_t *) {
-                dialog_quit(navigator_find_window("modal"), DIALOG_QUIT_OK);
-                return RET_REMOVE;
-            },
-            NULL);
-        EXPECT_EQ(navigator_to("modal"), (ret_t)DIALOG_QUIT_OK);
-        awtk_test_pump();
-        EXPECT_EQ(stack(), (names{"plain"}));
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            EXPECT_EQ(navigator_to("plain"), RET_OK);
+            EXPECT_EQ(navigator_to("free"), RET_OK);
+            EXPECT_EQ(top_name(), "free");
+            EXPECT_EQ(navigator_back(), RET_OK);
+            /* The modal loop runs until the dialog quits; an idle ends it. */
+            idle_add(
+                [](const idle_info_t *) {
+                    dialog_quit(navigator_find_window("modal"), DIALOG_QUIT_OK);
+                    return RET_REMOVE;
+                },
+                NULL);
+            EXPECT_EQ(navigator_to("modal"), (ret_t)DIALOG_QUIT_OK);
+            awtk_test_pump();
+            EXPECT_EQ(stack(), (names{"plain"}));
+        },
+        1280, 1024, root.c_str());
 }
 
 TEST_F(FixtureRes, FailuresAreReportedAsTheirCodes)
 {
-    in_gui_child([] {
-        EXPECT_EQ(navigator_to("missing"), RET_FAIL);
-        EXPECT_EQ(navigator_to("broken"), RET_FAIL);
-        EXPECT_EQ(navigator_replace("missing"), RET_FAIL);
-        EXPECT_EQ(navigator_to(""), RET_BAD_PARAMS);
-        EXPECT_EQ(navigator_to(NULL), RET_BAD_PARAMS);
-        EXPECT_EQ(navigator_to_with_context("", NULL), RET_BAD_PARAMS);
-        EXPECT_EQ(navigator_replace(""), RET_BAD_PARAMS);
-        EXPECT_EQ(navigator_switch_to("", FALSE), RET_BAD_PARAMS);
-        EXPECT_EQ(navigator_close(""), RET_BAD_PARAMS);
-        EXPECT_EQ(navigator_request_close(NULL), RET_BAD_PARAMS);
-        EXPECT_EQ(navigator_request_close("plain"), RET_FAIL);
-        EXPECT_EQ(stack(), names{});
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            EXPECT_EQ(navigator_to("missing"), RET_FAIL);
+            EXPECT_EQ(navigator_to("broken"), RET_FAIL);
+            EXPECT_EQ(navigator_replace("missing"), RET_FAIL);
+            EXPECT_EQ(navigator_to(""), RET_BAD_PARAMS);
+            EXPECT_EQ(navigator_to(NULL), RET_BAD_PARAMS);
+            EXPECT_EQ(navigator_to_with_context("", NULL), RET_BAD_PARAMS);
+            EXPECT_EQ(navigator_replace(""), RET_BAD_PARAMS);
+            EXPECT_EQ(navigator_switch_to("", FALSE), RET_BAD_PARAMS);
+            EXPECT_EQ(navigator_close(""), RET_BAD_PARAMS);
+            EXPECT_EQ(navigator_request_close(NULL), RET_BAD_PARAMS);
+            EXPECT_EQ(navigator_request_close("plain"), RET_FAIL);
+            EXPECT_EQ(stack(), names{});
+        },
+        1280, 1024, root.c_str());
 }
 
 TEST_F(FixtureRes, EmptyNameIsLoggedAtWarningLevel)
 {
-    in_gui_child([] {
-        log_set_log_level(LOG_LEVEL_WARN);
-        std::string out = stdout_of([] { navigator_to(""); navigator_close("missing"); });
-        EXPECT_NE(out.find("condition(target != NULL && *target != '\\0') failed!"), std::string::npos) << out;
-        EXPECT_NE(out.find("condition(win != NULL) failed!"), std::string::npos) << out;
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            log_set_log_level(LOG_LEVEL_WARN);
+            std::string out = stdout_of([] {
+                navigator_to("");
+                navigator_close("missing");
+            });
+            EXPECT_NE(out.find("condition(target != NULL && *target != '\\0') failed!"), std::string::npos) << out;
+            EXPECT_NE(out.find("condition(win != NULL) failed!"), std::string::npos) << out;
+        },
+        1280, 1024, root.c_str());
 }
 
 TEST_F(FixtureRes, RequestCloseLetsTheWindowDecide)
 {
-    in_gui_child([] {
-        EXPECT_EQ(navigator_to("plain"), RET_OK);
-        int asked = 0;
-        widget_on(navigator_find_window("plain"), EVT_REQUEST_CLOSE_WINDOW,
-                  [](void *ctx, event_t *) {
-                      (*(int *)ctx)++;
-                      return RET_OK;
-                  },
-                  &asked);
-        EXPECT_EQ(navigator_request_close("plain"), RET_OK);
-        EXPECT_EQ(asked, 1);
-        EXPECT_EQ(stack(), (names{"plain"}));
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            EXPECT_EQ(navigator_to("plain"), RET_OK);
+            int asked = 0;
+            widget_on(
+                navigator_find_window("plain"), EVT_REQUEST_CLOSE_WINDOW,
+                [](void *ctx, event_t *) {
+                    (*(int *)ctx)++;
+                    return RET_OK;
+                },
+                &asked);
+            EXPECT_EQ(navigator_request_close("plain"), RET_OK);
+            EXPECT_EQ(asked, 1);
+            EXPECT_EQ(stack(), (names{"plain"}));
+        },
+        1280, 1024, root.c_str());
 }
 
 /* ---- the page table over the real resources ---- */
@@ -195,15 +212,55 @@ TEST_F(FixtureRes, RequestCloseLetsTheWindowDecide)
 TEST(PageTable, EveryNamedWindowOpensAndClosesWithItsInit)
 {
     const char *const pages[] = {
-        "Boot_logo", "HDP_Init", "QZ_home_page_1", "QZ_shortcut_menu", "QZ_reticle_zero", "QZ_reticle_zero_dist",
-        "QZ_reticle_zero_child", "QZ_range_move", "QZ_updata", "QZ_SHUT_DOWN", "DataTime", "Info_menu", "standby",
-        "shut_down_low_power", "shut_down_low_temp", "ballistic_menu", "ballistic_quickmenu",
-        "ballistic_setting_menu", "ballistic_bullet", "ballistic_group_info", "ballistic_coriolis",
-        "ballistic_weather", "ballistic_zeroweather", "bullistic_lens", "tip_ballistic", "main_menu",
-        "setting_menu", "image_menu", "reticle_menu", "rav_menu", "recoil_menu", "lrf_menu", "vesk_lrf_select",
-        "compass_menu", "compass_correction", "compass_level", "magnetic_declination", "reticle_move",
-        "lrf_reticle_move", "pixel_menu", "pixel_child", "file_menu", "file_image", "file_video", "memory_menu",
-        "memory_format_sel", "memory_format_restart", "restore_factory", "restoring",
+        "Boot_logo",
+        "HDP_Init",
+        "QZ_home_page_1",
+        "QZ_shortcut_menu",
+        "QZ_reticle_zero",
+        "QZ_reticle_zero_dist",
+        "QZ_reticle_zero_child",
+        "QZ_range_move",
+        "QZ_updata",
+        "QZ_SHUT_DOWN",
+        "DataTime",
+        "Info_menu",
+        "standby",
+        "shut_down_low_power",
+        "shut_down_low_temp",
+        "ballistic_menu",
+        "ballistic_quickmenu",
+        "ballistic_setting_menu",
+        "ballistic_bullet",
+        "ballistic_group_info",
+        "ballistic_coriolis",
+        "ballistic_weather",
+        "ballistic_zeroweather",
+        "bullistic_lens",
+        "tip_ballistic",
+        "main_menu",
+        "setting_menu",
+        "image_menu",
+        "reticle_menu",
+        "rav_menu",
+        "recoil_menu",
+        "lrf_menu",
+        "vesk_lrf_select",
+        "compass_menu",
+        "compass_correction",
+        "compass_level",
+        "magnetic_declination",
+        "reticle_move",
+        "lrf_reticle_move",
+        "pixel_menu",
+        "pixel_child",
+        "file_menu",
+        "file_image",
+        "file_video",
+        "memory_menu",
+        "memory_format_sel",
+        "memory_format_restart",
+        "restore_factory",
+        "restoring",
     };
     ASSERT_EQ(sizeof(pages) / sizeof(pages[0]), 49u);
     in_gui_child([&] {
@@ -276,25 +333,27 @@ ret_t bind_page(widget_t *win)
 
 TEST_F(FixtureRes, PageOpenedClosedAndOpenedAgainHasOneSubscriptionPerEvent)
 {
-    in_gui_child([] {
-        for (int round = 0; round < 3; round++) {
-            ASSERT_EQ(navigator_to("plain"), RET_OK);
-            widget_t *win = navigator_find_window("plain");
-            ASSERT_EQ(bind_page(win), RET_OK);
-            awtk_test_pump();
-            /* The window manager's emitter exists from the first subscription. */
-            emitter_t *wm = window_manager()->emitter;
-            ASSERT_NE(wm, nullptr);
-            EXPECT_EQ(emitter_size(wm), 3u) << "round " << round;
-            g_redraws = 0;
-            event_distrubution(UI_EVT(UI_EV_REDRAW));
-            awtk_test_pump();
-            EXPECT_EQ(g_redraws, 1);
-            ASSERT_EQ(navigator_close("plain"), RET_OK);
-            awtk_test_pump();
-            EXPECT_EQ(emitter_size(wm), 0u) << "round " << round;
-        }
-    }, 1280, 1024, root.c_str());
+    in_gui_child(
+        [] {
+            for (int round = 0; round < 3; round++) {
+                ASSERT_EQ(navigator_to("plain"), RET_OK);
+                widget_t *win = navigator_find_window("plain");
+                ASSERT_EQ(bind_page(win), RET_OK);
+                awtk_test_pump();
+                /* The window manager's emitter exists from the first subscription. */
+                emitter_t *wm = window_manager()->emitter;
+                ASSERT_NE(wm, nullptr);
+                EXPECT_EQ(emitter_size(wm), 3u) << "round " << round;
+                g_redraws = 0;
+                event_distrubution(UI_EVT(UI_EV_REDRAW));
+                awtk_test_pump();
+                EXPECT_EQ(g_redraws, 1);
+                ASSERT_EQ(navigator_close("plain"), RET_OK);
+                awtk_test_pump();
+                EXPECT_EQ(emitter_size(wm), 0u) << "round " << round;
+            }
+        },
+        1280, 1024, root.c_str());
 }
 
-}  // namespace
+} // namespace

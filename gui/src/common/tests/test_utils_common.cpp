@@ -1,5 +1,5 @@
-#include "utils_common.h"
 #include "sim_ns.h"
+#include "utils_common.h"
 
 #include <gtest/gtest.h>
 
@@ -48,8 +48,7 @@ StorageAnswer storage_of_tmpfs(unsigned size_mib, unsigned fill_mib)
     StorageAnswer answer = {0, -9, -9, -9};
     std::string dir = make_temp_dir();
     int fds[2];
-    if (pipe(fds) != 0)
-        return answer;
+    if (pipe(fds) != 0) return answer;
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
@@ -63,8 +62,7 @@ StorageAnswer storage_of_tmpfs(unsigned size_mib, unsigned fill_mib)
             int fd = open(fill.c_str(), O_WRONLY | O_CREAT, 0644);
             if (fill_mib == 0 || (fd >= 0 && posix_fallocate(fd, 0, (off_t)fill_mib << 20) == 0))
                 a.rc = vesk_storage_data_at(dir.c_str(), &a.used, &a.total);
-            if (fd >= 0)
-                close(fd);
+            if (fd >= 0) close(fd);
         }
         ssize_t w = write(fds[1], &a, sizeof a);
         _exit(w == (ssize_t)sizeof a ? 0 : 1);
@@ -75,8 +73,7 @@ StorageAnswer storage_of_tmpfs(unsigned size_mib, unsigned fill_mib)
     int status = 0;
     waitpid(pid, &status, 0);
     rmdir(dir.c_str());
-    if (r != (ssize_t)sizeof answer)
-        answer.mounted = 0;
+    if (r != (ssize_t)sizeof answer) answer.mounted = 0;
     return answer;
 }
 
@@ -89,13 +86,13 @@ TEST(UtilsCommon, StorageCodesAndSizesFromTmpfsOfChosenSize)
         int used;
         int total;
     } rows[] = {
-        {150, 0, 1, 0, 14},       /* under 200 MiB free, even on a tiny card */
-        {220, 30, 1, 2, 21},      /* 190 MiB free */
-        {300, 0, 2, 0, 29},       /* under 500 MiB free */
-        {520, 30, 2, 2, 50},      /* 490 MiB free */
-        {1024, 0, 0, 0, 100},     /* 1 GiB, all free */
-        {65535, 0, 0, 0, 6399},   /* just under 64 GiB */
-        {65536, 0, -1, 0, 6400},  /* 64 GiB: beyond the device's cards */
+        {150, 0, 1, 0, 14},      /* under 200 MiB free, even on a tiny card */
+        {220, 30, 1, 2, 21},     /* 190 MiB free */
+        {300, 0, 2, 0, 29},      /* under 500 MiB free */
+        {520, 30, 2, 2, 50},     /* 490 MiB free */
+        {1024, 0, 0, 0, 100},    /* 1 GiB, all free */
+        {65535, 0, 0, 0, 6399},  /* just under 64 GiB */
+        {65536, 0, -1, 0, 6400}, /* 64 GiB: beyond the device's cards */
     };
     for (const Row &row : rows) {
         StorageAnswer a = storage_of_tmpfs(row.size_mib, row.fill_mib);
@@ -122,12 +119,10 @@ std::string slurp(const std::string &path)
 {
     std::string text;
     FILE *f = fopen(path.c_str(), "r");
-    if (f == nullptr)
-        return text;
+    if (f == nullptr) return text;
     char buf[512];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
     fclose(f);
     return text;
 }
@@ -208,8 +203,7 @@ protected:
     {
         dir = make_temp_dir();
         path = dir + "/apps.version";
-        for (int i = 0; i < QZ_VER_COUNT; i++)
-            snprintf(QZ_verArr[i], QZ_VER_LEN, "old%d", i);
+        for (int i = 0; i < QZ_VER_COUNT; i++) snprintf(QZ_verArr[i], QZ_VER_LEN, "old%d", i);
     }
     void TearDown() override
     {
@@ -272,12 +266,22 @@ TEST(UtilsCommon, IndexSteppingWrapsByKeyAndDirection)
     struct Row {
         int key, minimum, maximum, current, direction, expect;
     } rows[] = {
-        {'3', 1, 8, 8, 1, 1}, {'5', 1, 8, 8, 1, 7}, {'4', 1, 8, 3, 1, 4}, {'6', 1, 8, 1, 1, 8},
-        {'5', 1, 8, 8, 0, 1}, {'6', 1, 8, 2, 0, 3}, {'3', 1, 8, 1, 0, 8}, {',', 1, 8, 4, 0, 3},
-        {'3', 0, 9, 9, 1, 0}, {'5', 0, 1, 0, 1, 1},
+        {'3', 1, 8, 8, 1, 1},
+        {'5', 1, 8, 8, 1, 7},
+        {'4', 1, 8, 3, 1, 4},
+        {'6', 1, 8, 1, 1, 8},
+        {'5', 1, 8, 8, 0, 1},
+        {'6', 1, 8, 2, 0, 3},
+        {'3', 1, 8, 1, 0, 8},
+        {',', 1, 8, 4, 0, 3},
+        {'3', 0, 9, 9, 1, 0},
+        {'5', 0, 1, 0, 1, 1},
         /* Outside the range: stepped all the same, never overflowing. */
-        {'3', 1, 8, 12, 1, 1}, {'5', 1, 8, -3, 1, 8}, {'3', 1, 8, -3, 1, -2},
-        {'3', 0, INT32_MAX, INT32_MAX, 1, 0}, {'5', INT32_MIN, 0, INT32_MIN, 1, 0},
+        {'3', 1, 8, 12, 1, 1},
+        {'5', 1, 8, -3, 1, 8},
+        {'3', 1, 8, -3, 1, -2},
+        {'3', 0, INT32_MAX, INT32_MAX, 1, 0},
+        {'5', INT32_MIN, 0, INT32_MIN, 1, 0},
         /* An empty range. */
         {'3', 5, 2, 3, 1, 5},
     };

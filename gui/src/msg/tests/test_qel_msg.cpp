@@ -137,10 +137,7 @@ TEST(QueueClient, DeinitRemovesBothQueues)
     });
 }
 
-TEST(QueueClient, ListenerWithoutRecordReturnsAtOnce)
-{
-    EXPECT_EQ(PthreadMsgEventListen(NULL), nullptr);
-}
+TEST(QueueClient, ListenerWithoutRecordReturnsAtOnce) { EXPECT_EQ(PthreadMsgEventListen(NULL), nullptr); }
 
 TEST(FrameCheck, ChecksumCoversEverythingBeforeIt)
 {
@@ -152,4 +149,4 @@ TEST(FrameCheck, ChecksumCoversEverythingBeforeIt)
     EXPECT_EQ(Protocol_parse(NULL, 9), -1);
 }
 
-}  // namespace
+} // namespace

@@ -13,10 +13,7 @@ using namespace sightui_test;
 
 namespace {
 
-bytes key(uint8_t code)
-{
-    return report(7, 0, 0, {code});
-}
+bytes key(uint8_t code) { return report(7, 0, 0, {code}); }
 
 /* A window of no page: keys reach it and nothing reacts to them. */
 widget_t *probe_window(const char *name = "probe")
@@ -35,17 +32,38 @@ struct KeyRow {
 
 /* Written from the key table: device code, trace line, key letter. */
 const KeyRow key_rows[] = {
-    {0, "up short", '3'},           {1, "up long", '4'},         {2, "up long pop", 'W'},
-    {3, "down short", '5'},         {4, "down long", '6'},       {5, "down long pop", 'R'},
-    {6, "power short", '1'},        {8, "power long pop", 'O'},  {9, "photo short", '9'},
-    {10, "photo long", '0'},        {11, "photo long pop", 'T'}, {12, "fuction short", '7'},
-    {13, "fuction long", '8'},      {14, "fuction long pop", 'I'}, {15, "range short", 'a'},
-    {16, "range long", 'b'},        {17, "range long POP", 'U'}, {18, "range fuction short", 'e'},
-    {19, "POWER_CLICK_DOUBLE", 'd'}, {20, "range photo short", 'c'}, {21, "up down long pop", 'P'},
-    {22, "UP POWER short", 'S'},    {23, "left short", '['},     {24, "left long", '<'},
-    {25, "left long pop", 'k'},     {32, "right short", ']'},    {33, "right long", '>'},
-    {34, "right long pop", 'l'},    {35, "mid short", ','},      {36, "mid long", '.'},
-    {37, "mid long pop", '/'},      {38, "range double", 'A'},
+    {0, "up short", '3'},
+    {1, "up long", '4'},
+    {2, "up long pop", 'W'},
+    {3, "down short", '5'},
+    {4, "down long", '6'},
+    {5, "down long pop", 'R'},
+    {6, "power short", '1'},
+    {8, "power long pop", 'O'},
+    {9, "photo short", '9'},
+    {10, "photo long", '0'},
+    {11, "photo long pop", 'T'},
+    {12, "fuction short", '7'},
+    {13, "fuction long", '8'},
+    {14, "fuction long pop", 'I'},
+    {15, "range short", 'a'},
+    {16, "range long", 'b'},
+    {17, "range long POP", 'U'},
+    {18, "range fuction short", 'e'},
+    {19, "POWER_CLICK_DOUBLE", 'd'},
+    {20, "range photo short", 'c'},
+    {21, "up down long pop", 'P'},
+    {22, "UP POWER short", 'S'},
+    {23, "left short", '['},
+    {24, "left long", '<'},
+    {25, "left long pop", 'k'},
+    {32, "right short", ']'},
+    {33, "right long", '>'},
+    {34, "right long pop", 'l'},
+    {35, "mid short", ','},
+    {36, "mid long", '.'},
+    {37, "mid long pop", '/'},
+    {38, "range double", 'A'},
 };
 
 TEST(KeyMapping, EachDeviceKeyBecomesItsLetterWithItsTraceLine)
@@ -129,7 +147,7 @@ TEST(KeyRules, CountdownTakesTheLongPressAndCancelsOnOtherKeysWhileEarly)
         bool cancels;
     };
     const Case cases[] = {
-        {KEY_FOCUS_UP_S, 0, true}, {KEY_FOCUS_UP_S, 2, true},  {KEY_FOCUS_UP_S, 3, false},
+        {KEY_FOCUS_UP_S, 0, true}, {KEY_FOCUS_UP_S, 2, true},   {KEY_FOCUS_UP_S, 3, false},
         {KEY_POWER_S, 1, true},    {KEY_POWER_L_POP, 0, false}, {KEY_POWER_L_POP, 2, false},
     };
     for (const Case &c : cases) {
@@ -287,4 +305,4 @@ TEST(UnsavedPowerOff, LongPressDuringTheCountdownStopsItsTimer)
     });
 }
 
-}  // namespace
+} // namespace

@@ -10,9 +10,9 @@
 #include "sightui_test.h"
 #include "ui_senders.h"
 #include "ui_status.h"
-#include "vesk_frame.h"
 #include "vesk_debug_gui.h"
 #include "vesk_dynamic_bc_gui.h"
+#include "vesk_frame.h"
 #include "vesk_lrf_ui.h"
 
 using namespace sightui_test;
@@ -45,16 +45,8 @@ const std::vector<SenderRow> &sender_rows()
          [] { GUI_SEND_BASIC_FUNCTION_MSG(8); },
          {"AA 07 00 00 08 00 01 BA EB AA"},
          {}},
-        {"basic_reset",
-         [] {  },
-         [] { GUI_SEND_BASIC_FUNCTION_MSG(11); },
-         {"AA 07 00 00 0B 00 01 BD EB AA"},
-         {}},
-        {"basic_format",
-         [] {  },
-         [] { GUI_SEND_BASIC_FUNCTION_MSG(12); },
-         {"AA 07 00 00 0C 00 01 BE EB AA"},
-         {}},
+        {"basic_reset", [] {}, [] { GUI_SEND_BASIC_FUNCTION_MSG(11); }, {"AA 07 00 00 0B 00 01 BD EB AA"}, {}},
+        {"basic_format", [] {}, [] { GUI_SEND_BASIC_FUNCTION_MSG(12); }, {"AA 07 00 00 0C 00 01 BE EB AA"}, {}},
         {"basic_auto_screen",
          [] { stDevStatus.s8ScreenOff = 4; },
          [] { GUI_SEND_BASIC_FUNCTION_MSG(14); },
@@ -106,23 +98,25 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 07 00 00 1A 00 01 CC EB AA"},
          {53}},
         {"basic_range_laser_save",
-         [] {  },
+         [] {},
          [] { GUI_SEND_BASIC_FUNCTION_MSG(30); },
          {"AA 07 00 1E FF 00 00 CE EB AA"},
          {}},
-        {"basic_reboot",
-         [] {  },
-         [] { GUI_SEND_BASIC_FUNCTION_MSG(32); },
-         {"AA 07 00 00 20 00 01 D2 EB AA"},
-         {}},
+        {"basic_reboot", [] {}, [] { GUI_SEND_BASIC_FUNCTION_MSG(32); }, {"AA 07 00 00 20 00 01 D2 EB AA"}, {}},
         {"basic_compass",
          [] { stDevStatus.s8CompassSwitch = 1; },
          [] { GUI_SEND_BASIC_FUNCTION_MSG(33); },
          {"AA 07 00 00 21 00 01 D3 EB AA"},
          {36}},
         {"basic_wind",
-         [] { stUIStatus.s8WindSwitch = 1; stUIStatus.s16WindSpeed = 9; },
-         [] { GUI_SEND_BASIC_FUNCTION_MSG(34); EXPECT_EQ(stUIStatus.s16WindSpeed, 0); },
+         [] {
+             stUIStatus.s8WindSwitch = 1;
+             stUIStatus.s16WindSpeed = 9;
+         },
+         [] {
+             GUI_SEND_BASIC_FUNCTION_MSG(34);
+             EXPECT_EQ(stUIStatus.s16WindSpeed, 0);
+         },
          {"AA 07 00 00 22 00 01 D4 EB AA"},
          {51}},
         {"basic_wind_count",
@@ -151,32 +145,25 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 07 00 00 28 00 01 DA EB AA"},
          {}},
         {"basic_unlisted",
-         [] {  },
-         [] { for (int item : {1, 2, 3, 4, 5, 9, 10, 13, 20, 25, 38, 41, 42, 43, 255}) GUI_SEND_BASIC_FUNCTION_MSG(item); },
+         [] {},
+         [] {
+             for (int item : {1, 2, 3, 4, 5, 9, 10, 13, 20, 25, 38, 41, 42, 43, 255}) GUI_SEND_BASIC_FUNCTION_MSG(item);
+         },
          {},
          {}},
-        {"shutdown_request",
-         [] {  },
-         [] { vesk_gui_request_shutdown(3); },
-         {"AA 07 00 00 0D 00 03 C1 EB AA"},
-         {}},
-        {"debug_request",
-         [] {  },
-         [] { vesk_debug_gui_request(255); },
-         {"AA 07 00 00 29 00 FF D9 EB AA"},
-         {}},
-        {"dynamic_bc_request",
-         [] {  },
-         [] { vesk_dynamic_bc_gui_request(1); },
-         {"AA 07 00 00 2B 00 01 DD EB AA"},
-         {}},
+        {"shutdown_request", [] {}, [] { vesk_gui_request_shutdown(3); }, {"AA 07 00 00 0D 00 03 C1 EB AA"}, {}},
+        {"debug_request", [] {}, [] { vesk_debug_gui_request(255); }, {"AA 07 00 00 29 00 FF D9 EB AA"}, {}},
+        {"dynamic_bc_request", [] {}, [] { vesk_dynamic_bc_gui_request(1); }, {"AA 07 00 00 2B 00 01 DD EB AA"}, {}},
         {"ir_correct",
          [] { stDevStatus.s8CorrectType = 2; },
          [] { GUI_SEND_INFRARED_MSG(0); },
          {"AA 08 01 0F 00 00 02 00 C4 EB AA"},
          {49}},
         {"ir_correct_frozen",
-         [] { stDevStatus.s8CorrectType = 1; stUIStatus.s8Irfreeze = 1; },
+         [] {
+             stDevStatus.s8CorrectType = 1;
+             stUIStatus.s8Irfreeze = 1;
+         },
          [] { GUI_SEND_INFRARED_MSG(0); },
          {"AA 08 01 0F 00 00 01 00 C3 EB AA"},
          {49, 62}},
@@ -226,33 +213,50 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 08 01 01 10 00 04 00 C8 EB AA"},
          {35, 56}},
         {"ir_unlisted",
-         [] {  },
-         [] { for (int item : {6, 7, 11, 14, 15, 17}) GUI_SEND_INFRARED_MSG(item); },
+         [] {},
+         [] {
+             for (int item : {6, 7, 11, 14, 15, 17}) GUI_SEND_INFRARED_MSG(item);
+         },
          {},
          {}},
         {"range_switch",
          [] { stDevStatus.s8RangeSwitch = 0; },
-         [] { GUI_SEND_DISTANCE_FUNCTION_MSG(0, 2); EXPECT_EQ(stDevStatus.s8RangeSwitch, 2); },
+         [] {
+             GUI_SEND_DISTANCE_FUNCTION_MSG(0, 2);
+             EXPECT_EQ(stDevStatus.s8RangeSwitch, 2);
+         },
          {"AA 07 04 07 FF 00 02 BD EB AA"},
          {66, 50}},
         {"range_switch_3",
          [] { stDevStatus.s8RangeSwitch = 1; },
-         [] { GUI_SEND_DISTANCE_FUNCTION_MSG(0, 3); EXPECT_EQ(stDevStatus.s8RangeSwitch, 1); },
+         [] {
+             GUI_SEND_DISTANCE_FUNCTION_MSG(0, 3);
+             EXPECT_EQ(stDevStatus.s8RangeSwitch, 1);
+         },
          {"AA 07 04 07 FF 00 03 BE EB AA"},
          {66, 50}},
         {"range_continuous",
-         [] {  },
-         [] { GUI_SEND_DISTANCE_FUNCTION_MSG(1, 3); EXPECT_EQ(stUIStatus.s8RangeMode, 3); },
+         [] {},
+         [] {
+             GUI_SEND_DISTANCE_FUNCTION_MSG(1, 3);
+             EXPECT_EQ(stUIStatus.s8RangeMode, 3);
+         },
          {"AA 07 04 00 FF 00 03 B7 EB AA"},
          {48}},
         {"range_stop",
          [] { stUIStatus.s8RangeMode = 3; },
-         [] { GUI_SEND_DISTANCE_FUNCTION_MSG(1, 4); EXPECT_EQ(stUIStatus.s8RangeMode, 0); },
+         [] {
+             GUI_SEND_DISTANCE_FUNCTION_MSG(1, 4);
+             EXPECT_EQ(stUIStatus.s8RangeMode, 0);
+         },
          {"AA 07 04 00 FF 00 04 B8 EB AA"},
          {48}},
         {"range_single",
-         [] {  },
-         [] { GUI_SEND_DISTANCE_FUNCTION_MSG(1, 1); EXPECT_EQ(stUIStatus.s8RangeMode, 1); },
+         [] {},
+         [] {
+             GUI_SEND_DISTANCE_FUNCTION_MSG(1, 1);
+             EXPECT_EQ(stUIStatus.s8RangeMode, 1);
+         },
          {"AA 07 04 00 FF 00 01 B5 EB AA"},
          {}},
         {"reticle_colour",
@@ -286,27 +290,46 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 07 16 06 FF 00 02 CE EB AA"},
          {52, 35, 48}},
         {"reticle_zero",
-         [] { IR_Cursor.u8CurrentGroup = 2; IR_Cursor.group[2].u8CurrentZero = 1; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             IR_Cursor.group[2].u8CurrentZero = 1;
+         },
          [] { GUI_SEND_RETICLE_MSG(7); },
          {"AA 07 16 07 FF 00 01 CE EB AA"},
          {52, 35}},
         {"laser_mark_colour",
-         [] { stUIStatus.s8ReticleTypeColorChoose = 3; stDevStatus.s8LaserReticleColor = 4; stDevStatus.s8LaserReticleType = 5; },
+         [] {
+             stUIStatus.s8ReticleTypeColorChoose = 3;
+             stDevStatus.s8LaserReticleColor = 4;
+             stDevStatus.s8LaserReticleType = 5;
+         },
          [] { GUI_SEND_RETICLE_MSG(8); },
          {"AA 07 16 08 03 00 04 D6 EB AA"},
          {65}},
         {"laser_mark_type",
-         [] { stUIStatus.s8ReticleTypeColorChoose = 1; stDevStatus.s8LaserReticleColor = 4; stDevStatus.s8LaserReticleType = 5; },
+         [] {
+             stUIStatus.s8ReticleTypeColorChoose = 1;
+             stDevStatus.s8LaserReticleColor = 4;
+             stDevStatus.s8LaserReticleType = 5;
+         },
          [] { GUI_SEND_RETICLE_MSG(8); },
          {"AA 07 16 08 01 00 05 D5 EB AA"},
          {65}},
         {"range_mark_colour",
-         [] { stUIStatus.s8ReticleTypeColorChoose = 3; stDevStatus.s8RangeReticleColor = 2; stDevStatus.s8RangeReticleType = 6; },
+         [] {
+             stUIStatus.s8ReticleTypeColorChoose = 3;
+             stDevStatus.s8RangeReticleColor = 2;
+             stDevStatus.s8RangeReticleType = 6;
+         },
          [] { GUI_SEND_RETICLE_MSG(9); },
          {"AA 07 16 09 03 00 02 D5 EB AA"},
          {64}},
         {"range_mark_type",
-         [] { stUIStatus.s8ReticleTypeColorChoose = 0; stDevStatus.s8RangeReticleColor = 2; stDevStatus.s8RangeReticleType = 6; },
+         [] {
+             stUIStatus.s8ReticleTypeColorChoose = 0;
+             stDevStatus.s8RangeReticleColor = 2;
+             stDevStatus.s8RangeReticleType = 6;
+         },
          [] { GUI_SEND_RETICLE_MSG(9); },
          {"AA 07 16 09 00 00 06 D6 EB AA"},
          {64}},
@@ -316,153 +339,912 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 07 16 0B FF 00 01 D2 EB AA"},
          {}},
         {"pip_mark",
-         [] { stUIStatus.s8ReticleTypeColorChoose = 3; stDevStatus.s8PIPReticleColor = 5; stDevStatus.s8PIPReticleType = 1; },
+         [] {
+             stUIStatus.s8ReticleTypeColorChoose = 3;
+             stDevStatus.s8PIPReticleColor = 5;
+             stDevStatus.s8PIPReticleType = 1;
+         },
          [] { GUI_SEND_RETICLE_MSG(12); },
          {"AA 07 16 0C 03 00 05 DB EB AA"},
          {}},
         {"reticle_unlisted",
-         [] {  },
-         [] { for (int item : {3, 10, 13, 14, 254}) GUI_SEND_RETICLE_MSG(item); },
+         [] {},
+         [] {
+             for (int item : {3, 10, 13, 14, 254}) GUI_SEND_RETICLE_MSG(item);
+         },
          {},
          {}},
         {"position_zero",
-         [] { IR_Cursor.u8CurrentGroup = 3; IR_Cursor.group[3].u8CurrentZero = 1; Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1]; z->s8IrCursorCurrentX = 639; z->s8IrCursorCurrentY = 512; z->u16IrCursorDistance = 100; z->u16IrCursorDistanceYD = 109; z->flIrCursorOffsetX = 1.5f; z->flIrCursorOffsetY = -0.25f; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 3;
+             IR_Cursor.group[3].u8CurrentZero = 1;
+             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
+             z->s8IrCursorCurrentX = 639;
+             z->s8IrCursorCurrentY = 512;
+             z->u16IrCursorDistance = 100;
+             z->u16IrCursorDistanceYD = 109;
+             z->flIrCursorOffsetX = 1.5f;
+             z->flIrCursorOffsetY = -0.25f;
+         },
          [] { GUI_SEND_RETICLE_POSITION_MSG(3); },
          {"AA 0A 16 03 FF 00 7F 02 00 02 4F EB AA"},
          {}},
         {"position_laser",
-         [] { stDevStatus.s16LaserIndicatX = 700; stDevStatus.s16LaserIndicatY = 600; },
+         [] {
+             stDevStatus.s16LaserIndicatX = 700;
+             stDevStatus.s16LaserIndicatY = 600;
+         },
          [] { GUI_SEND_RETICLE_POSITION_MSG(8); },
          {"AA 0A 16 08 FF 00 BC 02 58 02 E9 EB AA"},
          {34, 35}},
         {"position_range_low",
-         [] { stDevStatus.s16RangeOffsetX = -5; stDevStatus.s16RangeOffsetY = -20; },
-         [] { GUI_SEND_RETICLE_POSITION_MSG(9); EXPECT_EQ(stDevStatus.s16RangeOffsetX, 0); },
+         [] {
+             stDevStatus.s16RangeOffsetX = -5;
+             stDevStatus.s16RangeOffsetY = -20;
+         },
+         [] {
+             GUI_SEND_RETICLE_POSITION_MSG(9);
+             EXPECT_EQ(stDevStatus.s16RangeOffsetX, 0);
+         },
          {"AA 0A 16 09 FF 00 00 00 EC FF BD EB AA"},
          {35}},
         {"position_range_high",
-         [] { stDevStatus.s16RangeOffsetX = 1300; stDevStatus.s16RangeOffsetY = 2000; },
-         [] { GUI_SEND_RETICLE_POSITION_MSG(9); EXPECT_EQ(stDevStatus.s16RangeOffsetX, 1280); },
+         [] {
+             stDevStatus.s16RangeOffsetX = 1300;
+             stDevStatus.s16RangeOffsetY = 2000;
+         },
+         [] {
+             GUI_SEND_RETICLE_POSITION_MSG(9);
+             EXPECT_EQ(stDevStatus.s16RangeOffsetX, 1280);
+         },
          {"AA 0A 16 09 FF 00 00 05 D0 07 AE EB AA"},
          {35}},
         {"position_distance",
-         [] { IR_Cursor.u8CurrentGroup = 3; IR_Cursor.group[3].u8CurrentZero = 1; Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1]; z->s8IrCursorCurrentX = 639; z->s8IrCursorCurrentY = 512; z->u16IrCursorDistance = 100; z->u16IrCursorDistanceYD = 109; z->flIrCursorOffsetX = 1.5f; z->flIrCursorOffsetY = -0.25f; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 3;
+             IR_Cursor.group[3].u8CurrentZero = 1;
+             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
+             z->s8IrCursorCurrentX = 639;
+             z->s8IrCursorCurrentY = 512;
+             z->u16IrCursorDistance = 100;
+             z->u16IrCursorDistanceYD = 109;
+             z->flIrCursorOffsetX = 1.5f;
+             z->flIrCursorOffsetY = -0.25f;
+         },
          [] { GUI_SEND_RETICLE_POSITION_MSG(10); },
          {"AA 0A 16 0A FF 00 64 00 6D 00 A4 EB AA"},
          {52}},
         {"position_offset_x",
-         [] { IR_Cursor.u8CurrentGroup = 3; IR_Cursor.group[3].u8CurrentZero = 1; Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1]; z->s8IrCursorCurrentX = 639; z->s8IrCursorCurrentY = 512; z->u16IrCursorDistance = 100; z->u16IrCursorDistanceYD = 109; z->flIrCursorOffsetX = 1.5f; z->flIrCursorOffsetY = -0.25f; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 3;
+             IR_Cursor.group[3].u8CurrentZero = 1;
+             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
+             z->s8IrCursorCurrentX = 639;
+             z->s8IrCursorCurrentY = 512;
+             z->u16IrCursorDistance = 100;
+             z->u16IrCursorDistanceYD = 109;
+             z->flIrCursorOffsetX = 1.5f;
+             z->flIrCursorOffsetY = -0.25f;
+         },
          [] { GUI_SEND_RETICLE_POSITION_MSG(13); },
          {"AA 0A 16 0D FF 00 00 00 C0 3F D5 EB AA"},
          {31}},
         {"position_offset_y",
-         [] { IR_Cursor.u8CurrentGroup = 3; IR_Cursor.group[3].u8CurrentZero = 1; Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1]; z->s8IrCursorCurrentX = 639; z->s8IrCursorCurrentY = 512; z->u16IrCursorDistance = 100; z->u16IrCursorDistanceYD = 109; z->flIrCursorOffsetX = 1.5f; z->flIrCursorOffsetY = -0.25f; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 3;
+             IR_Cursor.group[3].u8CurrentZero = 1;
+             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
+             z->s8IrCursorCurrentX = 639;
+             z->s8IrCursorCurrentY = 512;
+             z->u16IrCursorDistance = 100;
+             z->u16IrCursorDistanceYD = 109;
+             z->flIrCursorOffsetX = 1.5f;
+             z->flIrCursorOffsetY = -0.25f;
+         },
          [] { GUI_SEND_RETICLE_POSITION_MSG(14); },
          {"AA 0A 16 0E FF 00 00 00 80 BE 15 EB AA"},
          {31}},
-        {"position_back_zero_child",
-         [] {  },
-         [] { GUI_SEND_RETICLE_POSITION_MSG(254); },
-         {},
-         {47}},
+        {"position_back_zero_child", [] {}, [] { GUI_SEND_RETICLE_POSITION_MSG(254); }, {}, {47}},
         {"ballistic_switch",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 0); },
          {"AA 0A 1B 00 00 00 01 00 00 00 D0 EB AA"},
          {48}},
         {"ballistic_calculate",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 1); },
          {"AA 0A 1B 00 01 00 01 00 00 00 D1 EB AA"},
          {}},
         {"ballistic_reticle",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 2); },
          {"AA 0A 1B 00 02 00 03 00 00 00 D4 EB AA"},
          {59}},
         {"ballistic_reticle_colour",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 3); },
          {"AA 0A 1B 00 03 00 02 00 00 00 D4 EB AA"},
          {60, 63}},
         {"ballistic_open_unlisted",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 9); },
          {"AA 0A 1B 00 09 00 00 00 00 00 D8 EB AA"},
          {}},
         {"bullet_of_current_group",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { for (int sub = 0; sub < 6; sub++) GUI_SEND_BALLISTIC_PARM_MSG(1, sub); },
-         {"AA 0A 1B 01 00 00 00 00 A0 3F AF EB AA", "AA 0A 1B 01 01 00 2D B2 9D 3E 8B EB AA", "AA 0A 1B 01 02 00 00 00 2F 43 44 EB AA", "AA 0A 1B 01 03 00 AE 47 01 3F 08 EB AA", "AA 0A 1B 01 04 00 00 00 E0 40 F4 EB AA", "AA 0A 1B 01 05 00 00 00 48 44 61 EB AA"},
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             for (int sub = 0; sub < 6; sub++) GUI_SEND_BALLISTIC_PARM_MSG(1, sub);
+         },
+         {"AA 0A 1B 01 00 00 00 00 A0 3F AF EB AA", "AA 0A 1B 01 01 00 2D B2 9D 3E 8B EB AA",
+          "AA 0A 1B 01 02 00 00 00 2F 43 44 EB AA", "AA 0A 1B 01 03 00 AE 47 01 3F 08 EB AA",
+          "AA 0A 1B 01 04 00 00 00 E0 40 F4 EB AA", "AA 0A 1B 01 05 00 00 00 48 44 61 EB AA"},
          {}},
         {"bullet_unlisted_repeats_last_float",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { GUI_SEND_BALLISTIC_PARM_MSG(1, 3); GUI_SEND_BALLISTIC_PARM_MSG(1, 9); },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             GUI_SEND_BALLISTIC_PARM_MSG(1, 3);
+             GUI_SEND_BALLISTIC_PARM_MSG(1, 9);
+         },
          {"AA 0A 1B 01 03 00 AE 47 01 3F 08 EB AA", "AA 0A 1B 01 09 00 AE 47 01 3F 0E EB AA"},
          {}},
         {"twist",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { GUI_SEND_BALLISTIC_PARM_MSG(2, 0); GUI_SEND_BALLISTIC_PARM_MSG(2, 1); },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             GUI_SEND_BALLISTIC_PARM_MSG(2, 0);
+             GUI_SEND_BALLISTIC_PARM_MSG(2, 1);
+         },
          {"AA 0A 1B 02 00 00 00 00 20 41 32 EB AA", "AA 0A 1B 02 01 00 01 00 00 00 D3 EB AA"},
          {}},
         {"zero_weather_and_offsets",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { for (int sub = 0; sub < 9; sub++) GUI_SEND_BALLISTIC_PARM_MSG(3, sub); },
-         {"AA 0A 1B 03 00 00 01 00 00 00 D3 EB AA", "AA 0A 1B 03 01 00 00 00 70 41 84 EB AA", "AA 0A 1B 03 02 00 00 40 7D 44 D5 EB AA", "AA 0A 1B 03 03 00 00 00 48 42 5F EB AA", "AA 0A 1B 03 04 00 01 00 00 00 D7 EB AA", "AA 0A 1B 03 05 00 00 00 C0 3F D6 EB AA", "AA 0A 1B 03 06 00 00 00 00 C0 98 EB AA", "AA 0A 1B 03 07 00 00 00 80 3E 97 EB AA", "AA 0A 1B 03 08 00 00 00 00 BF 99 EB AA"},
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             for (int sub = 0; sub < 9; sub++) GUI_SEND_BALLISTIC_PARM_MSG(3, sub);
+         },
+         {"AA 0A 1B 03 00 00 01 00 00 00 D3 EB AA", "AA 0A 1B 03 01 00 00 00 70 41 84 EB AA",
+          "AA 0A 1B 03 02 00 00 40 7D 44 D5 EB AA", "AA 0A 1B 03 03 00 00 00 48 42 5F EB AA",
+          "AA 0A 1B 03 04 00 01 00 00 00 D7 EB AA", "AA 0A 1B 03 05 00 00 00 C0 3F D6 EB AA",
+          "AA 0A 1B 03 06 00 00 00 00 C0 98 EB AA", "AA 0A 1B 03 07 00 00 00 80 3E 97 EB AA",
+          "AA 0A 1B 03 08 00 00 00 00 BF 99 EB AA"},
          {}},
         {"shooting_weather_of_profile_0",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { for (int sub = 0; sub < 3; sub++) GUI_SEND_BALLISTIC_PARM_MSG(4, sub); },
-         {"AA 0A 1B 04 00 00 00 00 A0 C0 33 EB AA", "AA 0A 1B 04 01 00 00 80 77 44 0F EB AA", "AA 0A 1B 04 02 00 00 00 A0 42 B7 EB AA"},
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             for (int sub = 0; sub < 3; sub++) GUI_SEND_BALLISTIC_PARM_MSG(4, sub);
+         },
+         {"AA 0A 1B 04 00 00 00 00 A0 C0 33 EB AA", "AA 0A 1B 04 01 00 00 80 77 44 0F EB AA",
+          "AA 0A 1B 04 02 00 00 00 A0 42 B7 EB AA"},
          {}},
         {"scope",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { GUI_SEND_BALLISTIC_PARM_MSG(5, 0); GUI_SEND_BALLISTIC_PARM_MSG(5, 1); },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             GUI_SEND_BALLISTIC_PARM_MSG(5, 0);
+             GUI_SEND_BALLISTIC_PARM_MSG(5, 1);
+         },
          {"AA 0A 1B 05 00 00 00 00 C0 3F D3 EB AA", "AA 0A 1B 05 01 00 64 00 6D 00 A6 EB AA"},
          {52}},
         {"wind_of_profile_0",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { GUI_SEND_BALLISTIC_PARM_MSG(6, 0); GUI_SEND_BALLISTIC_PARM_MSG(6, 1); },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             GUI_SEND_BALLISTIC_PARM_MSG(6, 0);
+             GUI_SEND_BALLISTIC_PARM_MSG(6, 1);
+         },
          {"AA 0A 1B 06 00 00 00 00 B4 42 CB EB AA", "AA 0A 1B 06 01 00 00 00 60 40 76 EB AA"},
          {}},
         {"target",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { GUI_SEND_BALLISTIC_PARM_MSG(7, 0); GUI_SEND_BALLISTIC_PARM_MSG(7, 1); },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             GUI_SEND_BALLISTIC_PARM_MSG(7, 0);
+             GUI_SEND_BALLISTIC_PARM_MSG(7, 1);
+         },
          {"AA 0A 1B 07 00 00 2C 01 48 01 4C EB AA", "AA 0A 1B 07 01 00 00 00 A0 C0 37 EB AA"},
          {}},
         {"coriolis",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { for (int sub = 0; sub < 3; sub++) GUI_SEND_BALLISTIC_PARM_MSG(8, sub); },
-         {"AA 0A 1B 08 00 00 01 00 00 00 D8 EB AA", "AA 0A 1B 08 01 00 00 00 36 42 50 EB AA", "AA 0A 1B 08 02 00 00 00 F0 41 0A EB AA"},
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             for (int sub = 0; sub < 3; sub++) GUI_SEND_BALLISTIC_PARM_MSG(8, sub);
+         },
+         {"AA 0A 1B 08 00 00 01 00 00 00 D8 EB AA", "AA 0A 1B 08 01 00 00 00 36 42 50 EB AA",
+          "AA 0A 1B 08 02 00 00 00 F0 41 0A EB AA"},
          {}},
         {"spin_drift",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
          [] { GUI_SEND_BALLISTIC_PARM_MSG(9, 0); },
          {"AA 0A 1B 09 00 00 01 00 00 00 D9 EB AA"},
          {}},
         {"ballistic_unlisted_index",
-         [] { IR_Cursor.u8CurrentGroup = 2; Info_ballistics *g = &info[2], *c = &info[0]; g->gun.bullet.length = 1.25; g->gun.bullet.diameter = 0.308; g->gun.bullet.weight = 175; g->gun.bullet.ballisticsCoef = 0.505; g->gun.bullet.dragFunction = 7; g->gun.bullet.velocity = 800; g->gun.riflingRange = 10; g->gun.direction = RIGHT; g->gun.bullet.isOpenAtmosphere = 1; g->gun.bullet.atmosphere.temperature = 15; g->gun.bullet.atmosphere.barometer = 1013; g->gun.bullet.atmosphere.relative_humidity = 50; g->gun.bullet.zeroOffsetUnit = MRAD; g->gun.bullet.zeroOffsetVerticalMOA = 1.5; g->gun.bullet.zeroOffsetHorizontalMOA = -2; g->gun.bullet.zeroOffsetVerticalMRAD = 0.25; g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5; g->gun.scope.sightHeightOverBore = 1.5; g->gun.scope.zeroRange = 100; g->gun.scope.zeroRange_yard = 109; c->atmosphere.temperature = -5; c->atmosphere.barometer = 990; c->atmosphere.relative_humidity = 80; c->wind.angle = 90; c->wind.speed = 3.5; g->wind.angle = 45; g->wind.speed = 9; c->target.range = 300; c->target.range_yard = 328; c->target.shootingAngle = -5; c->corioliseffect.CoriolisEffectSwitch = 1; c->corioliseffect.lat = 45.5; c->corioliseffect.angle = 30; c->spinDriftOpt = 1; c->ballistics_sw = 1; g->ballistics_sw = 0; stDevStatus.s8BallisticReticle = 3; stDevStatus.s8BallisticReticleColor = 2; },
-         [] { GUI_SEND_BALLISTIC_PARM_MSG(10, 0); GUI_SEND_BALLISTIC_PARM_MSG(255, 1); },
+         [] {
+             IR_Cursor.u8CurrentGroup = 2;
+             Info_ballistics *g = &info[2], *c = &info[0];
+             g->gun.bullet.length = 1.25;
+             g->gun.bullet.diameter = 0.308;
+             g->gun.bullet.weight = 175;
+             g->gun.bullet.ballisticsCoef = 0.505;
+             g->gun.bullet.dragFunction = 7;
+             g->gun.bullet.velocity = 800;
+             g->gun.riflingRange = 10;
+             g->gun.direction = RIGHT;
+             g->gun.bullet.isOpenAtmosphere = 1;
+             g->gun.bullet.atmosphere.temperature = 15;
+             g->gun.bullet.atmosphere.barometer = 1013;
+             g->gun.bullet.atmosphere.relative_humidity = 50;
+             g->gun.bullet.zeroOffsetUnit = MRAD;
+             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+             g->gun.scope.sightHeightOverBore = 1.5;
+             g->gun.scope.zeroRange = 100;
+             g->gun.scope.zeroRange_yard = 109;
+             c->atmosphere.temperature = -5;
+             c->atmosphere.barometer = 990;
+             c->atmosphere.relative_humidity = 80;
+             c->wind.angle = 90;
+             c->wind.speed = 3.5;
+             g->wind.angle = 45;
+             g->wind.speed = 9;
+             c->target.range = 300;
+             c->target.range_yard = 328;
+             c->target.shootingAngle = -5;
+             c->corioliseffect.CoriolisEffectSwitch = 1;
+             c->corioliseffect.lat = 45.5;
+             c->corioliseffect.angle = 30;
+             c->spinDriftOpt = 1;
+             c->ballistics_sw = 1;
+             g->ballistics_sw = 0;
+             stDevStatus.s8BallisticReticle = 3;
+             stDevStatus.s8BallisticReticleColor = 2;
+         },
+         [] {
+             GUI_SEND_BALLISTIC_PARM_MSG(10, 0);
+             GUI_SEND_BALLISTIC_PARM_MSG(255, 1);
+         },
          {},
          {}},
         {"save_all",
-         [] {  },
-         [] { GUI_SEND_PARAM_FUNCTION_MSG(3); GUI_SEND_PARAM_FUNCTION_MSG(2); },
+         [] {},
+         [] {
+             GUI_SEND_PARAM_FUNCTION_MSG(3);
+             GUI_SEND_PARAM_FUNCTION_MSG(2);
+         },
          {"AA 07 10 03 00 00 00 C4 EB AA"},
          {}},
         {"ui_ready",
          [] { stUIStatus.event_distrubut_reday = 1; },
-         [] { GUI_SEND_UI_READY_MSG(0); EXPECT_EQ(stUIStatus.event_distrubut_reday, 0); },
+         [] {
+             GUI_SEND_UI_READY_MSG(0);
+             EXPECT_EQ(stUIStatus.event_distrubut_reday, 0);
+         },
          {"AA 07 08 00 00 00 00 B9 EB AA"},
          {}},
         {"wifi_switch",
          [] { stDevStatus.s8WiFiSwitch = 1; },
-         [] { GUI_SEND_WIFI_MSG(0); GUI_SEND_WIFI_MSG(1); },
+         [] {
+             GUI_SEND_WIFI_MSG(0);
+             GUI_SEND_WIFI_MSG(1);
+         },
          {"AA 07 05 00 FF 00 01 B6 EB AA"},
          {40}},
         {"declination_west",
          [] { stDevStatus.s16CompassMagnetic = -123; },
-         [] { GUI_SEND_COMPASS_MSG(0); GUI_SEND_COMPASS_MSG(1); },
+         [] {
+             GUI_SEND_COMPASS_MSG(0);
+             GUI_SEND_COMPASS_MSG(1);
+         },
          {"AA 0A 06 01 00 00 01 0C 00 03 CB EB AA"},
          {}},
         {"declination_east",
@@ -471,92 +1253,157 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 0A 06 01 00 00 00 31 01 07 F4 EB AA"},
          {}},
         {"compass_calibration_step",
-         [] {  },
-         [] { GUI_SEND_COMPASS_CORRECT(3); GUI_SEND_COMPASS_CORRECT(6); GUI_SEND_COMPASS_CORRECT(-1); },
+         [] {},
+         [] {
+             GUI_SEND_COMPASS_CORRECT(3);
+             GUI_SEND_COMPASS_CORRECT(6);
+             GUI_SEND_COMPASS_CORRECT(-1);
+         },
          {"AA 07 06 06 00 00 03 C0 EB AA"},
          {}},
         {"bad_pixel",
-         [] { stUIStatus.s8BlindSwitch = 1; stUIStatus.s8BlindPosition = 2; stUIStatus.s8BlindType = 3; stUIStatus.s8BlindTenPosition = 4; },
-         [] { for (int c = 0; c < 6; c++) GUI_SEND_BLIND_MSG(c); },
-         {"AA 07 18 00 FF 00 01 C9 EB AA", "AA 07 18 01 FF 00 02 CB EB AA", "AA 07 18 02 FF 00 03 CD EB AA", "AA 07 18 03 FF 00 00 CB EB AA", "AA 07 18 04 FF 00 04 D0 EB AA"},
+         [] {
+             stUIStatus.s8BlindSwitch = 1;
+             stUIStatus.s8BlindPosition = 2;
+             stUIStatus.s8BlindType = 3;
+             stUIStatus.s8BlindTenPosition = 4;
+         },
+         [] {
+             for (int c = 0; c < 6; c++) GUI_SEND_BLIND_MSG(c);
+         },
+         {"AA 07 18 00 FF 00 01 C9 EB AA", "AA 07 18 01 FF 00 02 CB EB AA", "AA 07 18 02 FF 00 03 CD EB AA",
+          "AA 07 18 03 FF 00 00 CB EB AA", "AA 07 18 04 FF 00 04 D0 EB AA"},
          {}},
         {"recoil",
-         [] { stDevStatus.s8RecoilState = 1; stDevStatus.s8RecoilBefore = 2; stDevStatus.s8RecoilAfter = 3; stDevStatus.s8RecoilSensitivity = 4; stDevStatus.s8ShotZoomSwitch = 1; },
-         [] { for (int c = 0; c < 9; c++) GUI_SEND_RECOIL_MSG(c); },
-         {"AA 07 1C 00 FF 00 01 CD EB AA", "AA 07 1C 01 FF 00 02 CF EB AA", "AA 07 1C 02 FF 00 03 D1 EB AA", "AA 07 1C 03 FF 00 04 D3 EB AA", "AA 07 1C 06 FF 00 01 D3 EB AA", "AA 07 1C 07 FF 00 01 D4 EB AA"},
+         [] {
+             stDevStatus.s8RecoilState = 1;
+             stDevStatus.s8RecoilBefore = 2;
+             stDevStatus.s8RecoilAfter = 3;
+             stDevStatus.s8RecoilSensitivity = 4;
+             stDevStatus.s8ShotZoomSwitch = 1;
+         },
+         [] {
+             for (int c = 0; c < 9; c++) GUI_SEND_RECOIL_MSG(c);
+         },
+         {"AA 07 1C 00 FF 00 01 CD EB AA", "AA 07 1C 01 FF 00 02 CF EB AA", "AA 07 1C 02 FF 00 03 D1 EB AA",
+          "AA 07 1C 03 FF 00 04 D3 EB AA", "AA 07 1C 06 FF 00 01 D3 EB AA", "AA 07 1C 07 FF 00 01 D4 EB AA"},
          {58}},
         {"update_answers",
-         [] { stUIStatus.s8Updata_confirm = 1; stUIStatus.s8Updata_check = 3; },
-         [] { GUI_SEND_UPDATA_MSG(1); GUI_SEND_UPDATA_MSG(2); GUI_SEND_UPDATA_MSG(0); },
+         [] {
+             stUIStatus.s8Updata_confirm = 1;
+             stUIStatus.s8Updata_check = 3;
+         },
+         [] {
+             GUI_SEND_UPDATA_MSG(1);
+             GUI_SEND_UPDATA_MSG(2);
+             GUI_SEND_UPDATA_MSG(0);
+         },
          {"AA 07 1A 01 FF 00 01 CC EB AA", "AA 07 1A 02 FF 00 03 CF EB AA"},
          {}},
         {"tap_record",
-         [] {  },
+         [] {},
          [] { GUI_SEND_TAP_VIDEO_MSG(0, 2, "ignored"); },
          {"AA 1F 17 01 00 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 E3 EB AA"},
          {}},
         {"tap_replay_named",
-         [] {  },
+         [] {},
          [] { GUI_SEND_TAP_VIDEO_MSG(1, 3, "20261210_120000_0001.mp4.extra"); },
          {"AA 1F 17 01 01 00 03 32 30 32 36 31 32 31 30 5F 31 32 30 30 30 30 5F 30 30 30 31 2E 6D 70 34 54 EB AA"},
          {}},
         {"tap_replay_short_name",
-         [] {  },
+         [] {},
          [] { GUI_SEND_TAP_VIDEO_MSG(1, 4, "a.mp4"); },
          {"AA 1F 17 01 01 00 04 61 2E 6D 70 34 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 86 EB AA"},
          {}},
         {"tap_replay_unnamed",
-         [] {  },
-         [] { GUI_SEND_TAP_VIDEO_MSG(1, 1, "a.mp4"); GUI_SEND_TAP_VIDEO_MSG(1, 5, "a.mp4"); GUI_SEND_TAP_VIDEO_MSG(2, 0, NULL); },
+         [] {},
+         [] {
+             GUI_SEND_TAP_VIDEO_MSG(1, 1, "a.mp4");
+             GUI_SEND_TAP_VIDEO_MSG(1, 5, "a.mp4");
+             GUI_SEND_TAP_VIDEO_MSG(2, 0, NULL);
+         },
          {"AA 1F 17 01 01 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 E3 EB AA"},
          {}},
         {"video_seek",
          [] { stUIStatus.u64VideoForwardFrames = 0x0102030405ull; },
-         [] { GUI_SEND_VIDEO_FRAME_MSG(3); GUI_SEND_VIDEO_FRAME_MSG(2); },
+         [] {
+             GUI_SEND_VIDEO_FRAME_MSG(3);
+             GUI_SEND_VIDEO_FRAME_MSG(2);
+         },
          {"AA 0E 17 01 03 00 05 04 03 02 01 00 00 00 E2 EB AA"},
          {}},
         {"visible_camera",
-         [] { stDevStatus.s8VisiBrightness = 1; stDevStatus.s8VisiContrast = 2; stUIStatus.s8VisiZoom = 3; stUIStatus.s8VisiMode = 4; },
-         [] { for (int c = 0; c < 6; c++) GUI_SEND_VISI_MSG(c); },
-         {"AA 08 02 00 FF 00 01 00 B4 EB AA", "AA 08 02 01 FF 00 02 00 B6 EB AA", "AA 08 02 03 FF 00 03 00 B9 EB AA", "AA 08 02 05 FF 00 04 00 BC EB AA"},
+         [] {
+             stDevStatus.s8VisiBrightness = 1;
+             stDevStatus.s8VisiContrast = 2;
+             stUIStatus.s8VisiZoom = 3;
+             stUIStatus.s8VisiMode = 4;
+         },
+         [] {
+             for (int c = 0; c < 6; c++) GUI_SEND_VISI_MSG(c);
+         },
+         {"AA 08 02 00 FF 00 01 00 B4 EB AA", "AA 08 02 01 FF 00 02 00 B6 EB AA", "AA 08 02 03 FF 00 03 00 B9 EB AA",
+          "AA 08 02 05 FF 00 04 00 BC EB AA"},
          {}},
         {"fusion",
-         [] { stDevStatus.s8FuBrightness = 1; stDevStatus.s8FuContrast = 2; stDevStatus.s8FuMode = 3; stUIStatus.s8FuZoom = 4; stDevStatus.s16FushionX = -3; stDevStatus.s16FushionY = 300; },
-         [] { for (int c = 0; c < 5; c++) GUI_SEND_FUSION_MSG(c); GUI_SEND_FUSION_POSITION_MSG(4); GUI_SEND_FUSION_POSITION_MSG(0); },
-         {"AA 08 14 00 FF 00 01 00 C6 EB AA", "AA 08 14 01 FF 00 02 00 C8 EB AA", "AA 08 14 02 FF 00 03 00 CA EB AA", "AA 08 14 03 FF 00 04 00 CC EB AA", "AA 0A 14 04 FF 00 FD FF 2C 01 F4 EB AA"},
+         [] {
+             stDevStatus.s8FuBrightness = 1;
+             stDevStatus.s8FuContrast = 2;
+             stDevStatus.s8FuMode = 3;
+             stUIStatus.s8FuZoom = 4;
+             stDevStatus.s16FushionX = -3;
+             stDevStatus.s16FushionY = 300;
+         },
+         [] {
+             for (int c = 0; c < 5; c++) GUI_SEND_FUSION_MSG(c);
+             GUI_SEND_FUSION_POSITION_MSG(4);
+             GUI_SEND_FUSION_POSITION_MSG(0);
+         },
+         {"AA 08 14 00 FF 00 01 00 C6 EB AA", "AA 08 14 01 FF 00 02 00 C8 EB AA", "AA 08 14 02 FF 00 03 00 CA EB AA",
+          "AA 08 14 03 FF 00 04 00 CC EB AA", "AA 0A 14 04 FF 00 FD FF 2C 01 F4 EB AA"},
          {}},
         {"pip",
          [] { stDevStatus.s8PipMode = 2; },
-         [] { GUI_SEND_PIP_MSG(0); GUI_SEND_PIP_MSG(1); },
+         [] {
+             GUI_SEND_PIP_MSG(0);
+             GUI_SEND_PIP_MSG(1);
+         },
          {"AA 08 15 00 FF 00 02 00 C8 EB AA"},
          {}},
         {"gg",
-         [] {  },
-         [] { for (int c = 0; c < 4; c++) GUI_SEND_GG_MSG(c); },
+         [] {},
+         [] {
+             for (int c = 0; c < 4; c++) GUI_SEND_GG_MSG(c);
+         },
          {"AA 07 19 00 FF 00 00 C9 EB AA", "AA 07 19 01 FF 00 00 CA EB AA", "AA 07 19 02 FF 00 00 CB EB AA"},
          {}},
         {"clip_on",
-         [] { stDevStatus.s16CliponPositionX = 10; stDevStatus.s16CliponPositionY = -10; },
-         [] { GUI_SEND_CLIPON_POSITION_MSG(20); GUI_SEND_CLIPON_POSITION_MSG(0); },
+         [] {
+             stDevStatus.s16CliponPositionX = 10;
+             stDevStatus.s16CliponPositionY = -10;
+         },
+         [] {
+             GUI_SEND_CLIPON_POSITION_MSG(20);
+             GUI_SEND_CLIPON_POSITION_MSG(0);
+         },
          {"AA 0A 00 00 14 00 0A 00 F6 FF C7 EB AA"},
          {}},
         {"lrf_settings_max",
-         [] {  },
+         [] {},
          [] { vesk_lrf_ui_send_settings(4, 20000); },
          {"AA 0A 04 08 FF 00 04 4E 20 00 31 EB AA"},
          {}},
         {"lrf_settings_target",
-         [] {  },
-         [] { vesk_lrf_ui_send_settings(1, 2); vesk_lrf_ui_send_settings(9, 7); },
+         [] {},
+         [] {
+             vesk_lrf_ui_send_settings(1, 2);
+             vesk_lrf_ui_send_settings(9, 7);
+         },
          {"AA 0A 04 08 FF 00 01 02 00 00 C2 EB AA", "AA 0A 04 08 FF 00 09 00 00 00 C8 EB AA"},
          {}},
-        {"lrf_query",
-         [] {  },
-         [] { vesk_lrf_ui_send_query(); },
-         {"AA 0A 04 08 FF 00 00 00 00 00 BF EB AA"},
-         {}},
+        {"lrf_query", [] {}, [] { vesk_lrf_ui_send_query(); }, {"AA 0A 04 08 FF 00 00 00 00 00 BF EB AA"}, {}},
         {"lrf_accept",
-         [] {  },
+         [] {},
          [] { vesk_lrf_ui_send_accept(1, 12345); },
          {"AA 0A 04 09 FF 00 01 04 D2 05 9C EB AA"},
          {}},
@@ -630,10 +1477,10 @@ TEST(Senders, FreezePausesHotTrackingAndItsReleaseResumesIt)
         GUI_SEND_INFRARED_MSG(INFRARED_FREEZE);
         std::vector<std::string> got;
         for (const bytes &f : sent_frames()) got.push_back(hex(f));
-        EXPECT_EQ(got, (std::vector<std::string>{
-                           "AA 08 01 01 0A 00 01 00 BF EB AA", "AA 08 01 01 0C 00 00 00 C0 EB AA",
-                           "AA 08 01 01 0A 00 00 00 BE EB AA", "AA 08 01 01 0C 00 01 00 C1 EB AA",
-                           "AA 08 01 01 0A 00 01 00 BF EB AA", "AA 08 01 01 0A 00 00 00 BE EB AA"}));
+        EXPECT_EQ(got,
+                  (std::vector<std::string>{"AA 08 01 01 0A 00 01 00 BF EB AA", "AA 08 01 01 0C 00 00 00 C0 EB AA",
+                                            "AA 08 01 01 0A 00 00 00 BE EB AA", "AA 08 01 01 0C 00 01 00 C1 EB AA",
+                                            "AA 08 01 01 0A 00 01 00 BF EB AA", "AA 08 01 01 0A 00 00 00 BE EB AA"}));
     });
 }
 
@@ -649,8 +1496,8 @@ TEST(Senders, AutoShutterCorrectsAtOnceAndThenEveryPeriodWarningThreeSecondsBefo
         awtk_test_pump();
         std::vector<std::string> got;
         for (const bytes &f : sent_frames()) got.push_back(hex(f));
-        EXPECT_EQ(got, (std::vector<std::string>{"AA 08 01 01 0D 00 01 00 C2 EB AA",
-                                                 "AA 08 01 0F 00 00 00 00 C2 EB AA"}));
+        EXPECT_EQ(got,
+                  (std::vector<std::string>{"AA 08 01 01 0D 00 01 00 C2 EB AA", "AA 08 01 0F 00 00 00 00 C2 EB AA"}));
         EXPECT_EQ(tap.take(), (std::vector<int>{69, 49}));
         awtk_test_step(56000);
         EXPECT_TRUE(sent_frames().empty());
@@ -703,4 +1550,4 @@ TEST(Senders, FailedSendIsLoggedTwiceAndTheEventsStillRaised)
     });
 }
 
-}  // namespace
+} // namespace

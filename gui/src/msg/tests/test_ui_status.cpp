@@ -39,50 +39,161 @@ const std::vector<ReportRow> &report_rows()
         {"basic_auto_screen", 0, 0, 14, {2}, 1, false, {61}, [] { EXPECT_EQ(stUIStatus.Autoscreen, 2); }},
         {"basic_overheat", 0, 0, 25, {1}, 1, false, {26}, [] { EXPECT_EQ(stUIStatus.s8LightOverheat, 1); }},
         {"basic_wind_speed", 0, 0, 38, le16(-300), 2, false, {51}, [] { EXPECT_EQ(stUIStatus.s16WindSpeed, -300); }},
-        {"basic_debug_on", 0, 0, 41, {1}, 1, false, {75},
+        {"basic_debug_on",
+         0,
+         0,
+         41,
+         {1},
+         1,
+         false,
+         {75},
          [] {
              EXPECT_EQ(vesk_debug_enabled(), 1);
              EXPECT_EQ(log_get_log_level(), LOG_LEVEL_DEBUG);
          }},
-        {"basic_lifecycle_recovery", 0, 0, 42, {5, 2}, 2, false, {76},
+        {"basic_lifecycle_recovery",
+         0,
+         0,
+         42,
+         {5, 2},
+         2,
+         false,
+         {76},
          [] {
              EXPECT_EQ(stUIStatus.vesk_lifecycle_reason, 5);
              EXPECT_EQ(stUIStatus.vesk_lifecycle_status, 2);
              EXPECT_EQ(stUIStatus.event_distrubut_reday, 1);
              EXPECT_EQ(stUIStatus.vesk_recovery_latched, 1);
          }},
-        {"basic_dynamic_bc", 0, 0, 43, {1, 0}, 2, false, {77},
+        {"basic_dynamic_bc",
+         0,
+         0,
+         43,
+         {1, 0},
+         2,
+         false,
+         {77},
          [] {
              EXPECT_EQ(vesk_dynamic_bc_gui_value(), 1);
              EXPECT_EQ(vesk_dynamic_bc_gui_supported(), 1);
          }},
         {"ir_bright_light", 1, 0, 6, {1}, 1, false, {44}, [] { EXPECT_EQ(stUIStatus.s8IrBrightLight, 1); }},
         {"ir_zoom", 1, 0, 16, le16(4), 2, true, {35, 56}, [] { EXPECT_EQ(stUIStatus.s8IRZoom, 4); }},
-        {"wifi_name", 5, 5, 0xFF, {'S', 'C', 'O', 'P', 'E', '_', '1'}, 0, false, {71},
+        {"wifi_name",
+         5,
+         5,
+         0xFF,
+         {'S', 'C', 'O', 'P', 'E', '_', '1'},
+         0,
+         false,
+         {71},
          [] { EXPECT_STREQ(stUIStatus.WifiName, "SCOPE_1"); }},
         {"wifi_connection", 5, 7, 0xFF, {1}, 1, false, {19}, [] { EXPECT_EQ(stUIStatus.s8WifiConnection, 1); }},
-        {"compass_azimuth", 6, 0, 0, {0, 0x68, 0x01, 5}, 4, true, {10},
+        {"compass_azimuth",
+         6,
+         0,
+         0,
+         {0, 0x68, 0x01, 5},
+         4,
+         true,
+         {10},
          [] { EXPECT_FLOAT_EQ(stUIStatus.s16CompassAzimuth, 360.5f); }},
-        {"compass_pitch", 6, 0, 1, {1, 12, 0, 3}, 4, true, {11},
+        {"compass_pitch",
+         6,
+         0,
+         1,
+         {1, 12, 0, 3},
+         4,
+         true,
+         {11},
          [] { EXPECT_FLOAT_EQ(stUIStatus.s16CompassPitch, -12.3f); }},
-        {"compass_slant", 6, 0, 2, {0, 7, 0, 9}, 4, true, {12}, [] { EXPECT_FLOAT_EQ(stUIStatus.s16CompassSlant, 7.9f); }},
-        {"battery_value", 15, 0, 0, {0x10, 0x0E, 0, 0}, 2, true, {15}, [] { EXPECT_EQ(stUIStatus.s16BatteryValue, 3600); }},
+        {"compass_slant",
+         6,
+         0,
+         2,
+         {0, 7, 0, 9},
+         4,
+         true,
+         {12},
+         [] { EXPECT_FLOAT_EQ(stUIStatus.s16CompassSlant, 7.9f); }},
+        {"battery_value",
+         15,
+         0,
+         0,
+         {0x10, 0x0E, 0, 0},
+         2,
+         true,
+         {15},
+         [] { EXPECT_EQ(stUIStatus.s16BatteryValue, 3600); }},
         {"battery_type", 15, 0, 1, {2, 0, 0, 0}, 1, true, {15}, [] { EXPECT_EQ(stUIStatus.s8BatteryType, 2); }},
         {"reticle_colour", 22, 0, 0, {3}, 1, false, {42, 63}, [] { EXPECT_EQ(stUIStatus.s8TempReticleColor, 3); }},
-        {"reticle_ball_colour", 22, 0, 1, {4}, 1, false, {60, 63},
+        {"reticle_ball_colour",
+         22,
+         0,
+         1,
+         {4},
+         1,
+         false,
+         {60, 63},
          [] { EXPECT_EQ(stUIStatus.s8TempBallReticleColor, 4); }},
-        {"reticle_position_x", 22, 3, 1, le16(639), 2, false, {5}, [] { EXPECT_EQ(stDevStatus.s16ReticlePositionX, 639); }},
-        {"reticle_position_y", 22, 3, 2, le16(-7), 2, false, {5}, [] { EXPECT_EQ(stDevStatus.s16ReticlePositionY, -7); }},
-        {"laser_indicator_x", 22, 8, 1, le16(700), 2, false, {34}, [] { EXPECT_EQ(stDevStatus.s16LaserIndicatX, 700); }},
-        {"laser_indicator_y", 22, 8, 2, le16(600), 2, false, {34}, [] { EXPECT_EQ(stDevStatus.s16LaserIndicatY, 600); }},
+        {"reticle_position_x",
+         22,
+         3,
+         1,
+         le16(639),
+         2,
+         false,
+         {5},
+         [] { EXPECT_EQ(stDevStatus.s16ReticlePositionX, 639); }},
+        {"reticle_position_y",
+         22,
+         3,
+         2,
+         le16(-7),
+         2,
+         false,
+         {5},
+         [] { EXPECT_EQ(stDevStatus.s16ReticlePositionY, -7); }},
+        {"laser_indicator_x",
+         22,
+         8,
+         1,
+         le16(700),
+         2,
+         false,
+         {34},
+         [] { EXPECT_EQ(stDevStatus.s16LaserIndicatX, 700); }},
+        {"laser_indicator_y",
+         22,
+         8,
+         2,
+         le16(600),
+         2,
+         false,
+         {34},
+         [] { EXPECT_EQ(stDevStatus.s16LaserIndicatY, 600); }},
         {"range_offset_x", 22, 9, 1, le16(12), 2, false, {35}, [] { EXPECT_EQ(stDevStatus.s16RangeOffsetX, 12); }},
         {"range_offset_y", 22, 9, 2, le16(13), 2, false, {35}, [] { EXPECT_EQ(stDevStatus.s16RangeOffsetY, 13); }},
-        {"replay_position", 23, 0, 2, le64(0x1122334455ull), 8, false, {13},
+        {"replay_position",
+         23,
+         0,
+         2,
+         le64(0x1122334455ull),
+         8,
+         false,
+         {13},
          [] {
              EXPECT_EQ(stUIStatus.u64VideoCurrentFrames, 0x1122334455ull);
              EXPECT_EQ(stUIStatus.u64VideoForwardFrames, 0x1122334455ull);
          }},
-        {"replay_length", 23, 0, 4, cat({le64(900), le16(30)}), 8, false, {14},
+        {"replay_length",
+         23,
+         0,
+         4,
+         cat({le64(900), le16(30)}),
+         8,
+         false,
+         {14},
          [] {
              EXPECT_EQ(stUIStatus.u64VideoTotalFrames, 900u);
              EXPECT_EQ(stUIStatus.u8VideoCurrentFrames, 30);
@@ -93,7 +204,13 @@ const std::vector<ReportRow> &report_rows()
         {"gg_save", 25, 2, 0xFF, {3}, 1, false, {29}, [] { EXPECT_EQ(stUIStatus.s8GGSaveStatus, 3); }},
         {"update_state", 26, 0, 0xFF, {4}, 1, false, {57}, [] { EXPECT_EQ(stUIStatus.s8Updata_state, 4); }},
         {"update_result", 26, 1, 0xFF, {5}, 1, false, {57}, [] { EXPECT_EQ(stUIStatus.s8Updata_result, 5); }},
-        {"ballistic_result", 27, 0, 0, cat({f32(3.44f), f32(6.88f), f32(500), f32(2.5f), f32(90)}), 20, false,
+        {"ballistic_result",
+         27,
+         0,
+         0,
+         cat({f32(3.44f), f32(6.88f), f32(500), f32(2.5f), f32(90)}),
+         20,
+         false,
          {35, 48},
          [] {
              EXPECT_FLOAT_EQ((float)result_ball.moaV, 3.44f);
@@ -109,18 +226,39 @@ const std::vector<ReportRow> &report_rows()
         {"recording_prepared", 28, 8, 0xFF, {}, 0, false, {58}, [] { EXPECT_EQ(stUIStatus.s8Record_prepare, 1); }},
         {"wind_meter", 29, 0, 0, {1}, 1, false, {}, [] { EXPECT_EQ(stUIStatus.wind_connect_state, 1); }},
         {"device_status", 16, 0, 0, bytes(96, 7), 0, false, {}, [] { EXPECT_EQ(stDevStatus.s8ReticleType, 7); }},
-        {"cursor_block", 16, 1, 0, cat({bytes{2, 0, 0, 0}, bytes(216, 1)}), 0, false, {},
+        {"cursor_block",
+         16,
+         1,
+         0,
+         cat({bytes{2, 0, 0, 0}, bytes(216, 1)}),
+         0,
+         false,
+         {},
          [] {
              EXPECT_EQ(IR_Cursor.u8CurrentGroup, 2);
              EXPECT_EQ(IR_Cursor.group[0].u8CurrentZero, 1);
          }},
         {"profile_3", 16, 2, 3, bytes(248, 1), 0, true, {52}, [] { EXPECT_EQ(info[3].ballistics_sw, 1); }},
-        {"lrf_state", 4, 0, 0xFF, {2, 1}, 2, false, {73},
+        {"lrf_state",
+         4,
+         0,
+         0xFF,
+         {2, 1},
+         2,
+         false,
+         {73},
          [] {
              EXPECT_EQ(vesk_lrf_ui.state, 2);
              EXPECT_EQ(vesk_lrf_ui.reason, 1);
          }},
-        {"lrf_result", 4, 2, 0xFF, unhex("00 07 01 02 02 04 D2 05 00 64 00 00 00 00 21 09"), 16, false, {72},
+        {"lrf_result",
+         4,
+         2,
+         0xFF,
+         unhex("00 07 01 02 02 04 D2 05 00 64 00 00 00 00 21 09"),
+         16,
+         false,
+         {72},
          [] {
              EXPECT_EQ(vesk_lrf_ui.has_result, 1);
              EXPECT_EQ(vesk_lrf_ui.session, 7);
@@ -132,7 +270,14 @@ const std::vector<ReportRow> &report_rows()
              EXPECT_EQ(vesk_lrf_ui.nib[1], 2);
              EXPECT_EQ(vesk_lrf_ui.nib[2], 9);
          }},
-        {"lrf_settings", 4, 8, 0xFF, unhex("01 02 00 0A 4E 20 00 14 3A 98 00"), 11, false, {74},
+        {"lrf_settings",
+         4,
+         8,
+         0xFF,
+         unhex("01 02 00 0A 4E 20 00 14 3A 98 00"),
+         11,
+         false,
+         {74},
          [] {
              EXPECT_EQ(vesk_lrf_ui.set_target, 1);
              EXPECT_EQ(vesk_lrf_ui.set_processing, 2);
@@ -197,9 +342,9 @@ TEST(Reports, ObjectsWithoutHandlerAndUnknownSelectorsAreIgnored)
         EventTap tap;
         bytes before = mirrors();
         const bytes frames[] = {
-            report(8, 0, 0, {1}),    report(2, 0, 0, {1}),    report(4, 1, 0xFF, {1, 2}),
-            report(0, 0, 99, {1}),   report(22, 5, 1, le16(3)), report(28, 7, 0xFF, {}),
-            report(16, 3, 0, {}),    report(6, 1, 0, {0, 1, 0, 2}),
+            report(8, 0, 0, {1}),  report(2, 0, 0, {1}),          report(4, 1, 0xFF, {1, 2}),
+            report(0, 0, 99, {1}), report(22, 5, 1, le16(3)),     report(28, 7, 0xFF, {}),
+            report(16, 3, 0, {}),  report(6, 1, 0, {0, 1, 0, 2}),
         };
         for (const bytes &f : frames) deliver(f);
         EXPECT_EQ(mirrors(), before);
@@ -232,10 +377,18 @@ TEST(Reports, EachFrameFaultLogsOnlyItsFirstLine)
         const char *line;
     };
     const Fault faults[] = {
-        {[](bytes *f) { (*f)[0] = 0xAB; (*f)[f->size() - 3]++; }, "CMD_HEADER_0 ERROR byte=0xab"},
+        {[](bytes *f) {
+             (*f)[0] = 0xAB;
+             (*f)[f->size() - 3]++;
+         },
+         "CMD_HEADER_0 ERROR byte=0xab"},
         {[](bytes *f) { (*f)[f->size() - 2] = 0; }, "CMD_END_SEC ERROR byte=0x00"},
         {[](bytes *f) { (*f)[f->size() - 1] = 0x55; }, "CMD_END_FIR ERROR byte=0x55"},
-        {[](bytes *f) { (*f)[f->size() - 3]++; (*f)[f->size() - 1] = 0; }, "CMD_END_CHECK ERROR"},
+        {[](bytes *f) {
+             (*f)[f->size() - 3]++;
+             (*f)[f->size() - 1] = 0;
+         },
+         "CMD_END_CHECK ERROR"},
     };
     in_gui_child([&] {
         std::string log = error_log_of([&] {
@@ -427,16 +580,16 @@ struct LifecycleCase {
 TEST(Lifecycle, OnlyTheListedPairsAreTaken)
 {
     const LifecycleCase cases[] = {
-        {1, 1, true},  {1, 3, true},  {1, 4, true},  {1, 2, false}, {1, 5, false}, {2, 1, true},
-        {2, 3, true},  {2, 4, false}, {5, 1, true},  {5, 2, true},  {5, 3, false}, {6, 2, true},
-        {7, 1, true},  {7, 4, false}, {9, 2, true},  {9, 5, true},  {9, 1, false}, {3, 1, false},
-        {0, 0, false}, {9, 200, false},
+        {1, 1, true},  {1, 3, true}, {1, 4, true},  {1, 2, false}, {1, 5, false}, {2, 1, true},    {2, 3, true},
+        {2, 4, false}, {5, 1, true}, {5, 2, true},  {5, 3, false}, {6, 2, true},  {7, 1, true},    {7, 4, false},
+        {9, 2, true},  {9, 5, true}, {9, 1, false}, {3, 1, false}, {0, 0, false}, {9, 200, false},
     };
     for (const LifecycleCase &c : cases) {
         in_gui_child([&] {
             EventTap tap;
             deliver(report(0, 0, 42, {c.reason, c.outcome}));
-            EXPECT_EQ(stUIStatus.vesk_lifecycle_reason, c.accepted ? c.reason : 0) << int(c.reason) << "/" << int(c.outcome);
+            EXPECT_EQ(stUIStatus.vesk_lifecycle_reason, c.accepted ? c.reason : 0)
+                << int(c.reason) << "/" << int(c.outcome);
             EXPECT_EQ(tap.take(), c.accepted ? std::vector<int>{76} : std::vector<int>{});
         });
     }
@@ -548,4 +701,4 @@ TEST(ReportActions, FirstUpdateNoticeOpensTheUpdatePageLaterOnesAnswer)
     });
 }
 
-}  // namespace
+} // namespace

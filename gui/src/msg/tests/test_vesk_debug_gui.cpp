@@ -63,4 +63,4 @@ TEST(DebugGui, OnlyToolkitErrorsReachTheLog)
     });
 }
 
-}  // namespace
+} // namespace

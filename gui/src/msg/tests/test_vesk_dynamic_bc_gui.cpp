@@ -16,7 +16,7 @@ TEST(DynamicBcGui, UnknownUntilAReplyIsTaken)
         EXPECT_EQ(vesk_dynamic_bc_gui_value(), -1);
         EXPECT_EQ(vesk_dynamic_bc_gui_supported(), 0);
         const bytes rejected[] = {
-            report(0, 0, 43, {0, 2}), report(0, 0, 43, {2, 0}), report(0, 0, 43, {1}),
+            report(0, 0, 43, {0, 2}),    report(0, 0, 43, {2, 0}), report(0, 0, 43, {1}),
             report(0, 0, 43, {1, 0, 0}), report(0, 1, 43, {1, 0}), frame(0, 0, 43, 0x00, {1, 0}),
         };
         for (const bytes &f : rejected) deliver(f);
@@ -42,4 +42,4 @@ TEST(DynamicBcGui, StatusOneMeansNotAvailable)
     });
 }
 
-}  // namespace
+} // namespace

@@ -53,4 +53,4 @@ TEST(LrfUi, DistanceFormatsAsMetresAndTenths)
     EXPECT_EQ(buf[0], 'x');
 }
 
-}  // namespace
+} // namespace

@@ -55,4 +55,4 @@ inline std::string field(const std::string &name, const std::string &key)
     return line.empty() ? "" : sim_tree_field(line, key);
 }
 
-}  // namespace image_pages_test
+} // namespace image_pages_test

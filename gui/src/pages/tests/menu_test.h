@@ -17,10 +17,10 @@
 
 #include "awtk_host.h"
 #include "general_reticle.h"
-#include "sim_tree.h"
 #include "navigator.h"
 #include "page_screenshot.h"
 #include "sightui_test.h"
+#include "sim_tree.h"
 #include "ui_status.h"
 
 namespace menu_test {
@@ -107,10 +107,7 @@ inline std::string request_hex(uint8_t obj, uint8_t sub, uint8_t item, const byt
 }
 
 /* The top window's name. */
-inline std::string top()
-{
-    return sightui_test::top_name();
-}
+inline std::string top() { return sightui_test::top_name(); }
 
 /* Nothing the page names is missing from the resources. */
 inline void expect_resolved(const char *window)
@@ -177,9 +174,6 @@ inline void write_file(const std::string &path, const std::string &text)
     fclose(f);
 }
 
-inline bool exists(const std::string &path)
-{
-    return access(path.c_str(), F_OK) == 0;
-}
+inline bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
 
-}  // namespace menu_test
+} // namespace menu_test

@@ -9,10 +9,7 @@
 
 namespace page_screenshot {
 
-std::string reference_dir(void)
-{
-    return PAGE_SCREENSHOT_REF_DIR;
-}
+std::string reference_dir(void) { return PAGE_SCREENSHOT_REF_DIR; }
 
 std::string failure_dir(void)
 {
@@ -101,8 +98,8 @@ static std::vector<uint8_t> diff_image(const std::vector<uint8_t> &want, const s
     if (ww != (uint32_t)w || wh != (uint32_t)h) {
         make_dirs(out_dir);
         write_png(actual, got.data(), w, h);
-        return ::testing::AssertionFailure() << "reference " << ref << " is " << ww << "x" << wh << ", the screen "
-                                             << w << "x" << h << "; see " << actual;
+        return ::testing::AssertionFailure() << "reference " << ref << " is " << ww << "x" << wh << ", the screen " << w
+                                             << "x" << h << "; see " << actual;
     }
     std::vector<bool> differs((size_t)w * h);
     size_t count = 0;
@@ -145,10 +142,7 @@ static void check_widget(widget_t *w, std::string *out)
     WIDGET_FOR_EACH_CHILD_END();
 }
 
-bool translated(const char *key)
-{
-    return key != nullptr && locale_info_tr(locale_info(), key) != key;
-}
+bool translated(const char *key) { return key != nullptr && locale_info_tr(locale_info(), key) != key; }
 
 std::string unresolved(widget_t *root)
 {
@@ -157,4 +151,4 @@ std::string unresolved(widget_t *root)
     return out;
 }
 
-}  // namespace page_screenshot
+} // namespace page_screenshot

@@ -56,4 +56,4 @@ bool translated(const char *key);
 bool read_png(const std::string &path, std::vector<uint8_t> *rgba, uint32_t *w, uint32_t *h);
 bool write_png(const std::string &path, const uint8_t *rgba, uint32_t w, uint32_t h);
 
-}  // namespace page_screenshot
+} // namespace page_screenshot

@@ -12,10 +12,7 @@ using sightui_test::le16;
 
 namespace {
 
-std::string mark_hex(int x, int y)
-{
-    return request_hex(22, 9, 0xFF, cat({le16(x), le16(y)}));
-}
+std::string mark_hex(int x, int y) { return request_hex(22, 9, 0xFF, cat({le16(x), le16(y)})); }
 
 void open_aim(int x, int y)
 {
@@ -26,7 +23,7 @@ void open_aim(int x, int y)
     sent_hex();
 }
 
-}  // namespace
+} // namespace
 
 TEST(AimMark, StepsStayWithinTheScreen)
 {
@@ -38,9 +35,9 @@ TEST(AimMark, StepsStayWithinTheScreen)
         const char *x_text;
     } rows[] = {
         {1145, 639, ">", 0, 1151, 639, "X:1151"}, {1145, 639, ">", 2, 1151, 639, "X:1151"},
-        {200, 639, "<", 1, 180, 639, "X:180"},     {639, 130, "4", 1, 639, 127, "X:639"},
-        {639, 639, "3", 0, 639, 638, "X:639"},     {127, 639, "[", 0, 127, 639, "X:127"},
-        {639, 639, "]]5", 0, 641, 640, "X:641"},   {639, 639, "6R", 3, 639, 649, "X:639"},
+        {200, 639, "<", 1, 180, 639, "X:180"},    {639, 130, "4", 1, 639, 127, "X:639"},
+        {639, 639, "3", 0, 639, 638, "X:639"},    {127, 639, "[", 0, 127, 639, "X:127"},
+        {639, 639, "]]5", 0, 641, 640, "X:641"},  {639, 639, "6R", 3, 639, 649, "X:639"},
     };
     for (const Row &r : rows) {
         in_gui_child([&] {
@@ -100,8 +97,8 @@ TEST(AimMark, OkCentresAndLeavingUnfreezesBeforeTheSave)
             press(leave);
             EXPECT_EQ(top(), "QZ_home_page_1") << leave;
             EXPECT_EQ(stUIStatus.s8Irfreeze, 0);
-            EXPECT_EQ(sent_hex(), (std::vector<std::string>{request_hex(1, 1, 10, {0, 0}),
-                                                            request_hex(0, 30, 0xFF, {0})}))
+            EXPECT_EQ(sent_hex(),
+                      (std::vector<std::string>{request_hex(1, 1, 10, {0, 0}), request_hex(0, 30, 0xFF, {0})}))
                 << leave;
         });
     }

@@ -84,8 +84,7 @@ TEST(BallisticScreens, EachPageDrawsAsItsReference)
         SCOPED_TRACE(s.name);
         in_gui_child([&s] {
             profile();
-            if (s.setup)
-                s.setup();
+            if (s.setup) s.setup();
             ASSERT_EQ(navigator_to("DataTime"), RET_OK);
             ASSERT_EQ(navigator_to_with_context(s.page, (void *)s.ctx), RET_OK);
             awtk_test_pump();
@@ -114,4 +113,4 @@ TEST(BallisticScreens, TheQuickMenuInRussianAndChinese)
     }
 }
 
-}  // namespace
+} // namespace

@@ -15,10 +15,7 @@ namespace {
 const int kNever = -1;
 
 /* The sixth profile block of the boot push: it makes the GUI ready. */
-bytes last_profile_block()
-{
-    return report(16, 2, 5, bytes(248, 0));
-}
+bytes last_profile_block() { return report(16, 2, 5, bytes(248, 0)); }
 
 /* Steps the clock in 50 ms steps from the boot page's opening, makes the
  * GUI ready at ready_ms, and returns when the home page came on top (or
@@ -63,8 +60,7 @@ TEST_P(BootTiming, HomePageOpensAtTheFirstTickPastThreeSecondsAndReady)
 
 INSTANTIATE_TEST_SUITE_P(ReadyAt, BootTiming,
                          ::testing::Values(BootCase{1000, 3000}, BootCase{0, 3000}, BootCase{2950, 3000},
-                                           BootCase{3000, 3100}, BootCase{7250, 7300},
-                                           BootCase{kNever, kNever}),
+                                           BootCase{3000, 3100}, BootCase{7250, 7300}, BootCase{kNever, kNever}),
                          [](const ::testing::TestParamInfo<BootCase> &info) {
                              return info.param.ready_ms < 0 ? std::string("never")
                                                             : "ms_" + std::to_string(info.param.ready_ms);
@@ -149,4 +145,4 @@ TEST(BootPages, InitWithoutWindowIsRefused)
     });
 }
 
-}  // namespace
+} // namespace

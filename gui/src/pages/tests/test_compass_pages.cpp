@@ -27,12 +27,9 @@ const request angle_zero = {27, 7, 1, 0};
 const request compass_on = {0, 0, 33, 1};
 const request compass_off = {0, 0, 33, 0};
 
-request correct(int step)
-{
-    return {6, 6, 0, step};
-}
+request correct(int step) { return {6, 6, 0, step}; }
 
-}  // namespace
+} // namespace
 
 TEST(CompassMenu, TheSwitchZeroesTheShotAngleFirstWhenItMatters)
 {
@@ -163,12 +160,8 @@ TEST(MagneticDeclination, EditsSignAndDigitsAndEveryWayOutSaves)
         int saved;
         const char *shown; /* sign and digits at opening */
     } cases[] = {
-        {-125, "]5", ',', -25, "-125"},
-        {0, "", '.', 0, "-000"},
-        {35, "3", '1', -35, "+035"},
-        {999, "]3]3]3", ',', 0, "+999"},
-        {-7, "[5", '.', -6, "-007"},
-        {-7, "[[[[3", ',', 7, "-007"},
+        {-125, "]5", ',', -25, "-125"},  {0, "", '.', 0, "-000"},     {35, "3", '1', -35, "+035"},
+        {999, "]3]3]3", ',', 0, "+999"}, {-7, "[5", '.', -6, "-007"}, {-7, "[[[[3", ',', 7, "-007"},
     };
     for (const Case &c : cases) {
         in_gui_child([&] {
@@ -185,9 +178,9 @@ TEST(MagneticDeclination, EditsSignAndDigitsAndEveryWayOutSaves)
             int mag = c.saved < 0 ? -c.saved : c.saved;
             std::vector<sightui_test::bytes> frames = sightui_test::sent_frames();
             ASSERT_EQ(frames.size(), 1u);
-            EXPECT_EQ(frames[0], sightui_test::frame(6, 1, 0, 0x00,
-                                                     {(uint8_t)(c.saved < 0), (uint8_t)(mag / 10), 0,
-                                                      (uint8_t)(mag % 10)}));
+            EXPECT_EQ(frames[0],
+                      sightui_test::frame(6, 1, 0, 0x00,
+                                          {(uint8_t)(c.saved < 0), (uint8_t)(mag / 10), 0, (uint8_t)(mag % 10)}));
             EXPECT_EQ(top(), c.out == '1' ? "QZ_home_page_1" : "compass_menu");
             if (c.out != '1') {
                 EXPECT_EQ(compass_menu_index, 3);

@@ -59,7 +59,7 @@ std::string slurp(const std::string &path)
     return s.str();
 }
 
-}  // namespace
+} // namespace
 
 TEST(DataTime, WrapsOfEveryField)
 {
@@ -98,8 +98,7 @@ TEST(DataTime, LeapDaysAndTheDayBroughtBackIntoItsMonth)
         const char *want_day;
     } rows[] = {
         {"24", "01", "31", 2, '3', "29"}, /* 31 January to February 2024 */
-        {"25", "01", "31", 2, '3', "28"},
-        {"24", "03", "31", 2, '5', "29"},
+        {"25", "01", "31", 2, '3', "28"}, {"24", "03", "31", 2, '5', "29"},
         {"24", "02", "29", 1, '3', "28"}, /* 29 February 2024, year to 2025 */
         {"25", "04", "30", 2, '3', "30"}, /* May keeps 30 */
         {"24", "05", "31", 2, '3', "30"},

@@ -10,10 +10,10 @@
 
 #include "awtk_host.h"
 #include "general_reticle.h"
-#include "sim_tree.h"
 #include "home_page.h"
 #include "navigator.h"
 #include "sightui_test.h"
+#include "sim_tree.h"
 #include "ui_status.h"
 #include "vesk_lrf_ui.h"
 
@@ -22,10 +22,7 @@ using namespace sightui_test;
 namespace {
 
 /* The widget of that name in the home window, from a fresh dump. */
-sim_widget node(const std::string &name)
-{
-    return sim_tree_widget(tree_dump(), name);
-}
+sim_widget node(const std::string &name) { return sim_tree_widget(tree_dump(), name); }
 
 /* A device as the boot push leaves it: on battery, charged, 1x zoom, the
  * zero at the centre, reticle shown, ready. */
@@ -67,10 +64,7 @@ void open_home_on_queues()
     sent_frames();
 }
 
-widget_t *home()
-{
-    return navigator_find_window(VESK_HOME_PAGE);
-}
+widget_t *home() { return navigator_find_window(VESK_HOME_PAGE); }
 
 bytes ballistic_result(float moa_v, float moa_h, float distance)
 {
@@ -126,7 +120,7 @@ TEST(HomePage, HoldsRoundingToZeroHideTheirArrow)
         bool arrow;
         const char *image;
     } rows[] = {
-        {-0.004, "0.00", false, ""}, {0.005, "0.01", true, "ic_down_sel"}, {-0.0, "0.00", false, ""},
+        {-0.004, "0.00", false, ""},       {0.005, "0.01", true, "ic_down_sel"}, {-0.0, "0.00", false, ""},
         {-1.5, "1.50", true, "ic_up_sel"}, {12.3, "12.30", true, "ic_down_sel"},
     };
     in_gui_child([&] {
@@ -213,8 +207,8 @@ TEST(HomePage, ZoomTextAndReticleProperties)
     struct Row {
         int zoom;
         const char *text;
-    } rows[] = {{0, "3.0X"}, {100, "3.0X"}, {101, "3.1X"}, {102, "3.1X"}, {103, "3.1X"}, {104, "3.1X"},
-                {150, "4.5X"}, {250, "7.5X"}};
+    } rows[] = {{0, "3.0X"},   {100, "3.0X"}, {101, "3.1X"}, {102, "3.1X"},
+                {103, "3.1X"}, {104, "3.1X"}, {150, "4.5X"}, {250, "7.5X"}};
     in_gui_child([&] {
         device_defaults();
         stDevStatus.s8ReticleType = 2;
@@ -357,29 +351,35 @@ bytes tap(uint8_t operation)
 
 const KeyCase KEY_CASES[] = {
     {"reticle colour", '3', [] { stDevStatus.s8ReticleColour = 2; }, {frame(22, 0, 0xFF, 0, {3})}, VESK_HOME_PAGE},
-    {"reticle colour wraps", '3', [] { stDevStatus.s8ReticleColour = 5; }, {frame(22, 0, 0xFF, 0, {0})},
+    {"reticle colour wraps",
+     '3',
+     [] { stDevStatus.s8ReticleColour = 5; },
+     {frame(22, 0, 0xFF, 0, {0})},
      VESK_HOME_PAGE},
     {"palette wraps", '5', [] { stDevStatus.s8IrPolarity = 4; }, {frame(1, 1, 4, 0, {0, 0})}, VESK_HOME_PAGE},
     {"screen off", '1', [] {}, {frame(0, 0, 14, 0, {1})}, VESK_HOME_PAGE},
     {"screen stays on while scanning", '1', [] { stUIStatus.s8RangeMode = 3; }, {}, VESK_HOME_PAGE},
-    {"brightness wraps", ']', [] { stDevStatus.s8ScreenBrightness = 10; }, {frame(0, 0, 7, 0, {1})},
-     VESK_HOME_PAGE},
-    {"brightness from 0", ']', [] { stDevStatus.s8ScreenBrightness = 0; }, {frame(0, 0, 7, 0, {1})},
-     VESK_HOME_PAGE},
+    {"brightness wraps", ']', [] { stDevStatus.s8ScreenBrightness = 10; }, {frame(0, 0, 7, 0, {1})}, VESK_HOME_PAGE},
+    {"brightness from 0", ']', [] { stDevStatus.s8ScreenBrightness = 0; }, {frame(0, 0, 7, 0, {1})}, VESK_HOME_PAGE},
     {"shutter correction", '>', [] {}, {frame(1, 15, 0, 0, {1, 0})}, VESK_HOME_PAGE},
     {"single range", 'a', [] {}, {frame(4, 0, 0xFF, 0, {1})}, VESK_HOME_PAGE},
-    {"range accepts a scan", 'a', [] { stUIStatus.s8RangeMode = 3; }, {frame(4, 0, 0xFF, 0, {4})},
-     VESK_HOME_PAGE},
+    {"range accepts a scan", 'a', [] { stUIStatus.s8RangeMode = 3; }, {frame(4, 0, 0xFF, 0, {4})}, VESK_HOME_PAGE},
     {"range hidden", 'a', [] { is_range_info_visible = 0; }, {}, VESK_HOME_PAGE},
     {"scan", 'b', [] {}, {frame(4, 0, 0xFF, 0, {3})}, VESK_HOME_PAGE},
     {"scan cancelled", 'b', [] { stUIStatus.s8RangeMode = 3; }, {frame(4, 0, 0xFF, 0, {0})}, VESK_HOME_PAGE},
-    {"read-out hidden cancels a scan", 'A', [] { stUIStatus.s8RangeMode = 3; }, {frame(4, 0, 0xFF, 0, {0})},
+    {"read-out hidden cancels a scan",
+     'A',
+     [] { stUIStatus.s8RangeMode = 3; },
+     {frame(4, 0, 0xFF, 0, {0})},
      VESK_HOME_PAGE},
     {"read-out hidden", 'A', [] {}, {}, VESK_HOME_PAGE},
     {"photo", '[', [] {}, {tap(2)}, VESK_HOME_PAGE},
     {"record", '<', [] {}, {tap(0)}, VESK_HOME_PAGE},
     {"usb mode wraps", 'e', [] { stUIStatus.s8UsbMode = 2; }, {frame(0, 0, 18, 0, {0})}, VESK_HOME_PAGE},
-    {"range mark during a scan", 'c', [] { stUIStatus.s8RangeMode = 3; }, {frame(27, 0, 0, 0, {0, 0, 0, 0})},
+    {"range mark during a scan",
+     'c',
+     [] { stUIStatus.s8RangeMode = 3; },
+     {frame(27, 0, 0, 0, {0, 0, 0, 0})},
      "lrf_reticle_move"},
     {"range mark needs a scan", 'c', [] {}, {}, VESK_HOME_PAGE},
     {"quick menu", ',', [] {}, {}, "QZ_shortcut_menu"},
@@ -406,8 +406,7 @@ TEST_P(HomeKeys, SendsTheFramesOfItsAction)
         press(c.key);
         std::vector<bytes> sent = sent_frames();
         ASSERT_EQ(sent.size(), c.frames.size()) << c.what;
-        for (size_t i = 0; i < sent.size(); i++)
-            EXPECT_EQ(hex(sent[i]), hex(c.frames[i])) << c.what;
+        for (size_t i = 0; i < sent.size(); i++) EXPECT_EQ(hex(sent[i]), hex(c.frames[i])) << c.what;
         EXPECT_EQ(top_name(), c.top) << c.what;
     });
 }
@@ -502,11 +501,9 @@ TEST(HomePage, ColourAndPaletteCycleBackToTheirStart)
         stDevStatus.s8ReticleColour = 2;
         stDevStatus.s8IrPolarity = 1;
         open_home();
-        for (int i = 0; i < 6; i++)
-            press('3');
+        for (int i = 0; i < 6; i++) press('3');
         EXPECT_EQ(stDevStatus.s8ReticleColour, 2);
-        for (int i = 0; i < 5; i++)
-            press('5');
+        for (int i = 0; i < 5; i++) press('5');
         EXPECT_EQ(stDevStatus.s8IrPolarity, 1);
         EXPECT_EQ(node("image_QZ_colormap").image, "ic_status_blackhot_def");
     });
@@ -520,10 +517,7 @@ const char *banner_key()
     return label != nullptr && label->tr_text != nullptr ? label->tr_text : "";
 }
 
-bytes lifecycle(uint8_t reason, uint8_t outcome)
-{
-    return report(0, 0, 42, {reason, outcome});
-}
+bytes lifecycle(uint8_t reason, uint8_t outcome) { return report(0, 0, 42, {reason, outcome}); }
 
 TEST(HomePage, LifecycleBannersAndRecovery)
 {
@@ -631,7 +625,7 @@ TEST(HomeHelpers, FloatTextLosesTheSignOfMinusZeroOnly)
         const char *format;
         double value;
         const char *text;
-    } rows[] = {{"%.1f", -0.04, "0.0"}, {"%.2f", -0.05, "-0.05"}, {"%.1f", -0.0, "0.0"},
+    } rows[] = {{"%.1f", -0.04, "0.0"},   {"%.2f", -0.05, "-0.05"},   {"%.1f", -0.0, "0.0"},
                 {"%.02f", -1.0, "-1.00"}, {"%.1f m", -0.01, "0.0 m"}, {"%.1f", 12.25, "12.2"}};
     for (const Row &r : rows) {
         char buf[32];

@@ -30,7 +30,7 @@ void open_reticle(int32_t row)
     sent();
 }
 
-}  // namespace
+} // namespace
 
 TEST(ImageMenu, StepsWrapAndOutOfRangeValuesCountAsTheDefault)
 {
@@ -172,7 +172,9 @@ TEST(ReticleMenu, LinksOpenOnOkOrRightOnlyAndTheMenuOpensWhereItsOpenerChose)
         char key;
         const char *top;
     } cases[] = {
-        {5, '[', "reticle_menu"},          {6, '[', "reticle_menu"}, {5, ',', "QZ_reticle_zero_child"},
+        {5, '[', "reticle_menu"},
+        {6, '[', "reticle_menu"},
+        {5, ',', "QZ_reticle_zero_child"},
         {6, ']', "ballistic_group_info"},
     };
     for (const Case &c : cases) {
@@ -211,8 +213,10 @@ TEST(ImageMenus, Screens)
             stDevStatus.s8ReticleColour = 3;
             stDevStatus.s8ReticleBrightness = 4;
             IR_Cursor.u8CurrentGroup = 2;
-            if (std::string(s.window) == "image_menu") open_image(s.row);
-            else open_reticle(s.row);
+            if (std::string(s.window) == "image_menu")
+                open_image(s.row);
+            else
+                open_reticle(s.row);
             expect_resolved(s.window);
             EXPECT_TRUE(page_screenshot::matches(s.name));
         });

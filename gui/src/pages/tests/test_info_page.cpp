@@ -19,16 +19,13 @@ int right_of(const sim_widget &w)
     return x + width;
 }
 
-int x_of(const sim_widget &w)
-{
-    return atoi(w.rect.c_str());
-}
+int x_of(const sim_widget &w) { return atoi(w.rect.c_str()); }
 
 const char k_version[] =
     "APP:\t <sightd>\t (2026-12-10 12:00:00) PN[VK-520-LRF-01] SN[SN20261234] FPA1[F1-2.3] FPA2[F2-4.5.6] "
     "DeviceVersion[DV-9]\nUI:\t <qel_menu>\t (2026-12-10 12:00:00)\n";
 
-}  // namespace
+} // namespace
 
 TEST(InfoMenu, ShowsTheIdentityFromTheBuildFile)
 {

@@ -30,7 +30,7 @@ void open_lrf(uint8_t target, uint16_t min_m, uint16_t max_m, int32_t row)
     EXPECT_EQ(sent_hex(), std::vector<std::string>{settings_request(0, 0)});
 }
 
-}  // namespace
+} // namespace
 
 TEST(LrfMenu, BoundKeysAndNotSet)
 {
@@ -81,8 +81,7 @@ TEST(LrfMenu, TypingShowsTheDigitsAndHidesTheValue)
             sim_widget w = node("vesk_label_digit_" + std::to_string(d));
             EXPECT_TRUE(w.visible);
             EXPECT_EQ(w.text, std::string(1, digits[d]));
-            EXPECT_EQ(w.rect.substr(0, w.rect.find(',', w.rect.find(',') + 1)),
-                      std::to_string(390 + 18 * d) + ",182");
+            EXPECT_EQ(w.rect.substr(0, w.rect.find(',', w.rect.find(',') + 1)), std::to_string(390 + 18 * d) + ",182");
         }
         press(']');
         EXPECT_EQ(node("vesk_view_digit_sel").rect, "408,182,16,28");

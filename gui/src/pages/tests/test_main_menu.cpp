@@ -20,7 +20,7 @@ void open_main(int32_t row)
     ASSERT_EQ(top(), "main_menu");
 }
 
-}  // namespace
+} // namespace
 
 TEST(MainMenu, UpAndDownWrapOverTheRowsTheSwitchAllows)
 {

@@ -8,8 +8,8 @@
 
 #include "media_files.h"
 #include "media_list.h"
-#include "media_replay.h"
 #include "media_pages.h"
+#include "media_replay.h"
 #include "ui_events.h"
 
 using namespace menu_test;
@@ -58,11 +58,12 @@ std::string replay(uint8_t op, const std::string &name = "")
 {
     bytes payload(25, 0);
     payload[0] = op;
-    if (op == 3 || op == 4) std::copy(name.begin(), name.begin() + std::min<size_t>(name.size(), 24), payload.begin() + 1);
+    if (op == 3 || op == 4)
+        std::copy(name.begin(), name.begin() + std::min<size_t>(name.size(), 24), payload.begin() + 1);
     return request_hex(23, 1, 1, payload);
 }
 
-}  // namespace
+} // namespace
 
 TEST(MediaGrid, MovesOverTheWholeList)
 {
@@ -70,8 +71,8 @@ TEST(MediaGrid, MovesOverTheWholeList)
         int from;
         char key;
         int to;
-    } rows[] = {{6, '5', 9}, {7, '5', 9}, {9, '5', 0}, {0, '3', 9}, {1, '3', 9}, {2, '3', 9}, {4, '3', 1},
-                {9, ']', 0}, {0, '[', 9}, {5, ']', 6}, {3, '5', 6}, {8, '5', 9}};
+    } rows[] = {{6, '5', 9}, {7, '5', 9}, {9, '5', 0}, {0, '3', 9}, {1, '3', 9}, {2, '3', 9},
+                {4, '3', 1}, {9, ']', 0}, {0, '[', 9}, {5, ']', 6}, {3, '5', 6}, {8, '5', 9}};
     for (const Row &r : rows) EXPECT_EQ(QZ_menu_list_navigate(r.from, 10, (uint32_t)r.key), r.to) << r.from << r.key;
     EXPECT_EQ(QZ_menu_list_navigate(0, 1, '5'), 0);
     EXPECT_EQ(QZ_menu_list_navigate(0, 1, '3'), 0);
@@ -102,7 +103,8 @@ TEST(MediaBrowser, TenVideosOnTwoPages)
         std::vector<std::string> sent = sent_hex();
         ASSERT_FALSE(sent.empty());
         EXPECT_EQ(sent.back(), replay(4, video_name(9) + ".mp4"));
-        sightui_test::deliver(sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(1234), sightui_test::le16(100)})));
+        sightui_test::deliver(
+            sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(1234), sightui_test::le16(100)})));
         EXPECT_EQ(node("label_Time_value").text, "02:03");
         press('3');
         EXPECT_EQ(QZ_video_index, 9);
@@ -255,7 +257,8 @@ TEST(VideoPlayer, RequestsReportsAndTheReturnToItsPage)
         press('['); /* from the first file to the last */
         ASSERT_EQ(QZ_video_index, 11);
         /* The length report of the file in focus. */
-        sightui_test::deliver(sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(300), sightui_test::le16(300)})));
+        sightui_test::deliver(
+            sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(300), sightui_test::le16(300)})));
         press(',');
         sent_hex();
         press(',');
@@ -263,7 +266,8 @@ TEST(VideoPlayer, RequestsReportsAndTheReturnToItsPage)
         EXPECT_EQ(sent_hex(), std::vector<std::string>{replay(3, video_name(0) + ".mp4")});
         EXPECT_EQ(node("label_video_name").text, video_name(0));
         EXPECT_FALSE(node("image_play").visible);
-        sightui_test::deliver(sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(600), sightui_test::le16(300)})));
+        sightui_test::deliver(
+            sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(600), sightui_test::le16(300)})));
         EXPECT_EQ(node("label_total_time").text, "/00:20");
         sightui_test::deliver(sightui_test::report(23, 1, 2, sightui_test::le64(269)));
         /* 31 frames ahead: 300 frames of 600, 10 s */
@@ -310,7 +314,8 @@ TEST(VideoPlayer, TheEndOfTheVideoClosesThePlayer)
         stUIStatus.u64VideoTotalFrames = 300;
         press(",,");
         ASSERT_EQ(top(), "file_video");
-        sightui_test::deliver(sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(300), sightui_test::le16(300)})));
+        sightui_test::deliver(
+            sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(300), sightui_test::le16(300)})));
         sent_hex();
         sightui_test::deliver(sightui_test::report(23, 1, 2, sightui_test::le64(300)));
         EXPECT_EQ(top(), "file_menu");
@@ -330,7 +335,8 @@ TEST(MediaBrowser, ItsEventsEndWithItsWindow)
         /* Nothing of the closed browsers answers any more. */
         awtk_test_pump();
         sightui_test::EventTap tap;
-        sightui_test::deliver(sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(300), sightui_test::le16(300)})));
+        sightui_test::deliver(
+            sightui_test::report(23, 1, 4, sightui_test::cat({sightui_test::le64(300), sightui_test::le16(300)})));
         event_t e = event_init(UI_EVT(UI_EV_FILE_LIST), NULL);
         widget_dispatch(window_manager(), &e);
         EXPECT_EQ(top(), "QZ_home_page_1");

@@ -33,12 +33,9 @@ widget_t *open_block(void)
     return win;
 }
 
-bool exists(const std::string &path)
-{
-    return access(path.c_str(), F_OK) == 0;
-}
+bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
 
-}  // namespace
+} // namespace
 
 TEST(PageScreenshot, EqualScreenPassesAndChangedPixelFailsWithDiff)
 {
@@ -105,8 +102,7 @@ TEST(PageScreenshot, UnresolvedNamesMissingImagesAndTexts)
         widget_set_name(odd, "odd");
         widget_set_tr_text(odd, "no_such_key");
         widget_set_visible(odd, FALSE);
-        EXPECT_EQ(page_screenshot::unresolved(win),
-                  "image \"no_such_icon\" of \"bad\"\n"
-                  "text \"no_such_key\" of \"odd\"\n");
+        EXPECT_EQ(page_screenshot::unresolved(win), "image \"no_such_icon\" of \"bad\"\n"
+                                                    "text \"no_such_key\" of \"odd\"\n");
     });
 }

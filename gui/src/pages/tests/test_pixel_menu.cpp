@@ -41,7 +41,7 @@ void save_report()
     awtk_test_pump();
 }
 
-}  // namespace
+} // namespace
 
 TEST(PixelMenu, OpeningClearsTheDisplayAndTurnsTheCursorOn)
 {
@@ -57,8 +57,8 @@ TEST(PixelMenu, OpeningClearsTheDisplayAndTurnsTheCursorOn)
         open("pixel_menu");
         step(150);
         std::vector<request> got = sent();
-        std::vector<request> want = {{27, 0, 0, 0},    {0, 0, 22, 0},      {4, 0, 0xFF, 0}, {4, 7, 0xFF, 0},
-                                     {22, 1, 0xFF, 0}, {0, 0, 34, 0},      cursor_on,       {0, 0, 0, 0}};
+        std::vector<request> want = {{27, 0, 0, 0},    {0, 0, 22, 0}, {4, 0, 0xFF, 0}, {4, 7, 0xFF, 0},
+                                     {22, 1, 0xFF, 0}, {0, 0, 34, 0}, cursor_on,       {0, 0, 0, 0}};
         EXPECT_EQ(got, want);
         EXPECT_EQ(is_corner_info_visible, 0);
         EXPECT_FALSE(node("view_waiting").visible);
@@ -72,7 +72,8 @@ TEST(PixelMenu, MovesMarksAndHeldSteps)
     in_gui_child([] {
         open_pixel();
         press("35[]");
-        EXPECT_EQ(sent(), (std::vector<request>{{24, 1, 0xFF, 0}, {24, 1, 0xFF, 1}, {24, 1, 0xFF, 2}, {24, 1, 0xFF, 3}}));
+        EXPECT_EQ(sent(),
+                  (std::vector<request>{{24, 1, 0xFF, 0}, {24, 1, 0xFF, 1}, {24, 1, 0xFF, 2}, {24, 1, 0xFF, 3}}));
         EXPECT_EQ(node("image_btn_right").image, "ic_move_right_sel");
         EXPECT_NE(field("view_btn_right", "overrides").find("bg_image=ic_key_bg_sel"), std::string::npos);
         step(200);
@@ -107,8 +108,10 @@ TEST(PixelMenu, KeysWaitForTheSearchReportOrThirtySeconds)
             press("3,.1");
             EXPECT_TRUE(sent().empty());
             EXPECT_EQ(top(), "pixel_menu");
-            if (report) save_report();
-            else step(10000);
+            if (report)
+                save_report();
+            else
+                step(10000);
             EXPECT_FALSE(node("view_waiting").visible);
             EXPECT_EQ(top(), "pixel_menu");
             press('3');

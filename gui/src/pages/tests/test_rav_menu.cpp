@@ -29,7 +29,7 @@ void open_page(const char *name, int32_t row)
     sent();
 }
 
-}  // namespace
+} // namespace
 
 TEST(RavMenu, TheSwitchStaysOffWithoutRoomAndIsSentEitherWay)
 {
@@ -145,7 +145,8 @@ TEST(RavMenus, Screens)
         const char *window, *name;
         int on;
         int32_t row;
-    } shots[] = {{"rav_menu", "rav_menu_before", 1, 2}, {"recoil_menu", "recoil_menu_off", 0, 1},
+    } shots[] = {{"rav_menu", "rav_menu_before", 1, 2},
+                 {"recoil_menu", "recoil_menu_off", 0, 1},
                  {"recoil_menu", "recoil_menu_on", 1, 3}};
     for (const Shot &s : shots) {
         in_gui_child([&] {

@@ -29,7 +29,7 @@ void select_row(int row)
     while (setting_menu_index != row) press('5');
 }
 
-}  // namespace
+} // namespace
 
 TEST(SettingMenu, OpeningContextSelectsTheRowItsPageCameFrom)
 {
@@ -39,9 +39,9 @@ TEST(SettingMenu, OpeningContextSelectsTheRowItsPageCameFrom)
         bool page2;
         const char *bar;
     } rows[] = {
-        {0, 1, false, "0,0,364,56"},     {7, 1, false, "0,0,364,56"},     {5, 5, false, "0,224,364,56"},
-        {6, 6, false, "0,280,364,56"},   {8, 8, true, "0,140,364,56"},    {9, 9, true, "0,196,364,56"},
-        {10, 10, true, "0,252,364,56"},  {11, 1, false, "0,0,364,56"},
+        {0, 1, false, "0,0,364,56"},    {7, 1, false, "0,0,364,56"},  {5, 5, false, "0,224,364,56"},
+        {6, 6, false, "0,280,364,56"},  {8, 8, true, "0,140,364,56"}, {9, 9, true, "0,196,364,56"},
+        {10, 10, true, "0,252,364,56"}, {11, 1, false, "0,0,364,56"},
     };
     for (const Row &r : rows) {
         in_gui_child([&] {
@@ -72,7 +72,7 @@ TEST(SettingMenu, AutomaticShutterStepsByFiveOverZeroToThirty)
         uint8_t stored;
         char key;
         int want;
-    } rows[] = {{7, ']', 10}, {7, '[', 0}, {40, '[', 25}, {0, '[', 30}, {30, ']', 0},
+    } rows[] = {{7, ']', 10}, {7, '[', 0},   {40, '[', 25}, {0, '[', 30}, {30, ']', 0},
                 {30, ',', 0}, {25, ']', 30}, {255, ']', 0}, {5, '[', 0}};
     for (const Row &r : rows) {
         in_gui_child([&] {
@@ -99,7 +99,11 @@ TEST(SettingMenu, LeftDoesNothingOnLinkRowsAndTogglesSwitchRows)
         {1, "label_video_switch", request_hex(0, 0, 8, {1})},
         {3, "label_microphone_switch", request_hex(0, 0, 26, {1})},
         {4, "label_ir_protection_switch", request_hex(1, 1, 8, {1, 0})},
-        {5, nullptr, ""}, {6, nullptr, ""}, {8, nullptr, ""}, {9, nullptr, ""}, {10, nullptr, ""},
+        {5, nullptr, ""},
+        {6, nullptr, ""},
+        {8, nullptr, ""},
+        {9, nullptr, ""},
+        {10, nullptr, ""},
         {11, nullptr, request_hex(0, 0, 41, {1})},
     };
     for (const Row &r : rows) {

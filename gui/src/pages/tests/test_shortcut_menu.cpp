@@ -21,7 +21,7 @@ void open_quick(const std::function<void()> &setup = nullptr)
     ASSERT_EQ(top(), "QZ_shortcut_menu");
 }
 
-}  // namespace
+} // namespace
 
 TEST(ShortcutMenu, KeysWrapAndSendOneRequestEach)
 {

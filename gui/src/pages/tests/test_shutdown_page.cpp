@@ -8,11 +8,11 @@
 
 #include "awtk_host.h"
 #include "general_reticle.h"
-#include "sim_tree.h"
 #include "home_page.h"
 #include "navigator.h"
 #include "pages.h"
 #include "sightui_test.h"
+#include "sim_tree.h"
 #include "ui_events.h"
 #include "ui_keys.h"
 #include "ui_status.h"
@@ -21,10 +21,7 @@ using namespace sightui_test;
 
 namespace {
 
-sim_widget node(const std::string &name)
-{
-    return sim_tree_widget(tree_dump(), name);
-}
+sim_widget node(const std::string &name) { return sim_tree_widget(tree_dump(), name); }
 
 const bytes kSaveAll = frame(16, 3, 0, 0, {0});
 const bytes kPowerOff = frame(0, 0, 13, 0, {1});
@@ -218,4 +215,4 @@ TEST(ShutdownCountdown, RendersTheCountdownPanel)
     });
 }
 
-}  // namespace
+} // namespace

@@ -14,10 +14,7 @@ namespace {
 
 const std::string k_save_all = request_hex(16, 3, 0, {0});
 
-std::string shutdown_request(uint8_t reason)
-{
-    return request_hex(0, 0, 13, {reason});
-}
+std::string shutdown_request(uint8_t reason) { return request_hex(0, 0, 13, {reason}); }
 
 bool focused(const char *name)
 {
@@ -32,7 +29,7 @@ void lifecycle(uint8_t reason, uint8_t outcome)
     sightui_test::deliver(sightui_test::report(0, 0, 42, {reason, outcome}));
 }
 
-}  // namespace
+} // namespace
 
 TEST(StoragePages, EveryChoiceOpensOnCancelAndCancelReturnsToItsRow)
 {

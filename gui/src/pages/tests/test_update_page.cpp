@@ -20,15 +20,9 @@ const int k_any = -1;
 /* A press of the function key in a walk of states. */
 const int k_function = -2;
 
-std::string check_request(int value)
-{
-    return request_hex(26, 2, 0xFF, {(uint8_t)value});
-}
+std::string check_request(int value) { return request_hex(26, 2, 0xFF, {(uint8_t)value}); }
 
-std::string confirm_request(int value)
-{
-    return request_hex(26, 1, 0xFF, {(uint8_t)value});
-}
+std::string confirm_request(int value) { return request_hex(26, 1, 0xFF, {(uint8_t)value}); }
 
 const std::string k_reboot = request_hex(0, 0, 32, {1});
 
@@ -40,10 +34,7 @@ void media_of(const char *size)
     ASSERT_EQ(mount("tmpfs", "/usrdata/media", "tmpfs", 0, options.c_str()), 0) << size;
 }
 
-void update_state(int state)
-{
-    deliver(report(26, 0, 0xFF, {(uint8_t)state}));
-}
+void update_state(int state) { deliver(report(26, 0, 0xFF, {(uint8_t)state})); }
 
 /* The device's first start notice opens the page over the home page; with
  * the battery and storage of the arguments the page takes its first step. */
@@ -56,32 +47,26 @@ void open_by_notice(int battery = 800, const char *media = "1g")
     ASSERT_EQ(top(), "QZ_updata");
 }
 
-std::string picture()
-{
-    return node("image_updata").image;
-}
+std::string picture() { return node("image_updata").image; }
 
 /* The picture of step n as its name. */
-std::string picture_of(int n)
-{
-    return "image_updata_" + std::to_string(n);
-}
+std::string picture_of(int n) { return "image_updata_" + std::to_string(n); }
 
 /* Plays states (and function-key presses) from step 4. */
 void walk(const std::vector<int> &moves)
 {
     for (int m : moves) {
-        if (m == k_function) press(GUI_KEY_FUCTION_S);
-        else if (m == k_any) deliver(report(26, 1, 0xFF, {0}));
-        else update_state(m);
+        if (m == k_function)
+            press(GUI_KEY_FUCTION_S);
+        else if (m == k_any)
+            deliver(report(26, 1, 0xFF, {0}));
+        else
+            update_state(m);
     }
 }
 
 /* A device key as sightd reports it, through the GUI's key rules. */
-void device_key(uint8_t code)
-{
-    deliver(report(7, 0, 0, {code}));
-}
+void device_key(uint8_t code) { deliver(report(7, 0, 0, {code})); }
 
 int labels_named(const char *name)
 {
@@ -93,7 +78,7 @@ int labels_named(const char *name)
     return n;
 }
 
-}  // namespace
+} // namespace
 
 TEST(UpdatePage, OpensOnStepZeroAndChecksOnTheFirstReport)
 {
@@ -215,11 +200,14 @@ TEST(UpdatePage, KeyTableOfEveryStep)
                 QZ_updata_index = (int16_t)step;
                 sent_hex();
                 std::string before = picture();
-                if (key == GUI_KEY_POWER_L) device_key(KEY_POWER_L);
-                else if (key == GUI_KEY_POWER_S) device_key(KEY_POWER_S);
-                else press(key);
-                bool reboot_step = step == 1 || step == 2 || step == 3 || step == 5 || step == 9 || step == 11 ||
-                                   step == 13;
+                if (key == GUI_KEY_POWER_L)
+                    device_key(KEY_POWER_L);
+                else if (key == GUI_KEY_POWER_S)
+                    device_key(KEY_POWER_S);
+                else
+                    press(key);
+                bool reboot_step =
+                    step == 1 || step == 2 || step == 3 || step == 5 || step == 9 || step == 11 || step == 13;
                 std::vector<std::string> now, later;
                 std::string shown = before, on_top = "QZ_updata";
                 if (key == GUI_KEY_FUCTION_S && reboot_step) {

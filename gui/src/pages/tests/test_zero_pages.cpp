@@ -18,10 +18,7 @@ namespace {
 
 const std::string k_save_all = request_hex(16, 3, 0, {0});
 
-Qel_Cursor_Zero &slot()
-{
-    return *ui_current_zero_point();
-}
+Qel_Cursor_Zero &slot() { return *ui_current_zero_point(); }
 
 /* The style of the named widget of the top window. */
 std::string style_of(const std::string &name)
@@ -36,15 +33,9 @@ std::string style_of(const std::string &name)
     return sim_tree_field(text.substr(start, text.find('\n', at) - start), "style");
 }
 
-std::string position_hex(int x, int y)
-{
-    return request_hex(22, 3, 0xFF, cat({le16(x), le16(y)}));
-}
+std::string position_hex(int x, int y) { return request_hex(22, 3, 0xFF, cat({le16(x), le16(y)})); }
 
-std::string offset_hex(int item, float v)
-{
-    return request_hex(22, (uint8_t)item, 0xFF, f32(v));
-}
+std::string offset_hex(int item, float v) { return request_hex(22, (uint8_t)item, 0xFF, f32(v)); }
 
 /* The home page, the current group 2 with its second slot current. */
 void zero_home(int zoom = 100)
@@ -57,7 +48,7 @@ void zero_home(int zoom = 100)
     IR_Cursor.group[2].u8CurrentZero = 1;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ZeroPages, InitWithoutAWindowIsRefused)
 {
@@ -74,8 +65,11 @@ TEST(ZeroPages, ConversionsKeepFractionsAndLimits)
         int ret;
         float offset_after;
         int value_after;
-    } splits[] = {{1.0f, 0, 0, 1.0f, 0},   {-1.0f, 3, 0, -1.0f, 3}, {1.5f, 2, 1, 0.5f, 3},
-                  {-2.25f, 0, 1, -0.25f, -2}, {0.7f, -4, 0, 0.7f, -4}};
+    } splits[] = {{1.0f, 0, 0, 1.0f, 0},
+                  {-1.0f, 3, 0, -1.0f, 3},
+                  {1.5f, 2, 1, 0.5f, 3},
+                  {-2.25f, 0, 1, -0.25f, -2},
+                  {0.7f, -4, 0, 0.7f, -4}};
     for (const Split &s : splits) {
         float o = s.offset;
         int v = s.value;
@@ -115,10 +109,10 @@ TEST(ZeroEditor, DistanceDigitsAreHeldToTheirLimits)
         int want;
         const char *shown;
     } rows[] = {
-        {0, "]5]]33333,", 11, "0011"},   /* 0005 */
+        {0, "]5]]33333,", 11, "0011"},        /* 0005 */
         {1, "5]33333333]5]5,", 1500, "1500"}, /* 9999 yd */
-        {0, "5,", 1500, "1500"},         /* the thousands digit wraps to 8 in metres: 8100 */
-        {0, "]3]3]3.", 211, "0211"},     /* long OK commits too */
+        {0, "5,", 1500, "1500"},              /* the thousands digit wraps to 8 in metres: 8100 */
+        {0, "]3]3]3.", 211, "0211"},          /* long OK commits too */
     };
     for (const Row &r : rows) {
         in_gui_child([&] {
@@ -136,8 +130,8 @@ TEST(ZeroEditor, DistanceDigitsAreHeldToTheirLimits)
             EXPECT_EQ(info[2].gun.scope.zeroRange, r.want) << r.keys;
             EXPECT_EQ(IR_Cursor.group[2].zero[0].u16IrCursorDistance, 100) << "the other slot keeps its distance";
             std::string shown;
-            for (const char *l : {"distance_value_dig_4", "distance_value_dig_3", "distance_value_dig_2",
-                                  "distance_value_dig_1"})
+            for (const char *l :
+                 {"distance_value_dig_4", "distance_value_dig_3", "distance_value_dig_2", "distance_value_dig_1"})
                 shown += node(l).text;
             EXPECT_EQ(shown, r.shown) << r.keys;
             EXPECT_FALSE(node("view_distance_val").visible);
@@ -293,9 +287,12 @@ TEST(ZeroPanel, TheOldZeroMarkIsShownOnlyInsideThePicture)
         bool visible;
         const char *at;
     } rows[] = {
-        {639, 639, 100, 0, true, "637,637,"},  {639, 639 - 520, 100, 0, false, "637,117,"},
-        {639, 639 + 513, 100, 0, true, "637,1150,"}, {639, 639 + 514, 100, 0, false, "637,1151,"},
-        {639 + 600, 639 + 300, 100, 0, false, "1237,937,"}, {639 + 300, 639, 200, 0, true, "1237,637,"},
+        {639, 639, 100, 0, true, "637,637,"},
+        {639, 639 - 520, 100, 0, false, "637,117,"},
+        {639, 639 + 513, 100, 0, true, "637,1150,"},
+        {639, 639 + 514, 100, 0, false, "637,1151,"},
+        {639 + 600, 639 + 300, 100, 0, false, "1237,937,"},
+        {639 + 300, 639, 200, 0, true, "1237,637,"},
         {639 + 330, 639, 200, 0, false, "1297,637,"},
     };
     for (const Row &r : rows) {

@@ -49,8 +49,7 @@ protected:
                 for (int i = 0; i < n; i++)
                     in = in || (x >= rects[i].x && x < rects[i].x + rects[i].w && y >= rects[i].y &&
                                 y < rects[i].y + rects[i].h);
-                if (!same(pixel(x, y), in ? colour : GREY))
-                    wrong++;
+                if (!same(pixel(x, y), in ? colour : GREY)) wrong++;
             }
         return wrong;
     }
@@ -88,15 +87,15 @@ TEST_F(GeneralReticle, ColoursByNumberAndBlackForAnyOther)
         int colour;
         rgba_t expect;
     } rows[] = {
-        {0, {0xff, 0xff, 0xff, 0xff}}, {1, {0, 0, 0, 0xff}},    {2, {0, 0xff, 0, 0xff}}, {3, {0xff, 0, 0, 0xff}},
-        {4, {0, 0, 0xff, 0xff}},       {5, {0, 0, 0, 0xff}},    {7, {0, 0, 0, 0xff}},    {-1, {0, 0, 0, 0xff}},
+        {0, {0xff, 0xff, 0xff, 0xff}}, {1, {0, 0, 0, 0xff}}, {2, {0, 0xff, 0, 0xff}}, {3, {0xff, 0, 0, 0xff}},
+        {4, {0, 0, 0xff, 0xff}},       {5, {0, 0, 0, 0xff}}, {7, {0, 0, 0, 0xff}},    {-1, {0, 0, 0, 0xff}},
     };
     for (const Row &r : rows) {
         ASSERT_EQ(widget_set_prop_int(reticle, "reticle_color", r.colour), RET_OK);
         awtk_host_render();
         rgba_t got = pixel(635, 511);
-        EXPECT_TRUE(same(got, r.expect)) << "colour " << r.colour << " got " << (int)got.r << "," << (int)got.g
-                                         << "," << (int)got.b;
+        EXPECT_TRUE(same(got, r.expect)) << "colour " << r.colour << " got " << (int)got.r << "," << (int)got.g << ","
+                                         << (int)got.b;
     }
 }
 
@@ -106,9 +105,9 @@ TEST_F(GeneralReticle, PropertiesFromTheResourceAndTheirDefaults)
         const char *name;
         int32_t value;
     } rows[] = {
-        {"c_prop", 0},        {"c_prop1", 0},       {"zoom", 100},   {"reticle_type", 5},
+        {"c_prop", 0},        {"c_prop1", 0},         {"zoom", 100},       {"reticle_type", 5},
         {"reticle_color", 3}, {"resolution_x", 1000}, {"resolution_y", 0}, {"c_prop7", 0},
-        {"c_prop8", 0},       {"c_prop9", -7},      {"c_prop10", 0}, {"c_prop11", 0},
+        {"c_prop8", 0},       {"c_prop9", -7},        {"c_prop10", 0},     {"c_prop11", 0},
     };
     for (const Row &r : rows) {
         value_t v;
@@ -145,11 +144,9 @@ TEST_F(GeneralReticle, EachSetterStoresItsOwnField)
         {general_reticle_set_c_prop11, "c_prop11"},
     };
     int32_t value = 1001;
-    for (const Row &r : rows)
-        ASSERT_EQ(r.set(reticle, value++), RET_OK) << r.name;
+    for (const Row &r : rows) ASSERT_EQ(r.set(reticle, value++), RET_OK) << r.name;
     value = 1001;
-    for (const Row &r : rows)
-        EXPECT_EQ(widget_get_prop_int(reticle, r.name, -1), value++) << r.name;
+    for (const Row &r : rows) EXPECT_EQ(widget_get_prop_int(reticle, r.name, -1), value++) << r.name;
 
     /* Through set_prop, a value of any numeric kind is read as an integer. */
     value_t v;

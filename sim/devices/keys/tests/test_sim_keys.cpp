@@ -8,7 +8,8 @@ namespace {
 std::string show(const std::vector<sim_key_step> &steps)
 {
     std::string s;
-    for (const auto &k : steps) s += std::to_string(k.t_ms) + ":" + std::to_string(k.code) + "=" + std::to_string(k.value) + " ";
+    for (const auto &k : steps)
+        s += std::to_string(k.t_ms) + ":" + std::to_string(k.code) + "=" + std::to_string(k.value) + " ";
     return s;
 }
 

@@ -100,7 +100,8 @@ protected:
         bytes got;
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         while (std::chrono::steady_clock::now() < until) {
-            if (got.size() >= want_end.size() && std::equal(want_end.begin(), want_end.end(), got.end() - want_end.size()))
+            if (got.size() >= want_end.size() &&
+                std::equal(want_end.begin(), want_end.end(), got.end() - want_end.size()))
                 return bytes(got.begin(), got.end() - want_end.size());
             bytes more = read_n(1);
             got.insert(got.end(), more.begin(), more.end());

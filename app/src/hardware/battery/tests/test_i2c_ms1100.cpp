@@ -74,10 +74,14 @@ TEST_F(Battery, ReportsWhileChargingAndNot)
     } cases[] = {
         {"the first reading goes at once", 0, {812}, {812}},
         {"on battery every fifth reading, averaged without the extremes",
-         0, cat({812}, {800, 700, 810, 805, 900}), {812, 805}},
+         0,
+         cat({812}, {800, 700, 810, 805, 900}),
+         {812, 805}},
         {"on battery even an unchanged average", 0, cat({800}, repeat(800, 10)), {800, 800, 800}},
-        {"charging: 0.1 V to 0.4 V up is not news", 1,
-         cat(cat({800}, repeat(810, 5)), cat(repeat(840, 5), repeat(849, 5))), {800}},
+        {"charging: 0.1 V to 0.4 V up is not news",
+         1,
+         cat(cat({800}, repeat(810, 5)), cat(repeat(840, 5), repeat(849, 5))),
+         {800}},
         {"charging: 0.5 V up is", 1, cat({800}, repeat(850, 5)), {800, 850}},
         {"charging: a drop is", 1, cat({800}, repeat(790, 5)), {800, 790}},
         {"charging: nearly empty is reported at once", 1, {800, 100, 95}, {800, 100, 95}},
@@ -119,8 +123,8 @@ TEST(BatteryAdc, RawValuesAndVolts)
         const char *text;
         int value;
     } cases[] = {
-        {"13913\n", 13913}, {"0\n", 0}, {"  42", 42}, {"-5\n", -5}, {"+7", 7}, {"", -1}, {"\n", -1},
-        {"abc", -1}, {"-", -1}, {"99999999999999", -1}, {"12000junk", 12000},
+        {"13913\n", 13913}, {"0\n", 0}, {"  42", 42},           {"-5\n", -5},         {"+7", 7}, {"", -1}, {"\n", -1},
+        {"abc", -1},        {"-", -1},  {"99999999999999", -1}, {"12000junk", 12000},
     };
     for (const Case &c : cases) EXPECT_EQ(vesk_adc_parse(c.text, strlen(c.text)), c.value) << c.text;
     /* Only the first 31 characters count. */

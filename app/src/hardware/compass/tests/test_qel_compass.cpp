@@ -70,8 +70,8 @@ public:
     void command(uint8_t sub, uint8_t item, std::vector<uint8_t> payload)
     {
         uint8_t frame[64];
-        size_t n = vesk_frame_build(frame, sizeof frame, SUB_NOTIFIER_COMPASS, sub, item, 0, payload.data(),
-                                    payload.size());
+        size_t n =
+            vesk_frame_build(frame, sizeof frame, SUB_NOTIFIER_COMPASS, sub, item, 0, payload.data(), payload.size());
         notifier_compass(nullptr, nullptr, SUB_NOTIFIER_COMPASS, frame, (int)n);
     }
 };
@@ -94,7 +94,7 @@ struct AttitudeCase {
     const char *name;
     int16_t acc[3];
     float zero_pitch, zero_slant;
-    float pitch, roll;  /* displayed, degrees */
+    float pitch, roll; /* displayed, degrees */
     Bytes pitch_report, roll_report;
 };
 
@@ -102,25 +102,79 @@ TEST_F(Compass, PitchAndRollAsReported)
 {
     const AttitudeCase cases[] = {
         {"level, upright", {0, 0, -16384}, 0, 0, 0.0f, 0.0f, {6, 0, 1, 0, 0, 0, 0}, {6, 0, 2, 0, 0, 0, 0}},
-        {"pitch -0.02 keeps its sign", {0, 0, -16384}, -0.02f, 0, -0.02f, 0.0f, {6, 0, 1, 1, 0, 0, 0},
+        {"pitch -0.02 keeps its sign",
+         {0, 0, -16384},
+         -0.02f,
+         0,
+         -0.02f,
+         0.0f,
+         {6, 0, 1, 1, 0, 0, 0},
          {6, 0, 2, 0, 0, 0, 0}},
-        {"roll -0.02 loses its sign", {0, 0, -16384}, 0, -0.02f, 0.0f, -0.02f, {6, 0, 1, 0, 0, 0, 0},
+        {"roll -0.02 loses its sign",
+         {0, 0, -16384},
+         0,
+         -0.02f,
+         0.0f,
+         -0.02f,
+         {6, 0, 1, 0, 0, 0, 0},
          {6, 0, 2, 0, 0, 0, 0}},
-        {"muzzle up 10", {g(-sin(10 * kDeg)), 0, g(-cos(10 * kDeg))}, 0, 0, 10.0f, 0.0f, {6, 0, 1, 0, 10, 0, 0},
+        {"muzzle up 10",
+         {g(-sin(10 * kDeg)), 0, g(-cos(10 * kDeg))},
+         0,
+         0,
+         10.0f,
+         0.0f,
+         {6, 0, 1, 0, 10, 0, 0},
          {6, 0, 2, 0, 0, 0, 0}},
-        {"muzzle down 12.3", {g(sin(12.3 * kDeg)), 0, g(-cos(12.3 * kDeg))}, 0, 0, -12.3f, 0.0f,
-         {6, 0, 1, 1, 12, 0, 3}, {6, 0, 2, 0, 0, 0, 0}},
-        {"steep, 60 up", {g(-sin(60 * kDeg)), 0, g(-cos(60 * kDeg))}, 0, 0, 60.0f, 0.0f, {6, 0, 1, 0, 60, 0, 0},
+        {"muzzle down 12.3",
+         {g(sin(12.3 * kDeg)), 0, g(-cos(12.3 * kDeg))},
+         0,
+         0,
+         -12.3f,
+         0.0f,
+         {6, 0, 1, 1, 12, 0, 3},
          {6, 0, 2, 0, 0, 0, 0}},
-        {"canted 30 right", {0, g(0.5), g(-cos(30 * kDeg))}, 0, 0, 0.0f, 30.0f, {6, 0, 1, 0, 0, 0, 0},
+        {"steep, 60 up",
+         {g(-sin(60 * kDeg)), 0, g(-cos(60 * kDeg))},
+         0,
+         0,
+         60.0f,
+         0.0f,
+         {6, 0, 1, 0, 60, 0, 0},
+         {6, 0, 2, 0, 0, 0, 0}},
+        {"canted 30 right",
+         {0, g(0.5), g(-cos(30 * kDeg))},
+         0,
+         0,
+         0.0f,
+         30.0f,
+         {6, 0, 1, 0, 0, 0, 0},
          {6, 0, 2, 0, 30, 0, 0}},
-        {"canted 30 left", {0, g(-0.5), g(-cos(30 * kDeg))}, 0, 0, 0.0f, -30.0f, {6, 0, 1, 0, 0, 0, 0},
+        {"canted 30 left",
+         {0, g(-0.5), g(-cos(30 * kDeg))},
+         0,
+         0,
+         0.0f,
+         -30.0f,
+         {6, 0, 1, 0, 0, 0, 0},
          {6, 0, 2, 1, 30, 0, 0}},
-        {"upside down, 150", {0, g(0.5), g(cos(30 * kDeg))}, 0, 0, 0.0f, 150.0f, {6, 0, 1, 0, 0, 0, 0},
+        {"upside down, 150",
+         {0, g(0.5), g(cos(30 * kDeg))},
+         0,
+         0,
+         0.0f,
+         150.0f,
+         {6, 0, 1, 0, 0, 0, 0},
          {6, 0, 2, 0, 150, 0, 0}},
         {"on its side", {0, 16384, 0}, 0, 0, 0.0f, 90.0f, {6, 0, 1, 0, 0, 0, 0}, {6, 0, 2, 0, 90, 0, 0}},
-        {"user zero past 180 wraps", {0, g(0.5), g(cos(30 * kDeg))}, 0, 40.0f, 0.0f, -170.0f,
-         {6, 0, 1, 0, 0, 0, 0}, {6, 0, 2, 1, 170, 0, 0}},
+        {"user zero past 180 wraps",
+         {0, g(0.5), g(cos(30 * kDeg))},
+         0,
+         40.0f,
+         0.0f,
+         -170.0f,
+         {6, 0, 1, 0, 0, 0, 0},
+         {6, 0, 2, 1, 170, 0, 0}},
     };
     const int16_t mag[3] = {0, 300, 0};
     for (const AttitudeCase &c : cases) {

@@ -25,7 +25,6 @@
 #include "sim_peer.h"
 #include "vesk_msg.h"
 
-
 /* ---- stand-ins ---- */
 
 static std::mutex g_lock;
@@ -173,10 +172,7 @@ protected:
         return line_until(to_core(0x030A, {0x01, 0x01}));
     }
 
-    void core_writes(const bytes &b)
-    {
-        ASSERT_EQ(write(master, b.data(), b.size()), (ssize_t)b.size());
-    }
+    void core_writes(const bytes &b) { ASSERT_EQ(write(master, b.data(), b.size()), (ssize_t)b.size()); }
 
     /* The main-bus reports that arrive before a bright-light marker. */
     std::vector<bytes> reports_for(const bytes &stream)
@@ -222,7 +218,12 @@ TEST_F(FpgaLink, ImageCommandsReachTheCoreAndTheSettings)
 {
     const ir_row rows[] = {
         {"brightness 0: level 1", 1, 1, 0, to_core(0x0309, {0x01, 0x00, 44}), {"tevi_ir_save 0 0 0", "edit_end"}, 0},
-        {"brightness 20: level 10", 1, 1, 20, to_core(0x0309, {0x01, 0x00, 89}), {"tevi_ir_save 20 0 0", "edit_end"},
+        {"brightness 20: level 10",
+         1,
+         1,
+         20,
+         to_core(0x0309, {0x01, 0x00, 89}),
+         {"tevi_ir_save 20 0 0", "edit_end"},
          0},
         {"contrast 4", 1, 2, 4, to_core(0x0309, {0x01, 0x01, 58}), {"tevi_ir_save 4 1 0", "edit_end"}, 0},
         {"enhancement 2", 1, 3, 2, to_core(0x0309, {0x01, 0x03, 54}), {"tevi_ir_save 2 2 0", "edit_end"}, 0},
@@ -307,8 +308,7 @@ TEST_F(FpgaLink, BadPixelEditorMovesTheCursorWithinTheSensor)
         {"down by ten", 4, 1, to_core(0x0405, {0x01, 0x37, 0x01, 0x0A, 0x01}), 311, 266},
         {"up by one", 1, 0, to_core(0x0405, {0x01, 0x37, 0x01, 0x09, 0x01}), 311, 265},
         {"manual repair", 2, 1, to_core(0x0508, {0x01, 0x00}), 311, 265},
-        {"save: save, then off", 3, 0, cat({to_core(0x0508, {0x01, 0x02}), to_core(0x0408, {0x01, 0x00})}), 311,
-         265},
+        {"save: save, then off", 3, 0, cat({to_core(0x0508, {0x01, 0x02}), to_core(0x0408, {0x01, 0x00})}), 311, 265},
     };
     for (const auto &r : rows) {
         EXPECT_EQ(line_for(24, r.cmd, 0xFF, r.value), r.line) << r.what;
@@ -381,7 +381,8 @@ TEST_F(FpgaLink, TheCoresNoticesBecomeReports)
         {"a bad checksum", bad, {}},
         {"a bad checksum drops the whole frame", hiding, {}},
         {"55 55 ...: the frame starts at the second 0x55", cat({{0x55}, from_core(0xDC00, {0x00})}), {{1, 1, 6, 0}}},
-        {"two notices in one write", cat({from_core(0xDC00, {0x00}), from_core(0x050A, {0x00})}),
+        {"two notices in one write",
+         cat({from_core(0xDC00, {0x00}), from_core(0x050A, {0x00})}),
          {{1, 1, 6, 0}, {1, 1, 11, 0}}},
         {"unknown command", from_core(0x0777, {0x00}), {}},
         {"no length room: LEN 3", {0x55, 0x03, 0x05, 0x08, 0x65, 0xEB, 0xAA}, {{24, 3, 0xFF, 0}}},

@@ -91,9 +91,8 @@ TEST(FpgaProto, VersionTextIsCutAtTheHyphen)
     const struct {
         const char *in, *shown;
     } rows[] = {
-        {"v1.2.3-rc", "V1.2.3"}, {"v1.2.3", "V1.2.3"}, {"V2.0-beta-1", "V2.0"},
-        {"-rc", ""},             {"", ""},             {"x1-2", "x1"},
-        {"1.0v-a", "1.0v"},
+        {"v1.2.3-rc", "V1.2.3"}, {"v1.2.3", "V1.2.3"}, {"V2.0-beta-1", "V2.0"}, {"-rc", ""}, {"", ""},
+        {"x1-2", "x1"},          {"1.0v-a", "1.0v"},
     };
     for (const auto &r : rows) {
         char out[32];
@@ -148,8 +147,8 @@ TEST(FpgaRx, FramesAreFoundWhereverTheyStart)
         {"55 55 04 ...: the frame starts at the second 0x55", cat({{0x55}, bright}), {bright}},
         {"noise before", cat({{0x00, 0x13, 0xAA, 0xEB}, bright}), {bright}},
         {"two frames in one read", cat({version, bright}), {version, bright}},
-        {"many frames in one read", cat({bright, bright, bright, bright, bright, bright, bright, bright, bright,
-                                        bright, bright, bright}),
+        {"many frames in one read",
+         cat({bright, bright, bright, bright, bright, bright, bright, bright, bright, bright, bright, bright}),
          std::vector<bytes>(12, bright)},
         {"wrong tail, then a frame", cat({bad_tail, bright}), {bright}},
         {"a length longer than the ring, then a frame", cat({huge_len, bright}), {bright}},
@@ -206,10 +205,8 @@ TEST(FpgaRx, TextsStopBeforeTheChecksum)
         size_t from;
         std::string text;
     } rows[] = {
-        {"part number from offset 5", pn, 5, "PN-42"},
-        {"first version from offset 6", first, 6, "fw7.1"},
-        {"length below 4, from 5", bare, 5, ""},
-        {"length below 4, from 6", bare, 6, ""},
+        {"part number from offset 5", pn, 5, "PN-42"}, {"first version from offset 6", first, 6, "fw7.1"},
+        {"length below 4, from 5", bare, 5, ""},       {"length below 4, from 6", bare, 6, ""},
         {"nothing past the end", pn, 200, ""},
     };
     for (const auto &r : rows) {

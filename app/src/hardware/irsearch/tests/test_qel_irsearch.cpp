@@ -18,10 +18,10 @@
 #include "ballistic_fbc.h"
 #include "ballistic_thread.h"
 #include "iniparser_handler.h"
+#include "peer_frames.h"
 #include "qel_dev_status.h"
 #include "qel_wifi.h"
 #include "qel_wifi_internal.h"
-#include "peer_frames.h"
 #include "sim_peer.h"
 #include "vesk_msg.h"
 

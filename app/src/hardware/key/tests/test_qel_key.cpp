@@ -108,30 +108,48 @@ TEST_F(KeyMachine, TimingsOnAVirtualClock)
 {
     const std::vector<TimingCase> cases = {
         {"middle short", {{0, 1, 1}, {300, 1, 0}}, 1000, {{300, {7, 1, 0, 0, 0}}}},
-        {"middle long: at the third repeat, and its release", held(1, 0, 1500), 2000,
+        {"middle long: at the third repeat, and its release",
+         held(1, 0, 1500),
+         2000,
          {{900, {7, 1, 2, 0, 0}}, {1500, {7, 1, 3, 0, 0}}}},
         {"up short at the release, without waiting", {{0, 2, 1}, {120, 2, 0}}, 1000, {{120, {7, 2, 0, 0, 0}}}},
         {"left then down held: at down's first repeat, no short presses after",
-         merge({{{0, 4, 1}, {1400, 4, 0}}, held(3, 100, 1300)}), 2000, {{600, {7, 10, 1, 0, 0}}}},
+         merge({{{0, 4, 1}, {1400, 4, 0}}, held(3, 100, 1300)}),
+         2000,
+         {{600, {7, 10, 1, 0, 0}}}},
         {"left then down, down released early: at that release",
-         {{0, 4, 1}, {100, 3, 1}, {300, 3, 0}, {400, 4, 0}}, 1000, {{300, {7, 10, 1, 0, 0}}}},
+         {{0, 4, 1}, {100, 3, 1}, {300, 3, 0}, {400, 4, 0}},
+         1000,
+         {{300, {7, 10, 1, 0, 0}}}},
         {"left and right for 5000 ms: at the 25th matching event",
-         merge({{{0, 4, 1}, {6200, 4, 0}}, held(5, 100, 6000)}), 7000, {{5400, {7, 9, 1, 0, 0}}}},
+         merge({{{0, 4, 1}, {6200, 4, 0}}, held(5, 100, 6000)}),
+         7000,
+         {{5400, {7, 9, 1, 0, 0}}}},
         {"left and right let go before 5000 ms: nothing",
-         merge({{{0, 4, 1}, {3200, 4, 0}}, held(5, 100, 3000)}), 4000, {}},
+         merge({{{0, 4, 1}, {3200, 4, 0}}, held(5, 100, 3000)}),
+         4000,
+         {}},
         {"left and right twice 3 s each: a fresh hold counts from 0",
          merge({{{0, 4, 1}, {3200, 4, 0}}, held(5, 100, 3000), {{4000, 4, 1}, {7200, 4, 0}}, held(5, 4100, 7000)}),
-         8000, {}},
-        {"up, middle, down: the three-key combination", merge({{{0, 2, 1}, {1000, 2, 0}, {50, 1, 1}, {1000, 1, 0}},
-                                                               held(3, 100, 900)}),
-         1500, {{600, {7, 11, 1, 0, 0}}}},
+         8000,
+         {}},
+        {"up, middle, down: the three-key combination",
+         merge({{{0, 2, 1}, {1000, 2, 0}, {50, 1, 1}, {1000, 1, 0}}, held(3, 100, 900)}),
+         1500,
+         {{600, {7, 11, 1, 0, 0}}}},
         /* The 10 ms ticks fall on the releases here: 41 ticks after it. */
         {"power single: 400 ms after its release", {{0, 8, 1}, {100, 8, 0}}, 1000, {{500, {7, 8, 0, 0, 0}}}},
-        {"power double 300 ms apart: one double report", {{0, 8, 1}, {100, 8, 0}, {300, 8, 1}, {400, 8, 0}}, 1500,
+        {"power double 300 ms apart: one double report",
+         {{0, 8, 1}, {100, 8, 0}, {300, 8, 1}, {400, 8, 0}},
+         1500,
          {{400, {7, 8, 0, 1, 0}}}},
-        {"power twice 500 ms apart: two singles", {{0, 8, 1}, {50, 8, 0}, {550, 8, 1}, {600, 8, 0}}, 1500,
+        {"power twice 500 ms apart: two singles",
+         {{0, 8, 1}, {50, 8, 0}, {550, 8, 1}, {600, 8, 0}},
+         1500,
          {{450, {7, 8, 0, 0, 0}}, {1000, {7, 8, 0, 0, 0}}}},
-        {"power long: at once, and its release", held(8, 0, 1500), 2500,
+        {"power long: at once, and its release",
+         held(8, 0, 1500),
+         2500,
          {{900, {7, 8, 2, 0, 0}}, {1500, {7, 8, 3, 0, 0}}}},
     };
     for (const TimingCase &c : cases) {
@@ -142,10 +160,7 @@ TEST_F(KeyMachine, TimingsOnAVirtualClock)
     }
 }
 
-TEST_F(KeyMachine, UnknownCodeReportsNothing)
-{
-    EXPECT_TRUE(play({{0, 30, 1}, {100, 30, 0}}, 200).empty());
-}
+TEST_F(KeyMachine, UnknownCodeReportsNothing) { EXPECT_TRUE(play({{0, 30, 1}, {100, 30, 0}}, 200).empty()); }
 
 TEST_F(KeyMachine, EventsSplitAcrossReadsAreReassembled)
 {

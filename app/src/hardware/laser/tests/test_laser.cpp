@@ -4,14 +4,14 @@
 // the sandbox's board; here "power on" is the simulator's script.
 #include "laser.h"
 
-#include <errno.h>
 #include <dirent.h>
-#include <signal.h>
-#include <sys/syscall.h>
+#include <errno.h>
 #include <sched.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -152,7 +152,11 @@ TEST_F(Laser, SingleMeasurementReachesTheGuiAndTheSolver)
     int i = gui.wait_for("0402FF", 0, 3000);
     ASSERT_GE(i, 0);
     EXPECT_EQ(gui.payloads[i], "0402FF0000010001007B040000000000000000");
-    EXPECT_EQ(gui.payloads[0], "0408FF0100" "00000000" "000A4E20" "00") << "configured first";
+    EXPECT_EQ(gui.payloads[0], "0408FF0100"
+                               "00000000"
+                               "000A4E20"
+                               "00")
+        << "configured first";
     EXPECT_EQ(settled(qel_dev_status.distance_now, 1234), 1234);
     EXPECT_EQ(settled(qel_dev_status.ballistics_refresh, 1), 1);
     EXPECT_EQ(settled(vesk_lrf_ballistics_from_lrf, 1), 1);
@@ -231,7 +235,9 @@ TEST_F(Laser, CorruptRepliesAndNoiseCostNothingButTheirBytes)
     gui_op(1);
     int i = gui.wait_for("0402FF00", from, 3000);
     ASSERT_GE(i, 0) << "the receive thread survived the noise";
-    EXPECT_EQ(gui.payloads[i], "0402FF000001000100" "4D07" "0000000000000000");
+    EXPECT_EQ(gui.payloads[i], "0402FF000001000100"
+                               "4D07"
+                               "0000000000000000");
 }
 
 TEST_F(Laser, FailedPowerOnIsReported)

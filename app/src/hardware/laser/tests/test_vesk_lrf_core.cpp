@@ -23,15 +23,33 @@ std::string describe(const vesk_lrf_actions &list)
         const vesk_lrf_action &a = list.items[i];
         if (i) s += ", ";
         switch (a.kind) {
-        case VESK_LRF_ACT_UART: s += "tx:" + hexs(a.bytes, a.len); break;
-        case VESK_LRF_ACT_POWER_ON: s += "on"; break;
-        case VESK_LRF_ACT_POWER_OFF: s += "off"; break;
-        case VESK_LRF_ACT_TIMER_OP: s += "op=" + std::to_string(a.ms); break;
-        case VESK_LRF_ACT_TIMER_SET: s += "set=" + std::to_string(a.ms); break;
-        case VESK_LRF_ACT_TIMER_IDLE: s += "idle=" + std::to_string(a.ms); break;
-        case VESK_LRF_ACT_UI: s += "ui:" + hexs(a.bytes, a.len); break;
-        case VESK_LRF_ACT_BALLISTICS: s += "bal=" + std::to_string(a.dm); break;
-        case VESK_LRF_ACT_LOG: s += std::string("log:") + a.log; break;
+        case VESK_LRF_ACT_UART:
+            s += "tx:" + hexs(a.bytes, a.len);
+            break;
+        case VESK_LRF_ACT_POWER_ON:
+            s += "on";
+            break;
+        case VESK_LRF_ACT_POWER_OFF:
+            s += "off";
+            break;
+        case VESK_LRF_ACT_TIMER_OP:
+            s += "op=" + std::to_string(a.ms);
+            break;
+        case VESK_LRF_ACT_TIMER_SET:
+            s += "set=" + std::to_string(a.ms);
+            break;
+        case VESK_LRF_ACT_TIMER_IDLE:
+            s += "idle=" + std::to_string(a.ms);
+            break;
+        case VESK_LRF_ACT_UI:
+            s += "ui:" + hexs(a.bytes, a.len);
+            break;
+        case VESK_LRF_ACT_BALLISTICS:
+            s += "bal=" + std::to_string(a.dm);
+            break;
+        case VESK_LRF_ACT_LOG:
+            s += std::string("log:") + a.log;
+            break;
         }
     }
     return s;
@@ -104,8 +122,13 @@ void none(const vesk_lrf_core &) {}
 const std::vector<Row> &rows()
 {
     static const std::vector<Row> table = {
-        {"a settings query answers the settings, in any state", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SETTINGS_QUERY), VESK_LRF_OFF,
-         "ui:0408FF0100" "00000000" "FFFFFFFF" "FF", none},
+        {"a settings query answers the settings, in any state", [] { return core_in(VESK_LRF_OFF); },
+         ev(VESK_LRF_EV_REQ_SETTINGS_QUERY), VESK_LRF_OFF,
+         "ui:0408FF0100"
+         "00000000"
+         "FFFFFFFF"
+         "FF",
+         none},
         {"accepting a distance of the stored set hands it to the solver",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_IDLE, 3);
@@ -125,12 +148,17 @@ const std::vector<Row> &rows()
              return c;
          },
          accept(1, 250, 4), VESK_LRF_IDLE, "ui:0400FF0009", none},
-        {"accepting an index beyond the stored set is refused", [] { return core_in(VESK_LRF_IDLE, 3); }, accept(0, 0, 0), VESK_LRF_IDLE,
-         "ui:0400FF0009", none},
-        {"an anomaly report of no echo alone is only logged", [] { return core_in(VESK_LRF_IDLE); }, frame(0x06, {0xF7, 0, 0, 0}), VESK_LRF_IDLE,
-         "log:anomaly 0x06: no echo only, all health bits ok; ignored", none},
-        {"an anomaly report while scanning ends the scan with status 3", [] { return core_in(VESK_LRF_SCAN); }, frame(0x06, {1, 2, 3, 4}), VESK_LRF_STOPPING,
-         "ui:0402FF03010100" "00" "01020304" "00000000000000, " STOP_SCAN,
+        {"accepting an index beyond the stored set is refused", [] { return core_in(VESK_LRF_IDLE, 3); },
+         accept(0, 0, 0), VESK_LRF_IDLE, "ui:0400FF0009", none},
+        {"an anomaly report of no echo alone is only logged", [] { return core_in(VESK_LRF_IDLE); },
+         frame(0x06, {0xF7, 0, 0, 0}), VESK_LRF_IDLE, "log:anomaly 0x06: no echo only, all health bits ok; ignored",
+         none},
+        {"an anomaly report while scanning ends the scan with status 3", [] { return core_in(VESK_LRF_SCAN); },
+         frame(0x06, {1, 2, 3, 4}), VESK_LRF_STOPPING,
+         "ui:0402FF03010100"
+         "00"
+         "01020304"
+         "00000000000000, " STOP_SCAN,
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.last_fail, 3); }},
         {"a short anomaly report while configuring ends in idle",
          [] {
@@ -141,35 +169,35 @@ const std::vector<Row> &rows()
          },
          frame(0x06, {9, 9}), VESK_LRF_IDLE, "ui:0402FF03000100" NO_DISTANCE ", " ENTER_IDLE,
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 0); }},
-        {"invalid settings change nothing", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(1, 0, 500, 100), VESK_LRF_IDLE, "",
-         none},
-        {"settings while off power the module", [] { return core_in(VESK_LRF_OFF); }, settings_ev(2, 1, 100, 500), VESK_LRF_WAKING,
-         "on",
+        {"invalid settings change nothing", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(1, 0, 500, 100),
+         VESK_LRF_IDLE, "", none},
+        {"settings while off power the module", [] { return core_in(VESK_LRF_OFF); }, settings_ev(2, 1, 100, 500),
+         VESK_LRF_WAKING, "on",
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.settings.target, 2);
              EXPECT_EQ(c.settings.max_m, 500);
          }},
-        {"settings while idle configure the module", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(3, 1, 0, 0), VESK_LRF_CONFIG,
-         "idle=0, " TX_SETUP ", op=300",
+        {"settings while idle configure the module", [] { return core_in(VESK_LRF_IDLE); }, settings_ev(3, 1, 0, 0),
+         VESK_LRF_CONFIG, "idle=0, " TX_SETUP ", op=300",
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.settings.processing, 0) << "multi target forces normal processing";
              EXPECT_EQ(c.cfg_status, 0xFF);
              EXPECT_EQ(c.cfg_step, 2);
          }},
-        {"settings while scanning are held and stop the scan", [] { return core_in(VESK_LRF_SCAN); }, settings_ev(2, 0, 0, 0),
-         VESK_LRF_STOPPING, STOP_SCAN,
+        {"settings while scanning are held and stop the scan", [] { return core_in(VESK_LRF_SCAN); },
+         settings_ev(2, 0, 0, 0), VESK_LRF_STOPPING, STOP_SCAN,
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.pending_settings_valid, 1);
              EXPECT_EQ(c.settings.target, 1);
          }},
         {"settings while measuring are held", [] { return core_in(VESK_LRF_SINGLE); }, settings_ev(2, 0, 0, 0),
          VESK_LRF_SINGLE, "", [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_settings.target, 2); }},
-        {"a stop while off does nothing", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL), VESK_LRF_OFF, "",
-         none},
-        {"a stop while stopping does nothing", [] { return core_in(VESK_LRF_STOPPING); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
-         VESK_LRF_STOPPING, "", none},
-        {"a stop during a single measurement returns to idle", [] { return core_in(VESK_LRF_SINGLE); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
-         VESK_LRF_IDLE, "ui:0400FF0000, " ENTER_IDLE, none},
+        {"a stop while off does nothing", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL),
+         VESK_LRF_OFF, "", none},
+        {"a stop while stopping does nothing", [] { return core_in(VESK_LRF_STOPPING); },
+         ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING, "", none},
+        {"a stop during a single measurement returns to idle", [] { return core_in(VESK_LRF_SINGLE); },
+         ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_IDLE, "ui:0400FF0000, " ENTER_IDLE, none},
         {"a stop with accept hands the last scan reading to the solver",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN);
@@ -210,27 +238,36 @@ const std::vector<Row> &rows()
              return c;
          },
          ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING,
-         "ui:0402FF0081030002" "006405" "00C800" "000000" "02" "00, " STOP_SCAN, none},
-        {"a stop with accept in a multi-target scan without a set reports status 5", [] { return core_in(VESK_LRF_SCAN, 3); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT),
-         VESK_LRF_STOPPING, "ui:0400FF0205, " STOP_SCAN, none},
-        {"a stop with cancel ends the scan", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL), VESK_LRF_STOPPING,
-         STOP_SCAN, none},
-        {"a single request while off powers the module and is kept", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_WAKING,
-         "on", [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 1); }},
-        {"a scan request while off powers the module and is kept", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_WAKING, "on",
+         "ui:0402FF0081030002"
+         "006405"
+         "00C800"
+         "000000"
+         "02"
+         "00, " STOP_SCAN,
+         none},
+        {"a stop with accept in a multi-target scan without a set reports status 5",
+         [] { return core_in(VESK_LRF_SCAN, 3); }, ev(VESK_LRF_EV_REQ_STOP_ACCEPT), VESK_LRF_STOPPING,
+         "ui:0400FF0205, " STOP_SCAN, none},
+        {"a stop with cancel ends the scan", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_STOP_CANCEL),
+         VESK_LRF_STOPPING, STOP_SCAN, none},
+        {"a single request while off powers the module and is kept", [] { return core_in(VESK_LRF_OFF); },
+         ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_WAKING, "on",
+         [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 1); }},
+        {"a scan request while off powers the module and is kept", [] { return core_in(VESK_LRF_OFF); },
+         ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_WAKING, "on",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 2); }},
-        {"a request while configuring is answered busy", [] { return core_in(VESK_LRF_CONFIG); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_CONFIG,
-         "ui:0400FF0107", none},
-        {"a request while scanning is answered busy", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_SCAN,
-         "ui:0400FF0207", none},
-        {"a single request while idle measures once", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_SINGLE,
-         "idle=0, " TX_SINGLE ", op=1000", none},
-        {"a single request with median processing measures three times", [] { return core_in(VESK_LRF_IDLE, 2, 1); }, ev(VESK_LRF_EV_REQ_SINGLE),
-         VESK_LRF_MEDIAN, "idle=0, " TX_SINGLE ", op=1000", none},
-        {"a single request with multi target takes up to three targets", [] { return core_in(VESK_LRF_IDLE, 3); }, ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_MULTI,
-         "idle=0, " TX_SINGLE ", op=1000", none},
-        {"a scan request while idle starts scanning", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_SCAN,
-         "idle=0, " TX_SCAN ", op=1500, ui:0400FF0200", none},
+        {"a request while configuring is answered busy", [] { return core_in(VESK_LRF_CONFIG); },
+         ev(VESK_LRF_EV_REQ_SCAN), VESK_LRF_CONFIG, "ui:0400FF0107", none},
+        {"a request while scanning is answered busy", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_REQ_SINGLE),
+         VESK_LRF_SCAN, "ui:0400FF0207", none},
+        {"a single request while idle measures once", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SINGLE),
+         VESK_LRF_SINGLE, "idle=0, " TX_SINGLE ", op=1000", none},
+        {"a single request with median processing measures three times", [] { return core_in(VESK_LRF_IDLE, 2, 1); },
+         ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_MEDIAN, "idle=0, " TX_SINGLE ", op=1000", none},
+        {"a single request with multi target takes up to three targets", [] { return core_in(VESK_LRF_IDLE, 3); },
+         ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_MULTI, "idle=0, " TX_SINGLE ", op=1000", none},
+        {"a scan request while idle starts scanning", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_REQ_SCAN),
+         VESK_LRF_SCAN, "idle=0, " TX_SCAN ", op=1500, ui:0400FF0200", none},
         {"a request while unconfigured configures first",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_IDLE);
@@ -239,9 +276,10 @@ const std::vector<Row> &rows()
          },
          ev(VESK_LRF_EV_REQ_SINGLE), VESK_LRF_CONFIG, "idle=0, " TX_SETUP ", op=300",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 1); }},
-        {"a timer while off does nothing", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_OFF, "", none},
-        {"the module powered starts the configuration", [] { return core_in(VESK_LRF_WAKING); }, ev(VESK_LRF_EV_POWER_READY), VESK_LRF_CONFIG,
-         "idle=0, " TX_SETUP ", op=300", none},
+        {"a timer while off does nothing", [] { return core_in(VESK_LRF_OFF); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_OFF,
+         "", none},
+        {"the module powered starts the configuration", [] { return core_in(VESK_LRF_WAKING); },
+         ev(VESK_LRF_EV_POWER_READY), VESK_LRF_CONFIG, "idle=0, " TX_SETUP ", op=300", none},
         {"the module powered reads the gates back first in diagnostic mode",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_WAKING);
@@ -257,7 +295,10 @@ const std::vector<Row> &rows()
              return c;
          },
          ev(VESK_LRF_EV_POWER_FAILED), VESK_LRF_OFF,
-         "op=0, set=0, ui:0400FF0308, ui:0408FF0100" "00000000" "FFFFFFFF" "08",
+         "op=0, set=0, ui:0400FF0308, ui:0408FF0100"
+         "00000000"
+         "FFFFFFFF"
+         "08",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.pending_request, 0); }},
         {"a frame while waking does nothing", [] { return core_in(VESK_LRF_WAKING); }, frame(0x02, {0, 0, 1, 0}),
          VESK_LRF_WAKING, "", none},
@@ -268,10 +309,10 @@ const std::vector<Row> &rows()
              return c;
          },
          frame(0xA1, {0x03, 0x00}), VESK_LRF_CONFIG, "tx:EE160303030107, op=300", none},
-        {"a minute idle powers the module off", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_IDLE), VESK_LRF_OFF,
-         "off, ui:0400FF0300", none},
-        {"a stray timer while idle does nothing", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE, "",
-         none},
+        {"a minute idle powers the module off", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_IDLE),
+         VESK_LRF_OFF, "off, ui:0400FF0300", none},
+        {"a stray timer while idle does nothing", [] { return core_in(VESK_LRF_IDLE); }, ev(VESK_LRF_EV_TIMER_OP),
+         VESK_LRF_IDLE, "", none},
         {"a confirmed stop returns to idle", [] { return core_in(VESK_LRF_STOPPING); }, frame(0x05, {}), VESK_LRF_IDLE,
          "ui:0400FF0000, " ENTER_IDLE, none},
         {"an unconfirmed stop powers off and takes the held settings",
@@ -289,10 +330,10 @@ const std::vector<Row> &rows()
              EXPECT_EQ(c.cfg_status, 0xFF);
              EXPECT_EQ(c.eff_min_m, 0xFFFF);
          }},
-        {"a set timer while stopping does nothing", [] { return core_in(VESK_LRF_STOPPING); }, ev(VESK_LRF_EV_TIMER_SET),
-         VESK_LRF_STOPPING, "", none},
-        {"a scan without reply reports a time-out and stops", [] { return core_in(VESK_LRF_SCAN); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_STOPPING,
-         "ui:0402FF04010100" NO_DISTANCE ", " STOP_SCAN, none},
+        {"a set timer while stopping does nothing", [] { return core_in(VESK_LRF_STOPPING); },
+         ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_STOPPING, "", none},
+        {"a scan without reply reports a time-out and stops", [] { return core_in(VESK_LRF_SCAN); },
+         ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_STOPPING, "ui:0402FF04010100" NO_DISTANCE ", " STOP_SCAN, none},
         {"the pause after a multi-target shot closes its set",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MULTI, 3);
@@ -304,7 +345,11 @@ const std::vector<Row> &rows()
              c.open_set.nib[0] = 2;
              return c;
          },
-         ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_IDLE, "ui:0402FF0000030001" "003200" "000000000000" "0200, set=0, " ENTER_IDLE,
+         ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_IDLE,
+         "ui:0402FF0000030001"
+         "003200"
+         "000000000000"
+         "0200, set=0, " ENTER_IDLE,
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.last_set_valid, 1); }},
         {"the pause after a multi-target scan shot closes its set and scanning goes on",
          [] {
@@ -313,7 +358,11 @@ const std::vector<Row> &rows()
              c.open_set.target = 3;
              return c;
          },
-         ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_SCAN, "ui:0402FF0201030000" "000000000000000000" "0000, set=0", none},
+         ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_SCAN,
+         "ui:0402FF0201030000"
+         "000000000000000000"
+         "0000, set=0",
+         none},
         {"the pause between median readings measures again",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MEDIAN, 1, 1);
@@ -322,14 +371,14 @@ const std::vector<Row> &rows()
          },
          ev(VESK_LRF_EV_TIMER_SET), VESK_LRF_MEDIAN, TX_SINGLE ", op=1000",
          [](const vesk_lrf_core &c) { EXPECT_EQ(c.median_gap, 0); }},
-        {"a single measurement without reply reports a time-out", [] { return core_in(VESK_LRF_SINGLE, 2); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
-         "ui:0402FF04000200" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"a multi-target measurement without reply reports a time-out", [] { return core_in(VESK_LRF_MULTI, 3); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
-         "ui:0402FF04000300" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"a median measurement without reply reports a median failure", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE,
-         "ui:0402FF05000101" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"a reply to another command while measuring is ignored", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x04, {0, 0, 1, 0}), VESK_LRF_SINGLE, "",
-         none},
+        {"a single measurement without reply reports a time-out", [] { return core_in(VESK_LRF_SINGLE, 2); },
+         ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE, "ui:0402FF04000200" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"a multi-target measurement without reply reports a time-out", [] { return core_in(VESK_LRF_MULTI, 3); },
+         ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE, "ui:0402FF04000300" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"a median measurement without reply reports a median failure", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); },
+         ev(VESK_LRF_EV_TIMER_OP), VESK_LRF_IDLE, "ui:0402FF05000101" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"a reply to another command while measuring is ignored", [] { return core_in(VESK_LRF_SINGLE); },
+         frame(0x04, {0, 0, 1, 0}), VESK_LRF_SINGLE, "", none},
         {"a reply in the pause between median readings is ignored",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MEDIAN, 1, 1);
@@ -337,22 +386,29 @@ const std::vector<Row> &rows()
              return c;
          },
          frame(0x02, {0, 0, 100, 0}), VESK_LRF_MEDIAN, "", none},
-        {"the first of several targets waits for the rest", [] { return core_in(VESK_LRF_MULTI, 3); }, frame(0x02, {0x02, 0x00, 0x64, 0x05}),
-         VESK_LRF_MULTI, "set=150, op=0", [](const vesk_lrf_core &c) { EXPECT_EQ(c.open_set.count, 1); }},
-        {"a multi-target reply with a bad index is malformed", [] { return core_in(VESK_LRF_MULTI, 3); }, frame(0x02, {0x30, 0x00, 0x64, 0x05}),
-         VESK_LRF_IDLE, "ui:0402FF06000300" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"a measurement reply without four values is malformed", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {1, 2}), VESK_LRF_IDLE,
-         "ui:0402FF06000100" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"a short reply in a median scan is a median failure and scanning goes on", [] { return core_in(VESK_LRF_SCAN, 1, 1); }, frame(0x04, {}), VESK_LRF_SCAN,
-         "ui:0402FF05010101" NO_DISTANCE, none},
-        {"a single reading inside the gates is the result", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x00, 0x00, 0x7B, 0x04}),
-         VESK_LRF_IDLE, "ui:0402FF0000010001" "007B04" "0000000000000000, bal=1234, " ENTER_IDLE, none},
-        {"a single reading without target reports no target", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x04, 0, 0, 0}),
-         VESK_LRF_IDLE, "ui:0402FF01000100" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"a single reading outside the gates reports out of gate", [] { return core_in(VESK_LRF_SINGLE); }, frame(0x02, {0x00, 0x00, 0x09, 0x09}),
-         VESK_LRF_IDLE, "ui:0402FF02000100" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"the first median reading waits for the next", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, frame(0x02, {0, 0, 100, 0}),
-         VESK_LRF_MEDIAN, "op=0, set=400", [](const vesk_lrf_core &c) { EXPECT_EQ(c.median_gap, 1); }},
+        {"the first of several targets waits for the rest", [] { return core_in(VESK_LRF_MULTI, 3); },
+         frame(0x02, {0x02, 0x00, 0x64, 0x05}), VESK_LRF_MULTI, "set=150, op=0",
+         [](const vesk_lrf_core &c) { EXPECT_EQ(c.open_set.count, 1); }},
+        {"a multi-target reply with a bad index is malformed", [] { return core_in(VESK_LRF_MULTI, 3); },
+         frame(0x02, {0x30, 0x00, 0x64, 0x05}), VESK_LRF_IDLE, "ui:0402FF06000300" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"a measurement reply without four values is malformed", [] { return core_in(VESK_LRF_SINGLE); },
+         frame(0x02, {1, 2}), VESK_LRF_IDLE, "ui:0402FF06000100" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"a short reply in a median scan is a median failure and scanning goes on",
+         [] { return core_in(VESK_LRF_SCAN, 1, 1); }, frame(0x04, {}), VESK_LRF_SCAN, "ui:0402FF05010101" NO_DISTANCE,
+         none},
+        {"a single reading inside the gates is the result", [] { return core_in(VESK_LRF_SINGLE); },
+         frame(0x02, {0x00, 0x00, 0x7B, 0x04}), VESK_LRF_IDLE,
+         "ui:0402FF0000010001"
+         "007B04"
+         "0000000000000000, bal=1234, " ENTER_IDLE,
+         none},
+        {"a single reading without target reports no target", [] { return core_in(VESK_LRF_SINGLE); },
+         frame(0x02, {0x04, 0, 0, 0}), VESK_LRF_IDLE, "ui:0402FF01000100" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"a single reading outside the gates reports out of gate", [] { return core_in(VESK_LRF_SINGLE); },
+         frame(0x02, {0x00, 0x00, 0x09, 0x09}), VESK_LRF_IDLE, "ui:0402FF02000100" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"the first median reading waits for the next", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); },
+         frame(0x02, {0, 0, 100, 0}), VESK_LRF_MEDIAN, "op=0, set=400",
+         [](const vesk_lrf_core &c) { EXPECT_EQ(c.median_gap, 1); }},
         {"the third median reading gives the median",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_MEDIAN, 1, 1);
@@ -362,17 +418,23 @@ const std::vector<Row> &rows()
              return c;
          },
          frame(0x02, {0x00, 0x00, 0x7B, 0x04}), VESK_LRF_IDLE,
-         "ui:0402FF0000010101" "007B04" "0000000000000000, bal=1234, " ENTER_IDLE, none},
-        {"a median reading without target is a median failure", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); }, frame(0x02, {0x04, 0, 0, 0}),
-         VESK_LRF_IDLE, "ui:0402FF05000101" NO_DISTANCE ", " ENTER_IDLE, none},
-        {"a scan reading is reported and kept for accept", [] { return core_in(VESK_LRF_SCAN); }, frame(0x04, {0x00, 0x00, 0x7B, 0x04}),
-         VESK_LRF_SCAN, "op=1500, ui:0402FF0001010001" "007B04" "0000000000000000",
+         "ui:0402FF0000010101"
+         "007B04"
+         "0000000000000000, bal=1234, " ENTER_IDLE,
+         none},
+        {"a median reading without target is a median failure", [] { return core_in(VESK_LRF_MEDIAN, 1, 1); },
+         frame(0x02, {0x04, 0, 0, 0}), VESK_LRF_IDLE, "ui:0402FF05000101" NO_DISTANCE ", " ENTER_IDLE, none},
+        {"a scan reading is reported and kept for accept", [] { return core_in(VESK_LRF_SCAN); },
+         frame(0x04, {0x00, 0x00, 0x7B, 0x04}), VESK_LRF_SCAN,
+         "op=1500, ui:0402FF0001010001"
+         "007B04"
+         "0000000000000000",
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.scan_has_value, 1);
              EXPECT_EQ(c.scan_value_dm, 1234u);
          }},
-        {"a median scan reading outside the gates is a median failure", [] { return core_in(VESK_LRF_SCAN, 1, 1); }, frame(0x04, {0x04, 0, 0, 0}),
-         VESK_LRF_SCAN, "op=1500, ui:0402FF05010101" NO_DISTANCE, none},
+        {"a median scan reading outside the gates is a median failure", [] { return core_in(VESK_LRF_SCAN, 1, 1); },
+         frame(0x04, {0x04, 0, 0, 0}), VESK_LRF_SCAN, "op=1500, ui:0402FF05010101" NO_DISTANCE, none},
         {"the third median scan reading gives the median",
          [] {
              vesk_lrf_core c = core_in(VESK_LRF_SCAN, 1, 1);
@@ -381,14 +443,17 @@ const std::vector<Row> &rows()
              c.median_dm[1] = 1300;
              return c;
          },
-         frame(0x04, {0x00, 0x00, 0x7B, 0x04}), VESK_LRF_SCAN, "op=1500, ui:0402FF0001010101" "007B04" "0000000000000000",
+         frame(0x04, {0x00, 0x00, 0x7B, 0x04}), VESK_LRF_SCAN,
+         "op=1500, ui:0402FF0001010101"
+         "007B04"
+         "0000000000000000",
          [](const vesk_lrf_core &c) {
              EXPECT_EQ(c.median_ready, 1);
              EXPECT_EQ(c.median_last_dm, 1234u);
              EXPECT_EQ(c.median_n, 0);
          }},
-        {"a power event while measuring does nothing", [] { return core_in(VESK_LRF_SINGLE); }, ev(VESK_LRF_EV_POWER_READY),
-         VESK_LRF_SINGLE, "", none},
+        {"a power event while measuring does nothing", [] { return core_in(VESK_LRF_SINGLE); },
+         ev(VESK_LRF_EV_POWER_READY), VESK_LRF_SINGLE, "", none},
     };
     return table;
 }
@@ -413,9 +478,8 @@ TEST(LrfCore, NamesSettingsAndMedian)
         vesk_lrf_settings s;
         int valid;
     } rows[] = {
-        {{1, 0, 0, 0}, 1},    {{3, 1, 10, 20000}, 1}, {{0, 0, 0, 0}, 0},   {{4, 0, 0, 0}, 0},
-        {{1, 2, 0, 0}, 0},    {{1, 0, 9, 0}, 0},      {{1, 0, 0, 20001}, 0}, {{1, 0, 300, 200}, 0},
-        {{1, 0, 300, 0}, 1},  {{1, 0, 300, 300}, 1},
+        {{1, 0, 0, 0}, 1}, {{3, 1, 10, 20000}, 1}, {{0, 0, 0, 0}, 0},     {{4, 0, 0, 0}, 0},   {{1, 2, 0, 0}, 0},
+        {{1, 0, 9, 0}, 0}, {{1, 0, 0, 20001}, 0},  {{1, 0, 300, 200}, 0}, {{1, 0, 300, 0}, 1}, {{1, 0, 300, 300}, 1},
     };
     for (const auto &r : rows) EXPECT_EQ(vesk_lrf_settings_valid(&r.s), r.valid) << r.s.min_m << " " << r.s.max_m;
     EXPECT_EQ(vesk_lrf_median3_dm(3, 1, 2), 2u);
@@ -455,7 +519,7 @@ protected:
     std::vector<uint32_t> ballistics;
     std::vector<vesk_lrf_event> replies;
     uint16_t gate_min = 0, gate_max = 0;
-    int readback_override = -1; /* replaces the maximum read back */
+    int readback_override = -1;                     /* replaces the maximum read back */
     std::vector<std::vector<uint8_t>> measurements; /* 4-byte replies to 0x02, in order */
 
     void SetUp() override
@@ -469,11 +533,23 @@ protected:
     {
         uint8_t cmd = tx[4];
         switch (cmd) {
-        case 0xA1: replies.push_back(frame(0xA1, {tx[5], tx[6]})); break;
-        case 0x03: replies.push_back(frame(0x03, {tx[5]})); break;
-        case 0xA2: gate_min = (uint16_t)(tx[5] << 8 | tx[6]); replies.push_back(frame(0xA2, {tx[5], tx[6]})); break;
-        case 0xA4: gate_max = (uint16_t)(tx[5] << 8 | tx[6]); replies.push_back(frame(0xA4, {tx[5], tx[6]})); break;
-        case 0xA3: replies.push_back(frame(0xA3, {(uint8_t)(gate_min >> 8), (uint8_t)gate_min})); break;
+        case 0xA1:
+            replies.push_back(frame(0xA1, {tx[5], tx[6]}));
+            break;
+        case 0x03:
+            replies.push_back(frame(0x03, {tx[5]}));
+            break;
+        case 0xA2:
+            gate_min = (uint16_t)(tx[5] << 8 | tx[6]);
+            replies.push_back(frame(0xA2, {tx[5], tx[6]}));
+            break;
+        case 0xA4:
+            gate_max = (uint16_t)(tx[5] << 8 | tx[6]);
+            replies.push_back(frame(0xA4, {tx[5], tx[6]}));
+            break;
+        case 0xA3:
+            replies.push_back(frame(0xA3, {(uint8_t)(gate_min >> 8), (uint8_t)gate_min}));
+            break;
         case 0xA5: {
             uint16_t v = readback_override >= 0 ? (uint16_t)readback_override : gate_max;
             replies.push_back(frame(0xA5, {(uint8_t)(v >> 8), (uint8_t)v}));
@@ -485,7 +561,9 @@ protected:
                 measurements.erase(measurements.begin());
             }
             break;
-        case 0x05: replies.push_back(frame(0x05, {})); break;
+        case 0x05:
+            replies.push_back(frame(0x05, {}));
+            break;
         }
     }
 
@@ -519,7 +597,10 @@ TEST_F(LrfScenario, SingleFromOffConfiguresDefaultGatesThenMeasures)
     EXPECT_EQ(gate_min, 10);
     EXPECT_EQ(gate_max, 20000);
     ASSERT_EQ(ui.size(), 2u);
-    EXPECT_EQ(ui[0], "0408FF0100" "00000000" "000A4E20" "00");
+    EXPECT_EQ(ui[0], "0408FF0100"
+                     "00000000"
+                     "000A4E20"
+                     "00");
     EXPECT_EQ(ui[1], "0402FF0000010001007B040000000000000000");
     EXPECT_EQ(ballistics, std::vector<uint32_t>{1234});
     EXPECT_EQ(core.state, VESK_LRF_IDLE);
@@ -532,7 +613,10 @@ TEST_F(LrfScenario, ReadBackOf9999FailsTheConfiguration)
     run(ev(VESK_LRF_EV_REQ_SINGLE));
     ASSERT_EQ(ui.size(), 2u);
     EXPECT_EQ(ui[0], "0400FF0008");
-    EXPECT_EQ(ui[1], "0408FF0100" "00002710" "000A270F" "08");
+    EXPECT_EQ(ui[1], "0408FF0100"
+                     "00002710"
+                     "000A270F"
+                     "08");
     EXPECT_EQ(core.cfg_status, 8);
     EXPECT_EQ(core.pending_request, 0);
     EXPECT_EQ(core.state, VESK_LRF_IDLE);
@@ -549,7 +633,11 @@ TEST_F(LrfScenario, MultiTargetShotThenALateReplyIsNotPartOfIt)
     run(frame(0x02, {0x12, 0x00, 0xC8, 0x01}));
     run(frame(0x02, {0x20, 0x01, 0x2C, 0x02}));
     ASSERT_EQ(ui.size(), 1u);
-    EXPECT_EQ(ui[0], "0402FF0000030003" "006400" "00C801" "012C02" "2200");
+    EXPECT_EQ(ui[0], "0402FF0000030003"
+                     "006400"
+                     "00C801"
+                     "012C02"
+                     "2200");
     EXPECT_EQ(core.state, VESK_LRF_IDLE);
     run(frame(0x02, {0x00, 0x00, 0x10, 0x00}));
     EXPECT_EQ(ui.size(), 1u) << "a reply after the shot ended starts nothing";
@@ -591,7 +679,8 @@ TEST_F(LrfScenario, MedianOfThreeReadings)
     run(ev(VESK_LRF_EV_TIMER_SET));
     EXPECT_EQ(ballistics, std::vector<uint32_t>{1000});
     ASSERT_EQ(ui.size(), 1u);
-    EXPECT_EQ(ui[0], "0402FF0000010101006400" "0000000000000000");
+    EXPECT_EQ(ui[0], "0402FF0000010101006400"
+                     "0000000000000000");
 }
 
 } // namespace

@@ -141,8 +141,7 @@ struct Scope {
         vesk_persist_paths paths = dir.paths();
         static const vesk_persist_hooks hooks = {hook_format, hook_update, nullptr};
         ASSERT_EQ(vesk_persist_start(&paths, &hooks, &qel_dev_status, &profiles), 0);
-        vesk_lifecycle_calls calls = {fake_power_off, fake_reboot, fake_cancel, fake_note, nullptr, nullptr,
-                                      fake_http};
+        vesk_lifecycle_calls calls = {fake_power_off, fake_reboot, fake_cancel, fake_note, nullptr, nullptr, fake_http};
         vesk_lifecycle_set_calls(&calls);
         ASSERT_EQ(vesk_lifecycle_start(), 0);
     }
@@ -421,9 +420,15 @@ TEST(LifecyclePreemption, SafetyAtEveryStepPowersOffWithinTwoSeconds)
                  * format's Media barrier. */
                 ASSERT_EQ(request(row.step == AFTER_COMMIT ? 2 : 6), 0);
                 switch (row.step) {
-                case DURING_PREPARE: ASSERT_TRUE(s.wait_phase(VESK_PERSIST_PREPARING)); break;
-                case BEFORE_COMMIT: ASSERT_TRUE(s.wait_phase(VESK_PERSIST_PREPARED)); break;
-                case DURING_COMMIT: ASSERT_TRUE(wait_for([] { return hook_entered.load() > 0; }, 5000)); break;
+                case DURING_PREPARE:
+                    ASSERT_TRUE(s.wait_phase(VESK_PERSIST_PREPARING));
+                    break;
+                case BEFORE_COMMIT:
+                    ASSERT_TRUE(s.wait_phase(VESK_PERSIST_PREPARED));
+                    break;
+                case DURING_COMMIT:
+                    ASSERT_TRUE(wait_for([] { return hook_entered.load() > 0; }, 5000));
+                    break;
                 default:
                     /* Past the commit the reboot tells the media process
                      * first, then waits on its held flush. */
@@ -606,9 +611,8 @@ TEST(LifecycleTerminal, FailedCallsAreReportedAndTheScopeRunsOn)
         std::pair<int, int> result;
         vesk_persist_phase phase; /* after the failure */
     } rows[] = {
-        {1, {1, 1}, VESK_PERSIST_RUNNING},   {2, {2, 1}, VESK_PERSIST_RUNNING},
-        {3, {3, 1}, VESK_PERSIST_RUNNING},   {4, {4, 1}, VESK_PERSIST_RUNNING},
-        {6, {6, 2}, VESK_PERSIST_COMMITTED}, {7, {7, 2}, VESK_PERSIST_COMMITTED},
+        {1, {1, 1}, VESK_PERSIST_RUNNING}, {2, {2, 1}, VESK_PERSIST_RUNNING},   {3, {3, 1}, VESK_PERSIST_RUNNING},
+        {4, {4, 1}, VESK_PERSIST_RUNNING}, {6, {6, 2}, VESK_PERSIST_COMMITTED}, {7, {7, 2}, VESK_PERSIST_COMMITTED},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.reason);
@@ -641,8 +645,8 @@ TEST(LifecycleUpdate, ResultsReachTheWatcher)
 {
     struct Row {
         const char *name;
-        int hook;                  /* the unpack's answer */
-        std::pair<int, int> gui;   /* result frame */
+        int hook;                /* the unpack's answer */
+        std::pair<int, int> gui; /* result frame */
         vesk_update_result note;
     } rows[] = {
         {"unpack refused", -ECANCELED, {7, 1}, VESK_UPDATE_RESULT_CANCELLED},
@@ -669,4 +673,4 @@ TEST(LifecycleUpdate, ResultsReachTheWatcher)
     }
 }
 
-}  // namespace
+} // namespace

@@ -2,8 +2,8 @@
 // killed with SIGKILL at every checkpoint and step boundary. The next boot
 // finds the settings and the profile database old or new, never torn, and
 // no request half done: a reset whose manifest was published is finished.
-#include <gtest/gtest.h>
 #include <ctype.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <set>
@@ -34,23 +34,34 @@ std::vector<CrashCase> crash_cases()
     std::vector<CrashCase> out;
     const char *shutdown_early[] = {"prepare:edits-drained", "current-ini:written", "current-ini:fsynced",
                                     "current-ini:renamed"};
-    const char *shutdown_late[] = {"prepare:prepared", "lifecycle:prepared", "lifecycle:committed",
-                                   "lifecycle:flushed", "lifecycle:synced"};
+    const char *shutdown_late[] = {"prepare:prepared", "lifecycle:prepared", "lifecycle:committed", "lifecycle:flushed",
+                                   "lifecycle:synced"};
     for (int reason : {1, 6}) {
         for (const char *p : shutdown_early) out.push_back({reason, p, NOTHING_YET});
         out.push_back({reason, "current-ini:done", SETTINGS});
         for (const char *p : shutdown_late) out.push_back({reason, p, EVERYTHING});
     }
     out.push_back({6, "format:emptied", EVERYTHING});
-    const char *reset_early[] = {"prepare:edits-drained", "reset:staged", "prepare:prepared", "lifecycle:prepared",
-                                 "commit:reset-intent:written", "commit:reset-intent:fsynced"};
+    const char *reset_early[] = {"prepare:edits-drained",
+                                 "reset:staged",
+                                 "prepare:prepared",
+                                 "lifecycle:prepared",
+                                 "commit:reset-intent:written",
+                                 "commit:reset-intent:fsynced"};
     /* From the manifest's rename on, the next boot finishes the reset. */
-    const char *reset_late[] = {"commit:reset-intent:renamed", "commit:reset-intent:done",
+    const char *reset_late[] = {"commit:reset-intent:renamed",
+                                "commit:reset-intent:done",
                                 "commit:reset-intent-published",
-                                "reset:settings:db-closed", "reset:settings:defaults-done",
-                                "reset:settings:current-ini-done", "reset:settings:current-db-done",
-                                "reset:settings:wifi-done", "reset:before-marker-removed", "reset:done",
-                                "lifecycle:committed", "lifecycle:flushed", "lifecycle:synced"};
+                                "reset:settings:db-closed",
+                                "reset:settings:defaults-done",
+                                "reset:settings:current-ini-done",
+                                "reset:settings:current-db-done",
+                                "reset:settings:wifi-done",
+                                "reset:before-marker-removed",
+                                "reset:done",
+                                "lifecycle:committed",
+                                "lifecycle:flushed",
+                                "lifecycle:synced"};
     for (const char *p : reset_early) out.push_back({5, p, NOTHING_YET});
     for (const char *p : reset_late) out.push_back({5, p, EVERYTHING});
     return out;
@@ -165,4 +176,4 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, LifecycleKilledAt, ::testing::ValuesIn(crash
                              return s;
                          });
 
-}  // namespace
+} // namespace

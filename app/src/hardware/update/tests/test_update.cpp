@@ -32,12 +32,9 @@ TEST(UpdateNames, CandidatesAndTheNameRule)
         {"device_upgrade_.zip", false, false},   /* 19: nothing between prefix and ending */
         {"device_upgrade_a.zip", true, true},    /* 20 */
         {"device_upgrade_a b.zip", true, false}, /* a blank */
-        {"device_upgrade_V1.2-rc_3.zip", true, true},
-        {"device_upgrade_a.ZIP", false, false},
-        {"Device_upgrade_a.zip", false, false},
-        {"device_upgrade_a\n.zip", true, false},
-        {"device_upgrade_\xc3\xa9.zip", true, false},
-        {"device_upgrade_a.zip.zip", true, true},
+        {"device_upgrade_V1.2-rc_3.zip", true, true}, {"device_upgrade_a.ZIP", false, false},
+        {"Device_upgrade_a.zip", false, false},       {"device_upgrade_a\n.zip", true, false},
+        {"device_upgrade_\xc3\xa9.zip", true, false}, {"device_upgrade_a.zip.zip", true, true},
     };
     for (const name_row &r : rows) {
         EXPECT_EQ(vesk_update_is_candidate(r.name) != 0, r.candidate) << r.name;
@@ -70,10 +67,7 @@ static entries edit_last(entries e, const std::function<void(update_zip_entry &)
     return e;
 }
 
-static entries legacy()
-{
-    return update_zip_package(kTop, update_zip_legacy);
-}
+static entries legacy() { return update_zip_package(kTop, update_zip_legacy); }
 
 struct listing_row {
     const char *what;
@@ -113,16 +107,22 @@ static std::vector<listing_row> listing_rows()
          edit_last(legacy(), [](update_zip_entry &e) { e.name = std::string(kTop) + "/release.tar" + '\0' + "x"; }),
          -EINVAL},
         {"../ member", edit_last(legacy(), [](update_zip_entry &e) { e.name = "../release.tar"; }), -EINVAL},
-        {"../ under the top", edit_last(legacy(), [](update_zip_entry &e) { e.name = std::string(kTop) + "/../release.tar"; }),
-         -EINVAL},
+        {"../ under the top",
+         edit_last(legacy(), [](update_zip_entry &e) { e.name = std::string(kTop) + "/../release.tar"; }), -EINVAL},
         {"an absolute name", edit_last(legacy(), [](update_zip_entry &e) { e.name = "/release.tar"; }), -EINVAL},
         {"a symlink entry", edit_last(legacy(), [](update_zip_entry &e) { e.external = 0120777u << 16; }), -EINVAL},
         {"a DOS folder attribute", edit_last(legacy(), [](update_zip_entry &e) { e.external |= 0x10; }), -EINVAL},
         {"a name outside the table", with(legacy(), {"evil.sh"}), -EINVAL},
         {"no folder at all", edit_last(legacy(), [](update_zip_entry &e) { e.name = "release.tar"; }), -EINVAL},
-        {"a top folder that breaks the name rule",
-         update_zip_package("device_upgrade_a b", update_zip_legacy), -EINVAL},
-        {"the folder entry twice", [] { entries e = legacy(); e.push_back(e[0]); return e; }(), -EINVAL},
+        {"a top folder that breaks the name rule", update_zip_package("device_upgrade_a b", update_zip_legacy),
+         -EINVAL},
+        {"the folder entry twice",
+         [] {
+             entries e = legacy();
+             e.push_back(e[0]);
+             return e;
+         }(),
+         -EINVAL},
         {"a folder entry with data", edit_last(legacy(), [](update_zip_entry &e) { e.name = std::string(kTop) + "/"; }),
          -EINVAL},
         {"an empty name", edit_last(legacy(), [](update_zip_entry &e) { e.name = ""; }), -EINVAL},
@@ -160,10 +160,7 @@ struct UpdateUnpack : testing::Test {
     update_dirs d;
     std::string zip = d.media_path("device_upgrade_claimed.zip");
     std::vector<std::string> members_of(const std::string &dir) { return update_list(dir); }
-    bool nothing_published()
-    {
-        return update_list(d.update).empty() && update_exists(zip);
-    }
+    bool nothing_published() { return update_list(d.update).empty() && update_exists(zip); }
 };
 
 TEST_F(UpdateUnpack, PublishesExactlyTheTableMembersAndRemovesTheZip)
@@ -305,7 +302,8 @@ TEST_F(UpdateWatcher, ABlankInTheNameIsSetAsideWithNumberedNames)
     std::string r = report();
     EXPECT_EQ(update_report_field(r, "step"), "name");
     EXPECT_EQ(update_report_field(r, "file"), "device_upgrade_a b.zip");
-    EXPECT_EQ(update_report_field(r, "archive"), "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
+    EXPECT_EQ(update_report_field(r, "archive"),
+              "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
     EXPECT_EQ(update_report_field(r, "state"), "final");
     EXPECT_EQ(update_report_field(r, "live"), "unchanged");
     EXPECT_EQ(update_report_field(r, "installer_report"), "none");
@@ -328,7 +326,8 @@ TEST_F(UpdateWatcher, TwoOrThreePackagesAreLeftAndAllNamed)
         auto fields = update_report_fields(r);
         EXPECT_EQ(fields.count("file"), n);
         EXPECT_EQ(update_report_field(r, "step"), "multiple");
-        EXPECT_EQ(update_report_field(r, "detail"), std::to_string(n) + " update packages in the Media root; none was installed");
+        EXPECT_EQ(update_report_field(r, "detail"),
+                  std::to_string(n) + " update packages in the Media root; none was installed");
         EXPECT_EQ(update_report_field(r, "archive"), "all left in the Media root, untouched");
         EXPECT_TRUE(update_calls_taken().paths.empty());
         stop();
@@ -404,7 +403,8 @@ TEST_F(UpdateWatcher, ARefusedRequestSetsTheClaimAside)
     std::string r = report();
     EXPECT_EQ(update_report_field(r, "step"), "admission");
     EXPECT_EQ(update_report_field(r, "detail"), "the lifecycle did not take the update request: rc=-16");
-    EXPECT_EQ(update_report_field(r, "archive"), "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
+    EXPECT_EQ(update_report_field(r, "archive"),
+              "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
     EXPECT_FALSE(update_exists(d.media_path(CLAIMED)));
 }
 
@@ -487,9 +487,8 @@ TEST_F(UpdateWatcher, EveryNoteOfTheCoordinatorIsReported)
         EXPECT_EQ(update_report_field(rep, "file"), "device_upgrade_a.zip");
         EXPECT_EQ(update_exists(d.media_path("VeskUpdate/vesk_failed_000001.zip.failed")), r.set_aside) << r.step;
         EXPECT_EQ(update_exists(d.media_path(CLAIMED)), !r.set_aside) << r.step;
-        EXPECT_EQ(update_report_field(rep, "live"), std::string(r.state) == "pending"
-                                                        ? "decided by the boot installer at the next start"
-                                                        : "unchanged");
+        EXPECT_EQ(update_report_field(rep, "live"),
+                  std::string(r.state) == "pending" ? "decided by the boot installer at the next start" : "unchanged");
         stop();
     }
 }
@@ -530,7 +529,8 @@ TEST_F(UpdateWatcher, AFailedUnpackIsReportedWithItsStep)
     std::string rep = report();
     EXPECT_EQ(update_report_field(rep, "step"), "unpack");
     EXPECT_EQ(update_report_field(rep, "detail"), "package check failed: errno=22; nothing was published");
-    EXPECT_EQ(update_report_field(rep, "archive"), "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
+    EXPECT_EQ(update_report_field(rep, "archive"),
+              "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
     EXPECT_TRUE(update_list(d.update).empty());
 }
 
@@ -672,8 +672,8 @@ TEST_F(UpdateWatcher, APendingReportIsRemovedOnceTheInstallerTookThePackage)
         {"pending, still published", pending, true, false, false},
         {"pending, a claimed file left", pending, false, true, false},
         {"final from sightd", final_app, false, false, false},
-        {"state=pending after the copied text", "x\nreported_by=application\n--- f ---\nstate=pending\n", false,
-         false, false},
+        {"state=pending after the copied text", "x\nreported_by=application\n--- f ---\nstate=pending\n", false, false,
+         false},
     };
     for (const settle_row &r : rows) {
         update_dirs fresh;

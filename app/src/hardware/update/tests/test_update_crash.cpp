@@ -19,8 +19,8 @@
 #include "update_zip.h"
 
 static const long kChanging[] = {
-    SYS_openat, SYS_write,  SYS_pwrite64, SYS_fsync, SYS_fdatasync, SYS_rename, SYS_renameat,
-    SYS_renameat2, SYS_unlink, SYS_unlinkat, SYS_mkdir, SYS_mkdirat, SYS_rmdir, SYS_ftruncate,
+    SYS_openat,    SYS_write,  SYS_pwrite64, SYS_fsync, SYS_fdatasync, SYS_rename, SYS_renameat,
+    SYS_renameat2, SYS_unlink, SYS_unlinkat, SYS_mkdir, SYS_mkdirat,   SYS_rmdir,  SYS_ftruncate,
 };
 
 static bool changing(long nr)
@@ -40,7 +40,8 @@ static bool run_killed_at(const std::vector<std::string> &args, int kill_at, int
         /* LeakSanitizer stops the world with ptrace at exit, which a
          * process traced already cannot. */
         const char *asan = getenv("ASAN_OPTIONS");
-        std::string options = asan != nullptr && *asan != '\0' ? std::string(asan) + ":detect_leaks=0" : "detect_leaks=0";
+        std::string options =
+            asan != nullptr && *asan != '\0' ? std::string(asan) + ":detect_leaks=0" : "detect_leaks=0";
         setenv("ASAN_OPTIONS", options.c_str(), 1);
         ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
         raise(SIGSTOP);

@@ -18,10 +18,7 @@ static int unpack_now(const vesk_persist_request *r)
     return rc == 0 ? 0 : 0;
 }
 
-static int refuse(const vesk_persist_request *)
-{
-    return -EBUSY;
-}
+static int refuse(const vesk_persist_request *) { return -EBUSY; }
 
 int main(int argc, char **argv)
 {

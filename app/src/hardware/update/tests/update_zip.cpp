@@ -16,10 +16,7 @@ static void put32(std::string &s, uint32_t v)
     put16(s, v >> 16);
 }
 
-static bool write_str(FILE *f, const std::string &s)
-{
-    return fwrite(s.data(), 1, s.size(), f) == s.size();
-}
+static bool write_str(FILE *f, const std::string &s) { return fwrite(s.data(), 1, s.size(), f) == s.size(); }
 
 bool update_zip_writer::add(const update_zip_entry &e, const update_zip_source &source)
 {
@@ -151,17 +148,25 @@ bool update_zip_file(const std::string &path, const std::vector<update_zip_entry
 }
 
 const std::vector<std::string> update_zip_legacy = {"update.sh", "sightd", "release.tar"};
-const std::vector<std::string> update_zip_single = {"update.sh",        "sightd",
-                                                    "libCustBallisticCalculator.so", "release.tar",
-                                                    "VESK_VERSION.txt", "VESK_RELEASE.sha256",
-                                                    "VESK_INSTALL.meta", "VESK_PAYLOAD.sha256"};
-const std::vector<std::string> update_zip_dual = {
-    "update.sh",          "sightd",
-    "libCustBallisticCalculator.so", "VESK_INSTALL.meta",
-    "VESK_PAYLOAD.sha256", "release-640.tar",
-    "release-1280.tar",   "VESK_VERSION-640.txt",
-    "VESK_VERSION-1280.txt", "VESK_RELEASE-640.sha256",
-    "VESK_RELEASE-1280.sha256"};
+const std::vector<std::string> update_zip_single = {"update.sh",
+                                                    "sightd",
+                                                    "libCustBallisticCalculator.so",
+                                                    "release.tar",
+                                                    "VESK_VERSION.txt",
+                                                    "VESK_RELEASE.sha256",
+                                                    "VESK_INSTALL.meta",
+                                                    "VESK_PAYLOAD.sha256"};
+const std::vector<std::string> update_zip_dual = {"update.sh",
+                                                  "sightd",
+                                                  "libCustBallisticCalculator.so",
+                                                  "VESK_INSTALL.meta",
+                                                  "VESK_PAYLOAD.sha256",
+                                                  "release-640.tar",
+                                                  "release-1280.tar",
+                                                  "VESK_VERSION-640.txt",
+                                                  "VESK_VERSION-1280.txt",
+                                                  "VESK_RELEASE-640.sha256",
+                                                  "VESK_RELEASE-1280.sha256"};
 
 std::vector<update_zip_entry> update_zip_package(const std::string &top, const std::vector<std::string> &names,
                                                  bool with_folder)

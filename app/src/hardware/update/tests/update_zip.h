@@ -13,20 +13,20 @@
 #include <vector>
 
 struct update_zip_entry {
-    std::string name;                /* may hold any byte */
-    std::string data;                /* the member's bytes (stored or deflated as method says) */
-    uint16_t method = 8;             /* 0 stored, 8 deflated; others are written as stored bytes */
-    uint16_t flags = 0;              /* bit 0: encrypted */
+    std::string name;    /* may hold any byte */
+    std::string data;    /* the member's bytes (stored or deflated as method says) */
+    uint16_t method = 8; /* 0 stored, 8 deflated; others are written as stored bytes */
+    uint16_t flags = 0;  /* bit 0: encrypted */
     uint32_t external = 0100644u << 16;
-    int64_t stated_size = -1;        /* uncompressed size in the directory; -1: the true one */
-    uint32_t crc_xor = 0;            /* flips bits of the stated checksum */
+    int64_t stated_size = -1; /* uncompressed size in the directory; -1: the true one */
+    uint32_t crc_xor = 0;     /* flips bits of the stated checksum */
 };
 
 /* Fills buf with up to n bytes of a member; returns how many (0: done). */
 typedef std::function<size_t(char *buf, size_t n)> update_zip_source;
 
 class update_zip_writer {
-  public:
+public:
     explicit update_zip_writer(FILE *out) : out_(out) {}
     /* One member from a source; false on a write error. */
     bool add(const update_zip_entry &entry, const update_zip_source &source);
@@ -34,7 +34,7 @@ class update_zip_writer {
     /* The central directory and its end record. */
     bool finish();
 
-  private:
+private:
     struct central {
         update_zip_entry e;
         uint32_t crc;

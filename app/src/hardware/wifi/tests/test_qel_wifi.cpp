@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "peer_frames.h"
 #include "qel_dev_status.h"
 #include "qel_wifi_internal.h"
-#include "peer_frames.h"
 #include "sim_peer.h"
 #include "vesk_msg.h"
 
@@ -31,8 +31,8 @@ struct Fake {
     long long now_ms = 0;
     std::vector<Command> commands;
     bool mac = true;
-    int hostapd_left = 0;     /* copies a kill leaves running */
-    uint64_t generation = 1;  /* the newest staged */
+    int hostapd_left = 0;    /* copies a kill leaves running */
+    uint64_t generation = 1; /* the newest staged */
     uint64_t durable = 1;
     long long durable_at = -1; /* the newest becomes durable at this time */
     int stage_result = 0;
@@ -366,9 +366,11 @@ TEST_F(AccessPoint, TheStoredNameGoesToTheGuiAndThePhone)
     EXPECT_EQ(wifiGetSSID(), 0);
     EXPECT_EQ(wifiGetPassword(), 0);
     const std::string name = "VeskNV_abc", pass = "secret12";
-    EXPECT_EQ(frames_before_marker(gui), (std::vector<Bytes>{sim_frame(5, 5, 0xFF, 0x80, Bytes(name.begin(), name.end()))}));
-    EXPECT_EQ(frames_before_marker(http), (std::vector<Bytes>{sim_frame(244, 0, 1, 0, Bytes(name.begin(), name.end())),
-                                                              sim_frame(244, 0, 3, 0, Bytes(pass.begin(), pass.end()))}));
+    EXPECT_EQ(frames_before_marker(gui),
+              (std::vector<Bytes>{sim_frame(5, 5, 0xFF, 0x80, Bytes(name.begin(), name.end()))}));
+    EXPECT_EQ(frames_before_marker(http),
+              (std::vector<Bytes>{sim_frame(244, 0, 1, 0, Bytes(name.begin(), name.end())),
+                                  sim_frame(244, 0, 3, 0, Bytes(pass.begin(), pass.end()))}));
 
     /* No name stored: nothing is sent. */
     fake.stored.vesk_ssid[0] = '\0';

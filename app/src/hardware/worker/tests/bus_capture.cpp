@@ -12,10 +12,7 @@ BusCapture::BusCapture()
     EXPECT_EQ(event_receive_register(bus_, on_event, this), 0);
 }
 
-BusCapture::~BusCapture()
-{
-    event_destroy(&bus_);
-}
+BusCapture::~BusCapture() { event_destroy(&bus_); }
 
 void BusCapture::on_event(event_handle *, void *data, int evtype, const void *evdata, int size)
 {
