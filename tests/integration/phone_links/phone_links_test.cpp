@@ -1,17 +1,20 @@
 // Two roads from outside into what the scope keeps: the phone's profile
 // exchange file (left by the HTTP daemon, applied on the phone's import
 // command, in the profile database after a restart and served back on the
-// export command).
+// export command), and a serial number the PC tool writes, which renames
+// the running access point.
 #include <sqlite3.h>
 #include <stdlib.h>
 
 #include <string>
 #include <vector>
 
+#include "pc_tool.h"
 #include "scope_e2e.h"
 
 namespace {
 
+const int kApMs = 60000 * SIM_SLOW; /* driver load, then daemon steps of 1 s */
 const char *const kImport = "/usrdata/http_send_bccalfile.txt";
 const char *const kExport = "/usrdata/http_get_bccalfile.txt";
 
@@ -103,6 +106,49 @@ TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
     EXPECT_EQ(value_of(out, "gun_riflingDirection"), "0");
     EXPECT_NEAR(atof(value_of(out, "gun_bullet_weight").c_str()), 10.0, 0.01) << out;
     EXPECT_EQ(value_of(out, "gun_scope_height"), "55.500000");
+    scope_stop_sightd(h);
+}
+
+/* The hostapd starts the board log holds after the first `after`; the
+ * first whose name is ssid, or "" at the deadline. */
+std::string wait_hostapd(sim_harness &h, size_t after, const std::string &ssid, size_t *starts)
+{
+    std::string found;
+    h.wait(kApMs, [&] {
+        size_t n = 0;
+        for (const std::string &line : h.board_log("config")) {
+            if (sim_log_field(line, "name") != "hostapd") continue;
+            if (n++ >= after && found.empty() && sim_log_field(line, "ssid") == ssid) found = line;
+        }
+        if (starts) *starts = n;
+        return !found.empty();
+    });
+    return found;
+}
+
+TEST(PhoneLinks, ANewSerialNumberRenamesTheRunningAccessPoint)
+{
+    sim_harness h;
+    SCOPE_START(h, {"media", "gui", "http", "ble"});
+    ASSERT_TRUE(h.boot_sightd()) << h.why;
+    ASSERT_TRUE(h.send("gui", sim_gui_ready()));
+    ASSERT_TRUE(h.send("gui", sim_gui_request(5, 0, 0xFF, {1})));
+    size_t starts = 0;
+    const std::string first = wait_hostapd(h, 0, "VeskNV_SN_NuraxPRO520_LRF", &starts);
+    ASSERT_FALSE(first.empty()) << "hostapd starts: " << starts;
+
+    pc_tool *tool = sim_pc_tool(h);
+    ASSERT_NE(tool, nullptr) << h.why;
+    const pc_tool_bytes probe = pc_tool_request(0x00, 0x1A, 0, 1, {0});
+    ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] { return pc_tool_ask(tool, probe, 250, nullptr); })) << "the link answers";
+    const std::string sn = "VK2026X7";
+    ASSERT_TRUE(pc_tool_send(tool, pc_tool_request(0x00, 0x1A, 1, 0, pc_tool_bytes(sn.begin(), sn.end()))));
+
+    const std::string name = "VeskNV_" + sn + "_NuraxPRO520_LRF";
+    const std::string renamed = wait_hostapd(h, starts, name, nullptr);
+    ASSERT_FALSE(renamed.empty()) << "no hostapd start named " << name;
+    EXPECT_EQ(sim_log_field(renamed, "wpa_passphrase"), sim_log_field(first, "wpa_passphrase"));
+    EXPECT_NE(h.read("/etc/wifi/hostapd_wpa2.conf").find("\nssid=" + name + "\n"), std::string::npos);
     scope_stop_sightd(h);
 }
 
