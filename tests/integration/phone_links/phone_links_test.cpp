@@ -14,7 +14,6 @@
 
 namespace {
 
-const int kApMs = 60000 * SIM_SLOW; /* driver load, then daemon steps of 1 s */
 const char *const kImport = "/usrdata/http_send_bccalfile.txt";
 const char *const kExport = "/usrdata/http_get_bccalfile.txt";
 
@@ -51,26 +50,11 @@ std::string value_of(const std::string &file, const std::string &key)
     return file.substr(at, file.find('\n', at) - at);
 }
 
-/* Boots sightd and waits until its modules have all registered for their
- * frames (the serial-line switch is set last), which can be after the boot
- * push ends. */
-bool boot_all_modules(sim_harness &h)
-{
-    auto switches = [&] {
-        size_t n = 0;
-        for (const std::string &l : h.board_log())
-            if (sim_log_field(l, "node") == "/dev/uart_switch") n++;
-        return n;
-    };
-    const size_t before = switches();
-    return h.boot_sightd() && h.wait(SIM_REPLY_MS, [&] { return switches() > before; });
-}
-
 TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
 {
     sim_harness h;
     SCOPE_START(h, {"media", "gui", "http"});
-    ASSERT_TRUE(boot_all_modules(h)) << h.why;
+    ASSERT_TRUE(h.boot_all_modules()) << h.why;
     ASSERT_TRUE(h.send("gui", sim_gui_ready()));
     const sim_head profile_frame = {0x10, 0x02, -1, 0x80};
     const size_t pushed = h.frames("gui", profile_frame).size();
@@ -92,7 +76,7 @@ TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
 
     ASSERT_TRUE(scope_stop_sightd(h));
     EXPECT_EQ(db_rows(db, query), want);
-    ASSERT_TRUE(boot_all_modules(h)) << h.why;
+    ASSERT_TRUE(h.boot_all_modules()) << h.why;
 
     ASSERT_TRUE(h.send("http", sim_http_command(9, {})));
     std::string out;
@@ -109,33 +93,16 @@ TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
     scope_stop_sightd(h);
 }
 
-/* The hostapd starts the board log holds after the first `after`; the
- * first whose name is ssid, or "" at the deadline. */
-std::string wait_hostapd(sim_harness &h, size_t after, const std::string &ssid, size_t *starts)
-{
-    std::string found;
-    h.wait(kApMs, [&] {
-        size_t n = 0;
-        for (const std::string &line : h.board_log("config")) {
-            if (sim_log_field(line, "name") != "hostapd") continue;
-            if (n++ >= after && found.empty() && sim_log_field(line, "ssid") == ssid) found = line;
-        }
-        if (starts) *starts = n;
-        return !found.empty();
-    });
-    return found;
-}
-
 TEST(PhoneLinks, ANewSerialNumberRenamesTheRunningAccessPoint)
 {
     sim_harness h;
     SCOPE_START(h, {"media", "gui", "http", "ble"});
-    ASSERT_TRUE(h.boot_sightd()) << h.why;
+    ASSERT_TRUE(h.boot_all_modules()) << h.why;
     ASSERT_TRUE(h.send("gui", sim_gui_ready()));
     ASSERT_TRUE(h.send("gui", sim_gui_request(5, 0, 0xFF, {1})));
-    size_t starts = 0;
-    const std::string first = wait_hostapd(h, 0, "VeskNV_SN_NuraxPRO520_LRF", &starts);
-    ASSERT_FALSE(first.empty()) << "hostapd starts: " << starts;
+    const std::string first = scope_wait_hostapd(h, 0, "VeskNV_SN_NuraxPRO520_LRF");
+    ASSERT_FALSE(first.empty()) << "hostapd starts: " << scope_hostapd_starts(h).size();
+    const size_t starts = scope_hostapd_starts(h).size();
 
     pc_tool *tool = sim_pc_tool(h);
     ASSERT_NE(tool, nullptr) << h.why;
@@ -145,7 +112,7 @@ TEST(PhoneLinks, ANewSerialNumberRenamesTheRunningAccessPoint)
     ASSERT_TRUE(pc_tool_send(tool, pc_tool_request(0x00, 0x1A, 1, 0, pc_tool_bytes(sn.begin(), sn.end()))));
 
     const std::string name = "VeskNV_" + sn + "_NuraxPRO520_LRF";
-    const std::string renamed = wait_hostapd(h, starts, name, nullptr);
+    const std::string renamed = scope_wait_hostapd(h, starts, name);
     ASSERT_FALSE(renamed.empty()) << "no hostapd start named " << name;
     EXPECT_EQ(sim_log_field(renamed, "wpa_passphrase"), sim_log_field(first, "wpa_passphrase"));
     EXPECT_NE(h.read("/etc/wifi/hostapd_wpa2.conf").find("\nssid=" + name + "\n"), std::string::npos);
