@@ -184,6 +184,20 @@ bool sim_harness::boot_sightd()
     return true;
 }
 
+bool sim_harness::boot_all_modules()
+{
+    auto switches = [&] {
+        size_t n = 0;
+        for (const std::string &line : board_log("ioctl"))
+            if (sim_log_field(line, "node") == "/dev/uart_switch") n++;
+        return n;
+    };
+    const size_t before = switches();
+    if (!boot_sightd()) return false;
+    return wait(SIM_REPLY_MS, [&] { return switches() > before; }) ||
+           fail("sightd's modules never all started: no serial-line switch after the boot push");
+}
+
 sim_outcome sim_harness::stop_sightd(int timeout_ms)
 {
     sim_outcome out;

@@ -104,6 +104,11 @@ struct sim_harness {
     bool start_sightd(const std::vector<std::string> &env = {}, const std::vector<std::string> &argv = {"sightd"});
     /* sightd, up to the end of its boot push at the GUI stand-in. */
     bool boot_sightd();
+    /* sightd, up to its last module registering for frames. The boot push
+     * can end before the late modules (ballistics, update watcher, PC link,
+     * Wi-Fi, Bluetooth) are up, and a frame for one of them sent then is
+     * lost; sightd sets the serial-line switch once they all are. */
+    bool boot_all_modules();
     /* SIGTERM, then how sightd ended. */
     sim_outcome stop_sightd(int timeout_ms = 10000 * SIM_SLOW);
     /* sightui from the build's bin/ with its resources; backend "headless"

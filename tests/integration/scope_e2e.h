@@ -1,6 +1,7 @@
 // What the end-to-end tests share on top of the harness (sim_harness.h):
-// the GUI's request frames, reading floats out of frames, and a sightd that
-// must stop cleanly at the end of each case.
+// the GUI's request frames, reading floats out of frames, the access
+// point's daemon starts, and a sightd that must stop cleanly at the end of
+// each case.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -37,6 +38,37 @@ inline float scope_float_at(const scope_frame &f, size_t at)
     float v;
     memcpy(&v, &f[at], 4);
     return v;
+}
+
+/* The access point's first start loads the driver, then each daemon step
+ * waits a second. */
+#define SCOPE_AP_MS (60000 * SIM_SLOW)
+
+/* The hostapd starts the board log holds, each with the configuration it
+ * read (ssid, wpa_passphrase, ...). */
+inline std::vector<std::string> scope_hostapd_starts(const sim_harness &h)
+{
+    std::vector<std::string> out;
+    for (const std::string &line : h.board_log("config"))
+        if (sim_log_field(line, "name") == "hostapd") out.push_back(line);
+    return out;
+}
+
+/* Waits for a hostapd start after the first `after` with this name (and
+ * this passphrase, unless empty); its line, or "" at the deadline. */
+inline std::string scope_wait_hostapd(const sim_harness &h, size_t after, const std::string &ssid,
+                                      const std::string &pass = "")
+{
+    std::string found;
+    h.wait(SCOPE_AP_MS, [&] {
+        const std::vector<std::string> starts = scope_hostapd_starts(h);
+        for (size_t i = after; i < starts.size() && found.empty(); i++)
+            if (sim_log_field(starts[i], "ssid") == ssid &&
+                (pass.empty() || sim_log_field(starts[i], "wpa_passphrase") == pass))
+                found = starts[i];
+        return !found.empty();
+    });
+    return found;
 }
 
 /* The sandbox with the named queue peers draining; false with h.why. */

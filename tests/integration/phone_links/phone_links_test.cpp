@@ -1,13 +1,15 @@
 // Two roads from outside into what the scope keeps: the phone's profile
 // exchange file (left by the HTTP daemon, applied on the phone's import
 // command, in the profile database after a restart and served back on the
-// export command).
+// export command), and a serial number the PC tool writes, which renames
+// the running access point.
 #include <sqlite3.h>
 #include <stdlib.h>
 
 #include <string>
 #include <vector>
 
+#include "pc_tool.h"
 #include "scope_e2e.h"
 
 namespace {
@@ -48,26 +50,11 @@ std::string value_of(const std::string &file, const std::string &key)
     return file.substr(at, file.find('\n', at) - at);
 }
 
-/* Boots sightd and waits until its modules have all registered for their
- * frames (the serial-line switch is set last), which can be after the boot
- * push ends. */
-bool boot_all_modules(sim_harness &h)
-{
-    auto switches = [&] {
-        size_t n = 0;
-        for (const std::string &l : h.board_log())
-            if (sim_log_field(l, "node") == "/dev/uart_switch") n++;
-        return n;
-    };
-    const size_t before = switches();
-    return h.boot_sightd() && h.wait(SIM_REPLY_MS, [&] { return switches() > before; });
-}
-
 TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
 {
     sim_harness h;
     SCOPE_START(h, {"media", "gui", "http"});
-    ASSERT_TRUE(boot_all_modules(h)) << h.why;
+    ASSERT_TRUE(h.boot_all_modules()) << h.why;
     ASSERT_TRUE(h.send("gui", sim_gui_ready()));
     const sim_head profile_frame = {0x10, 0x02, -1, 0x80};
     const size_t pushed = h.frames("gui", profile_frame).size();
@@ -89,7 +76,7 @@ TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
 
     ASSERT_TRUE(scope_stop_sightd(h));
     EXPECT_EQ(db_rows(db, query), want);
-    ASSERT_TRUE(boot_all_modules(h)) << h.why;
+    ASSERT_TRUE(h.boot_all_modules()) << h.why;
 
     ASSERT_TRUE(h.send("http", sim_http_command(9, {})));
     std::string out;
@@ -103,6 +90,32 @@ TEST(PhoneLinks, AProfileFileFromThePhoneIsKeptAndServedBack)
     EXPECT_EQ(value_of(out, "gun_riflingDirection"), "0");
     EXPECT_NEAR(atof(value_of(out, "gun_bullet_weight").c_str()), 10.0, 0.01) << out;
     EXPECT_EQ(value_of(out, "gun_scope_height"), "55.500000");
+    scope_stop_sightd(h);
+}
+
+TEST(PhoneLinks, ANewSerialNumberRenamesTheRunningAccessPoint)
+{
+    sim_harness h;
+    SCOPE_START(h, {"media", "gui", "http", "ble"});
+    ASSERT_TRUE(h.boot_all_modules()) << h.why;
+    ASSERT_TRUE(h.send("gui", sim_gui_ready()));
+    ASSERT_TRUE(h.send("gui", sim_gui_request(5, 0, 0xFF, {1})));
+    const std::string first = scope_wait_hostapd(h, 0, "VeskNV_SN_NuraxPRO520_LRF");
+    ASSERT_FALSE(first.empty()) << "hostapd starts: " << scope_hostapd_starts(h).size();
+    const size_t starts = scope_hostapd_starts(h).size();
+
+    pc_tool *tool = sim_pc_tool(h);
+    ASSERT_NE(tool, nullptr) << h.why;
+    const pc_tool_bytes probe = pc_tool_request(0x00, 0x1A, 0, 1, {0});
+    ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] { return pc_tool_ask(tool, probe, 250, nullptr); })) << "the link answers";
+    const std::string sn = "VK2026X7";
+    ASSERT_TRUE(pc_tool_send(tool, pc_tool_request(0x00, 0x1A, 1, 0, pc_tool_bytes(sn.begin(), sn.end()))));
+
+    const std::string name = "VeskNV_" + sn + "_NuraxPRO520_LRF";
+    const std::string renamed = scope_wait_hostapd(h, starts, name);
+    ASSERT_FALSE(renamed.empty()) << "no hostapd start named " << name;
+    EXPECT_EQ(sim_log_field(renamed, "wpa_passphrase"), sim_log_field(first, "wpa_passphrase"));
+    EXPECT_NE(h.read("/etc/wifi/hostapd_wpa2.conf").find("\nssid=" + name + "\n"), std::string::npos);
     scope_stop_sightd(h);
 }
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-const int kApMs = 60000 * SIM_SLOW; /* driver load, then daemon steps of 1 s */
 const sim_head phone_result = {0xF4, 0x00, -1, 0x00};
 
 struct PhoneWifi : ::testing::Test {
@@ -19,40 +18,11 @@ struct PhoneWifi : ::testing::Test {
     void SetUp() override
     {
         SCOPE_START(h, {"media", "gui", "http", "ble"});
-        ASSERT_TRUE(h.boot_sightd()) << h.why;
-        /* The boot push can end before the last modules have registered for
-         * their frames; the serial-line switch is set once all of them are. */
-        ASSERT_TRUE(h.wait(SIM_REPLY_MS, [&] {
-            for (const std::string &l : h.board_log())
-                if (sim_log_field(l, "node") == "/dev/uart_switch") return true;
-            return false;
-        })) << "sightd's modules never all started";
+        ASSERT_TRUE(h.boot_all_modules()) << h.why;
         ASSERT_TRUE(h.send("gui", sim_gui_ready()));
     }
     SCOPE_STOP_AT_END(h)
 
-    /* The hostapd starts the board log holds, each with what it read. */
-    std::vector<std::string> hostapd_starts() const
-    {
-        std::vector<std::string> out;
-        for (const std::string &line : h.board_log("config"))
-            if (sim_log_field(line, "name") == "hostapd") out.push_back(line);
-        return out;
-    }
-    /* Waits for a hostapd start after the first `after` with this name and
-     * passphrase; its line, or "" at the deadline. */
-    std::string wait_hostapd(size_t after, const std::string &ssid, const std::string &pass)
-    {
-        std::string found;
-        h.wait(kApMs, [&] {
-            auto starts = hostapd_starts();
-            for (size_t i = after; i < starts.size(); i++)
-                if (sim_log_field(starts[i], "ssid") == ssid && sim_log_field(starts[i], "wpa_passphrase") == pass)
-                    found = starts[i];
-            return !found.empty();
-        });
-        return found;
-    }
     scope_frame phone_answer(uint8_t cmd)
     {
         scope_frame f;
@@ -67,29 +37,17 @@ TEST_F(PhoneWifi, ThePhoneRenamesTheAccessPointAndChangesItsPassphrase)
 {
     /* A fresh unit without a serial number comes up with the default name
      * and the image's passphrase once the GUI switches it on. */
-    /* The GUI's switch reaches the access point only once its module has
-     * registered, a little after the boot push: the GUI repeats it (the
-     * same value changes nothing) until the daemon is up. */
-    std::string first;
-    for (int waited = 0; first.empty() && waited < kApMs; waited += 5000) {
-        ASSERT_TRUE(h.send("gui", sim_gui_request(5, 0, 0xFF, {1})));
-        h.wait(5000, [&] {
-            for (const std::string &start : hostapd_starts())
-                if (sim_log_field(start, "ssid") == "VeskNV_SN_NuraxPRO520_LRF" &&
-                    sim_log_field(start, "wpa_passphrase") == "40715926")
-                    first = start;
-            return !first.empty();
-        });
-    }
-    ASSERT_FALSE(first.empty()) << "hostapd starts: " << hostapd_starts().size();
+    ASSERT_TRUE(h.send("gui", sim_gui_request(5, 0, 0xFF, {1})));
+    const std::string first = scope_wait_hostapd(h, 0, "VeskNV_SN_NuraxPRO520_LRF", "40715926");
+    ASSERT_FALSE(first.empty()) << "hostapd starts: " << scope_hostapd_starts(h).size();
     EXPECT_EQ(sim_log_field(first, "file"), "/etc/wifi/hostapd_wpa2.conf");
     EXPECT_EQ(sim_log_field(first, "interface"), "wlan0");
 
-    const size_t before = hostapd_starts().size();
+    const size_t before = scope_hostapd_starts(h).size();
     const std::string name = "VeskNV_phone", pass = "phonepass1";
     ASSERT_TRUE(h.send("http", sim_http_command(0, scope_frame(name.begin(), name.end()))));
     ASSERT_TRUE(h.send("http", sim_http_command(2, scope_frame(pass.begin(), pass.end()))));
-    std::string restarted = wait_hostapd(before, name, pass);
+    std::string restarted = scope_wait_hostapd(h, before, name, pass);
     ASSERT_FALSE(restarted.empty()) << "no hostapd start with the phone's name and passphrase";
     const std::string conf = h.read("/etc/wifi/hostapd_wpa2.conf");
     EXPECT_NE(conf.find("\nssid=" + name + "\n"), std::string::npos) << conf;
@@ -117,7 +75,7 @@ TEST_F(PhoneWifi, ThePhoneRenamesTheAccessPointAndChangesItsPassphrase)
 
     /* Switched off: the daemons are stopped and stay down. */
     ASSERT_TRUE(h.send("gui", sim_gui_request(5, 0, 0xFF, {0})));
-    EXPECT_TRUE(h.wait(kApMs, [&] {
+    EXPECT_TRUE(h.wait(SCOPE_AP_MS, [&] {
         std::string out;
         return h.run({"sh", "-c", "! pidof hostapd && ! pidof udhcpd"}, SIM_REPLY_MS, &out);
     }));
