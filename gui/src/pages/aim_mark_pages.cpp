@@ -115,21 +115,13 @@ static ret_t on_aim_key(void *ctx, event_t *e)
     return RET_OK;
 }
 
-static ret_t on_aim_freeze_released(void *ctx, event_t *e)
-{
-    (void)ctx, (void)e;
-    move_panel_freeze_released(&s_aim_panel);
-    return RET_OK;
-}
-
 /* However the page closes, the image is released first and the mark is
  * then saved. */
 static ret_t on_aim_close(void *ctx, event_t *e)
 {
     (void)ctx, (void)e;
-    if (stUIStatus.s8Irfreeze) move_panel_set_freeze(&s_aim_panel, 0);
-    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_RANGE_LASER_SAVE);
     move_panel_close(&s_aim_panel);
+    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_RANGE_LASER_SAVE);
     return RET_OK;
 }
 
@@ -141,12 +133,8 @@ ret_t lrf_reticle_move_init(widget_t *win, void *ctx)
     x_value = stDevStatus.s16RangeOffsetX;
     y_value = stDevStatus.s16RangeOffsetY;
     s_active_axis = 0;
-    move_panel_show_freeze(&s_aim_panel);
     draw_position(win);
-    widget_on(win, EVT_KEY_DOWN, on_aim_key, win);
-    vesk_page_bind_close(win, on_aim_close);
-    static const int events[] = {UI_EV_FREEZE_RELEASED};
-    vesk_page_subscribe(win, events, ARRAY_SIZE(events), on_aim_freeze_released);
+    move_panel_bind(win, on_aim_key, on_aim_close);
     return RET_OK;
 }
 
