@@ -83,30 +83,25 @@ static ret_t on_aim_key(void *ctx, event_t *e)
     case MOVE_KEY_FINE:
         move_panel_flash(&s_aim_panel, k.button);
         aim_move(win, k.dx, k.dy);
-        return RET_OK;
+        break;
     case MOVE_KEY_HELD:
         move_panel_hold(&s_aim_panel, k.button, k.dx, k.dy);
-        return RET_OK;
-    default:
         break;
-    }
-    switch (ke->key) {
-    case GUI_KEY_MID_S:
+    case MOVE_KEY_CENTRE:
         move_panel_flash(&s_aim_panel, MOVE_BTN_CENTRE);
         x_value = y_value = AIM_CENTRE;
         s_active_axis = 3;
         update_reticle_position(win);
         break;
-    case GUI_KEY_RANGE_S:
-        move_panel_set_freeze(&s_aim_panel, !stUIStatus.s8Irfreeze);
+    case MOVE_KEY_FREEZE:
+        move_panel_toggle_freeze(&s_aim_panel);
         s_active_axis = 0;
         draw_position(win);
         break;
-    case GUI_KEY_MID_L:
-    case GUI_KEY_FUCTION_S:
+    case MOVE_KEY_CLOSE:
         navigator_back();
         break;
-    case GUI_KEY_POWER_S:
+    case MOVE_KEY_HOME:
         vesk_page_go_home();
         break;
     default:

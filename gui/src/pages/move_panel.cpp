@@ -44,6 +44,11 @@ static const struct {
     {GUI_KEY_DOWN_L_Release, {MOVE_KEY_RELEASE, MOVE_BTN_DOWN, 0, 0}},
     {GUI_KEY_LEFT_L_POP, {MOVE_KEY_RELEASE, MOVE_BTN_LEFT, 0, 0}},
     {GUI_KEY_RIGHT_L_POP, {MOVE_KEY_RELEASE, MOVE_BTN_RIGHT, 0, 0}},
+    {GUI_KEY_MID_S, {MOVE_KEY_CENTRE, MOVE_BTN_CENTRE, 0, 0}},
+    {GUI_KEY_RANGE_S, {MOVE_KEY_FREEZE, MOVE_BTN_FREEZE, 0, 0}},
+    {GUI_KEY_MID_L, {MOVE_KEY_CLOSE, MOVE_BTN_EXIT, 0, 0}},
+    {GUI_KEY_FUCTION_S, {MOVE_KEY_CLOSE, MOVE_BTN_EXIT, 0, 0}},
+    {GUI_KEY_POWER_S, {MOVE_KEY_HOME, -1, 0, 0}},
 };
 
 move_key_t move_panel_key(uint32_t key)
@@ -107,6 +112,8 @@ void move_panel_set_freeze(move_panel_t *p, int frozen)
     move_panel_show_freeze(p);
     GUI_SEND_INFRARED_MSG(INFRARED_FREEZE);
 }
+
+void move_panel_toggle_freeze(move_panel_t *p) { move_panel_set_freeze(p, !stUIStatus.s8Irfreeze); }
 
 void move_panel_sel_name(const char *def_name, char *out, size_t size)
 {

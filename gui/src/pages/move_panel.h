@@ -49,8 +49,19 @@ typedef struct {
     uint32_t step_timer_id;
 } move_panel_t;
 
-/* What a key is to the panel: an arrow press, a held arrow, a release. */
-typedef enum { MOVE_KEY_NONE, MOVE_KEY_FINE, MOVE_KEY_HELD, MOVE_KEY_RELEASE } move_key_kind_t;
+/* What a key is to the panel: an arrow press, a held arrow, a release, or
+ * one of the keys every panel page reads: ',' centre, 'a' freeze, '.' or
+ * '7' close, '1' home. */
+typedef enum {
+    MOVE_KEY_NONE,
+    MOVE_KEY_FINE,
+    MOVE_KEY_HELD,
+    MOVE_KEY_RELEASE,
+    MOVE_KEY_CENTRE,
+    MOVE_KEY_FREEZE,
+    MOVE_KEY_CLOSE,
+    MOVE_KEY_HOME,
+} move_key_kind_t;
 typedef struct {
     move_key_kind_t kind;
     int button;
@@ -69,6 +80,8 @@ void move_panel_bind(widget_t *win, event_func_t on_key, event_func_t on_close);
 void move_panel_show_freeze(move_panel_t *p);
 /* Freezes or releases the picture: mirror, icon, request. */
 void move_panel_set_freeze(move_panel_t *p, int frozen);
+/* The freeze key: the picture's freeze inverted. */
+void move_panel_toggle_freeze(move_panel_t *p);
 /* The selected form of an image name: a final "def" becomes "sel",
  * otherwise "_sel" is added. */
 void move_panel_sel_name(const char *def_name, char *out, size_t size);

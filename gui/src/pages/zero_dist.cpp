@@ -153,30 +153,25 @@ static ret_t on_zero_dist_key(void *ctx, event_t *e)
     switch (k.kind) {
     case MOVE_KEY_FINE:
         fine_step(win, k.button, k.dx, k.dy);
-        return RET_OK;
+        break;
     case MOVE_KEY_HELD:
         move_panel_hold(&s_panel, k.button, k.dx, k.dy);
-        return RET_OK;
+        break;
     case MOVE_KEY_RELEASE:
         move_panel_stop(&s_panel);
         move_panel_restore(&s_panel, k.button, "ic_key_bg_def");
-        return RET_OK;
-    default:
         break;
-    }
-    switch (ke->key) {
-    case GUI_KEY_MID_S:
+    case MOVE_KEY_CENTRE:
         centre(win);
         break;
-    case GUI_KEY_RANGE_S:
-        move_panel_set_freeze(&s_panel, !stUIStatus.s8Irfreeze);
+    case MOVE_KEY_FREEZE:
+        move_panel_toggle_freeze(&s_panel);
         break;
-    case GUI_KEY_MID_L:
-    case GUI_KEY_FUCTION_S:
+    case MOVE_KEY_CLOSE:
         navigator_back();
         navigator_to_with_context("QZ_reticle_zero_child", (void *)(intptr_t)RETICLE_ZERO_CHILD_MOVEMENT);
         break;
-    case GUI_KEY_POWER_S:
+    case MOVE_KEY_HOME:
         vesk_page_go_home();
         break;
     default:
