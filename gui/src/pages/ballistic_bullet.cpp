@@ -132,8 +132,6 @@ BULLET_FIELD_IO(BALLISTIC_BULLET_LENGTH, length_load, length_store)
 BULLET_FIELD_IO(BALLISTIC_BULLET_DIAMETER, diameter_load, diameter_store)
 BULLET_FIELD_IO(BALLISTIC_BULLET_WEIGHT, weight_load, weight_store)
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_bullet_coef(widget_t *win, int key);
 static ret_t on_key_bullet_model(widget_t *win, int key);
 static ret_t on_key_bullet_velocity(widget_t *win, int key);
@@ -177,15 +175,13 @@ static const row_editor_t s_editor = {s_bullet_menu_table,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
+                                      NULL,
                                       0,
                                       NULL,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
+                                      0,
+                                      0,
                                       NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      on_back};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_coef, BALLISTIC_BULLET_COEF)
@@ -246,5 +242,5 @@ ret_t ballistic_bullet_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&s_editor, win, BALLISTIC_BULLET_COEF);
+    return row_editor_open(&s_editor, win, BALLISTIC_BULLET_COEF, on_key_pressed_event, on_window_close);
 }

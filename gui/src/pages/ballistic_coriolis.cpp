@@ -62,8 +62,6 @@ static int lat_store(double v1, double v2)
 
 static int coriolis_on(void) { return info[0].corioliseffect.CoriolisEffectSwitch; }
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_coriolis_switch(widget_t *win, int key);
 static ret_t on_key_coriolis_lat(widget_t *win, int key);
 static ret_t on_key_auto_angle(widget_t *win, int key);
@@ -80,27 +78,14 @@ static const coriolis_menu_item_config_t s_coriolis_menu_table[] = {
      on_update_auto_angle_ui, NULL, NULL},
 };
 
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_setting_menu", 5);
-    return RET_OK;
-}
-
 static const row_editor_t s_editor = {s_coriolis_menu_table,
                                       BALLISTIC_CORIOLIS_MENU_MAX,
                                       &hold_menu_index,
                                       &edit_mode,
                                       &edit_index,
-                                      0,
-                                      coriolis_on,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      "ballistic_setting_menu",
+                                      5,
+                                      coriolis_on};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_coriolis_lat, BALLISTIC_CORIOLIS_LAT)
@@ -146,5 +131,5 @@ ret_t ballistic_coriolis_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&s_editor, win, BALLISTIC_CORIOLIS_SWITCH);
+    return row_editor_open(&s_editor, win, BALLISTIC_CORIOLIS_SWITCH, on_key_pressed_event, on_window_close);
 }

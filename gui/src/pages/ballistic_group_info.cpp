@@ -25,8 +25,6 @@ static digit_param_t PARAM_SCOPE_HEIGHT =
     DIGIT_PLAIN(BALLISTIC_GROUP_SCOPE_HEIGHT, 3, 3, 0, false, 0, 250, "scope", NULL,
                 DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one"), DIGIT_LIST(32, 48, 64));
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_nav_bullet(widget_t *win, int key);
 static ret_t on_key_scope(widget_t *win, int key);
 static ret_t on_key_nav_zero_weather(widget_t *win, int key);
@@ -55,15 +53,13 @@ static const row_editor_t s_editor = {s_group_info_item_table,
                                       &hold_menu_index,
                                       &edit_mode,
                                       &edit_index,
+                                      NULL,
                                       0,
                                       NULL,
-                                      on_back,
-                                      true,
-                                      true /* ']' enters the sight height too */,
-                                      true,
+                                      0,
+                                      ROW_EDITOR_RIGHT_ENTERS /* ']' enters the sight height too */,
                                       NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      on_back};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
@@ -84,5 +80,5 @@ ret_t ballistic_group_info_init(widget_t *win, void *ctx)
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     intptr_t c = (intptr_t)ctx;
     int row = c == 3 ? BALLISTIC_GROUP_ZERO_WEATHER : c == 4 ? BALLISTIC_GROUP_SCOPE_HEIGHT : BALLISTIC_GROUP_BULLET;
-    return row_editor_open(&s_editor, win, row);
+    return row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
 }

@@ -106,8 +106,6 @@ static int zero_distance_store(double v1, double v2)
 
 /* ---- handlers ---- */
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_switch(widget_t *win, int key);
 static ret_t on_key_reticle(widget_t *win, int key);
 static ret_t on_key_color(widget_t *win, int key);
@@ -155,15 +153,12 @@ static const row_editor_t s_editor = {s_menu_item_table,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
-                                      BALLISTIC_MENU_CALCULATE,
+                                      NULL,
+                                      0,
                                       ballistic_switch_on,
-                                      row_editor_back,
-                                      false /* only '.' commits */,
-                                      false,
-                                      false /* neither save-all nor calculation on close */,
-                                      ballistic_reticle_images,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      BALLISTIC_MENU_CALCULATE,
+                                      ROW_EDITOR_DOT_COMMITS_ONLY | ROW_EDITOR_NO_SAVE,
+                                      ballistic_reticle_images};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_nav_lens, "bullistic_lens")
@@ -202,5 +197,5 @@ ret_t ballistic_menu_init(widget_t *win, void *ctx)
                                BALLISTIC_MENU_LENS};
     intptr_t c = (intptr_t)ctx;
     int row = c >= 1 && c <= 4 ? rows[c - 1] : BALLISTIC_MENU_SWITCH;
-    return row_editor_open(&s_editor, win, row);
+    return row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
 }

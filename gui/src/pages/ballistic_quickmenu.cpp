@@ -79,8 +79,6 @@ static int coriolis_angle_store(double v1, double v2)
     return 0;
 }
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_distance(widget_t *win, int key);
 static ret_t on_key_angle(widget_t *win, int key);
 static ret_t on_key_coriolis_angle(widget_t *win, int key);
@@ -102,20 +100,9 @@ static const quickmenu_item_config_t s_quickmenu_item_table[] = {
     {BALLISTIC_QUICK_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {s_quickmenu_item_table,
-                                      BALLISTIC_QUICK_MENU_MAX,
-                                      &hold_menu_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      BALLISTIC_QUICK_CALCULATE,
-                                      NULL,
-                                      row_editor_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+static const row_editor_t s_editor = {
+    s_quickmenu_item_table,   BALLISTIC_QUICK_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index, NULL, 0, NULL,
+    BALLISTIC_QUICK_CALCULATE};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
@@ -129,5 +116,5 @@ ret_t ballistic_quickmenu_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     int row = (intptr_t)ctx == 1 ? BALLISTIC_QUICK_WEATHER : BALLISTIC_QUICK_DISTANCE;
-    return row_editor_open(&s_editor, win, row);
+    return row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
 }

@@ -29,8 +29,6 @@ static int32_t QZ_reticle_zero_child_index = BALLISTIC_SETTING_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_switch(widget_t *win, int key);
 static ret_t on_key_reticle(widget_t *win, int key);
 static ret_t on_key_color(widget_t *win, int key);
@@ -61,15 +59,12 @@ static const row_editor_t s_editor = {s_setting_menu_table,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
-                                      BALLISTIC_SETTING_CALCULATE,
+                                      NULL,
+                                      0,
                                       ballistic_switch_on,
-                                      row_editor_back,
-                                      true,
-                                      false,
-                                      true,
-                                      ballistic_reticle_images,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      BALLISTIC_SETTING_CALCULATE,
+                                      0,
+                                      ballistic_reticle_images};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_LINK(on_key_coriolis, "ballistic_coriolis")
@@ -127,7 +122,7 @@ ret_t ballistic_setting_menu_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     int row = (intptr_t)ctx == 5 ? BALLISTIC_SETTING_CORIOLIS : BALLISTIC_SETTING_SWITCH;
-    ret_t ret = row_editor_open(&s_editor, win, row);
+    ret_t ret = row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
     if (ret != RET_OK) return ret;
     static const int events[] = {UI_EV_DYNAMIC_BC};
     vesk_page_subscribe(win, events, 1, on_vesk_dynamic_bc_changed_event);

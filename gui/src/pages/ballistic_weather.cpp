@@ -79,8 +79,6 @@ WEATHER_IO(shooting_weather, 0, BALLISTIC_WEATHER, 0, temp_load, temp_store)
 WEATHER_IO(shooting_weather, 1, BALLISTIC_WEATHER, 1, press_load, press_store)
 WEATHER_IO(shooting_weather, 2, BALLISTIC_WEATHER, 2, humi_load, humi_store)
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_temp(widget_t *win, int key);
 static ret_t on_key_press(widget_t *win, int key);
 static ret_t on_key_humi(widget_t *win, int key);
@@ -95,27 +93,13 @@ static const weather_menu_item_config_t s_weather_menu_table[] = {
      humi_store},
 };
 
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_quickmenu", 1);
-    return RET_OK;
-}
-
 static const row_editor_t s_editor = {s_weather_menu_table,
                                       BALLISTIC_WEATHER_MENU_MAX,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
-                                      0,
-                                      NULL,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      "ballistic_quickmenu",
+                                      1};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_temp, BALLISTIC_WEATHER_TEMP)
@@ -129,7 +113,8 @@ ret_t ballistic_weather_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&weather_page::s_editor, win, BALLISTIC_WEATHER_TEMP);
+    return row_editor_open(&weather_page::s_editor, win, BALLISTIC_WEATHER_TEMP, weather_page::on_key_pressed_event,
+                           weather_page::on_window_close);
 }
 
 /* ======== zeroing weather ("ballistic_zeroweather") ======== */
@@ -160,8 +145,6 @@ WEATHER_IO(zeroing_weather, 2, BALLISTIC_ZEROWEATHER_LENSOFFSET, 3, humi_load, h
 
 static int zeroweather_on(void) { return ui_current_profile()->gun.bullet.isOpenAtmosphere; }
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_zeroweather_switch(widget_t *win, int key);
 static ret_t on_key_zeroweather_temp(widget_t *win, int key);
 static ret_t on_key_zeroweather_press(widget_t *win, int key);
@@ -180,27 +163,14 @@ static const zeroweather_menu_item_config_t s_zeroweather_menu_table[] = {
      update_digit_zeroweather_item_ui, humi_load, humi_store},
 };
 
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_group_info", 3);
-    return RET_OK;
-}
-
 static const row_editor_t s_editor = {s_zeroweather_menu_table,
                                       BALLISTIC_ZEROWEATHER_MENU_MAX,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
-                                      0,
-                                      zeroweather_on,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      "ballistic_group_info",
+                                      3,
+                                      zeroweather_on};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_temp, BALLISTIC_ZEROWEATHER_TEMP)
@@ -234,5 +204,6 @@ ret_t ballistic_zeroweather_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&zeroweather_page::s_editor, win, BALLISTIC_ZEROWEATHER_SWITCH);
+    return row_editor_open(&zeroweather_page::s_editor, win, BALLISTIC_ZEROWEATHER_SWITCH,
+                           zeroweather_page::on_key_pressed_event, zeroweather_page::on_window_close);
 }

@@ -89,8 +89,6 @@ static int horizontal_store(double v1, double v2)
     return 0;
 }
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
 static ret_t on_key_lens_unit(widget_t *win, int key);
 static ret_t on_key_lens_vertical(widget_t *win, int key);
 static ret_t on_key_lens_horizontal(widget_t *win, int key);
@@ -106,27 +104,16 @@ static const lens_menu_item_config_t s_lens_menu_table[] = {
      horizontal_load, horizontal_store},
 };
 
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_menu", 4);
-    return RET_OK;
-}
-
 static const row_editor_t s_editor = {s_lens_menu_table,
                                       BULLISTIC_LENS_MENU_MAX,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
+                                      "ballistic_menu",
+                                      4,
+                                      NULL,
                                       0,
-                                      NULL,
-                                      on_back,
-                                      false /* only '.' commits */,
-                                      false,
-                                      false /* neither save-all nor calculation on close */,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      ROW_EDITOR_DOT_COMMITS_ONLY | ROW_EDITOR_NO_SAVE};
 
 ROW_EDITOR_HANDLERS(s_editor)
 ROW_EDITOR_NUMBER_KEY(s_editor, on_key_lens_vertical, BULLISTIC_LENS_VERTICAL)
@@ -164,5 +151,5 @@ ret_t bullistic_lens_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&s_editor, win, BULLISTIC_LENS_UNIT);
+    return row_editor_open(&s_editor, win, BULLISTIC_LENS_UNIT, on_key_pressed_event, on_window_close);
 }
