@@ -132,65 +132,14 @@ BULLET_FIELD_IO(BALLISTIC_BULLET_LENGTH, length_load, length_store)
 BULLET_FIELD_IO(BALLISTIC_BULLET_DIAMETER, diameter_load, diameter_store)
 BULLET_FIELD_IO(BALLISTIC_BULLET_WEIGHT, weight_load, weight_store)
 
-static ret_t on_key_bullet_coef(widget_t *win, int key);
-static ret_t on_key_bullet_model(widget_t *win, int key);
-static ret_t on_key_bullet_velocity(widget_t *win, int key);
-static ret_t on_key_bullet_twistrate(widget_t *win, int key);
-static ret_t on_key_bullet_twist_dir(widget_t *win, int key);
-static ret_t on_key_bullet_length(widget_t *win, int key);
-static ret_t on_key_bullet_diameter(widget_t *win, int key);
-static ret_t on_key_bullet_weight(widget_t *win, int key);
-static ret_t on_update_bullet_model_ui(widget_t *win, int row, int key);
-static ret_t on_update_bullet_twist_dir_ui(widget_t *win, int row, int key);
-static ret_t update_digit_bullet_item_ui(widget_t *win, int row, int key);
-
-static const bullet_menu_item_config_t s_bullet_menu_table[] = {
-    {BALLISTIC_BULLET_COEF, "label_coef", NULL, &PARAM_BULLET_COEF, on_key_bullet_coef, update_digit_bullet_item_ui,
-     coef_load, coef_store},
-    {BALLISTIC_BULLET_MODEL, "label_model", "label_model_setval", NULL, on_key_bullet_model, on_update_bullet_model_ui,
-     NULL, NULL},
-    {BALLISTIC_BULLET_VELOCITY, "label_velocity", NULL, &PARAM_BULLET_VELOCITY, on_key_bullet_velocity,
-     update_digit_bullet_item_ui, velocity_load, velocity_store},
-    {BALLISTIC_BULLET_TWISTRATE, "label_twistrate", NULL, &PARAM_BULLET_TWISTRATE, on_key_bullet_twistrate,
-     update_digit_bullet_item_ui, twistrate_load, twistrate_store},
-    {BALLISTIC_BULLET_TWIST_DIR, "label_twist", "label_twist_setval", NULL, on_key_bullet_twist_dir,
-     on_update_bullet_twist_dir_ui, NULL, NULL},
-    {BALLISTIC_BULLET_LENGTH, "label_length", NULL, &PARAM_BULLET_LENGTH, on_key_bullet_length,
-     update_digit_bullet_item_ui, length_load, length_store},
-    {BALLISTIC_BULLET_DIAMETER, "label_diameter", NULL, &PARAM_BULLET_DIAMETER, on_key_bullet_diameter,
-     update_digit_bullet_item_ui, diameter_load, diameter_store},
-    {BALLISTIC_BULLET_WEIGHT, "label_weight", NULL, &PARAM_BULLET_WEIGHT, on_key_bullet_weight,
-     update_digit_bullet_item_ui, weight_load, weight_store},
-};
-
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return(ballistic_bullet_enable == 1 ? "ballistic_menu" : "ballistic_group_info", 2);
-    return RET_OK;
-}
-
-static const row_editor_t s_editor = {s_bullet_menu_table,
-                                      BALLISTIC_BULLET_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      NULL,
-                                      0,
-                                      NULL,
-                                      0,
-                                      0,
-                                      NULL,
-                                      on_back};
-
-ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_coef, BALLISTIC_BULLET_COEF)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_velocity, BALLISTIC_BULLET_VELOCITY)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_twistrate, BALLISTIC_BULLET_TWISTRATE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_length, BALLISTIC_BULLET_LENGTH)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_diameter, BALLISTIC_BULLET_DIAMETER)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_weight, BALLISTIC_BULLET_WEIGHT)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_bullet_item_ui)
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_coef, BALLISTIC_BULLET_COEF)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_velocity, BALLISTIC_BULLET_VELOCITY)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_twistrate, BALLISTIC_BULLET_TWISTRATE)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_length, BALLISTIC_BULLET_LENGTH)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_diameter, BALLISTIC_BULLET_DIAMETER)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_weight, BALLISTIC_BULLET_WEIGHT)
+ROW_EDITOR_NUMBER_UI(update_digit_bullet_item_ui)
 
 static ret_t on_update_bullet_model_ui(widget_t *win, int row, int key)
 {
@@ -237,6 +186,47 @@ static ret_t on_key_bullet_twist_dir(widget_t *win, int key)
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_TWIST_INFO, 1);
     return RET_OK;
 }
+
+static const bullet_menu_item_config_t s_bullet_menu_table[] = {
+    {BALLISTIC_BULLET_COEF, "label_coef", NULL, &PARAM_BULLET_COEF, on_key_bullet_coef, update_digit_bullet_item_ui,
+     coef_load, coef_store},
+    {BALLISTIC_BULLET_MODEL, "label_model", "label_model_setval", NULL, on_key_bullet_model, on_update_bullet_model_ui,
+     NULL, NULL},
+    {BALLISTIC_BULLET_VELOCITY, "label_velocity", NULL, &PARAM_BULLET_VELOCITY, on_key_bullet_velocity,
+     update_digit_bullet_item_ui, velocity_load, velocity_store},
+    {BALLISTIC_BULLET_TWISTRATE, "label_twistrate", NULL, &PARAM_BULLET_TWISTRATE, on_key_bullet_twistrate,
+     update_digit_bullet_item_ui, twistrate_load, twistrate_store},
+    {BALLISTIC_BULLET_TWIST_DIR, "label_twist", "label_twist_setval", NULL, on_key_bullet_twist_dir,
+     on_update_bullet_twist_dir_ui, NULL, NULL},
+    {BALLISTIC_BULLET_LENGTH, "label_length", NULL, &PARAM_BULLET_LENGTH, on_key_bullet_length,
+     update_digit_bullet_item_ui, length_load, length_store},
+    {BALLISTIC_BULLET_DIAMETER, "label_diameter", NULL, &PARAM_BULLET_DIAMETER, on_key_bullet_diameter,
+     update_digit_bullet_item_ui, diameter_load, diameter_store},
+    {BALLISTIC_BULLET_WEIGHT, "label_weight", NULL, &PARAM_BULLET_WEIGHT, on_key_bullet_weight,
+     update_digit_bullet_item_ui, weight_load, weight_store},
+};
+
+static ret_t on_back(widget_t *win)
+{
+    (void)win;
+    row_editor_return(ballistic_bullet_enable == 1 ? "ballistic_menu" : "ballistic_group_info", 2);
+    return RET_OK;
+}
+
+static const row_editor_t s_editor = {s_bullet_menu_table,
+                                      BALLISTIC_BULLET_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      NULL,
+                                      0,
+                                      NULL,
+                                      0,
+                                      0,
+                                      NULL,
+                                      on_back};
+
+ROW_EDITOR_HANDLERS(s_editor)
 
 ret_t ballistic_bullet_init(widget_t *win, void *ctx)
 {

@@ -62,34 +62,9 @@ static int lat_store(double v1, double v2)
 
 static int coriolis_on(void) { return info[0].corioliseffect.CoriolisEffectSwitch; }
 
-static ret_t on_key_coriolis_switch(widget_t *win, int key);
-static ret_t on_key_coriolis_lat(widget_t *win, int key);
-static ret_t on_key_auto_angle(widget_t *win, int key);
-static ret_t on_update_coriolis_switch_ui(widget_t *win, int row, int key);
-static ret_t update_digit_coriolis_item_ui(widget_t *win, int row, int key);
-static ret_t on_update_auto_angle_ui(widget_t *win, int row, int key);
-
-static const coriolis_menu_item_config_t s_coriolis_menu_table[] = {
-    {BALLISTIC_CORIOLIS_SWITCH, "label_coriolis_switch", "label_coriolis_sw_state", NULL, on_key_coriolis_switch,
-     on_update_coriolis_switch_ui, NULL, NULL},
-    {BALLISTIC_CORIOLIS_LAT, "label_lat", NULL, &PARAM_CORIOLIS_LAT, on_key_coriolis_lat, update_digit_coriolis_item_ui,
-     lat_load, lat_store},
-    {BALLISTIC_CORIOLIS_AUTO_ANGLE, "label_auto_angle", "label_auto_angle_state", NULL, on_key_auto_angle,
-     on_update_auto_angle_ui, NULL, NULL},
-};
-
-static const row_editor_t s_editor = {s_coriolis_menu_table,
-                                      BALLISTIC_CORIOLIS_MENU_MAX,
-                                      &hold_menu_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      "ballistic_setting_menu",
-                                      5,
-                                      coriolis_on};
-
-ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_coriolis_lat, BALLISTIC_CORIOLIS_LAT)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_coriolis_item_ui)
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_coriolis_lat, BALLISTIC_CORIOLIS_LAT)
+ROW_EDITOR_NUMBER_UI(update_digit_coriolis_item_ui)
 
 static ret_t on_update_coriolis_switch_ui(widget_t *win, int row, int key)
 {
@@ -105,7 +80,7 @@ static ret_t on_key_coriolis_switch(widget_t *win, int key)
     char *sw = &info[0].corioliseffect.CoriolisEffectSwitch;
     *sw = *sw == 1 ? 0 : 1;
     on_update_coriolis_switch_ui(win, BALLISTIC_CORIOLIS_SWITCH, key);
-    row_editor_highlight(&s_editor, win, hold_menu_index);
+    row_editor_highlight(this_editor(), win, hold_menu_index);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 0);
     return RET_OK;
 }
@@ -126,6 +101,26 @@ static ret_t on_key_auto_angle(widget_t *win, int key)
     GUI_SEND_BASIC_FUNCTION_MSG(BASIC_COMPASS_AUTO_ANGLE_SWITCH);
     return RET_OK;
 }
+
+static const coriolis_menu_item_config_t s_coriolis_menu_table[] = {
+    {BALLISTIC_CORIOLIS_SWITCH, "label_coriolis_switch", "label_coriolis_sw_state", NULL, on_key_coriolis_switch,
+     on_update_coriolis_switch_ui, NULL, NULL},
+    {BALLISTIC_CORIOLIS_LAT, "label_lat", NULL, &PARAM_CORIOLIS_LAT, on_key_coriolis_lat, update_digit_coriolis_item_ui,
+     lat_load, lat_store},
+    {BALLISTIC_CORIOLIS_AUTO_ANGLE, "label_auto_angle", "label_auto_angle_state", NULL, on_key_auto_angle,
+     on_update_auto_angle_ui, NULL, NULL},
+};
+
+static const row_editor_t s_editor = {s_coriolis_menu_table,
+                                      BALLISTIC_CORIOLIS_MENU_MAX,
+                                      &hold_menu_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      "ballistic_setting_menu",
+                                      5,
+                                      coriolis_on};
+
+ROW_EDITOR_HANDLERS(s_editor)
 
 ret_t ballistic_coriolis_init(widget_t *win, void *ctx)
 {

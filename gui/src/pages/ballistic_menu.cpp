@@ -106,22 +106,35 @@ static int zero_distance_store(double v1, double v2)
 
 /* ---- handlers ---- */
 
-static ret_t on_key_switch(widget_t *win, int key);
-static ret_t on_key_reticle(widget_t *win, int key);
-static ret_t on_key_color(widget_t *win, int key);
-static ret_t on_key_distance(widget_t *win, int key);
-static ret_t on_key_scope(widget_t *win, int key);
-static ret_t on_key_angle(widget_t *win, int key);
-static ret_t on_key_wind(widget_t *win, int key);
-static ret_t on_key_nav_weather(widget_t *win, int key);
-static ret_t on_key_zero_distance(widget_t *win, int key);
-static ret_t on_key_nav_bullet(widget_t *win, int key);
-static ret_t on_key_nav_zero_weather(widget_t *win, int key);
-static ret_t on_key_nav_lens(widget_t *win, int key);
-static ret_t on_key_execute_calc(widget_t *win, int key);
-static ret_t on_update_switch_ui(widget_t *win, int row, int key);
-static ret_t on_update_reticle_ui(widget_t *win, int row, int key);
-static ret_t update_digit_menu_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_LINK(on_key_nav_lens, "bullistic_lens")
+ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
+ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
+BALLISTIC_SWITCH_RETICLE_ROWS
+ROW_EDITOR_NUMBER_KEY(on_key_distance, BALLISTIC_MENU_DISTANCE)
+ROW_EDITOR_NUMBER_KEY(on_key_scope, BALLISTIC_MENU_SCOPE_HEIGHT)
+ROW_EDITOR_NUMBER_KEY(on_key_angle, BALLISTIC_MENU_SHOOTING_ANGLE)
+ROW_EDITOR_NUMBER_KEY(on_key_wind, BALLISTIC_MENU_WIND)
+ROW_EDITOR_NUMBER_KEY(on_key_zero_distance, BALLISTIC_MENU_ZERO_DISTANCE)
+ROW_EDITOR_NUMBER_UI(update_digit_menu_item_ui)
+
+static ret_t on_key_nav_bullet(widget_t *win, int key)
+{
+    (void)win;
+    if (!row_editor_link_key(key)) return RET_OK;
+    ballistic_bullet_enable = 1;
+    row_editor_link("ballistic_bullet");
+    return RET_OK;
+}
+
+static ret_t on_key_execute_calc(widget_t *win, int key)
+{
+    (void)win;
+    if (key != GUI_KEY_MID_S) return RET_OK;
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
+    navigator_back();
+    return RET_OK;
+}
 
 static const menu_item_config_t s_menu_item_table[] = {
     {BALLISTIC_MENU_SWITCH, "label_ballistic_switch", "label_ballistic_sw_state", NULL, on_key_switch,
@@ -161,34 +174,6 @@ static const row_editor_t s_editor = {s_menu_item_table,
                                       ballistic_reticle_images};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_LINK(on_key_nav_lens, "bullistic_lens")
-ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
-ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
-BALLISTIC_SWITCH_RETICLE_ROWS(s_editor, QZ_reticle_zero_child_index)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_distance, BALLISTIC_MENU_DISTANCE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_scope, BALLISTIC_MENU_SCOPE_HEIGHT)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_angle, BALLISTIC_MENU_SHOOTING_ANGLE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_wind, BALLISTIC_MENU_WIND)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zero_distance, BALLISTIC_MENU_ZERO_DISTANCE)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_menu_item_ui)
-
-static ret_t on_key_nav_bullet(widget_t *win, int key)
-{
-    (void)win;
-    if (!row_editor_link_key(key)) return RET_OK;
-    ballistic_bullet_enable = 1;
-    row_editor_link("ballistic_bullet");
-    return RET_OK;
-}
-
-static ret_t on_key_execute_calc(widget_t *win, int key)
-{
-    (void)win;
-    if (key != GUI_KEY_MID_S) return RET_OK;
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
-    navigator_back();
-    return RET_OK;
-}
 
 ret_t ballistic_menu_init(widget_t *win, void *ctx)
 {

@@ -79,12 +79,13 @@ static int coriolis_angle_store(double v1, double v2)
     return 0;
 }
 
-static ret_t on_key_distance(widget_t *win, int key);
-static ret_t on_key_angle(widget_t *win, int key);
-static ret_t on_key_coriolis_angle(widget_t *win, int key);
-static ret_t on_key_wind(widget_t *win, int key);
-static ret_t on_key_nav_weather(widget_t *win, int key);
-static ret_t update_digit_quickmenu_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
+ROW_EDITOR_NUMBER_KEY(on_key_distance, BALLISTIC_QUICK_DISTANCE)
+ROW_EDITOR_NUMBER_KEY(on_key_angle, BALLISTIC_QUICK_SHOOTING_ANGLE)
+ROW_EDITOR_NUMBER_KEY(on_key_coriolis_angle, BALLISTIC_QUICK_CORIOLIS_ANGLE)
+ROW_EDITOR_NUMBER_KEY(on_key_wind, BALLISTIC_QUICK_WIND)
+ROW_EDITOR_NUMBER_UI(update_digit_quickmenu_item_ui)
 
 static const quickmenu_item_config_t s_quickmenu_item_table[] = {
     {BALLISTIC_QUICK_DISTANCE, "label_distance", NULL, &PARAM_DIST, on_key_distance, update_digit_quickmenu_item_ui,
@@ -105,12 +106,6 @@ static const row_editor_t s_editor = {
     BALLISTIC_QUICK_CALCULATE};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_distance, BALLISTIC_QUICK_DISTANCE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_angle, BALLISTIC_QUICK_SHOOTING_ANGLE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_coriolis_angle, BALLISTIC_QUICK_CORIOLIS_ANGLE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_wind, BALLISTIC_QUICK_WIND)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_quickmenu_item_ui)
 
 ret_t ballistic_quickmenu_init(widget_t *win, void *ctx)
 {

@@ -16,12 +16,12 @@ int ballistic_switch_on(void);
 void ballistic_switch_key(const row_editor_t *page, widget_t *win, int key);
 void ballistic_switch_draw(widget_t *win);
 /* Rows 1 to 3 of the ballistic menu and the settings menu: the handlers of
- * the switch, reticle type and reticle colour rows of page, whose current
- * row is the variable current. */
-#define BALLISTIC_SWITCH_RETICLE_ROWS(page, current)                                                                   \
+ * the switch, reticle type and reticle colour rows of the page (after its
+ * ROW_EDITOR_DECLARE). */
+#define BALLISTIC_SWITCH_RETICLE_ROWS                                                                                  \
     static ret_t on_key_switch(widget_t *win, int key)                                                                 \
     {                                                                                                                  \
-        ballistic_switch_key(&page, win, key);                                                                         \
+        ballistic_switch_key(this_editor(), win, key);                                                                 \
         return RET_OK;                                                                                                 \
     }                                                                                                                  \
     static ret_t on_update_switch_ui(widget_t *win, int row, int key)                                                  \
@@ -33,19 +33,19 @@ void ballistic_switch_draw(widget_t *win);
     }                                                                                                                  \
     static ret_t on_key_reticle(widget_t *win, int key)                                                                \
     {                                                                                                                  \
-        ballistic_reticle_key(win, current, key);                                                                      \
+        ballistic_reticle_key(win, *this_editor()->current_row, key);                                                  \
         return RET_OK;                                                                                                 \
     }                                                                                                                  \
     static ret_t on_key_color(widget_t *win, int key)                                                                  \
     {                                                                                                                  \
-        ballistic_color_key(win, current, key);                                                                        \
+        ballistic_color_key(win, *this_editor()->current_row, key);                                                    \
         return RET_OK;                                                                                                 \
     }                                                                                                                  \
     static ret_t on_update_reticle_ui(widget_t *win, int row, int key)                                                 \
     {                                                                                                                  \
         (void)row;                                                                                                     \
         (void)key;                                                                                                     \
-        ballistic_reticle_images(win, current);                                                                        \
+        ballistic_reticle_images(win, *this_editor()->current_row);                                                    \
         return RET_OK;                                                                                                 \
     }
 

@@ -79,10 +79,11 @@ WEATHER_IO(shooting_weather, 0, BALLISTIC_WEATHER, 0, temp_load, temp_store)
 WEATHER_IO(shooting_weather, 1, BALLISTIC_WEATHER, 1, press_load, press_store)
 WEATHER_IO(shooting_weather, 2, BALLISTIC_WEATHER, 2, humi_load, humi_store)
 
-static ret_t on_key_temp(widget_t *win, int key);
-static ret_t on_key_press(widget_t *win, int key);
-static ret_t on_key_humi(widget_t *win, int key);
-static ret_t update_digit_weather_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_temp, BALLISTIC_WEATHER_TEMP)
+ROW_EDITOR_NUMBER_KEY(on_key_press, BALLISTIC_WEATHER_PRESS)
+ROW_EDITOR_NUMBER_KEY(on_key_humi, BALLISTIC_WEATHER_HUMI)
+ROW_EDITOR_NUMBER_UI(update_digit_weather_item_ui)
 
 static const weather_menu_item_config_t s_weather_menu_table[] = {
     {BALLISTIC_WEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_temp, update_digit_weather_item_ui, temp_load,
@@ -102,10 +103,6 @@ static const row_editor_t s_editor = {s_weather_menu_table,
                                       1};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_temp, BALLISTIC_WEATHER_TEMP)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_press, BALLISTIC_WEATHER_PRESS)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_humi, BALLISTIC_WEATHER_HUMI)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_weather_item_ui)
 
 } // namespace weather_page
 
@@ -145,12 +142,31 @@ WEATHER_IO(zeroing_weather, 2, BALLISTIC_ZEROWEATHER_LENSOFFSET, 3, humi_load, h
 
 static int zeroweather_on(void) { return ui_current_profile()->gun.bullet.isOpenAtmosphere; }
 
-static ret_t on_key_zeroweather_switch(widget_t *win, int key);
-static ret_t on_key_zeroweather_temp(widget_t *win, int key);
-static ret_t on_key_zeroweather_press(widget_t *win, int key);
-static ret_t on_key_zeroweather_humi(widget_t *win, int key);
-static ret_t on_update_zeroweather_switch_ui(widget_t *win, int row, int key);
-static ret_t update_digit_zeroweather_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_zeroweather_temp, BALLISTIC_ZEROWEATHER_TEMP)
+ROW_EDITOR_NUMBER_KEY(on_key_zeroweather_press, BALLISTIC_ZEROWEATHER_PRESS)
+ROW_EDITOR_NUMBER_KEY(on_key_zeroweather_humi, BALLISTIC_ZEROWEATHER_HUMI)
+ROW_EDITOR_NUMBER_UI(update_digit_zeroweather_item_ui)
+
+static ret_t on_update_zeroweather_switch_ui(widget_t *win, int row, int key)
+{
+    (void)row;
+    (void)key;
+    row_editor_show_on_off(win, "label_weather_switch_value", ui_current_profile()->gun.bullet.isOpenAtmosphere);
+    return RET_OK;
+}
+
+static ret_t on_key_zeroweather_switch(widget_t *win, int key)
+{
+    if (!row_editor_toggle_key(key)) return RET_OK;
+    Info_ballistics *p = row_editor_group_profile();
+    if (p == NULL) return RET_OK;
+    p->gun.bullet.isOpenAtmosphere = p->gun.bullet.isOpenAtmosphere == 1 ? 0 : 1;
+    on_update_zeroweather_switch_ui(win, BALLISTIC_ZEROWEATHER_SWITCH, key);
+    row_editor_highlight(this_editor(), win, QZ_reticle_zero_child_index);
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 0);
+    return RET_OK;
+}
 
 static const zeroweather_menu_item_config_t s_zeroweather_menu_table[] = {
     {BALLISTIC_ZEROWEATHER_SWITCH, "label_weather_switch", "label_weather_switch_value", NULL,
@@ -173,30 +189,6 @@ static const row_editor_t s_editor = {s_zeroweather_menu_table,
                                       zeroweather_on};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_temp, BALLISTIC_ZEROWEATHER_TEMP)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_press, BALLISTIC_ZEROWEATHER_PRESS)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_humi, BALLISTIC_ZEROWEATHER_HUMI)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_zeroweather_item_ui)
-
-static ret_t on_update_zeroweather_switch_ui(widget_t *win, int row, int key)
-{
-    (void)row;
-    (void)key;
-    row_editor_show_on_off(win, "label_weather_switch_value", ui_current_profile()->gun.bullet.isOpenAtmosphere);
-    return RET_OK;
-}
-
-static ret_t on_key_zeroweather_switch(widget_t *win, int key)
-{
-    if (!row_editor_toggle_key(key)) return RET_OK;
-    Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL) return RET_OK;
-    p->gun.bullet.isOpenAtmosphere = p->gun.bullet.isOpenAtmosphere == 1 ? 0 : 1;
-    on_update_zeroweather_switch_ui(win, BALLISTIC_ZEROWEATHER_SWITCH, key);
-    row_editor_highlight(&s_editor, win, QZ_reticle_zero_child_index);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 0);
-    return RET_OK;
-}
 
 } // namespace zeroweather_page
 

@@ -89,11 +89,37 @@ static int horizontal_store(double v1, double v2)
     return 0;
 }
 
-static ret_t on_key_lens_unit(widget_t *win, int key);
-static ret_t on_key_lens_vertical(widget_t *win, int key);
-static ret_t on_key_lens_horizontal(widget_t *win, int key);
-static ret_t on_update_lens_unit_ui(widget_t *win, int row, int key);
-static ret_t update_digit_lens_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_lens_vertical, BULLISTIC_LENS_VERTICAL)
+ROW_EDITOR_NUMBER_KEY(on_key_lens_horizontal, BULLISTIC_LENS_HORIZONTAL)
+ROW_EDITOR_NUMBER_UI(update_digit_lens_item_ui)
+
+static ret_t on_update_lens_unit_ui(widget_t *win, int row, int key)
+{
+    (void)row;
+    (void)key;
+    const char *unit = in_mrad(&ui_current_profile()->gun.bullet) ? "MRAD" : "MOA";
+    row_editor_set_text(win, "label_unit_sel", unit);
+    row_editor_set_text(win, "label_vert_unit", unit);
+    row_editor_set_text(win, "label_hori_unit", unit);
+    return RET_OK;
+}
+
+static ret_t on_key_lens_unit(widget_t *win, int key)
+{
+    if (!row_editor_toggle_key(key)) return RET_OK;
+    Info_ballistics *p = row_editor_group_profile();
+    if (p == NULL) return RET_OK;
+    p->gun.bullet.zeroOffsetUnit = p->gun.bullet.zeroOffsetUnit == MOA ? MRAD : MOA;
+    on_update_lens_unit_ui(win, BULLISTIC_LENS_UNIT, key);
+    for (int row = BULLISTIC_LENS_VERTICAL; row <= BULLISTIC_LENS_HORIZONTAL; row++) {
+        const row_item_config_t *item = row_editor_row(this_editor(), row);
+        row_editor_load_draft(item);
+        item->on_update_ui(win, row, key);
+    }
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 4);
+    return RET_OK;
+}
 
 static const lens_menu_item_config_t s_lens_menu_table[] = {
     {BULLISTIC_LENS_UNIT, "label_lens_unit", "label_unit_sel", NULL, on_key_lens_unit, on_update_lens_unit_ui, NULL,
@@ -116,36 +142,6 @@ static const row_editor_t s_editor = {s_lens_menu_table,
                                       ROW_EDITOR_DOT_COMMITS_ONLY | ROW_EDITOR_NO_SAVE};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_lens_vertical, BULLISTIC_LENS_VERTICAL)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_lens_horizontal, BULLISTIC_LENS_HORIZONTAL)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_lens_item_ui)
-
-static ret_t on_update_lens_unit_ui(widget_t *win, int row, int key)
-{
-    (void)row;
-    (void)key;
-    const char *unit = in_mrad(&ui_current_profile()->gun.bullet) ? "MRAD" : "MOA";
-    row_editor_set_text(win, "label_unit_sel", unit);
-    row_editor_set_text(win, "label_vert_unit", unit);
-    row_editor_set_text(win, "label_hori_unit", unit);
-    return RET_OK;
-}
-
-static ret_t on_key_lens_unit(widget_t *win, int key)
-{
-    if (!row_editor_toggle_key(key)) return RET_OK;
-    Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL) return RET_OK;
-    p->gun.bullet.zeroOffsetUnit = p->gun.bullet.zeroOffsetUnit == MOA ? MRAD : MOA;
-    on_update_lens_unit_ui(win, BULLISTIC_LENS_UNIT, key);
-    for (int row = BULLISTIC_LENS_VERTICAL; row <= BULLISTIC_LENS_HORIZONTAL; row++) {
-        const row_item_config_t *item = row_editor_row(&s_editor, row);
-        row_editor_load_draft(item);
-        item->on_update_ui(win, row, key);
-    }
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 4);
-    return RET_OK;
-}
 
 ret_t bullistic_lens_init(widget_t *win, void *ctx)
 {

@@ -181,16 +181,21 @@ int16_t row_editor_trunc16(double v);
         return RET_OK;                                                                                                 \
     }
 
-/* The pages' key-down and close handlers, and the number handlers, as
- * one-liners over the page's record. */
+/* A page's handlers reach the page's record through this_editor(), which
+ * ROW_EDITOR_DECLARE declares and ROW_EDITOR_HANDLERS (after the record)
+ * defines: the row handlers can then stand before the table that names
+ * them. ROW_EDITOR_HANDLERS also defines the key-down and close handlers,
+ * and the number macros the handlers of number rows. */
+#define ROW_EDITOR_DECLARE static const row_editor_t *this_editor(void);
 #define ROW_EDITOR_HANDLERS(page)                                                                                      \
+    static const row_editor_t *this_editor(void) { return &page; }                                                     \
     static ret_t on_key_pressed_event(void *ctx, event_t *e) { return row_editor_on_key(&page, WIDGET(ctx), e); }      \
     static ret_t on_window_close(void *ctx, event_t *e)                                                                \
     {                                                                                                                  \
         (void)e;                                                                                                       \
         return row_editor_on_close(&page, WIDGET(ctx));                                                                \
     }
-#define ROW_EDITOR_NUMBER_KEY(page, name, row)                                                                         \
-    static ret_t name(widget_t *win, int key) { return row_editor_number_key(&page, win, row, key); }
-#define ROW_EDITOR_NUMBER_UI(page, name)                                                                               \
-    static ret_t name(widget_t *win, int row, int key) { return row_editor_draw_number(&page, win, row, key); }
+#define ROW_EDITOR_NUMBER_KEY(name, row)                                                                               \
+    static ret_t name(widget_t *win, int key) { return row_editor_number_key(this_editor(), win, row, key); }
+#define ROW_EDITOR_NUMBER_UI(name)                                                                                     \
+    static ret_t name(widget_t *win, int row, int key) { return row_editor_draw_number(this_editor(), win, row, key); }
