@@ -91,13 +91,7 @@ static int zero_distance_store(double v1, double v2)
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
     Info_scope *s = &p->gun.scope;
-    if (stDevStatus.s8DistanceUint != 0) {
-        s->zeroRange_yard = row_editor_trunc16(v1);
-        s->zeroRange = row_editor_trunc16(v1 * 0.9144);
-    } else {
-        s->zeroRange = row_editor_trunc16(v1);
-        s->zeroRange_yard = row_editor_trunc16(v1 * 1.0936);
-    }
+    ballistic_store_distance(v1, &s->zeroRange, &s->zeroRange_yard);
     /* 11 yd is 10 m: sightd would not keep a zero that close. */
     s->zeroRange = (short)ui_limit(UI_LIMIT_ZERO_RANGE, s->zeroRange);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_LENS_INFO, 1);

@@ -75,6 +75,17 @@ void ballistic_color_key(widget_t *win, int current_row, int key)
 
 static bool in_yards(void) { return stDevStatus.s8DistanceUint != 0; }
 
+void ballistic_store_distance(double typed, short *metres, short *yards)
+{
+    if (in_yards()) {
+        *yards = row_editor_trunc16(typed);
+        *metres = row_editor_trunc16(typed * 0.9144);
+    } else {
+        *metres = row_editor_trunc16(typed);
+        *yards = row_editor_trunc16(typed * 1.0936);
+    }
+}
+
 void ballistic_distance_load(double *v1, double *v2)
 {
     (void)v2;
@@ -86,16 +97,9 @@ int ballistic_distance_store(double v1, double v2)
 {
     (void)v2;
     Info_target *t = &info[0].target;
-    double tenths = v1 * 10;
     /* range_yard is a 16-bit count too: beyond 2996.2 m it holds its
      * largest value rather than wrapping to a negative distance. */
-    if (in_yards()) {
-        t->range_yard = row_editor_trunc16(tenths);
-        t->range = row_editor_trunc16(tenths * 0.9144);
-    } else {
-        t->range = row_editor_trunc16(tenths);
-        t->range_yard = row_editor_trunc16(tenths * 1.0936);
-    }
+    ballistic_store_distance(v1 * 10, &t->range, &t->range_yard);
     t->range = (short)ui_limit(UI_LIMIT_TARGET_RANGE, t->range);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_TARGET_INFO, 0);
     return 0;

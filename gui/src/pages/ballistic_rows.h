@@ -55,6 +55,9 @@ void ballistic_color_key(widget_t *win, int current_row, int key);
 /* The two reticle images, "sel" on the current row while ballistics are on. */
 void ballistic_reticle_images(widget_t *win, int current_row);
 
+/* A distance typed in the unit shown, stored in both units: the other one
+ * converted, each truncated toward zero into its 16-bit field. */
+void ballistic_store_distance(double typed, short *metres, short *yards);
 /* Target distance in the unit shown, tenths stored: (7, 0). */
 void ballistic_distance_load(double *v1, double *v2);
 int ballistic_distance_store(double v1, double v2);

@@ -22,14 +22,15 @@ static int32_t QZ_reticle_zero_child_index = BULLISTIC_LENS_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static digit_param_t PARAM_VERT = DIGIT_PLAIN(
-    BULLISTIC_LENS_VERTICAL, 5, 2, 2, true, -99.99, 99.99, "vert", NULL,
-    DIGIT_LIST("label_vert_sign", "label_vert_two", "label_vert_one", "label_vert_point1", "label_vert_point2"),
-    DIGIT_LIST(0, 16, 32, 64, 80));
-static digit_param_t PARAM_HORI = DIGIT_PLAIN(
-    BULLISTIC_LENS_HORIZONTAL, 5, 2, 2, true, -99.99, 99.99, "hori", NULL,
-    DIGIT_LIST("label_hori_sign", "label_hori_two", "label_hori_one", "label_hori_point1", "label_hori_point2"),
-    DIGIT_LIST(0, 16, 32, 64, 80));
+/* Both axes: sign, two integer and two fraction digits, the widgets named
+ * after the axis (label_vert_sign ... label_vert_point2). */
+#define LENS_OFFSET_PARAM(row, stem)                                                                                   \
+    DIGIT_PLAIN(row, 5, 2, 2, true, -99.99, 99.99, stem, NULL,                                                         \
+                DIGIT_LIST("label_" stem "_sign", "label_" stem "_two", "label_" stem "_one", "label_" stem "_point1", \
+                           "label_" stem "_point2"),                                                                   \
+                DIGIT_LIST(0, 16, 32, 64, 80))
+static digit_param_t PARAM_VERT = LENS_OFFSET_PARAM(BULLISTIC_LENS_VERTICAL, "vert");
+static digit_param_t PARAM_HORI = LENS_OFFSET_PARAM(BULLISTIC_LENS_HORIZONTAL, "hori");
 
 static bool in_mrad(const Info_bullet *b) { return b->zeroOffsetUnit != MOA; }
 
@@ -37,24 +38,33 @@ static bool in_mrad(const Info_bullet *b) { return b->zeroOffsetUnit != MOA; }
  * the hundredth the page shows. */
 static double mrad_limit(void) { return floor(ui_limit_max(UI_LIMIT_ZERO_OFFSET_MOA) / UI_MOA_PER_MRAD * 100) / 100; }
 
-static void vertical_load(double *v1, double *v2)
-{
-    (void)v2;
-    const Info_bullet *b = &ui_current_profile()->gun.bullet;
-    *v1 = in_mrad(b) ? b->zeroOffsetVerticalMRAD : b->zeroOffsetVerticalMOA;
-}
+/* One axis of the offset: its MOA and MRAD fields and their requests. */
+typedef struct {
+    double Info_bullet::*moa;
+    double Info_bullet::*mrad;
+    int moa_item, mrad_item;
+} lens_axis_t;
 
-static void horizontal_load(double *v1, double *v2)
+static const lens_axis_t vertical_axis = {&Info_bullet::zeroOffsetVerticalMOA, &Info_bullet::zeroOffsetVerticalMRAD, 5,
+                                          7};
+static const lens_axis_t horizontal_axis = {&Info_bullet::zeroOffsetHorizontalMOA,
+                                            &Info_bullet::zeroOffsetHorizontalMRAD, 6, 8};
+
+static double axis_load(const lens_axis_t *axis)
 {
-    (void)v2;
     const Info_bullet *b = &ui_current_profile()->gun.bullet;
-    *v1 = in_mrad(b) ? b->zeroOffsetHorizontalMRAD : b->zeroOffsetHorizontalMOA;
+    return in_mrad(b) ? b->*axis->mrad : b->*axis->moa;
 }
 
 /* The typed value is kept in the unit shown and its conversion in the
  * other, so the pair agrees whichever unit is later put in force. */
-static void store_pair(const Info_bullet *b, double v, double *moa, double *mrad)
+static int axis_store(const lens_axis_t *axis, double v)
 {
+    Info_ballistics *p = row_editor_group_profile();
+    if (p == NULL) return -1;
+    Info_bullet *b = &p->gun.bullet;
+    double *moa = &(b->*axis->moa);
+    double *mrad = &(b->*axis->mrad);
     if (in_mrad(b)) {
         double lim = mrad_limit();
         *mrad = v < -lim ? -lim : v > lim ? lim : v;
@@ -63,30 +73,33 @@ static void store_pair(const Info_bullet *b, double v, double *moa, double *mrad
         *moa = ui_limit(UI_LIMIT_ZERO_OFFSET_MOA, v);
         *mrad = *moa / UI_MOA_PER_MRAD;
     }
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, axis->moa_item);
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, axis->mrad_item);
+    return 0;
+}
+
+static void vertical_load(double *v1, double *v2)
+{
+    (void)v2;
+    *v1 = axis_load(&vertical_axis);
 }
 
 static int vertical_store(double v1, double v2)
 {
     (void)v2;
-    Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL) return -1;
-    Info_bullet *b = &p->gun.bullet;
-    store_pair(b, v1, &b->zeroOffsetVerticalMOA, &b->zeroOffsetVerticalMRAD);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 5);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 7);
-    return 0;
+    return axis_store(&vertical_axis, v1);
+}
+
+static void horizontal_load(double *v1, double *v2)
+{
+    (void)v2;
+    *v1 = axis_load(&horizontal_axis);
 }
 
 static int horizontal_store(double v1, double v2)
 {
     (void)v2;
-    Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL) return -1;
-    Info_bullet *b = &p->gun.bullet;
-    store_pair(b, v1, &b->zeroOffsetHorizontalMOA, &b->zeroOffsetHorizontalMRAD);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 6);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 8);
-    return 0;
+    return axis_store(&horizontal_axis, v1);
 }
 
 ROW_EDITOR_DECLARE
