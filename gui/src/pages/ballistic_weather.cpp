@@ -55,6 +55,16 @@ static int weather_store(Info_atmosphere *a, int which, double v, int index, int
         return weather_store(record(true), which, v1, index, sub);                                                     \
     }
 
+/* The three numbers of a weather page: their records on rows temp, press
+ * and humi, the fields in record() and the requests (index, sub0 + 0 .. 2). */
+#define WEATHER_NUMBERS(temp, press, humi, record, index, sub0)                                                        \
+    static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(temp);                                                      \
+    static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(press);                                                   \
+    static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(humi);                                                      \
+    WEATHER_IO(record, 0, index, sub0, temp_load, temp_store)                                                          \
+    WEATHER_IO(record, 1, index, sub0 + 1, press_load, press_store)                                                    \
+    WEATHER_IO(record, 2, index, sub0 + 2, humi_load, humi_store)
+
 /* ======== shooting weather ("ballistic_weather") ======== */
 
 typedef enum {
@@ -71,13 +81,8 @@ static int32_t QZ_reticle_zero_child_index = BALLISTIC_WEATHER_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_WEATHER_TEMP);
-static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_WEATHER_PRESS);
-static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(BALLISTIC_WEATHER_HUMI);
-
-WEATHER_IO(shooting_weather, 0, BALLISTIC_WEATHER, 0, temp_load, temp_store)
-WEATHER_IO(shooting_weather, 1, BALLISTIC_WEATHER, 1, press_load, press_store)
-WEATHER_IO(shooting_weather, 2, BALLISTIC_WEATHER, 2, humi_load, humi_store)
+WEATHER_NUMBERS(BALLISTIC_WEATHER_TEMP, BALLISTIC_WEATHER_PRESS, BALLISTIC_WEATHER_HUMI, shooting_weather,
+                BALLISTIC_WEATHER, 0)
 
 ROW_EDITOR_DECLARE
 ROW_EDITOR_NUMBER_KEY(on_key_temp, BALLISTIC_WEATHER_TEMP)
@@ -131,14 +136,9 @@ static int32_t QZ_reticle_zero_child_index = BALLISTIC_ZEROWEATHER_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_ZEROWEATHER_TEMP);
-static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_ZEROWEATHER_PRESS);
-static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(BALLISTIC_ZEROWEATHER_HUMI);
-
 /* Items 1 to 3 of section 3. */
-WEATHER_IO(zeroing_weather, 0, BALLISTIC_ZEROWEATHER_LENSOFFSET, 1, temp_load, temp_store)
-WEATHER_IO(zeroing_weather, 1, BALLISTIC_ZEROWEATHER_LENSOFFSET, 2, press_load, press_store)
-WEATHER_IO(zeroing_weather, 2, BALLISTIC_ZEROWEATHER_LENSOFFSET, 3, humi_load, humi_store)
+WEATHER_NUMBERS(BALLISTIC_ZEROWEATHER_TEMP, BALLISTIC_ZEROWEATHER_PRESS, BALLISTIC_ZEROWEATHER_HUMI, zeroing_weather,
+                BALLISTIC_ZEROWEATHER_LENSOFFSET, 1)
 
 static int zeroweather_on(void) { return ui_current_profile()->gun.bullet.isOpenAtmosphere; }
 
