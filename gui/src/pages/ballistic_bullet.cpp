@@ -40,18 +40,16 @@ static digit_param_t PARAM_BULLET_VELOCITY =
     DIGIT_PLAIN(BALLISTIC_BULLET_VELOCITY, 4, 4, 0, false, 100, 1500, "velocity", NULL,
                 DIGIT_LIST("label_velocity_four", "label_velocity_three", "label_velocity_two", "label_velocity_one"),
                 DIGIT_LIST(0, 16, 32, 48));
-static digit_param_t PARAM_BULLET_TWISTRATE = DIGIT_PLAIN(
-    BALLISTIC_BULLET_TWISTRATE, 4, 2, 2, false, 3.94, 24.02, "twistrate", NULL,
-    DIGIT_LIST("label_twistrate_two", "label_twistrate_one", "label_twistrate_point1", "label_twistrate_point2"),
-    DIGIT_LIST(0, 16, 48, 64));
-static digit_param_t PARAM_BULLET_LENGTH =
-    DIGIT_PLAIN(BALLISTIC_BULLET_LENGTH, 4, 2, 2, false, 5.0, 80.0, "length", NULL,
-                DIGIT_LIST("label_length_two", "label_length_one", "label_length_point1", "label_length_point2"),
-                DIGIT_LIST(0, 16, 48, 64));
-static digit_param_t PARAM_BULLET_DIAMETER = DIGIT_PLAIN(
-    BALLISTIC_BULLET_DIAMETER, 4, 2, 2, false, 2.54, 20.3, "diameter", NULL,
-    DIGIT_LIST("label_diameter_two", "label_diameter_one", "label_diameter_point1", "label_diameter_point2"),
-    DIGIT_LIST(0, 16, 48, 64));
+/* Two integer and two fraction digits, the widgets named after the stem
+ * (label_length_two, label_length_one, label_length_point1 ...). */
+#define BULLET_PARAM_2_2(row, lo, hi, stem)                                                                            \
+    DIGIT_PLAIN(                                                                                                       \
+        row, 4, 2, 2, false, lo, hi, stem, NULL,                                                                       \
+        DIGIT_LIST("label_" stem "_two", "label_" stem "_one", "label_" stem "_point1", "label_" stem "_point2"),      \
+        DIGIT_LIST(0, 16, 48, 64))
+static digit_param_t PARAM_BULLET_TWISTRATE = BULLET_PARAM_2_2(BALLISTIC_BULLET_TWISTRATE, 3.94, 24.02, "twistrate");
+static digit_param_t PARAM_BULLET_LENGTH = BULLET_PARAM_2_2(BALLISTIC_BULLET_LENGTH, 5.0, 80.0, "length");
+static digit_param_t PARAM_BULLET_DIAMETER = BULLET_PARAM_2_2(BALLISTIC_BULLET_DIAMETER, 2.54, 20.3, "diameter");
 static digit_param_t PARAM_BULLET_WEIGHT =
     DIGIT_PLAIN(BALLISTIC_BULLET_WEIGHT, 6, 4, 2, false, 1.55, 3086.47, "weight", NULL,
                 DIGIT_LIST("label_weight_four", "label_weight_three", "label_weight_two", "label_weight_one",

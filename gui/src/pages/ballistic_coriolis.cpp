@@ -46,19 +46,7 @@ static digit_param_t PARAM_CORIOLIS_LAT = {BALLISTIC_CORIOLIS_LAT,
                                            {0},
                                            {0}};
 
-static void lat_load(double *v1, double *v2)
-{
-    (void)v2;
-    *v1 = info[0].corioliseffect.lat;
-}
-
-static int lat_store(double v1, double v2)
-{
-    (void)v2;
-    info[0].corioliseffect.lat = v1;
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 1);
-    return 0;
-}
+BALLISTIC_PROFILE0_IO(corioliseffect.lat, BALLISTIC_CORIOLIS_INFO, 1, lat_load, lat_store)
 
 static int coriolis_on(void) { return info[0].corioliseffect.CoriolisEffectSwitch; }
 

@@ -65,19 +65,8 @@ static digit_param_t PARAM_WIND = {BALLISTIC_QUICK_WIND,
                                    {0},
                                    {0}};
 
-static void coriolis_angle_load(double *v1, double *v2)
-{
-    (void)v2;
-    *v1 = info[0].corioliseffect.angle;
-}
-
-static int coriolis_angle_store(double v1, double v2)
-{
-    (void)v2;
-    info[0].corioliseffect.angle = v1 < 0 ? 0 : v1 > 359.9 ? 359.9 : v1;
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 2);
-    return 0;
-}
+/* The Coriolis azimuth, 0 .. 359.9 as the row limits it. */
+BALLISTIC_PROFILE0_IO(corioliseffect.angle, BALLISTIC_CORIOLIS_INFO, 2, coriolis_angle_load, coriolis_angle_store)
 
 ROW_EDITOR_DECLARE
 ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")

@@ -7,6 +7,8 @@
 #pragma once
 
 #include "digit_editor.h"
+#include "ui_senders.h"
+#include "ui_status.h"
 
 /* Profile 0's ballistics switch: the master switch of two pages. */
 int ballistic_switch_on(void);
@@ -70,6 +72,21 @@ int ballistic_angle_store(double v1, double v2);
 void ballistic_wind_load_signed(double *speed, double *angle);
 void ballistic_wind_load_clock(double *speed, double *angle);
 int ballistic_wind_store(double speed, double angle);
+/* A number row over one double of profile 0: stored as committed (the
+ * editor has clamped it to the row's limits) and sent as (index, sub). */
+#define BALLISTIC_PROFILE0_IO(field, index, sub, load, store)                                                          \
+    static void load(double *v1, double *v2)                                                                           \
+    {                                                                                                                  \
+        (void)v2;                                                                                                      \
+        *v1 = info[0].field;                                                                                           \
+    }                                                                                                                  \
+    static int store(double v1, double v2)                                                                             \
+    {                                                                                                                  \
+        (void)v2;                                                                                                      \
+        info[0].field = v1;                                                                                            \
+        GUI_SEND_BALLISTIC_PARM_MSG(index, sub);                                                                       \
+        return 0;                                                                                                      \
+    }
 /* Sight height of the current group: (5, 0). */
 void ballistic_sight_height_load(double *v1, double *v2);
 int ballistic_sight_height_store(double v1, double v2);
