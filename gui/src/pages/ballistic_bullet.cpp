@@ -102,33 +102,18 @@ static bullet_field_t bullet_request(int row)
     }
 }
 
-static int store_field(int row, double v)
+/* The number rows: each edits one double of the current group's profile. */
+static void field_load(int row, double *v1, double *) { *v1 = *bullet_field(ui_current_profile(), row); }
+
+static int field_store(int row, double v1, double)
 {
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
     bullet_field_t f = bullet_request(row);
-    *bullet_field(p, row) = ui_limit(f.limit, v);
+    *bullet_field(p, row) = ui_limit(f.limit, v1);
     GUI_SEND_BALLISTIC_PARM_MSG(f.index, f.sub);
     return 0;
 }
-
-#define BULLET_FIELD_IO(row, load, store)                                                                              \
-    static void load(double *v1, double *v2)                                                                           \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        *v1 = *bullet_field(ui_current_profile(), row);                                                                \
-    }                                                                                                                  \
-    static int store(double v1, double v2)                                                                             \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        return store_field(row, v1);                                                                                   \
-    }
-BULLET_FIELD_IO(BALLISTIC_BULLET_COEF, coef_load, coef_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_VELOCITY, velocity_load, velocity_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_TWISTRATE, twistrate_load, twistrate_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_LENGTH, length_load, length_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_DIAMETER, diameter_load, diameter_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_WEIGHT, weight_load, weight_store)
 
 ROW_EDITOR_DECLARE
 ROW_EDITOR_NUMBER_KEY(on_key_bullet_coef, BALLISTIC_BULLET_COEF)
@@ -187,21 +172,21 @@ static ret_t on_key_bullet_twist_dir(widget_t *win, int key)
 
 static const bullet_menu_item_config_t s_bullet_menu_table[] = {
     {BALLISTIC_BULLET_COEF, "label_coef", NULL, &PARAM_BULLET_COEF, on_key_bullet_coef, update_digit_bullet_item_ui,
-     coef_load, coef_store},
+     field_load, field_store},
     {BALLISTIC_BULLET_MODEL, "label_model", "label_model_setval", NULL, on_key_bullet_model, on_update_bullet_model_ui,
      NULL, NULL},
     {BALLISTIC_BULLET_VELOCITY, "label_velocity", NULL, &PARAM_BULLET_VELOCITY, on_key_bullet_velocity,
-     update_digit_bullet_item_ui, velocity_load, velocity_store},
+     update_digit_bullet_item_ui, field_load, field_store},
     {BALLISTIC_BULLET_TWISTRATE, "label_twistrate", NULL, &PARAM_BULLET_TWISTRATE, on_key_bullet_twistrate,
-     update_digit_bullet_item_ui, twistrate_load, twistrate_store},
+     update_digit_bullet_item_ui, field_load, field_store},
     {BALLISTIC_BULLET_TWIST_DIR, "label_twist", "label_twist_setval", NULL, on_key_bullet_twist_dir,
      on_update_bullet_twist_dir_ui, NULL, NULL},
     {BALLISTIC_BULLET_LENGTH, "label_length", NULL, &PARAM_BULLET_LENGTH, on_key_bullet_length,
-     update_digit_bullet_item_ui, length_load, length_store},
+     update_digit_bullet_item_ui, field_load, field_store},
     {BALLISTIC_BULLET_DIAMETER, "label_diameter", NULL, &PARAM_BULLET_DIAMETER, on_key_bullet_diameter,
-     update_digit_bullet_item_ui, diameter_load, diameter_store},
+     update_digit_bullet_item_ui, field_load, field_store},
     {BALLISTIC_BULLET_WEIGHT, "label_weight", NULL, &PARAM_BULLET_WEIGHT, on_key_bullet_weight,
-     update_digit_bullet_item_ui, weight_load, weight_store},
+     update_digit_bullet_item_ui, field_load, field_store},
 };
 
 static ret_t on_back(widget_t *win)

@@ -46,7 +46,14 @@ static digit_param_t PARAM_CORIOLIS_LAT = {BALLISTIC_CORIOLIS_LAT,
                                            {0},
                                            {0}};
 
-BALLISTIC_PROFILE0_IO(corioliseffect.lat, BALLISTIC_CORIOLIS_INFO, 1, lat_load, lat_store)
+static void lat_load(int, double *v1, double *) { *v1 = info[0].corioliseffect.lat; }
+
+static int lat_store(int, double v1, double)
+{
+    info[0].corioliseffect.lat = v1;
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 1);
+    return 0;
+}
 
 static int coriolis_on(void) { return info[0].corioliseffect.CoriolisEffectSwitch; }
 

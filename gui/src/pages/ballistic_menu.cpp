@@ -78,16 +78,14 @@ static digit_param_t PARAM_ZERO_DIST = DIGIT_PLAIN(
 
 /* ---- zero distance, current group ---- */
 
-static void zero_distance_load(double *v1, double *v2)
+static void zero_distance_load(int, double *v1, double *)
 {
-    (void)v2;
     const Info_scope *s = &ui_current_profile()->gun.scope;
     *v1 = stDevStatus.s8DistanceUint != 0 ? s->zeroRange_yard : s->zeroRange;
 }
 
-static int zero_distance_store(double v1, double v2)
+static int zero_distance_store(int, double v1, double)
 {
-    (void)v2;
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
     Info_scope *s = &p->gun.scope;

@@ -65,8 +65,15 @@ static digit_param_t PARAM_WIND = {BALLISTIC_QUICK_WIND,
                                    {0},
                                    {0}};
 
-/* The Coriolis azimuth, 0 .. 359.9 as the row limits it. */
-BALLISTIC_PROFILE0_IO(corioliseffect.angle, BALLISTIC_CORIOLIS_INFO, 2, coriolis_angle_load, coriolis_angle_store)
+static void coriolis_angle_load(int, double *v1, double *) { *v1 = info[0].corioliseffect.angle; }
+
+/* Stored as committed: the row limits the azimuth to 0 .. 359.9. */
+static int coriolis_angle_store(int, double v1, double)
+{
+    info[0].corioliseffect.angle = v1;
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 2);
+    return 0;
+}
 
 ROW_EDITOR_DECLARE
 ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")

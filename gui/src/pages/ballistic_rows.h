@@ -7,8 +7,6 @@
 #pragma once
 
 #include "digit_editor.h"
-#include "ui_senders.h"
-#include "ui_status.h"
 
 /* Profile 0's ballistics switch: the master switch of two pages. */
 int ballistic_switch_on(void);
@@ -61,35 +59,20 @@ void ballistic_reticle_images(widget_t *win, int current_row);
  * converted, each truncated toward zero into its 16-bit field. */
 void ballistic_store_distance(double typed, short *metres, short *yards);
 /* Target distance in the unit shown, tenths stored: (7, 0). */
-void ballistic_distance_load(double *v1, double *v2);
-int ballistic_distance_store(double v1, double v2);
+void ballistic_distance_load(int row, double *v1, double *v2);
+int ballistic_distance_store(int row, double v1, double v2);
 /* Shooting angle: (7, 1). */
-void ballistic_angle_load(double *v1, double *v2);
-int ballistic_angle_store(double v1, double v2);
+void ballistic_angle_load(int row, double *v1, double *v2);
+int ballistic_angle_store(int row, double v1, double v2);
 /* Wind speed and direction: (6, 0) then (6, 1). The direction is kept as
  * a clock direction 0 .. 359.9 whichever page typed it; the ballistic menu
  * shows it signed, -180 .. 179. */
-void ballistic_wind_load_signed(double *speed, double *angle);
-void ballistic_wind_load_clock(double *speed, double *angle);
-int ballistic_wind_store(double speed, double angle);
-/* A number row over one double of profile 0: stored as committed (the
- * editor has clamped it to the row's limits) and sent as (index, sub). */
-#define BALLISTIC_PROFILE0_IO(field, index, sub, load, store)                                                          \
-    static void load(double *v1, double *v2)                                                                           \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        *v1 = info[0].field;                                                                                           \
-    }                                                                                                                  \
-    static int store(double v1, double v2)                                                                             \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        info[0].field = v1;                                                                                            \
-        GUI_SEND_BALLISTIC_PARM_MSG(index, sub);                                                                       \
-        return 0;                                                                                                      \
-    }
+void ballistic_wind_load_signed(int row, double *speed, double *angle);
+void ballistic_wind_load_clock(int row, double *speed, double *angle);
+int ballistic_wind_store(int row, double speed, double angle);
 /* Sight height of the current group: (5, 0). */
-void ballistic_sight_height_load(double *v1, double *v2);
-int ballistic_sight_height_store(double v1, double v2);
+void ballistic_sight_height_load(int row, double *v1, double *v2);
+int ballistic_sight_height_store(int row, double v1, double v2);
 
 /* The weather number layouts, one copy per page: temperature, pressure
  * and humidity with the widget stems temp, press and humi. */

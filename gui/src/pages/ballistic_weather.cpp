@@ -35,35 +35,15 @@ static Info_atmosphere *zeroing_weather(bool for_store)
     return p != NULL ? &p->gun.bullet.atmosphere : NULL;
 }
 
-static int weather_store(Info_atmosphere *a, int which, double v, int index, int sub)
+/* Field which (0 temperature, 1 pressure, 2 humidity) of a page's record,
+ * sent as (index, sub). */
+static int store_weather(Info_atmosphere *a, int which, double v, int index, int sub)
 {
     if (a == NULL) return -1;
     *weather_field(a, which) = (float)ui_limit(weather_limits[which], v);
     GUI_SEND_BALLISTIC_PARM_MSG(index, sub);
     return 0;
 }
-
-#define WEATHER_IO(record, which, index, sub, load, store)                                                             \
-    static void load(double *v1, double *v2)                                                                           \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        *v1 = *weather_field(record(false), which);                                                                    \
-    }                                                                                                                  \
-    static int store(double v1, double v2)                                                                             \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        return weather_store(record(true), which, v1, index, sub);                                                     \
-    }
-
-/* The three numbers of a weather page: their records on rows temp, press
- * and humi, the fields in record() and the requests (index, sub0 + 0 .. 2). */
-#define WEATHER_NUMBERS(temp, press, humi, record, index, sub0)                                                        \
-    static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(temp);                                                      \
-    static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(press);                                                   \
-    static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(humi);                                                      \
-    WEATHER_IO(record, 0, index, sub0, temp_load, temp_store)                                                          \
-    WEATHER_IO(record, 1, index, sub0 + 1, press_load, press_store)                                                    \
-    WEATHER_IO(record, 2, index, sub0 + 2, humi_load, humi_store)
 
 /* ======== shooting weather ("ballistic_weather") ======== */
 
@@ -81,8 +61,21 @@ static int32_t QZ_reticle_zero_child_index = BALLISTIC_WEATHER_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-WEATHER_NUMBERS(BALLISTIC_WEATHER_TEMP, BALLISTIC_WEATHER_PRESS, BALLISTIC_WEATHER_HUMI, shooting_weather,
-                BALLISTIC_WEATHER, 0)
+static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_WEATHER_TEMP);
+static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_WEATHER_PRESS);
+static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(BALLISTIC_WEATHER_HUMI);
+
+/* Rows 1 to 3 are the fields 0 to 2, items 0 to 2 of the weather section. */
+static void number_load(int row, double *v1, double *)
+{
+    *v1 = *weather_field(shooting_weather(false), row - BALLISTIC_WEATHER_TEMP);
+}
+
+static int number_store(int row, double v1, double)
+{
+    int which = row - BALLISTIC_WEATHER_TEMP;
+    return store_weather(shooting_weather(true), which, v1, BALLISTIC_WEATHER, which);
+}
 
 ROW_EDITOR_DECLARE
 ROW_EDITOR_NUMBER_KEY(on_key_temp, BALLISTIC_WEATHER_TEMP)
@@ -91,12 +84,12 @@ ROW_EDITOR_NUMBER_KEY(on_key_humi, BALLISTIC_WEATHER_HUMI)
 ROW_EDITOR_NUMBER_UI(update_digit_weather_item_ui)
 
 static const weather_menu_item_config_t s_weather_menu_table[] = {
-    {BALLISTIC_WEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_temp, update_digit_weather_item_ui, temp_load,
-     temp_store},
-    {BALLISTIC_WEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_press, update_digit_weather_item_ui, press_load,
-     press_store},
-    {BALLISTIC_WEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_humi, update_digit_weather_item_ui, humi_load,
-     humi_store},
+    {BALLISTIC_WEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_temp, update_digit_weather_item_ui, number_load,
+     number_store},
+    {BALLISTIC_WEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_press, update_digit_weather_item_ui,
+     number_load, number_store},
+    {BALLISTIC_WEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_humi, update_digit_weather_item_ui, number_load,
+     number_store},
 };
 
 static const row_editor_t s_editor = {s_weather_menu_table,
@@ -136,9 +129,22 @@ static int32_t QZ_reticle_zero_child_index = BALLISTIC_ZEROWEATHER_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-/* Items 1 to 3 of section 3. */
-WEATHER_NUMBERS(BALLISTIC_ZEROWEATHER_TEMP, BALLISTIC_ZEROWEATHER_PRESS, BALLISTIC_ZEROWEATHER_HUMI, zeroing_weather,
-                BALLISTIC_ZEROWEATHER_LENSOFFSET, 1)
+static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_ZEROWEATHER_TEMP);
+static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_ZEROWEATHER_PRESS);
+static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(BALLISTIC_ZEROWEATHER_HUMI);
+
+/* Rows 2 to 4 are the fields 0 to 2, items 1 to 3 of section 3 (item 0 is
+ * the switch). */
+static void number_load(int row, double *v1, double *)
+{
+    *v1 = *weather_field(zeroing_weather(false), row - BALLISTIC_ZEROWEATHER_TEMP);
+}
+
+static int number_store(int row, double v1, double)
+{
+    int which = row - BALLISTIC_ZEROWEATHER_TEMP;
+    return store_weather(zeroing_weather(true), which, v1, BALLISTIC_ZEROWEATHER_LENSOFFSET, which + 1);
+}
 
 static int zeroweather_on(void) { return ui_current_profile()->gun.bullet.isOpenAtmosphere; }
 
@@ -172,11 +178,11 @@ static const zeroweather_menu_item_config_t s_zeroweather_menu_table[] = {
     {BALLISTIC_ZEROWEATHER_SWITCH, "label_weather_switch", "label_weather_switch_value", NULL,
      on_key_zeroweather_switch, on_update_zeroweather_switch_ui, NULL, NULL},
     {BALLISTIC_ZEROWEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_zeroweather_temp,
-     update_digit_zeroweather_item_ui, temp_load, temp_store},
+     update_digit_zeroweather_item_ui, number_load, number_store},
     {BALLISTIC_ZEROWEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_zeroweather_press,
-     update_digit_zeroweather_item_ui, press_load, press_store},
+     update_digit_zeroweather_item_ui, number_load, number_store},
     {BALLISTIC_ZEROWEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_zeroweather_humi,
-     update_digit_zeroweather_item_ui, humi_load, humi_store},
+     update_digit_zeroweather_item_ui, number_load, number_store},
 };
 
 static const row_editor_t s_editor = {s_zeroweather_menu_table,

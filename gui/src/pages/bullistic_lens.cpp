@@ -50,16 +50,24 @@ static const lens_axis_t vertical_axis = {&Info_bullet::zeroOffsetVerticalMOA, &
 static const lens_axis_t horizontal_axis = {&Info_bullet::zeroOffsetHorizontalMOA,
                                             &Info_bullet::zeroOffsetHorizontalMRAD, 6, 8};
 
-static double axis_load(const lens_axis_t *axis)
+/* Rows 2 and 3: the vertical and the horizontal axis. */
+static const lens_axis_t *axis_of(int row)
 {
+    return row == BULLISTIC_LENS_VERTICAL ? &vertical_axis : &horizontal_axis;
+}
+
+static void offset_load(int row, double *v1, double *)
+{
+    const lens_axis_t *axis = axis_of(row);
     const Info_bullet *b = &ui_current_profile()->gun.bullet;
-    return in_mrad(b) ? b->*axis->mrad : b->*axis->moa;
+    *v1 = in_mrad(b) ? b->*axis->mrad : b->*axis->moa;
 }
 
 /* The typed value is kept in the unit shown and its conversion in the
  * other, so the pair agrees whichever unit is later put in force. */
-static int axis_store(const lens_axis_t *axis, double v)
+static int offset_store(int row, double v, double)
 {
+    const lens_axis_t *axis = axis_of(row);
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
     Info_bullet *b = &p->gun.bullet;
@@ -76,30 +84,6 @@ static int axis_store(const lens_axis_t *axis, double v)
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, axis->moa_item);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, axis->mrad_item);
     return 0;
-}
-
-static void vertical_load(double *v1, double *v2)
-{
-    (void)v2;
-    *v1 = axis_load(&vertical_axis);
-}
-
-static int vertical_store(double v1, double v2)
-{
-    (void)v2;
-    return axis_store(&vertical_axis, v1);
-}
-
-static void horizontal_load(double *v1, double *v2)
-{
-    (void)v2;
-    *v1 = axis_load(&horizontal_axis);
-}
-
-static int horizontal_store(double v1, double v2)
-{
-    (void)v2;
-    return axis_store(&horizontal_axis, v1);
 }
 
 ROW_EDITOR_DECLARE
@@ -138,9 +122,9 @@ static const lens_menu_item_config_t s_lens_menu_table[] = {
     {BULLISTIC_LENS_UNIT, "label_lens_unit", "label_unit_sel", NULL, on_key_lens_unit, on_update_lens_unit_ui, NULL,
      NULL},
     {BULLISTIC_LENS_VERTICAL, "label_vert", NULL, &PARAM_VERT, on_key_lens_vertical, update_digit_lens_item_ui,
-     vertical_load, vertical_store},
+     offset_load, offset_store},
     {BULLISTIC_LENS_HORIZONTAL, "label_hori", NULL, &PARAM_HORI, on_key_lens_horizontal, update_digit_lens_item_ui,
-     horizontal_load, horizontal_store},
+     offset_load, offset_store},
 };
 
 static const row_editor_t s_editor = {s_lens_menu_table,

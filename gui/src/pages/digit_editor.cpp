@@ -113,7 +113,7 @@ void row_editor_load_draft(const row_item_config_t *item)
     if (item == NULL || item->digit_cfg == NULL || item->load == NULL) return;
     digit_param_t *cfg = item->digit_cfg;
     double v1 = 0, v2 = 0;
-    item->load(&v1, &v2);
+    item->load(item->item_id, &v1, &v2);
     value_to_draft(cfg->int_digits, cfg->frac_digits, cfg->has_sign, cfg->draft_val1, v1);
     if (cfg->is_dual) value_to_draft(cfg->int_digits2, cfg->frac_digits2, cfg->has_sign2, cfg->draft_val2, v2);
 }
@@ -247,7 +247,7 @@ static void commit(const row_editor_t *page, widget_t *win, const row_item_confi
         v2 = draft_to_value(cfg->draft_val2, cfg->int_digits2, cfg->frac_digits2, cfg->has_sign2);
         v2 = clamp(v2, cfg->min_val2, cfg->max_val2);
     }
-    if (item->store != NULL && item->store(v1, v2) != 0)
+    if (item->store != NULL && item->store(item->item_id, v1, v2) != 0)
         vesk_log_printf(VESK_LOG_ERROR, EDITOR_LOG_TAG, "row %d: %g not stored", item->item_id, v1);
     /* From the stored field, so the row shows what is kept and sent. */
     row_editor_load_draft(item);

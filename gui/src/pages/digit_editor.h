@@ -48,7 +48,8 @@ typedef ret_t (*row_update_handler_t)(widget_t *win, int row, int key);
 
 /* One row. A number row also says how its stored field(s) read as the
  * draft's value(s) and how committed values are stored and sent; store
- * returns 0, or -1 when it refused the value (nothing stored or sent). */
+ * returns 0, or -1 when it refused the value (nothing stored or sent).
+ * Both get the row's id, so that one pair can serve several rows. */
 typedef struct {
     int item_id;
     const char *label_name;
@@ -56,8 +57,8 @@ typedef struct {
     digit_param_t *digit_cfg;
     row_key_handler_t on_key_event;
     row_update_handler_t on_update_ui;
-    void (*load)(double *v1, double *v2);
-    int (*store)(double v1, double v2);
+    void (*load)(int row, double *v1, double *v2);
+    int (*store)(int row, double v1, double v2);
 } row_item_config_t;
 
 typedef row_item_config_t bullet_menu_item_config_t;
