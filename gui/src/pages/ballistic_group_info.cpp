@@ -33,9 +33,7 @@ ROW_EDITOR_NUMBER_UI(update_digit_group_info_item_ui)
 static ret_t on_key_nav_bullet(widget_t *win, int key)
 {
     (void)win;
-    if (!row_editor_link_key(key)) return RET_OK;
-    ballistic_bullet_enable = 0;
-    row_editor_link("ballistic_bullet");
+    ballistic_bullet_link(key, 0);
     return RET_OK;
 }
 

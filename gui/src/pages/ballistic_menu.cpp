@@ -113,9 +113,7 @@ ROW_EDITOR_NUMBER_UI(update_digit_menu_item_ui)
 static ret_t on_key_nav_bullet(widget_t *win, int key)
 {
     (void)win;
-    if (!row_editor_link_key(key)) return RET_OK;
-    ballistic_bullet_enable = 1;
-    row_editor_link("ballistic_bullet");
+    ballistic_bullet_link(key, 1);
     return RET_OK;
 }
 
@@ -129,10 +127,7 @@ static ret_t on_key_execute_calc(widget_t *win, int key)
 }
 
 static const menu_item_config_t s_menu_item_table[] = {
-    {BALLISTIC_MENU_SWITCH, "label_ballistic_switch", "label_ballistic_sw_state", NULL, on_key_switch,
-     on_update_switch_ui, NULL, NULL},
-    {BALLISTIC_MENU_RETICLE_TYPE, "label_type", NULL, NULL, on_key_reticle, on_update_reticle_ui, NULL, NULL},
-    {BALLISTIC_MENU_RETICLE_COLOR, "label_color", NULL, NULL, on_key_color, on_update_reticle_ui, NULL, NULL},
+    BALLISTIC_SWITCH_RETICLE_ITEMS(BALLISTIC_MENU_SWITCH, BALLISTIC_MENU_RETICLE_TYPE, BALLISTIC_MENU_RETICLE_COLOR),
     {BALLISTIC_MENU_DISTANCE, "label_distance", NULL, &PARAM_DIST, on_key_distance, update_digit_menu_item_ui,
      ballistic_distance_load, ballistic_distance_store},
     {BALLISTIC_MENU_SCOPE_HEIGHT, "label_scope", NULL, &PARAM_SCOPE_HEIGHT, on_key_scope, update_digit_menu_item_ui,

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "ballistic_limits.h"
+#include "pages.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
 #include "ui_status.h"
@@ -69,6 +70,13 @@ void ballistic_color_key(widget_t *win, int current_row, int key)
     if (!cycle(&stDevStatus.s8BallisticReticleColor, 6, key)) return;
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 3);
     ballistic_reticle_images(win, current_row);
+}
+
+void ballistic_bullet_link(int key, int32_t return_to_menu)
+{
+    if (!row_editor_link_key(key)) return;
+    ballistic_bullet_enable = return_to_menu;
+    row_editor_link("ballistic_bullet");
 }
 
 /* ---- target and wind, profile 0 ---- */

@@ -48,6 +48,19 @@ void ballistic_switch_draw(widget_t *win);
         ballistic_reticle_images(win, *this_editor()->current_row);                                                    \
         return RET_OK;                                                                                                 \
     }
+/* Their three records in the page's table. */
+// clang-format off
+#define BALLISTIC_SWITCH_RETICLE_ITEMS(switch_row, type_row, color_row)                                                \
+    {switch_row, "label_ballistic_switch", "label_ballistic_sw_state", NULL, on_key_switch, on_update_switch_ui,       \
+     NULL, NULL},                                                                                                      \
+    {type_row, "label_type", NULL, NULL, on_key_reticle, on_update_reticle_ui, NULL, NULL},                            \
+    {color_row, "label_color", NULL, NULL, on_key_color, on_update_reticle_ui, NULL, NULL}
+// clang-format on
+
+/* The bullet page's row on the ballistic menu and the group-information
+ * page: ',' or ']' opens the bullet page in the opener's place, telling it
+ * whether to return to the ballistic menu (1) or the group page (0). */
+void ballistic_bullet_link(int key, int32_t return_to_menu);
 
 /* Reticle type and colour rows: cycle, send (0, 2) / (0, 3), redraw. */
 void ballistic_reticle_key(widget_t *win, int current_row, int key);

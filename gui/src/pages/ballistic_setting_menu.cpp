@@ -82,10 +82,8 @@ static ret_t on_vesk_dynamic_bc_changed_event(void *ctx, event_t *e)
 }
 
 static const setting_menu_item_config_t s_setting_menu_table[] = {
-    {BALLISTIC_SETTING_SWITCH, "label_ballistic_switch", "label_ballistic_sw_state", NULL, on_key_switch,
-     on_update_switch_ui, NULL, NULL},
-    {BALLISTIC_SETTING_RETICLE_TYPE, "label_type", NULL, NULL, on_key_reticle, on_update_reticle_ui, NULL, NULL},
-    {BALLISTIC_SETTING_RETICLE_COLOR, "label_color", NULL, NULL, on_key_color, on_update_reticle_ui, NULL, NULL},
+    BALLISTIC_SWITCH_RETICLE_ITEMS(BALLISTIC_SETTING_SWITCH, BALLISTIC_SETTING_RETICLE_TYPE,
+                                   BALLISTIC_SETTING_RETICLE_COLOR),
     {BALLISTIC_SETTING_SPIN_DRIFT, "label_spin_drift", "label_spin_drift_state", NULL, on_key_spin_drift,
      on_update_spin_drift_ui, NULL, NULL},
     {VESK_BALLISTIC_SETTING_DYNAMIC_BC, "vesk_label_dynamic_bc", "vesk_label_dynamic_bc_value", NULL, on_key_dynamic_bc,
