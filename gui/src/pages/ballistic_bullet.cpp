@@ -56,61 +56,43 @@ static digit_param_t PARAM_BULLET_WEIGHT =
                            "label_weight_point1", "label_weight_point2"),
                 DIGIT_LIST(0, 16, 32, 48, 80, 96));
 
-/* One double field of the current group's profile and its request. */
+/* A number row's double in profile p, its limit and its request: one
+ * place that pairs each row with its field. */
 typedef struct {
+    double *field;
     ui_limit_field limit;
     int index;
     int sub;
 } bullet_field_t;
 
-static double *bullet_field(Info_ballistics *p, int row)
+static bullet_field_t bullet_field(Info_ballistics *p, int row)
 {
     Info_bullet *b = &p->gun.bullet;
     switch (row) {
     case BALLISTIC_BULLET_COEF:
-        return &b->ballisticsCoef;
+        return {&b->ballisticsCoef, UI_LIMIT_BULLET_COEF, BALLISTIC_BULLET_INFO, 3};
     case BALLISTIC_BULLET_VELOCITY:
-        return &b->velocity;
+        return {&b->velocity, UI_LIMIT_BULLET_VELOCITY, BALLISTIC_BULLET_INFO, 5};
     case BALLISTIC_BULLET_TWISTRATE:
-        return &p->gun.riflingRange;
+        return {&p->gun.riflingRange, UI_LIMIT_RIFLING, BALLISTIC_TWIST_INFO, 0};
     case BALLISTIC_BULLET_LENGTH:
-        return &b->length;
+        return {&b->length, UI_LIMIT_BULLET_LENGTH, BALLISTIC_BULLET_INFO, 0};
     case BALLISTIC_BULLET_DIAMETER:
-        return &b->diameter;
-    case BALLISTIC_BULLET_WEIGHT:
-        return &b->weight;
-    default:
-        return NULL;
-    }
-}
-
-static bullet_field_t bullet_request(int row)
-{
-    switch (row) {
-    case BALLISTIC_BULLET_COEF:
-        return {UI_LIMIT_BULLET_COEF, BALLISTIC_BULLET_INFO, 3};
-    case BALLISTIC_BULLET_VELOCITY:
-        return {UI_LIMIT_BULLET_VELOCITY, BALLISTIC_BULLET_INFO, 5};
-    case BALLISTIC_BULLET_TWISTRATE:
-        return {UI_LIMIT_RIFLING, BALLISTIC_TWIST_INFO, 0};
-    case BALLISTIC_BULLET_LENGTH:
-        return {UI_LIMIT_BULLET_LENGTH, BALLISTIC_BULLET_INFO, 0};
-    case BALLISTIC_BULLET_DIAMETER:
-        return {UI_LIMIT_BULLET_DIAMETER, BALLISTIC_BULLET_INFO, 1};
-    default:
-        return {UI_LIMIT_BULLET_WEIGHT, BALLISTIC_BULLET_INFO, 2};
+        return {&b->diameter, UI_LIMIT_BULLET_DIAMETER, BALLISTIC_BULLET_INFO, 1};
+    default: /* the weight row */
+        return {&b->weight, UI_LIMIT_BULLET_WEIGHT, BALLISTIC_BULLET_INFO, 2};
     }
 }
 
 /* The number rows: each edits one double of the current group's profile. */
-static void field_load(int row, double *v1, double *) { *v1 = *bullet_field(ui_current_profile(), row); }
+static void field_load(int row, double *v1, double *) { *v1 = *bullet_field(ui_current_profile(), row).field; }
 
 static int field_store(int row, double v1, double)
 {
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
-    bullet_field_t f = bullet_request(row);
-    *bullet_field(p, row) = ui_limit(f.limit, v1);
+    bullet_field_t f = bullet_field(p, row);
+    *f.field = ui_limit(f.limit, v1);
     GUI_SEND_BALLISTIC_PARM_MSG(f.index, f.sub);
     return 0;
 }

@@ -1,9 +1,10 @@
 // Rows that several ballistic editors share: the ballistics switch and the
 // ballistic reticle (ballistic menu, settings menu), the target distance,
 // shooting angle and wind (ballistic menu, quick menu), sight height
-// (ballistic menu, group information), and the weather number layouts
-// (weather and zeroing-weather pages). Each stores into the record the
-// ballistic-parameter sender reads, within sightd's limits, and sends.
+// (ballistic menu, group information), the link to the bullet page (the
+// same two), the metre and yard store of a distance, and the weather number
+// layouts (weather and zeroing-weather pages). Each stores into the record
+// the ballistic-parameter sender reads, within sightd's limits, and sends.
 #pragma once
 
 #include "digit_editor.h"
