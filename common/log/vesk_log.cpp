@@ -92,9 +92,9 @@ static inline void vesk_log_cpu_relax(void)
 
 int vesk_log_ring_try_push(vesk_log_ring *ring, const vesk_log_record *rec)
 {
-    /* Two producers logging at the same instant would otherwise cost one of
-     * them its record; a holder keeps the lock for one copy, so a few tries
-     * a few cycles apart almost always get in, and still never sleep. */
+    /* A producer meeting a logger thread or another producer at the lock
+     * would otherwise lose its record; a holder keeps the lock for one copy,
+     * so spinning through it gets in, and the push still never sleeps. */
     int tries = 0;
     while (pthread_mutex_trylock(&ring->lock) != 0) {
         if (++tries == VESK_LOG_PUSH_TRIES) return -EBUSY;

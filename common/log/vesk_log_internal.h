@@ -29,7 +29,12 @@
 #define VESK_LOG_BATCH_SIZE 16384
 #define VESK_LOG_SEGMENT_LIMIT 5000000u
 #define VESK_LOG_MEDIA_RETRY_MS 5000
-#define VESK_LOG_PUSH_TRIES 4
+/* A logger thread holds a ring's lock for the copy of one record or one
+ * batch, a few microseconds; a producer spins that long (pause between
+ * tries) and then gives up, so it never waits on a holder that is not
+ * running. Four tries were shorter than one copy: a record pushed while the
+ * console thread took the one before it was lost. */
+#define VESK_LOG_PUSH_TRIES 256
 #define VESK_LOG_TAKE_BATCH 16
 
 typedef enum {

@@ -5,28 +5,21 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "fuzz_sightd.h"
-#include "fuzz_support.h"
+#include "fuzz_handler_frame.h"
 #include "qel_irsearch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static int ready;
-    if (!ready) {
-        fuzz_sightd_setup();
-        fuzz_settings_store_start();
-        ready = 1;
-    }
-    fuzz_reader in(data, size);
-    const uint8_t target = in.byte();
-    uint8_t frame[512];
-    const size_t n = fuzz_frame(in, frame);
+    fuzz_handler_frame in;
+    fuzz_handler_frame_take(data, size, &in);
+    uint8_t *const frame = in.bytes;
+    const size_t n = in.size;
     vesk_phone_command c;
     if (vesk_phone_command_parse(frame, (int)n, &c) == 0) {
         if (c.length > VESK_PHONE_PAYLOAD_MAX || c.payload[c.length] != '\0') abort();
         if (n < c.length + VESK_FRAME_OVERHEAD) abort();
     }
-    if (target & 1)
+    if (in.target & 1)
         notifier_bluetooth(NULL, NULL, 29, frame, (int)n);
     else
         notifier_irsearch(NULL, NULL, 244, frame, (int)n);

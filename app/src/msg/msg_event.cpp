@@ -86,21 +86,27 @@ int vesk_msg_send_quiet(int target, const uint8_t *frame, uint32_t length)
     record.msg_text.length = length;
     memcpy(record.msg_text.context, frame, length);
 
-    int id = __atomic_load_n(&s_quiet_queue, __ATOMIC_RELAXED);
-    if (id < 0) {
-        id = msgget(MSGQ_KEY_TO_PEERS, IPC_CREAT | MSGQ_PERMS);
-        if (id < 0) {
-            const int err = errno;
-            vesk_msg_note_send(t->direction, t->type, frame, length, 1, err);
-            return -err;
+    /* The cached identifier goes stale when the queue is removed (sightd's
+     * own shutdown, or a restart of the queues): look it up again and send
+     * once more, so the frame in hand is not lost with the old queue. */
+    for (int attempt = 0;; attempt++) {
+        int id = __atomic_load_n(&s_quiet_queue, __ATOMIC_RELAXED);
+        const bool cached = id >= 0;
+        if (!cached) {
+            id = msgget(MSGQ_KEY_TO_PEERS, IPC_CREAT | MSGQ_PERMS);
+            if (id < 0) {
+                const int err = errno;
+                vesk_msg_note_send(t->direction, t->type, frame, length, 1, err);
+                return -err;
+            }
+            __atomic_store_n(&s_quiet_queue, id, __ATOMIC_RELAXED);
         }
-        __atomic_store_n(&s_quiet_queue, id, __ATOMIC_RELAXED);
-    }
-    if (msgsnd(id, &record, MSGQ_TEXT_SIZE, IPC_NOWAIT) != 0) {
+        if (msgsnd(id, &record, MSGQ_TEXT_SIZE, IPC_NOWAIT) == 0) break;
         const int err = errno;
-        /* The queue was removed (sightd's own shutdown, or a restart of the
-         * queues): look it up again next time instead of failing forever. */
-        if (err == EIDRM || err == EINVAL) __atomic_store_n(&s_quiet_queue, -1, __ATOMIC_RELAXED);
+        if ((err == EIDRM || err == EINVAL) && cached && attempt == 0) {
+            __atomic_store_n(&s_quiet_queue, -1, __ATOMIC_RELAXED);
+            continue;
+        }
         vesk_log_ipc(tag, frame, length, -err);
         vesk_msg_note_send(t->direction, t->type, frame, length, 1, err);
         return -err;

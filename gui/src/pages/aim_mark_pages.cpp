@@ -83,30 +83,25 @@ static ret_t on_aim_key(void *ctx, event_t *e)
     case MOVE_KEY_FINE:
         move_panel_flash(&s_aim_panel, k.button);
         aim_move(win, k.dx, k.dy);
-        return RET_OK;
+        break;
     case MOVE_KEY_HELD:
         move_panel_hold(&s_aim_panel, k.button, k.dx, k.dy);
-        return RET_OK;
-    default:
         break;
-    }
-    switch (ke->key) {
-    case GUI_KEY_MID_S:
+    case MOVE_KEY_CENTRE:
         move_panel_flash(&s_aim_panel, MOVE_BTN_CENTRE);
         x_value = y_value = AIM_CENTRE;
         s_active_axis = 3;
         update_reticle_position(win);
         break;
-    case GUI_KEY_RANGE_S:
-        move_panel_set_freeze(&s_aim_panel, !stUIStatus.s8Irfreeze);
+    case MOVE_KEY_FREEZE:
+        move_panel_toggle_freeze(&s_aim_panel);
         s_active_axis = 0;
         draw_position(win);
         break;
-    case GUI_KEY_MID_L:
-    case GUI_KEY_FUCTION_S:
+    case MOVE_KEY_CLOSE:
         navigator_back();
         break;
-    case GUI_KEY_POWER_S:
+    case MOVE_KEY_HOME:
         vesk_page_go_home();
         break;
     default:
@@ -115,21 +110,13 @@ static ret_t on_aim_key(void *ctx, event_t *e)
     return RET_OK;
 }
 
-static ret_t on_aim_freeze_released(void *ctx, event_t *e)
-{
-    (void)ctx, (void)e;
-    move_panel_freeze_released(&s_aim_panel);
-    return RET_OK;
-}
-
 /* However the page closes, the image is released first and the mark is
  * then saved. */
 static ret_t on_aim_close(void *ctx, event_t *e)
 {
     (void)ctx, (void)e;
-    if (stUIStatus.s8Irfreeze) move_panel_set_freeze(&s_aim_panel, 0);
-    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_RANGE_LASER_SAVE);
     move_panel_close(&s_aim_panel);
+    GUI_SEND_BASIC_FUNCTION_MSG(BASIC_RANGE_LASER_SAVE);
     return RET_OK;
 }
 
@@ -141,12 +128,8 @@ ret_t lrf_reticle_move_init(widget_t *win, void *ctx)
     x_value = stDevStatus.s16RangeOffsetX;
     y_value = stDevStatus.s16RangeOffsetY;
     s_active_axis = 0;
-    move_panel_show_freeze(&s_aim_panel);
     draw_position(win);
-    widget_on(win, EVT_KEY_DOWN, on_aim_key, win);
-    vesk_page_bind_close(win, on_aim_close);
-    static const int events[] = {UI_EV_FREEZE_RELEASED};
-    vesk_page_subscribe(win, events, ARRAY_SIZE(events), on_aim_freeze_released);
+    move_panel_bind(win, on_aim_key, on_aim_close);
     return RET_OK;
 }
 

@@ -40,161 +40,71 @@ static digit_param_t PARAM_BULLET_VELOCITY =
     DIGIT_PLAIN(BALLISTIC_BULLET_VELOCITY, 4, 4, 0, false, 100, 1500, "velocity", NULL,
                 DIGIT_LIST("label_velocity_four", "label_velocity_three", "label_velocity_two", "label_velocity_one"),
                 DIGIT_LIST(0, 16, 32, 48));
-static digit_param_t PARAM_BULLET_TWISTRATE = DIGIT_PLAIN(
-    BALLISTIC_BULLET_TWISTRATE, 4, 2, 2, false, 3.94, 24.02, "twistrate", NULL,
-    DIGIT_LIST("label_twistrate_two", "label_twistrate_one", "label_twistrate_point1", "label_twistrate_point2"),
-    DIGIT_LIST(0, 16, 48, 64));
-static digit_param_t PARAM_BULLET_LENGTH =
-    DIGIT_PLAIN(BALLISTIC_BULLET_LENGTH, 4, 2, 2, false, 5.0, 80.0, "length", NULL,
-                DIGIT_LIST("label_length_two", "label_length_one", "label_length_point1", "label_length_point2"),
-                DIGIT_LIST(0, 16, 48, 64));
-static digit_param_t PARAM_BULLET_DIAMETER = DIGIT_PLAIN(
-    BALLISTIC_BULLET_DIAMETER, 4, 2, 2, false, 2.54, 20.3, "diameter", NULL,
-    DIGIT_LIST("label_diameter_two", "label_diameter_one", "label_diameter_point1", "label_diameter_point2"),
-    DIGIT_LIST(0, 16, 48, 64));
+/* Two integer and two fraction digits, the widgets named after the stem
+ * (label_length_two, label_length_one, label_length_point1 ...). */
+#define BULLET_PARAM_2_2(row, lo, hi, stem)                                                                            \
+    DIGIT_PLAIN(                                                                                                       \
+        row, 4, 2, 2, false, lo, hi, stem, NULL,                                                                       \
+        DIGIT_LIST("label_" stem "_two", "label_" stem "_one", "label_" stem "_point1", "label_" stem "_point2"),      \
+        DIGIT_LIST(0, 16, 48, 64))
+static digit_param_t PARAM_BULLET_TWISTRATE = BULLET_PARAM_2_2(BALLISTIC_BULLET_TWISTRATE, 3.94, 24.02, "twistrate");
+static digit_param_t PARAM_BULLET_LENGTH = BULLET_PARAM_2_2(BALLISTIC_BULLET_LENGTH, 5.0, 80.0, "length");
+static digit_param_t PARAM_BULLET_DIAMETER = BULLET_PARAM_2_2(BALLISTIC_BULLET_DIAMETER, 2.54, 20.3, "diameter");
 static digit_param_t PARAM_BULLET_WEIGHT =
     DIGIT_PLAIN(BALLISTIC_BULLET_WEIGHT, 6, 4, 2, false, 1.55, 3086.47, "weight", NULL,
                 DIGIT_LIST("label_weight_four", "label_weight_three", "label_weight_two", "label_weight_one",
                            "label_weight_point1", "label_weight_point2"),
                 DIGIT_LIST(0, 16, 32, 48, 80, 96));
 
-/* One double field of the current group's profile and its request. */
+/* A number row's double in profile p, its limit and its request: one
+ * place that pairs each row with its field. */
 typedef struct {
+    double *field;
     ui_limit_field limit;
     int index;
     int sub;
 } bullet_field_t;
 
-static double *bullet_field(Info_ballistics *p, int row)
+static bullet_field_t bullet_field(Info_ballistics *p, int row)
 {
     Info_bullet *b = &p->gun.bullet;
     switch (row) {
     case BALLISTIC_BULLET_COEF:
-        return &b->ballisticsCoef;
+        return {&b->ballisticsCoef, UI_LIMIT_BULLET_COEF, BALLISTIC_BULLET_INFO, 3};
     case BALLISTIC_BULLET_VELOCITY:
-        return &b->velocity;
+        return {&b->velocity, UI_LIMIT_BULLET_VELOCITY, BALLISTIC_BULLET_INFO, 5};
     case BALLISTIC_BULLET_TWISTRATE:
-        return &p->gun.riflingRange;
+        return {&p->gun.riflingRange, UI_LIMIT_RIFLING, BALLISTIC_TWIST_INFO, 0};
     case BALLISTIC_BULLET_LENGTH:
-        return &b->length;
+        return {&b->length, UI_LIMIT_BULLET_LENGTH, BALLISTIC_BULLET_INFO, 0};
     case BALLISTIC_BULLET_DIAMETER:
-        return &b->diameter;
-    case BALLISTIC_BULLET_WEIGHT:
-        return &b->weight;
-    default:
-        return NULL;
+        return {&b->diameter, UI_LIMIT_BULLET_DIAMETER, BALLISTIC_BULLET_INFO, 1};
+    default: /* the weight row */
+        return {&b->weight, UI_LIMIT_BULLET_WEIGHT, BALLISTIC_BULLET_INFO, 2};
     }
 }
 
-static bullet_field_t bullet_request(int row)
-{
-    switch (row) {
-    case BALLISTIC_BULLET_COEF:
-        return {UI_LIMIT_BULLET_COEF, BALLISTIC_BULLET_INFO, 3};
-    case BALLISTIC_BULLET_VELOCITY:
-        return {UI_LIMIT_BULLET_VELOCITY, BALLISTIC_BULLET_INFO, 5};
-    case BALLISTIC_BULLET_TWISTRATE:
-        return {UI_LIMIT_RIFLING, BALLISTIC_TWIST_INFO, 0};
-    case BALLISTIC_BULLET_LENGTH:
-        return {UI_LIMIT_BULLET_LENGTH, BALLISTIC_BULLET_INFO, 0};
-    case BALLISTIC_BULLET_DIAMETER:
-        return {UI_LIMIT_BULLET_DIAMETER, BALLISTIC_BULLET_INFO, 1};
-    default:
-        return {UI_LIMIT_BULLET_WEIGHT, BALLISTIC_BULLET_INFO, 2};
-    }
-}
+/* The number rows: each edits one double of the current group's profile. */
+static void field_load(int row, double *v1, double *) { *v1 = *bullet_field(ui_current_profile(), row).field; }
 
-static int store_field(int row, double v)
+static int field_store(int row, double v1, double)
 {
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
-    bullet_field_t f = bullet_request(row);
-    *bullet_field(p, row) = ui_limit(f.limit, v);
+    bullet_field_t f = bullet_field(p, row);
+    *f.field = ui_limit(f.limit, v1);
     GUI_SEND_BALLISTIC_PARM_MSG(f.index, f.sub);
     return 0;
 }
 
-#define BULLET_FIELD_IO(row, load, store)                                                                              \
-    static void load(double *v1, double *v2)                                                                           \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        *v1 = *bullet_field(ui_current_profile(), row);                                                                \
-    }                                                                                                                  \
-    static int store(double v1, double v2)                                                                             \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        return store_field(row, v1);                                                                                   \
-    }
-BULLET_FIELD_IO(BALLISTIC_BULLET_COEF, coef_load, coef_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_VELOCITY, velocity_load, velocity_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_TWISTRATE, twistrate_load, twistrate_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_LENGTH, length_load, length_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_DIAMETER, diameter_load, diameter_store)
-BULLET_FIELD_IO(BALLISTIC_BULLET_WEIGHT, weight_load, weight_store)
-
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_bullet_coef(widget_t *win, int key);
-static ret_t on_key_bullet_model(widget_t *win, int key);
-static ret_t on_key_bullet_velocity(widget_t *win, int key);
-static ret_t on_key_bullet_twistrate(widget_t *win, int key);
-static ret_t on_key_bullet_twist_dir(widget_t *win, int key);
-static ret_t on_key_bullet_length(widget_t *win, int key);
-static ret_t on_key_bullet_diameter(widget_t *win, int key);
-static ret_t on_key_bullet_weight(widget_t *win, int key);
-static ret_t on_update_bullet_model_ui(widget_t *win, int row, int key);
-static ret_t on_update_bullet_twist_dir_ui(widget_t *win, int row, int key);
-static ret_t update_digit_bullet_item_ui(widget_t *win, int row, int key);
-
-static const bullet_menu_item_config_t s_bullet_menu_table[] = {
-    {BALLISTIC_BULLET_COEF, "label_coef", NULL, &PARAM_BULLET_COEF, on_key_bullet_coef, update_digit_bullet_item_ui,
-     coef_load, coef_store},
-    {BALLISTIC_BULLET_MODEL, "label_model", "label_model_setval", NULL, on_key_bullet_model, on_update_bullet_model_ui,
-     NULL, NULL},
-    {BALLISTIC_BULLET_VELOCITY, "label_velocity", NULL, &PARAM_BULLET_VELOCITY, on_key_bullet_velocity,
-     update_digit_bullet_item_ui, velocity_load, velocity_store},
-    {BALLISTIC_BULLET_TWISTRATE, "label_twistrate", NULL, &PARAM_BULLET_TWISTRATE, on_key_bullet_twistrate,
-     update_digit_bullet_item_ui, twistrate_load, twistrate_store},
-    {BALLISTIC_BULLET_TWIST_DIR, "label_twist", "label_twist_setval", NULL, on_key_bullet_twist_dir,
-     on_update_bullet_twist_dir_ui, NULL, NULL},
-    {BALLISTIC_BULLET_LENGTH, "label_length", NULL, &PARAM_BULLET_LENGTH, on_key_bullet_length,
-     update_digit_bullet_item_ui, length_load, length_store},
-    {BALLISTIC_BULLET_DIAMETER, "label_diameter", NULL, &PARAM_BULLET_DIAMETER, on_key_bullet_diameter,
-     update_digit_bullet_item_ui, diameter_load, diameter_store},
-    {BALLISTIC_BULLET_WEIGHT, "label_weight", NULL, &PARAM_BULLET_WEIGHT, on_key_bullet_weight,
-     update_digit_bullet_item_ui, weight_load, weight_store},
-};
-
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return(ballistic_bullet_enable == 1 ? "ballistic_menu" : "ballistic_group_info", 2);
-    return RET_OK;
-}
-
-static const row_editor_t s_editor = {s_bullet_menu_table,
-                                      BALLISTIC_BULLET_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      0,
-                                      NULL,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
-
-ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_coef, BALLISTIC_BULLET_COEF)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_velocity, BALLISTIC_BULLET_VELOCITY)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_twistrate, BALLISTIC_BULLET_TWISTRATE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_length, BALLISTIC_BULLET_LENGTH)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_diameter, BALLISTIC_BULLET_DIAMETER)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_bullet_weight, BALLISTIC_BULLET_WEIGHT)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_bullet_item_ui)
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_coef, BALLISTIC_BULLET_COEF)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_velocity, BALLISTIC_BULLET_VELOCITY)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_twistrate, BALLISTIC_BULLET_TWISTRATE)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_length, BALLISTIC_BULLET_LENGTH)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_diameter, BALLISTIC_BULLET_DIAMETER)
+ROW_EDITOR_NUMBER_KEY(on_key_bullet_weight, BALLISTIC_BULLET_WEIGHT)
+ROW_EDITOR_NUMBER_UI(update_digit_bullet_item_ui)
 
 static ret_t on_update_bullet_model_ui(widget_t *win, int row, int key)
 {
@@ -242,9 +152,50 @@ static ret_t on_key_bullet_twist_dir(widget_t *win, int key)
     return RET_OK;
 }
 
+static const bullet_menu_item_config_t s_bullet_menu_table[] = {
+    {BALLISTIC_BULLET_COEF, "label_coef", NULL, &PARAM_BULLET_COEF, on_key_bullet_coef, update_digit_bullet_item_ui,
+     field_load, field_store},
+    {BALLISTIC_BULLET_MODEL, "label_model", "label_model_setval", NULL, on_key_bullet_model, on_update_bullet_model_ui,
+     NULL, NULL},
+    {BALLISTIC_BULLET_VELOCITY, "label_velocity", NULL, &PARAM_BULLET_VELOCITY, on_key_bullet_velocity,
+     update_digit_bullet_item_ui, field_load, field_store},
+    {BALLISTIC_BULLET_TWISTRATE, "label_twistrate", NULL, &PARAM_BULLET_TWISTRATE, on_key_bullet_twistrate,
+     update_digit_bullet_item_ui, field_load, field_store},
+    {BALLISTIC_BULLET_TWIST_DIR, "label_twist", "label_twist_setval", NULL, on_key_bullet_twist_dir,
+     on_update_bullet_twist_dir_ui, NULL, NULL},
+    {BALLISTIC_BULLET_LENGTH, "label_length", NULL, &PARAM_BULLET_LENGTH, on_key_bullet_length,
+     update_digit_bullet_item_ui, field_load, field_store},
+    {BALLISTIC_BULLET_DIAMETER, "label_diameter", NULL, &PARAM_BULLET_DIAMETER, on_key_bullet_diameter,
+     update_digit_bullet_item_ui, field_load, field_store},
+    {BALLISTIC_BULLET_WEIGHT, "label_weight", NULL, &PARAM_BULLET_WEIGHT, on_key_bullet_weight,
+     update_digit_bullet_item_ui, field_load, field_store},
+};
+
+static ret_t on_back(widget_t *win)
+{
+    (void)win;
+    row_editor_return(ballistic_bullet_enable == 1 ? "ballistic_menu" : "ballistic_group_info", 2);
+    return RET_OK;
+}
+
+static const row_editor_t s_editor = {s_bullet_menu_table,
+                                      BALLISTIC_BULLET_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      NULL,
+                                      0,
+                                      NULL,
+                                      0,
+                                      0,
+                                      NULL,
+                                      on_back};
+
+ROW_EDITOR_HANDLERS(s_editor)
+
 ret_t ballistic_bullet_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&s_editor, win, BALLISTIC_BULLET_COEF);
+    return row_editor_open(&s_editor, win, BALLISTIC_BULLET_COEF, on_key_pressed_event, on_window_close);
 }

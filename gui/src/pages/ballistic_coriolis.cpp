@@ -46,15 +46,10 @@ static digit_param_t PARAM_CORIOLIS_LAT = {BALLISTIC_CORIOLIS_LAT,
                                            {0},
                                            {0}};
 
-static void lat_load(double *v1, double *v2)
-{
-    (void)v2;
-    *v1 = info[0].corioliseffect.lat;
-}
+static void lat_load(int, double *v1, double *) { *v1 = info[0].corioliseffect.lat; }
 
-static int lat_store(double v1, double v2)
+static int lat_store(int, double v1, double)
 {
-    (void)v2;
     info[0].corioliseffect.lat = v1;
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 1);
     return 0;
@@ -62,49 +57,9 @@ static int lat_store(double v1, double v2)
 
 static int coriolis_on(void) { return info[0].corioliseffect.CoriolisEffectSwitch; }
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_coriolis_switch(widget_t *win, int key);
-static ret_t on_key_coriolis_lat(widget_t *win, int key);
-static ret_t on_key_auto_angle(widget_t *win, int key);
-static ret_t on_update_coriolis_switch_ui(widget_t *win, int row, int key);
-static ret_t update_digit_coriolis_item_ui(widget_t *win, int row, int key);
-static ret_t on_update_auto_angle_ui(widget_t *win, int row, int key);
-
-static const coriolis_menu_item_config_t s_coriolis_menu_table[] = {
-    {BALLISTIC_CORIOLIS_SWITCH, "label_coriolis_switch", "label_coriolis_sw_state", NULL, on_key_coriolis_switch,
-     on_update_coriolis_switch_ui, NULL, NULL},
-    {BALLISTIC_CORIOLIS_LAT, "label_lat", NULL, &PARAM_CORIOLIS_LAT, on_key_coriolis_lat, update_digit_coriolis_item_ui,
-     lat_load, lat_store},
-    {BALLISTIC_CORIOLIS_AUTO_ANGLE, "label_auto_angle", "label_auto_angle_state", NULL, on_key_auto_angle,
-     on_update_auto_angle_ui, NULL, NULL},
-};
-
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_setting_menu", 5);
-    return RET_OK;
-}
-
-static const row_editor_t s_editor = {s_coriolis_menu_table,
-                                      BALLISTIC_CORIOLIS_MENU_MAX,
-                                      &hold_menu_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      0,
-                                      coriolis_on,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
-
-ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_coriolis_lat, BALLISTIC_CORIOLIS_LAT)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_coriolis_item_ui)
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_coriolis_lat, BALLISTIC_CORIOLIS_LAT)
+ROW_EDITOR_NUMBER_UI(update_digit_coriolis_item_ui)
 
 static ret_t on_update_coriolis_switch_ui(widget_t *win, int row, int key)
 {
@@ -120,7 +75,7 @@ static ret_t on_key_coriolis_switch(widget_t *win, int key)
     char *sw = &info[0].corioliseffect.CoriolisEffectSwitch;
     *sw = *sw == 1 ? 0 : 1;
     on_update_coriolis_switch_ui(win, BALLISTIC_CORIOLIS_SWITCH, key);
-    row_editor_highlight(&s_editor, win, hold_menu_index);
+    row_editor_highlight(this_editor(), win, hold_menu_index);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 0);
     return RET_OK;
 }
@@ -142,9 +97,29 @@ static ret_t on_key_auto_angle(widget_t *win, int key)
     return RET_OK;
 }
 
+static const coriolis_menu_item_config_t s_coriolis_menu_table[] = {
+    {BALLISTIC_CORIOLIS_SWITCH, "label_coriolis_switch", "label_coriolis_sw_state", NULL, on_key_coriolis_switch,
+     on_update_coriolis_switch_ui, NULL, NULL},
+    {BALLISTIC_CORIOLIS_LAT, "label_lat", NULL, &PARAM_CORIOLIS_LAT, on_key_coriolis_lat, update_digit_coriolis_item_ui,
+     lat_load, lat_store},
+    {BALLISTIC_CORIOLIS_AUTO_ANGLE, "label_auto_angle", "label_auto_angle_state", NULL, on_key_auto_angle,
+     on_update_auto_angle_ui, NULL, NULL},
+};
+
+static const row_editor_t s_editor = {s_coriolis_menu_table,
+                                      BALLISTIC_CORIOLIS_MENU_MAX,
+                                      &hold_menu_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      "ballistic_setting_menu",
+                                      5,
+                                      coriolis_on};
+
+ROW_EDITOR_HANDLERS(s_editor)
+
 ret_t ballistic_coriolis_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&s_editor, win, BALLISTIC_CORIOLIS_SWITCH);
+    return row_editor_open(&s_editor, win, BALLISTIC_CORIOLIS_SWITCH, on_key_pressed_event, on_window_close);
 }

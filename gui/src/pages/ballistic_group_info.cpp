@@ -25,12 +25,17 @@ static digit_param_t PARAM_SCOPE_HEIGHT =
     DIGIT_PLAIN(BALLISTIC_GROUP_SCOPE_HEIGHT, 3, 3, 0, false, 0, 250, "scope", NULL,
                 DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one"), DIGIT_LIST(32, 48, 64));
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_nav_bullet(widget_t *win, int key);
-static ret_t on_key_scope(widget_t *win, int key);
-static ret_t on_key_nav_zero_weather(widget_t *win, int key);
-static ret_t update_digit_group_info_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
+ROW_EDITOR_NUMBER_KEY(on_key_scope, BALLISTIC_GROUP_SCOPE_HEIGHT)
+ROW_EDITOR_NUMBER_UI(update_digit_group_info_item_ui)
+
+static ret_t on_key_nav_bullet(widget_t *win, int key)
+{
+    (void)win;
+    ballistic_bullet_link(key, 0);
+    return RET_OK;
+}
 
 static const group_info_item_config_t s_group_info_item_table[] = {
     {BALLISTIC_GROUP_BULLET, "label_bullet", "label_arrow_bullet", NULL, on_key_nav_bullet, row_editor_draw_nothing,
@@ -55,34 +60,20 @@ static const row_editor_t s_editor = {s_group_info_item_table,
                                       &hold_menu_index,
                                       &edit_mode,
                                       &edit_index,
+                                      NULL,
                                       0,
                                       NULL,
-                                      on_back,
-                                      true,
-                                      true /* ']' enters the sight height too */,
-                                      true,
+                                      0,
+                                      ROW_EDITOR_RIGHT_ENTERS /* ']' enters the sight height too */,
                                       NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      on_back};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_scope, BALLISTIC_GROUP_SCOPE_HEIGHT)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_group_info_item_ui)
-
-static ret_t on_key_nav_bullet(widget_t *win, int key)
-{
-    (void)win;
-    if (!row_editor_link_key(key)) return RET_OK;
-    ballistic_bullet_enable = 0;
-    row_editor_link("ballistic_bullet");
-    return RET_OK;
-}
 
 ret_t ballistic_group_info_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     intptr_t c = (intptr_t)ctx;
     int row = c == 3 ? BALLISTIC_GROUP_ZERO_WEATHER : c == 4 ? BALLISTIC_GROUP_SCOPE_HEIGHT : BALLISTIC_GROUP_BULLET;
-    return row_editor_open(&s_editor, win, row);
+    return row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
 }

@@ -78,26 +78,18 @@ static digit_param_t PARAM_ZERO_DIST = DIGIT_PLAIN(
 
 /* ---- zero distance, current group ---- */
 
-static void zero_distance_load(double *v1, double *v2)
+static void zero_distance_load(int, double *v1, double *)
 {
-    (void)v2;
     const Info_scope *s = &ui_current_profile()->gun.scope;
     *v1 = stDevStatus.s8DistanceUint != 0 ? s->zeroRange_yard : s->zeroRange;
 }
 
-static int zero_distance_store(double v1, double v2)
+static int zero_distance_store(int, double v1, double)
 {
-    (void)v2;
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
     Info_scope *s = &p->gun.scope;
-    if (stDevStatus.s8DistanceUint != 0) {
-        s->zeroRange_yard = row_editor_trunc16(v1);
-        s->zeroRange = row_editor_trunc16(v1 * 0.9144);
-    } else {
-        s->zeroRange = row_editor_trunc16(v1);
-        s->zeroRange_yard = row_editor_trunc16(v1 * 1.0936);
-    }
+    ballistic_store_distance(v1, &s->zeroRange, &s->zeroRange_yard);
     /* 11 yd is 10 m: sightd would not keep a zero that close. */
     s->zeroRange = (short)ui_limit(UI_LIMIT_ZERO_RANGE, s->zeroRange);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_LENS_INFO, 1);
@@ -106,30 +98,36 @@ static int zero_distance_store(double v1, double v2)
 
 /* ---- handlers ---- */
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_switch(widget_t *win, int key);
-static ret_t on_key_reticle(widget_t *win, int key);
-static ret_t on_key_color(widget_t *win, int key);
-static ret_t on_key_distance(widget_t *win, int key);
-static ret_t on_key_scope(widget_t *win, int key);
-static ret_t on_key_angle(widget_t *win, int key);
-static ret_t on_key_wind(widget_t *win, int key);
-static ret_t on_key_nav_weather(widget_t *win, int key);
-static ret_t on_key_zero_distance(widget_t *win, int key);
-static ret_t on_key_nav_bullet(widget_t *win, int key);
-static ret_t on_key_nav_zero_weather(widget_t *win, int key);
-static ret_t on_key_nav_lens(widget_t *win, int key);
-static ret_t on_key_execute_calc(widget_t *win, int key);
-static ret_t on_update_switch_ui(widget_t *win, int row, int key);
-static ret_t on_update_reticle_ui(widget_t *win, int row, int key);
-static ret_t update_digit_menu_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_LINK(on_key_nav_lens, "bullistic_lens")
+ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
+ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
+BALLISTIC_SWITCH_RETICLE_ROWS
+ROW_EDITOR_NUMBER_KEY(on_key_distance, BALLISTIC_MENU_DISTANCE)
+ROW_EDITOR_NUMBER_KEY(on_key_scope, BALLISTIC_MENU_SCOPE_HEIGHT)
+ROW_EDITOR_NUMBER_KEY(on_key_angle, BALLISTIC_MENU_SHOOTING_ANGLE)
+ROW_EDITOR_NUMBER_KEY(on_key_wind, BALLISTIC_MENU_WIND)
+ROW_EDITOR_NUMBER_KEY(on_key_zero_distance, BALLISTIC_MENU_ZERO_DISTANCE)
+ROW_EDITOR_NUMBER_UI(update_digit_menu_item_ui)
+
+static ret_t on_key_nav_bullet(widget_t *win, int key)
+{
+    (void)win;
+    ballistic_bullet_link(key, 1);
+    return RET_OK;
+}
+
+static ret_t on_key_execute_calc(widget_t *win, int key)
+{
+    (void)win;
+    if (key != GUI_KEY_MID_S) return RET_OK;
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
+    navigator_back();
+    return RET_OK;
+}
 
 static const menu_item_config_t s_menu_item_table[] = {
-    {BALLISTIC_MENU_SWITCH, "label_ballistic_switch", "label_ballistic_sw_state", NULL, on_key_switch,
-     on_update_switch_ui, NULL, NULL},
-    {BALLISTIC_MENU_RETICLE_TYPE, "label_type", NULL, NULL, on_key_reticle, on_update_reticle_ui, NULL, NULL},
-    {BALLISTIC_MENU_RETICLE_COLOR, "label_color", NULL, NULL, on_key_color, on_update_reticle_ui, NULL, NULL},
+    BALLISTIC_SWITCH_RETICLE_ITEMS(BALLISTIC_MENU_SWITCH, BALLISTIC_MENU_RETICLE_TYPE, BALLISTIC_MENU_RETICLE_COLOR),
     {BALLISTIC_MENU_DISTANCE, "label_distance", NULL, &PARAM_DIST, on_key_distance, update_digit_menu_item_ui,
      ballistic_distance_load, ballistic_distance_store},
     {BALLISTIC_MENU_SCOPE_HEIGHT, "label_scope", NULL, &PARAM_SCOPE_HEIGHT, on_key_scope, update_digit_menu_item_ui,
@@ -155,45 +153,14 @@ static const row_editor_t s_editor = {s_menu_item_table,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
-                                      BALLISTIC_MENU_CALCULATE,
+                                      NULL,
+                                      0,
                                       ballistic_switch_on,
-                                      row_editor_back,
-                                      false /* only '.' commits */,
-                                      false,
-                                      false /* neither save-all nor calculation on close */,
-                                      ballistic_reticle_images,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      BALLISTIC_MENU_CALCULATE,
+                                      ROW_EDITOR_DOT_COMMITS_ONLY | ROW_EDITOR_NO_SAVE,
+                                      ballistic_reticle_images};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_LINK(on_key_nav_lens, "bullistic_lens")
-ROW_EDITOR_LINK(on_key_nav_zero_weather, "ballistic_zeroweather")
-ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
-BALLISTIC_SWITCH_RETICLE_ROWS(s_editor, QZ_reticle_zero_child_index)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_distance, BALLISTIC_MENU_DISTANCE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_scope, BALLISTIC_MENU_SCOPE_HEIGHT)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_angle, BALLISTIC_MENU_SHOOTING_ANGLE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_wind, BALLISTIC_MENU_WIND)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zero_distance, BALLISTIC_MENU_ZERO_DISTANCE)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_menu_item_ui)
-
-static ret_t on_key_nav_bullet(widget_t *win, int key)
-{
-    (void)win;
-    if (!row_editor_link_key(key)) return RET_OK;
-    ballistic_bullet_enable = 1;
-    row_editor_link("ballistic_bullet");
-    return RET_OK;
-}
-
-static ret_t on_key_execute_calc(widget_t *win, int key)
-{
-    (void)win;
-    if (key != GUI_KEY_MID_S) return RET_OK;
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
-    navigator_back();
-    return RET_OK;
-}
 
 ret_t ballistic_menu_init(widget_t *win, void *ctx)
 {
@@ -202,5 +169,5 @@ ret_t ballistic_menu_init(widget_t *win, void *ctx)
                                BALLISTIC_MENU_LENS};
     intptr_t c = (intptr_t)ctx;
     int row = c >= 1 && c <= 4 ? rows[c - 1] : BALLISTIC_MENU_SWITCH;
-    return row_editor_open(&s_editor, win, row);
+    return row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
 }

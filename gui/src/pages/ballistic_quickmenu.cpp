@@ -65,28 +65,23 @@ static digit_param_t PARAM_WIND = {BALLISTIC_QUICK_WIND,
                                    {0},
                                    {0}};
 
-static void coriolis_angle_load(double *v1, double *v2)
-{
-    (void)v2;
-    *v1 = info[0].corioliseffect.angle;
-}
+static void coriolis_angle_load(int, double *v1, double *) { *v1 = info[0].corioliseffect.angle; }
 
-static int coriolis_angle_store(double v1, double v2)
+/* Stored as committed: the row limits the azimuth to 0 .. 359.9. */
+static int coriolis_angle_store(int, double v1, double)
 {
-    (void)v2;
-    info[0].corioliseffect.angle = v1 < 0 ? 0 : v1 > 359.9 ? 359.9 : v1;
+    info[0].corioliseffect.angle = v1;
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 2);
     return 0;
 }
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_distance(widget_t *win, int key);
-static ret_t on_key_angle(widget_t *win, int key);
-static ret_t on_key_coriolis_angle(widget_t *win, int key);
-static ret_t on_key_wind(widget_t *win, int key);
-static ret_t on_key_nav_weather(widget_t *win, int key);
-static ret_t update_digit_quickmenu_item_ui(widget_t *win, int row, int key);
+ROW_EDITOR_DECLARE
+ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
+ROW_EDITOR_NUMBER_KEY(on_key_distance, BALLISTIC_QUICK_DISTANCE)
+ROW_EDITOR_NUMBER_KEY(on_key_angle, BALLISTIC_QUICK_SHOOTING_ANGLE)
+ROW_EDITOR_NUMBER_KEY(on_key_coriolis_angle, BALLISTIC_QUICK_CORIOLIS_ANGLE)
+ROW_EDITOR_NUMBER_KEY(on_key_wind, BALLISTIC_QUICK_WIND)
+ROW_EDITOR_NUMBER_UI(update_digit_quickmenu_item_ui)
 
 static const quickmenu_item_config_t s_quickmenu_item_table[] = {
     {BALLISTIC_QUICK_DISTANCE, "label_distance", NULL, &PARAM_DIST, on_key_distance, update_digit_quickmenu_item_ui,
@@ -102,32 +97,15 @@ static const quickmenu_item_config_t s_quickmenu_item_table[] = {
     {BALLISTIC_QUICK_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {s_quickmenu_item_table,
-                                      BALLISTIC_QUICK_MENU_MAX,
-                                      &hold_menu_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      BALLISTIC_QUICK_CALCULATE,
-                                      NULL,
-                                      row_editor_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+static const row_editor_t s_editor = {
+    s_quickmenu_item_table,   BALLISTIC_QUICK_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index, NULL, 0, NULL,
+    BALLISTIC_QUICK_CALCULATE};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_LINK(on_key_nav_weather, "ballistic_weather")
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_distance, BALLISTIC_QUICK_DISTANCE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_angle, BALLISTIC_QUICK_SHOOTING_ANGLE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_coriolis_angle, BALLISTIC_QUICK_CORIOLIS_ANGLE)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_wind, BALLISTIC_QUICK_WIND)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_quickmenu_item_ui)
 
 ret_t ballistic_quickmenu_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     int row = (intptr_t)ctx == 1 ? BALLISTIC_QUICK_WEATHER : BALLISTIC_QUICK_DISTANCE;
-    return row_editor_open(&s_editor, win, row);
+    return row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
 }

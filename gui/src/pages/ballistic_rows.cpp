@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "ballistic_limits.h"
+#include "pages.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
 #include "ui_status.h"
@@ -71,45 +72,49 @@ void ballistic_color_key(widget_t *win, int current_row, int key)
     ballistic_reticle_images(win, current_row);
 }
 
+void ballistic_bullet_link(int key, int32_t return_to_menu)
+{
+    if (!row_editor_link_key(key)) return;
+    ballistic_bullet_enable = return_to_menu;
+    row_editor_link("ballistic_bullet");
+}
+
 /* ---- target and wind, profile 0 ---- */
 
 static bool in_yards(void) { return stDevStatus.s8DistanceUint != 0; }
 
-void ballistic_distance_load(double *v1, double *v2)
+void ballistic_store_distance(double typed, short *metres, short *yards)
 {
-    (void)v2;
+    if (in_yards()) {
+        *yards = row_editor_trunc16(typed);
+        *metres = row_editor_trunc16(typed * 0.9144);
+    } else {
+        *metres = row_editor_trunc16(typed);
+        *yards = row_editor_trunc16(typed * 1.0936);
+    }
+}
+
+void ballistic_distance_load(int, double *v1, double *)
+{
     const Info_target *t = &info[0].target;
     *v1 = (float)((in_yards() ? t->range_yard : t->range) / 10.0f);
 }
 
-int ballistic_distance_store(double v1, double v2)
+int ballistic_distance_store(int, double v1, double)
 {
-    (void)v2;
     Info_target *t = &info[0].target;
-    double tenths = v1 * 10;
     /* range_yard is a 16-bit count too: beyond 2996.2 m it holds its
      * largest value rather than wrapping to a negative distance. */
-    if (in_yards()) {
-        t->range_yard = row_editor_trunc16(tenths);
-        t->range = row_editor_trunc16(tenths * 0.9144);
-    } else {
-        t->range = row_editor_trunc16(tenths);
-        t->range_yard = row_editor_trunc16(tenths * 1.0936);
-    }
+    ballistic_store_distance(v1 * 10, &t->range, &t->range_yard);
     t->range = (short)ui_limit(UI_LIMIT_TARGET_RANGE, t->range);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_TARGET_INFO, 0);
     return 0;
 }
 
-void ballistic_angle_load(double *v1, double *v2)
-{
-    (void)v2;
-    *v1 = info[0].target.shootingAngle;
-}
+void ballistic_angle_load(int, double *v1, double *) { *v1 = info[0].target.shootingAngle; }
 
-int ballistic_angle_store(double v1, double v2)
+int ballistic_angle_store(int, double v1, double)
 {
-    (void)v2;
     info[0].target.shootingAngle = ui_limit(UI_LIMIT_SHOOTING_ANGLE, v1);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_TARGET_INFO, 1);
     return 0;
@@ -125,13 +130,13 @@ static double wind_clock(double angle)
     return ui_limit(UI_LIMIT_WIND_ANGLE, a);
 }
 
-void ballistic_wind_load_clock(double *speed, double *angle)
+void ballistic_wind_load_clock(int, double *speed, double *angle)
 {
     *speed = info[0].wind.speed;
     *angle = wind_clock(info[0].wind.angle);
 }
 
-void ballistic_wind_load_signed(double *speed, double *angle)
+void ballistic_wind_load_signed(int, double *speed, double *angle)
 {
     *speed = info[0].wind.speed;
     double a = wind_clock(info[0].wind.angle);
@@ -141,7 +146,7 @@ void ballistic_wind_load_signed(double *speed, double *angle)
     *angle = a < 180 ? a : a - 360;
 }
 
-int ballistic_wind_store(double speed, double angle)
+int ballistic_wind_store(int, double speed, double angle)
 {
     info[0].wind.speed = ui_limit(UI_LIMIT_WIND_SPEED, speed);
     info[0].wind.angle = wind_clock(angle);
@@ -152,15 +157,13 @@ int ballistic_wind_store(double speed, double angle)
 
 /* ---- sight height, current group ---- */
 
-void ballistic_sight_height_load(double *v1, double *v2)
+void ballistic_sight_height_load(int, double *v1, double *)
 {
-    (void)v2;
     *v1 = ui_current_profile()->gun.scope.sightHeightOverBore;
 }
 
-int ballistic_sight_height_store(double v1, double v2)
+int ballistic_sight_height_store(int, double v1, double)
 {
-    (void)v2;
     Info_ballistics *p = row_editor_group_profile();
     if (p == NULL) return -1;
     p->gun.scope.sightHeightOverBore = ui_limit(UI_LIMIT_SIGHT_HEIGHT, v1);

@@ -29,51 +29,9 @@ static int32_t QZ_reticle_zero_child_index = BALLISTIC_SETTING_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_switch(widget_t *win, int key);
-static ret_t on_key_reticle(widget_t *win, int key);
-static ret_t on_key_color(widget_t *win, int key);
-static ret_t on_key_spin_drift(widget_t *win, int key);
-static ret_t on_key_dynamic_bc(widget_t *win, int key);
-static ret_t on_key_coriolis(widget_t *win, int key);
-static ret_t on_update_switch_ui(widget_t *win, int row, int key);
-static ret_t on_update_reticle_ui(widget_t *win, int row, int key);
-static ret_t on_update_spin_drift_ui(widget_t *win, int row, int key);
-static ret_t on_update_dynamic_bc_ui(widget_t *win, int row, int key);
-
-static const setting_menu_item_config_t s_setting_menu_table[] = {
-    {BALLISTIC_SETTING_SWITCH, "label_ballistic_switch", "label_ballistic_sw_state", NULL, on_key_switch,
-     on_update_switch_ui, NULL, NULL},
-    {BALLISTIC_SETTING_RETICLE_TYPE, "label_type", NULL, NULL, on_key_reticle, on_update_reticle_ui, NULL, NULL},
-    {BALLISTIC_SETTING_RETICLE_COLOR, "label_color", NULL, NULL, on_key_color, on_update_reticle_ui, NULL, NULL},
-    {BALLISTIC_SETTING_SPIN_DRIFT, "label_spin_drift", "label_spin_drift_state", NULL, on_key_spin_drift,
-     on_update_spin_drift_ui, NULL, NULL},
-    {VESK_BALLISTIC_SETTING_DYNAMIC_BC, "vesk_label_dynamic_bc", "vesk_label_dynamic_bc_value", NULL, on_key_dynamic_bc,
-     on_update_dynamic_bc_ui, NULL, NULL},
-    {BALLISTIC_SETTING_CORIOLIS, "label_coriolis", "label_arrow_coriolis", NULL, on_key_coriolis,
-     row_editor_draw_nothing, NULL, NULL},
-    {BALLISTIC_SETTING_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
-};
-
-static const row_editor_t s_editor = {s_setting_menu_table,
-                                      BALLISTIC_SETTING_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      BALLISTIC_SETTING_CALCULATE,
-                                      ballistic_switch_on,
-                                      row_editor_back,
-                                      true,
-                                      false,
-                                      true,
-                                      ballistic_reticle_images,
-                                      on_key_pressed_event,
-                                      on_window_close};
-
-ROW_EDITOR_HANDLERS(s_editor)
+ROW_EDITOR_DECLARE
 ROW_EDITOR_LINK(on_key_coriolis, "ballistic_coriolis")
-BALLISTIC_SWITCH_RETICLE_ROWS(s_editor, QZ_reticle_zero_child_index)
+BALLISTIC_SWITCH_RETICLE_ROWS
 
 static ret_t on_update_spin_drift_ui(widget_t *win, int row, int key)
 {
@@ -123,11 +81,37 @@ static ret_t on_vesk_dynamic_bc_changed_event(void *ctx, event_t *e)
     return RET_OK;
 }
 
+static const setting_menu_item_config_t s_setting_menu_table[] = {
+    BALLISTIC_SWITCH_RETICLE_ITEMS(BALLISTIC_SETTING_SWITCH, BALLISTIC_SETTING_RETICLE_TYPE,
+                                   BALLISTIC_SETTING_RETICLE_COLOR),
+    {BALLISTIC_SETTING_SPIN_DRIFT, "label_spin_drift", "label_spin_drift_state", NULL, on_key_spin_drift,
+     on_update_spin_drift_ui, NULL, NULL},
+    {VESK_BALLISTIC_SETTING_DYNAMIC_BC, "vesk_label_dynamic_bc", "vesk_label_dynamic_bc_value", NULL, on_key_dynamic_bc,
+     on_update_dynamic_bc_ui, NULL, NULL},
+    {BALLISTIC_SETTING_CORIOLIS, "label_coriolis", "label_arrow_coriolis", NULL, on_key_coriolis,
+     row_editor_draw_nothing, NULL, NULL},
+    {BALLISTIC_SETTING_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
+};
+
+static const row_editor_t s_editor = {s_setting_menu_table,
+                                      BALLISTIC_SETTING_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      NULL,
+                                      0,
+                                      ballistic_switch_on,
+                                      BALLISTIC_SETTING_CALCULATE,
+                                      0,
+                                      ballistic_reticle_images};
+
+ROW_EDITOR_HANDLERS(s_editor)
+
 ret_t ballistic_setting_menu_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     int row = (intptr_t)ctx == 5 ? BALLISTIC_SETTING_CORIOLIS : BALLISTIC_SETTING_SWITCH;
-    ret_t ret = row_editor_open(&s_editor, win, row);
+    ret_t ret = row_editor_open(&s_editor, win, row, on_key_pressed_event, on_window_close);
     if (ret != RET_OK) return ret;
     static const int events[] = {UI_EV_DYNAMIC_BC};
     vesk_page_subscribe(win, events, 1, on_vesk_dynamic_bc_changed_event);

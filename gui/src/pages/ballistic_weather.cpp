@@ -35,25 +35,15 @@ static Info_atmosphere *zeroing_weather(bool for_store)
     return p != NULL ? &p->gun.bullet.atmosphere : NULL;
 }
 
-static int weather_store(Info_atmosphere *a, int which, double v, int index, int sub)
+/* Field which (0 temperature, 1 pressure, 2 humidity) of a page's record,
+ * sent as (index, sub). */
+static int store_weather(Info_atmosphere *a, int which, double v, int index, int sub)
 {
     if (a == NULL) return -1;
     *weather_field(a, which) = (float)ui_limit(weather_limits[which], v);
     GUI_SEND_BALLISTIC_PARM_MSG(index, sub);
     return 0;
 }
-
-#define WEATHER_IO(record, which, index, sub, load, store)                                                             \
-    static void load(double *v1, double *v2)                                                                           \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        *v1 = *weather_field(record(false), which);                                                                    \
-    }                                                                                                                  \
-    static int store(double v1, double v2)                                                                             \
-    {                                                                                                                  \
-        (void)v2;                                                                                                      \
-        return weather_store(record(true), which, v1, index, sub);                                                     \
-    }
 
 /* ======== shooting weather ("ballistic_weather") ======== */
 
@@ -75,53 +65,42 @@ static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_WEATHER_TEMP);
 static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_WEATHER_PRESS);
 static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(BALLISTIC_WEATHER_HUMI);
 
-WEATHER_IO(shooting_weather, 0, BALLISTIC_WEATHER, 0, temp_load, temp_store)
-WEATHER_IO(shooting_weather, 1, BALLISTIC_WEATHER, 1, press_load, press_store)
-WEATHER_IO(shooting_weather, 2, BALLISTIC_WEATHER, 2, humi_load, humi_store)
+/* Rows 1 to 3 are the fields 0 to 2, items 0 to 2 of the weather section. */
+static void number_load(int row, double *v1, double *)
+{
+    *v1 = *weather_field(shooting_weather(false), row - BALLISTIC_WEATHER_TEMP);
+}
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_temp(widget_t *win, int key);
-static ret_t on_key_press(widget_t *win, int key);
-static ret_t on_key_humi(widget_t *win, int key);
-static ret_t update_digit_weather_item_ui(widget_t *win, int row, int key);
+static int number_store(int row, double v1, double)
+{
+    int which = row - BALLISTIC_WEATHER_TEMP;
+    return store_weather(shooting_weather(true), which, v1, BALLISTIC_WEATHER, which);
+}
+
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_temp, BALLISTIC_WEATHER_TEMP)
+ROW_EDITOR_NUMBER_KEY(on_key_press, BALLISTIC_WEATHER_PRESS)
+ROW_EDITOR_NUMBER_KEY(on_key_humi, BALLISTIC_WEATHER_HUMI)
+ROW_EDITOR_NUMBER_UI(update_digit_weather_item_ui)
 
 static const weather_menu_item_config_t s_weather_menu_table[] = {
-    {BALLISTIC_WEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_temp, update_digit_weather_item_ui, temp_load,
-     temp_store},
-    {BALLISTIC_WEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_press, update_digit_weather_item_ui, press_load,
-     press_store},
-    {BALLISTIC_WEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_humi, update_digit_weather_item_ui, humi_load,
-     humi_store},
+    {BALLISTIC_WEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_temp, update_digit_weather_item_ui, number_load,
+     number_store},
+    {BALLISTIC_WEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_press, update_digit_weather_item_ui,
+     number_load, number_store},
+    {BALLISTIC_WEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_humi, update_digit_weather_item_ui, number_load,
+     number_store},
 };
-
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_quickmenu", 1);
-    return RET_OK;
-}
 
 static const row_editor_t s_editor = {s_weather_menu_table,
                                       BALLISTIC_WEATHER_MENU_MAX,
                                       &QZ_reticle_zero_child_index,
                                       &edit_mode,
                                       &edit_index,
-                                      0,
-                                      NULL,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
+                                      "ballistic_quickmenu",
+                                      1};
 
 ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_temp, BALLISTIC_WEATHER_TEMP)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_press, BALLISTIC_WEATHER_PRESS)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_humi, BALLISTIC_WEATHER_HUMI)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_weather_item_ui)
 
 } // namespace weather_page
 
@@ -129,7 +108,8 @@ ret_t ballistic_weather_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&weather_page::s_editor, win, BALLISTIC_WEATHER_TEMP);
+    return row_editor_open(&weather_page::s_editor, win, BALLISTIC_WEATHER_TEMP, weather_page::on_key_pressed_event,
+                           weather_page::on_window_close);
 }
 
 /* ======== zeroing weather ("ballistic_zeroweather") ======== */
@@ -153,60 +133,26 @@ static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_ZEROWEATHER_TEM
 static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_ZEROWEATHER_PRESS);
 static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(BALLISTIC_ZEROWEATHER_HUMI);
 
-/* Items 1 to 3 of section 3. */
-WEATHER_IO(zeroing_weather, 0, BALLISTIC_ZEROWEATHER_LENSOFFSET, 1, temp_load, temp_store)
-WEATHER_IO(zeroing_weather, 1, BALLISTIC_ZEROWEATHER_LENSOFFSET, 2, press_load, press_store)
-WEATHER_IO(zeroing_weather, 2, BALLISTIC_ZEROWEATHER_LENSOFFSET, 3, humi_load, humi_store)
+/* Rows 2 to 4 are the fields 0 to 2, items 1 to 3 of section 3 (item 0 is
+ * the switch). */
+static void number_load(int row, double *v1, double *)
+{
+    *v1 = *weather_field(zeroing_weather(false), row - BALLISTIC_ZEROWEATHER_TEMP);
+}
+
+static int number_store(int row, double v1, double)
+{
+    int which = row - BALLISTIC_ZEROWEATHER_TEMP;
+    return store_weather(zeroing_weather(true), which, v1, BALLISTIC_ZEROWEATHER_LENSOFFSET, which + 1);
+}
 
 static int zeroweather_on(void) { return ui_current_profile()->gun.bullet.isOpenAtmosphere; }
 
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_zeroweather_switch(widget_t *win, int key);
-static ret_t on_key_zeroweather_temp(widget_t *win, int key);
-static ret_t on_key_zeroweather_press(widget_t *win, int key);
-static ret_t on_key_zeroweather_humi(widget_t *win, int key);
-static ret_t on_update_zeroweather_switch_ui(widget_t *win, int row, int key);
-static ret_t update_digit_zeroweather_item_ui(widget_t *win, int row, int key);
-
-static const zeroweather_menu_item_config_t s_zeroweather_menu_table[] = {
-    {BALLISTIC_ZEROWEATHER_SWITCH, "label_weather_switch", "label_weather_switch_value", NULL,
-     on_key_zeroweather_switch, on_update_zeroweather_switch_ui, NULL, NULL},
-    {BALLISTIC_ZEROWEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_zeroweather_temp,
-     update_digit_zeroweather_item_ui, temp_load, temp_store},
-    {BALLISTIC_ZEROWEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_zeroweather_press,
-     update_digit_zeroweather_item_ui, press_load, press_store},
-    {BALLISTIC_ZEROWEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_zeroweather_humi,
-     update_digit_zeroweather_item_ui, humi_load, humi_store},
-};
-
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_group_info", 3);
-    return RET_OK;
-}
-
-static const row_editor_t s_editor = {s_zeroweather_menu_table,
-                                      BALLISTIC_ZEROWEATHER_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      0,
-                                      zeroweather_on,
-                                      on_back,
-                                      true,
-                                      false,
-                                      true,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
-
-ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_temp, BALLISTIC_ZEROWEATHER_TEMP)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_press, BALLISTIC_ZEROWEATHER_PRESS)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_zeroweather_humi, BALLISTIC_ZEROWEATHER_HUMI)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_zeroweather_item_ui)
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_zeroweather_temp, BALLISTIC_ZEROWEATHER_TEMP)
+ROW_EDITOR_NUMBER_KEY(on_key_zeroweather_press, BALLISTIC_ZEROWEATHER_PRESS)
+ROW_EDITOR_NUMBER_KEY(on_key_zeroweather_humi, BALLISTIC_ZEROWEATHER_HUMI)
+ROW_EDITOR_NUMBER_UI(update_digit_zeroweather_item_ui)
 
 static ret_t on_update_zeroweather_switch_ui(widget_t *win, int row, int key)
 {
@@ -223,10 +169,32 @@ static ret_t on_key_zeroweather_switch(widget_t *win, int key)
     if (p == NULL) return RET_OK;
     p->gun.bullet.isOpenAtmosphere = p->gun.bullet.isOpenAtmosphere == 1 ? 0 : 1;
     on_update_zeroweather_switch_ui(win, BALLISTIC_ZEROWEATHER_SWITCH, key);
-    row_editor_highlight(&s_editor, win, QZ_reticle_zero_child_index);
+    row_editor_highlight(this_editor(), win, QZ_reticle_zero_child_index);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 0);
     return RET_OK;
 }
+
+static const zeroweather_menu_item_config_t s_zeroweather_menu_table[] = {
+    {BALLISTIC_ZEROWEATHER_SWITCH, "label_weather_switch", "label_weather_switch_value", NULL,
+     on_key_zeroweather_switch, on_update_zeroweather_switch_ui, NULL, NULL},
+    {BALLISTIC_ZEROWEATHER_TEMP, "label_temp", NULL, &PARAM_TEMP, on_key_zeroweather_temp,
+     update_digit_zeroweather_item_ui, number_load, number_store},
+    {BALLISTIC_ZEROWEATHER_PRESS, "label_press", NULL, &PARAM_PRESS, on_key_zeroweather_press,
+     update_digit_zeroweather_item_ui, number_load, number_store},
+    {BALLISTIC_ZEROWEATHER_HUMI, "label_humi", NULL, &PARAM_HUMI, on_key_zeroweather_humi,
+     update_digit_zeroweather_item_ui, number_load, number_store},
+};
+
+static const row_editor_t s_editor = {s_zeroweather_menu_table,
+                                      BALLISTIC_ZEROWEATHER_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      "ballistic_group_info",
+                                      3,
+                                      zeroweather_on};
+
+ROW_EDITOR_HANDLERS(s_editor)
 
 } // namespace zeroweather_page
 
@@ -234,5 +202,6 @@ ret_t ballistic_zeroweather_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&zeroweather_page::s_editor, win, BALLISTIC_ZEROWEATHER_SWITCH);
+    return row_editor_open(&zeroweather_page::s_editor, win, BALLISTIC_ZEROWEATHER_SWITCH,
+                           zeroweather_page::on_key_pressed_event, zeroweather_page::on_window_close);
 }

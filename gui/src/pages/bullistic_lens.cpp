@@ -22,14 +22,15 @@ static int32_t QZ_reticle_zero_child_index = BULLISTIC_LENS_MENU_MIN;
 static int32_t edit_mode;
 static int32_t edit_index;
 
-static digit_param_t PARAM_VERT = DIGIT_PLAIN(
-    BULLISTIC_LENS_VERTICAL, 5, 2, 2, true, -99.99, 99.99, "vert", NULL,
-    DIGIT_LIST("label_vert_sign", "label_vert_two", "label_vert_one", "label_vert_point1", "label_vert_point2"),
-    DIGIT_LIST(0, 16, 32, 64, 80));
-static digit_param_t PARAM_HORI = DIGIT_PLAIN(
-    BULLISTIC_LENS_HORIZONTAL, 5, 2, 2, true, -99.99, 99.99, "hori", NULL,
-    DIGIT_LIST("label_hori_sign", "label_hori_two", "label_hori_one", "label_hori_point1", "label_hori_point2"),
-    DIGIT_LIST(0, 16, 32, 64, 80));
+/* Both axes: sign, two integer and two fraction digits, the widgets named
+ * after the axis (label_vert_sign ... label_vert_point2). */
+#define LENS_OFFSET_PARAM(row, stem)                                                                                   \
+    DIGIT_PLAIN(row, 5, 2, 2, true, -99.99, 99.99, stem, NULL,                                                         \
+                DIGIT_LIST("label_" stem "_sign", "label_" stem "_two", "label_" stem "_one", "label_" stem "_point1", \
+                           "label_" stem "_point2"),                                                                   \
+                DIGIT_LIST(0, 16, 32, 64, 80))
+static digit_param_t PARAM_VERT = LENS_OFFSET_PARAM(BULLISTIC_LENS_VERTICAL, "vert");
+static digit_param_t PARAM_HORI = LENS_OFFSET_PARAM(BULLISTIC_LENS_HORIZONTAL, "hori");
 
 static bool in_mrad(const Info_bullet *b) { return b->zeroOffsetUnit != MOA; }
 
@@ -37,24 +38,41 @@ static bool in_mrad(const Info_bullet *b) { return b->zeroOffsetUnit != MOA; }
  * the hundredth the page shows. */
 static double mrad_limit(void) { return floor(ui_limit_max(UI_LIMIT_ZERO_OFFSET_MOA) / UI_MOA_PER_MRAD * 100) / 100; }
 
-static void vertical_load(double *v1, double *v2)
+/* One axis of the offset: its MOA and MRAD fields and their requests. */
+typedef struct {
+    double Info_bullet::*moa;
+    double Info_bullet::*mrad;
+    int moa_item, mrad_item;
+} lens_axis_t;
+
+static const lens_axis_t vertical_axis = {&Info_bullet::zeroOffsetVerticalMOA, &Info_bullet::zeroOffsetVerticalMRAD, 5,
+                                          7};
+static const lens_axis_t horizontal_axis = {&Info_bullet::zeroOffsetHorizontalMOA,
+                                            &Info_bullet::zeroOffsetHorizontalMRAD, 6, 8};
+
+/* Rows 2 and 3: the vertical and the horizontal axis. */
+static const lens_axis_t *axis_of(int row)
 {
-    (void)v2;
-    const Info_bullet *b = &ui_current_profile()->gun.bullet;
-    *v1 = in_mrad(b) ? b->zeroOffsetVerticalMRAD : b->zeroOffsetVerticalMOA;
+    return row == BULLISTIC_LENS_VERTICAL ? &vertical_axis : &horizontal_axis;
 }
 
-static void horizontal_load(double *v1, double *v2)
+static void offset_load(int row, double *v1, double *)
 {
-    (void)v2;
+    const lens_axis_t *axis = axis_of(row);
     const Info_bullet *b = &ui_current_profile()->gun.bullet;
-    *v1 = in_mrad(b) ? b->zeroOffsetHorizontalMRAD : b->zeroOffsetHorizontalMOA;
+    *v1 = in_mrad(b) ? b->*axis->mrad : b->*axis->moa;
 }
 
 /* The typed value is kept in the unit shown and its conversion in the
  * other, so the pair agrees whichever unit is later put in force. */
-static void store_pair(const Info_bullet *b, double v, double *moa, double *mrad)
+static int offset_store(int row, double v, double)
 {
+    const lens_axis_t *axis = axis_of(row);
+    Info_ballistics *p = row_editor_group_profile();
+    if (p == NULL) return -1;
+    Info_bullet *b = &p->gun.bullet;
+    double *moa = &(b->*axis->moa);
+    double *mrad = &(b->*axis->mrad);
     if (in_mrad(b)) {
         double lim = mrad_limit();
         *mrad = v < -lim ? -lim : v > lim ? lim : v;
@@ -63,75 +81,15 @@ static void store_pair(const Info_bullet *b, double v, double *moa, double *mrad
         *moa = ui_limit(UI_LIMIT_ZERO_OFFSET_MOA, v);
         *mrad = *moa / UI_MOA_PER_MRAD;
     }
-}
-
-static int vertical_store(double v1, double v2)
-{
-    (void)v2;
-    Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL) return -1;
-    Info_bullet *b = &p->gun.bullet;
-    store_pair(b, v1, &b->zeroOffsetVerticalMOA, &b->zeroOffsetVerticalMRAD);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 5);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 7);
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, axis->moa_item);
+    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, axis->mrad_item);
     return 0;
 }
 
-static int horizontal_store(double v1, double v2)
-{
-    (void)v2;
-    Info_ballistics *p = row_editor_group_profile();
-    if (p == NULL) return -1;
-    Info_bullet *b = &p->gun.bullet;
-    store_pair(b, v1, &b->zeroOffsetHorizontalMOA, &b->zeroOffsetHorizontalMRAD);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 6);
-    GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 8);
-    return 0;
-}
-
-static ret_t on_key_pressed_event(void *ctx, event_t *e);
-static ret_t on_window_close(void *ctx, event_t *e);
-static ret_t on_key_lens_unit(widget_t *win, int key);
-static ret_t on_key_lens_vertical(widget_t *win, int key);
-static ret_t on_key_lens_horizontal(widget_t *win, int key);
-static ret_t on_update_lens_unit_ui(widget_t *win, int row, int key);
-static ret_t update_digit_lens_item_ui(widget_t *win, int row, int key);
-
-static const lens_menu_item_config_t s_lens_menu_table[] = {
-    {BULLISTIC_LENS_UNIT, "label_lens_unit", "label_unit_sel", NULL, on_key_lens_unit, on_update_lens_unit_ui, NULL,
-     NULL},
-    {BULLISTIC_LENS_VERTICAL, "label_vert", NULL, &PARAM_VERT, on_key_lens_vertical, update_digit_lens_item_ui,
-     vertical_load, vertical_store},
-    {BULLISTIC_LENS_HORIZONTAL, "label_hori", NULL, &PARAM_HORI, on_key_lens_horizontal, update_digit_lens_item_ui,
-     horizontal_load, horizontal_store},
-};
-
-static ret_t on_back(widget_t *win)
-{
-    (void)win;
-    row_editor_return("ballistic_menu", 4);
-    return RET_OK;
-}
-
-static const row_editor_t s_editor = {s_lens_menu_table,
-                                      BULLISTIC_LENS_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      0,
-                                      NULL,
-                                      on_back,
-                                      false /* only '.' commits */,
-                                      false,
-                                      false /* neither save-all nor calculation on close */,
-                                      NULL,
-                                      on_key_pressed_event,
-                                      on_window_close};
-
-ROW_EDITOR_HANDLERS(s_editor)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_lens_vertical, BULLISTIC_LENS_VERTICAL)
-ROW_EDITOR_NUMBER_KEY(s_editor, on_key_lens_horizontal, BULLISTIC_LENS_HORIZONTAL)
-ROW_EDITOR_NUMBER_UI(s_editor, update_digit_lens_item_ui)
+ROW_EDITOR_DECLARE
+ROW_EDITOR_NUMBER_KEY(on_key_lens_vertical, BULLISTIC_LENS_VERTICAL)
+ROW_EDITOR_NUMBER_KEY(on_key_lens_horizontal, BULLISTIC_LENS_HORIZONTAL)
+ROW_EDITOR_NUMBER_UI(update_digit_lens_item_ui)
 
 static ret_t on_update_lens_unit_ui(widget_t *win, int row, int key)
 {
@@ -152,7 +110,7 @@ static ret_t on_key_lens_unit(widget_t *win, int key)
     p->gun.bullet.zeroOffsetUnit = p->gun.bullet.zeroOffsetUnit == MOA ? MRAD : MOA;
     on_update_lens_unit_ui(win, BULLISTIC_LENS_UNIT, key);
     for (int row = BULLISTIC_LENS_VERTICAL; row <= BULLISTIC_LENS_HORIZONTAL; row++) {
-        const row_item_config_t *item = row_editor_row(&s_editor, row);
+        const row_item_config_t *item = row_editor_row(this_editor(), row);
         row_editor_load_draft(item);
         item->on_update_ui(win, row, key);
     }
@@ -160,9 +118,31 @@ static ret_t on_key_lens_unit(widget_t *win, int key)
     return RET_OK;
 }
 
+static const lens_menu_item_config_t s_lens_menu_table[] = {
+    {BULLISTIC_LENS_UNIT, "label_lens_unit", "label_unit_sel", NULL, on_key_lens_unit, on_update_lens_unit_ui, NULL,
+     NULL},
+    {BULLISTIC_LENS_VERTICAL, "label_vert", NULL, &PARAM_VERT, on_key_lens_vertical, update_digit_lens_item_ui,
+     offset_load, offset_store},
+    {BULLISTIC_LENS_HORIZONTAL, "label_hori", NULL, &PARAM_HORI, on_key_lens_horizontal, update_digit_lens_item_ui,
+     offset_load, offset_store},
+};
+
+static const row_editor_t s_editor = {s_lens_menu_table,
+                                      BULLISTIC_LENS_MENU_MAX,
+                                      &QZ_reticle_zero_child_index,
+                                      &edit_mode,
+                                      &edit_index,
+                                      "ballistic_menu",
+                                      4,
+                                      NULL,
+                                      0,
+                                      ROW_EDITOR_DOT_COMMITS_ONLY | ROW_EDITOR_NO_SAVE};
+
+ROW_EDITOR_HANDLERS(s_editor)
+
 ret_t bullistic_lens_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    return row_editor_open(&s_editor, win, BULLISTIC_LENS_UNIT);
+    return row_editor_open(&s_editor, win, BULLISTIC_LENS_UNIT, on_key_pressed_event, on_window_close);
 }

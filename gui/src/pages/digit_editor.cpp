@@ -113,7 +113,7 @@ void row_editor_load_draft(const row_item_config_t *item)
     if (item == NULL || item->digit_cfg == NULL || item->load == NULL) return;
     digit_param_t *cfg = item->digit_cfg;
     double v1 = 0, v2 = 0;
-    item->load(&v1, &v2);
+    item->load(item->item_id, &v1, &v2);
     value_to_draft(cfg->int_digits, cfg->frac_digits, cfg->has_sign, cfg->draft_val1, v1);
     if (cfg->is_dual) value_to_draft(cfg->int_digits2, cfg->frac_digits2, cfg->has_sign2, cfg->draft_val2, v2);
 }
@@ -247,7 +247,7 @@ static void commit(const row_editor_t *page, widget_t *win, const row_item_confi
         v2 = draft_to_value(cfg->draft_val2, cfg->int_digits2, cfg->frac_digits2, cfg->has_sign2);
         v2 = clamp(v2, cfg->min_val2, cfg->max_val2);
     }
-    if (item->store != NULL && item->store(v1, v2) != 0)
+    if (item->store != NULL && item->store(item->item_id, v1, v2) != 0)
         vesk_log_printf(VESK_LOG_ERROR, EDITOR_LOG_TAG, "row %d: %g not stored", item->item_id, v1);
     /* From the stored field, so the row shows what is kept and sent. */
     row_editor_load_draft(item);
@@ -262,7 +262,7 @@ ret_t row_editor_number_key(const row_editor_t *page, widget_t *win, int row, in
     int count = cfg->bit_count;
     if (count < 1 || count > DIGIT_MAX_POSITIONS) return RET_OK;
     if (*page->edit_mode == 0) {
-        if (key == GUI_KEY_MID_S || (page->right_enters && key == GUI_KEY_RIGHT_S)) {
+        if (key == GUI_KEY_MID_S || ((page->rules & ROW_EDITOR_RIGHT_ENTERS) && key == GUI_KEY_RIGHT_S)) {
             *page->edit_mode = 1;
             *page->edit_index = 0;
             row_editor_load_draft(item);
@@ -280,7 +280,7 @@ ret_t row_editor_number_key(const row_editor_t *page, widget_t *win, int row, in
         digit_slot_t s = digit_slot(cfg, *page->edit_index);
         modify_draft_bit(s.draft, s.byte, s.sign ? 1 : 9, key);
         item->on_update_ui(win, row, key);
-    } else if (key == GUI_KEY_MID_L || (page->comma_commits && key == GUI_KEY_MID_S)) {
+    } else if (key == GUI_KEY_MID_L || (!(page->rules & ROW_EDITOR_DOT_COMMITS_ONLY) && key == GUI_KEY_MID_S)) {
         commit(page, win, item, key);
     }
     return RET_OK;
@@ -293,13 +293,6 @@ ret_t row_editor_draw_nothing(widget_t *win, int row, int key)
     (void)win;
     (void)row;
     (void)key;
-    return RET_OK;
-}
-
-ret_t row_editor_back(widget_t *win)
-{
-    (void)win;
-    navigator_back();
     return RET_OK;
 }
 
@@ -370,7 +363,8 @@ ret_t on_go_back(void *ctx, event_t *e)
     return RET_OK;
 }
 
-ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row)
+ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row, event_func_t on_key_pressed_event,
+                      event_func_t on_window_close)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     *page->current_row = row;
@@ -381,8 +375,8 @@ ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row)
         if (page->rows[i].on_update_ui != NULL) page->rows[i].on_update_ui(win, page->rows[i].item_id, DIGIT_KEY_NONE);
     row_editor_highlight(page, win, row);
     widget_foreach(win, visit_nothing, win);
-    widget_on(win, EVT_KEY_DOWN, page->on_key_pressed_event, win);
-    widget_on(win, EVT_WINDOW_CLOSE, page->on_window_close, win);
+    widget_on(win, EVT_KEY_DOWN, on_key_pressed_event, win);
+    widget_on(win, EVT_WINDOW_CLOSE, on_window_close, win);
     static const int events[] = {UI_EV_PROFILE_ARRIVED};
     vesk_page_subscribe(win, events, 1, on_go_back);
     return RET_OK;
@@ -406,6 +400,10 @@ ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
             if (item != NULL && item->on_key_event != NULL) item->on_key_event(win, key);
         } else if (page->on_back != NULL) {
             page->on_back(win);
+        } else if (page->back_to != NULL) {
+            row_editor_return(page->back_to, page->back_ctx);
+        } else {
+            navigator_back();
         }
         break;
     case GUI_KEY_POWER_S:
@@ -430,7 +428,7 @@ ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
 
 ret_t row_editor_on_close(const row_editor_t *page, widget_t *win)
 {
-    if (page->save_on_close) {
+    if (!(page->rules & ROW_EDITOR_NO_SAVE)) {
         GUI_SEND_PARAM_FUNCTION_MSG(SAVE_ALLPARAM);
         if (info[0].ballistics_sw == 1) GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
     }

@@ -48,7 +48,8 @@ typedef ret_t (*row_update_handler_t)(widget_t *win, int row, int key);
 
 /* One row. A number row also says how its stored field(s) read as the
  * draft's value(s) and how committed values are stored and sent; store
- * returns 0, or -1 when it refused the value (nothing stored or sent). */
+ * returns 0, or -1 when it refused the value (nothing stored or sent).
+ * Both get the row's id, so that one pair can serve several rows. */
 typedef struct {
     int item_id;
     const char *label_name;
@@ -56,8 +57,8 @@ typedef struct {
     digit_param_t *digit_cfg;
     row_key_handler_t on_key_event;
     row_update_handler_t on_update_ui;
-    void (*load)(double *v1, double *v2);
-    int (*store)(double v1, double v2);
+    void (*load)(int row, double *v1, double *v2);
+    int (*store)(int row, double v1, double v2);
 } row_item_config_t;
 
 typedef row_item_config_t bullet_menu_item_config_t;
@@ -70,24 +71,33 @@ typedef row_item_config_t weather_menu_item_config_t;
 typedef row_item_config_t zeroweather_menu_item_config_t;
 typedef row_item_config_t lens_menu_item_config_t;
 
+/* Rules in which a page differs from the common row editor. */
+enum {
+    ROW_EDITOR_DOT_COMMITS_ONLY = 1, /* ',' does nothing while a number is edited */
+    ROW_EDITOR_RIGHT_ENTERS = 2,     /* ']' enters editing as well as ',' */
+    ROW_EDITOR_NO_SAVE = 4,          /* neither save-all nor calculation request on close */
+};
+
 /* What a page is: its table, its state (module globals of the page) and
- * the few rules in which the pages differ. */
-typedef struct {
+ * the few rules in which the pages differ; what a page leaves out is the
+ * common case. */
+typedef struct row_editor {
     const row_item_config_t *rows;
     int count;
     int32_t *current_row;
     int32_t *edit_mode; /* 0 idle, 1 cursor moved or entered, 2 digit changed */
     int32_t *edit_index;
-    int ok_row;                      /* the OK row's id, 0 when none */
-    int (*master_on)(void);          /* NULL: no master switch */
-    ret_t (*on_back)(widget_t *win); /* '.' while not editing */
-    bool comma_commits;              /* ',' commits as well as '.' */
-    bool right_enters;               /* ']' enters editing as well as ',' */
-    bool save_on_close;              /* save-all and calculation request */
+    /* '.' while not editing: the page closes and back_to, when named,
+     * opens in its place on the row that back_ctx selects. */
+    const char *back_to;
+    int back_ctx;
+    int (*master_on)(void) = NULL; /* NULL: no master switch */
+    int ok_row = 0;                /* the OK row's id, 0 when none */
+    unsigned rules = 0;            /* ROW_EDITOR_... */
     /* Extra drawing after every highlight redraw (reticle images). */
-    void (*after_highlight)(widget_t *win, int row);
-    event_func_t on_key_pressed_event;
-    event_func_t on_window_close;
+    void (*after_highlight)(widget_t *win, int row) = NULL;
+    /* In place of back_to, where the way back depends on the page's state. */
+    ret_t (*on_back)(widget_t *win) = NULL;
 } row_editor_t;
 
 /* The digit editor's conversions and step. */
@@ -99,8 +109,10 @@ void modify_draft_bit(uint8_t *draft, int position, int largest, int key);
 const row_item_config_t *row_editor_row(const row_editor_t *page, int row);
 
 /* The page's init after its argument check: current row, drafts, drawing,
- * key, close and user-event 8192 + 67 bindings. */
-ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row);
+ * key, close and user-event 8192 + 67 bindings. The page's key-down and
+ * close handlers are those ROW_EDITOR_HANDLERS defines. */
+ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row, event_func_t on_key_pressed_event,
+                      event_func_t on_window_close);
 /* The page's key-down handler and close handler bodies. */
 ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e);
 ret_t row_editor_on_close(const row_editor_t *page, widget_t *win);
@@ -116,8 +128,6 @@ void row_editor_highlight(const row_editor_t *page, widget_t *win, int row);
 
 /* Rows whose update draws nothing (links, OK). */
 ret_t row_editor_draw_nothing(widget_t *win, int row, int key);
-/* The back action of a page that only closes. */
-ret_t row_editor_back(widget_t *win);
 /* Keys that open a link row (',' and ']'), and that flip a toggle (',',
  * '[' and ']'). */
 bool row_editor_link_key(int key);
@@ -172,16 +182,21 @@ int16_t row_editor_trunc16(double v);
         return RET_OK;                                                                                                 \
     }
 
-/* The pages' key-down and close handlers, and the number handlers, as
- * one-liners over the page's record. */
+/* A page's handlers reach the page's record through this_editor(), which
+ * ROW_EDITOR_DECLARE declares and ROW_EDITOR_HANDLERS (after the record)
+ * defines: the row handlers can then stand before the table that names
+ * them. ROW_EDITOR_HANDLERS also defines the key-down and close handlers,
+ * and the number macros the handlers of number rows. */
+#define ROW_EDITOR_DECLARE static const row_editor_t *this_editor(void);
 #define ROW_EDITOR_HANDLERS(page)                                                                                      \
+    static const row_editor_t *this_editor(void) { return &page; }                                                     \
     static ret_t on_key_pressed_event(void *ctx, event_t *e) { return row_editor_on_key(&page, WIDGET(ctx), e); }      \
     static ret_t on_window_close(void *ctx, event_t *e)                                                                \
     {                                                                                                                  \
         (void)e;                                                                                                       \
         return row_editor_on_close(&page, WIDGET(ctx));                                                                \
     }
-#define ROW_EDITOR_NUMBER_KEY(page, name, row)                                                                         \
-    static ret_t name(widget_t *win, int key) { return row_editor_number_key(&page, win, row, key); }
-#define ROW_EDITOR_NUMBER_UI(page, name)                                                                               \
-    static ret_t name(widget_t *win, int row, int key) { return row_editor_draw_number(&page, win, row, key); }
+#define ROW_EDITOR_NUMBER_KEY(name, row)                                                                               \
+    static ret_t name(widget_t *win, int key) { return row_editor_number_key(this_editor(), win, row, key); }
+#define ROW_EDITOR_NUMBER_UI(name)                                                                                     \
+    static ret_t name(widget_t *win, int row, int key) { return row_editor_draw_number(this_editor(), win, row, key); }

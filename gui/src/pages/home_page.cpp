@@ -72,25 +72,10 @@ int home_rav_running(void) { return timer_id_RAV != 0; }
 
 /* ---- small helpers ---- */
 
-widget_t *home_widget(widget_t *win, const char *name) { return win != NULL ? widget_lookup(win, name, TRUE) : NULL; }
-
-void home_set_visible(widget_t *win, const char *name, bool_t visible)
-{
-    widget_t *w = home_widget(win, name);
-    if (w != NULL) widget_set_visible(w, visible);
-}
-
-void home_set_text(widget_t *win, const char *name, const char *text)
-{
-    widget_t *w = home_widget(win, name);
-    if (w != NULL) widget_set_text_utf8(w, text);
-}
-
-void home_set_image(widget_t *win, const char *name, const char *image)
-{
-    widget_t *w = home_widget(win, name);
-    if (w != NULL) image_base_set_image(w, image);
-}
+widget_t *home_widget(widget_t *win, const char *name) { return vesk_page_widget(win, name); }
+void home_set_visible(widget_t *win, const char *name, bool_t visible) { vesk_page_set_visible(win, name, visible); }
+void home_set_text(widget_t *win, const char *name, const char *text) { vesk_page_set_text(win, name, text); }
+void home_set_image(widget_t *win, const char *name, const char *image) { vesk_page_set_image(win, name, image); }
 
 static void home_move(widget_t *win, const char *name, int x, int y)
 {

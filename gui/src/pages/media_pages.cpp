@@ -8,6 +8,7 @@
 #include "media_list.h"
 #include "navigator.h"
 #include "pages.h"
+#include "storage_pages.h"
 #include "ui_events.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
@@ -100,15 +101,7 @@ static void raise_list_changed(void)
 
 static void QZ_change_storage_size(widget_t *win)
 {
-    int used = 0, total = 0;
-    Get_StorageData(&used, &total);
-    char text[32];
-    snprintf(text, sizeof text, "%.1f G", used / 100.0);
-    vesk_page_set_text(win, "label_storage_used_value", text);
-    snprintf(text, sizeof text, "%.1f G", total / 100.0);
-    vesk_page_set_text(win, "label_storage_total_value", text);
-    widget_t *bar = vesk_page_widget(win, "progress_bar");
-    if (bar != NULL) widget_set_value(bar, total > 0 ? (float)used / (float)total * 100.0f : 0.0f);
+    storage_show_usage(win, "label_storage_used_value", "label_storage_total_value", " G");
 }
 
 static void show_storage(widget_t *win, bool_t visible)

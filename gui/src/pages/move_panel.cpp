@@ -3,6 +3,7 @@
 #include <math.h>
 #include <string.h>
 
+#include "ui_events.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
 #include "ui_status.h"
@@ -43,6 +44,11 @@ static const struct {
     {GUI_KEY_DOWN_L_Release, {MOVE_KEY_RELEASE, MOVE_BTN_DOWN, 0, 0}},
     {GUI_KEY_LEFT_L_POP, {MOVE_KEY_RELEASE, MOVE_BTN_LEFT, 0, 0}},
     {GUI_KEY_RIGHT_L_POP, {MOVE_KEY_RELEASE, MOVE_BTN_RIGHT, 0, 0}},
+    {GUI_KEY_MID_S, {MOVE_KEY_CENTRE, MOVE_BTN_CENTRE, 0, 0}},
+    {GUI_KEY_RANGE_S, {MOVE_KEY_FREEZE, MOVE_BTN_FREEZE, 0, 0}},
+    {GUI_KEY_MID_L, {MOVE_KEY_CLOSE, MOVE_BTN_EXIT, 0, 0}},
+    {GUI_KEY_FUCTION_S, {MOVE_KEY_CLOSE, MOVE_BTN_EXIT, 0, 0}},
+    {GUI_KEY_POWER_S, {MOVE_KEY_HOME, -1, 0, 0}},
 };
 
 move_key_t move_panel_key(uint32_t key)
@@ -74,12 +80,30 @@ void move_panel_open(move_panel_t *p, widget_t *win, move_panel_step_t on_step)
         if (b.img != NULL) image_base_set_image(b.img, b.img_asset);
         set_bg(b.view, b.view_bg);
     }
+    move_panel_show_freeze(p);
 }
 
-void move_panel_show_freeze(move_panel_t *p)
+static void show_freeze(widget_t *img)
 {
-    widget_t *img = p->buttons[MOVE_BTN_FREEZE].img;
     if (img != NULL) image_base_set_image(img, stUIStatus.s8Irfreeze ? "ic_freeze" : "ic_freeze_un");
+}
+
+void move_panel_show_freeze(move_panel_t *p) { show_freeze(p->buttons[MOVE_BTN_FREEZE].img); }
+
+static ret_t on_freeze_released(void *ctx, event_t *e)
+{
+    (void)e;
+    stUIStatus.s8Irfreeze = 0;
+    show_freeze(vesk_page_widget(WIDGET(ctx), s_panel_buttons[MOVE_BTN_FREEZE].img_name));
+    return RET_OK;
+}
+
+void move_panel_bind(widget_t *win, event_func_t on_key, event_func_t on_close)
+{
+    widget_on(win, EVT_KEY_DOWN, on_key, win);
+    vesk_page_bind_close(win, on_close);
+    static const int events[] = {UI_EV_FREEZE_RELEASED};
+    vesk_page_subscribe(win, events, ARRAY_SIZE(events), on_freeze_released);
 }
 
 void move_panel_set_freeze(move_panel_t *p, int frozen)
@@ -89,11 +113,7 @@ void move_panel_set_freeze(move_panel_t *p, int frozen)
     GUI_SEND_INFRARED_MSG(INFRARED_FREEZE);
 }
 
-void move_panel_freeze_released(move_panel_t *p)
-{
-    stUIStatus.s8Irfreeze = 0;
-    move_panel_show_freeze(p);
-}
+void move_panel_toggle_freeze(move_panel_t *p) { move_panel_set_freeze(p, !stUIStatus.s8Irfreeze); }
 
 void move_panel_sel_name(const char *def_name, char *out, size_t size)
 {
@@ -192,6 +212,7 @@ void move_panel_restore(move_panel_t *p, int button, const char *bg)
 
 void move_panel_close(move_panel_t *p)
 {
+    if (stUIStatus.s8Irfreeze) move_panel_set_freeze(p, 0);
     move_panel_stop(p);
     move_panel_end_flash(p);
 }

@@ -49,8 +49,19 @@ typedef struct {
     uint32_t step_timer_id;
 } move_panel_t;
 
-/* What a key is to the panel: an arrow press, a held arrow, a release. */
-typedef enum { MOVE_KEY_NONE, MOVE_KEY_FINE, MOVE_KEY_HELD, MOVE_KEY_RELEASE } move_key_kind_t;
+/* What a key is to the panel: an arrow press, a held arrow, a release, or
+ * one of the keys every panel page reads: ',' centre, 'a' freeze, '.' or
+ * '7' close, '1' home. */
+typedef enum {
+    MOVE_KEY_NONE,
+    MOVE_KEY_FINE,
+    MOVE_KEY_HELD,
+    MOVE_KEY_RELEASE,
+    MOVE_KEY_CENTRE,
+    MOVE_KEY_FREEZE,
+    MOVE_KEY_CLOSE,
+    MOVE_KEY_HOME,
+} move_key_kind_t;
 typedef struct {
     move_key_kind_t kind;
     int button;
@@ -58,14 +69,19 @@ typedef struct {
 } move_key_t;
 move_key_t move_panel_key(uint32_t key);
 
-/* Finds the widgets and gives every key its default icon and background. */
+/* Finds the widgets, gives every key its default icon and background and
+ * the freeze key the icon of the picture's state. */
 void move_panel_open(move_panel_t *p, widget_t *win, move_panel_step_t on_step);
+/* Binds on_key (context: the window) to the window's key-down events,
+ * on_close as its close handler, and the device's freeze release (user
+ * event 62), which clears the freeze mirror and its icon. */
+void move_panel_bind(widget_t *win, event_func_t on_key, event_func_t on_close);
 /* "ic_freeze" while the picture is frozen, else "ic_freeze_un". */
 void move_panel_show_freeze(move_panel_t *p);
 /* Freezes or releases the picture: mirror, icon, request. */
 void move_panel_set_freeze(move_panel_t *p, int frozen);
-/* The device released the freeze (user event 62): mirror and icon. */
-void move_panel_freeze_released(move_panel_t *p);
+/* The freeze key: the picture's freeze inverted. */
+void move_panel_toggle_freeze(move_panel_t *p);
 /* The selected form of an image name: a final "def" becomes "sel",
  * otherwise "_sel" is added. */
 void move_panel_sel_name(const char *def_name, char *out, size_t size);
@@ -79,7 +95,8 @@ void move_panel_hold(move_panel_t *p, int button, int dx, int dy);
 void move_panel_stop(move_panel_t *p);
 /* The key's default icon with background bg (its own default when NULL). */
 void move_panel_restore(move_panel_t *p, int button, const char *bg);
-/* Ends both timers (the page's close). */
+/* The page's close: a frozen picture is released (mirror, icon, request),
+ * then both timers end. */
 void move_panel_close(move_panel_t *p);
 
 /* What the adjustment pages do first: picture-in-picture ends (video mode

@@ -125,20 +125,25 @@ static ret_t open_two_choice(widget_t *win, const two_choice_t *page, event_func
     return RET_OK;
 }
 
+void storage_show_usage(widget_t *win, const char *used_label, const char *total_label, const char *unit)
+{
+    int used = 0, total = 0;
+    Get_StorageData(&used, &total);
+    char text[32];
+    snprintf(text, sizeof text, "%.1f%s", used / 100.0, unit);
+    vesk_page_set_text(win, used_label, text);
+    snprintf(text, sizeof text, "%.1f%s", total / 100.0, unit);
+    vesk_page_set_text(win, total_label, text);
+    widget_t *bar = vesk_page_widget(win, "progress_bar");
+    if (bar != NULL) widget_set_value(bar, total > 0 ? (float)used / (float)total * 100.0f : 0.0f);
+}
+
 ret_t memory_menu_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     ret_t ret = open_two_choice(win, &s_memory_menu, on_memory_menu_key);
     if (ret != RET_OK) return ret;
-    int used = 0, total = 0;
-    Get_StorageData(&used, &total);
-    char text[32];
-    snprintf(text, sizeof text, "%.1fG", used / 100.0);
-    vesk_page_set_text(win, "label_storage_used", text);
-    snprintf(text, sizeof text, "%.1fG", total / 100.0);
-    vesk_page_set_text(win, "label_storage_total", text);
-    widget_t *bar = vesk_page_widget(win, "progress_bar");
-    if (bar != NULL) widget_set_value(bar, total > 0 ? (float)used / (float)total * 100.0f : 0.0f);
+    storage_show_usage(win, "label_storage_used", "label_storage_total", "G");
     return RET_OK;
 }
 

@@ -153,30 +153,25 @@ static ret_t on_zero_dist_key(void *ctx, event_t *e)
     switch (k.kind) {
     case MOVE_KEY_FINE:
         fine_step(win, k.button, k.dx, k.dy);
-        return RET_OK;
+        break;
     case MOVE_KEY_HELD:
         move_panel_hold(&s_panel, k.button, k.dx, k.dy);
-        return RET_OK;
+        break;
     case MOVE_KEY_RELEASE:
         move_panel_stop(&s_panel);
         move_panel_restore(&s_panel, k.button, "ic_key_bg_def");
-        return RET_OK;
-    default:
         break;
-    }
-    switch (ke->key) {
-    case GUI_KEY_MID_S:
+    case MOVE_KEY_CENTRE:
         centre(win);
         break;
-    case GUI_KEY_RANGE_S:
-        move_panel_set_freeze(&s_panel, !stUIStatus.s8Irfreeze);
+    case MOVE_KEY_FREEZE:
+        move_panel_toggle_freeze(&s_panel);
         break;
-    case GUI_KEY_MID_L:
-    case GUI_KEY_FUCTION_S:
+    case MOVE_KEY_CLOSE:
         navigator_back();
         navigator_to_with_context("QZ_reticle_zero_child", (void *)(intptr_t)RETICLE_ZERO_CHILD_MOVEMENT);
         break;
-    case GUI_KEY_POWER_S:
+    case MOVE_KEY_HOME:
         vesk_page_go_home();
         break;
     default:
@@ -192,17 +187,9 @@ static ret_t on_zero_dist_zoom(void *ctx, event_t *e)
     return RET_OK;
 }
 
-static ret_t on_zero_dist_freeze_released(void *ctx, event_t *e)
-{
-    (void)ctx, (void)e;
-    move_panel_freeze_released(&s_panel);
-    return RET_OK;
-}
-
 static ret_t on_zero_dist_close(void *ctx, event_t *e)
 {
     (void)ctx, (void)e;
-    if (stUIStatus.s8Irfreeze) move_panel_set_freeze(&s_panel, 0);
     move_panel_close(&s_panel);
     return RET_OK;
 }
@@ -227,7 +214,6 @@ ret_t QZ_reticle_zero_dist_init(widget_t *win, void *ctx)
     draw_calibration(win, (float)ui_ir_zoom_percent() * 0.01f);
     vesk_page_set_visible(win, "label_Calibration_Text_value", FALSE);
     vesk_page_set_visible(win, "label_Calibration_Text", FALSE);
-    move_panel_show_freeze(&s_panel);
 
     temp_reticle_x = (float)x_value + x_offset;
     temp_reticle_y = (float)y_value + y_offset;
@@ -240,11 +226,8 @@ ret_t QZ_reticle_zero_dist_init(widget_t *win, void *ctx)
 
     draw_old_zero(win);
     draw_readouts(win);
-    widget_on(win, EVT_KEY_DOWN, on_zero_dist_key, win);
-    vesk_page_bind_close(win, on_zero_dist_close);
+    move_panel_bind(win, on_zero_dist_key, on_zero_dist_close);
     static const int zoom_events[] = {UI_EV_IR_ZOOM};
     vesk_page_subscribe(win, zoom_events, ARRAY_SIZE(zoom_events), on_zero_dist_zoom);
-    static const int freeze_events[] = {UI_EV_FREEZE_RELEASED};
-    vesk_page_subscribe(win, freeze_events, ARRAY_SIZE(freeze_events), on_zero_dist_freeze_released);
     return RET_OK;
 }

@@ -151,7 +151,7 @@ std::vector<uint32_t> KeyTap::take()
     return out;
 }
 
-std::string error_log_of(const std::function<void()> &fn)
+std::string error_log_of(const std::function<void()> &fn, uint64_t *console_drops)
 {
     char dir[] = "/tmp/sightui-log-XXXXXX";
     if (mkdtemp(dir) == NULL) {
@@ -169,6 +169,11 @@ std::string error_log_of(const std::function<void()> &fn)
     cfg.vesk_require_vfat = 0;
     EXPECT_EQ(vesk_log_start(VESK_LOG_GUI, &cfg), 0);
     fn();
+    if (console_drops != nullptr) {
+        vesk_log_stats stats;
+        vesk_log_get_stats(&stats);
+        *console_drops = stats.vesk_console_drops;
+    }
     vesk_log_stop();
     dup2(saved, STDERR_FILENO);
     close(saved);

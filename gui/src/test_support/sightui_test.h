@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdint.h>
 
 #include <functional>
 #include <string>
@@ -61,8 +62,10 @@ struct KeyTap {
 };
 
 /* Runs fn with the logger started in the GUI role (socket and console in a
- * fresh folder) and returns the ERROR lines it echoed to the console. */
-std::string error_log_of(const std::function<void()> &fn);
+ * fresh folder) and returns the ERROR lines it echoed to the console. The
+ * logger never waits for its own threads: a line whose ring was busy is
+ * dropped and counted, the count in *console_drops when given. */
+std::string error_log_of(const std::function<void()> &fn, uint64_t *console_drops = nullptr);
 
 /* What fn printed on standard output. */
 std::string stdout_of(const std::function<void()> &fn);

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string.h>
+#include <sys/msg.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -542,6 +543,23 @@ TEST_F(BootTest, AFailedBootStateSendsOnlyTheStatus)
     EXPECT_EQ(got[0], kBootOutcome);
     EXPECT_EQ(got[1].size(), 105u);
     EXPECT_EQ(got[2], kDebugReply);
+}
+
+/* Queues removed and made again (sightd's peers restarted) leave the quiet
+ * sender's cached identifier stale: the frame in hand still arrives. */
+TEST_F(BootTest, AQuietSendReachesAQueueMadeAgain)
+{
+    ASSERT_EQ(vesk_msg_send_quiet(0, kDebugReply.data(), (uint32_t)kDebugReply.size()), 0);
+    ASSERT_EQ(frames(gui, 1).size(), 1u);
+    sim_peer_stop(gui);
+    ASSERT_EQ(msgctl(msgget(MSGQ_KEY_TO_PEERS, 0), IPC_RMID, nullptr), 0);
+    gui = sim_peer_start(SIM_PEER_GUI, nullptr);
+    ASSERT_NE(gui, nullptr);
+
+    EXPECT_EQ(vesk_msg_send_quiet(0, kBootOutcome.data(), (uint32_t)kBootOutcome.size()), 0);
+    const std::vector<bytes> got = frames(gui, 1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], kBootOutcome);
 }
 
 TEST_F(BootTest, SelfCheckRunsUntilTheCoreVersionIsIn)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "awtk_host.h"
+#include "booted_device.h"
 #include "general_reticle.h"
 #include "navigator.h"
 #include "page_screenshot.h"
@@ -49,18 +50,8 @@ inline sim_widget node(const std::string &name)
  * queues up and the home page open; the frames of its opening are taken. */
 inline void boot_to_home()
 {
-    stUIStatus.event_distrubut_reday = 1;
-    stUIStatus.s16BatteryValue = 800;
-    stUIStatus.s8IRZoom = 100;
+    booted_device_defaults();
     stUIStatus.s8InterfaceState = 1;
-    stDevStatus.s8ReticleSwitch = 1;
-    stDevStatus.s8ScreenBrightness = 5;
-    for (auto &g : IR_Cursor.group)
-        for (auto &z : g.zero) {
-            z.s8IrCursorCurrentX = 639;
-            z.s8IrCursorCurrentY = 639;
-            z.u16IrCursorDistance = 100;
-        }
     sightui_test::start_queues();
     ASSERT_EQ(general_reticle_register(), RET_OK);
     ASSERT_EQ(navigator_to("QZ_home_page_1"), RET_OK);

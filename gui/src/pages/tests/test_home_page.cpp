@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "awtk_host.h"
+#include "booted_device.h"
 #include "general_reticle.h"
 #include "home_page.h"
 #include "navigator.h"
@@ -28,19 +29,9 @@ sim_widget node(const std::string &name) { return sim_tree_widget(tree_dump(), n
  * zero at the centre, reticle shown, ready. */
 void device_defaults()
 {
-    stUIStatus.event_distrubut_reday = 1;
-    stUIStatus.s16BatteryValue = 800;
+    booted_device_defaults();
     stUIStatus.s8BatteryType = 0;
-    stUIStatus.s8IRZoom = 100;
     stDevStatus.s8ReticleMenuSwitch = 1;
-    stDevStatus.s8ReticleSwitch = 1;
-    stDevStatus.s8ScreenBrightness = 5;
-    for (auto &g : IR_Cursor.group)
-        for (auto &z : g.zero) {
-            z.s8IrCursorCurrentX = 639;
-            z.s8IrCursorCurrentY = 639;
-            z.u16IrCursorDistance = 100;
-        }
     info[0].ballistics_sw = 1;
 }
 

@@ -19,6 +19,7 @@
 #include "ballistic_thread.h"
 #include "iniparser_handler.h"
 #include "peer_frames.h"
+#include "peer_link_fixture.h"
 #include "qel_dev_status.h"
 #include "qel_wifi.h"
 #include "qel_wifi_internal.h"
@@ -84,10 +85,8 @@ Bytes raw_frame(uint8_t l, uint8_t obj, uint8_t cmd, const Bytes &payload)
     return f;
 }
 
-class Phone : public ::testing::Test {
+class Phone : public PeerLinkTest {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(sim_peer_private_ipc(), 0); }
-    sim_peer *http = nullptr, *gui = nullptr;
     std::string board_log;
 
     void SetUp() override
@@ -104,16 +103,11 @@ protected:
         setenv("VESK_BOARD_LOG", board_log.c_str(), 1);
         setenv("TZ", "UTC", 1);
         tzset();
-        ASSERT_EQ(Qel_MsgEvent_Init(nullptr), 0);
-        http = sim_peer_start(SIM_PEER_HTTP, nullptr);
-        gui = sim_peer_start(SIM_PEER_GUI, nullptr);
-        ASSERT_TRUE(http && gui);
+        PeerLinkTest::SetUp();
     }
     void TearDown() override
     {
-        sim_peer_stop(http);
-        sim_peer_stop(gui);
-        Qel_MsgEvent_Deinit();
+        PeerLinkTest::TearDown();
         vesk_wifi_set_ops(nullptr);
         vesk_irsearch_set_calls(nullptr);
         unlink(board_log.c_str());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "peer_frames.h"
+#include "peer_link_fixture.h"
 #include "qel_dev_status.h"
 #include "qel_wifi_internal.h"
 #include "sim_peer.h"
@@ -106,27 +107,20 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
     return a;
 }
 
-class AccessPoint : public ::testing::Test {
+class AccessPoint : public PeerLinkTest {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(sim_peer_private_ipc(), 0); }
     Fake fake;
-    sim_peer *http = nullptr, *gui = nullptr;
 
     void SetUp() override
     {
         g = &fake;
         memset(&qel_dev_status, 0, sizeof qel_dev_status);
         vesk_wifi_set_ops(&fake_ops);
-        ASSERT_EQ(Qel_MsgEvent_Init(nullptr), 0);
-        http = sim_peer_start(SIM_PEER_HTTP, nullptr);
-        gui = sim_peer_start(SIM_PEER_GUI, nullptr);
-        ASSERT_TRUE(http && gui);
+        PeerLinkTest::SetUp();
     }
     void TearDown() override
     {
-        sim_peer_stop(http);
-        sim_peer_stop(gui);
-        Qel_MsgEvent_Deinit();
+        PeerLinkTest::TearDown();
         vesk_wifi_set_ops(nullptr);
         g = nullptr;
     }
