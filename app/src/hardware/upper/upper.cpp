@@ -396,11 +396,13 @@ int set_date_and_time_by_upper(const uint8_t *frame, int len)
         printf("upper set time: refused, a field is out of range\n");
         return -1;
     }
-    if (rtc_set_time(hour, minute, second, year, month, day) != 0) return -1;
-    printf("rtc time_set_successful!\n");
-    if (sys_set_time(hour, minute, second, year, month, day) != 0) return -1;
-    printf("sys time_set_successful!\n");
-    return 0;
+    /* Both clocks are set: a real-time clock that refuses the time still
+     * leaves the tool's time on the system clock until the next boot. */
+    const int rtc = rtc_set_time(hour, minute, second, year, month, day);
+    if (rtc == 0) printf("rtc time_set_successful!\n");
+    const int sys = sys_set_time(hour, minute, second, year, month, day);
+    if (sys == 0) printf("sys time_set_successful!\n");
+    return rtc == 0 && sys == 0 ? 0 : -1;
 }
 
 int inner_SendShotThreshold(int16_t value)
