@@ -309,12 +309,13 @@ static void step_offset(const upper_cmd *c)
         uint8_t item; /* 1 X, 2 Y */
         int delta;
     } steps[4] = {{2, -1}, {2, +1}, {1, -1}, {1, +1}};
+    /* A step byte of no step moves nothing; the GUI is told Y as it is. */
     const uint8_t step = c->frame[VESK_UPPER_OFF_DATA];
-    if (step >= 4) return;
-    short *v = range_offset(steps[step].item);
-    const int moved = *v + steps[step].delta;
+    const uint8_t item = step < 4 ? steps[step].item : 2;
+    short *v = range_offset(item);
+    const int moved = *v + (step < 4 ? steps[step].delta : 0);
     if (moved >= INT16_MIN && moved <= INT16_MAX) *v = (short)moved;
-    offset_to_gui(steps[step].item, *v);
+    offset_to_gui(item, *v);
 }
 
 static void do_uart(const upper_cmd *c) { Power_Ctrl_UART(c->frame[VESK_UPPER_OFF_DATA]); }

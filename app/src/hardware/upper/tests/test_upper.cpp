@@ -449,11 +449,12 @@ TEST_F(UpperLink, ScalesAndOffsetsAreSetInMemory)
     send(tool(0x16, 9, 3, 0, {3})); /* X + 1 */
     send(tool(0x16, 9, 3, 0, {0})); /* Y - 1 */
     send(tool(0x16, 9, 2, 0, le16(700)));
-    send(tool(0x16, 9, 3, 0, {9})); /* no such step */
+    send(tool(0x16, 9, 3, 0, {9})); /* no such step: nothing moves, Y is told as it is */
     settle();
-    ASSERT_TRUE(sim_peer_wait(gui_peer, 4, 5000));
+    ASSERT_TRUE(sim_peer_wait(gui_peer, 5, 5000));
     EXPECT_EQ(gui_frames(), (std::vector<Bytes>{gui(0x16, 9, 1, 0x80, le16(528)), gui(0x16, 9, 1, 0x80, le16(529)),
-                                                gui(0x16, 9, 2, 0x80, le16(609)), gui(0x16, 9, 2, 0x80, le16(700))}));
+                                                gui(0x16, 9, 2, 0x80, le16(609)), gui(0x16, 9, 2, 0x80, le16(700)),
+                                                gui(0x16, 9, 2, 0x80, le16(700))}));
     EXPECT_EQ(qel_dev_status.s16RangeOffsetX, 529);
     EXPECT_EQ(qel_dev_status.s16RangeOffsetY, 700);
 }
