@@ -419,22 +419,42 @@ static void clean_unpack_folders(const vesk_update_watch *w)
     closedir(dir);
 }
 
+/* A claimed file whose package waits whole in the update directory is only
+ * a copy of it (a claim is refused while a published package waits), and
+ * the boot installer takes the package before the next start sees the
+ * claim again: it goes as the unpack's last step would have removed it, so
+ * that no later start calls the update interrupted. 1 when it went. */
+static int remove_published_claim(const vesk_update_watch *w, int root)
+{
+    char published[VESK_UPDATE_PATH_MAX];
+    struct stat st;
+    if (root < 0 || vesk_update_join(published, w->vesk_update, VESK_UPDATE_PUBLISHED) != 0 ||
+        lstat(published, &st) != 0 || !S_ISDIR(st.st_mode))
+        return 0;
+    int priv = open_dir_at(root, VESK_UPDATE_PRIVATE);
+    if (priv < 0) return 0;
+    int removed = unlinkat(priv, VESK_UPDATE_CLAIMED, 0) == 0;
+    if (removed) {
+        (void)fsync(priv);
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "%s/%s is published for the boot installer: removed", VESK_UPDATE_PRIVATE,
+                        VESK_UPDATE_CLAIMED);
+    }
+    close(priv);
+    return removed;
+}
+
 static void leftover(const vesk_update_watch *w, int root)
 {
     int priv = open_dir_at(root, VESK_UPDATE_PRIVATE);
     if (priv < 0) return;
     struct stat st;
     int present = fstatat(priv, VESK_UPDATE_CLAIMED, &st, AT_SYMLINK_NOFOLLOW) == 0;
-    int published = present && vesk_update_published_waits(w->vesk_update);
-    if (published && unlinkat(priv, VESK_UPDATE_CLAIMED, 0) == 0) {
-        /* Only this claim can have been published: a claim is refused while
-         * a published package waits. */
-        (void)fsync(priv);
-        vesk_log_printf(VESK_LOG_ERROR, TAG, "%s/%s was published before the restart: removed", VESK_UPDATE_PRIVATE,
-                        VESK_UPDATE_CLAIMED);
-    }
     close(priv);
-    if (!present || published) return;
+    if (!present) return;
+    if (vesk_update_published_waits(w->vesk_update)) {
+        (void)remove_published_claim(w, root);
+        return;
+    }
     const aside_report report = {
         w,    root, "interrupted", 0,
         NULL, 0,    kActionAgain,  "a claimed package was never published (power loss or a restart during the update)"};
@@ -496,6 +516,10 @@ static void vesk_update_handle_note(const vesk_update_watch *w, int result, int 
         const aside_report report = {w, root, name, pending, files, source[0] != '\0' ? 1u : 0u, action, detail};
         char checked[VESK_UPDATE_PATH_MAX];
         snprintf(checked, sizeof checked, "%s/%s, checked at the next start", VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED);
+        /* The commit is over: a package that waits now was published by
+         * it. */
+        if (result == VESK_UPDATE_RESULT_UNCERTAIN && remove_published_claim(w, root))
+            archive = "published for the boot installer";
         if (aside)
             set_claim_aside(root, &report);
         else

@@ -505,7 +505,17 @@ TEST_F(UpdateWatcher, ACancelAfterThePackageWasPublishedLeavesItToTheInstaller)
     std::string rep = report();
     EXPECT_EQ(update_report_field(rep, "step"), "publication");
     EXPECT_EQ(update_report_field(rep, "state"), "pending");
-    EXPECT_TRUE(update_exists(d.media_path(CLAIMED)));
+    EXPECT_EQ(update_report_field(rep, "archive"), "published for the boot installer");
+    /* The published folder is the claimed file's copy, as if the unpack
+     * had removed it. */
+    EXPECT_FALSE(update_exists(d.media_path(CLAIMED)));
+    EXPECT_FALSE(update_exists(d.media_path("VeskUpdate/vesk_failed_000001.zip.failed")));
+    stop();
+    /* The boot installer takes the package before the next start: that
+     * start settles the report and never calls the update interrupted. */
+    ASSERT_EQ(rmdir(d.update_path("device_upgrade").c_str()), 0);
+    start();
+    EXPECT_FALSE(update_exists(d.media_path(REPORT))) << report();
     EXPECT_FALSE(update_exists(d.media_path("VeskUpdate/vesk_failed_000001.zip.failed")));
 }
 
