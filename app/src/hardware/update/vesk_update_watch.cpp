@@ -112,7 +112,7 @@ static void write_aside_report(const aside_report *r, const char *archive)
  * "vesk_failed_NNNNNN.zip.failed"; 0 with the new name, or -errno with
  * it empty (-ENOENT: nothing there to move). report, when given, is
  * written first with the name the move takes. */
-static int set_aside(int from, const char *name, int priv, char out[64], const aside_report *report)
+static int vesk_update_set_aside(int from, const char *name, int priv, char out[64], const aside_report *report)
 {
     struct stat st;
     if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -155,7 +155,7 @@ static void set_claim_aside(int root, const aside_report *report)
     int priv = root >= 0 ? open_dir_at(root, VESK_UPDATE_PRIVATE) : -1;
     int err = priv >= 0 ? 0 : root < 0 ? ENODEV : errno;
     char name[64] = "";
-    if (priv >= 0) err = -set_aside(priv, VESK_UPDATE_CLAIMED, priv, name, report);
+    if (priv >= 0) err = -vesk_update_set_aside(priv, VESK_UPDATE_CLAIMED, priv, name, report);
     if (priv >= 0) close(priv);
     if (err == 0) return;
     char archive[VESK_UPDATE_PATH_MAX];
@@ -206,7 +206,7 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
                                      "the file name is not a package name"};
         int priv = open_private(root);
         char moved[64] = "";
-        int rc = priv >= 0 ? set_aside(root, name, priv, moved, &report) : priv;
+        int rc = priv >= 0 ? vesk_update_set_aside(root, name, priv, moved, &report) : priv;
         if (priv >= 0) close(priv);
         if (rc != 0) {
             snprintf(archive, sizeof archive, "left in the Media root (could not be moved aside: errno=%d)", -rc);
