@@ -23,7 +23,13 @@
 #define UPDATE_DIR "/usrdata/update/"
 #define STORAGE_LOW_FILE "SIMULATE_STORAGE_LOW.cfg"
 
-enum { SET_ASIDE_LAST = 999999, INOTIFY_BUF = 4096, HTTP_RESULT_STORAGE = 13, STORAGE_LOW_DECIMALS = 46 };
+enum {
+    SET_ASIDE_LAST = 999999,
+    INOTIFY_BUF = 4096,
+    HTTP_RESULT_STORAGE = 13,
+    STORAGE_LOW_DECIMALS = 46,
+    STORAGE_WHOLE_MAX = 255
+};
 
 typedef struct {
     pthread_mutex_t vesk_lock;
@@ -583,6 +589,9 @@ static int publish_storage(const char *media)
         unsigned whole = (unsigned)gib;
         data[0] = (uint8_t)whole;
         data[1] = (uint8_t)(unsigned)((gib - (float)whole) * 100.0f);
+        /* More than a byte of whole GiB: the most it can say, not a figure
+         * wrapped round to a nearly full card. */
+        if (gib >= (float)STORAGE_WHOLE_MAX + 1.0f) data[0] = STORAGE_WHOLE_MAX, data[1] = 99;
     }
     return g_calls.vesk_send_http_result != NULL ? g_calls.vesk_send_http_result(HTTP_RESULT_STORAGE, data, 2) : 0;
 }
