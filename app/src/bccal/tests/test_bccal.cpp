@@ -208,6 +208,88 @@ TEST_F(Exchange, WordsAndTheirConversions)
     EXPECT_EQ(qel_ir_cursor.group[1].zero[0].u16IrCursorDistance, 1500);
 }
 
+TEST_F(Exchange, WordsAreTakenAsThePhoneWritesThem)
+{
+    /* The phone writes its words in lower case; another spelling is no
+     * word of the file: an unknown drag model is the g7 model, the other
+     * words leave the scope's value alone. */
+    current(4);
+    const struct {
+        const char *line;
+        int (*got)(Info_ballistics &b);
+        int before, want;
+    } rows[] = {
+        {"gun_bullet_dragModel=G1", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 0, 4},
+        {"gun_bullet_dragModel=G8", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 0, 4},
+        {"gun_riflingDirection=LEFT", [](Info_ballistics &b) { return (int)b.gun.direction; }, RIGHT, RIGHT},
+        {"gun_riflingDirection=Right", [](Info_ballistics &b) { return (int)b.gun.direction; }, LEFT, LEFT},
+        {"gun_bullet_zeroOffsetUnit=MRAD", [](Info_ballistics &b) { return (int)b.gun.bullet.zeroOffsetUnit; }, MOA,
+         MOA},
+        {"gun_bullet_isOpenzeroingWeather=TRUE", [](Info_ballistics &b) { return b.gun.bullet.isOpenAtmosphere; }, 0,
+         0},
+        {"gun_bullet_isOpenzeroingWeather=False", [](Info_ballistics &b) { return b.gun.bullet.isOpenAtmosphere; }, 1,
+         1},
+        {"spinDrift=FALSE", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 0, 1},
+        {"spinDrift=falsely", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 1, 0},
+    };
+    for (const auto &r : rows) {
+        for (int i = 0; i < 6; i++) {
+            Info_ballistics &b = profile(i);
+            b.gun.bullet.dragFunction = r.before;
+            b.gun.direction = (RiflingDirection)r.before;
+            b.gun.bullet.zeroOffsetUnit = (ScopeUnit)r.before;
+            b.gun.bullet.isOpenAtmosphere = r.before;
+            b.spinDriftOpt = (uint8_t)r.before;
+        }
+        ASSERT_EQ(import(std::string("[bccal]\n") + r.line + "\n"), 0) << r.line;
+        EXPECT_EQ(r.got(profile(4)), r.want) << r.line;
+    }
+}
+
+TEST_F(Exchange, DistancesBeyondAnyRangeAreHeldAtTheLimit)
+{
+    current(2);
+    const struct {
+        const char *text;
+        short range, zero;
+    } rows[] = {
+        {"[bccal]\ntarget_distance=1e12\ngun_scope_zeroingDistance=1e12\n", 30000, 1500},
+        {"[bccal]\ntarget_distance=1e400\ngun_scope_zeroingDistance=-1e400\n", 30000, 11},
+        {"[bccal]\ntarget_distance=-1e12\ngun_scope_zeroingDistance=40000\n", 0, 1500},
+    };
+    for (const auto &r : rows) {
+        for (int i = 0; i < 6; i++) profile(i).target.range = 1234;
+        profile(2).gun.scope.zeroRange = 100;
+        ASSERT_EQ(import(r.text), 0) << r.text;
+        for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).target.range, r.range) << r.text << " profile " << i;
+        EXPECT_EQ(profile(2).gun.scope.zeroRange, r.zero) << r.text;
+        EXPECT_EQ(qel_ir_cursor.group[2].zero[0].u16IrCursorDistance, r.zero) << r.text;
+    }
+}
+
+TEST_F(Exchange, ValuesForEveryProfileAreKeptInTheirLimitsInEveryProfile)
+{
+    /* Profile 0 carries the values common to all groups, whichever is
+     * current: the GUI shows them and the export serves them from there. */
+    current(3);
+    ASSERT_EQ(import("[bccal]\nwind_speed=50\ntarget_angle=120\nweather_airPressure=2000\n"
+                     "weather_temperature=-60\ngun_riflingRange=40\ngun_bullet_zeroOffsetVertical=150\n"),
+              0);
+    for (int i = 0; i < 6; i++) {
+        const Info_ballistics &b = profile(i);
+        EXPECT_EQ(b.wind.speed, 30) << i;
+        EXPECT_EQ(b.target.shootingAngle, 90) << i;
+        EXPECT_FLOAT_EQ(b.atmosphere.barometer, 825.1f) << i;
+        EXPECT_FLOAT_EQ(b.atmosphere.temperature, -40.0f) << i;
+        EXPECT_DOUBLE_EQ(b.gun.riflingRange, 24.02) << i;
+        EXPECT_DOUBLE_EQ(b.gun.bullet.zeroOffsetVerticalMOA, 99.99) << i;
+    }
+    char text[4096];
+    ASSERT_GT(vesk_bccal_export_text(&qel_ballistics, text, sizeof text), 0);
+    EXPECT_NE(strstr(text, "\nwind_speed=30.000000\n"), nullptr) << text;
+    EXPECT_NE(strstr(text, "\ntarget_angle=90.000000\n"), nullptr) << text;
+}
+
 TEST_F(Exchange, ResultValuesAndTheCoriolisSwitch)
 {
     ASSERT_EQ(import("[bccal]\nresult_moaVertical=1.5\nresult_moaHorizontal=-2\nresult_mradVertical=0.25\n"
@@ -260,6 +342,18 @@ TEST_F(Exchange, BrokenFilesChangeNothingAndAreLogged)
         EXPECT_TRUE(wait_logged(r.log)) << r.name << "\n" << logged();
     }
     EXPECT_EQ(vesk_bccal_import_from((dir.root + "/no-such-file").c_str()), -1);
+}
+
+TEST_F(Exchange, ARefusedEditAppliesNothing)
+{
+    const Qel_IR_Ballistics before = qel_ballistics;
+    const uint64_t staged = persist_accepted(VESK_PERSIST_PROFILES);
+    vesk_persist_abandon_pending();
+    EXPECT_EQ(import("[bccal]\ntarget_distance=250\nresult_moaVertical=2\n"), -ECANCELED);
+    EXPECT_EQ(memcmp(&before, &qel_ballistics, sizeof before), 0);
+    EXPECT_EQ(g_ballistics_result.moaV, 0);
+    EXPECT_EQ(persist_accepted(VESK_PERSIST_PROFILES), staged);
+    EXPECT_TRUE(wait_logged("edit refused")) << logged();
 }
 
 TEST_F(Exchange, ExportLinesInOrder)
@@ -357,6 +451,55 @@ TEST_F(Exchange, AnExportImportedAgainKeepsTheScope)
     }
     EXPECT_NEAR(profile(0).gun.bullet.weight, before.ballistics[0].gun.bullet.weight, 0.01);
     EXPECT_EQ(profile(0).gun.bullet.dragFunction, before.ballistics[0].gun.bullet.dragFunction);
+}
+
+TEST_F(Exchange, AnImportIsInTheProfileDatabaseAfterARestart)
+{
+    current(1);
+    ASSERT_EQ(import("[bccal]\nspinDrift=true\ntarget_distance=812.5\nwind_direction=-45\nwind_speed=4.5\n"
+                     "coriolisEffect_lat=48.25\nweather_humidity=55\ngun_riflingDirection=left\n"
+                     "gun_bullet_weight=11.5\ngun_bullet_dragModel=g7\ngun_bullet_muzzleVelocity=812\n"
+                     "gun_bullet_isOpenzeroingWeather=true\ngun_bullet_zeroOffsetUnit=mrad\n"
+                     "gun_bullet_zeroOffsetVertical=0.4\ngun_bullet_zeroOffsetHorizontal=-0.2\n"
+                     "gun_scope_zeroingDistance=200\ngun_scope_height=42\n"),
+              0);
+    const Qel_IR_Ballistics applied = qel_ballistics;
+    ASSERT_EQ(vesk_persist_flush(5000), 0);
+    ASSERT_EQ(vesk_persist_stop(2000), 0);
+    vesk_persist_paths p = dir.paths();
+    vesk_persist_hooks hooks = {};
+    vesk_persist_profiles loaded = {};
+    ASSERT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, &loaded), 0);
+    for (int i = 0; i < 6; i++) {
+        const Info_ballistics &a = applied.ballistics[i], &b = loaded.vesk_ballistics.ballistics[i];
+        EXPECT_EQ(b.spinDriftOpt, 1) << i;
+        EXPECT_EQ(b.target.range, 8125) << i;
+        EXPECT_DOUBLE_EQ(b.wind.angle, 315) << i;
+        EXPECT_DOUBLE_EQ(b.wind.speed, 4.5) << i;
+        EXPECT_DOUBLE_EQ(b.corioliseffect.lat, 48.25) << i;
+        EXPECT_EQ(b.corioliseffect.CoriolisEffectSwitch, 1) << i;
+        EXPECT_EQ(b.atmosphere.relative_humidity, 55) << i;
+        EXPECT_EQ(b.gun.direction, LEFT) << i;
+        EXPECT_EQ(b.gun.bullet.zeroOffsetUnit, MRAD) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetVerticalMRAD, 0.4, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetVerticalMOA, 1.376, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetHorizontalMRAD, -0.2, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetHorizontalMOA, -0.688, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.weight, a.gun.bullet.weight, 1e-6) << i;
+        EXPECT_EQ(b.gun.bullet.dragFunction, a.gun.bullet.dragFunction) << i;
+        EXPECT_NEAR(b.gun.bullet.velocity, a.gun.bullet.velocity, 1e-6) << i;
+        EXPECT_EQ(b.gun.bullet.isOpenAtmosphere, a.gun.bullet.isOpenAtmosphere) << i;
+        EXPECT_EQ(b.gun.scope.zeroRange, a.gun.scope.zeroRange) << i;
+        EXPECT_NEAR(b.gun.scope.sightHeightOverBore, a.gun.scope.sightHeightOverBore, 1e-6) << i;
+    }
+    const Info_bullet &cur = loaded.vesk_ballistics.ballistics[1].gun.bullet;
+    EXPECT_NEAR(cur.weight, 11.5 * 15.432, 1e-6);
+    EXPECT_EQ(cur.dragFunction, 4);
+    EXPECT_EQ(cur.velocity, 812);
+    EXPECT_EQ(cur.isOpenAtmosphere, 1);
+    EXPECT_EQ(loaded.vesk_ballistics.ballistics[1].gun.scope.zeroRange, 200);
+    EXPECT_EQ(loaded.vesk_ballistics.ballistics[1].gun.scope.sightHeightOverBore, 42);
+    EXPECT_EQ(loaded.vesk_cursor.group[1].zero[0].u16IrCursorDistance, 200);
 }
 
 TEST(ExchangeToken, ValueAfterTheKey)
