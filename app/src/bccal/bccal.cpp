@@ -245,35 +245,34 @@ int vesk_bccal_parse_text(const char *text, size_t len, vesk_bccal_pending *out)
         vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: the last line has no newline (cut off?)");
         return -EINVAL;
     }
-    /* Two passes: the file is checked whole before any value is taken. */
+    /* Values are gathered aside: a file without its section gives none. */
     vesk_bccal_pending scratch;
     memset(&scratch, 0, sizeof scratch);
-    for (int pass = 0; pass < 2; pass++) {
-        int in_section = 0, number = 0;
-        for (size_t at = 0; at < len;) {
-            const char *nl = (const char *)memchr(text + at, '\n', len - at);
-            size_t n = (size_t)(nl - (text + at));
-            const size_t next = at + n + 1;
-            number++;
-            if (n > 0 && text[at + n - 1] == '\r') n--;
-            std::string line(text + at, n);
-            at = next;
-            if (!in_section) {
-                while (!line.empty() && blank(line.back())) line.pop_back();
-                in_section = line == VESK_BCCAL_SECTION;
-                continue;
-            }
-            if (pass == 0 && n > VESK_BCCAL_LINE_MAX) {
-                vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: line %d has %zu characters, at most %d",
-                                number, n, VESK_BCCAL_LINE_MAX);
-                return -EINVAL;
-            }
-            if (pass == 1) parse_line(line.c_str(), number, &scratch);
-        }
+    int in_section = 0, number = 0;
+    for (size_t at = 0; at < len;) {
+        const char *nl = (const char *)memchr(text + at, '\n', len - at);
+        size_t n = (size_t)(nl - (text + at));
+        const size_t next = at + n + 1;
+        number++;
+        if (n > 0 && text[at + n - 1] == '\r') n--;
+        std::string line(text + at, n);
+        at = next;
         if (!in_section) {
-            vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: no %s line", VESK_BCCAL_SECTION);
-            return -EINVAL;
+            while (!line.empty() && blank(line.back())) line.pop_back();
+            in_section = line == VESK_BCCAL_SECTION;
+            continue;
         }
+        /* A value cut to fit the line would be taken as another value. */
+        if (n > VESK_BCCAL_LINE_MAX) {
+            vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "line %d skipped: %zu characters, at most %d", number, n,
+                            VESK_BCCAL_LINE_MAX);
+            continue;
+        }
+        parse_line(line.c_str(), number, &scratch);
+    }
+    if (!in_section) {
+        vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: no %s line", VESK_BCCAL_SECTION);
+        return -EINVAL;
     }
     *out = scratch;
     return 0;

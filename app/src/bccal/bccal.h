@@ -116,8 +116,8 @@ int parse_equal_value_str(const char *line, const char *key, char *out, size_t c
 
 /* Parses a file, or text of len bytes, into *out (cleared first): 0, -1
  * (file not opened), -EFBIG, -EINVAL (no "[bccal]" line, a byte that is
- * no text, a line over 63 characters, a last line without its newline),
- * -EIO. Lines whose value cannot be read are skipped and logged. */
+ * no text, a last line without its newline), -EIO. Lines over 63
+ * characters and lines whose value cannot be read are skipped and logged. */
 int vesk_bccal_parse_file(const char *path, vesk_bccal_pending *out);
 int vesk_bccal_parse_text(const char *text, size_t len, vesk_bccal_pending *out);
 
