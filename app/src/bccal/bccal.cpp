@@ -524,6 +524,26 @@ int vesk_bccal_export_text(const Qel_IR_Ballistics *b, char *out, size_t cap)
     return t.failed ? -EOVERFLOW : (int)t.len;
 }
 
+/* Written aside and moved into place, so the daemon never serves half a
+ * file. */
+static int write_export(const char *path, const char *text, size_t len)
+{
+    const std::string tmp = std::string(path) + ".tmp";
+    FILE *f = fopen(tmp.c_str(), "w");
+    if (f == NULL) {
+        printf("bccal_save_4http: fp is NULL!\n");
+        return -1;
+    }
+    int ok = fwrite(text, 1, len, f) == len;
+    ok = fclose(f) == 0 && ok;
+    if (!ok || rename(tmp.c_str(), path) != 0) {
+        vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "export to %s failed errno=%d", path, errno);
+        unlink(tmp.c_str());
+        return -EIO;
+    }
+    return 0;
+}
+
 int vesk_bccal_export_to(const char *path)
 {
     if (path == NULL) return -1;
@@ -533,23 +553,11 @@ int vesk_bccal_export_to(const char *path)
     vesk_profiles_unlock();
     char text[4096];
     const int len = vesk_bccal_export_text(&copy, text, sizeof text);
-    if (len < 0) return len;
-    /* Written aside and moved into place, so the daemon never serves half
-     * a file. */
-    const std::string tmp = std::string(path) + ".tmp";
-    FILE *f = fopen(tmp.c_str(), "w");
-    if (f == NULL) {
-        printf("bccal_save_4http: fp is NULL!\n");
-        return -1;
-    }
-    int ok = fwrite(text, 1, (size_t)len, f) == (size_t)len;
-    ok = fclose(f) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path) != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "export to %s failed errno=%d", path, errno);
-        unlink(tmp.c_str());
-        return -EIO;
-    }
-    return 0;
+    const int rc = len < 0 ? len : write_export(path, text, (size_t)len);
+    /* An earlier export left in place would reach the phone as the scope's
+     * profile of now. */
+    if (rc != 0 && unlink(path) == 0) vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "the earlier export %s removed", path);
+    return rc;
 }
 
 int bccal_save_4http(void) { return vesk_bccal_export_to(VESK_BCCAL_EXPORT_PATH); }

@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -441,6 +442,31 @@ TEST_F(Exchange, ExportLinesInOrder)
                            "gun_scope_unit=0"};
     for (const char *e : exact) EXPECT_NE(std::find(lines.begin(), lines.end(), e), lines.end()) << e;
     EXPECT_NEAR(atof(lines[15].c_str() + strlen("gun_bullet_weight=")), 10, 1e-3);
+}
+
+TEST_F(Exchange, AFailedExportLeavesNoEarlierFileToServe)
+{
+    const std::string out = dir.root + "/usrdata/http_get_bccalfile.txt";
+    const struct {
+        const char *name;
+        int rc;
+    } rows[] = {{"a value that does not fit its line", -EOVERFLOW}, {"a file that cannot be created", -1}};
+    for (const auto &r : rows) {
+        write_text(out, "[bccal]\ntarget_distance=1.000000\n");
+        const Qel_IR_Ballistics before = qel_ballistics;
+        if (r.rc == -EOVERFLOW) {
+            profile(0).corioliseffect.CoriolisEffectSwitch = 1;
+            profile(0).corioliseffect.lat = 1e60;
+        } else {
+            ASSERT_EQ(mkdir((out + ".tmp").c_str(), 0700), 0);
+        }
+        EXPECT_EQ(vesk_bccal_export_to(out.c_str()), r.rc) << r.name;
+        EXPECT_FALSE(file_exists(out)) << r.name;
+        qel_ballistics = before;
+        rmdir((out + ".tmp").c_str());
+    }
+    ASSERT_EQ(vesk_bccal_export_to(out.c_str()), 0);
+    EXPECT_EQ(read_text(out).rfind("[bccal]\nspinDrift=", 0), 0u);
 }
 
 TEST_F(Exchange, AnExportImportedAgainKeepsTheScope)
