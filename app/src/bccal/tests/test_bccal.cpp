@@ -247,25 +247,40 @@ TEST_F(Exchange, WordsAreTakenAsThePhoneWritesThem)
     }
 }
 
-TEST_F(Exchange, DistancesBeyondAnyRangeAreHeldAtTheLimit)
+TEST_F(Exchange, DistancesAreHeldAtTheLimitAndTheirYardsFollow)
 {
+    /* Any number is a distance held at its limit. A scope set to yards
+     * shows and edits the yard fields: they follow the metres the file
+     * brought, as the GUI's own editors keep them. */
     current(2);
     const struct {
         const char *text;
-        short range, zero;
+        short range, range_yard, zero, zero_yard;
     } rows[] = {
-        {"[bccal]\ntarget_distance=1e12\ngun_scope_zeroingDistance=1e12\n", 30000, 1500},
-        {"[bccal]\ntarget_distance=1e400\ngun_scope_zeroingDistance=-1e400\n", 30000, 11},
-        {"[bccal]\ntarget_distance=-1e12\ngun_scope_zeroingDistance=40000\n", 0, 1500},
+        {"[bccal]\ntarget_distance=812.5\ngun_scope_zeroingDistance=200\n", 8125, 8885, 200, 218},
+        {"[bccal]\ntarget_distance=250\ngun_scope_zeroingDistance=1250\n", 2500, 2734, 1250, 1367},
+        {"[bccal]\ntarget_distance=4000\ngun_scope_zeroingDistance=5000\n", 30000, 32767, 1500, 1640},
+        {"[bccal]\ntarget_distance=1e12\ngun_scope_zeroingDistance=1e12\n", 30000, 32767, 1500, 1640},
+        {"[bccal]\ntarget_distance=1e400\ngun_scope_zeroingDistance=-1e400\n", 30000, 32767, 11, 12},
+        {"[bccal]\ntarget_distance=-1e12\ngun_scope_zeroingDistance=40000\n", 0, 0, 1500, 1640},
     };
     for (const auto &r : rows) {
         for (int i = 0; i < 6; i++) profile(i).target.range = 1234;
         profile(2).gun.scope.zeroRange = 100;
         ASSERT_EQ(import(r.text), 0) << r.text;
-        for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).target.range, r.range) << r.text << " profile " << i;
+        for (int i = 0; i < 6; i++) {
+            EXPECT_EQ(profile(i).target.range, r.range) << r.text << " profile " << i;
+            EXPECT_EQ(profile(i).target.range_yard, r.range_yard) << r.text << " profile " << i;
+        }
         EXPECT_EQ(profile(2).gun.scope.zeroRange, r.zero) << r.text;
+        EXPECT_EQ(profile(2).gun.scope.zeroRange_yard, r.zero_yard) << r.text;
         EXPECT_EQ(qel_ir_cursor.group[2].zero[0].u16IrCursorDistance, r.zero) << r.text;
+        EXPECT_EQ(qel_ir_cursor.group[2].zero[0].u16IrCursorDistanceYD, r.zero_yard) << r.text;
     }
+    const short range_yard = profile(2).target.range_yard, other_zero = profile(4).gun.scope.zeroRange_yard;
+    ASSERT_EQ(import("[bccal]\nwind_speed=3\n"), 0);
+    EXPECT_EQ(profile(2).target.range_yard, range_yard) << "no distance in the file";
+    EXPECT_EQ(profile(4).gun.scope.zeroRange_yard, other_zero) << "another group's zero";
 }
 
 TEST_F(Exchange, ValuesForEveryProfileAreKeptInTheirLimitsInEveryProfile)
