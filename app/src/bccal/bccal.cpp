@@ -451,13 +451,27 @@ int vesk_bccal_import_from(const char *path)
         return rc;
     }
     vesk_profiles_lock();
+    /* What the import replaces, for a store that refuses it: nothing of
+     * it may stay in use that is not kept. */
+    vesk_persist_profiles before;
+    before.vesk_ballistics = qel_ballistics;
+    before.vesk_cursor = qel_ir_cursor;
+    const Result_ballistics result = g_ballistics_result;
+    Info_ballistics working;
+    vesk_ballistics_working_get(&working);
     vesk_bccal_apply_pending(&pending, qel_ballistics.u8CurrentBallistics);
     vesk_persist_profiles snapshot;
     snapshot.vesk_ballistics = qel_ballistics;
     snapshot.vesk_cursor = qel_ir_cursor;
     rc = vesk_persist_stage_profiles(&snapshot);
+    if (rc != 0) {
+        qel_ballistics = before.vesk_ballistics;
+        qel_ir_cursor = before.vesk_cursor;
+        g_ballistics_result = result;
+        Qel_ballistics_paramsSave_FBC(&working);
+    }
     vesk_profiles_unlock();
-    if (rc != 0) vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "imported profiles not staged (%d)", rc);
+    if (rc != 0) vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import not applied: profiles not staged (%d)", rc);
     vesk_persist_checkpoint();
     vesk_persist_edit_end();
     return rc;

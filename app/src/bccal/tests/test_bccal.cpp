@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ballistic_fbc.h"
 #include "ballistic_thread.h"
 #include "ballistic_units.h"
 #include "persist_fixture.h"
@@ -376,16 +377,36 @@ TEST_F(Exchange, BrokenFilesChangeNothingAndAreLogged)
     EXPECT_EQ(vesk_bccal_import_from((dir.root + "/no-such-file").c_str()), -1);
 }
 
-TEST_F(Exchange, ARefusedEditAppliesNothing)
+TEST_F(Exchange, ARefusalOfTheStoreAppliesNothing)
 {
-    const Qel_IR_Ballistics before = qel_ballistics;
-    const uint64_t staged = persist_accepted(VESK_PERSIST_PROFILES);
-    vesk_persist_abandon_pending();
-    EXPECT_EQ(import("[bccal]\ntarget_distance=250\nresult_moaVertical=2\n"), -ECANCELED);
-    EXPECT_EQ(memcmp(&before, &qel_ballistics, sizeof before), 0);
-    EXPECT_EQ(g_ballistics_result.moaV, 0);
-    EXPECT_EQ(persist_accepted(VESK_PERSIST_PROFILES), staged);
-    EXPECT_TRUE(wait_logged("edit refused")) << logged();
+    const struct {
+        const char *name;
+        int rc;
+        const char *log;
+    } rows[] = {
+        {"a profile the store cannot keep", -EINVAL, "profiles not staged"},
+        {"an edit refused", -ECANCELED, "edit refused"},
+    };
+    for (const auto &r : rows) {
+        if (r.rc == -EINVAL) profile(4).corioliseffect.lat = NAN;
+        Info_ballistics working_before;
+        vesk_ballistics_working_get(&working_before);
+        const Qel_IR_Ballistics before = qel_ballistics;
+        const Qel_IR_Cursor cursor = qel_ir_cursor;
+        const uint64_t staged = persist_accepted(VESK_PERSIST_PROFILES);
+        if (r.rc == -ECANCELED) vesk_persist_abandon_pending();
+        EXPECT_EQ(import("[bccal]\ntarget_distance=250\ngun_scope_zeroingDistance=300\nresult_moaVertical=2\n"), r.rc)
+            << r.name;
+        EXPECT_EQ(memcmp(&before, &qel_ballistics, sizeof before), 0) << r.name;
+        EXPECT_EQ(memcmp(&cursor, &qel_ir_cursor, sizeof cursor), 0) << r.name;
+        EXPECT_EQ(g_ballistics_result.moaV, 0) << r.name;
+        Info_ballistics working;
+        vesk_ballistics_working_get(&working);
+        EXPECT_EQ(memcmp(&working, &working_before, sizeof working), 0) << r.name << ": the calculator's profile";
+        EXPECT_EQ(persist_accepted(VESK_PERSIST_PROFILES), staged) << r.name;
+        EXPECT_TRUE(wait_logged(r.log)) << r.name << "\n" << logged();
+        profile(4).corioliseffect.lat = 0;
+    }
 }
 
 TEST_F(Exchange, ExportLinesInOrder)
