@@ -552,6 +552,7 @@ TEST_F(Exchange, AnImportIsInTheProfileDatabaseAfterARestart)
         const Info_ballistics &a = applied.ballistics[i], &b = loaded.vesk_ballistics.ballistics[i];
         EXPECT_EQ(b.spinDriftOpt, 1) << i;
         EXPECT_EQ(b.target.range, 8125) << i;
+        EXPECT_EQ(b.target.range_yard, 8885) << i;
         EXPECT_DOUBLE_EQ(b.wind.angle, 315) << i;
         EXPECT_DOUBLE_EQ(b.wind.speed, 4.5) << i;
         EXPECT_DOUBLE_EQ(b.corioliseffect.lat, 48.25) << i;
@@ -578,6 +579,7 @@ TEST_F(Exchange, AnImportIsInTheProfileDatabaseAfterARestart)
     EXPECT_EQ(loaded.vesk_ballistics.ballistics[1].gun.scope.zeroRange, 200);
     EXPECT_EQ(loaded.vesk_ballistics.ballistics[1].gun.scope.sightHeightOverBore, 42);
     EXPECT_EQ(loaded.vesk_cursor.group[1].zero[0].u16IrCursorDistance, 200);
+    EXPECT_EQ(loaded.vesk_cursor.group[1].zero[0].u16IrCursorDistanceYD, 218);
 }
 
 TEST(ExchangeToken, ValueAfterTheKey)
