@@ -505,6 +505,73 @@ TEST_F(Exchange, AFailedExportLeavesNoEarlierFileToServe)
     EXPECT_EQ(read_text(out).rfind("[bccal]\nspinDrift=", 0), 0u);
 }
 
+TEST(ExchangeExport, EveryLineAsThePhoneReadsIt)
+{
+    /* The common values from profile 0, the bullet and scope from the
+     * current profile (2), the offsets and clicks from profile 0. */
+    Qel_IR_Ballistics set = {};
+    set.u8CurrentBallistics = 2;
+    Info_ballistics &p0 = set.ballistics[0], &cur = set.ballistics[2];
+    p0.spinDriftOpt = 1;
+    p0.target.range = 3005;
+    p0.target.shootingAngle = -12.5;
+    p0.wind.angle = 200;
+    p0.wind.speed = 4.25;
+    p0.corioliseffect = {48.5, 270, 1};
+    p0.atmosphere = {0, 760, -5.5f, 40};
+    p0.gun.riflingRange = 10;
+    p0.gun.direction = RIGHT;
+    p0.gun.bullet.zeroOffsetVerticalMOA = 1.5;
+    p0.gun.bullet.zeroOffsetHorizontalMOA = -0.75;
+    p0.gun.bullet.zeroOffsetUnit = MRAD;
+    p0.gun.scope.verticalUnitPerCard = 0.1;
+    p0.gun.scope.horizontalUnitPerCard = 0.25;
+    cur.gun.bullet.length = 31.5;
+    cur.gun.bullet.diameter = 7.82;
+    cur.gun.bullet.weight = 175;
+    cur.gun.bullet.ballisticsCoef = 0.243;
+    cur.gun.bullet.dragFunction = 7;
+    cur.gun.bullet.velocity = 790;
+    cur.gun.bullet.atmosphere = {0, 750, 20, 55};
+    cur.gun.bullet.isOpenAtmosphere = 1;
+    cur.gun.scope.zeroRange = 100;
+    cur.gun.scope.sightHeightOverBore = 45;
+    cur.gun.scope.unit = MRAD;
+    char text[4096];
+    ASSERT_GT(vesk_bccal_export_text(&set, text, sizeof text), 0);
+    EXPECT_STREQ(text, "[bccal]\n"
+                       "spinDrift=1\n"
+                       "target_distance=300.500000\n"
+                       "target_angle=-12.500000\n"
+                       "wind_direction=-160.000000\n"
+                       "wind_speed=4.250000\n"
+                       "coriolisEffect_lat=48.500000\n"
+                       "coriolisEffect_azimuth=270.000000\n"
+                       "weather_temperature=-5.500000\n"
+                       "weather_airPressure=760.000000\n"
+                       "weather_humidity=40.000000\n"
+                       "gun_riflingRange=10.000000\n"
+                       "gun_riflingDirection=1\n"
+                       "gun_bullet_length=31.500000\n"
+                       "gun_bullet_diameter=7.820000\n"
+                       "gun_bullet_weight=11.340000\n"
+                       "gun_bullet_coefficient=0.243000\n"
+                       "gun_bullet_dragModel=gs\n"
+                       "gun_bullet_muzzleVelocity=790.000000\n"
+                       "gun_bullet_zeroingWeather_temperature=20.000000\n"
+                       "gun_bullet_zeroingWeather_airPressure=750.000000\n"
+                       "gun_bullet_zeroingWeather_humidity=55.000000\n"
+                       "gun_bullet_isOpenzeroingWeather=1\n"
+                       "gun_bullet_zeroOffsetUnit=0\n"
+                       "gun_bullet_zeroOffsetVertical=1.500000\n"
+                       "gun_bullet_zeroOffsetHorizontalMOA=-0.750000\n"
+                       "gun_scope_zeroingDistance=100\n"
+                       "gun_scope_height=45.000000\n"
+                       "gun_scope_unit=0\n"
+                       "gun_scope_verticalUnitPerCard=0.100000\n"
+                       "gun_scope_horizontalUnitPerCard=0.250000\n");
+}
+
 TEST_F(Exchange, AnExportImportedAgainKeepsTheScope)
 {
     current(0);
