@@ -310,11 +310,12 @@ TEST_F(Exchange, ValuesForEveryProfileAreKeptInTheirLimitsInEveryProfile)
 TEST_F(Exchange, ResultValuesAndTheCoriolisSwitch)
 {
     ASSERT_EQ(import("[bccal]\nresult_moaVertical=1.5\nresult_moaHorizontal=-2\nresult_mradVertical=0.25\n"
-                     "result_mradHorizontal=0\ncoriolisEffect_lat=45\ncoriolisEffect_azimuth=0\n"),
+                     "result_mradHorizontal=3\ncoriolisEffect_lat=45\ncoriolisEffect_azimuth=0\n"),
               0);
     EXPECT_DOUBLE_EQ(g_ballistics_result.moaV, -1.5);
     EXPECT_DOUBLE_EQ(g_ballistics_result.moaH, 2);
     EXPECT_DOUBLE_EQ(g_ballistics_result.mradV, -0.25);
+    EXPECT_DOUBLE_EQ(g_ballistics_result.mradH, -3);
     for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).corioliseffect.CoriolisEffectSwitch, 1) << i;
     ASSERT_EQ(import("[bccal]\ncoriolisEffect_lat=0\n"), 0);
     for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).corioliseffect.CoriolisEffectSwitch, 0) << i;
