@@ -159,14 +159,14 @@ static void start_modules(void)
     Qel_LaserInit("/dev/ttyS5", main_bus, app_bus);
     Qel_Ui_Param_Send(app_bus);
     Qel_BallisticsInit(main_bus, app_bus);
-    vesk_update_set_calls(&update_calls);
-    if (Qel_UpgradeInit(main_bus, app_bus) != 0)
-        vesk_log_printf(VESK_LOG_ERROR, "main", "Qel_UpgradeInit failed: no update from Media this run");
+    Qel_WifiInit(app_bus);
+    Qel_BluetoothInit(app_bus);
     /* A new serial number renames the access point. */
     vesk_upper_set_sn_hook(_setWiFiSSIDBySN);
     Qel_UpperComputerInit(VESK_UPPER_DEVICE, main_bus, app_bus);
-    Qel_WifiInit(app_bus);
-    Qel_BluetoothInit(app_bus);
+    vesk_update_set_calls(&update_calls);
+    if (Qel_UpgradeInit(main_bus, app_bus) != 0)
+        vesk_log_printf(VESK_LOG_ERROR, "main", "Qel_UpgradeInit failed: no update from Media this run");
     capabilitySetInit();
     Power_Ctrl_UART(access(POWER_UART_SWITCH_FILE, F_OK) == 0 ? 2 : 0);
 }
@@ -183,9 +183,9 @@ static void send_shot_video_setting(void)
 static void stop_modules(void)
 {
     Qel_laserExit();
-    vesk_update_stop();
     Qel_UpperComputerExit();
     Qel_WifiExit();
+    vesk_update_stop();
     Qel_MsgEvent_Deinit();
     Qel_FpgaExit();
     Qel_KeyExit();

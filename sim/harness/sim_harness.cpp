@@ -184,17 +184,19 @@ bool sim_harness::boot_sightd()
     return true;
 }
 
+size_t sim_harness::modules_up() const
+{
+    size_t n = 0;
+    for (const std::string &line : board_log("ioctl"))
+        if (sim_log_field(line, "node") == "/dev/uart_switch") n++;
+    return n;
+}
+
 bool sim_harness::boot_all_modules()
 {
-    auto switches = [&] {
-        size_t n = 0;
-        for (const std::string &line : board_log("ioctl"))
-            if (sim_log_field(line, "node") == "/dev/uart_switch") n++;
-        return n;
-    };
-    const size_t before = switches();
+    const size_t before = modules_up();
     if (!boot_sightd()) return false;
-    return wait(SIM_REPLY_MS, [&] { return switches() > before; }) ||
+    return wait(SIM_REPLY_MS, [&] { return modules_up() > before; }) ||
            fail("sightd's modules never all started: no serial-line switch after the boot push");
 }
 

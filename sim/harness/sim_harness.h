@@ -109,6 +109,9 @@ struct sim_harness {
      * Wi-Fi, Bluetooth) are up, and a frame for one of them sent then is
      * lost; sightd sets the serial-line switch once they all are. */
     bool boot_all_modules();
+    /* How often a sightd in this sandbox has set the serial-line switch,
+     * which it does once all its modules are up. */
+    size_t modules_up() const;
     /* SIGTERM, then how sightd ended. */
     sim_outcome stop_sightd(int timeout_ms = 10000 * SIM_SLOW);
     /* sightui from the build's bin/ with its resources; backend "headless"

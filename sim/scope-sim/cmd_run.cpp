@@ -54,6 +54,24 @@ static int cmd_wait(scope_run *run, int argc, char **argv)
     return SCOPE_FAIL;
 }
 
+/* sightd's boot push ends before its late modules (ballistics, update
+ * watcher, PC link, Wi-Fi, Bluetooth) take frames; a frame for one of them
+ * sent before is lost, as it would be on the scope. */
+static int cmd_ready(scope_run *run, int argc, char **argv)
+{
+    int ms = argc > 1 ? scope_seconds_ms(argv[1]) : SIM_REPLY_MS;
+    if (ms < 0) {
+        scope_error("ready: '%s' is no number of seconds", argv[1]);
+        return SCOPE_FAIL;
+    }
+    if (run->h->wait(ms, [run] { return run->h->modules_up() > run->modules_before; })) {
+        scope_say("%s: every module is up", run->program);
+        return SCOPE_OK;
+    }
+    scope_error("ready: %s has not started all its modules", run->program);
+    return SCOPE_FAIL;
+}
+
 static int cmd_signal(scope_run *run, int, char **argv)
 {
     int sig = scope_signal_number(argv[1]);
@@ -115,6 +133,8 @@ static int cmd_help(scope_run *, int, char **)
 static const scope_command run_commands[] = {
     {"sleep", "SECONDS", "pause the script (decimals allowed)", 1, 1, cmd_sleep},
     {"wait", "[SECONDS]", "wait for the program to end; an error if it still runs after SECONDS", 0, 1, cmd_wait},
+    {"ready", "[SECONDS]", "wait until every module of sightd is up and takes frames (the serial-line switch is set)",
+     0, 1, cmd_ready},
     {"signal", "NAME|NUMBER", "send a signal (TERM, INT, HUP, USR1, 15 ...) to the program", 1, 1, cmd_signal},
     {"stop", "", "end the run now: every program in the sandbox is killed", 0, 0, cmd_stop},
     {"echo", "TEXT...", "print the text on standard output", 0, -1, cmd_echo},

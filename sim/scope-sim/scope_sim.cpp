@@ -405,6 +405,7 @@ int main(int argc, char **argv)
     harness.set_pause([&run](int ms) { return scope_pause(&run, ms) == 0; });
     std::vector<std::string> argv_program = {program};
     argv_program.insert(argv_program.end(), program_args.begin(), program_args.end());
+    run.modules_before = harness.modules_up();
     if (!harness.start_sightd({}, argv_program)) {
         scope_error("%s", harness.why.c_str());
         return SCOPE_EXIT_FAILED;

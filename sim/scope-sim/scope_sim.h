@@ -26,6 +26,7 @@ struct scope_run {
     sim_outcome outcome;     /* written by the watcher before ended */
     int signal_fd;           /* SIGINT and SIGTERM to scope-sim, passed on */
     int end_fd;              /* readable once the program has ended */
+    size_t modules_before;   /* the harness's modules_up() before the program started */
 };
 
 typedef int (*scope_command_fn)(scope_run *run, int argc, char **argv);

@@ -7,7 +7,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +24,8 @@
  * and x 10 scaling in range. */
 #define BCCAL_DECIMAL_MAX 1e9
 #define BCCAL_DISTANCE_MAX_M 3000.0
+/* The factor of the GUI's distance editors. */
+#define BCCAL_YARDS_PER_METRE 1.0936
 
 /* ---- the value token ---------------------------------------------------- */
 
@@ -121,21 +122,31 @@ static const struct {
 } drag_names[] = {{"g1", 0}, {"g2", 1}, {"g5", 2}, {"g6", 3}, {"g8", 5}};
 #define DRAG_OTHER 4
 
-static int decimal(const char *token, double *out)
+/* A number, however large: for the values that are held at a limit as
+ * they are read. */
+static int number(const char *token, double *out)
 {
     char *end = NULL;
-    errno = 0;
     const double v = strtod(token, &end);
-    if (end == token || *end != '\0' || errno == ERANGE || !isfinite(v) || fabs(v) > BCCAL_DECIMAL_MAX) return -1;
+    if (end == token || *end != '\0' || isnan(v)) return -1;
     *out = v;
     return 0;
 }
 
-/* One word of a pair: 0 for the first, 1 for the second, -1 for neither. */
+static int decimal(const char *token, double *out)
+{
+    double v = 0;
+    if (number(token, &v) != 0 || !isfinite(v) || fabs(v) > BCCAL_DECIMAL_MAX) return -1;
+    *out = v;
+    return 0;
+}
+
+/* One word of a pair: 0 for the first, 1 for the second, -1 for neither.
+ * The phone writes its words in lower case; another spelling is no word. */
 static int word(const char *token, const char *first, const char *second)
 {
-    if (strcasecmp(token, first) == 0) return 0;
-    if (strcasecmp(token, second) == 0) return 1;
+    if (strcmp(token, first) == 0) return 0;
+    if (strcmp(token, second) == 0) return 1;
     return -1;
 }
 
@@ -158,21 +169,21 @@ static int read_value(const key_row *row, const char *token, vesk_bccal_pending 
         memcpy(base + row->value, &d, sizeof d);
         break;
     case K_DISTANCE:
-        if (decimal(token, &d) != 0) return -1;
+        if (number(token, &d) != 0) return -1;
         /* No range below the muzzle: a negative one would wrap the field. */
         d = d > BCCAL_DISTANCE_MAX_M ? BCCAL_DISTANCE_MAX_M : d < 0 ? 0 : d;
         s = (short)(d * 10);
         memcpy(base + row->value, &s, sizeof s);
         break;
     case K_ROUNDED:
-        if (decimal(token, &d) != 0) return -1;
+        if (number(token, &d) != 0) return -1;
         d = round(d);
         s = (short)(d > INT16_MAX ? INT16_MAX : d < INT16_MIN ? INT16_MIN : d);
         memcpy(base + row->value, &s, sizeof s);
         break;
     case K_SPIN:
         /* The export writes the switch as a number: 0 must read back off. */
-        i = strncasecmp(token, "false", 5) == 0 || strcmp(token, "0") == 0 ? 0 : 1;
+        i = strncmp(token, "false", 5) == 0 || strcmp(token, "0") == 0 ? 0 : 1;
         memcpy(base + row->value, &i, sizeof i);
         break;
     case K_DIRECTION:
@@ -187,7 +198,7 @@ static int read_value(const key_row *row, const char *token, vesk_bccal_pending 
     case K_DRAG:
         i = DRAG_OTHER;
         for (const auto &n : drag_names)
-            if (strcasecmp(token, n.name) == 0) i = n.drag;
+            if (strcmp(token, n.name) == 0) i = n.drag;
         memcpy(base + row->value, &i, sizeof i);
         break;
     case K_SCOPE:
@@ -236,35 +247,34 @@ int vesk_bccal_parse_text(const char *text, size_t len, vesk_bccal_pending *out)
         vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: the last line has no newline (cut off?)");
         return -EINVAL;
     }
-    /* Two passes: the file is checked whole before any value is taken. */
+    /* Values are gathered aside: a file without its section gives none. */
     vesk_bccal_pending scratch;
     memset(&scratch, 0, sizeof scratch);
-    for (int pass = 0; pass < 2; pass++) {
-        int in_section = 0, number = 0;
-        for (size_t at = 0; at < len;) {
-            const char *nl = (const char *)memchr(text + at, '\n', len - at);
-            size_t n = (size_t)(nl - (text + at));
-            const size_t next = at + n + 1;
-            number++;
-            if (n > 0 && text[at + n - 1] == '\r') n--;
-            std::string line(text + at, n);
-            at = next;
-            if (!in_section) {
-                while (!line.empty() && blank(line.back())) line.pop_back();
-                in_section = line == VESK_BCCAL_SECTION;
-                continue;
-            }
-            if (pass == 0 && n > VESK_BCCAL_LINE_MAX) {
-                vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: line %d has %zu characters, at most %d",
-                                number, n, VESK_BCCAL_LINE_MAX);
-                return -EINVAL;
-            }
-            if (pass == 1) parse_line(line.c_str(), number, &scratch);
-        }
+    int in_section = 0, number = 0;
+    for (size_t at = 0; at < len;) {
+        const char *nl = (const char *)memchr(text + at, '\n', len - at);
+        size_t n = (size_t)(nl - (text + at));
+        const size_t next = at + n + 1;
+        number++;
+        if (n > 0 && text[at + n - 1] == '\r') n--;
+        std::string line(text + at, n);
+        at = next;
         if (!in_section) {
-            vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: no %s line", VESK_BCCAL_SECTION);
-            return -EINVAL;
+            while (!line.empty() && blank(line.back())) line.pop_back();
+            in_section = line == VESK_BCCAL_SECTION;
+            continue;
         }
+        /* A value cut to fit the line would be taken as another value. */
+        if (n > VESK_BCCAL_LINE_MAX) {
+            vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "line %d skipped: %zu characters, at most %d", number, n,
+                            VESK_BCCAL_LINE_MAX);
+            continue;
+        }
+        parse_line(line.c_str(), number, &scratch);
+    }
+    if (!in_section) {
+        vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: no %s line", VESK_BCCAL_SECTION);
+        return -EINVAL;
     }
     *out = scratch;
     return 0;
@@ -297,27 +307,68 @@ int vesk_bccal_parse_file(const char *path, vesk_bccal_pending *out)
 
 /* ---- applying an import ------------------------------------------------- */
 
+/* The values a file sets in all six profiles, with the flag that says the
+ * file held them; an offset fills both fields of its pair. */
+static const struct {
+    size_t seen;  /* offset of the flag in vesk_bccal_pending */
+    size_t field; /* offset in Info_ballistics */
+    size_t size;
+} common_fields[] = {
+#define COMMON(flag, member)                                                                                           \
+    {                                                                                                                  \
+        offsetof(vesk_bccal_pending, seen_##flag), offsetof(Info_ballistics, member), sizeof(Info_ballistics::member)  \
+    }
+    COMMON(spin_drift_on, spinDriftOpt),
+    COMMON(target_range_x10, target.range),
+    COMMON(target_angle, target.shootingAngle),
+    COMMON(wind_angle_360, wind.angle),
+    COMMON(wind_speed, wind.speed),
+    COMMON(coriolis_lat, corioliseffect.lat),
+    COMMON(coriolis_azimuth, corioliseffect.angle),
+    COMMON(weather_temperature, atmosphere.temperature),
+    COMMON(weather_pressure, atmosphere.barometer),
+    COMMON(weather_humidity, atmosphere.relative_humidity),
+    COMMON(rifling_range, gun.riflingRange),
+    COMMON(rifling_direction, gun.direction),
+    COMMON(zero_offset_unit, gun.bullet.zeroOffsetUnit),
+    COMMON(zero_offset_vertical, gun.bullet.zeroOffsetVerticalMOA),
+    COMMON(zero_offset_vertical, gun.bullet.zeroOffsetVerticalMRAD),
+    COMMON(zero_offset_horizontal, gun.bullet.zeroOffsetHorizontalMOA),
+    COMMON(zero_offset_horizontal, gun.bullet.zeroOffsetHorizontalMRAD),
+    COMMON(scope_unit_moa, gun.scope.unit),
+#undef COMMON
+};
+
+/* A distance in metres (or tenths) as yards (or tenths), truncated and
+ * held within the 16-bit field; the millionth keeps a whole number that
+ * the factor lands just below (1250 m, 1367 yd). */
+static short yards_of(short metres)
+{
+    const double yards = trunc(metres * BCCAL_YARDS_PER_METRE + 1e-6);
+    return (short)(yards > INT16_MAX ? INT16_MAX : yards < INT16_MIN ? INT16_MIN : yards);
+}
+
 void vesk_bccal_apply_pending(const vesk_bccal_pending *p, unsigned current)
 {
     if (p == NULL) return;
     if (current >= VESK_PROFILE_COUNT) current = 0;
     Info_ballistics *all = qel_ballistics.ballistics;
     Info_ballistics *cur = &all[current];
-    for (int i = 0; i < VESK_PROFILE_COUNT; i++) {
-        Info_ballistics *b = &all[i];
-        if (p->seen_spin_drift_on) b->spinDriftOpt = (uint8_t)p->spin_drift_on;
-        if (p->seen_target_range_x10) b->target.range = p->target_range_x10;
-        if (p->seen_target_angle) b->target.shootingAngle = p->target_angle;
-        if (p->seen_wind_angle_360) b->wind.angle = p->wind_angle_360;
-        if (p->seen_wind_speed) b->wind.speed = p->wind_speed;
-        if (p->seen_coriolis_lat) b->corioliseffect.lat = p->coriolis_lat;
-        if (p->seen_coriolis_azimuth) b->corioliseffect.angle = p->coriolis_azimuth;
-        if (p->seen_weather_temperature) b->atmosphere.temperature = (float)p->weather_temperature;
-        if (p->seen_weather_pressure) b->atmosphere.barometer = (float)p->weather_pressure;
-        if (p->seen_weather_humidity) b->atmosphere.relative_humidity = (float)p->weather_humidity;
-        if (p->seen_rifling_range) b->gun.riflingRange = p->rifling_range;
-        if (p->seen_rifling_direction) b->gun.direction = (RiflingDirection)p->rifling_direction;
-    }
+    /* Everything goes into the current profile first; the values common to
+     * all six follow into the others once it is within its limits. */
+    if (p->seen_spin_drift_on) cur->spinDriftOpt = (uint8_t)p->spin_drift_on;
+    if (p->seen_target_range_x10) cur->target.range = p->target_range_x10;
+    if (p->seen_target_angle) cur->target.shootingAngle = p->target_angle;
+    if (p->seen_wind_angle_360) cur->wind.angle = p->wind_angle_360;
+    if (p->seen_wind_speed) cur->wind.speed = p->wind_speed;
+    if (p->seen_coriolis_lat) cur->corioliseffect.lat = p->coriolis_lat;
+    if (p->seen_coriolis_azimuth) cur->corioliseffect.angle = p->coriolis_azimuth;
+    if (p->seen_weather_temperature) cur->atmosphere.temperature = (float)p->weather_temperature;
+    if (p->seen_weather_pressure) cur->atmosphere.barometer = (float)p->weather_pressure;
+    if (p->seen_weather_humidity) cur->atmosphere.relative_humidity = (float)p->weather_humidity;
+    if (p->seen_rifling_range) cur->gun.riflingRange = p->rifling_range;
+    if (p->seen_rifling_direction) cur->gun.direction = (RiflingDirection)p->rifling_direction;
+
     Info_bullet *bullet = &cur->gun.bullet;
     if (p->seen_bullet_length) bullet->length = p->bullet_length;
     if (p->seen_bullet_diameter) bullet->diameter = p->bullet_diameter;
@@ -330,42 +381,57 @@ void vesk_bccal_apply_pending(const vesk_bccal_pending *p, unsigned current)
     if (p->seen_zero_weather_humidity) bullet->atmosphere.relative_humidity = (float)p->zero_weather_humidity;
     if (p->seen_open_zero_weather) bullet->isOpenAtmosphere = p->open_zero_weather;
 
-    for (int i = 0; i < VESK_PROFILE_COUNT; i++)
-        if (p->seen_zero_offset_unit) all[i].gun.bullet.zeroOffsetUnit = (ScopeUnit)p->zero_offset_unit;
+    if (p->seen_zero_offset_unit) bullet->zeroOffsetUnit = (ScopeUnit)p->zero_offset_unit;
     /* Offsets are read in profile 0's unit and held in both fields. */
-    const int in_mrad = vesk_enum_value(&all[0].gun.bullet.zeroOffsetUnit) == MRAD;
-    for (int i = 0; i < VESK_PROFILE_COUNT; i++) {
-        Info_bullet *b = &all[i].gun.bullet;
-        if (p->seen_zero_offset_vertical) {
-            const double v = p->zero_offset_vertical;
-            b->zeroOffsetVerticalMOA = in_mrad ? mrad2Moa(v) : v;
-            b->zeroOffsetVerticalMRAD = in_mrad ? v : moa2Mrad(v);
-        }
-        if (p->seen_zero_offset_horizontal) {
-            const double v = p->zero_offset_horizontal;
-            b->zeroOffsetHorizontalMOA = in_mrad ? mrad2Moa(v) : v;
-            b->zeroOffsetHorizontalMRAD = in_mrad ? v : moa2Mrad(v);
-        }
+    const int in_mrad = p->seen_zero_offset_unit ? p->zero_offset_unit == MRAD
+                                                 : vesk_enum_value(&all[0].gun.bullet.zeroOffsetUnit) == MRAD;
+    if (p->seen_zero_offset_vertical) {
+        const double v = p->zero_offset_vertical;
+        bullet->zeroOffsetVerticalMOA = in_mrad ? mrad2Moa(v) : v;
+        bullet->zeroOffsetVerticalMRAD = in_mrad ? v : moa2Mrad(v);
+    }
+    if (p->seen_zero_offset_horizontal) {
+        const double v = p->zero_offset_horizontal;
+        bullet->zeroOffsetHorizontalMOA = in_mrad ? mrad2Moa(v) : v;
+        bullet->zeroOffsetHorizontalMRAD = in_mrad ? v : moa2Mrad(v);
     }
     if (p->seen_zeroing_distance) cur->gun.scope.zeroRange = p->zeroing_distance;
     if (p->seen_scope_height) cur->gun.scope.sightHeightOverBore = p->scope_height;
-    for (int i = 0; i < VESK_PROFILE_COUNT; i++)
-        if (p->seen_scope_unit_moa) all[i].gun.scope.unit = p->scope_unit_moa ? MOA : MRAD;
+    if (p->seen_scope_unit_moa) cur->gun.scope.unit = p->scope_unit_moa ? MOA : MRAD;
     if (p->seen_result_moa_v) g_ballistics_result.moaV = p->result_moa_v;
     if (p->seen_result_moa_h) g_ballistics_result.moaH = p->result_moa_h;
     if (p->seen_result_mrad_v) g_ballistics_result.mradV = p->result_mrad_v;
     if (p->seen_result_mrad_h) g_ballistics_result.mradH = p->result_mrad_h;
 
+    Info_ballistics_valid(cur);
+    /* Profile 0 holds the common values the GUI shows and the export
+     * serves: the others take them as the current profile now holds them,
+     * within its limits; their own values stay as they were. */
+    const unsigned char *from = (const unsigned char *)cur;
+    for (const auto &c : common_fields) {
+        int seen = 0;
+        memcpy(&seen, (const unsigned char *)p + c.seen, sizeof seen);
+        if (!seen) continue;
+        for (int i = 0; i < VESK_PROFILE_COUNT; i++)
+            if (&all[i] != cur) memcpy((unsigned char *)&all[i] + c.field, from + c.field, c.size);
+    }
+
+    /* The yard fields are what a scope set to yards shows and edits: they
+     * follow the metres, as the GUI's editors keep them. */
+    if (p->seen_target_range_x10)
+        for (int i = 0; i < VESK_PROFILE_COUNT; i++) all[i].target.range_yard = yards_of(all[i].target.range);
+    if (p->seen_zeroing_distance) cur->gun.scope.zeroRange_yard = yards_of(cur->gun.scope.zeroRange);
+
     const char coriolis = all[0].corioliseffect.lat != 0 || all[0].corioliseffect.angle != 0;
     for (int i = 0; i < VESK_PROFILE_COUNT; i++) all[i].corioliseffect.CoriolisEffectSwitch = coriolis;
 
-    Info_ballistics_valid(cur);
     /* The zero point takes the zeroing distance as the profile keeps it,
      * within its limits. */
     if (p->seen_zeroing_distance) {
         const unsigned group =
             qel_ir_cursor.u8CurrentGroup < VESK_PROFILE_COUNT ? qel_ir_cursor.u8CurrentGroup : current;
         qel_ir_cursor.group[group].zero[0].u16IrCursorDistance = cur->gun.scope.zeroRange;
+        qel_ir_cursor.group[group].zero[0].u16IrCursorDistanceYD = cur->gun.scope.zeroRange_yard;
     }
     Qel_ballistics_paramsSave_FBC(cur);
 }
@@ -385,13 +451,27 @@ int vesk_bccal_import_from(const char *path)
         return rc;
     }
     vesk_profiles_lock();
+    /* What the import replaces, for a store that refuses it: nothing of
+     * it may stay in use that is not kept. */
+    vesk_persist_profiles before;
+    before.vesk_ballistics = qel_ballistics;
+    before.vesk_cursor = qel_ir_cursor;
+    const Result_ballistics result = g_ballistics_result;
+    Info_ballistics working;
+    vesk_ballistics_working_get(&working);
     vesk_bccal_apply_pending(&pending, qel_ballistics.u8CurrentBallistics);
     vesk_persist_profiles snapshot;
     snapshot.vesk_ballistics = qel_ballistics;
     snapshot.vesk_cursor = qel_ir_cursor;
     rc = vesk_persist_stage_profiles(&snapshot);
+    if (rc != 0) {
+        qel_ballistics = before.vesk_ballistics;
+        qel_ir_cursor = before.vesk_cursor;
+        g_ballistics_result = result;
+        Qel_ballistics_paramsSave_FBC(&working);
+    }
     vesk_profiles_unlock();
-    if (rc != 0) vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "imported profiles not staged (%d)", rc);
+    if (rc != 0) vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import not applied: profiles not staged (%d)", rc);
     vesk_persist_checkpoint();
     vesk_persist_edit_end();
     return rc;
@@ -476,6 +556,26 @@ int vesk_bccal_export_text(const Qel_IR_Ballistics *b, char *out, size_t cap)
     return t.failed ? -EOVERFLOW : (int)t.len;
 }
 
+/* Written aside and moved into place, so the daemon never serves half a
+ * file. */
+static int write_export(const char *path, const char *text, size_t len)
+{
+    const std::string tmp = std::string(path) + ".tmp";
+    FILE *f = fopen(tmp.c_str(), "w");
+    if (f == NULL) {
+        printf("bccal_save_4http: fp is NULL!\n");
+        return -1;
+    }
+    int ok = fwrite(text, 1, len, f) == len;
+    ok = fclose(f) == 0 && ok;
+    if (!ok || rename(tmp.c_str(), path) != 0) {
+        vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "export to %s failed errno=%d", path, errno);
+        unlink(tmp.c_str());
+        return -EIO;
+    }
+    return 0;
+}
+
 int vesk_bccal_export_to(const char *path)
 {
     if (path == NULL) return -1;
@@ -485,23 +585,11 @@ int vesk_bccal_export_to(const char *path)
     vesk_profiles_unlock();
     char text[4096];
     const int len = vesk_bccal_export_text(&copy, text, sizeof text);
-    if (len < 0) return len;
-    /* Written aside and moved into place, so the daemon never serves half
-     * a file. */
-    const std::string tmp = std::string(path) + ".tmp";
-    FILE *f = fopen(tmp.c_str(), "w");
-    if (f == NULL) {
-        printf("bccal_save_4http: fp is NULL!\n");
-        return -1;
-    }
-    int ok = fwrite(text, 1, (size_t)len, f) == (size_t)len;
-    ok = fclose(f) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path) != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "export to %s failed errno=%d", path, errno);
-        unlink(tmp.c_str());
-        return -EIO;
-    }
-    return 0;
+    const int rc = len < 0 ? len : write_export(path, text, (size_t)len);
+    /* An earlier export left in place would reach the phone as the scope's
+     * profile of now. */
+    if (rc != 0 && unlink(path) == 0) vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "the earlier export %s removed", path);
+    return rc;
 }
 
 int bccal_save_4http(void) { return vesk_bccal_export_to(VESK_BCCAL_EXPORT_PATH); }

@@ -99,10 +99,12 @@ static_assert(sizeof(vesk_bccal_pending) == 448, "vesk_bccal_pending is 448 byte
  * malformed or cut off mid-line changes nothing and is logged), then
  * applied under an edit section and the profiles lock, staged and written
  * now. -1 when the file cannot be opened, -EFBIG, -EINVAL, -EIO, the edit
- * section's refusal, or the staging error. */
+ * section's refusal, or the staging error (the import is then taken back
+ * whole). */
 int http_send_bccal_read(void);
 /* Writes the export file from a copy of the profiles; -1 when it cannot be
- * created, -EOVERFLOW when a value does not fit its line, -EIO. */
+ * created, -EOVERFLOW when a value does not fit its line, -EIO. On failure
+ * no earlier export is left to be served. */
 int bccal_save_4http(void);
 
 /* The same two on other paths. */
@@ -116,14 +118,15 @@ int parse_equal_value_str(const char *line, const char *key, char *out, size_t c
 
 /* Parses a file, or text of len bytes, into *out (cleared first): 0, -1
  * (file not opened), -EFBIG, -EINVAL (no "[bccal]" line, a byte that is
- * no text, a line over 63 characters, a last line without its newline),
- * -EIO. Lines whose value cannot be read are skipped and logged. */
+ * no text, a last line without its newline), -EIO. Lines over 63
+ * characters and lines whose value cannot be read are skipped and logged. */
 int vesk_bccal_parse_file(const char *path, vesk_bccal_pending *out);
 int vesk_bccal_parse_text(const char *text, size_t len, vesk_bccal_pending *out);
 
 /* Applies a parse to qel_ballistics, qel_ir_cursor and g_ballistics_result
- * (profiles lock held), brings the current profile into its limits and
- * hands it to the calculator. current: the current profile, 0..5. */
+ * (profiles lock held): into the current profile, which is brought into
+ * its limits and handed to the calculator, and the values common to all
+ * six from it into the other five. current: the current profile, 0..5. */
 void vesk_bccal_apply_pending(const vesk_bccal_pending *pending, unsigned current);
 
 /* The export text of a profile set into out (cap bytes): its length, or

@@ -3,6 +3,8 @@
 // pipe. Pure pieces (ring, record filling, line building) run in place.
 #include "log_test_support.h"
 
+#include <fstream>
+
 namespace {
 using namespace vesk_log_test;
 
@@ -441,7 +443,15 @@ TEST(Logger, EveryRecordOfABurstIsWrittenOrCounted)
     });
 }
 
-TEST(Logger, ErrorsAreEchoedToTheConsoleInLineFormat)
+/* The console's records, and how many the logger counted as dropped on
+ * their way there: a push never waits for a ring whose holder was
+ * preempted, so a loaded machine can lose one, but never silently. */
+struct ConsoleRun {
+    std::vector<std::string> lines;
+    uint64_t dropped;
+};
+
+ConsoleRun console_of_four_errors()
 {
     TempDir dir;
     in_child([&] {
@@ -458,10 +468,23 @@ TEST(Logger, ErrorsAreEchoedToTheConsoleInLineFormat)
         EXPECT_EQ(st.vesk_truncated_bytes[VESK_LOG_ERROR], 3000u - 2047u);
         EXPECT_EQ(st.vesk_suppressed_records, 1u);
         vesk_log_stop();
+        vesk_log_get_stats(&st);
+        std::ofstream(dir / "dropped") << st.vesk_input_drops[VESK_LOG_ERROR] + st.vesk_console_drops;
     });
-    std::string console = read_file(dir / "console.txt");
-    std::vector<std::string> lines = split_lines(console);
-    ASSERT_EQ(lines.size(), 4u) << console;
+    ConsoleRun run{split_lines(read_file(dir / "console.txt")), 0};
+    std::ifstream(dir / "dropped") >> run.dropped;
+    return run;
+}
+
+TEST(Logger, ErrorsAreEchoedToTheConsoleInLineFormat)
+{
+    ConsoleRun run = console_of_four_errors();
+    /* A counted drop is the logger keeping its promise not to wait; try
+     * again for a run that shows every line. */
+    for (int again = 0; again < 5 && run.dropped > 0; again++) run = console_of_four_errors();
+    const std::vector<std::string> &lines = run.lines;
+    ASSERT_EQ(run.dropped, 0u) << "every run lost a record";
+    ASSERT_EQ(lines.size(), 4u);
     for (const std::string &line : lines) {
         EXPECT_TRUE(std::regex_match(line, line_shape)) << line;
         EXPECT_EQ(field_of(line, "level"), "E");

@@ -48,7 +48,7 @@ void pc_tool_parser::feed(const uint8_t *bytes, size_t n, std::vector<pc_tool_re
         pending.erase(pending.begin(), pending.begin() + (long)skip);
         if (pending.size() < 2) return;
         const size_t total = pending[1] + 3u;
-        if (total < 9) {
+        if (total < 9 || total > 255) {
             stray++;
             pending.erase(pending.begin());
             continue;
@@ -211,6 +211,24 @@ const named *find_named(const std::string &name)
     return nullptr;
 }
 
+/* The requests the scope answers on the line; -1 takes any value. */
+const struct {
+    int cls, object, item, dir;
+} answered[] = {
+    {0x00, 0x1A, 0, -1}, {0x00, 0x1A, 1, 1}, {0x00, 0x1A, 2, 1}, {0x00, 0x22, 0, 1}, {0x00, 0x22, 1, 1},
+    {0x00, 0x22, 2, 1},  {0x00, 0x23, -1, 1}, {0x06, 0x01, 1, 1}, {0x06, 0x01, 2, 1}, {0x06, 0x01, 3, 1},
+    {0x0F, -1, -1, -1},  {0x16, 0x09, 1, 1},  {0x16, 0x09, 2, 1},
+};
+
+bool reply_due_for(const pc_tool_bytes &request)
+{
+    const auto is = [](int want, uint8_t have) { return want < 0 || want == have; };
+    for (const auto &a : answered)
+        if (a.cls == request[2] && is(a.object, request[3]) && is(a.item, request[4]) && is(a.dir, request[5]))
+            return true;
+    return false;
+}
+
 bool hex_bytes(const std::vector<std::string> &words, size_t from, pc_tool_bytes *out)
 {
     for (size_t i = from; i < words.size(); i++) {
@@ -324,7 +342,7 @@ bool pc_tool_line(const std::string &line, pc_tool_bytes *request, bool *reply_d
             return false;
         }
         *request = pc_tool_request(head[0], head[1], head[2], head[3], data);
-        *reply_due = head[3] == 1;
+        *reply_due = reply_due_for(*request);
         return true;
     }
     if (verb == "raw" && w.size() >= 2 && hex_bytes(w, 1, request)) return true;

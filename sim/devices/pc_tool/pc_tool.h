@@ -2,7 +2,8 @@
 // line's layout alone:
 //   request  CC L class object item dir data... sum EB AA   (dir 1 read, 0 write)
 //   reply    55 L class object item 81  data... sum EB AA
-// L is the frame length - 3, sum the 8-bit sum of every byte before it.
+// L is the frame length - 3 (9 to 255 bytes in all), sum the 8-bit sum of
+// every byte before it.
 // A reader thread collects the scope's replies; bytes that make no sound
 // reply are counted, never skipped silently.
 #pragma once

@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ballistic_fbc.h"
 #include "ballistic_thread.h"
 #include "ballistic_units.h"
 #include "persist_fixture.h"
@@ -208,14 +210,112 @@ TEST_F(Exchange, WordsAndTheirConversions)
     EXPECT_EQ(qel_ir_cursor.group[1].zero[0].u16IrCursorDistance, 1500);
 }
 
+TEST_F(Exchange, WordsAreTakenAsThePhoneWritesThem)
+{
+    /* The phone writes its words in lower case; another spelling is no
+     * word of the file: an unknown drag model is the g7 model, the other
+     * words leave the scope's value alone. */
+    current(4);
+    const struct {
+        const char *line;
+        int (*got)(Info_ballistics &b);
+        int before, want;
+    } rows[] = {
+        {"gun_bullet_dragModel=G1", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 0, 4},
+        {"gun_bullet_dragModel=G8", [](Info_ballistics &b) { return b.gun.bullet.dragFunction; }, 0, 4},
+        {"gun_riflingDirection=LEFT", [](Info_ballistics &b) { return (int)b.gun.direction; }, RIGHT, RIGHT},
+        {"gun_riflingDirection=Right", [](Info_ballistics &b) { return (int)b.gun.direction; }, LEFT, LEFT},
+        {"gun_bullet_zeroOffsetUnit=MRAD", [](Info_ballistics &b) { return (int)b.gun.bullet.zeroOffsetUnit; }, MOA,
+         MOA},
+        {"gun_bullet_isOpenzeroingWeather=TRUE", [](Info_ballistics &b) { return b.gun.bullet.isOpenAtmosphere; }, 0,
+         0},
+        {"gun_bullet_isOpenzeroingWeather=False", [](Info_ballistics &b) { return b.gun.bullet.isOpenAtmosphere; }, 1,
+         1},
+        {"spinDrift=FALSE", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 0, 1},
+        {"spinDrift=falsely", [](Info_ballistics &b) { return (int)b.spinDriftOpt; }, 1, 0},
+    };
+    for (const auto &r : rows) {
+        for (int i = 0; i < 6; i++) {
+            Info_ballistics &b = profile(i);
+            b.gun.bullet.dragFunction = r.before;
+            b.gun.direction = (RiflingDirection)r.before;
+            b.gun.bullet.zeroOffsetUnit = (ScopeUnit)r.before;
+            b.gun.bullet.isOpenAtmosphere = r.before;
+            b.spinDriftOpt = (uint8_t)r.before;
+        }
+        ASSERT_EQ(import(std::string("[bccal]\n") + r.line + "\n"), 0) << r.line;
+        EXPECT_EQ(r.got(profile(4)), r.want) << r.line;
+    }
+}
+
+TEST_F(Exchange, DistancesAreHeldAtTheLimitAndTheirYardsFollow)
+{
+    /* Any number is a distance held at its limit. A scope set to yards
+     * shows and edits the yard fields: they follow the metres the file
+     * brought, as the GUI's own editors keep them. */
+    current(2);
+    const struct {
+        const char *text;
+        short range, range_yard, zero, zero_yard;
+    } rows[] = {
+        {"[bccal]\ntarget_distance=812.5\ngun_scope_zeroingDistance=200\n", 8125, 8885, 200, 218},
+        {"[bccal]\ntarget_distance=250\ngun_scope_zeroingDistance=1250\n", 2500, 2734, 1250, 1367},
+        {"[bccal]\ntarget_distance=4000\ngun_scope_zeroingDistance=5000\n", 30000, 32767, 1500, 1640},
+        {"[bccal]\ntarget_distance=1e12\ngun_scope_zeroingDistance=1e12\n", 30000, 32767, 1500, 1640},
+        {"[bccal]\ntarget_distance=1e400\ngun_scope_zeroingDistance=-1e400\n", 30000, 32767, 11, 12},
+        {"[bccal]\ntarget_distance=-1e12\ngun_scope_zeroingDistance=40000\n", 0, 0, 1500, 1640},
+    };
+    for (const auto &r : rows) {
+        for (int i = 0; i < 6; i++) profile(i).target.range = 1234;
+        profile(2).gun.scope.zeroRange = 100;
+        ASSERT_EQ(import(r.text), 0) << r.text;
+        for (int i = 0; i < 6; i++) {
+            EXPECT_EQ(profile(i).target.range, r.range) << r.text << " profile " << i;
+            EXPECT_EQ(profile(i).target.range_yard, r.range_yard) << r.text << " profile " << i;
+        }
+        EXPECT_EQ(profile(2).gun.scope.zeroRange, r.zero) << r.text;
+        EXPECT_EQ(profile(2).gun.scope.zeroRange_yard, r.zero_yard) << r.text;
+        EXPECT_EQ(qel_ir_cursor.group[2].zero[0].u16IrCursorDistance, r.zero) << r.text;
+        EXPECT_EQ(qel_ir_cursor.group[2].zero[0].u16IrCursorDistanceYD, r.zero_yard) << r.text;
+    }
+    const short range_yard = profile(2).target.range_yard, other_zero = profile(4).gun.scope.zeroRange_yard;
+    ASSERT_EQ(import("[bccal]\nwind_speed=3\n"), 0);
+    EXPECT_EQ(profile(2).target.range_yard, range_yard) << "no distance in the file";
+    EXPECT_EQ(profile(4).gun.scope.zeroRange_yard, other_zero) << "another group's zero";
+}
+
+TEST_F(Exchange, ValuesForEveryProfileAreKeptInTheirLimitsInEveryProfile)
+{
+    /* Profile 0 carries the values common to all groups, whichever is
+     * current: the GUI shows them and the export serves them from there. */
+    current(3);
+    ASSERT_EQ(import("[bccal]\nwind_speed=50\ntarget_angle=120\nweather_airPressure=2000\n"
+                     "weather_temperature=-60\ngun_riflingRange=40\ngun_bullet_zeroOffsetVertical=150\n"),
+              0);
+    for (int i = 0; i < 6; i++) {
+        const Info_ballistics &b = profile(i);
+        EXPECT_EQ(b.wind.speed, 30) << i;
+        EXPECT_EQ(b.target.shootingAngle, 90) << i;
+        EXPECT_FLOAT_EQ(b.atmosphere.barometer, 825.1f) << i;
+        EXPECT_FLOAT_EQ(b.atmosphere.temperature, -40.0f) << i;
+        EXPECT_DOUBLE_EQ(b.gun.riflingRange, 24.02) << i;
+        EXPECT_DOUBLE_EQ(b.gun.bullet.zeroOffsetVerticalMOA, 99.99) << i;
+    }
+    char text[4096];
+    ASSERT_GT(vesk_bccal_export_text(&qel_ballistics, text, sizeof text), 0);
+    EXPECT_NE(strstr(text, "\nwind_speed=30.000000\n"), nullptr) << text;
+    EXPECT_NE(strstr(text, "\ntarget_angle=90.000000\n"), nullptr) << text;
+}
+
 TEST_F(Exchange, ResultValuesAndTheCoriolisSwitch)
 {
     ASSERT_EQ(import("[bccal]\nresult_moaVertical=1.5\nresult_moaHorizontal=-2\nresult_mradVertical=0.25\n"
-                     "result_mradHorizontal=0\ncoriolisEffect_lat=45\ncoriolisEffect_azimuth=0\n"),
+                     "result_mradHorizontal=3\ncoriolisEffect_lat=45\ncoriolisEffect_azimuth=0\n"),
               0);
     EXPECT_DOUBLE_EQ(g_ballistics_result.moaV, -1.5);
     EXPECT_DOUBLE_EQ(g_ballistics_result.moaH, 2);
     EXPECT_DOUBLE_EQ(g_ballistics_result.mradV, -0.25);
+    EXPECT_DOUBLE_EQ(g_ballistics_result.mradH, -3);
     for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).corioliseffect.CoriolisEffectSwitch, 1) << i;
     ASSERT_EQ(import("[bccal]\ncoriolisEffect_lat=0\n"), 0);
     for (int i = 0; i < 6; i++) EXPECT_EQ(profile(i).corioliseffect.CoriolisEffectSwitch, 0) << i;
@@ -229,6 +329,24 @@ TEST_F(Exchange, LinesBeforeTheSectionAndBadValuesAreSkipped)
         EXPECT_NE(profile(i).wind.speed, 9) << i;
     }
     EXPECT_TRUE(wait_logged("no value for wind_speed")) << logged();
+}
+
+TEST_F(Exchange, ALineTooLongIsSkippedAndTheOthersApply)
+{
+    /* A value cut at the line's limit would be another number: 1.5e-07
+     * cut after its mantissa reads 1.5. */
+    const std::string pad(63 - strlen("wind_speed=e-07"), '0');
+    const std::string text = "[bccal]\nwind_speed=1.5" + pad + "e-07\ntarget_angle=12\n" + "x_" + std::string(80, 'y') +
+                             "\ntarget_distance=250\n";
+    for (int i = 0; i < 6; i++) profile(i).wind.speed = 7;
+    ASSERT_EQ(import(text), 0);
+    for (int i = 0; i < 6; i++) {
+        EXPECT_EQ(profile(i).wind.speed, 7) << i;
+        EXPECT_EQ(profile(i).target.shootingAngle, 12) << i;
+        EXPECT_EQ(profile(i).target.range, 2500) << i;
+    }
+    EXPECT_TRUE(wait_logged("line 2 skipped: 66 characters, at most 63")) << logged();
+    EXPECT_TRUE(wait_logged("line 4 skipped: 82 characters, at most 63")) << logged();
 }
 
 TEST_F(Exchange, BrokenFilesChangeNothingAndAreLogged)
@@ -246,8 +364,6 @@ TEST_F(Exchange, BrokenFilesChangeNothingAndAreLogged)
         {"binary", std::string("[bccal]\ntarget_distance=100\n\0\x01\n", 31), -EINVAL, "is no text"},
         {"cut off", "[bccal]\ntarget_distance=100\nwind_speed=4", -EINVAL, "no newline"},
         {"oversized", big, -EFBIG, "import refused: 16"},
-        {"a line too long", "[bccal]\ntarget_distance=100\nwind_speed=" + std::string(60, '1') + "\n", -EINVAL,
-         "characters, at most 63"},
     };
     for (const auto &r : rows) {
         const Qel_IR_Ballistics before = qel_ballistics;
@@ -260,6 +376,38 @@ TEST_F(Exchange, BrokenFilesChangeNothingAndAreLogged)
         EXPECT_TRUE(wait_logged(r.log)) << r.name << "\n" << logged();
     }
     EXPECT_EQ(vesk_bccal_import_from((dir.root + "/no-such-file").c_str()), -1);
+}
+
+TEST_F(Exchange, ARefusalOfTheStoreAppliesNothing)
+{
+    const struct {
+        const char *name;
+        int rc;
+        const char *log;
+    } rows[] = {
+        {"a profile the store cannot keep", -EINVAL, "profiles not staged"},
+        {"an edit refused", -ECANCELED, "edit refused"},
+    };
+    for (const auto &r : rows) {
+        if (r.rc == -EINVAL) profile(4).corioliseffect.lat = NAN;
+        Info_ballistics working_before;
+        vesk_ballistics_working_get(&working_before);
+        const Qel_IR_Ballistics before = qel_ballistics;
+        const Qel_IR_Cursor cursor = qel_ir_cursor;
+        const uint64_t staged = persist_accepted(VESK_PERSIST_PROFILES);
+        if (r.rc == -ECANCELED) vesk_persist_abandon_pending();
+        EXPECT_EQ(import("[bccal]\ntarget_distance=250\ngun_scope_zeroingDistance=300\nresult_moaVertical=2\n"), r.rc)
+            << r.name;
+        EXPECT_EQ(memcmp(&before, &qel_ballistics, sizeof before), 0) << r.name;
+        EXPECT_EQ(memcmp(&cursor, &qel_ir_cursor, sizeof cursor), 0) << r.name;
+        EXPECT_EQ(g_ballistics_result.moaV, 0) << r.name;
+        Info_ballistics working;
+        vesk_ballistics_working_get(&working);
+        EXPECT_EQ(memcmp(&working, &working_before, sizeof working), 0) << r.name << ": the calculator's profile";
+        EXPECT_EQ(persist_accepted(VESK_PERSIST_PROFILES), staged) << r.name;
+        EXPECT_TRUE(wait_logged(r.log)) << r.name << "\n" << logged();
+        profile(4).corioliseffect.lat = 0;
+    }
 }
 
 TEST_F(Exchange, ExportLinesInOrder)
@@ -333,6 +481,98 @@ TEST_F(Exchange, ExportLinesInOrder)
     EXPECT_NEAR(atof(lines[15].c_str() + strlen("gun_bullet_weight=")), 10, 1e-3);
 }
 
+TEST_F(Exchange, AFailedExportLeavesNoEarlierFileToServe)
+{
+    const std::string out = dir.root + "/usrdata/http_get_bccalfile.txt";
+    const struct {
+        const char *name;
+        int rc;
+    } rows[] = {{"a value that does not fit its line", -EOVERFLOW}, {"a file that cannot be created", -1}};
+    for (const auto &r : rows) {
+        write_text(out, "[bccal]\ntarget_distance=1.000000\n");
+        const Qel_IR_Ballistics before = qel_ballistics;
+        if (r.rc == -EOVERFLOW) {
+            profile(0).corioliseffect.CoriolisEffectSwitch = 1;
+            profile(0).corioliseffect.lat = 1e60;
+        } else {
+            ASSERT_EQ(mkdir((out + ".tmp").c_str(), 0700), 0);
+        }
+        EXPECT_EQ(vesk_bccal_export_to(out.c_str()), r.rc) << r.name;
+        EXPECT_FALSE(file_exists(out)) << r.name;
+        qel_ballistics = before;
+        rmdir((out + ".tmp").c_str());
+    }
+    ASSERT_EQ(vesk_bccal_export_to(out.c_str()), 0);
+    EXPECT_EQ(read_text(out).rfind("[bccal]\nspinDrift=", 0), 0u);
+}
+
+TEST(ExchangeExport, EveryLineAsThePhoneReadsIt)
+{
+    /* The common values from profile 0, the bullet and scope from the
+     * current profile (2), the offsets and clicks from profile 0. */
+    Qel_IR_Ballistics set = {};
+    set.u8CurrentBallistics = 2;
+    Info_ballistics &p0 = set.ballistics[0], &cur = set.ballistics[2];
+    p0.spinDriftOpt = 1;
+    p0.target.range = 3005;
+    p0.target.shootingAngle = -12.5;
+    p0.wind.angle = 200;
+    p0.wind.speed = 4.25;
+    p0.corioliseffect = {48.5, 270, 1};
+    p0.atmosphere = {0, 760, -5.5f, 40};
+    p0.gun.riflingRange = 10;
+    p0.gun.direction = RIGHT;
+    p0.gun.bullet.zeroOffsetVerticalMOA = 1.5;
+    p0.gun.bullet.zeroOffsetHorizontalMOA = -0.75;
+    p0.gun.bullet.zeroOffsetUnit = MRAD;
+    p0.gun.scope.verticalUnitPerCard = 0.1;
+    p0.gun.scope.horizontalUnitPerCard = 0.25;
+    cur.gun.bullet.length = 31.5;
+    cur.gun.bullet.diameter = 7.82;
+    cur.gun.bullet.weight = 175;
+    cur.gun.bullet.ballisticsCoef = 0.243;
+    cur.gun.bullet.dragFunction = 7;
+    cur.gun.bullet.velocity = 790;
+    cur.gun.bullet.atmosphere = {0, 750, 20, 55};
+    cur.gun.bullet.isOpenAtmosphere = 1;
+    cur.gun.scope.zeroRange = 100;
+    cur.gun.scope.sightHeightOverBore = 45;
+    cur.gun.scope.unit = MRAD;
+    char text[4096];
+    ASSERT_GT(vesk_bccal_export_text(&set, text, sizeof text), 0);
+    EXPECT_STREQ(text, "[bccal]\n"
+                       "spinDrift=1\n"
+                       "target_distance=300.500000\n"
+                       "target_angle=-12.500000\n"
+                       "wind_direction=-160.000000\n"
+                       "wind_speed=4.250000\n"
+                       "coriolisEffect_lat=48.500000\n"
+                       "coriolisEffect_azimuth=270.000000\n"
+                       "weather_temperature=-5.500000\n"
+                       "weather_airPressure=760.000000\n"
+                       "weather_humidity=40.000000\n"
+                       "gun_riflingRange=10.000000\n"
+                       "gun_riflingDirection=1\n"
+                       "gun_bullet_length=31.500000\n"
+                       "gun_bullet_diameter=7.820000\n"
+                       "gun_bullet_weight=11.340000\n"
+                       "gun_bullet_coefficient=0.243000\n"
+                       "gun_bullet_dragModel=gs\n"
+                       "gun_bullet_muzzleVelocity=790.000000\n"
+                       "gun_bullet_zeroingWeather_temperature=20.000000\n"
+                       "gun_bullet_zeroingWeather_airPressure=750.000000\n"
+                       "gun_bullet_zeroingWeather_humidity=55.000000\n"
+                       "gun_bullet_isOpenzeroingWeather=1\n"
+                       "gun_bullet_zeroOffsetUnit=0\n"
+                       "gun_bullet_zeroOffsetVertical=1.500000\n"
+                       "gun_bullet_zeroOffsetHorizontalMOA=-0.750000\n"
+                       "gun_scope_zeroingDistance=100\n"
+                       "gun_scope_height=45.000000\n"
+                       "gun_scope_unit=0\n"
+                       "gun_scope_verticalUnitPerCard=0.100000\n"
+                       "gun_scope_horizontalUnitPerCard=0.250000\n");
+}
+
 TEST_F(Exchange, AnExportImportedAgainKeepsTheScope)
 {
     current(0);
@@ -357,6 +597,57 @@ TEST_F(Exchange, AnExportImportedAgainKeepsTheScope)
     }
     EXPECT_NEAR(profile(0).gun.bullet.weight, before.ballistics[0].gun.bullet.weight, 0.01);
     EXPECT_EQ(profile(0).gun.bullet.dragFunction, before.ballistics[0].gun.bullet.dragFunction);
+}
+
+TEST_F(Exchange, AnImportIsInTheProfileDatabaseAfterARestart)
+{
+    current(1);
+    ASSERT_EQ(import("[bccal]\nspinDrift=true\ntarget_distance=812.5\nwind_direction=-45\nwind_speed=4.5\n"
+                     "coriolisEffect_lat=48.25\nweather_humidity=55\ngun_riflingDirection=left\n"
+                     "gun_bullet_weight=11.5\ngun_bullet_dragModel=g7\ngun_bullet_muzzleVelocity=812\n"
+                     "gun_bullet_isOpenzeroingWeather=true\ngun_bullet_zeroOffsetUnit=mrad\n"
+                     "gun_bullet_zeroOffsetVertical=0.4\ngun_bullet_zeroOffsetHorizontal=-0.2\n"
+                     "gun_scope_zeroingDistance=200\ngun_scope_height=42\n"),
+              0);
+    const Qel_IR_Ballistics applied = qel_ballistics;
+    ASSERT_EQ(vesk_persist_flush(5000), 0);
+    ASSERT_EQ(vesk_persist_stop(2000), 0);
+    vesk_persist_paths p = dir.paths();
+    vesk_persist_hooks hooks = {};
+    vesk_persist_profiles loaded = {};
+    ASSERT_EQ(vesk_persist_start(&p, &hooks, &qel_dev_status, &loaded), 0);
+    for (int i = 0; i < 6; i++) {
+        const Info_ballistics &a = applied.ballistics[i], &b = loaded.vesk_ballistics.ballistics[i];
+        EXPECT_EQ(b.spinDriftOpt, 1) << i;
+        EXPECT_EQ(b.target.range, 8125) << i;
+        EXPECT_EQ(b.target.range_yard, 8885) << i;
+        EXPECT_DOUBLE_EQ(b.wind.angle, 315) << i;
+        EXPECT_DOUBLE_EQ(b.wind.speed, 4.5) << i;
+        EXPECT_DOUBLE_EQ(b.corioliseffect.lat, 48.25) << i;
+        EXPECT_EQ(b.corioliseffect.CoriolisEffectSwitch, 1) << i;
+        EXPECT_EQ(b.atmosphere.relative_humidity, 55) << i;
+        EXPECT_EQ(b.gun.direction, LEFT) << i;
+        EXPECT_EQ(b.gun.bullet.zeroOffsetUnit, MRAD) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetVerticalMRAD, 0.4, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetVerticalMOA, 1.376, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetHorizontalMRAD, -0.2, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.zeroOffsetHorizontalMOA, -0.688, 1e-6) << i;
+        EXPECT_NEAR(b.gun.bullet.weight, a.gun.bullet.weight, 1e-6) << i;
+        EXPECT_EQ(b.gun.bullet.dragFunction, a.gun.bullet.dragFunction) << i;
+        EXPECT_NEAR(b.gun.bullet.velocity, a.gun.bullet.velocity, 1e-6) << i;
+        EXPECT_EQ(b.gun.bullet.isOpenAtmosphere, a.gun.bullet.isOpenAtmosphere) << i;
+        EXPECT_EQ(b.gun.scope.zeroRange, a.gun.scope.zeroRange) << i;
+        EXPECT_NEAR(b.gun.scope.sightHeightOverBore, a.gun.scope.sightHeightOverBore, 1e-6) << i;
+    }
+    const Info_bullet &cur = loaded.vesk_ballistics.ballistics[1].gun.bullet;
+    EXPECT_NEAR(cur.weight, 11.5 * 15.432, 1e-6);
+    EXPECT_EQ(cur.dragFunction, 4);
+    EXPECT_EQ(cur.velocity, 812);
+    EXPECT_EQ(cur.isOpenAtmosphere, 1);
+    EXPECT_EQ(loaded.vesk_ballistics.ballistics[1].gun.scope.zeroRange, 200);
+    EXPECT_EQ(loaded.vesk_ballistics.ballistics[1].gun.scope.sightHeightOverBore, 42);
+    EXPECT_EQ(loaded.vesk_cursor.group[1].zero[0].u16IrCursorDistance, 200);
+    EXPECT_EQ(loaded.vesk_cursor.group[1].zero[0].u16IrCursorDistanceYD, 218);
 }
 
 TEST(ExchangeToken, ValueAfterTheKey)

@@ -91,7 +91,7 @@ int set_date_and_time(const char *text)
     const int year = f[0], month = f[1], day = f[2], hour = f[3], minute = f[4], second = f[5];
     /* A field out of range would reach the real-time clock's driver as it
      * stands and the system clock normalised into another day. */
-    if (!vesk_power_time_valid(hour, minute, second, year, month, day)) {
+    if (!vesk_time_fields_valid(year, month, day, hour, minute, second)) {
         vesk_log_printf(VESK_LOG_ERROR, PHONE_TAG, "clock %.14s out of range; clock not set", text);
         return -1;
     }

@@ -91,16 +91,6 @@ int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
     return 0;
 }
 
-int vesk_power_time_valid(int hour, int minute, int second, int year, int month, int day)
-{
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1970 || year > 2099 || month < 1 || month > 12) return 0;
-    const int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int last = days[month - 1] + (month == 2 && leap);
-    return day >= 1 && day <= last && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
-           second <= 59;
-}
-
 int sys_set_time(int hour, int minute, int second, int year, int month, int day)
 {
     struct tm tm;

@@ -33,10 +33,6 @@ int vesk_time_fields_valid(int year, int month, int day, int hour, int minute, i
 int rtc_set_time(int hour, int minute, int second, int year, int month, int day);
 /* The system clock, from local time: 0, or -1. */
 int sys_set_time(int hour, int minute, int second, int year, int month, int day);
-/* 1 when the fields name a real moment of 1970..2099 (month 1..12, day
- * within its month, leap years counted, hour 0..23, minute and second
- * 0..59): the clocks are set only from such fields. */
-int vesk_power_time_valid(int hour, int minute, int second, int year, int month, int day);
 /* The current time as gmtime gives it, in out; out. */
 struct tm *sys_get_time(struct tm *out);
 

@@ -23,7 +23,13 @@
 #define UPDATE_DIR "/usrdata/update/"
 #define STORAGE_LOW_FILE "SIMULATE_STORAGE_LOW.cfg"
 
-enum { SET_ASIDE_LAST = 999999, INOTIFY_BUF = 4096, HTTP_RESULT_STORAGE = 13, STORAGE_LOW_DECIMALS = 46 };
+enum {
+    SET_ASIDE_LAST = 999999,
+    INOTIFY_BUF = 4096,
+    HTTP_RESULT_STORAGE = 13,
+    STORAGE_LOW_DECIMALS = 46,
+    STORAGE_WHOLE_MAX = 255
+};
 
 typedef struct {
     pthread_mutex_t vesk_lock;
@@ -112,7 +118,7 @@ static void write_aside_report(const aside_report *r, const char *archive)
  * "vesk_failed_NNNNNN.zip.failed"; 0 with the new name, or -errno with
  * it empty (-ENOENT: nothing there to move). report, when given, is
  * written first with the name the move takes. */
-static int set_aside(int from, const char *name, int priv, char out[64], const aside_report *report)
+static int vesk_update_set_aside(int from, const char *name, int priv, char out[64], const aside_report *report)
 {
     struct stat st;
     if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -155,7 +161,7 @@ static void set_claim_aside(int root, const aside_report *report)
     int priv = root >= 0 ? open_dir_at(root, VESK_UPDATE_PRIVATE) : -1;
     int err = priv >= 0 ? 0 : root < 0 ? ENODEV : errno;
     char name[64] = "";
-    if (priv >= 0) err = -set_aside(priv, VESK_UPDATE_CLAIMED, priv, name, report);
+    if (priv >= 0) err = -vesk_update_set_aside(priv, VESK_UPDATE_CLAIMED, priv, name, report);
     if (priv >= 0) close(priv);
     if (err == 0) return;
     char archive[VESK_UPDATE_PATH_MAX];
@@ -206,7 +212,7 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
                                      "the file name is not a package name"};
         int priv = open_private(root);
         char moved[64] = "";
-        int rc = priv >= 0 ? set_aside(root, name, priv, moved, &report) : priv;
+        int rc = priv >= 0 ? vesk_update_set_aside(root, name, priv, moved, &report) : priv;
         if (priv >= 0) close(priv);
         if (rc != 0) {
             snprintf(archive, sizeof archive, "left in the Media root (could not be moved aside: errno=%d)", -rc);
@@ -419,22 +425,42 @@ static void clean_unpack_folders(const vesk_update_watch *w)
     closedir(dir);
 }
 
+/* A claimed file whose package waits whole in the update directory is only
+ * a copy of it (a claim is refused while a published package waits), and
+ * the boot installer takes the package before the next start sees the
+ * claim again: it goes as the unpack's last step would have removed it, so
+ * that no later start calls the update interrupted. 1 when it went. */
+static int remove_published_claim(const vesk_update_watch *w, int root)
+{
+    char published[VESK_UPDATE_PATH_MAX];
+    struct stat st;
+    if (root < 0 || vesk_update_join(published, w->vesk_update, VESK_UPDATE_PUBLISHED) != 0 ||
+        lstat(published, &st) != 0 || !S_ISDIR(st.st_mode))
+        return 0;
+    int priv = open_dir_at(root, VESK_UPDATE_PRIVATE);
+    if (priv < 0) return 0;
+    int removed = unlinkat(priv, VESK_UPDATE_CLAIMED, 0) == 0;
+    if (removed) {
+        (void)fsync(priv);
+        vesk_log_printf(VESK_LOG_ERROR, TAG, "%s/%s is published for the boot installer: removed", VESK_UPDATE_PRIVATE,
+                        VESK_UPDATE_CLAIMED);
+    }
+    close(priv);
+    return removed;
+}
+
 static void leftover(const vesk_update_watch *w, int root)
 {
     int priv = open_dir_at(root, VESK_UPDATE_PRIVATE);
     if (priv < 0) return;
     struct stat st;
     int present = fstatat(priv, VESK_UPDATE_CLAIMED, &st, AT_SYMLINK_NOFOLLOW) == 0;
-    int published = present && vesk_update_published_waits(w->vesk_update);
-    if (published && unlinkat(priv, VESK_UPDATE_CLAIMED, 0) == 0) {
-        /* Only this claim can have been published: a claim is refused while
-         * a published package waits. */
-        (void)fsync(priv);
-        vesk_log_printf(VESK_LOG_ERROR, TAG, "%s/%s was published before the restart: removed", VESK_UPDATE_PRIVATE,
-                        VESK_UPDATE_CLAIMED);
-    }
     close(priv);
-    if (!present || published) return;
+    if (!present) return;
+    if (vesk_update_published_waits(w->vesk_update)) {
+        (void)remove_published_claim(w, root);
+        return;
+    }
     const aside_report report = {
         w,    root, "interrupted", 0,
         NULL, 0,    kActionAgain,  "a claimed package was never published (power loss or a restart during the update)"};
@@ -496,6 +522,10 @@ static void vesk_update_handle_note(const vesk_update_watch *w, int result, int 
         const aside_report report = {w, root, name, pending, files, source[0] != '\0' ? 1u : 0u, action, detail};
         char checked[VESK_UPDATE_PATH_MAX];
         snprintf(checked, sizeof checked, "%s/%s, checked at the next start", VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED);
+        /* The commit is over: a package that waits now was published by
+         * it. */
+        if (result == VESK_UPDATE_RESULT_UNCERTAIN && remove_published_claim(w, root))
+            archive = "published for the boot installer";
         if (aside)
             set_claim_aside(root, &report);
         else
@@ -559,6 +589,9 @@ static int publish_storage(const char *media)
         unsigned whole = (unsigned)gib;
         data[0] = (uint8_t)whole;
         data[1] = (uint8_t)(unsigned)((gib - (float)whole) * 100.0f);
+        /* More than a byte of whole GiB: the most it can say, not a figure
+         * wrapped round to a nearly full card. */
+        if (gib >= (float)STORAGE_WHOLE_MAX + 1.0f) data[0] = STORAGE_WHOLE_MAX, data[1] = 99;
     }
     return g_calls.vesk_send_http_result != NULL ? g_calls.vesk_send_http_result(HTTP_RESULT_STORAGE, data, 2) : 0;
 }

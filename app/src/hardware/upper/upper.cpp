@@ -309,12 +309,13 @@ static void step_offset(const upper_cmd *c)
         uint8_t item; /* 1 X, 2 Y */
         int delta;
     } steps[4] = {{2, -1}, {2, +1}, {1, -1}, {1, +1}};
+    /* A step byte of no step moves nothing; the GUI is told Y as it is. */
     const uint8_t step = c->frame[VESK_UPPER_OFF_DATA];
-    if (step >= 4) return;
-    short *v = range_offset(steps[step].item);
-    const int moved = *v + steps[step].delta;
+    const uint8_t item = step < 4 ? steps[step].item : 2;
+    short *v = range_offset(item);
+    const int moved = *v + (step < 4 ? steps[step].delta : 0);
     if (moved >= INT16_MIN && moved <= INT16_MAX) *v = (short)moved;
-    offset_to_gui(steps[step].item, *v);
+    offset_to_gui(item, *v);
 }
 
 static void do_uart(const upper_cmd *c) { Power_Ctrl_UART(c->frame[VESK_UPPER_OFF_DATA]); }
@@ -396,11 +397,13 @@ int set_date_and_time_by_upper(const uint8_t *frame, int len)
         printf("upper set time: refused, a field is out of range\n");
         return -1;
     }
-    if (rtc_set_time(hour, minute, second, year, month, day) != 0) return -1;
-    printf("rtc time_set_successful!\n");
-    if (sys_set_time(hour, minute, second, year, month, day) != 0) return -1;
-    printf("sys time_set_successful!\n");
-    return 0;
+    /* Both clocks are set: a real-time clock that refuses the time still
+     * leaves the tool's time on the system clock until the next boot. */
+    const int rtc = rtc_set_time(hour, minute, second, year, month, day);
+    if (rtc == 0) printf("rtc time_set_successful!\n");
+    const int sys = sys_set_time(hour, minute, second, year, month, day);
+    if (sys == 0) printf("sys time_set_successful!\n");
+    return rtc == 0 && sys == 0 ? 0 : -1;
 }
 
 int inner_SendShotThreshold(int16_t value)

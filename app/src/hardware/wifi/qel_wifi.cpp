@@ -423,7 +423,9 @@ static const struct {
 
 void msg_WifiHandler(const uint8_t *frame, int size)
 {
-    if (frame == NULL || size <= VESK_FRAME_OFF_PAYLOAD) return;
+    /* Byte 6 is the argument only when the frame carries one; without it,
+     * byte 6 is the checksum. */
+    if (frame == NULL || size < VESK_FRAME_OVERHEAD + 1) return;
     for (int i = 0; wifi_handler[i].code != WIFI_CODE_END; i++)
         if (wifi_handler[i].code == frame[VESK_FRAME_OFF_SUB]) wifi_handler[i].run(frame[VESK_FRAME_OFF_PAYLOAD]);
 }

@@ -3,12 +3,15 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
 #include <zlib.h>
 
+#include "sim_ns.h"
 #include "update_fixture.h"
 #include "update_zip.h"
 #include "vesk_update.h"
@@ -505,7 +508,17 @@ TEST_F(UpdateWatcher, ACancelAfterThePackageWasPublishedLeavesItToTheInstaller)
     std::string rep = report();
     EXPECT_EQ(update_report_field(rep, "step"), "publication");
     EXPECT_EQ(update_report_field(rep, "state"), "pending");
-    EXPECT_TRUE(update_exists(d.media_path(CLAIMED)));
+    EXPECT_EQ(update_report_field(rep, "archive"), "published for the boot installer");
+    /* The published folder is the claimed file's copy, as if the unpack
+     * had removed it. */
+    EXPECT_FALSE(update_exists(d.media_path(CLAIMED)));
+    EXPECT_FALSE(update_exists(d.media_path("VeskUpdate/vesk_failed_000001.zip.failed")));
+    stop();
+    /* The boot installer takes the package before the next start: that
+     * start settles the report and never calls the update interrupted. */
+    ASSERT_EQ(rmdir(d.update_path("device_upgrade").c_str()), 0);
+    start();
+    EXPECT_FALSE(update_exists(d.media_path(REPORT))) << report();
     EXPECT_FALSE(update_exists(d.media_path("VeskUpdate/vesk_failed_000001.zip.failed")));
 }
 
@@ -580,6 +593,49 @@ TEST_F(UpdateWatcher, TheFreeSpaceGoesToThePhone)
     seen = update_calls_taken();
     ASSERT_EQ(seen.http.size(), 2u);
     EXPECT_EQ(seen.http[1], (std::vector<uint8_t>{13, 0, 46}));
+}
+
+struct storage_row {
+    const char *size; /* of a fresh tmpfs as the Media partition */
+    uint8_t whole, hundredths;
+};
+
+/* Whole GiB and hundredths, exactly; a partition with more free than the
+ * byte holds says the most it can, never a figure wrapped round. */
+TEST(UpdateStorage, FreeSpaceIsSentAsWholeGibAndHundredths)
+{
+    static const storage_row rows[] = {
+        {"1536m", 1, 50}, {"2g", 2, 0}, {"255g", 255, 0}, {"256g", 255, 99}, {"300g", 255, 99},
+    };
+    for (const storage_row &r : rows) {
+        update_dirs d;
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(out[0]);
+            std::string options = std::string("size=") + r.size;
+            if (sim_private_ns(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tmpfs", d.media.c_str(), "tmpfs", 0, options.c_str()) != 0)
+                _exit(2);
+            update_fake_calls(0);
+            if (vesk_update_start(d.media.c_str(), d.update.c_str()) != 0) _exit(3);
+            update_calls_seen seen = update_calls_taken();
+            if (seen.http.size() != 1 || seen.http[0].size() != 3 || seen.http[0][0] != 13) _exit(4);
+            _exit(write(out[1], &seen.http[0][1], 2) == 2 ? 0 : 5);
+        }
+        close(out[1]);
+        uint8_t got[2] = {0xEE, 0xEE};
+        ssize_t n = read(out[0], got, 2);
+        close(out[0]);
+        int st = 0;
+        ASSERT_EQ(waitpid(child, &st, 0), child);
+        ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << r.size << " status " << st;
+        ASSERT_EQ(n, 2) << r.size;
+        EXPECT_EQ(got[0], r.whole) << r.size;
+        EXPECT_EQ(got[1], r.hundredths) << r.size;
+    }
 }
 
 TEST_F(UpdateWatcher, StartRefusesBadPathsAndASecondStart)

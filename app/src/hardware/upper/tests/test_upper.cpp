@@ -221,16 +221,19 @@ int sn_hook(void)
     return 0;
 }
 
+/* Queues and mounts of the suite's own, with a fresh /tmp. */
+void private_queues_and_tmp()
+{
+    ASSERT_EQ(sim_private_ns(CLONE_NEWIPC | CLONE_NEWNS), 0);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777"), 0);
+}
+
 class UpperLink : public ::testing::Test {
 protected:
-    /* Queues and a /tmp of the suite's own: a new serial number rewrites
-     * the build-identity file "/tmp/apps.version". */
-    static void SetUpTestSuite()
-    {
-        ASSERT_EQ(sim_private_ns(CLONE_NEWIPC | CLONE_NEWNS), 0);
-        ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-        ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777"), 0);
-    }
+    /* A new serial number rewrites the build-identity file
+     * "/tmp/apps.version". */
+    static void SetUpTestSuite() { private_queues_and_tmp(); }
     PersistDir dir;
     vesk_persist_profiles profiles = {};
     BusCapture main_bus;
@@ -446,11 +449,12 @@ TEST_F(UpperLink, ScalesAndOffsetsAreSetInMemory)
     send(tool(0x16, 9, 3, 0, {3})); /* X + 1 */
     send(tool(0x16, 9, 3, 0, {0})); /* Y - 1 */
     send(tool(0x16, 9, 2, 0, le16(700)));
-    send(tool(0x16, 9, 3, 0, {9})); /* no such step */
+    send(tool(0x16, 9, 3, 0, {9})); /* no such step: nothing moves, Y is told as it is */
     settle();
-    ASSERT_TRUE(sim_peer_wait(gui_peer, 4, 5000));
+    ASSERT_TRUE(sim_peer_wait(gui_peer, 5, 5000));
     EXPECT_EQ(gui_frames(), (std::vector<Bytes>{gui(0x16, 9, 1, 0x80, le16(528)), gui(0x16, 9, 1, 0x80, le16(529)),
-                                                gui(0x16, 9, 2, 0x80, le16(609)), gui(0x16, 9, 2, 0x80, le16(700))}));
+                                                gui(0x16, 9, 2, 0x80, le16(609)), gui(0x16, 9, 2, 0x80, le16(700)),
+                                                gui(0x16, 9, 2, 0x80, le16(700))}));
     EXPECT_EQ(qel_dev_status.s16RangeOffsetX, 529);
     EXPECT_EQ(qel_dev_status.s16RangeOffsetY, 700);
 }
@@ -493,6 +497,56 @@ TEST_F(UpperLink, TheClockIsLeftAloneWhileRecording)
     EXPECT_EQ(out.find("upper set time: hour="), std::string::npos) << out;
     EXPECT_NE(out.find("ignored while recording"), std::string::npos) << out;
     qel_dev_status.shot_video_status = 0;
+}
+
+/* The clock path down to the board: a /dev of the suite's own, holding a
+ * real-time clock or not, and the board log the clock calls leave. */
+class UpperClockSet : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        private_queues_and_tmp();
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(mount("tmpfs", "/dev", "tmpfs", 0, "mode=755"), 0);
+        setenv("VESK_BOARD_LOG", kLog, 1);
+    }
+    static void TearDownTestSuite()
+    {
+        unsetenv("VESK_BOARD_LOG");
+        umount("/dev");
+        umount("/tmp");
+    }
+    static constexpr const char *kLog = "/tmp/board.log";
+};
+
+TEST_F(UpperClockSet, BothClocksAreSetAndARefusingRtcLeavesTheSystemClockSet)
+{
+    const struct {
+        const char *name;
+        bool rtc_present, recording;
+        bool rtc_written, system_set;
+    } rows[] = {
+        {"both clocks", true, false, true, true},
+        {"no real-time clock", false, false, false, true},
+        {"while recording", true, true, false, false},
+    };
+    const Bytes date = tool(0, 0x1B, 0, 0, cat(le16(2024), {2, 29, 13, 5, 9}));
+    for (const auto &r : rows) {
+        unlink(kLog);
+        unlink("/dev/rtc0");
+        if (r.rtc_present) write_text("/dev/rtc0", "");
+        qel_dev_status.video_status = r.recording;
+        Upper_Handler(date.data(), (int)date.size(), nullptr);
+        qel_dev_status.video_status = 0;
+        const std::string log = read_text(kLog);
+        EXPECT_EQ(log.find("node=/dev/rtc0") != std::string::npos && log.find("year=124 ") != std::string::npos &&
+                      log.find("mon=1 ") != std::string::npos && log.find("mday=29 ") != std::string::npos,
+                  r.rtc_written)
+            << r.name << ": " << log;
+        EXPECT_EQ(log.find("call=settimeofday") != std::string::npos && log.find("usec=0 rc=0") != std::string::npos,
+                  r.system_set)
+            << r.name << ": " << log;
+    }
 }
 
 } // namespace

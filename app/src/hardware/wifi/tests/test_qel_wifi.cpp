@@ -386,6 +386,12 @@ TEST_F(AccessPoint, TheGuiSwitchFrame)
     EXPECT_EQ(qel_dev_status.s8WiFiSwitch, 1) << "another object's event";
     notifier_wifi(nullptr, nullptr, 5, off.data(), (int)off.size());
     EXPECT_EQ(qel_dev_status.s8WiFiSwitch, 0);
+    /* Without its argument byte the frame's byte 6 is its checksum, which
+     * must not switch the access point on. */
+    const Bytes bare = sim_frame(5, 0, 0xFF, 0);
+    ASSERT_NE(bare[6], 0);
+    notifier_wifi(nullptr, nullptr, 5, bare.data(), (int)bare.size());
+    EXPECT_EQ(qel_dev_status.s8WiFiSwitch, 0) << "a switch frame without its value";
 }
 
 } // namespace
