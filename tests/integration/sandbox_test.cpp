@@ -2,6 +2,7 @@
 // inside: what the programs find there, how runs end, and every way a peer
 // reaches them (serial lines, keys, sensors, files, the board log).
 #include "sim.h"
+#include "sim_harness.h" /* its deadlines */
 
 #include <errno.h>
 #include <fcntl.h>
@@ -264,7 +265,7 @@ TEST_F(Sandbox, SignalReachesTheProgram)
     ASSERT_TRUE(make());
     Output out;
     int pid = start(sb, {"wait-term"}, &out);
-    ASSERT_TRUE(out.wait_for("ready\n", 5000));
+    ASSERT_TRUE(out.wait_for("ready\n", SIM_REPLY_MS));
     sim_outcome o;
     EXPECT_EQ(sim_wait(sb, pid, 100, &o), -ETIMEDOUT);
     EXPECT_EQ(o.end, SIM_RUNNING);
@@ -272,7 +273,7 @@ TEST_F(Sandbox, SignalReachesTheProgram)
     ASSERT_EQ(sim_wait(sb, pid, 5000, &o), 0);
     EXPECT_EQ(o.end, SIM_EXITED);
     EXPECT_EQ(o.code, 0);
-    EXPECT_TRUE(out.wait_for("got SIGTERM\n", 2000));
+    EXPECT_TRUE(out.wait_for("got SIGTERM\n", SIM_REPLY_MS));
     EXPECT_EQ(sim_kill(sb, 1, SIGTERM), -EINVAL) << "the agent is not a target";
 }
 
@@ -282,7 +283,7 @@ TEST_F(Sandbox, StopEndsEveryProgram)
     Output a, b;
     int first = start(sb, {"wait-term"}, &a);
     int second = start(sb, {"wait-term"}, &b);
-    ASSERT_TRUE(a.wait_for("ready", 5000));
+    ASSERT_TRUE(a.wait_for("ready", SIM_REPLY_MS));
     sim_outcome o;
     sim_stop(sb, &o);
     EXPECT_EQ(o.end, SIM_ENDED);
@@ -319,7 +320,7 @@ TEST_F(Sandbox, ProgramsShareQueuesAndSandboxesDoNot)
     sim_outcome o;
     ASSERT_EQ(sim_wait(a, receiver, 5000, &o), 0);
     EXPECT_EQ(o.code, 0);
-    EXPECT_TRUE(got.wait_for("from-a\n", 2000));
+    EXPECT_TRUE(got.wait_for("from-a\n", SIM_REPLY_MS));
     EXPECT_EQ(run(b, {"queue", "absent", "12345"}).code, 0) << "the other sandbox sees no queue 12345";
 }
 
@@ -352,7 +353,7 @@ TEST_P(SandboxSerial, BytesPassUnchangedBothWays)
     const std::string frame("\xEE\x16\x02\x03\x05\x08\r\n\x11\x13\x03\x04\x7f\x00", 14);
     Output out;
     int pid = start(sb, {"tty-echo", GetParam(), std::to_string(frame.size())}, &out);
-    ASSERT_TRUE(out.wait_for("open\n", 5000));
+    ASSERT_TRUE(out.wait_for("open\n", SIM_REPLY_MS));
     ASSERT_EQ(write(master, frame.data(), frame.size()), (ssize_t)frame.size());
     std::string back;
     long long deadline = (long long)vesk_mono_ms() + 5000;
@@ -798,9 +799,9 @@ TEST_F(ScopeSim, PassesSigtermOn)
     close(out[1]);
     Output o;
     o.fd = out[0];
-    ASSERT_TRUE(o.wait_for("ready\n", 5000)) << o.text;
+    ASSERT_TRUE(o.wait_for("ready\n", SIM_REPLY_MS)) << o.text;
     kill(pid, SIGTERM);
-    EXPECT_TRUE(o.wait_for("ended: exit 0\n", 5000)) << o.text;
+    EXPECT_TRUE(o.wait_for("ended: exit 0\n", SIM_REPLY_MS)) << o.text;
     EXPECT_NE(o.text.find("got SIGTERM"), std::string::npos);
     close(in[1]);
     int status = 0;

@@ -143,10 +143,10 @@ TEST(ScopeSim, ThePcToolExampleWritesTheSerialNumberAndAZeroAngle)
     scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/pc-tool.scope"}, "");
     EXPECT_EQ(r.status, 0) << r.out;
     const char *replies[] = {
-        "scope-sim: pc reply 55 07 00 1A 00 81 05 FC EB AA value=5",
-        "text=\"VK-2026-0099\"",
-        "degrees=-2.5",
-        "scope-sim: gui received AA070700000003BBEBAA", /* key 3, short */
+        "scope-sim: pc reply 55 07 00 1A 00 81 05 FC EB AA value=5", /* the probe */
+        "text=\"VK-2026-0099\"",                                     /* the serial number read back */
+        "degrees=-2.5",                                              /* the zero slant read back */
+        "scope-sim: gui received AA070700000003BBEBAA",              /* key 3, short */
     };
     for (const char *reply : replies) EXPECT_EQ(count(r.out, reply), 1u) << reply << "\n" << r.out;
 }
