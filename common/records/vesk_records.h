@@ -114,6 +114,20 @@ typedef struct {
     double shootingAngle;
 } Info_target;
 
+/* The yard figure stored beside a distance in metres (range_yard,
+ * zeroRange_yard, u16IrCursorDistanceYD; tenths beside tenths): truncated
+ * toward zero and held at the 16-bit ends. A millionth keeps a whole number
+ * the factor lands just below (1250 m, 1367 yd). */
+static inline short vesk_yards_of_metres(double metres)
+{
+    double yards = metres * 1.0936;
+    if (yards != yards) return 0; /* NaN */
+    yards += yards >= 0 ? 1e-6 : -1e-6;
+    if (yards >= INT16_MAX) return INT16_MAX;
+    if (yards <= INT16_MIN) return INT16_MIN;
+    return (short)yards;
+}
+
 typedef struct {
     double angle;
     double speed;

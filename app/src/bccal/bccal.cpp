@@ -24,8 +24,6 @@
  * and x 10 scaling in range. */
 #define BCCAL_DECIMAL_MAX 1e9
 #define BCCAL_DISTANCE_MAX_M 3000.0
-/* The factor of the GUI's distance editors. */
-#define BCCAL_YARDS_PER_METRE 1.0936
 
 /* ---- the value token ---------------------------------------------------- */
 
@@ -339,15 +337,6 @@ static const struct {
 #undef COMMON
 };
 
-/* A distance in metres (or tenths) as yards (or tenths), truncated and
- * held within the 16-bit field; the millionth keeps a whole number that
- * the factor lands just below (1250 m, 1367 yd). */
-static short yards_of(short metres)
-{
-    const double yards = trunc(metres * BCCAL_YARDS_PER_METRE + 1e-6);
-    return (short)(yards > INT16_MAX ? INT16_MAX : yards < INT16_MIN ? INT16_MIN : yards);
-}
-
 void vesk_bccal_apply_pending(const vesk_bccal_pending *p, unsigned current)
 {
     if (p == NULL) return;
@@ -419,8 +408,9 @@ void vesk_bccal_apply_pending(const vesk_bccal_pending *p, unsigned current)
     /* The yard fields are what a scope set to yards shows and edits: they
      * follow the metres, as the GUI's editors keep them. */
     if (p->seen_target_range_x10)
-        for (int i = 0; i < VESK_PROFILE_COUNT; i++) all[i].target.range_yard = yards_of(all[i].target.range);
-    if (p->seen_zeroing_distance) cur->gun.scope.zeroRange_yard = yards_of(cur->gun.scope.zeroRange);
+        for (int i = 0; i < VESK_PROFILE_COUNT; i++)
+            all[i].target.range_yard = vesk_yards_of_metres(all[i].target.range);
+    if (p->seen_zeroing_distance) cur->gun.scope.zeroRange_yard = vesk_yards_of_metres(cur->gun.scope.zeroRange);
 
     const char coriolis = all[0].corioliseffect.lat != 0 || all[0].corioliseffect.angle != 0;
     for (int i = 0; i < VESK_PROFILE_COUNT; i++) all[i].corioliseffect.CoriolisEffectSwitch = coriolis;

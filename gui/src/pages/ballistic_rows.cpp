@@ -90,7 +90,7 @@ void ballistic_store_distance(double typed, short *metres, short *yards)
         *metres = row_editor_trunc16(typed * 0.9144);
     } else {
         *metres = row_editor_trunc16(typed);
-        *yards = row_editor_trunc16(typed * 1.0936);
+        *yards = vesk_yards_of_metres(typed);
     }
 }
 

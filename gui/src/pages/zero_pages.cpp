@@ -175,7 +175,7 @@ static void save_distance(void)
     /* The yard figure goes with the metres it is shown for (the slot list
      * and the ballistic menu show it in yards), as the ballistic menu
      * keeps the pair. */
-    short yards = row_editor_trunc16(value * 1.0936);
+    short yards = vesk_yards_of_metres(value);
     Qel_Cursor_Zero *slot = ui_current_zero_point();
     slot->u16IrCursorDistance = (short)value;
     slot->u16IrCursorDistanceYD = yards;
