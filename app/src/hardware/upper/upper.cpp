@@ -305,17 +305,18 @@ static void write_offset(const upper_cmd *c)
 
 static void step_offset(const upper_cmd *c)
 {
+    /* Step bytes 0 to 3; the last row is any other byte, which moves
+     * nothing and still tells the GUI Y as it is. */
     static const struct {
         uint8_t item; /* 1 X, 2 Y */
         int delta;
-    } steps[4] = {{2, -1}, {2, +1}, {1, -1}, {1, +1}};
-    /* A step byte of no step moves nothing; the GUI is told Y as it is. */
+    } steps[5] = {{2, -1}, {2, +1}, {1, -1}, {1, +1}, {2, 0}};
     const uint8_t step = c->frame[VESK_UPPER_OFF_DATA];
-    const uint8_t item = step < 4 ? steps[step].item : 2;
-    short *v = range_offset(item);
-    const int moved = *v + (step < 4 ? steps[step].delta : 0);
+    const auto &s = steps[step < 4 ? step : 4];
+    short *v = range_offset(s.item);
+    const int moved = *v + s.delta;
     if (moved >= INT16_MIN && moved <= INT16_MAX) *v = (short)moved;
-    offset_to_gui(item, *v);
+    offset_to_gui(s.item, *v);
 }
 
 static void do_uart(const upper_cmd *c) { Power_Ctrl_UART(c->frame[VESK_UPPER_OFF_DATA]); }
