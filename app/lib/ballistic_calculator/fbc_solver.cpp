@@ -27,14 +27,17 @@ const double k_min_forward_speed = 1.0;
 // as a cubic; what breaks that is the change of the forces along the step,
 // above all the drag where its coefficient bends with the Mach number (the
 // transonic rows). Each step is therefore k_step_share of the distance over
-// which the velocity would change by its own size, shortened by the
-// relative rise of the drag coefficient over that distance: against 0.5 m
-// steps this keeps the hold within a few thousandths of an MOA out to
-// 2000 m and in slow or steep shots, with long steps where the bullet is
-// fast and the drag flat and short ones through the sound barrier.
-constexpr double k_step_share = 0.25;
+// which the velocity would change by its own size, shortened by how much
+// faster than the speed the drag coefficient can change nearby, and no
+// longer than half the flight (the zero flight too is at least two steps).
+// Against 0.5 m steps this keeps the hold within a hundredth of an MOA out
+// to 3000 m and in slow, steep, hot, cold and thin-air shots, with long
+// steps where the bullet is fast and the drag flat and short ones through
+// the sound barrier.
+constexpr double k_step_share = 0.2;
 const double k_max_step = 100.0; // m
 const double k_min_step = 0.05;  // m
+const double k_max_share = 0.5;  // of the flight
 // Work for any input: a flight that needs more steps has stalled.
 const int k_max_steps = 200000;
 const int k_plan_steps = 256; // steps a zero search replays
@@ -64,7 +67,9 @@ inline void air_at(const flight *f, double height, double *density, double *inv_
 }
 
 // False where the bullet no longer moves forward along the line of sight.
-inline __attribute__((always_inline)) bool derive(const flight *f, double s, const double *y, double *dy)
+// The Mach number goes to *mach when it is asked for.
+inline __attribute__((always_inline)) bool derive(const flight *f, double s, const double *y, double *dy,
+                                                  double *mach = nullptr)
 {
     double vs = y[VS];
     if (!(vs > k_min_forward_speed)) return false;
@@ -73,7 +78,9 @@ inline __attribute__((always_inline)) bool derive(const flight *f, double s, con
     air_at(f, s * f->sin_t + y[N] * f->cos_t, &density, &inv_sound);
     double rs = vs - f->w_s, rn = y[VN] - f->w_n, rz = y[VZ] - f->w_z;
     double rv = sqrt(rs * rs + rn * rn + rz * rz);
-    double cd = fbc_drag_cd_at(f->table, rv * f->inv_sound * inv_sound);
+    double m = rv * f->inv_sound * inv_sound;
+    if (mach) *mach = m;
+    double cd = fbc_drag_cd_at(f->table, m);
     double k = -f->retard_density * density * cd * rv;
     // Coriolis: -2 omega x v.
     double cs = -2.0 * (f->o_n * y[VZ] - f->o_z * y[VN]);
@@ -117,13 +124,10 @@ bool integrate_fixed(const flight *f, double s0, double s1, double step, double 
     return true;
 }
 
-// The step length at a state with slope k1.
-double step_length(const flight *f, double s, const double *y, const double *k1)
+// The step length at a state with slope k1 and Mach number mach, ahead
+// of the end of a flight of length end.
+double step_length(const flight *f, const double *y, const double *k1, double mach, double ahead, double end)
 {
-    double density, inv_sound;
-    air_at(f, s * f->sin_t + y[N] * f->cos_t, &density, &inv_sound);
-    double rs = y[VS] - f->w_s, rn = y[VN] - f->w_n, rz = y[VZ] - f->w_z;
-    double mach = sqrt(rs * rs + rn * rn + rz * rz) * f->inv_sound * inv_sound;
     double x = mach * k_fbc_cells_per_mach;
     double last = (double)f->table->last_cell;
     if (!(x < last)) x = last;
@@ -131,6 +135,11 @@ double step_length(const flight *f, double s, const double *y, const double *k1)
     double rate = (fabs(k1[VS]) + fabs(k1[VN]) + fabs(k1[VZ])) / y[VS] * bend;
     double h = k_step_share / rate;
     if (!(h < k_max_step)) h = k_max_step; // also a rate of 0
+    // An error in the velocity moves the impact by the distance still to
+    // fly: steps near the end may be longer for the same miss. Equal miss
+    // per metre of flight asks for h^4 (ahead + h) to stay the same.
+    if (ahead + h < end) h *= sqrt(sqrt(end / (ahead + h)));
+    if (h > end * k_max_share) h = end * k_max_share;
     return h > k_min_step ? h : k_min_step;
 }
 
@@ -142,14 +151,15 @@ struct plan {
     int count; // may exceed k_plan_steps: then there is nothing to replay
 };
 
-// Integrates from s0 to s1, recording the steps in rec when it is given.
-bool integrate(const flight *f, double s0, double s1, double *y, plan *rec)
+// Integrates from s0 to s1 of a flight that ends at end, recording the steps in rec when it is given.
+bool integrate(const flight *f, double s0, double s1, double end, double *y, plan *rec)
 {
     double s = s0;
     double k1[STATE];
     for (int n = 0; n < k_max_steps && s < s1; n++) {
-        if (!derive(f, s, y, k1)) return false;
-        double h = step_length(f, s, y, k1);
+        double mach;
+        if (!derive(f, s, y, k1, &mach)) return false;
+        double h = step_length(f, y, k1, mach, end - s, end);
         // The end of the span exactly, in two even steps rather than a
         // long one and a sliver.
         if (s + h >= s1) {
@@ -269,10 +279,12 @@ int fbc_fly(const fbc_shot *shot, fbc_impact *impact)
     f.w_n = -shot->wind_forward * f.sin_t;
     f.w_z = shot->wind_right;
     bool fixed = shot->fixed_step > 0.0;
-    if (!(fixed ? integrate_fixed(&f, 0.0, wind_end, shot->fixed_step, y) : integrate(&f, 0.0, wind_end, y, nullptr)))
+    if (!(fixed ? integrate_fixed(&f, 0.0, wind_end, shot->fixed_step, y)
+                : integrate(&f, 0.0, wind_end, end, y, nullptr)))
         return -1;
     f.w_s = f.w_n = f.w_z = 0.0;
-    if (!(fixed ? integrate_fixed(&f, wind_end, end, shot->fixed_step, y) : integrate(&f, wind_end, end, y, nullptr)))
+    if (!(fixed ? integrate_fixed(&f, wind_end, end, shot->fixed_step, y)
+                : integrate(&f, wind_end, end, end, y, nullptr)))
         return -1;
     impact_of(y, impact);
     return 0;
@@ -298,7 +310,7 @@ int zero_search(const fbc_load *load, const fbc_air *air, double sight_height, d
         if (fixed_step > 0.0) return integrate_fixed(&f, 0.0, distance, fixed_step, y);
         if (steps.count > 0 && steps.count <= k_plan_steps) return integrate_plan(&f, &steps, y);
         steps.count = 0;
-        return integrate(&f, 0.0, distance, y, &steps);
+        return integrate(&f, 0.0, distance, distance, y, &steps);
     };
     // Replayed steps make the miss smooth in the angle, so the walk can go
     // far below the step error; without them it stops at that error.
