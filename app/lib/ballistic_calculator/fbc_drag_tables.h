@@ -39,17 +39,23 @@ struct fbc_drag_table {
 // one that has no published table.
 const fbc_drag_table *fbc_drag_table_get(int id);
 
+// Drag coefficient of a table at x = Mach number * k_fbc_cells_per_mach,
+// x >= 0 or NaN: linear between rows and held past the last (a NaN reads
+// the last row).
+inline double fbc_drag_cd_cells(const fbc_drag_table *table, double x)
+{
+    double last = (double)table->last_cell;
+    if (!(x < last)) x = last;
+    size_t i = (size_t)x;
+    const fbc_drag_cell *c = &table->cells[i];
+    return c->cd + (x - (double)i) * c->rise;
+}
+
 // Drag coefficient of a table at a Mach number, linear between rows and held
 // past either end (a NaN Mach number reads the last row).
 inline double fbc_drag_cd_at(const fbc_drag_table *table, double mach)
 {
-    double x = mach * k_fbc_cells_per_mach;
-    double last = (double)table->last_cell;
-    if (!(x < last)) x = last;
-    if (x < 0.0) x = 0.0;
-    size_t i = (size_t)x;
-    const fbc_drag_cell *c = &table->cells[i];
-    return c->cd + (x - (double)i) * c->rise;
+    return fbc_drag_cd_cells(table, mach > 0.0 ? mach * k_fbc_cells_per_mach : mach == mach ? 0.0 : mach);
 }
 
 // The same for callers that still walk the rows with a hint, which the grid

@@ -44,8 +44,8 @@ const int k_plan_steps = 256; // steps a zero search replays
 
 struct flight {
     const fbc_drag_table *table;
-    double retard_density; // retard * density at the muzzle
-    double inv_sound;      // 1 / speed of sound at the muzzle
+    double retard_density;  // retard * density at the muzzle
+    double cells_per_speed; // drag-table cells per m/s at the muzzle
     double inv_kelvin;
     double g_s, g_n;      // gravity in the line-of-sight frame
     double w_s, w_n, w_z; // wind in the line-of-sight frame
@@ -67,7 +67,7 @@ inline void air_at(const flight *f, double height, double *density, double *inv_
 }
 
 // False where the bullet no longer moves forward along the line of sight.
-// The Mach number goes to *mach when it is asked for.
+// The Mach number, in drag-table cells, goes to *mach when it is asked for.
 inline __attribute__((always_inline)) bool derive(const flight *f, double s, const double *y, double *dy,
                                                   double *mach = nullptr)
 {
@@ -78,20 +78,22 @@ inline __attribute__((always_inline)) bool derive(const flight *f, double s, con
     air_at(f, s * f->sin_t + y[N] * f->cos_t, &density, &inv_sound);
     double rs = vs - f->w_s, rn = y[VN] - f->w_n, rz = y[VZ] - f->w_z;
     double rv = sqrt(rs * rs + rn * rn + rz * rz);
-    double m = rv * f->inv_sound * inv_sound;
-    if (mach) *mach = m;
-    double cd = fbc_drag_cd_at(f->table, m);
-    double k = -f->retard_density * density * cd * rv;
+    // Everything but the root and the look-up is formed beside them, so
+    // that each stage waits on those two alone.
+    double cells = rv * (f->cells_per_speed * inv_sound);
+    if (mach) *mach = cells;
+    double drag = -f->retard_density * density * inv * rv;
     // Coriolis: -2 omega x v.
     double cs = -2.0 * (f->o_n * y[VZ] - f->o_z * y[VN]);
     double cn = -2.0 * (f->o_z * vs - f->o_s * y[VZ]);
     double cz = -2.0 * (f->o_s * y[VN] - f->o_n * vs);
+    double k = drag * fbc_drag_cd_cells(f->table, cells);
     dy[N] = y[VN] * inv;
     dy[Z] = y[VZ] * inv;
     dy[T] = inv;
-    dy[VS] = (f->g_s + k * rs + cs) * inv;
-    dy[VN] = (f->g_n + k * rn + cn) * inv;
-    dy[VZ] = (k * rz + cz) * inv;
+    dy[VS] = k * rs + (f->g_s + cs) * inv;
+    dy[VN] = k * rn + (f->g_n + cn) * inv;
+    dy[VZ] = k * rz + cz * inv;
     return true;
 }
 
@@ -124,11 +126,10 @@ bool integrate_fixed(const flight *f, double s0, double s1, double step, double 
     return true;
 }
 
-// The step length at a state with slope k1 and Mach number mach, ahead
-// of the end of a flight of length end.
-double step_length(const flight *f, const double *y, const double *k1, double mach, double ahead, double end)
+// The step length at a state with slope k1 and Mach number x (in
+// drag-table cells), ahead of the end of a flight of length end.
+double step_length(const flight *f, const double *y, const double *k1, double x, double ahead, double end)
 {
-    double x = mach * k_fbc_cells_per_mach;
     double last = (double)f->table->last_cell;
     if (!(x < last)) x = last;
     double bend = 1.0 + f->table->cells[(size_t)x].bend;
@@ -230,7 +231,7 @@ void flight_make(const fbc_shot *shot, flight *f)
 {
     f->table = shot->load.table;
     f->retard_density = shot->load.retard * shot->air.density;
-    f->inv_sound = 1.0 / shot->air.sound;
+    f->cells_per_speed = k_fbc_cells_per_mach / shot->air.sound;
     f->inv_kelvin = 1.0 / shot->air.kelvin;
     f->sin_t = sin(shot->shot_angle);
     f->cos_t = cos(shot->shot_angle);
@@ -292,6 +293,11 @@ int fbc_fly(const fbc_shot *shot, fbc_impact *impact)
 
 namespace {
 
+// A secant correction of the bore angle this small (rad) is taken without
+// flying it: what it leaves is its square times the bend of the miss, some
+// 1e-12 rad.
+const double k_settled_turn = 1e-6;
+
 int zero_search(const fbc_load *load, const fbc_air *air, double sight_height, double distance, double fixed_step,
                 double *bore_angle, double *time)
 {
@@ -317,7 +323,7 @@ int zero_search(const fbc_load *load, const fbc_air *air, double sight_height, d
     double y[STATE];
     // Start from the vacuum angle; the miss at the zero distance changes
     // almost exactly by distance * d(angle), so a secant walk converges in
-    // two or three more flights.
+    // one or two more flights.
     double v0 = load->muzzle_velocity;
     double a0 = (sight_height + 0.5 * k_gravity * distance * distance / (v0 * v0)) / distance;
     if (!miss(a0, y)) return -1;
@@ -336,9 +342,19 @@ int zero_search(const fbc_load *load, const fbc_air *air, double sight_height, d
         }
         double slope = (m0 - m1) / (a1 - a0);
         if (!(slope > 0.0)) slope = distance;
+        double turn = m1 / slope;
+        if (smooth && fabs(turn) < k_settled_turn && fabs(a1 + turn) < max_angle) {
+            // The miss is straight in the angle this close: the secant's
+            // answer is off by far less than the flight that would check
+            // it could show. The time of flight changes by nothing that
+            // matters over so small a turn.
+            *bore_angle = a1 + turn;
+            *time = y[T];
+            return 0;
+        }
         a0 = a1;
         m0 = m1;
-        a1 = a1 + m1 / slope;
+        a1 = a1 + turn;
     }
     return -1;
 }
