@@ -35,9 +35,10 @@ const double k_min_forward_speed = 1.0;
 // steps where the bullet is fast and the drag flat and short ones through
 // the sound barrier.
 constexpr double k_step_share = 0.2;
-const double k_max_step = 100.0; // m
-const double k_min_step = 0.05;  // m
-const double k_max_share = 0.5;  // of the flight
+const double k_max_step = 100.0;   // m
+const double k_min_step = 0.05;    // m
+const double k_max_share = 0.5;    // of the flight
+const double k_stretch_pad = 0.05; // of the flight, see integrate()
 // Work for any input: a flight that needs more steps has stalled.
 const int k_max_steps = 200000;
 const int k_plan_steps = 256; // steps a zero search replays
@@ -127,20 +128,16 @@ bool integrate_fixed(const flight *f, double s0, double s1, double step, double 
 }
 
 // The step length at a state with slope k1 and Mach number x (in
-// drag-table cells), ahead of the end of a flight of length end.
-double step_length(const flight *f, const double *y, const double *k1, double x, double ahead, double end)
+// drag-table cells), longer by stretch and at most longest.
+double step_length(const flight *f, const double *y, const double *k1, double x, double stretch, double longest)
 {
     double last = (double)f->table->last_cell;
     if (!(x < last)) x = last;
     double bend = 1.0 + f->table->cells[(size_t)x].bend;
-    double rate = (fabs(k1[VS]) + fabs(k1[VN]) + fabs(k1[VZ])) / y[VS] * bend;
-    double h = k_step_share / rate;
+    double h = k_step_share * y[VS] / ((fabs(k1[VS]) + fabs(k1[VN]) + fabs(k1[VZ])) * bend);
     if (!(h < k_max_step)) h = k_max_step; // also a rate of 0
-    // An error in the velocity moves the impact by the distance still to
-    // fly: steps near the end may be longer for the same miss. Equal miss
-    // per metre of flight asks for h^4 (ahead + h) to stay the same.
-    if (ahead + h < end) h *= sqrt(sqrt(end / (ahead + h)));
-    if (h > end * k_max_share) h = end * k_max_share;
+    h *= stretch;
+    if (h > longest) h = longest;
     return h > k_min_step ? h : k_min_step;
 }
 
@@ -157,10 +154,17 @@ bool integrate(const flight *f, double s0, double s1, double end, double *y, pla
 {
     double s = s0;
     double k1[STATE];
+    // An error in the velocity moves the impact by the distance still to
+    // fly, so steps near the end may be longer for the same miss: equal
+    // miss per metre asks for h^4 (ahead + h) to stay the same. With a
+    // twentieth of the flight standing in for h, the stretch waits on
+    // nothing the step computes.
+    const double pad = end * k_stretch_pad, reach = end + pad;
     for (int n = 0; n < k_max_steps && s < s1; n++) {
+        double stretch = sqrt(sqrt(reach / (end - s + pad)));
         double mach;
         if (!derive(f, s, y, k1, &mach)) return false;
-        double h = step_length(f, y, k1, mach, end - s, end);
+        double h = step_length(f, y, k1, mach, stretch, end * k_max_share);
         // The end of the span exactly, in two even steps rather than a
         // long one and a sliver.
         if (s + h >= s1) {
