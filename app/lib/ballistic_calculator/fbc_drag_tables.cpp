@@ -198,13 +198,13 @@ template <size_t cells, size_t count> constexpr grid<cells> grid_of(const fbc_dr
     g.of[cells - 1].rise = 0.0;
     for (size_t i = 0; i < cells; i++) {
         double low = (double)i * (1.0 - k_fbc_bend_window), high = (double)(i + 1) * (1.0 + k_fbc_bend_window);
-        double bend = 0.0;
+        g.of[i].bend_slower = g.of[i].bend_faster = 0.0;
         for (size_t j = (size_t)low; j < cells && (double)j <= high; j++) {
             double rise = g.of[j].rise < 0.0 ? -g.of[j].rise : g.of[j].rise;
             double b = rise * (double)(j + 1) / g.of[j].cd;
-            if (b > bend) bend = b;
+            if (j <= i && b > g.of[i].bend_slower) g.of[i].bend_slower = b;
+            if (j >= i && b > g.of[i].bend_faster) g.of[i].bend_faster = b;
         }
-        g.of[i].bend = bend;
     }
     return g;
 }

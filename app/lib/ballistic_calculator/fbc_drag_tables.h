@@ -21,10 +21,11 @@ struct fbc_drag_cell {
     double cd;   // at the cell's grid point
     double rise; // to the next grid point
     // The largest relative rise of the coefficient per relative change of
-    // the Mach number, |dCd/dM| M / Cd, over the cells within
-    // k_fbc_bend_window of this one: how much sharper than the speed the
-    // drag can change within one step from here.
-    double bend;
+    // the Mach number, |dCd/dM| M / Cd, over this cell and those within
+    // k_fbc_bend_window below it (slower) and above it (faster): how much
+    // sharper than the speed the drag can change within one step from here.
+    double bend_slower;
+    double bend_faster;
 };
 
 struct fbc_drag_table {

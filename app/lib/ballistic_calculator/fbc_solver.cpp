@@ -133,7 +133,9 @@ double step_length(const flight *f, const double *y, const double *k1, double x,
 {
     double last = (double)f->table->last_cell;
     if (!(x < last)) x = last;
-    double bend = 1.0 + f->table->cells[(size_t)x].bend;
+    const fbc_drag_cell *c = &f->table->cells[(size_t)x];
+    bool slowing = y[VS] * k1[VS] + y[VN] * k1[VN] + y[VZ] * k1[VZ] < 0.0;
+    double bend = 1.0 + (slowing ? c->bend_slower : c->bend_faster);
     double h = k_step_share * y[VS] / ((fabs(k1[VS]) + fabs(k1[VN]) + fabs(k1[VZ])) * bend);
     if (!(h < k_max_step)) h = k_max_step; // also a rate of 0
     h *= stretch;
