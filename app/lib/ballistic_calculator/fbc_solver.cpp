@@ -203,7 +203,7 @@ void fbc_air_make(double celsius, double pressure_kpa, double humidity, fbc_air 
     double kelvin = celsius + 273.15;
     double pressure = pressure_kpa * 1000.0;
     // Tetens' saturation vapour pressure over water, in Pa.
-    double vapour = humidity * 610.78 * pow(10.0, 7.5 * celsius / (celsius + 237.3));
+    double vapour = humidity * 610.78 * exp(M_LN10 * 7.5 * celsius / (celsius + 237.3));
     if (vapour > pressure) vapour = pressure;
     air->density = (pressure - vapour) / (k_r_dry * kelvin) + vapour / (k_r_vapour * kelvin);
     // Moist air carries sound as dry air at its virtual temperature.
