@@ -158,25 +158,82 @@ template <size_t count> constexpr slopes<count> slopes_of(const fbc_drag_point (
     return s;
 }
 
-constexpr auto k_g1_slopes = slopes_of(k_g1);
-constexpr auto k_g2_slopes = slopes_of(k_g2);
-constexpr auto k_g5_slopes = slopes_of(k_g5);
-constexpr auto k_g6_slopes = slopes_of(k_g6);
-constexpr auto k_g7_slopes = slopes_of(k_g7);
-constexpr auto k_g8_slopes = slopes_of(k_g8);
-constexpr auto k_gi_slopes = slopes_of(k_gi);
-constexpr auto k_gs_slopes = slopes_of(k_gs);
+// Grid point of a Mach number that lies on the grid, or -1.
+constexpr long grid_index(double mach)
+{
+    double x = mach * k_fbc_cells_per_mach;
+    long i = (long)(x + 0.5);
+    double off = x - (double)i;
+    return off < 1e-9 && off > -1e-9 ? i : -1;
+}
+
+template <size_t count> constexpr size_t last_cell_of(const fbc_drag_point (&p)[count])
+{
+    return (size_t)grid_index(p[count - 1].mach);
+}
+
+template <size_t cells> struct grid {
+    fbc_drag_cell of[cells];
+    bool exact; // every row on a grid point, the first at Mach 0
+};
+
+// The rows' broken line, sampled at every grid point; exact because each
+// row is one of them.
+template <size_t cells, size_t count> constexpr grid<cells> grid_of(const fbc_drag_point (&p)[count])
+{
+    grid<cells> g = {};
+    g.exact = grid_index(p[0].mach) == 0;
+    for (size_t r = 0; r < count; r++)
+        if (grid_index(p[r].mach) < 0) g.exact = false;
+    size_t r = 0;
+    for (size_t i = 0; i < cells; i++) {
+        double mach = (double)i / k_fbc_cells_per_mach;
+        while (r + 2 < count && p[r + 1].mach <= mach) r++;
+        double slope = (p[r + 1].cd - p[r].cd) / (p[r + 1].mach - p[r].mach);
+        g.of[i].cd = p[r].cd + (mach - p[r].mach) * slope;
+    }
+    // The exact row values at the row points, free of the rounding above.
+    for (size_t k = 0; k < count; k++) g.of[grid_index(p[k].mach)].cd = p[k].cd;
+    for (size_t i = 0; i + 1 < cells; i++) g.of[i].rise = g.of[i + 1].cd - g.of[i].cd;
+    g.of[cells - 1].rise = 0.0;
+    for (size_t i = 0; i < cells; i++) {
+        double low = (double)i * (1.0 - k_fbc_bend_window), high = (double)(i + 1) * (1.0 + k_fbc_bend_window);
+        g.of[i].bend_slower = g.of[i].bend_faster = 0.0;
+        for (size_t j = (size_t)low; j < cells && (double)j <= high; j++) {
+            double rise = g.of[j].rise < 0.0 ? -g.of[j].rise : g.of[j].rise;
+            double b = rise * (double)(j + 1) / g.of[j].cd;
+            if (j <= i && b > g.of[i].bend_slower) g.of[i].bend_slower = b;
+            if (j >= i && b > g.of[i].bend_faster) g.of[i].bend_faster = b;
+        }
+    }
+    return g;
+}
+
+#define FBC_GRID(points)                                                                                               \
+    constexpr auto points##_slopes = slopes_of(points);                                                                \
+    constexpr auto points##_grid = grid_of<last_cell_of(points) + 1>(points);                                          \
+    static_assert(points##_grid.exact, #points " has a row off the grid")
+
+FBC_GRID(k_g1);
+FBC_GRID(k_g2);
+FBC_GRID(k_g5);
+FBC_GRID(k_g6);
+FBC_GRID(k_g7);
+FBC_GRID(k_g8);
+FBC_GRID(k_gi);
+FBC_GRID(k_gs);
 
 #define FBC_TABLE(points)                                                                                              \
     {                                                                                                                  \
-        points, points##_slopes.of, sizeof(points) / sizeof((points)[0])                                               \
+        points, points##_slopes.of, sizeof(points) / sizeof((points)[0]), points##_grid.of, last_cell_of(points)       \
     }
 
 // Indexed by DragTableId. GC names a custom curve that the caller never
 // hands over, so it has no rows and is refused.
 const fbc_drag_table k_tables[] = {
-    FBC_TABLE(k_g1), FBC_TABLE(k_g2), FBC_TABLE(k_g5), FBC_TABLE(k_g6),       FBC_TABLE(k_g7),
-    FBC_TABLE(k_g8), FBC_TABLE(k_gi), FBC_TABLE(k_gs), {nullptr, nullptr, 0},
+    FBC_TABLE(k_g1), FBC_TABLE(k_g2), FBC_TABLE(k_g5),
+    FBC_TABLE(k_g6), FBC_TABLE(k_g7), FBC_TABLE(k_g8),
+    FBC_TABLE(k_gi), FBC_TABLE(k_gs), {nullptr, nullptr, 0, nullptr, 0},
 };
 
 } // namespace

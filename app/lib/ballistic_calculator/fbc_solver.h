@@ -42,6 +42,9 @@ struct fbc_shot {
     double wind_right;   // m/s, air velocity to the right
     double wind_end;     // m along the line of sight where the wind stops
     double omega[3];     // rad/s, earth rotation: forward (horizontal), up, right
+    double fixed_step;   // m; 0 lets the solver choose its steps, more flies
+                         // classic fourth-order steps of this length: the
+                         // slow, plain reference that the step choice is held to
 };
 
 struct fbc_impact {
@@ -59,6 +62,10 @@ int fbc_fly(const fbc_shot *shot, fbc_impact *impact);
 // when no angle reaches it.
 int fbc_zero(const fbc_load *load, const fbc_air *air, double sight_height, double distance, double *bore_angle,
              double *time);
+
+// The same with classic fourth-order steps of the given length.
+int fbc_zero_fixed_step(const fbc_load *load, const fbc_air *air, double sight_height, double distance, double step,
+                        double *bore_angle, double *time);
 
 // Miller's gyroscopic stability factor, corrected for velocity and air.
 double fbc_stability(double grains, double diameter_in, double length_in, double twist_in, double velocity_fps,
