@@ -5,7 +5,8 @@
 // run stays short; the periodic threads (zoom ring, USB, battery, compass,
 // ballistic wait) cycle at 2 s or faster, so 15 s holds many of each. The
 // counters come from /proc inside the sandbox: each thread's schedstat (run
-// time in ns) and its context switches.
+// time in ns) and its context switches. The busiest threads by switches go
+// to standard error, to show where the rest goes.
 #include <benchmark/benchmark.h>
 
 #include <stdio.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -27,8 +29,9 @@ namespace {
 #define IDLE_WINDOW_MS 15000
 
 struct sightd_usage {
-    double run_ns = 0;   /* all threads' run time */
-    double switches = 0; /* all threads' context switches */
+    double run_ns = 0;                       /* all threads' run time */
+    double switches = 0;                     /* all threads' context switches */
+    std::map<std::string, double> by_thread; /* "tid name": its switches */
 };
 
 /* The sum over sightd's threads now; false with why. */
@@ -36,16 +39,24 @@ bool usage(sim_harness &h, sightd_usage *out)
 {
     const std::string task = "/proc/" + std::to_string(h.sightd) + "/task/";
     std::string text;
-    const std::string script = "for t in " + task + "*; do cat $t/schedstat; grep ctxt_switches $t/status; done";
-    if (!h.run({"sh", "-c", script}, 5000, &text)) return false;
+    const std::string script =
+        "for t in " + task +
+        "*; do echo \"T ${t##*/} $(cat $t/comm)\"; cat $t/schedstat; grep ctxt_switches $t/status; done";
+    if (!h.run({"sh", "-c", script}, 30000, &text)) return false;
     std::istringstream lines(text);
     std::string line;
     *out = sightd_usage();
+    std::string thread;
     while (std::getline(lines, line)) {
-        if (line.find("ctxt_switches:") != std::string::npos)
-            out->switches += atof(line.substr(line.find(':') + 1).c_str());
-        else if (!line.empty())
+        if (line.compare(0, 2, "T ") == 0) {
+            thread = line.substr(2);
+        } else if (line.find("ctxt_switches:") != std::string::npos) {
+            const double n = atof(line.substr(line.find(':') + 1).c_str());
+            out->switches += n;
+            out->by_thread[thread] += n;
+        } else if (!line.empty()) {
             out->run_ns += atof(line.c_str());
+        }
     }
     return out->run_ns > 0;
 }
@@ -76,6 +87,11 @@ void BM_SightdIdleCpu(benchmark::State &state)
         const double window_s = (t1 - t0) / 1000.0;
         cpu.push_back((b.run_ns - a.run_ns) / 1e7 / window_s); /* percent of one core */
         wakes.push_back((b.switches - a.switches) / window_s);
+        std::vector<std::pair<double, std::string>> busiest;
+        for (const auto &t : b.by_thread) busiest.push_back({(t.second - a.by_thread[t.first]) / window_s, t.first});
+        std::sort(busiest.rbegin(), busiest.rend());
+        for (size_t i = 0; i < busiest.size() && i < 8; i++)
+            fprintf(stderr, "sightd_idle_bench: %7.1f switches/s  %s\n", busiest[i].first, busiest[i].second.c_str());
         state.SetIterationTime(window_s);
     }
     std::sort(cpu.begin(), cpu.end());
