@@ -3,8 +3,8 @@
 // showing the hold-over that sightd solved for the range the simulated
 // rangefinder answered. Both moments are sightui's own DETAIL log records
 // (debug mode is on from the first boot), so the figure is the GUI's clock
-// with nothing of the measuring in it. The ballistic thread polls every
-// 100 ms, which the figure includes.
+// with nothing of the measuring in it. The ballistic thread is woken by
+// the rangefinder's request, wherever it is in its wait of at most 100 ms.
 #include <benchmark/benchmark.h>
 
 #include <stdio.h>
@@ -65,7 +65,8 @@ void BM_RangeKeyToHoldOverShown(benchmark::State &state)
     unsigned seed = 12345;
     for (auto _ : state) {
         /* A pause of 0 to 150 ms first, so that the key meets the ballistic
-         * thread anywhere in its 100 ms sleep, not just after a result. */
+         * thread anywhere in its wait of at most 100 ms, not just after a
+         * result. */
         seed = seed * 1103515245u + 12345u;
         std::this_thread::sleep_for(std::chrono::milliseconds((seed >> 16) % 151));
         double d = 300.0 + 0.7 * (i++ % 900);

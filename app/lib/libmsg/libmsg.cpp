@@ -7,6 +7,7 @@
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <sys/prctl.h>
+#include <time.h>
 #include <unistd.h>
 
 /* The one client state of sightd. */
@@ -21,9 +22,9 @@ static _Qel_MsgNode s_node = {-1, -1, 0, NULL};
 static pthread_t s_listener;
 static int s_listener_started;
 
-/* Pause after each send: paces bursts such as the boot push so that a peer
- * reading at its own pace keeps up. */
-#define QEL_SEND_PACE_US 10000
+/* Gap between two frames sent by one thread: paces bursts such as the boot
+ * push so that a peer reading at its own pace keeps up. */
+#define QEL_SEND_PACE_NS 10000000L
 /* Back-off after a receive failure that is neither the queue's removal nor
  * a bad record, so a persistent fault does not spin the listener. */
 #define QEL_RECV_RETRY_US 10000
@@ -105,6 +106,28 @@ int Qel_InitMsgEvent(QelMsgEventCallback callback, long mtype)
     return 0;
 }
 
+/* When this thread's last frame went out (monotonic ns, 0 for none). The
+ * gap is kept before the next frame rather than slept after each one: a
+ * thread that sends one frame and turns to other work (the report router
+ * taking the GUI's answer to a key report) is not held, while a burst from
+ * one thread still leaves the same gap between its frames. */
+static __thread int64_t t_last_send_ns;
+
+static int64_t mono_ns(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000000000L + ts.tv_nsec;
+}
+
+static void pace_before_send(void)
+{
+    if (t_last_send_ns == 0) return;
+    const int64_t due = t_last_send_ns + QEL_SEND_PACE_NS;
+    struct timespec at = {(time_t)(due / 1000000000L), (long)(due % 1000000000L)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, NULL) == EINTR) {}
+}
+
 int Qel_SendMsgEvent(long mtype, uint8_t type, uint8_t command, const void *data, uint32_t length)
 {
     if (length > MSGQ_CONTEXT_SIZE) {
@@ -118,8 +141,9 @@ int Qel_SendMsgEvent(long mtype, uint8_t type, uint8_t command, const void *data
     record.msg_text.command = command;
     record.msg_text.length = length;
     if (data != NULL) memcpy(record.msg_text.context, data, length);
+    pace_before_send();
     if (msgsnd(s_node.sendmsgid, &record, MSGQ_TEXT_SIZE, IPC_NOWAIT) != 0) return -1;
-    usleep(QEL_SEND_PACE_US);
+    t_last_send_ns = mono_ns();
     return 0;
 }
 

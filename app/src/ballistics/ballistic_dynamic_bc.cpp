@@ -1,6 +1,7 @@
 #include "ballistic_dynamic_bc.h"
 
 #include "ballistic_fbc.h"
+#include "ballistic_request.h"
 #include "iniparser_handler.h"
 #include "qel_dev_status.h"
 #include "vesk_frame.h"
@@ -39,7 +40,7 @@ int vesk_dynamic_bc_handle_ui(const uint8_t *frame, size_t size)
     int supported = vesk_dynamic_bc_supported();
     int value = frame[6];
     if (value != VESK_DYNAMIC_BC_QUERY && supported && value != vesk_dynamic_bc_get()) {
-        if (vesk_dynamic_bc_set(value) == 0) qel_dev_status.ballistics_refresh = 1;
+        if (vesk_dynamic_bc_set(value) == 0) vesk_ballistics_request(VESK_BALLISTICS_RECALC);
     }
     vesk_dynamic_bc_send(vesk_dynamic_bc_get(), !supported);
     return 1;

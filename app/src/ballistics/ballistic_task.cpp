@@ -1,14 +1,17 @@
-// The calculation thread: polls the recalculation flag every 100 ms and
-// runs one cycle with the inclinometer's pitch and the compass azimuth.
+// The calculation thread: runs one cycle with the inclinometer's pitch and
+// the compass azimuth as soon as a recalculation is requested, and at least
+// every 100 ms (the flag may also be set without the hand-off).
 #include <pthread.h>
 #include <stdio.h>
 #include <sys/prctl.h>
-#include <unistd.h>
 
 #include "ballistic_fbc.h"
+#include "ballistic_request.h"
 #include "ballistic_thread.h"
 #include "qel_compass.h"
 #include "vesk_signal.h"
+
+#define BALLISTIC_POLL_MS 100
 
 static pthread_t ballistic_thread;
 static int ballistic_thread_started;
@@ -18,7 +21,8 @@ static void *PthreadBallisticCalculation(void *arg)
     (void)arg;
     prctl(PR_SET_NAME, "BallisticCalc", 0, 0, 0);
     while (!is_signal_exit()) {
-        if (!vesk_ballistics_cycle(AngelDispVal.Pitch_display, AngelDispVal.Azimuth_display)) usleep(100000);
+        if (!vesk_ballistics_cycle(AngelDispVal.Pitch_display, AngelDispVal.Azimuth_display))
+            vesk_ballistics_wait_request(BALLISTIC_POLL_MS);
     }
     return NULL;
 }

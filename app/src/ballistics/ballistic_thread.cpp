@@ -13,7 +13,6 @@
 Result_ballistics g_ballistics_result;
 _union_float_data moa_data_v;
 _union_float_data moa_data_h;
-volatile int vesk_lrf_ballistics_from_lrf;
 
 // The master switch is profile 0's, whichever profile is current.
 static int switch_on_locked(void)

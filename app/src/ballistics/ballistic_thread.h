@@ -7,6 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "ballistic_request.h"
 #include "boardcast.h"
 #include "vesk_frame.h"
 #include "vesk_records.h"
@@ -28,9 +29,6 @@ typedef struct {
 extern Result_ballistics g_ballistics_result;
 extern _union_float_data moa_data_v;
 extern _union_float_data moa_data_h;
-/* Set by the rangefinder worker, under the profiles lock, with
- * ballistics_refresh, after it stored distance_now. */
-extern volatile int vesk_lrf_ballistics_from_lrf;
 
 /* A copy of the current profile under the profiles lock: 1, or 0 for a null
  * pointer or a current index outside the six profiles. */
@@ -49,7 +47,8 @@ double vesk_ballistics_live_wind(void);
 
 /* One cycle of the calculation thread with the inclinometer's pitch and the
  * compass azimuth (degrees): 1 when it calculated (the next cycle starts at
- * once), 0 when the thread sleeps 100 ms before the next. */
+ * once), 0 when the thread waits for a request, 100 ms at most, before the
+ * next. */
 int vesk_ballistics_cycle(float pitch_display, float azimuth_display);
 
 size_t vesk_ballistic_build_frame(uint8_t *out, float moaV, float moaH, float distance, float pitch, float azimuth);

@@ -102,7 +102,10 @@ void init_MsgTextSet(event_handle *bus)
 {
     const vesk_msg_hooks *hooks = vesk_msg_get_hooks();
     printf("init_MsgTextSet\n");
-    for (int i = 0; i < INIT_CORE_WAIT_TRIES; i++) {
+    /* The version answers the self-check that the video link's ready mark
+     * starts; without that mark nobody asked for it, and the boot push has
+     * already waited its whole link wait for the media process. */
+    for (int i = 0; i < INIT_CORE_WAIT_TRIES && voUartInitFinished; i++) {
         if (hooks->vesk_core_version_ready != NULL && hooks->vesk_core_version_ready()) break;
         usleep(INIT_CORE_WAIT_US);
     }

@@ -2,6 +2,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "ballistic_request.h"
 #include "iniparser_handler.h"
 #include "msg_media.h"
 #include "notifier.h"
@@ -468,10 +469,10 @@ static void apply_ballistics(const app_cmd *c, const void *arg)
     switch (c->item) {
     case BAL_ITEM_SWITCH:
         qel_ballistics.ballistics[0].ballistics_sw = c->value;
-        s->ballistics_refresh = 1;
+        vesk_ballistics_request(VESK_BALLISTICS_RECALC);
         break;
     case BAL_ITEM_REFRESH:
-        s->ballistics_refresh = 1;
+        vesk_ballistics_request(VESK_BALLISTICS_RECALC);
         break;
     case BAL_ITEM_RETICLE:
         s->s8BallisticReticle = (char)c->value;

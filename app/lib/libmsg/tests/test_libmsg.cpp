@@ -6,6 +6,7 @@
 #include <string.h>
 #include <sys/ipc.h>
 #include <sys/msg.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -140,6 +141,24 @@ TEST_F(LibMsgTest, SendRefusesMoreThanTheRecordHolds)
     EXPECT_EQ(Qel_SendMsgEvent(MSG_TYPE_FOR_QTMENU, 33, 0, big.data(), 513), -1);
     EXPECT_EQ(errno, EINVAL);
     EXPECT_EQ(Qel_SendMsgEvent(MSG_TYPE_FOR_QTMENU, 33, 0, big.data(), 512), 0);
+}
+
+/* Peers read at their own pace: the frames of one thread's burst stay at
+ * least 10 ms apart, however the gap is kept. */
+TEST_F(LibMsgTest, ABurstFromOneThreadKeepsItsGap)
+{
+    const uint8_t frame[9] = {0xAA, 6};
+    auto now_ms = [] {
+        struct timespec ts;
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+    };
+    const int burst = 5;
+    const double start = now_ms();
+    for (int i = 0; i < burst; i++) ASSERT_EQ(Qel_SendMsgEvent(MSG_TYPE_FOR_HTTPD, 48, 0, frame, 9), 0);
+    EXPECT_GE(now_ms() - start, (burst - 1) * 10.0);
+    uint8_t raw[8 + 520];
+    for (int i = 0; i < burst; i++) msgrcv(Qel_MsgEvent_SendQueue(), raw, 520, MSG_TYPE_FOR_HTTPD, IPC_NOWAIT);
 }
 
 TEST_F(LibMsgTest, AFullQueueFailsAtOnce)

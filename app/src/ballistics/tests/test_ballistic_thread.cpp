@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <math.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -284,4 +286,50 @@ TEST_F(BallisticThread, TheWindMetersSpeedMovesTheHoldWhileTheWindSwitchIsOn)
         holds[i] = f32_at(g_sent[0].frame, 10);
     }
     EXPECT_GT(fabsf(holds[1]), fabsf(holds[0]) + 1.0f);
+}
+
+// Who may raise a recalculation, and what the thread then solves for.
+TEST_F(BallisticThread, RequestsRaiseTheRefreshAsTheirCauseAllows)
+{
+    const struct {
+        const char *what;
+        vesk_ballistics_cause cause;
+        int switch_on;
+        int refresh, from_lrf;
+    } rows[] = {
+        {"setting, switch off", VESK_BALLISTICS_RECALC, 0, 1, 0},
+        {"setting, switch on", VESK_BALLISTICS_RECALC, 1, 1, 0},
+        {"wind, switch off", VESK_BALLISTICS_RECALC_IF_ON, 0, 0, 0},
+        {"wind, switch on", VESK_BALLISTICS_RECALC_IF_ON, 1, 1, 0},
+        {"distance, switch off", VESK_BALLISTICS_NEW_DISTANCE, 0, 0, 0},
+        {"distance, switch on", VESK_BALLISTICS_NEW_DISTANCE, 1, 1, 1},
+    };
+    for (const auto &r : rows) {
+        qel_dev_status.ballistics_refresh = 0;
+        vesk_lrf_ballistics_from_lrf = 0;
+        qel_ballistics.ballistics[0].ballistics_sw = (char)r.switch_on;
+        vesk_ballistics_request(r.cause);
+        EXPECT_EQ(r.refresh, qel_dev_status.ballistics_refresh) << r.what;
+        EXPECT_EQ(r.from_lrf, vesk_lrf_ballistics_from_lrf) << r.what;
+        EXPECT_EQ(0, g_lock_depth) << r.what;
+    }
+}
+
+// The thread's wait ends on a request, also one made while it was solving,
+// long before its own limit; the bound here is generous, never a speed check.
+TEST_F(BallisticThread, AWaitEndsOnARequest)
+{
+    const int never_ms = 600000;
+    vesk_ballistics_wait_request(0); /* forget requests of earlier tests */
+    for (int made_before : {0, 1}) {
+        if (made_before) vesk_ballistics_request(VESK_BALLISTICS_RECALC);
+        auto waited = std::async(std::launch::async, [&] { vesk_ballistics_wait_request(never_ms); });
+        if (!made_before) vesk_ballistics_request(VESK_BALLISTICS_RECALC);
+        EXPECT_EQ(std::future_status::ready, waited.wait_for(std::chrono::seconds(30)))
+            << (made_before ? "request before the wait" : "request during the wait");
+        if (waited.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            vesk_ballistics_request(VESK_BALLISTICS_RECALC); /* let it end */
+        }
+        waited.get();
+    }
 }

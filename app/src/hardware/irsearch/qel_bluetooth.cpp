@@ -3,6 +3,7 @@
 // reported to the GUI.
 #include <stdio.h>
 
+#include "ballistic_request.h"
 #include "qel_dev_status.h"
 #include "qel_irsearch.h"
 #include "vesk_frame.h"
@@ -13,14 +14,11 @@ enum { BLE_STATE = 1, BLE_WIND = 2 };
 enum { BLE_ITEM_WIND = 38 };
 
 /* The hold-over follows the meter while the wind switch hands it to the
- * ballistic solution; like the rangefinder, the refresh is raised under
- * the profiles lock and only with the master switch on. */
+ * ballistic solution; like the rangefinder's, the request counts only with
+ * the master switch on. */
 static void wind_changed(void)
 {
-    if (!qel_dev_status.s8WindBalSwitch) return;
-    vesk_profiles_lock();
-    if (qel_ballistics.ballistics[0].ballistics_sw) qel_dev_status.ballistics_refresh = 1;
-    vesk_profiles_unlock();
+    if (qel_dev_status.s8WindBalSwitch) vesk_ballistics_request(VESK_BALLISTICS_RECALC_IF_ON);
 }
 
 static void wind_report(const uint8_t wind[2])

@@ -39,6 +39,10 @@ static struct {
 } machine;
 
 static vesk_worker key_worker = VESK_WORKER_INIT;
+/* The power-key thread sleeps here while no short press of the power key
+ * waits for a second one, so an idle scope is not woken every tick. */
+static pthread_mutex_t power_lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t power_pending = PTHREAD_COND_INITIALIZER;
 static int key_fd = -1;
 static pthread_t key_thread, double_thread;
 static int key_thread_started, double_thread_started;
@@ -179,10 +183,18 @@ static void key_combination(key_state_table *entry, int value)
     if (send || value == 0) comb_release_members(entry);
 }
 
+static void wake_power_thread(void)
+{
+    pthread_mutex_lock(&power_lock);
+    pthread_cond_signal(&power_pending);
+    pthread_mutex_unlock(&power_lock);
+}
+
 static void key_power_short(key_state_table *entry, uint64_t now_ms)
 {
     if (g_key_power_state == 0) {
         g_key_power_state = 1;
+        wake_power_thread();
     } else if (g_key_power_state == 1 && now_ms - entry->last_timestamp < KEY_DOUBLE_WINDOW_MS) {
         printf("KeyRepValueFunc: double short\n");
         g_key_power_state = 2;
@@ -322,11 +334,22 @@ static void *PthreadKeyValue(void *arg)
     return NULL;
 }
 
+/* Until a power press is pending or the keys stop; 0 on a stop. */
+static int wait_power_pending(void)
+{
+    pthread_mutex_lock(&power_lock);
+    while (g_key_power_state == 0 && key_running()) pthread_cond_wait(&power_pending, &power_lock);
+    pthread_mutex_unlock(&power_lock);
+    return key_running();
+}
+
+/* The 10 ms ticks start at the first short release, so the single press is
+ * still reported 41 ticks after it. */
 static void *PthreadKeyDouble(void *arg)
 {
     (void)arg;
     prctl(PR_SET_NAME, "key_double", 0, 0, 0);
-    while (key_running()) {
+    while (wait_power_pending()) {
         if (vesk_worker_sleep(&key_worker, KEY_DOUBLE_TICK_MS)) break;
         vesk_key_double_tick();
     }
@@ -346,6 +369,7 @@ int Qel_KeyInit(event_handle *bus)
 void Qel_KeyExit(void)
 {
     vesk_worker_stop(&key_worker);
+    wake_power_thread();
     if (key_thread_started) pthread_join(key_thread, NULL);
     if (double_thread_started) pthread_join(double_thread, NULL);
     key_thread_started = double_thread_started = 0;

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include "ballistic_request.h"
 #include "iniparser_handler.h"
 #include "laser.h"
 #include "qel_dev_status.h"
@@ -255,12 +256,7 @@ static void lrf_do_ballistics(uint32_t dm)
     qel_dev_status.distance_now = (int)dm;
     /* The ballistic thread reads the distance once it sees the flag. */
     __sync_synchronize();
-    vesk_profiles_lock();
-    if (qel_ballistics.ballistics[0].ballistics_sw) {
-        vesk_lrf_ballistics_from_lrf = 1;
-        qel_dev_status.ballistics_refresh = 1;
-    }
-    vesk_profiles_unlock();
+    vesk_ballistics_request(VESK_BALLISTICS_NEW_DISTANCE);
 }
 
 static void vesk_lrf_execute(const vesk_lrf_action *a)

@@ -57,10 +57,6 @@ typedef struct {
     size_t queue_count;
 } vesk_lrf_ui_outbox;
 
-/* Set with ballistics_refresh: the distance came from the rangefinder.
- * Defined with the ballistic thread, which clears it. */
-extern volatile int vesk_lrf_ballistics_from_lrf;
-
 int vesk_lrf_start(int uart_fd, event_handle *ui_handle, const vesk_lrf_settings *initial);
 void vesk_lrf_stop(void);
 /* 0 queued or merged; -ENOSPC dropped; -ESHUTDOWN when not running. */

@@ -574,6 +574,33 @@ TEST_F(BootTest, SelfCheckRunsUntilTheCoreVersionIsIn)
     EXPECT_EQ(g_self_checks, 3);
 }
 
+/* The settings push waits for the core's version only once the video link's
+ * mark has started the self-check that brings it; without the media process
+ * nobody asked, and the push goes on at once. */
+TEST_F(BootTest, SettingsPushWaitsForAVersionOnlyOnceOneWasAskedFor)
+{
+    static int polls;
+    const struct {
+        const char *what;
+        int video_marked;
+        int polls;
+    } rows[] = {
+        {"video link marked, version never comes", 1, 10},
+        {"no video mark", 0, 0},
+    };
+    for (const auto &row : rows) {
+        polls = 0;
+        vesk_msg_hooks hooks = *vesk_msg_get_hooks();
+        hooks.vesk_core_version_ready = [] { return ++polls, 0; };
+        vesk_msg_set_hooks(&hooks);
+        voUartInitFinished = row.video_marked;
+        init_MsgTextSet(app_bus);
+        EXPECT_EQ(polls, row.polls) << row.what;
+        EXPECT_EQ(g_shutter_closes, 1) << row.what << ": the settings still go out";
+        g_shutter_closes = 0;
+    }
+}
+
 TEST_F(BootTest, StoredSettingsGoToTheMediaProcessAndTheCore)
 {
     Qel_DevStatus *s = &qel_dev_status;

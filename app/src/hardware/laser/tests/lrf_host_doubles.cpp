@@ -4,9 +4,6 @@
 
 #include <mutex>
 
-/* Owned by the ballistic thread in sightd. */
-volatile int vesk_lrf_ballistics_from_lrf;
-
 int lrf_double_edit_refused;
 std::vector<std::string> lrf_double_set_calls;
 static std::mutex lrf_double_profiles;

@@ -26,6 +26,7 @@
 
 #include "lrf_test_hex.h"
 
+#include "ballistic_request.h"
 #include "lrf_sim.h"
 #include "qel_dev_status.h"
 #include "vesk_lrf_worker.h"
