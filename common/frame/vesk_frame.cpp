@@ -17,6 +17,35 @@ int vesk_control_size_valid(const uint8_t *frame, size_t size)
     return (size_t)frame[VESK_FRAME_OFF_LEN] + 3 == size;
 }
 
+vesk_frame_fault vesk_frame_check(const uint8_t *frame, size_t size)
+{
+    if (!vesk_control_size_valid(frame, size)) return VESK_FRAME_BAD_SIZE;
+    if (frame[VESK_FRAME_OFF_HEAD] != VESK_FRAME_HEAD) return VESK_FRAME_BAD_HEAD;
+    if (frame[size - 3] != msg_check_num(frame, size)) return VESK_FRAME_BAD_CHECK;
+    if (frame[size - 2] != VESK_FRAME_TAIL1) return VESK_FRAME_BAD_TAIL1;
+    if (frame[size - 1] != VESK_FRAME_TAIL2) return VESK_FRAME_BAD_TAIL2;
+    return VESK_FRAME_SOUND;
+}
+
+const char *vesk_frame_fault_name(vesk_frame_fault fault)
+{
+    switch (fault) {
+    case VESK_FRAME_SOUND:
+        return "OK";
+    case VESK_FRAME_BAD_SIZE:
+        return "CMD_SIZE ERROR";
+    case VESK_FRAME_BAD_HEAD:
+        return "CMD_HEADER_0 ERROR";
+    case VESK_FRAME_BAD_CHECK:
+        return "CMD_END_CHECK ERROR";
+    case VESK_FRAME_BAD_TAIL1:
+        return "CMD_END_SEC ERROR";
+    case VESK_FRAME_BAD_TAIL2:
+        return "CMD_END_FIR ERROR";
+    }
+    return "CMD_UNKNOWN ERROR";
+}
+
 void vesk_frame_seal(uint8_t *frame, size_t size)
 {
     frame[size - 3] = msg_check_num(frame, size);

@@ -94,6 +94,22 @@ uint8_t msg_check_num(const uint8_t *data, size_t size);
  * Logs nothing. */
 int vesk_control_size_valid(const uint8_t *frame, size_t size);
 
+/* Why a frame fails its check, in the order the checks run. */
+typedef enum {
+    VESK_FRAME_SOUND = 0,
+    VESK_FRAME_BAD_SIZE,  /* size outside 9..512, no bytes, or byte 1 != size-3 */
+    VESK_FRAME_BAD_HEAD,  /* byte 0 not 0xAA */
+    VESK_FRAME_BAD_CHECK, /* byte size-3 not the sum of the bytes before it */
+    VESK_FRAME_BAD_TAIL1, /* byte size-2 not 0xEB */
+    VESK_FRAME_BAD_TAIL2, /* byte size-1 not 0xAA */
+} vesk_frame_fault;
+
+/* The one frame check every receiver runs. Logs nothing: each program names
+ * the fault under its own tag. */
+vesk_frame_fault vesk_frame_check(const uint8_t *frame, size_t size);
+/* "CMD_HEADER_0 ERROR" and its siblings, the names both programs log. */
+const char *vesk_frame_fault_name(vesk_frame_fault fault);
+
 /* Fills header, length, object, sub, item, flag, copies the payload and
  * seals the frame. Returns the frame size, or 0 when the payload does not
  * fit in cap bytes or the frame would exceed what its length byte can

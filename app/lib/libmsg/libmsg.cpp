@@ -1,5 +1,7 @@
 #include "libmsg.h"
 
+#include "vesk_msgq_client.h"
+
 #include <errno.h>
 #include <pthread.h>
 #include <stdio.h>
@@ -25,58 +27,28 @@ static int s_listener_started;
 /* Gap between two frames sent by one thread: paces bursts such as the boot
  * push so that a peer reading at its own pace keeps up. */
 #define QEL_SEND_PACE_NS 10000000L
-/* Back-off after a receive failure that is neither the queue's removal nor
- * a bad record, so a persistent fault does not spin the listener. */
-#define QEL_RECV_RETRY_US 10000
 
 static QelMsgEventCallback load_callback(void) { return __atomic_load_n(&s_node.callback, __ATOMIC_ACQUIRE); }
 
-/* A record longer than our buffer stays at the head of the queue and would
- * fail every later receive with E2BIG: take it out truncated and drop it. */
-static void discard_oversized(int id, long mtype, Qel_MsgEvent *record)
+/* The callback is cleared at deinit while the listener may still be
+ * between two records. */
+static void deliver(Qel_MsgText *text, void *ctx)
 {
-    ssize_t n = msgrcv(id, record, MSGQ_TEXT_SIZE, mtype, MSG_NOERROR | IPC_NOWAIT);
-    printf("<MsgEvent> dropped an oversized record (%s)\n", n < 0 ? strerror(errno) : "truncated");
-}
-
-/* A record shorter than its own length field would deliver bytes that were
- * never sent. */
-static int record_complete(const Qel_MsgEvent *record, ssize_t n)
-{
-    const size_t head = offsetof(Qel_MsgText, context);
-    if ((size_t)n < head) return 0;
-    return record->msg_text.length <= (size_t)n - head;
+    (void)ctx;
+    QelMsgEventCallback cb = load_callback();
+    if (cb != NULL) cb(text, NULL);
 }
 
 static void *PthreadMsgEventListen(void *arg)
 {
     (void)arg;
-    const int id = s_node.recvmsgid;
-    const long mtype = s_node.qelmsg_type;
     prctl(PR_SET_NAME, "MsgEventListen", 0, 0, 0);
-    for (;;) {
-        Qel_MsgEvent record;
-        memset(&record, 0, sizeof(record));
-        ssize_t n = msgrcv(id, &record, MSGQ_TEXT_SIZE, mtype, 0);
-        if (n < 0) {
-            const int err = errno;
-            if (err == EINTR) continue;
-            if (err == EIDRM || err == EINVAL) break; /* the queue is gone */
-            if (err == E2BIG) {
-                discard_oversized(id, mtype, &record);
-                continue;
-            }
-            printf("<MsgEvent> receive failed: %s\n", strerror(err));
-            usleep(QEL_RECV_RETRY_US);
-            continue;
-        }
-        if (!record_complete(&record, n)) {
-            printf("<MsgEvent> dropped a short record (%zd bytes)\n", n);
-            continue;
-        }
-        QelMsgEventCallback cb = load_callback();
-        if (cb != NULL) cb(&record.msg_text, NULL);
-    }
+    vesk_msgq_listener listener;
+    memset(&listener, 0, sizeof(listener));
+    listener.queue = s_node.recvmsgid;
+    listener.mtype = s_node.qelmsg_type;
+    listener.deliver = deliver;
+    vesk_msgq_listen(&listener);
     return NULL;
 }
 
@@ -134,15 +106,8 @@ int Qel_SendMsgEvent(long mtype, uint8_t type, uint8_t command, const void *data
         errno = EINVAL;
         return -1;
     }
-    Qel_MsgEvent record;
-    memset(&record, 0, sizeof(record));
-    record.msg_type = mtype;
-    record.msg_text.type = type;
-    record.msg_text.command = command;
-    record.msg_text.length = length;
-    if (data != NULL) memcpy(record.msg_text.context, data, length);
     pace_before_send();
-    if (msgsnd(s_node.sendmsgid, &record, MSGQ_TEXT_SIZE, IPC_NOWAIT) != 0) return -1;
+    if (vesk_msgq_send(s_node.sendmsgid, mtype, type, command, data, length) != 0) return -1;
     t_last_send_ns = mono_ns();
     return 0;
 }

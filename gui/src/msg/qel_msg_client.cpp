@@ -10,6 +10,7 @@
 
 #include "qel_msg.h"
 #include "vesk_log.h"
+#include "vesk_msgq_client.h"
 
 static Qel_MsgNode stMsgNodeCtx = {-1, -1, NULL};
 /* Set only by the signal handler: the listener tests it before each receive. */
@@ -57,37 +58,33 @@ int Qel_DeinitMsgEvent(void)
     return 0;
 }
 
-static int msg_send(uint8_t type, uint8_t command, const uint8_t *frame, int length, int quiet)
+/* Failures are left to the one exit above this client (Msgtext_Ui_To_App),
+ * which counts them; errno tells it why. */
+static int msg_send(uint8_t type, uint8_t command, const uint8_t *frame, int length)
 {
-    Qel_MsgEvent ev;
-    memset(&ev, 0, sizeof(ev));
-    ev.msg_type = MSG_TYPE_FOR_SERVER;
-    ev.msg_text.type = type;
-    ev.msg_text.command = command;
-    int rc = -1;
-    if (frame != NULL && length >= 0 && length <= MSGQ_CONTEXT_SIZE) {
-        ev.msg_text.length = (uint32_t)length;
-        memcpy(ev.msg_text.context, frame, (size_t)length);
-        rc = msgsnd(stMsgNodeCtx.smsgid, &ev, MSGQ_TEXT_SIZE, IPC_NOWAIT);
-    } else {
+    if (frame == NULL || length < 0) {
         errno = EINVAL;
-    }
-    if (rc != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, "ipc.send", "msgsnd failed type=%u command=%u quiet=%d errno=%d", type, command,
-                        quiet, errno);
         return -1;
     }
-    return 0;
+    return vesk_msgq_send(stMsgNodeCtx.smsgid, MSG_TYPE_FOR_SERVER, type, command, frame, (uint32_t)length);
 }
 
 int Qel_SendMsgEvent(uint8_t type, uint8_t command, const uint8_t *frame, int length)
 {
-    return msg_send(type, command, frame, length, 0);
+    return msg_send(type, command, frame, length);
 }
 
+/* The same send: what the caller does with a failure differs. */
 int Qel_SendMsgEventQuiet(uint8_t type, uint8_t command, const uint8_t *frame, int length)
 {
-    return msg_send(type, command, frame, length, 1);
+    return msg_send(type, command, frame, length);
+}
+
+static void deliver(Qel_MsgText *text, void *ctx)
+{
+    Qel_MsgNode *node = (Qel_MsgNode *)ctx;
+    Qel_MsgCallback cb = node->callback;
+    if (cb != NULL) cb(text, 0);
 }
 
 void *PthreadMsgEventListen(void *arg)
@@ -105,16 +102,15 @@ void *PthreadMsgEventListen(void *arg)
     sigaction(SIGTERM, &sa, NULL);
     sigaction(SIGINT, &sa, NULL);
 
-    Qel_MsgEvent ev;
-    while (!g_msg_listen_exit) {
-        ssize_t n = msgrcv(node->rmsgid, &ev, MSGQ_TEXT_SIZE, MSG_TYPE_FOR_QTMENU, 0);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (node->callback != NULL) node->callback(&ev.msg_text, 0);
-        usleep(10);
-    }
+    vesk_msgq_listener listener;
+    memset(&listener, 0, sizeof(listener));
+    listener.queue = node->rmsgid;
+    listener.mtype = MSG_TYPE_FOR_QTMENU;
+    listener.deliver = deliver;
+    listener.ctx = node;
+    listener.stop = &g_msg_listen_exit;
+    listener.pause_us = 10;
+    vesk_msgq_listen(&listener);
     return NULL;
 }
 

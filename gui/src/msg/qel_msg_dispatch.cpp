@@ -15,30 +15,29 @@ static int frame_size_ok(const uint8_t *frame, int size)
 
 int Protocol_parse(const uint8_t *frame, int size)
 {
-    if (!frame_size_ok(frame, size)) {
-        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "CMD_SIZE ERROR size=%d", size < 0 ? 0 : size);
-        return -1;
+    const size_t n = size < 0 ? 0 : (size_t)size;
+    const vesk_frame_fault fault = vesk_frame_check(frame, n);
+    const char *name = vesk_frame_fault_name(fault);
+    switch (fault) {
+    case VESK_FRAME_SOUND:
+        return 0;
+    case VESK_FRAME_BAD_SIZE:
+        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "%s size=%d", name, (int)n);
+        break;
+    case VESK_FRAME_BAD_HEAD:
+        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "%s byte=0x%02x", name, frame[0]);
+        break;
+    case VESK_FRAME_BAD_CHECK:
+        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "%s expected=0x%02x got=0x%02x", name, check_num(frame, size),
+                        frame[n - 3]);
+        break;
+    case VESK_FRAME_BAD_TAIL1:
+    case VESK_FRAME_BAD_TAIL2:
+        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "%s byte=0x%02x", name,
+                        frame[fault == VESK_FRAME_BAD_TAIL1 ? n - 2 : n - 1]);
+        break;
     }
-    int l = frame[VESK_FRAME_OFF_LEN];
-    if (frame[0] != VESK_FRAME_HEAD) {
-        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "CMD_HEADER_0 ERROR byte=0x%02x", frame[0]);
-        return -1;
-    }
-    uint8_t sum = check_num(frame, size);
-    if (frame[l] != sum) {
-        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "CMD_END_CHECK ERROR expected=0x%02x got=0x%02x", sum,
-                        frame[l]);
-        return -1;
-    }
-    if (frame[l + 1] != VESK_FRAME_TAIL1) {
-        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "CMD_END_SEC ERROR byte=0x%02x", frame[l + 1]);
-        return -1;
-    }
-    if (frame[l + 2] != VESK_FRAME_TAIL2) {
-        vesk_log_printf(VESK_LOG_ERROR, APP_TO_GUI_TAG, "CMD_END_FIR ERROR byte=0x%02x", frame[l + 2]);
-        return -1;
-    }
-    return 0;
+    return -1;
 }
 
 /* Rangefinder reports by command; the range-switch acknowledgement has its

@@ -1,29 +1,52 @@
 #include "ui_senders.h"
 
+#include <errno.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "qel_msg.h"
 #include "ui_status.h"
+#include "vesk_clock.h"
 #include "vesk_log.h"
+#include "vesk_msgq_client.h"
 
 #define GUI_TO_APP_TAG "ipc.gui_to_app"
 #define UI_COMPASS_CORRECTION_PAGE "compass_correction"
 
+/* A full sightd queue is a burst sightd drains in a few milliseconds; a
+ * request the shooter made on a page is worth holding the GUI thread that
+ * long rather than losing it. The bound keeps a stalled sightd from freezing
+ * the screen. */
+#define UI_SEND_RETRY_MS 200
+#define UI_SEND_RETRY_STEP_US 2000
+
+/* Failures of the GUI's requests: one line opens a burst, then one count per
+ * window, as sightd counts its own sends. */
+static vesk_msgq_window s_send_failures;
+
+static int send_record(uint8_t type, int length, const uint8_t *frame, int quiet)
+{
+    const uint64_t deadline = vesk_mono_ms() + UI_SEND_RETRY_MS;
+    for (;;) {
+        int rc = quiet ? Qel_SendMsgEventQuiet(type, MSGQ_COMMAND_BY_UI, frame, length)
+                       : Qel_SendMsgEvent(type, MSGQ_COMMAND_BY_UI, frame, length);
+        if (rc == 0 || quiet || errno != EAGAIN || vesk_mono_ms() >= deadline) return rc;
+        usleep(UI_SEND_RETRY_STEP_US);
+    }
+}
+
 int Msgtext_Ui_To_App(uint8_t type, int length, const uint8_t *frame)
 {
-    /* The debug and dynamic-coefficient requests are sent quietly: their
-     * failures must not feed the log they switch. */
+    /* The debug and dynamic-coefficient requests go through the quiet
+     * variant, and are not held for: they switch the log itself. */
     int quiet = length == 10 && frame != NULL && frame[VESK_FRAME_OFF_OBJ] == MSGQ_TYPE_BAISC &&
                 (frame[VESK_FRAME_OFF_ITEM] == BASIC_DEBUG_MODE || frame[VESK_FRAME_OFF_ITEM] == BASIC_DYNAMIC_BC);
-    int rc = quiet ? Qel_SendMsgEventQuiet(type, MSGQ_COMMAND_BY_UI, frame, length)
-                   : Qel_SendMsgEvent(type, MSGQ_COMMAND_BY_UI, frame, length);
-    vesk_log_ipc(GUI_TO_APP_TAG, frame, length > 0 ? (size_t)length : 0, rc);
-    if (rc != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, GUI_TO_APP_TAG, "send failed type=%u rc=%d", type, rc);
-        return -1;
-    }
-    return 1;
+    int rc = send_record(type, length, frame, quiet);
+    const int err = errno;
+    const uint32_t size = length > 0 ? (uint32_t)length : 0;
+    vesk_log_ipc(GUI_TO_APP_TAG, frame, size, rc);
+    vesk_msgq_note_send(&s_send_failures, GUI_TO_APP_TAG, type, size, rc != 0, err, vesk_msgq_clock_ms());
+    return rc == 0 ? 1 : -1;
 }
 
 /* ---- builders ---- */

@@ -70,6 +70,27 @@ TEST(QueueClient, ForeignOrMalformedRecordsAreDroppedBeforeParsing)
     });
 }
 
+TEST(QueueClient, ARecordLongerThanItsBufferDoesNotStopTheReports)
+{
+    in_gui_child([] {
+        start_queues();
+        int q = msgget(MSGQ_KEY_TO_PEERS, 0);
+        ASSERT_GE(q, 0);
+        /* A peer with another idea of the record: 600 bytes behind the mtype. */
+        struct {
+            long mtype;
+            uint8_t text[600];
+        } big;
+        memset(&big, 0x55, sizeof(big));
+        big.mtype = MSG_TYPE_FOR_QTMENU;
+        ASSERT_EQ(msgsnd(q, &big, sizeof(big.text), IPC_NOWAIT), 0);
+        send_as_sightd(report(0, 0, 14, {4}));
+        ASSERT_TRUE(pump_until([] { return stUIStatus.Autoscreen == 4; }));
+        send_as_sightd(report(0, 0, 14, {5}));
+        EXPECT_TRUE(pump_until([] { return stUIStatus.Autoscreen == 5; }));
+    });
+}
+
 TEST(QueueClient, CallbackTakesOnlyRecordsMeantForTheGui)
 {
     in_gui_child([] {
