@@ -1,9 +1,12 @@
 // A key on a menu to the menu it leads to drawn on screen, both programs in
-// the sandbox on the real clock: from the list menu taking the key to the
-// next window's first paint done (or the same menu's repaint for a row
-// move). Both moments are sightui's own DETAIL log records (debug mode is on
-// from the first boot), so the figure is the GUI's clock with nothing of the
-// key injection in it.
+// the sandbox on the real clock, sightui on a display (SDL under Xvfb): from
+// the key device event that makes sightd report the key (the release of a
+// short press, the third auto-repeat of a long one) to the next window's
+// first paint done (or the same menu's repaint for a row move). The start
+// is CLOCK_MONOTONIC just before that event is written; the end is
+// sightui's own DETAIL record of the paint (debug mode is on from the first
+// boot), on the same clock in whole ms. The key's road through sightd, the
+// queue, sightui's wake-up and the paint are all in the figure.
 #include <benchmark/benchmark.h>
 
 #include <signal.h>
@@ -12,6 +15,7 @@
 #include <unistd.h>
 
 #include <string.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "home_road.h"
+#include "sim_keys.h"
 
 namespace {
 
@@ -46,36 +51,55 @@ pid_t start_xvfb(std::string *display)
     return pid;
 }
 
-long long mono_ms()
+double mono_ms()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-/* The latency of the first key logged at or after since_ms to "<next>
- * drawn", or -1 when not logged yet. */
-long long latency_ms(HomeRoad &road, const std::string &next, long long since_ms)
+/* The first "<next> drawn" logged at or after since_ms: its time, or -1. */
+long long drawn_at(HomeRoad &road, const std::string &next, double since_ms)
 {
-    long long key_ms = -1;
     for (const std::string &line : road.log_lines("gui", " tag=menu ")) {
         long long t = sim_log_ms(line);
-        if (t < since_ms) continue;
-        if (key_ms < 0 && line.find(" key ") != std::string::npos)
-            key_ms = t;
-        else if (key_ms >= 0 && line.find(next + " drawn") != std::string::npos)
-            return t - key_ms;
+        if (t >= (long long)since_ms && line.find(next + " drawn") != std::string::npos) return t;
     }
     return -1;
 }
 
-/* One key and its next page: the latency, or -1 after 5 s. */
-long long one_key(HomeRoad &road, const std::string &key, const std::string &kind, const std::string &next)
+/* A short press (100 ms) or a long one (1 s) of one key; *sent: the time
+ * just before the event that makes sightd report it. */
+bool press(HomeRoad &road, uint16_t code, bool long_press, double *sent)
 {
-    long long since = mono_ms();
-    if (!road.key(key, kind)) return -1;
+    std::vector<sim_key_step> steps = sim_keys_hold({code}, long_press ? 1000 : 100, sim_keys_repeat(road.sb));
+    size_t trigger = steps.size();
+    int repeats = 0;
+    for (size_t i = 0; i < steps.size() && trigger == steps.size(); i++) {
+        if (long_press ? steps[i].value == 2 && ++repeats == 3 : steps[i].value == 0) trigger = i;
+    }
+    if (trigger == steps.size()) return false;
+    std::vector<sim_key_step> before(steps.begin(), steps.begin() + (long)trigger);
+    std::vector<sim_key_step> after(steps.begin() + (long)trigger + 1, steps.end());
+    if (sim_keys_play(road.sb, before) != 0) return false;
+    /* sim_keys_play times its steps from its own start. */
+    const int since_start = before.empty() ? 0 : before.back().t_ms;
+    if (steps[trigger].t_ms > since_start)
+        std::this_thread::sleep_for(std::chrono::milliseconds(steps[trigger].t_ms - since_start));
+    *sent = mono_ms();
+    if (sim_key_event(road.sb, steps[trigger].code, steps[trigger].value) != 0) return false;
+    for (sim_key_step &a : after) a.t_ms -= steps[trigger].t_ms;
+    return sim_keys_play(road.sb, after) == 0;
+}
+
+/* One key and its next page: the latency in ms, or -1 after 5 s. */
+double one_key(HomeRoad &road, uint16_t code, bool long_press, const std::string &next)
+{
+    double sent = 0;
+    if (!press(road, code, long_press, &sent)) return -1;
     for (int waited = 0; waited < 5000; waited += 10) {
-        long long l = latency_ms(road, next, since);
-        if (l >= 0) return l;
+        long long t = drawn_at(road, next, sent);
+        if (t >= 0) return std::max(0.0, (double)t - sent);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return -1;
@@ -112,17 +136,20 @@ void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
     /* Into the settings menu, a row down, back to the main menu: a window
      * opened, a row moved, a window opened. */
     struct Step {
-        const char *key, *kind, *next;
-    } steps[] = {{"ok", "short", "setting_menu"}, {"down", "short", "setting_menu"}, {"ok", "long", "main_menu"}};
+        uint16_t code;
+        bool long_press;
+        const char *next;
+    } steps[] = {
+        {SIM_KEY_OK, false, "setting_menu"}, {SIM_KEY_DOWN, false, "setting_menu"}, {SIM_KEY_OK, true, "main_menu"}};
     std::vector<double> samples;
     int missed = 0;
     size_t i = 0;
     for (auto _ : state) {
         const Step &s = steps[i++ % 3];
-        long long l = one_key(road, s.key, s.kind, s.next);
+        double l = one_key(road, s.code, s.long_press, s.next);
         if (l < 0) {
-            fprintf(stderr, "menu_bench: %s %s did not draw %s within 5 s; top %s; the menus last logged:\n", s.key,
-                    s.kind, s.next, road.top_window().c_str());
+            fprintf(stderr, "menu_bench: key %u (%s) did not draw %s within 5 s; top %s; the menus last logged:\n",
+                    s.code, s.long_press ? "long" : "short", s.next, road.top_window().c_str());
             std::vector<std::string> lines = road.log_lines("gui", " tag=menu ");
             for (size_t k = lines.size() > 3 ? lines.size() - 3 : 0; k < lines.size(); k++)
                 fprintf(stderr, "  %s\n", lines[k].c_str());
@@ -133,8 +160,8 @@ void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
             state.SetIterationTime(0);
             continue;
         }
-        samples.push_back((double)l);
-        state.SetIterationTime((double)l / 1000.0);
+        samples.push_back(l);
+        state.SetIterationTime(l / 1000.0);
     }
     kill(xvfb, SIGTERM);
     waitpid(xvfb, nullptr, 0);

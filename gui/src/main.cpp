@@ -1,4 +1,5 @@
 // sightui: the scope's graphical interface.
+#include <malloc.h>
 #include <stdio.h>
 
 #include "application.h"
@@ -9,6 +10,11 @@
 
 int main(int argc, char *argv[])
 {
+    /* Large buffers (decoded pictures, the update animation's frames) come
+     * and go: each gets pages of its own and gives them back when freed.
+     * Left to itself, glibc raises this threshold after the first such free
+     * and keeps the later ones in its heap, resident for good. */
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     if (vesk_debug_gui_init(NULL) != 0) {
         fprintf(stderr, "vesk_debug_gui_init failed\n");
         return 1;

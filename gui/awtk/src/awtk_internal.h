@@ -166,6 +166,14 @@ bool tk_png_write_plane(const char* path, const uint8_t* rgba, int32_t w, int32_
 const char* tk_video_plane_path(void);
 ret_t awtk_host_screenshot_plane(const char* png_path);
 void tk_images_deinit(void);
+/* Around each paint of the whole screen: big images that the paint did not
+ * draw are let go at its end. */
+void tk_images_paint_begin(void);
+void tk_images_paint_end(void);
+/* When the big images kept since the last paint are let go (UINT64_MAX:
+ * none kept), and letting them go once that time has come. */
+uint64_t tk_images_release_due(void);
+void tk_images_release_idle(uint64_t now_ms);
 
 /* ---- locale ---- */
 void tk_locale_init(void);
@@ -177,7 +185,10 @@ void tk_sdl_close(void);
 /* Moves SDL input to the main loop; FALSE when the window asked to quit. */
 bool tk_sdl_poll(void);
 void tk_sdl_present(const uint32_t* fb, int32_t w, int32_t h);
+/* Waits for SDL events, or for tk_sdl_wake from another thread. */
 void tk_sdl_wait(uint32_t timeout_ms);
+/* Ends the GUI thread's tk_sdl_wait; any thread, not from a signal handler. */
+void tk_sdl_wake(void);
 bool tk_backend_is_sdl(void);
 
 /* ---- snapshots ---- */

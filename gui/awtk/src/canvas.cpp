@@ -1,6 +1,8 @@
 /* Software drawing into the RGBA framebuffer. */
 #include "awtk_internal.h"
 
+#include <algorithm>
+
 namespace {
 
 inline uint32_t div255(uint32_t x) { return (x + 128 + ((x + 128) >> 8)) >> 8; }
@@ -25,21 +27,20 @@ rect_t to_screen(canvas_t* c, xy_t x, xy_t y, wh_t w, wh_t h) {
   return rect_intersect(&r, &c->clip);
 }
 
+/* Pixels [x0, x1) of one framebuffer row at coverage a (0..255). */
+void fill_row(uint32_t* row, int32_t x0, int32_t x1, color_t color, uint32_t a) {
+  if (a == 0 || x1 <= x0) return;
+  if (a >= 255) {
+    std::fill(row + x0, row + x1, pack(color.rgba.r, color.rgba.g, color.rgba.b, 255));
+    return;
+  }
+  for (int32_t x = x0; x < x1; x++) blend(row + x, color.rgba.r, color.rgba.g, color.rgba.b, a);
+}
+
 void fill_span(canvas_t* c, const rect_t& r, color_t color, uint32_t alpha) {
   uint32_t a = div255((uint32_t)color.rgba.a * alpha);
   if (a == 0 || r.w <= 0 || r.h <= 0) return;
-  if (a == 255) {
-    uint32_t px = pack(color.rgba.r, color.rgba.g, color.rgba.b, 255);
-    for (xy_t y = r.y; y < r.y + r.h; y++) {
-      uint32_t* row = c->fb + (size_t)y * (size_t)c->fb_w + r.x;
-      for (wh_t i = 0; i < r.w; i++) row[i] = px;
-    }
-    return;
-  }
-  for (xy_t y = r.y; y < r.y + r.h; y++) {
-    uint32_t* row = c->fb + (size_t)y * (size_t)c->fb_w + r.x;
-    for (wh_t i = 0; i < r.w; i++) blend(row + i, color.rgba.r, color.rgba.g, color.rgba.b, a);
-  }
+  for (xy_t y = r.y; y < r.y + r.h; y++) fill_row(c->fb + (size_t)y * (size_t)c->fb_w, r.x, r.x + r.w, color, a);
 }
 
 /* Coverage 0..16 of pixel (px, py) by the rounded rectangle r (radius rad),
@@ -95,8 +96,7 @@ void tk_canvas_reset(canvas_t* c) {
 }
 
 void tk_canvas_clear_screen(canvas_t* c, uint32_t rgba) {
-  size_t n = (size_t)c->fb_w * (size_t)c->fb_h;
-  for (size_t i = 0; i < n; i++) c->fb[i] = rgba;
+  std::fill_n(c->fb, (size_t)c->fb_w * (size_t)c->fb_h, rgba);
 }
 
 wh_t canvas_get_width(canvas_t* c) { return c != NULL ? c->fb_w : 0; }
@@ -209,44 +209,81 @@ ret_t canvas_stroke_rect(canvas_t* c, xy_t x, xy_t y, wh_t w, wh_t h) {
   return RET_OK;
 }
 
+/* Coverage 0..16 of pixel (x, y) by the ring between the rounded
+ * rectangle s (radius rad) and the rounded rectangle in (radius irad),
+ * which is empty for a filled shape. */
+static uint32_t ring_coverage(int32_t x, int32_t y, const rect_t& s, int32_t rad, const rect_t& in, int32_t irad) {
+  uint32_t outer = (rad > 0 && in_corner(x, y, s, rad)) ? rr_coverage(x, y, s, rad) : 16;
+  bool in_inner = in.w > 0 && in.h > 0 && x >= in.x && y >= in.y && x < in.x + in.w && y < in.y + in.h;
+  uint32_t inner = 0;
+  if (in_inner) inner = (irad > 0 && in_corner(x, y, in, irad)) ? rr_coverage(x, y, in, irad) : 16;
+  return outer > inner ? outer - inner : 0;
+}
+
+/* Draws that ring row by row. A row is cut where a corner or the inner
+ * shape begins or ends; between two cuts every pixel is alike: all in a
+ * corner (sampled one by one), all inside the inner shape (left alone), or
+ * all wholly covered (one span, as a plain fill). So a large shape costs
+ * what a fill of its area costs, and only its corners are sampled. */
+static void draw_ring(canvas_t* c, const rect_t& s, int32_t rad, const rect_t& in, int32_t irad, color_t color) {
+  rect_t vis = rect_intersect(&s, &c->clip);
+  uint32_t base = div255((uint32_t)color.rgba.a * c->global_alpha);
+  if (vis.w <= 0 || vis.h <= 0 || base == 0) return;
+  const bool has_inner = in.w > 0 && in.h > 0;
+  const int32_t x_end = vis.x + vis.w;
+  for (xy_t y = vis.y; y < vis.y + vis.h; y++) {
+    uint32_t* row = c->fb + (size_t)y * (size_t)c->fb_w;
+    const bool inner_row = has_inner && y >= in.y && y < in.y + in.h;
+    int32_t cuts[10];
+    int n = 0;
+    cuts[n++] = vis.x;
+    cuts[n++] = x_end;
+    if (rad > 0) {
+      cuts[n++] = s.x + rad;
+      cuts[n++] = s.x + s.w - rad;
+    }
+    if (inner_row) {
+      cuts[n++] = in.x;
+      cuts[n++] = in.x + in.w;
+      if (irad > 0) {
+        cuts[n++] = in.x + irad;
+        cuts[n++] = in.x + in.w - irad;
+      }
+    }
+    for (int i = 0; i < n; i++) cuts[i] = tk_clamp(cuts[i], vis.x, x_end);
+    std::sort(cuts, cuts + n);
+    for (int i = 0; i + 1 < n; i++) {
+      const int32_t x0 = cuts[i], x1 = cuts[i + 1];
+      if (x0 >= x1) continue;
+      const bool outer_corner = rad > 0 && in_corner(x0, y, s, rad);
+      const bool inside = inner_row && x0 >= in.x && x0 < in.x + in.w;
+      const bool inner_corner = inside && irad > 0 && in_corner(x0, y, in, irad);
+      if (outer_corner || inner_corner) {
+        for (int32_t x = x0; x < x1; x++) {
+          blend(row + x, color.rgba.r, color.rgba.g, color.rgba.b, base * ring_coverage(x, y, s, rad, in, irad) / 16);
+        }
+      } else if (!inside) {
+        fill_row(row, x0, x1, color, base);
+      }
+    }
+  }
+}
+
 void tk_canvas_fill_round_rect(canvas_t* c, const rect_t* r, int32_t radius, color_t color) {
   rect_t s = rect_init(c->ox + r->x, c->oy + r->y, r->w, r->h);
   radius = tk_min(radius, tk_min(r->w, r->h) / 2);
-  rect_t vis = rect_intersect(&s, &c->clip);
   if (radius <= 0) {
-    fill_span(c, vis, color, c->global_alpha);
+    fill_span(c, rect_intersect(&s, &c->clip), color, c->global_alpha);
     return;
   }
-  uint32_t base = div255((uint32_t)color.rgba.a * c->global_alpha);
-  for (xy_t y = vis.y; y < vis.y + vis.h; y++) {
-    uint32_t* row = c->fb + (size_t)y * (size_t)c->fb_w;
-    for (xy_t x = vis.x; x < vis.x + vis.w; x++) {
-      uint32_t a = base;
-      if (in_corner(x, y, s, radius)) a = a * rr_coverage(x, y, s, radius) / 16;
-      blend(row + x, color.rgba.r, color.rgba.g, color.rgba.b, a);
-    }
-  }
+  draw_ring(c, s, radius, rect_init(0, 0, 0, 0), 0, color);
 }
 
 void tk_canvas_stroke_round_rect(canvas_t* c, const rect_t* r, int32_t radius, int32_t width, color_t color) {
   rect_t s = rect_init(c->ox + r->x, c->oy + r->y, r->w, r->h);
   radius = tk_min(radius, tk_min(r->w, r->h) / 2);
   rect_t inner = rect_init(s.x + width, s.y + width, s.w - 2 * width, s.h - 2 * width);
-  int32_t irad = tk_max(radius - width, 0);
-  rect_t vis = rect_intersect(&s, &c->clip);
-  uint32_t base = div255((uint32_t)color.rgba.a * c->global_alpha);
-  for (xy_t y = vis.y; y < vis.y + vis.h; y++) {
-    uint32_t* row = c->fb + (size_t)y * (size_t)c->fb_w;
-    for (xy_t x = vis.x; x < vis.x + vis.w; x++) {
-      bool in_inner = inner.w > 0 && inner.h > 0 && x >= inner.x && y >= inner.y && x < inner.x + inner.w &&
-                      y < inner.y + inner.h;
-      uint32_t outer_cov = (radius > 0 && in_corner(x, y, s, radius)) ? rr_coverage(x, y, s, radius) : 16;
-      uint32_t inner_cov = 0;
-      if (in_inner) inner_cov = (irad > 0 && in_corner(x, y, inner, irad)) ? rr_coverage(x, y, inner, irad) : 16;
-      if (outer_cov <= inner_cov) continue;
-      blend(row + x, color.rgba.r, color.rgba.g, color.rgba.b, base * (outer_cov - inner_cov) / 16);
-    }
-  }
+  draw_ring(c, s, radius, inner, tk_max(radius - width, 0), color);
 }
 
 ret_t canvas_draw_text(canvas_t* c, const wchar_t* str, uint32_t nr, xy_t x, xy_t y) {

@@ -266,18 +266,32 @@ bool tk_image_decode_file(const std::string& path, std::vector<uint8_t>* rgba, i
 }
 
 /* ---- image manager ---- */
+/* Decoded images this large or larger (a good part of the screen: the boot
+ * picture, each frame of the update animation) are kept only while the
+ * screen needs them: until a paint of the whole screen no longer draws
+ * them, or until the screen has been still for TK_IMAGE_BIG_IDLE_MS, since
+ * the framebuffer holds their pixels once drawn. A later paint decodes
+ * them again. Smaller images stay: all of them together are a few MB. */
+#define TK_IMAGE_BIG_BYTES (2u << 20)
+#define TK_IMAGE_BIG_IDLE_MS 1000
+
 namespace {
 struct cached_image {
   std::string name;
   std::vector<uint8_t> pixels;
   int32_t w, h;
   uint64_t last_used_s;
+  uint64_t paint; /* the paint that last drew it */
+  bool big() const { return pixels.size() >= TK_IMAGE_BIG_BYTES; }
 };
 }  // namespace
 
 struct _image_manager_t {
   std::unordered_map<std::string, std::unique_ptr<cached_image>> cache;
   std::unordered_map<std::string, bool> missing;
+  uint64_t paint = 0; /* counts the paints of the whole screen */
+  uint64_t painted_ms = 0;
+  uint32_t big = 0; /* big images in the cache */
 };
 
 static image_manager_t s_imm;
@@ -295,6 +309,19 @@ static std::string resolve(const char* name) {
   return tk_res_path("images", std::string(name) + ".png");
 }
 
+/* Drops the entries for which drop() holds. */
+template <typename F>
+static void cache_drop_if(image_manager_t* imm, F drop) {
+  for (auto it = imm->cache.begin(); it != imm->cache.end();) {
+    if (drop(*it->second)) {
+      if (it->second->big()) imm->big--;
+      it = imm->cache.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 ret_t image_manager_get_bitmap(image_manager_t* imm, const char* name, bitmap_t* image) {
   return_value_if_fail(imm != NULL && name != NULL && image != NULL, RET_BAD_PARAMS);
   auto it = imm->cache.find(name);
@@ -309,10 +336,12 @@ ret_t image_manager_get_bitmap(image_manager_t* imm, const char* name, bitmap_t*
       return RET_NOT_FOUND;
     }
     img->name = name;
+    if (img->big()) imm->big++;
     it = imm->cache.emplace(name, std::move(img)).first;
   }
   cached_image* img = it->second.get();
   img->last_used_s = time_now_s();
+  img->paint = imm->paint;
   image->w = img->w;
   image->h = img->h;
   image->line_length = (uint32_t)img->w * 4;
@@ -325,6 +354,7 @@ ret_t image_manager_unload_all(image_manager_t* imm) {
   return_value_if_fail(imm != NULL, RET_BAD_PARAMS);
   imm->cache.clear();
   imm->missing.clear();
+  imm->big = 0;
   tk_wm_set_dirty();
   return RET_OK;
 }
@@ -332,18 +362,31 @@ ret_t image_manager_unload_all(image_manager_t* imm) {
 ret_t image_manager_unload_unused(image_manager_t* imm, uint32_t time_delta_s) {
   return_value_if_fail(imm != NULL, RET_BAD_PARAMS);
   uint64_t now = time_now_s();
-  for (auto it = imm->cache.begin(); it != imm->cache.end();) {
-    if (now - it->second->last_used_s >= time_delta_s) {
-      it = imm->cache.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  cache_drop_if(imm, [&](const cached_image& img) { return now - img.last_used_s >= time_delta_s; });
   imm->missing.clear();
   return RET_OK;
+}
+
+void tk_images_paint_begin(void) { s_imm.paint++; }
+
+void tk_images_paint_end(void) {
+  s_imm.painted_ms = time_now_ms();
+  if (s_imm.big == 0) return;
+  cache_drop_if(&s_imm, [](const cached_image& img) { return img.big() && img.paint != s_imm.paint; });
+}
+
+uint64_t tk_images_release_due(void) {
+  return s_imm.big == 0 ? UINT64_MAX : s_imm.painted_ms + TK_IMAGE_BIG_IDLE_MS;
+}
+
+void tk_images_release_idle(uint64_t now_ms) {
+  if (s_imm.big == 0 || now_ms < tk_images_release_due()) return;
+  cache_drop_if(&s_imm, [](const cached_image& img) { return img.big(); });
 }
 
 void tk_images_deinit(void) {
   s_imm.cache.clear();
   s_imm.missing.clear();
+  s_imm.big = 0;
+  s_imm.painted_ms = 0;
 }

@@ -142,6 +142,8 @@ static ret_t queue_push(const queue_entry& e) {
     s_loop.queue.push_back(e);
   }
   tk_loop_wake();
+  /* The SDL loop sleeps in SDL's own wait, which the pipe does not reach. */
+  tk_sdl_wake();
   return RET_OK;
 }
 
@@ -486,12 +488,14 @@ ret_t main_loop_quit(main_loop_t* l) {
   return_value_if_fail(l != NULL, RET_BAD_PARAMS);
   s_quit = true;
   tk_loop_wake();
+  tk_sdl_wake();
   return RET_OK;
 }
 
 ret_t main_loop_wakeup(main_loop_t* l) {
   return_value_if_fail(l != NULL, RET_BAD_PARAMS);
   tk_loop_wake();
+  tk_sdl_wake();
   return RET_OK;
 }
 
@@ -513,6 +517,10 @@ static void wait_for_work(void) {
     if (due > now) tk_clock_advance(due - now);
     return;
   }
+  /* Big images the screen no longer needs are let go once it has been
+   * still for a while; that moment counts as a timer here, on the real
+   * clock only (a test's virtual clock must not jump for it). */
+  if (!s_loop.virtual_clock) due = tk_min(due, tk_images_release_due());
   int timeout = -1;
   if (due != UINT64_MAX) {
     uint64_t now = time_now_ms();
@@ -544,10 +552,11 @@ bool tk_loop_turn(bool may_wait) {
     }
     if (tk_wm_is_dirty()) {
       canvas_t* c = tk_wm_canvas();
-      window_manager_paint(window_manager());
+      awtk_host_render();
       tk_sdl_present(c->fb, c->fb_w, c->fb_h);
     }
   }
+  tk_images_release_idle(time_now_ms());
   if (may_wait && !did && !s_quit) {
     wait_for_work();
   } else {

@@ -6,35 +6,107 @@
  * opaque pixels of bytes r, g, b, a (the screen's size), replaced whole
  * whenever the picture changes; the window shows the GUI over it wherever
  * the GUI is transparent. Without the file the window shows the GUI over
- * black. */
+ * black.
+ *
+ * SDL2 is loaded when the window is asked for, not linked: its package
+ * pulls in audio, X11, Wayland and D-Bus libraries, several MB of memory
+ * that a headless GUI (and the scope) would carry for nothing.
+ *
+ * The framebuffer goes straight into the window's own surface, converted
+ * pixel by pixel and compared with what the surface already shows; only
+ * the rows and columns that changed are sent to the display. A key that
+ * changes one menu row sends that row, not the screen. */
 #include "awtk_internal.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
 #include <vector>
 
-static SDL_Window* s_window = NULL;
-static SDL_Renderer* s_renderer = NULL;
-static SDL_Texture* s_texture = NULL;
+namespace {
+
+/* The SDL calls this file makes, found in the library at run time. */
+struct sdl_api {
+  int (*Init)(Uint32);
+  const char* (*GetError)(void);
+  SDL_Window* (*CreateWindow)(const char*, int, int, int, int, Uint32);
+  void (*DestroyWindow)(SDL_Window*);
+  void (*QuitSubSystem)(Uint32);
+  void (*Quit)(void);
+  void (*StartTextInput)(void);
+  void (*RaiseWindow)(SDL_Window*);
+  int (*PollEvent)(SDL_Event*);
+  int (*WaitEventTimeout)(SDL_Event*, int);
+  int (*PushEvent)(SDL_Event*);
+  Uint32 (*RegisterEvents)(int);
+  SDL_Surface* (*GetWindowSurface)(SDL_Window*);
+  int (*UpdateWindowSurfaceRects)(SDL_Window*, const SDL_Rect*, int);
+};
+
+sdl_api s_sdl;
+void* s_lib = NULL;
+
+#define SDL_CALL(name) {"SDL_" #name, (void**)&s_sdl.name}
+const struct {
+  const char* symbol;
+  void** slot;
+} k_calls[] = {SDL_CALL(Init),           SDL_CALL(GetError),         SDL_CALL(CreateWindow),
+               SDL_CALL(DestroyWindow),  SDL_CALL(QuitSubSystem),    SDL_CALL(Quit),
+               SDL_CALL(StartTextInput), SDL_CALL(RaiseWindow),      SDL_CALL(PollEvent),
+               SDL_CALL(WaitEventTimeout), SDL_CALL(PushEvent),      SDL_CALL(RegisterEvents),
+               SDL_CALL(GetWindowSurface), SDL_CALL(UpdateWindowSurfaceRects)};
+#undef SDL_CALL
+
+bool load_sdl(void) {
+  if (s_lib != NULL) return true;
+  void* lib = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (lib == NULL) {
+    log_error("SDL2 not loaded: %s\n", dlerror());
+    return false;
+  }
+  for (const auto& call : k_calls) {
+    *call.slot = dlsym(lib, call.symbol);
+    if (*call.slot == NULL) {
+      log_error("SDL2 lacks %s\n", call.symbol);
+      dlclose(lib);
+      return false;
+    }
+  }
+  s_lib = lib;
+  return true;
+}
+
+SDL_Window* s_window = NULL;
+/* The event that wakes the GUI thread out of its wait for SDL events when
+ * another thread posts work; (Uint32)-1 when none could be registered. */
+Uint32 s_wake_type = (Uint32)-1;
+/* Set while the GUI thread waits for SDL events, cleared by whoever wakes
+ * it, so that one wake-up event is pushed per wait, not one per post. */
+std::atomic<bool> s_waiting(false);
+/* The whole surface is sent at the next present: after the window was
+ * (re)exposed, when what it shows is not what the surface holds. */
+bool s_send_all = true;
 
 /* The video plane as last read, and what tells a new one from it. */
-static struct {
+struct {
   std::vector<uint8_t> pixels;
   struct timespec mtime;
   ino_t ino;
   uint64_t checked_ms;
 } s_plane;
 /* The GUI's framebuffer as last shown, to show again over a new plane. */
-static const uint32_t* s_last_fb = NULL;
-static int32_t s_last_w = 0, s_last_h = 0;
-static std::vector<uint32_t> s_shown;
+const uint32_t* s_last_fb = NULL;
+int32_t s_last_w = 0, s_last_h = 0;
 
 #define PLANE_CHECK_MS 50
+/* More changed bands than this go to the display as one rectangle. */
+#define MAX_BANDS 32
 
 /* Reads the plane again when the file has been replaced; true then. */
-static bool plane_refresh(int32_t w, int32_t h) {
+bool plane_refresh(int32_t w, int32_t h) {
   const char* path = tk_video_plane_path();
   struct stat st;
   if (path == NULL || stat(path, &st) != 0) return false;
@@ -52,41 +124,94 @@ static bool plane_refresh(int32_t w, int32_t h) {
   return true;
 }
 
+/* GUI over video: the framebuffer's colours are premultiplied, so each
+ * channel is the GUI's plus the video's share that the GUI lets through.
+ * Returns r | g << 8 | b << 16. */
+inline uint32_t over_video(uint32_t g, const uint8_t* v) {
+  const uint32_t through = 255 - (g >> 24);
+  if (through == 0) return g & 0xffffffu;
+  uint32_t out = 0;
+  for (int k = 0; k < 3; k++) {
+    uint32_t c = ((g >> (8 * k)) & 0xff) + (v[k] * through + 127) / 255;
+    out |= (c > 255 ? 255 : c) << (8 * k);
+  }
+  return out;
+}
+
+/* One changed band of rows and the columns that changed in it. */
+struct band {
+  int32_t y0, y1, x0, x1;
+};
+
+/* Converts the framebuffer (over the plane, if any) into the 32-bit
+ * surface, writing and noting only the pixels that differ. */
+void convert_rows(const uint32_t* fb, int32_t w, int32_t h, SDL_Surface* surface, std::vector<band>* bands) {
+  const SDL_PixelFormat* f = surface->format;
+  const uint32_t rs = f->Rshift, gs = f->Gshift, bs = f->Bshift, amask = f->Amask;
+  const uint8_t* plane = s_plane.pixels.size() == (size_t)w * (size_t)h * 4 ? s_plane.pixels.data() : NULL;
+  band open = {-1, -1, w, -1};
+  for (int32_t y = 0; y < h; y++) {
+    const uint32_t* src = fb + (size_t)y * (size_t)w;
+    uint32_t* dst = (uint32_t*)((uint8_t*)surface->pixels + (size_t)y * (size_t)surface->pitch);
+    const uint8_t* v = plane != NULL ? plane + (size_t)y * (size_t)w * 4 : NULL;
+    int32_t first = -1, last = -1;
+    for (int32_t x = 0; x < w; x++) {
+      const uint32_t rgb = v != NULL ? over_video(src[x], v + (size_t)x * 4) : src[x];
+      const uint32_t px = ((rgb & 0xff) << rs) | (((rgb >> 8) & 0xff) << gs) | (((rgb >> 16) & 0xff) << bs) | amask;
+      if (dst[x] != px) {
+        dst[x] = px;
+        if (first < 0) first = x;
+        last = x;
+      }
+    }
+    if (first >= 0) {
+      if (open.y0 < 0) open.y0 = y;
+      open.y1 = y + 1;
+      open.x0 = tk_min(open.x0, first);
+      open.x1 = tk_max(open.x1, last + 1);
+    } else if (open.y0 >= 0) {
+      bands->push_back(open);
+      open = {-1, -1, w, -1};
+    }
+  }
+  if (open.y0 >= 0) bands->push_back(open);
+}
+
+}  // namespace
+
 bool tk_sdl_open(int32_t w, int32_t h, const char* title) {
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    log_error("SDL_Init: %s\n", SDL_GetError());
+  if (!load_sdl()) return false;
+  if (s_sdl.Init(SDL_INIT_VIDEO) != 0) {
+    log_error("SDL_Init: %s\n", s_sdl.GetError());
     return false;
   }
-  s_window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, SDL_WINDOW_SHOWN);
-  if (s_window != NULL) s_renderer = SDL_CreateRenderer(s_window, -1, SDL_RENDERER_SOFTWARE);
-  if (s_renderer != NULL) {
-    s_texture = SDL_CreateTexture(s_renderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING, w, h);
-  }
-  /* What is shown is opaque already: premultiplied colours over black, or
-   * over the video plane. */
-  if (s_texture != NULL) SDL_SetTextureBlendMode(s_texture, SDL_BLENDMODE_NONE);
-  if (s_texture == NULL) {
-    log_error("SDL window: %s\n", SDL_GetError());
+  s_window = s_sdl.CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, w, h, SDL_WINDOW_SHOWN);
+  SDL_Surface* surface = s_window != NULL ? s_sdl.GetWindowSurface(s_window) : NULL;
+  if (surface == NULL || surface->format->BytesPerPixel != 4) {
+    log_error("SDL window: %s\n", surface == NULL ? s_sdl.GetError() : "the display is not 32 bits per pixel");
     tk_sdl_close();
     return false;
   }
-  SDL_StartTextInput();
-  SDL_RaiseWindow(s_window);
+  s_wake_type = s_sdl.RegisterEvents(1);
+  s_send_all = true;
+  s_sdl.StartTextInput();
+  s_sdl.RaiseWindow(s_window);
   return true;
 }
 
 void tk_sdl_close(void) {
-  if (s_texture != NULL) SDL_DestroyTexture(s_texture);
-  if (s_renderer != NULL) SDL_DestroyRenderer(s_renderer);
-  if (s_window != NULL) SDL_DestroyWindow(s_window);
-  s_texture = NULL;
-  s_renderer = NULL;
+  if (s_lib == NULL) return;
+  if (s_window != NULL) s_sdl.DestroyWindow(s_window);
   s_window = NULL;
   s_last_fb = NULL;
   s_plane.pixels.clear();
+  s_plane.pixels.shrink_to_fit();
   s_plane.ino = 0;
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  SDL_Quit();
+  s_wake_type = (Uint32)-1;
+  s_sdl.QuitSubSystem(SDL_INIT_VIDEO);
+  s_sdl.Quit();
+  /* The library stays loaded: SDL leaves handlers and threads of its own
+   * libraries behind, which must not lose their code. */
 }
 
 /* Keys that type no character still reach the pages by their codes. */
@@ -115,6 +240,7 @@ static uint32_t special_key(SDL_Keycode sym) {
 }
 
 bool tk_sdl_poll(void) {
+  if (s_window == NULL) return true;
   SDL_Event ev;
   bool keep = true;
   uint64_t now = time_now_ms();
@@ -122,7 +248,7 @@ bool tk_sdl_poll(void) {
     s_plane.checked_ms = now;
     if (plane_refresh(s_last_w, s_last_h)) tk_sdl_present(s_last_fb, s_last_w, s_last_h);
   }
-  while (SDL_PollEvent(&ev)) {
+  while (s_sdl.PollEvent(&ev)) {
     switch (ev.type) {
       case SDL_QUIT:
         keep = false;
@@ -146,44 +272,52 @@ bool tk_sdl_poll(void) {
         tk_wm_set_pointer(ev.motion.x, ev.motion.y);
         break;
       case SDL_WINDOWEVENT:
-        if (ev.window.event == SDL_WINDOWEVENT_EXPOSED) tk_wm_set_dirty();
+        if (ev.window.event == SDL_WINDOWEVENT_EXPOSED) {
+          s_send_all = true;
+          tk_wm_set_dirty();
+        }
         break;
       default:
-        break;
+        break; /* the wake-up event has done its work by arriving */
     }
   }
   return keep;
 }
 
-/* GUI over video: the framebuffer's colours are premultiplied, so each
- * channel is the GUI's plus the video's share that the GUI lets through. */
-static const uint32_t* over_plane(const uint32_t* fb, int32_t w, int32_t h) {
-  const size_t n = (size_t)w * (size_t)h;
-  if (s_plane.pixels.size() != n * 4) return fb;
-  s_shown.resize(n);
-  const uint8_t* v = s_plane.pixels.data();
-  for (size_t i = 0; i < n; i++, v += 4) {
-    const uint32_t g = fb[i], through = 255 - (g >> 24);
-    uint32_t out = 0xff000000u;
-    for (int k = 0; k < 3; k++) {
-      uint32_t c = ((g >> (8 * k)) & 0xff) + (v[k] * through + 127) / 255;
-      out |= (c > 255 ? 255 : c) << (8 * k);
-    }
-    s_shown[i] = out;
-  }
-  return s_shown.data();
-}
-
 void tk_sdl_present(const uint32_t* fb, int32_t w, int32_t h) {
-  if (s_texture == NULL) return;
+  if (s_window == NULL) return;
   s_last_fb = fb;
   s_last_w = w;
   s_last_h = h;
   if (s_plane.pixels.empty()) plane_refresh(w, h);
-  SDL_UpdateTexture(s_texture, NULL, over_plane(fb, w, h), w * 4);
-  SDL_RenderClear(s_renderer);
-  SDL_RenderCopy(s_renderer, s_texture, NULL, NULL);
-  SDL_RenderPresent(s_renderer);
+  SDL_Surface* surface = s_sdl.GetWindowSurface(s_window);
+  if (surface == NULL || surface->format->BytesPerPixel != 4) return;
+  w = tk_min(w, surface->w);
+  h = tk_min(h, surface->h);
+  std::vector<band> bands;
+  convert_rows(fb, w, h, surface, &bands);
+  std::vector<SDL_Rect> rects;
+  if (s_send_all || bands.size() > MAX_BANDS) {
+    rects.push_back(SDL_Rect{0, 0, surface->w, surface->h});
+  } else {
+    for (const band& b : bands) rects.push_back(SDL_Rect{b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0});
+  }
+  if (rects.empty()) return;
+  if (s_sdl.UpdateWindowSurfaceRects(s_window, rects.data(), (int)rects.size()) == 0) s_send_all = false;
 }
 
-void tk_sdl_wait(uint32_t timeout_ms) { SDL_WaitEventTimeout(NULL, (int)timeout_ms); }
+void tk_sdl_wait(uint32_t timeout_ms) {
+  if (s_window == NULL) return;
+  s_waiting = true;
+  /* Work posted before the flag was up found nobody to wake: look again. */
+  if (!tk_loop_has_pending_work()) s_sdl.WaitEventTimeout(NULL, (int)timeout_ms);
+  s_waiting = false;
+}
+
+void tk_sdl_wake(void) {
+  if (!s_waiting.exchange(false) || s_wake_type == (Uint32)-1) return;
+  SDL_Event ev;
+  memset(&ev, 0, sizeof(ev));
+  ev.type = s_wake_type;
+  s_sdl.PushEvent(&ev);
+}

@@ -19,7 +19,10 @@ const char* tk_video_plane_path(void) {
 
 ret_t awtk_host_render(void) {
   return_value_if_fail(window_manager() != NULL, RET_FAIL);
-  return window_manager_paint(window_manager());
+  tk_images_paint_begin();
+  ret_t r = window_manager_paint(window_manager());
+  tk_images_paint_end();
+  return r;
 }
 
 const uint8_t* awtk_host_framebuffer(wh_t* w, wh_t* h) {

@@ -11,6 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include "utils_common.h"
 
 const vesk_media_dirs vesk_media_board_dirs = {VESK_MEDIA_PHOTO_DIR, VESK_MEDIA_VIDEO_DIR, VESK_MEDIA_THUMB_DIR};
@@ -47,8 +51,6 @@ void list_del(struct list_head *entry)
     entry->prev = NULL;
 }
 
-#define FILE_OF(node) ((file_list *)((char *)(node)-offsetof(file_list, list_node)))
-
 FILE_TYPE vesk_media_file_type(const char *name)
 {
     const char *dot = name != NULL ? strrchr(name, '.') : NULL;
@@ -56,58 +58,6 @@ FILE_TYPE vesk_media_file_type(const char *name)
     if (strncmp(dot, ".bmp", 4) == 0) return FILE_PHOTO;
     if (strncmp(dot, ".mp4", 4) == 0) return FILE_VIDEO;
     return FILE_NULL;
-}
-
-static size_t list_length(const struct list_head *head)
-{
-    size_t n = 0;
-    for (const struct list_head *p = head->next; p != head; p = p->next) n++;
-    return n;
-}
-
-/* Moves every node of from to the end of to. */
-static void list_splice_tail(struct list_head *from, struct list_head *to)
-{
-    while (from->next != from) {
-        struct list_head *n = from->next;
-        list_del(n);
-        list_add_tail(n, to);
-    }
-}
-
-/* In-place quicksort of the nodes by name in byte order. The pivot is the
- * middle node, so that a folder already in order (the common case) does not
- * recurse once per file. */
-static void list_quicksort(struct list_head *head)
-{
-    size_t n = list_length(head);
-    if (n < 2) return;
-    struct list_head *pivot = head->next;
-    for (size_t i = 0; i < n / 2; i++) pivot = pivot->next;
-    list_del(pivot);
-
-    struct list_head less, more;
-    list_head_init(&less);
-    list_head_init(&more);
-    while (head->next != head) {
-        struct list_head *node = head->next;
-        list_del(node);
-        list_add_tail(node, strcmp(FILE_OF(node)->file_name, FILE_OF(pivot)->file_name) < 0 ? &less : &more);
-    }
-    list_quicksort(&less);
-    list_quicksort(&more);
-    list_splice_tail(&less, head);
-    list_add_tail(pivot, head);
-    list_splice_tail(&more, head);
-}
-
-static void list_free(struct list_head *head)
-{
-    while (head->next != head) {
-        struct list_head *node = head->next;
-        list_del(node);
-        free(FILE_OF(node));
-    }
 }
 
 static int is_regular(DIR *dir, const struct dirent *e)
@@ -118,8 +68,36 @@ static int is_regular(DIR *dir, const struct dirent *e)
     return fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
-/* Appends the folder's listable names to the list and counts them. */
-static void take_folder(DIR *dir, int sort_type, const char *prefix, struct list_head *list, int *photos, int *videos)
+namespace {
+
+/* The names taken from both folders, packed one after the other in blocks
+ * that never move: a listing of tens of thousands of files makes a few
+ * allocations, copies each name once and touches little fresh memory. */
+struct taken_names {
+    enum { BLOCK = 64 * 1024 };
+    std::vector<std::unique_ptr<char[]>> blocks;
+    size_t used = BLOCK;             /* bytes used in the last block */
+    std::vector<const char *> order; /* every name, in the order taken */
+    int photos = 0;
+    int videos = 0;
+
+    void add(const char *name, size_t len)
+    {
+        if (used + len + 1 > BLOCK) {
+            blocks.emplace_back(new char[BLOCK]);
+            used = 0;
+        }
+        char *field = blocks.back().get() + used;
+        memcpy(field, name, len + 1);
+        used += len + 1;
+        order.push_back(field);
+    }
+};
+
+} // namespace
+
+/* Appends the folder's listable names and counts them. */
+static void take_folder(DIR *dir, int sort_type, const char *prefix, taken_names *taken)
 {
     const struct dirent *e;
     while ((e = readdir(dir)) != NULL) {
@@ -131,18 +109,16 @@ static void take_folder(DIR *dir, int sort_type, const char *prefix, struct list
             continue;
         /* A name that does not fit the browser's field could only be shown
          * or deleted cut short, that is as some other file. */
-        if (strlen(e->d_name) >= VESK_MEDIA_NAME_LEN) {
+        size_t len = strlen(e->d_name);
+        if (len >= VESK_MEDIA_NAME_LEN) {
             printf("skip media file with a name over %d bytes: %.40s...\n", VESK_MEDIA_NAME_LEN - 1, e->d_name);
             continue;
         }
-        file_list *f = (file_list *)calloc(1, sizeof *f);
-        if (f == NULL) continue;
-        memcpy(f->file_name, e->d_name, strlen(e->d_name) + 1);
-        list_add_tail(&f->list_node, list);
+        taken->add(e->d_name, len);
         if (type == FILE_PHOTO)
-            (*photos)++;
+            taken->photos++;
         else
-            (*videos)++;
+            taken->videos++;
     }
 }
 
@@ -159,30 +135,37 @@ file_unit *vesk_media_list_in(const vesk_media_dirs *dirs, int sort_type, const 
     if (video == NULL) printf("error! openvideodir %s fail\n", dirs->video);
     if (photo == NULL && video == NULL) return NULL;
 
-    dir_list taken;
-    memset(&taken, 0, sizeof taken);
-    list_head_init(&taken.file_list_head);
-    int photos = 0;
-    int videos = 0;
+    taken_names taken;
     const char *prefix = date_prefix != NULL ? date_prefix : "";
     if (photo != NULL) {
-        take_folder(photo, sort_type, prefix, &taken.file_list_head, &photos, &videos);
+        take_folder(photo, sort_type, prefix, &taken);
         closedir(photo);
     }
     if (video != NULL) {
-        take_folder(video, sort_type, prefix, &taken.file_list_head, &photos, &videos);
+        take_folder(video, sort_type, prefix, &taken);
         closedir(video);
     }
+    const int photos = taken.photos;
+    const int videos = taken.videos;
     if (photos + videos == 0) return NULL;
-    list_quicksort(&taken.file_list_head);
 
-    file_unit *rows = (file_unit *)calloc((size_t)(photos + videos), sizeof *rows);
+    /* Byte order of the names. Each folder is usually in creation order
+     * already, so the list is two sorted runs back to back: the worst case
+     * of a quicksort, and the best of a merge sort, which stays O(n log n)
+     * on any order. Equal names (one name in both folders) are the same
+     * text and type, so their order does not show. */
+    std::vector<const char *> &order = taken.order;
+    std::stable_sort(order.begin(), order.end(), [](const char *a, const char *b) { return strcmp(a, b) < 0; });
+
+    /* Photos fill one column and videos the other, so the longer column
+     * is all the rows there are. */
+    const int nrows = photos > videos ? photos : videos;
+    file_unit *rows = (file_unit *)calloc((size_t)nrows, sizeof *rows);
     if (rows != NULL) {
         int reverse = sort_type == SORT_FILENAME_REVERSE || sort_type == SORT_DATE_REVERSE;
         int p = 0;
         int v = 0;
-        for (struct list_head *n = taken.file_list_head.next; n != &taken.file_list_head; n = n->next) {
-            const char *name = FILE_OF(n)->file_name;
+        for (const char *name : order) {
             if (vesk_media_file_type(name) == FILE_PHOTO) {
                 int row = reverse ? photos - 1 - p : p;
                 memcpy(rows[row].photo_name, name, strlen(name) + 1);
@@ -196,7 +179,6 @@ file_unit *vesk_media_list_in(const vesk_media_dirs *dirs, int sort_type, const 
         rows[0].photo_num = photos;
         rows[0].video_num = videos;
     }
-    list_free(&taken.file_list_head);
     return rows;
 }
 

@@ -49,7 +49,7 @@ typedef struct {
 
 /* One row of the list handed to the pages. Photos fill photo_name from row 0
  * and videos video_name, each column as long as its count; the counts stand
- * in row 0 only. */
+ * in row 0 only, and there are as many rows as the longer column. */
 typedef struct {
     int32_t photo_num;
     int32_t video_num;
@@ -72,8 +72,8 @@ typedef struct {
 } vesk_media_dirs;
 extern const vesk_media_dirs vesk_media_board_dirs;
 
-/* The sorted list as a new array of photos + videos rows (the caller frees
- * it), or NULL when there is no photo and no video. Sort types 2 and 3 keep
+/* The sorted list as a new array of rows (the caller frees it), or NULL
+ * when there is no photo and no video. Sort types 2 and 3 keep
  * names whose first nine characters equal those of date_prefix; 1 and 3
  * fill each column from its last row. */
 file_unit *getFileListInfo(int sort_type, const char *date_prefix);

@@ -8,7 +8,11 @@
 #define BOOT_TICK_MS 100
 #define BOOT_MIN_SHOWN_MS 3000
 
-static uint32_t s_elapsed_ms;
+/* Milliseconds the boot page has been shown, as the monotonic clock tells
+ * at each tick: a GUI thread held up at start-up (fonts, a slow Media
+ * partition) delays the ticks, not the three seconds. */
+static uint64_t s_elapsed_ms;
+static uint64_t s_shown_at_ms;
 
 static ret_t boot_visit(void *ctx, const void *data)
 {
@@ -20,7 +24,7 @@ static ret_t boot_visit(void *ctx, const void *data)
 ret_t on_open_home_page(const timer_info_t *timer)
 {
     (void)timer;
-    s_elapsed_ms += BOOT_TICK_MS;
+    s_elapsed_ms = time_now_ms() - s_shown_at_ms;
     if (s_elapsed_ms < BOOT_MIN_SHOWN_MS || stUIStatus.event_distrubut_reday == 0) return RET_REPEAT;
     s_elapsed_ms = 0;
     navigator_replace(VESK_HOME_PAGE);
@@ -45,6 +49,7 @@ ret_t Boot_logo_init(widget_t *win, void *ctx)
     stDevStatus.s8ScreenOff = 0;
     stDevStatus.s8LaserRangeType = 1;
 
+    s_shown_at_ms = time_now_ms();
     widget_add_timer(win, on_open_home_page, BOOT_TICK_MS);
     return RET_OK;
 }
