@@ -270,6 +270,13 @@ put("window_xml", "dialog", """<dialog name="fuzz" x="c" y="m" w="200" h="100">
   <dialog_client x="0" y="30" w="100%" h="-30"><label text="body"/></dialog_client>
 </dialog>
 """)
+# A window inside a window is refused, and a refused file leaves the window
+# manager as it was for the next one.
+put("window_xml", "nested_window", "<window><window/></window>\n")
+put("window_xml", "nested_dialog", """<dialog name="fuzz">
+  <view x="0" y="0" w="10" h="10"><dialog/></view>
+</dialog>
+""")
 
 
 # ---- images ----
