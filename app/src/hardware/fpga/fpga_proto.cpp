@@ -164,10 +164,12 @@ void fpga_rx_feed(fpga_rx *rx, const uint8_t *bytes, size_t n, uint64_t now_ms, 
     do {
         size_t take = fpga_rx_room(rx);
         if (take > n) take = n;
-        memcpy(rx->ring + rx->count, bytes, take);
-        rx->count += take;
-        bytes += take;
-        n -= take;
+        if (take > 0) { /* a quiet poll passes no bytes at all */
+            memcpy(rx->ring + rx->count, bytes, take);
+            rx->count += take;
+            bytes += take;
+            n -= take;
+        }
         while (rx_step(rx, on_frame, ctx)) {}
     } while (n > 0);
 }
