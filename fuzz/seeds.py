@@ -156,6 +156,18 @@ put("lrf_receive", "config_step", bytes([1, 0, 2, 2]) + pieces(lrf(0xA1, [0x03, 
 put("lrf_receive", "readback", bytes([1, 0, 2, 6]) + pieces(lrf(0xA3, [0x00, 0x0A]), 16))
 put("lrf_receive", "noise_then_frame", bytes([1, 0, 4, 0]) + pieces(b"\xEE\x00\x16" + reply, 2))
 
+
+def lrf_after(quiet_steps, data):
+    """One read of data (at most 16 bytes) after quiet_steps x 10 ms."""
+    return bytes([(quiet_steps << 4) | (len(data) - 1)]) + data
+
+
+# A partial frame is given up after a silence.
+stop = lrf(0x05, [])
+put("lrf_receive", "stray_start", bytes([1, 0, 8, 0]) + lrf_after(0, b"\xEE\x16\x07\x03") + lrf_after(10, stop))
+put("lrf_receive", "garbage_tail", bytes([1, 0, 8, 0]) + lrf_after(0, b"\x13\x7B\xEE\x16\x05") + lrf_after(6, stop))
+put("lrf_receive", "torn_reply", bytes([1, 0, 4, 0]) + lrf_after(0, reply[:5]) + lrf_after(5, reply))
+
 # ---- the thermal core's receive side: a read-length byte before each read ----
 def core(cmd, kind, data=b""):
     """55 LEN cmd_hi cmd_lo kind data checksum EB AA, LEN = size - 4."""
@@ -178,7 +190,12 @@ put("fpga_receive", "notices", reads(core(0xDD00, 1) + core(0xDC00, 1) + core(0x
 put("fpga_receive", "double_55", reads(b"\x55" + core(0xDC00, 1), 1))
 put("fpga_receive", "bad_checksum", reads(version[:-3] + b"\x00\xEB\xAA" + core(0xDD00, 1), 31))
 put("fpga_receive", "short_length", reads(bytes([0x55, 0x03, 0x01, 0x04, 0x5D, 0xEB, 0xAA]), 7))
-put("fpga_receive", "long_length", reads(bytes([0x55, 0xFF]) + bytes(300) + core(0xDD00, 1), 511))
+put("fpga_receive", "long_length", reads(bytes([0x55, 0xFF]) + bytes(300) + core(0xDD00, 1), 509))
+# A partial frame is given up after a silence (0xFF: 60 quiet ms).
+put("fpga_receive", "stray_start", reads(b"\x55\x40", 3) + b"\xFF" + reads(core(0xDD00, 1), 63))
+put("fpga_receive", "garbage_tail", reads(b"\x00\x13\x55\xF0", 5) + b"\xFF" + reads(core(0xDD00, 1), 63))
+put("fpga_receive", "torn_frame", reads(version[:6], 7) + b"\xFF" + reads(version, 63))
+put("fpga_receive", "behind_stray_start", reads(b"\x55\x30" + core(0xDD00, 1), 63) + b"\xFF")
 
 # ---- the settings file and the EEPROM record ----
 put("ini_load", "settings", """[qeldevstatus]
@@ -251,6 +268,13 @@ put("window_xml", "window", """<window name="fuzz" style="default">
 put("window_xml", "dialog", """<dialog name="fuzz" x="c" y="m" w="200" h="100">
   <dialog_title x="0" y="0" w="100%" h="30" text="title"/>
   <dialog_client x="0" y="30" w="100%" h="-30"><label text="body"/></dialog_client>
+</dialog>
+""")
+# A window inside a window is refused, and a refused file leaves the window
+# manager as it was for the next one.
+put("window_xml", "nested_window", "<window><window/></window>\n")
+put("window_xml", "nested_dialog", """<dialog name="fuzz">
+  <view x="0" y="0" w="10" h="10"><dialog/></view>
 </dialog>
 """)
 
@@ -397,6 +421,20 @@ put("upper_receive", "keys", bytes([0]) + pieces(tool(7, 0, 0, 0, b"\x03") + too
 put("upper_receive", "offsets", bytes([0]) + pieces(tool(0x16, 9, 1, 0, u16(528)) + tool(0x16, 9, 3, 0, b"\x03"), 32))
 put("upper_receive", "noise", bytes([0]) + pieces(b"\x00\xCC\xCC\x55\xCC\x55" + bytes(0x55) + tool(0x0F, 0, 0, 1), 32))
 put("upper_receive", "factory_media", bytes([0]) + pieces(tool(0, 0x0B, 0, 0) + tool(0, 0x08, 0, 0, b"\x05"), 32))
+
+
+def upper_after(quiet_steps, data):
+    """One read of data (at most 32 bytes) after quiet_steps x 25 ms."""
+    return bytes([(quiet_steps << 5) | (len(data) - 1)]) + data
+
+
+# A partial frame is given up after a silence: a stray start byte with a
+# length, a garbage tail ending in a start byte, a torn request.
+probe = tool(0, 0x1A, 0, 1, b"\x00")
+put("upper_receive", "stray_start", bytes([0]) + upper_after(0, b"\xCC\x20") + upper_after(4, probe))
+put("upper_receive", "garbage_tail", bytes([0]) + upper_after(0, b"\x12\x34\xEB\xCC") + upper_after(3, probe))
+put("upper_receive", "torn_request", bytes([0]) + upper_after(0, probe[:5]) + upper_after(2, probe))
+put("upper_receive", "behind_stray_start", bytes([0]) + upper_after(0, b"\xCC\x30" + probe) + upper_after(4, b"\x00"))
 
 # ---- the phone's exchange file ----
 put("bccal_import", "all_keys", """[bccal]

@@ -24,8 +24,9 @@ static void on_frame(void *ctx, const vesk_lrf_frame *frame, const uint8_t *raw,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz_reader in(data, size);
-    /* The core's state and settings, then the reads: a length byte (1 to
-     * 16) before each piece of the line. */
+    /* The core's state and settings, then the reads: a byte before each
+     * piece of the line whose low four bits give its length (1 to 16) and
+     * whose high four the quiet time before it, in steps of 10 ms. */
     vesk_lrf_settings settings;
     settings.target = (uint8_t)(in.byte() % 4);
     settings.processing = in.byte() & 1;
@@ -36,15 +37,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     core.state = (uint8_t)(in.byte() % 9);
     core.cfg_step = (uint8_t)(in.byte() % 9);
     static vesk_lrf_rx rx;
-    rx.count = 0;
+    rx = vesk_lrf_rx{};
+    uint64_t now = 0;
     while (in.left() > 0) {
         int forced = 0;
         size_t room = vesk_lrf_rx_room(&rx, &forced);
-        size_t want = (size_t)(in.byte() % 16) + 1, got;
+        const uint8_t lead = in.byte();
+        now += (uint64_t)(lead >> 4) * 10u;
+        size_t want = (size_t)(lead % 16) + 1, got;
         if (want > room) want = room;
         const uint8_t *piece = in.take(want, &got);
         memcpy(rx.buf + rx.count, piece, got);
-        vesk_lrf_rx_commit(&rx, got, on_frame, &core);
+        vesk_lrf_rx_commit(&rx, got, now, on_frame, &core);
         if (rx.count > VESK_LRF_RX_SIZE) abort();
     }
     return 0;

@@ -67,23 +67,43 @@ static void copy_line_value(char *out, size_t cap, const char *value, const char
     out[n] = '\0';
 }
 
-static void load_wifi_cache(const vesk_persist_resolved_paths *p, vesk_wifi_cache *w)
+/* The name and passphrase an access-point file holds; empty when the file
+ * or the line is missing. */
+static void read_wifi_file(const char *path, vesk_wifi_cache *w)
 {
     memset(w, 0, sizeof *w);
     char *text = NULL;
     size_t length = 0;
-    if (vesk_io_read_file(p->wifi_wpa2, &text, &length) == 0) {
-        for (char *line = text; line < text + length;) {
-            char *nl = strchr(line, '\n');
-            char *end = nl ? nl : text + length;
-            if (strncmp(line, "ssid=", 5) == 0) copy_line_value(w->ssid, sizeof w->ssid, line + 5, end);
-            if (strncmp(line, "wpa_passphrase=", 15) == 0)
-                copy_line_value(w->password, sizeof w->password, line + 15, end);
-            line = end + 1;
-        }
-        free(text);
+    if (vesk_io_read_file(path, &text, &length) != 0) return;
+    for (char *line = text; line < text + length;) {
+        char *nl = strchr(line, '\n');
+        char *end = nl ? nl : text + length;
+        if (strncmp(line, "ssid=", 5) == 0) copy_line_value(w->ssid, sizeof w->ssid, line + 5, end);
+        if (strncmp(line, "wpa_passphrase=", 15) == 0) copy_line_value(w->password, sizeof w->password, line + 15, end);
+        line = end + 1;
     }
-    w->generation = 1;
+    free(text);
+}
+
+/* The cache follows the WPA2 file, the one a save writes first. A save
+ * killed before the open file got the same name leaves the pair apart, and
+ * the cache alone would count it durable for good: the store is marked
+ * dirty so the worker writes the pair again. */
+static void load_wifi_cache(const vesk_persist_resolved_paths *p, vesk_persist_state *s)
+{
+    read_wifi_file(p->wifi_wpa2, &s->wifi);
+    s->wifi.generation = 1;
+    s->stores[VESK_PERSIST_WIFI].accepted = 1;
+    s->stores[VESK_PERSIST_WIFI].durable = 1;
+    vesk_wifi_cache open_ap;
+    read_wifi_file(p->wifi_none, &open_ap);
+    if (s->wifi.ssid[0] == '\0' || strcmp(s->wifi.ssid, open_ap.ssid) == 0) return;
+    vesk_log_printf(VESK_LOG_ERROR, BOOT_TAG, "%s does not carry the name of %s; writing the pair again", p->wifi_none,
+                    p->wifi_wpa2);
+    vesk_persist_lock();
+    s->wifi.generation++;
+    vesk_persist_mark_dirty_locked(VESK_PERSIST_WIFI, vesk_persist_mono_ms());
+    vesk_persist_unlock();
 }
 
 /* Stale mirrors follow the authority. A mirror that cannot be written
@@ -232,9 +252,23 @@ static int repair_one(const char *name, const char *authority, const char *mirro
     return copy_checked(tag, mirror, authority, check);
 }
 
+/* The recovery folder, made durable in its parent before anything is
+ * written inside it, as every rename inside it is: a power cut must not
+ * keep the files and lose the folder's entry. A boot that made the folder
+ * and stopped before the defaults were ready in it does so again. */
+static int make_recovery_dir(const vesk_persist_resolved_paths *p)
+{
+    if (mkdir(p->recovery_dir, 0700) != 0) {
+        if (errno != EEXIST) return -errno;
+        if (exists(p->ready)) return 0;
+    }
+    return vesk_io_fsync_dir_of(p->recovery_dir);
+}
+
 static int authority_bootstrap(const vesk_persist_resolved_paths *p)
 {
-    if (mkdir(p->recovery_dir, 0700) != 0 && errno != EEXIST) return -errno;
+    int made = make_recovery_dir(p);
+    if (made < 0) return made;
     sweep_temporaries(p);
     int rc = vendor_handoff(p);
     if (rc == 0) rc = first_migration(p);
@@ -366,9 +400,7 @@ int vesk_persist_boot(Qel_DevStatus *status, vesk_persist_profiles *profiles)
     rc = load_profiles(p, status, profiles);
     if (rc < 0) return rc;
     s->profiles = *profiles;
-    load_wifi_cache(p, &s->wifi);
-    s->stores[VESK_PERSIST_WIFI].accepted = 1;
-    s->stores[VESK_PERSIST_WIFI].durable = 1;
+    load_wifi_cache(p, s);
     g_vesk_settings.vesk_apply_debug();
     return 0;
 }

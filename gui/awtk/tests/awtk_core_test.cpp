@@ -227,6 +227,27 @@ TEST_F(AwtkWidgetTest, LoaderRefusesOutOfRangeGeometryNestedWindowsAndDeepTrees)
   }
 }
 
+TEST_F(AwtkWidgetTest, ARefusedWindowFileLeavesTheWindowManagerAsItWas) {
+  /* Loaded twice each, a window inside a window (at once or deeper, with a
+   * name or none) is refused, and the window manager neither holds nor
+   * remembers it: the next window opens and runs as usual. */
+  ASSERT_NE(nullptr, window_open("home"));
+  awtk_test_pump();
+  for (const char* name : {"nested", "nested_bare", "nested_dialog"}) {
+    for (int i = 0; i < 2; i++) {
+      EXPECT_EQ(nullptr, window_open(name)) << name;
+      EXPECT_EQ(std::vector<std::string>{"home"}, Stack()) << name;
+    }
+  }
+  awtk_test_pump();
+  widget_t* menu = window_open("menu");
+  ASSERT_NE(nullptr, menu);
+  awtk_test_pump();
+  EXPECT_EQ((std::vector<std::string>{"home", "menu"}), Stack());
+  EXPECT_EQ(menu, window_manager_get_top_window(window_manager()));
+  awtk_host_render();
+}
+
 TEST_F(AwtkWidgetTest, BitmapWithTheSmallestHeightIsRefused) {
   /* A 40-byte header, 24 bits, 1 x 1 pixel: top-down when the height is
    * negative; INT32_MIN has no positive counterpart. */

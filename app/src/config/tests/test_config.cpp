@@ -433,6 +433,15 @@ const CrashCase kCrashCases[] = {
 
 void PrintTo(const CrashCase &c, std::ostream *os) { *os << c.action << " @ " << c.point; }
 
+/* The "ssid=" line of an access-point file, empty when it has none. */
+std::string ssid_line(const std::string &path)
+{
+    const std::string text = "\n" + read_text(path);
+    size_t at = text.find("\nssid=");
+    if (at == std::string::npos) return "";
+    return text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+}
+
 class CrashAtKillPoint : public ::testing::TestWithParam<CrashCase> {};
 
 TEST_P(CrashAtKillPoint, EachFileIsOldOrNewAndTheSettingSurvives)
@@ -467,6 +476,11 @@ TEST_P(CrashAtKillPoint, EachFileIsOldOrNewAndTheSettingSurvives)
         std::string now = read_text(paths[i]);
         EXPECT_TRUE(now == old[i] || now == fresh[i]) << c.point << ": after restart " << paths[i];
     }
+    // Both access points carry one name again, whichever it is, and the
+    // next boot keeps it so.
+    EXPECT_EQ(ssid_line(dir.wifi_none), ssid_line(dir.wifi_wpa2)) << c.point << ": the access points disagree";
+    ASSERT_EQ(run_probe(dir, {"boot"}), 0) << c.point;
+    EXPECT_EQ(ssid_line(dir.wifi_none), ssid_line(dir.wifi_wpa2)) << c.point << ": after a second restart";
     bool journalled = strcmp(c.point, "eeprom-journal:written") != 0 && strcmp(c.point, "eeprom-journal:fsynced") != 0;
     if (eeprom_case && journalled) {
         EXPECT_EQ(read_text(paths.back()), fresh.back()) << c.point << ": journal not replayed";
@@ -974,6 +988,24 @@ TEST_F(Service, FirstMigrationTakesTheTemplatesWhenTheMirrorsAreDamaged)
     EXPECT_EQ(read_text(dir.authority_db), read_text(dir.image_db));
     EXPECT_EQ(read_text(dir.ready), "1\n");
     EXPECT_EQ(read_text(dir.defaults_ini), read_text(dir.image_ini)); /* the mirror follows */
+}
+
+TEST_F(Service, ANewRecoveryFolderIsDurableBeforeAnythingIsWrittenInIt)
+{
+    for (const std::string &f : {dir.ready, dir.authority_ini, dir.authority_db}) unlink(f.c_str());
+    ASSERT_EQ(rmdir(dir.recovery.c_str()), 0);
+    /* The first directory fsync is refused: it must be the one of the
+     * folder that holds the new recovery folder, so nothing lands inside. */
+    setenv("VESK_PERSIST_FAULT_OP", "dirfsync", 1);
+    EXPECT_EQ(start(), -EIO);
+    EXPECT_TRUE(file_exists(dir.recovery));
+    EXPECT_FALSE(file_exists(dir.authority_ini)) << "written into a folder not yet durable";
+    EXPECT_FALSE(file_exists(dir.ready));
+    unsetenv("VESK_PERSIST_FAULT_OP");
+    vesk_persist_stop(2000);
+    ASSERT_EQ(start(), 0);
+    EXPECT_EQ(read_text(dir.authority_ini), read_text(dir.defaults_ini));
+    EXPECT_EQ(read_text(dir.ready), "1\n");
 }
 
 TEST_F(Service, EmptyUnitHasNoDefaultsSource)

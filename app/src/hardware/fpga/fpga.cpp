@@ -15,6 +15,7 @@
 #include "qel_dev_status.h"
 #include "uart.h"
 #include "version.h"
+#include "vesk_clock.h"
 #include "vesk_frame.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
@@ -220,13 +221,14 @@ static void *PthreadRcvFpgaData(void *arg)
             vesk_log_printf(VESK_LOG_ERROR, FPGA_TAG_RX, "poll failed errno=%d", errno);
             break;
         }
+        if (ready == 0) fpga_rx_feed(&rx, NULL, 0, vesk_mono_ms(), fpga_on_frame, NULL); /* a torn frame goes */
         if (ready <= 0) continue;
         if (fds[1].revents != 0) break;
         if (fds[0].revents & POLLNVAL) break;
         uint8_t buf[FPGA_RX_RING];
         ssize_t n = read(Fpga_fd, buf, sizeof buf);
         if (n > 0) {
-            fpga_rx_feed(&rx, buf, (size_t)n, fpga_on_frame, NULL);
+            fpga_rx_feed(&rx, buf, (size_t)n, vesk_mono_ms(), fpga_on_frame, NULL);
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             /* Nobody holds the far end (or the line failed): wait as the
              * idle line does rather than spin. */

@@ -104,6 +104,7 @@ static void rx_drop(fpga_rx *rx, size_t n)
     if (n > rx->count) n = rx->count;
     memmove(rx->ring, rx->ring + n, rx->count - n);
     rx->count -= n;
+    vesk_rx_silence_dropped(&rx->silence, n);
 }
 
 static void rx_drop_byte(fpga_rx *rx)
@@ -134,6 +135,10 @@ static int rx_step(fpga_rx *rx, fpga_rx_handler on_frame, void *ctx)
         return 1;
     default: {
         const size_t size = rx->len + 4;
+        if (vesk_rx_silence_torn(&rx->silence, size)) {
+            rx_drop_byte(rx);
+            return 1;
+        }
         if (rx->count < size) return 0;
         if (rx->ring[rx->len + 2] != FPGA_TAIL1 || rx->ring[rx->len + 3] != FPGA_TAIL2) {
             rx_drop_byte(rx);
@@ -150,18 +155,21 @@ static int rx_step(fpga_rx *rx, fpga_rx_handler on_frame, void *ctx)
     }
 }
 
-void fpga_rx_feed(fpga_rx *rx, const uint8_t *bytes, size_t n, fpga_rx_handler on_frame, void *ctx)
+void fpga_rx_feed(fpga_rx *rx, const uint8_t *bytes, size_t n, uint64_t now_ms, fpga_rx_handler on_frame, void *ctx)
 {
     if (rx == NULL || (bytes == NULL && n > 0)) return;
+    vesk_rx_silence_arrive(&rx->silence, now_ms, rx->count, n);
     /* Parsing everything held always leaves room for one more byte, so a
      * long read goes in piece by piece and nothing is lost. */
     do {
         size_t take = fpga_rx_room(rx);
         if (take > n) take = n;
-        memcpy(rx->ring + rx->count, bytes, take);
-        rx->count += take;
-        bytes += take;
-        n -= take;
+        if (take > 0) { /* a quiet poll passes no bytes at all */
+            memcpy(rx->ring + rx->count, bytes, take);
+            rx->count += take;
+            bytes += take;
+            n -= take;
+        }
         while (rx_step(rx, on_frame, ctx)) {}
     } while (n > 0);
 }

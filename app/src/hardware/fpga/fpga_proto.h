@@ -12,6 +12,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vesk_rx_silence.h"
+
 #define FPGA_HEAD_TX 0xAA
 #define FPGA_HEAD_RX 0x55
 #define FPGA_TAIL1 0xEB
@@ -127,16 +129,18 @@ typedef struct {
     size_t count; /* bytes held, from ring[0] */
     int state;    /* 0 looking for 55 x (x != 55), 1 length, 2 body */
     size_t len;
-    unsigned dropped; /* bytes dropped while looking for a frame */
+    unsigned dropped;        /* bytes dropped while looking for a frame */
+    vesk_rx_silence silence; /* a frame held across a quiet line is dropped */
 } fpga_rx;
 
 void fpga_rx_init(fpga_rx *rx);
 /* Room left for the next read. */
 size_t fpga_rx_room(const fpga_rx *rx);
-/* Takes n received bytes (at most the room; more are refused and counted
- * as dropped) and runs the parser until it can go no further, calling
- * on_frame for each frame whose tail is right. */
-void fpga_rx_feed(fpga_rx *rx, const uint8_t *bytes, size_t n, fpga_rx_handler on_frame, void *ctx);
+/* Takes n bytes received at now_ms (the monotonic clock, in ms) and runs the
+ * parser until it can go no further, calling on_frame for each frame whose
+ * tail is right. n may be 0 on a quiet line: a partial frame held since
+ * before a silence is then given up (vesk_rx_silence.h). */
+void fpga_rx_feed(fpga_rx *rx, const uint8_t *bytes, size_t n, uint64_t now_ms, fpga_rx_handler on_frame, void *ctx);
 
 /* A frame's command (bytes 2..3), or -1 for a frame too short to hold one. */
 int fpga_rx_command(const fpga_rx_frame *frame);

@@ -16,6 +16,7 @@
 #include "qel_power.h"
 #include "uart.h"
 #include "vesk_board.h"
+#include "vesk_clock.h"
 #include "vesk_frame.h"
 #include "vesk_log.h"
 #include "vesk_lrf_proto.h"
@@ -159,7 +160,7 @@ static int lrf_read_once(vesk_lrf_rx *rx)
         ssize_t n = read(laserFd, rx->buf + rx->count, room);
         if (n > 0) {
             vesk_log_hex(LRF_TAG_RX_RAW, rx->buf + rx->count, (size_t)n, (int)n);
-            vesk_lrf_rx_commit(rx, (size_t)n, lrf_on_frame, NULL);
+            vesk_lrf_rx_commit(rx, (size_t)n, vesk_mono_ms(), lrf_on_frame, NULL);
             return 0;
         }
         if (n == 0) {
@@ -184,7 +185,7 @@ static void *PthreadRcvLaserCallback(void *arg)
 {
     (void)arg;
     static vesk_lrf_rx rx;
-    rx.count = 0;
+    rx = vesk_lrf_rx{};
     while (!lrf_rx_stop && !is_signal_exit()) {
         struct pollfd fds[2] = {{laserFd, POLLIN, 0}, {laser_wake_fd[0], POLLIN, 0}};
         int ready = poll(fds, 2, LRF_POLL_MS);
@@ -198,7 +199,12 @@ static void *PthreadRcvLaserCallback(void *arg)
             lrf_sleep_ms(LRF_ERROR_PAUSE_MS);
             continue;
         }
-        if (ready == 0) continue;
+        if (ready == 0) {
+            /* A quiet line: a partial frame held since before the silence
+             * was torn, and frames behind its start byte are taken now. */
+            vesk_lrf_rx_commit(&rx, 0, vesk_mono_ms(), lrf_on_frame, NULL);
+            continue;
+        }
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
             lrf_drain_wake();
             break;

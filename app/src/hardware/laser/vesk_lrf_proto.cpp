@@ -53,13 +53,15 @@ size_t vesk_lrf_rx_room(vesk_lrf_rx *rx, int *forced)
     if (rx->count < sizeof rx->buf) return sizeof rx->buf - rx->count;
     memmove(rx->buf, rx->buf + 1, rx->count - 1);
     rx->count--;
+    vesk_rx_silence_dropped(&rx->silence, 1);
     *forced = 1;
     return 1;
 }
 
-size_t vesk_lrf_rx_commit(vesk_lrf_rx *rx, size_t n, vesk_lrf_rx_cb cb, void *ctx)
+size_t vesk_lrf_rx_commit(vesk_lrf_rx *rx, size_t n, uint64_t now_ms, vesk_lrf_rx_cb cb, void *ctx)
 {
     if (n > sizeof rx->buf - rx->count) n = sizeof rx->buf - rx->count;
+    vesk_rx_silence_arrive(&rx->silence, now_ms, rx->count, n);
     rx->count += n;
     size_t start = 0;
     size_t frames = 0;
@@ -67,12 +69,19 @@ size_t vesk_lrf_rx_commit(vesk_lrf_rx *rx, size_t n, vesk_lrf_rx_cb cb, void *ct
         vesk_lrf_frame frame;
         size_t used = 0;
         int r = vesk_lrf_frame_parse(rx->buf + start, rx->count - start, &frame, &used);
+        /* A frame still waiting needs at least one byte more than is held. */
+        const size_t total = r == 0 ? rx->count - start + 1 : used;
+        if (r >= 0 && vesk_rx_silence_torn(&rx->silence, total)) {
+            r = -1;
+            used = 1;
+        }
         if (r == 0) break;
         if (r > 0) {
             cb(ctx, &frame, rx->buf + start, used);
             frames++;
         }
         start += used;
+        vesk_rx_silence_dropped(&rx->silence, used);
     }
     memmove(rx->buf, rx->buf + start, rx->count - start);
     rx->count -= start;

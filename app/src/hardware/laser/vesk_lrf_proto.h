@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vesk_rx_silence.h"
+
 #define VESK_LRF_HEAD0 0xEE
 #define VESK_LRF_HEAD1 0x16
 #define VESK_LRF_ADDR 0x03
@@ -68,6 +70,7 @@ int vesk_lrf_frame_parse(const uint8_t *buffer, size_t length, vesk_lrf_frame *o
 typedef struct {
     uint8_t buf[VESK_LRF_RX_SIZE];
     size_t count;
+    vesk_rx_silence silence; /* a frame held across a quiet line is dropped */
 } vesk_lrf_rx;
 
 typedef void (*vesk_lrf_rx_cb)(void *ctx, const vesk_lrf_frame *frame, const uint8_t *raw, size_t len);
@@ -76,6 +79,8 @@ typedef void (*vesk_lrf_rx_cb)(void *ctx, const vesk_lrf_frame *frame, const uin
  * but a resync must not rely on that) loses its first byte and makes room
  * for one; *forced says so. */
 size_t vesk_lrf_rx_room(vesk_lrf_rx *rx, int *forced);
-/* Takes n new bytes at buf + count and calls cb for each frame, in order;
- * the number of frames. */
-size_t vesk_lrf_rx_commit(vesk_lrf_rx *rx, size_t n, vesk_lrf_rx_cb cb, void *ctx);
+/* Takes n new bytes at buf + count, read at now_ms (the monotonic clock, in
+ * ms), and calls cb for each frame, in order; the number of frames. n may be
+ * 0 on a quiet line: a partial frame held since before a silence is then
+ * given up (vesk_rx_silence.h). */
+size_t vesk_lrf_rx_commit(vesk_lrf_rx *rx, size_t n, uint64_t now_ms, vesk_lrf_rx_cb cb, void *ctx);

@@ -14,6 +14,7 @@
 #include "qel_power.h"
 #include "uart.h"
 #include "version.h"
+#include "vesk_clock.h"
 #include "vesk_frame.h"
 #include "vesk_log.h"
 #include "vesk_msg.h"
@@ -119,12 +120,12 @@ static void read_pn(const upper_cmd *c) { reply_text(c, qel_dev_status.pn); }
 
 /* A serial or part number: the tool's text, checked before it is stored
  * with the EEPROM record. Each must stay one value on one line of that
- * record, and the serial number also becomes part of the access point's
- * name, so both take the same characters. */
-static int take_identity(const upper_cmd *c, char *text, const char *name)
+ * record; the serial number also becomes part of the access point's name,
+ * so it takes only the name's characters. */
+static int take_identity(const upper_cmd *c, char *text, const char *name, int (*valid)(const char *))
 {
     int n = vesk_upper_take_text(text, c->frame + VESK_UPPER_OFF_DATA, c->data_len);
-    if (n < 0 || !vesk_upper_sn_valid(text)) {
+    if (n < 0 || !valid(text)) {
         printf("upper computer: %s rejected, len_data=%d\n", name, c->data_len);
         return -1;
     }
@@ -143,7 +144,7 @@ static void identity_follows(const char *label, const char *name, const char *te
 static void write_sn(const upper_cmd *c)
 {
     char text[VESK_UPPER_TEXT_MAX + 1];
-    if (take_identity(c, text, "SN") < 0 || edit_begin("SN") != 0) return;
+    if (take_identity(c, text, "SN", vesk_upper_sn_valid) < 0 || edit_begin("SN") != 0) return;
     snprintf(qel_dev_status.sn, sizeof qel_dev_status.sn, "%s", text);
     Qel_EEPROMParam_Save();
     identity_follows("SN", "sn", text, g_stDeviceInfo.sn, sizeof g_stDeviceInfo.sn);
@@ -155,7 +156,7 @@ static void write_sn(const upper_cmd *c)
 static void write_pn(const upper_cmd *c)
 {
     char text[VESK_UPPER_TEXT_MAX + 1];
-    if (take_identity(c, text, "PN") < 0 || edit_begin("PN") != 0) return;
+    if (take_identity(c, text, "PN", vesk_upper_pn_valid) < 0 || edit_begin("PN") != 0) return;
     snprintf(qel_dev_status.pn, sizeof qel_dev_status.pn, "%s", text);
     Qel_EEPROMParam_Save();
     identity_follows("PN", "pn", text, g_stDeviceInfo.pn, sizeof g_stDeviceInfo.pn);
@@ -446,6 +447,12 @@ static void *PthreadRcvUpperData(void *arg)
             vesk_log_printf(VESK_LOG_ERROR, UPPER_TAG_RX, "poll failed errno=%d", errno);
             break;
         }
+        if (ready == 0) {
+            /* A quiet line: a partial frame held since before the silence
+             * was torn, and frames behind its start byte are taken now. */
+            vesk_upper_rx_put(&rx, NULL, 0, vesk_mono_ms());
+            take_frames(&rx);
+        }
         if (ready <= 0) continue;
         if (fds[1].revents != 0 || (fds[0].revents & POLLNVAL)) break;
         uint8_t buf[UPPER_READ_MAX];
@@ -456,8 +463,9 @@ static void *PthreadRcvUpperData(void *arg)
             if (n == 0 || (errno != EAGAIN && errno != EINTR)) usleep(UPPER_IDLE_MS * 1000);
             continue;
         }
+        const uint64_t now = vesk_mono_ms();
         for (size_t at = 0; at < (size_t)n;) {
-            at += vesk_upper_rx_put(&rx, buf + at, (size_t)n - at);
+            at += vesk_upper_rx_put(&rx, buf + at, (size_t)n - at, now);
             take_frames(&rx);
         }
     }

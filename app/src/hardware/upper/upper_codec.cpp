@@ -11,8 +11,9 @@ unsigned vesk_upper_rx_used(const vesk_upper_rx *rx) { return (rx->write - rx->r
 
 unsigned vesk_upper_rx_room(const vesk_upper_rx *rx) { return VESK_UPPER_RX_HOLD - vesk_upper_rx_used(rx); }
 
-size_t vesk_upper_rx_put(vesk_upper_rx *rx, const uint8_t *bytes, size_t n)
+size_t vesk_upper_rx_put(vesk_upper_rx *rx, const uint8_t *bytes, size_t n, uint64_t now_ms)
 {
+    vesk_rx_silence_arrive(&rx->silence, now_ms, vesk_upper_rx_used(rx), n);
     size_t room = vesk_upper_rx_room(rx);
     if (n > room) n = room;
     for (size_t i = 0; i < n; i++) rx->ring[(rx->write++) & 0xFFu] = bytes[i];
@@ -22,7 +23,11 @@ size_t vesk_upper_rx_put(vesk_upper_rx *rx, const uint8_t *bytes, size_t n)
 
 static uint8_t peek(const vesk_upper_rx *rx, unsigned at) { return rx->ring[(rx->read + at) & 0xFFu]; }
 
-static void drop(vesk_upper_rx *rx, unsigned n) { rx->read = (rx->read + n) & 0xFFu; }
+static void drop(vesk_upper_rx *rx, unsigned n)
+{
+    rx->read = (rx->read + n) & 0xFFu;
+    vesk_rx_silence_dropped(&rx->silence, n);
+}
 
 /* A length byte that can start a frame: never the reply head 0x55 nor the
  * frame head 0xCC, so a stray head byte is never taken for a length. */
@@ -40,6 +45,10 @@ int vesk_upper_rx_step(vesk_upper_rx *rx, uint8_t *out)
     const uint8_t len = peek(rx, 1);
     if (peek(rx, 0) == VESK_UPPER_HEAD && length_plausible(len)) {
         const unsigned total = (unsigned)len + 3;
+        if (vesk_rx_silence_torn(&rx->silence, total)) {
+            drop(rx, 1);
+            return -1;
+        }
         if (used < total) return 0;
         if (peek(rx, len + 1) == VESK_UPPER_TAIL1 && peek(rx, len + 2) == VESK_UPPER_TAIL2) {
             for (unsigned i = 0; i < total; i++) out[i] = peek(rx, i);
@@ -81,6 +90,20 @@ int vesk_upper_sn_valid(const char *text)
         const char c = *p;
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
             return 0;
+    }
+    return 1;
+}
+
+int vesk_upper_pn_valid(const char *text)
+{
+    if (text == NULL) return 0;
+    for (const char *p = text; *p; p++) {
+        const unsigned char c = (unsigned char)*p;
+        /* The record's reader ends a value at ';' or '#' and takes a leading
+         * quote as quoting; its writer would store any of them, or a byte
+         * outside printable ASCII, as '_' and the number would come back
+         * changed after the next boot. */
+        if (c < 0x20 || c > 0x7E || c == ';' || c == '#' || c == '"' || c == '\'') return 0;
     }
     return 1;
 }

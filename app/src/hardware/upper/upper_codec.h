@@ -12,6 +12,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vesk_rx_silence.h"
+
 #define VESK_UPPER_HEAD 0xCC
 #define VESK_UPPER_REPLY_HEAD 0x55
 #define VESK_UPPER_REPLY_DIR 0x81
@@ -41,11 +43,13 @@ static_assert(offsetof(vesk_upper_head, len) == 1 && offsetof(vesk_upper_head, c
 #define VESK_UPPER_OFF_DATA 6
 
 /* The receive ring: read and write count bytes modulo 256; at most 255 are
- * held, so a full ring is never mistaken for an empty one. */
+ * held, so a full ring is never mistaken for an empty one. A partial frame
+ * held across a silence on the line is dropped (vesk_rx_silence.h). */
 typedef struct {
     uint8_t ring[256];
     unsigned read;
     unsigned write;
+    vesk_rx_silence silence;
 } vesk_upper_rx;
 
 #define VESK_UPPER_RX_HOLD 255
@@ -54,8 +58,10 @@ void vesk_upper_rx_init(vesk_upper_rx *rx);
 /* Bytes held, and the room left (255 - held). */
 unsigned vesk_upper_rx_used(const vesk_upper_rx *rx);
 unsigned vesk_upper_rx_room(const vesk_upper_rx *rx);
-/* Appends at most the room left; the count taken. */
-size_t vesk_upper_rx_put(vesk_upper_rx *rx, const uint8_t *bytes, size_t n);
+/* Appends at most the room left of n bytes read at now_ms (the monotonic
+ * clock, in ms); the count taken. n may be 0: time passed on a quiet line,
+ * so that a torn frame is given up before the next bytes come. */
+size_t vesk_upper_rx_put(vesk_upper_rx *rx, const uint8_t *bytes, size_t n, uint64_t now_ms);
 /* One step of taking a frame out: 0 when more bytes are needed, -1 when
  * one byte was dropped (call again), or the size of the frame copied into
  * out (its header, length and trailer are sound; its checksum is not
@@ -73,9 +79,13 @@ int vesk_upper_frame_sound(const uint8_t *frame, int len);
  * length, or -1 for a length out of range or a NUL, carriage return or
  * newline left inside. */
 int vesk_upper_take_text(char *dst, const uint8_t *src, int n);
-/* 1 for a text of one or more of A-Z a-z 0-9 '_' '-' (serial and part
- * numbers), else 0. */
+/* 1 for a text of one or more of A-Z a-z 0-9 '_' '-' (a serial number,
+ * which also names the access point), else 0. */
 int vesk_upper_sn_valid(const char *text);
+/* 1 for a part number the EEPROM record carries as it is: printable ASCII
+ * (empty too) without ';' '#' '"' '\'', which its INI line cannot hold;
+ * else 0. */
+int vesk_upper_pn_valid(const char *text);
 
 /* The GUI's key code for a key byte from the tool, -1 for a key the table
  * does not hold. */

@@ -124,7 +124,7 @@ std::vector<bytes> parse(const bytes &stream, size_t chunk = 0, fpga_rx *rx_out 
     if (chunk == 0) chunk = stream.size() ? stream.size() : 1;
     for (size_t at = 0; at < stream.size(); at += chunk) {
         size_t n = std::min(chunk, stream.size() - at);
-        fpga_rx_feed(&rx, stream.data() + at, n, collect, &got);
+        fpga_rx_feed(&rx, stream.data() + at, n, 0, collect, &got);
     }
     if (rx_out != nullptr) *rx_out = rx;
     return got.frames;
@@ -172,15 +172,52 @@ TEST(FpgaRx, FramesAreFoundWhereverTheyStart)
     }
 }
 
+TEST(FpgaRx, APartialFrameIsDroppedAfterASilenceOnTheLine)
+{
+    /* Reads as the line delivers them, each at its time in ms; an empty
+     * read is a quiet poll. */
+    struct read_at {
+        uint64_t ms;
+        bytes data;
+    };
+    const bytes version = from_core(0x0104, cat({{0x00}, text_bytes("v1.2.3-rc")}));
+    const bytes head(version.begin(), version.begin() + 6), rest(version.begin() + 6, version.end());
+    const bytes bright = from_core(0xDD00, {0x00});
+    const struct {
+        const char *what;
+        std::vector<read_at> line;
+        std::vector<bytes> frames;
+    } rows[] = {
+        {"a stray start byte and a length, then a frame", {{0, {0x55, 0x40}}, {100, bright}}, {bright}},
+        {"a lone stray start byte, then a frame", {{0, {0x55}}, {100, bright}}, {bright}},
+        {"a garbage tail ending in a start byte and a length", {{0, {0x00, 0x13, 0x55, 0xF0}}, {60, bright}}, {bright}},
+        {"a torn frame, then the frame again", {{0, head}, {50, version}}, {version}},
+        {"a frame behind a stray start byte is taken when the line goes quiet",
+         {{0, cat({{0x55, 0x30}, bright})}, {100, {}}},
+         {bright}},
+        {"a frame whose halves come 49 ms apart is whole", {{0, head}, {49, rest}}, {version}},
+        {"a frame whose halves come 50 ms apart is torn", {{0, head}, {50, rest}, {300, bright}}, {bright}},
+        {"a quiet poll within the bound keeps a partial frame", {{0, head}, {30, {}}, {45, rest}}, {version}},
+        {"a quiet poll past the bound tears it", {{0, head}, {60, {}}, {70, rest}, {200, bright}}, {bright}},
+    };
+    for (const auto &r : rows) {
+        fpga_rx rx;
+        fpga_rx_init(&rx);
+        collected got;
+        for (const read_at &at : r.line) fpga_rx_feed(&rx, at.data.data(), at.data.size(), at.ms, collect, &got);
+        EXPECT_EQ(got.frames, r.frames) << r.what;
+    }
+}
+
 TEST(FpgaRx, AHeldFrameIsTakenAsSoonAsItsLastByteArrives)
 {
     const bytes bright = from_core(0xDC00, {0x00});
     fpga_rx rx;
     fpga_rx_init(&rx);
     collected got;
-    fpga_rx_feed(&rx, bright.data(), bright.size() - 1, collect, &got);
+    fpga_rx_feed(&rx, bright.data(), bright.size() - 1, 0, collect, &got);
     EXPECT_TRUE(got.frames.empty());
-    fpga_rx_feed(&rx, bright.data() + bright.size() - 1, 1, collect, &got);
+    fpga_rx_feed(&rx, bright.data() + bright.size() - 1, 1, 0, collect, &got);
     ASSERT_EQ(got.frames.size(), 1u);
     EXPECT_EQ(rx.count, 0u);
 }

@@ -96,15 +96,17 @@ protected:
         auto *self = static_cast<LrfRx *>(ctx);
         self->frames.push_back(hex(&f->cmd, 1) + "/" + hex(raw, len));
     }
-    void feed(const Bytes &bytes)
+    /* Bytes read at ms on the monotonic clock; none is a quiet poll. */
+    void feed(const Bytes &bytes, uint64_t ms = 0)
     {
+        if (bytes.empty()) vesk_lrf_rx_commit(&rx, 0, ms, on_frame, this);
         size_t done = 0;
         while (done < bytes.size()) {
             int forced;
             size_t room = vesk_lrf_rx_room(&rx, &forced);
             size_t n = std::min(room, bytes.size() - done);
             memcpy(rx.buf + rx.count, bytes.data() + done, n);
-            vesk_lrf_rx_commit(&rx, n, on_frame, this);
+            vesk_lrf_rx_commit(&rx, n, ms, on_frame, this);
             done += n;
         }
     }
@@ -149,6 +151,35 @@ TEST_F(LrfRx, ResyncAfterGarbageCostsOneBytePerBadStart)
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0], "05/EE 16 02 03 05 08");
     EXPECT_EQ(frames[1], "02/EE 16 06 03 02 00 00 7B 04 84");
+}
+
+TEST_F(LrfRx, APartialFrameIsDroppedAfterASilenceOnTheLine)
+{
+    const Bytes head(kReply.begin(), kReply.begin() + 5), rest(kReply.begin() + 5, kReply.end());
+    const std::string stop = "05/EE 16 02 03 05 08", reply = "02/EE 16 06 03 02 00 00 7B 04 84";
+    const struct {
+        const char *what;
+        std::vector<std::pair<uint64_t, Bytes>> line;
+        std::vector<std::string> frames;
+    } rows[] = {
+        {"a stray start and the longest length, then a reply", {{0, {0xEE, 0x16, 0x07, 0x03}}, {100, kStop}}, {stop}},
+        {"a lone stray start byte, then a reply", {{0, {0xEE}}, {100, kStop}}, {stop}},
+        {"a garbage tail ending in a start", {{0, {0x13, 0x7B, 0xEE, 0x16, 0x05}}, {60, kStop}}, {stop}},
+        {"a torn reply, then the reply again", {{0, head}, {50, kReply}}, {reply}},
+        {"a reply behind a stray start is taken when the line goes quiet",
+         {{0, cat({{0xEE, 0x16, 0x07, 0x03}, kStop})}, {100, {}}},
+         {stop}},
+        {"a reply whose halves come 49 ms apart is whole", {{0, head}, {49, rest}}, {reply}},
+        {"a reply whose halves come 50 ms apart is torn", {{0, head}, {50, rest}, {300, kStop}}, {stop}},
+        {"a quiet poll within the bound keeps a partial reply", {{0, head}, {30, {}}, {45, rest}}, {reply}},
+        {"a quiet poll past the bound tears it", {{0, head}, {60, {}}, {70, rest}, {200, kStop}}, {stop}},
+    };
+    for (const auto &r : rows) {
+        memset(&rx, 0, sizeof rx);
+        frames.clear();
+        for (const auto &at : r.line) feed(at.second, at.first);
+        EXPECT_EQ(frames, r.frames) << r.what;
+    }
 }
 
 TEST_F(LrfRx, NoiseNeverFillsTheBuffer)

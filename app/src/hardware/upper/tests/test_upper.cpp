@@ -79,7 +79,7 @@ std::vector<Bytes> cut(const Bytes &line, size_t piece, int *dropped)
     *dropped = 0;
     for (size_t at = 0; at < line.size();) {
         size_t n = std::min(piece, line.size() - at);
-        at += vesk_upper_rx_put(&rx, line.data() + at, n);
+        at += vesk_upper_rx_put(&rx, line.data() + at, n, 0);
         uint8_t out[255];
         int got;
         while ((got = vesk_upper_rx_step(&rx, out)) != 0) {
@@ -138,12 +138,65 @@ TEST(UpperCodec, FramesAreCutOutOfTheLineAByteAtATime)
     EXPECT_FALSE(vesk_upper_frame_sound(bad_sum.data(), (int)bad_sum.size()));
 }
 
+/* Bursts of bytes as the line delivers them, each at its time in ms; an
+ * empty burst is a quiet poll. The frames taken out, in order. */
+struct Burst {
+    uint64_t at_ms;
+    Bytes bytes;
+};
+std::vector<Bytes> cut_timed(const std::vector<Burst> &line)
+{
+    vesk_upper_rx rx;
+    vesk_upper_rx_init(&rx);
+    std::vector<Bytes> frames;
+    for (const Burst &b : line) {
+        for (size_t at = 0; at < b.bytes.size() || at == 0;) {
+            at += vesk_upper_rx_put(&rx, b.bytes.data() + at, b.bytes.size() - at, b.at_ms);
+            uint8_t out[255];
+            int got;
+            while ((got = vesk_upper_rx_step(&rx, out)) != 0)
+                if (got > 0) frames.push_back(Bytes(out, out + got));
+            if (b.bytes.empty()) break;
+        }
+    }
+    return frames;
+}
+
+TEST(UpperCodec, APartialFrameIsDroppedAfterASilenceOnTheLine)
+{
+    const Bytes probe = tool(0, 0x1A, 0, 1, {0});
+    const Bytes head(probe.begin(), probe.begin() + 5), rest(probe.begin() + 5, probe.end());
+    const Bytes longest = shaped(252), longest_head(longest.begin(), longest.begin() + 200);
+    const struct {
+        const char *name;
+        std::vector<Burst> line;
+        std::vector<Bytes> frames;
+    } rows[] = {
+        {"a stray start byte and a length, then the request", {{0, {0xCC, 0x20}}, {100, probe}}, {probe}},
+        {"a lone stray start byte, then the request", {{0, {0xCC}}, {100, probe}}, {probe}},
+        {"a garbage tail ending in a start byte", {{0, {0x12, 0x34, 0xEB, 0xCC}}, {60, probe}}, {probe}},
+        {"a torn request, then the request again", {{0, head}, {50, probe}}, {probe}},
+        {"a torn longest frame, then the request", {{0, longest_head}, {70, probe}}, {probe}},
+        {"a request behind a stray start byte is taken when the line goes quiet",
+         {{0, cat({0xCC, 0x30}, probe)}, {100, {}}},
+         {probe}},
+        {"a request whose halves come 49 ms apart is whole", {{0, head}, {49, rest}}, {probe}},
+        {"a request whose halves come 50 ms apart is torn", {{0, head}, {50, rest}, {300, probe}}, {probe}},
+        {"a quiet poll within the bound keeps a partial frame", {{0, head}, {30, {}}, {45, rest}}, {probe}},
+        {"a quiet poll past the bound tears it", {{0, head}, {60, {}}, {70, rest}, {200, probe}}, {probe}},
+        {"a request behind a stray start byte is taken when more comes",
+         {{0, cat({0xCC, 0x30}, probe)}, {80, probe}},
+         {probe, probe}},
+    };
+    for (const auto &r : rows) EXPECT_EQ(cut_timed(r.line), r.frames) << r.name;
+}
+
 TEST(UpperCodec, TheRingHoldsAtMost255Bytes)
 {
     vesk_upper_rx rx;
     vesk_upper_rx_init(&rx);
     Bytes junk(300, 0x11);
-    EXPECT_EQ(vesk_upper_rx_put(&rx, junk.data(), junk.size()), 255u);
+    EXPECT_EQ(vesk_upper_rx_put(&rx, junk.data(), junk.size(), 0), 255u);
     EXPECT_EQ(vesk_upper_rx_room(&rx), 0u);
     uint8_t out[255];
     EXPECT_EQ(vesk_upper_rx_step(&rx, out), -1);
@@ -155,20 +208,27 @@ TEST(UpperCodec, IdentityTexts)
     const struct {
         std::string in;
         int len; /* -1: refused by the text rules */
-        bool valid;
+        bool sn, pn;
     } rows[] = {
-        {"SCOPE-0042_a", 12, true},
-        {"  SN9 \n", 4, false},
-        {"\nSN9\n", 3, true},
-        {"AB CD", 5, false},
-        {"", 0, false},
-        {"   ", 0, false},
-        {"SN\r1", -1, false},
-        {"SN\n1", -1, false},
-        {std::string("S\0N", 3), -1, false},
-        {"SN#1", 4, false},
-        {std::string(127, 'A'), 127, true},
-        {std::string(128, 'A'), -1, false},
+        {"SCOPE-0042_a", 12, true, true},
+        {"  SN9 \n", 4, false, true},
+        {"\nSN9\n", 3, true, true},
+        {"AB CD", 5, false, true},
+        {"VK-520 LRF/01 (B)+", 18, false, true},
+        {"", 0, false, true},
+        {"   ", 0, false, true},
+        {"SN\r1", -1, false, false},
+        {"SN\n1", -1, false, false},
+        {std::string("S\0N", 3), -1, false, false},
+        {"SN#1", 4, false, false},
+        {"PN;2", 4, false, false},
+        {"\"Q\"", 3, false, false},
+        {"it's", 4, false, false},
+        {"tab\tin", 6, false, false},
+        {"DEL\x7F", 4, false, false},
+        {"caf\xC3\xA9", 5, false, false},
+        {std::string(127, 'A'), 127, true, true},
+        {std::string(128, 'A'), -1, false, false},
     };
     for (const auto &r : rows) {
         char out[128];
@@ -176,7 +236,8 @@ TEST(UpperCodec, IdentityTexts)
         int n = vesk_upper_take_text(out, in.data(), (int)in.size());
         EXPECT_EQ(n, r.len) << "'" << r.in << "'";
         if (n >= 0) {
-            EXPECT_EQ(vesk_upper_sn_valid(out) == 1, r.valid) << "'" << r.in << "'";
+            EXPECT_EQ(vesk_upper_sn_valid(out) == 1, r.sn) << "serial number '" << r.in << "'";
+            EXPECT_EQ(vesk_upper_pn_valid(out) == 1, r.pn) << "part number '" << r.in << "'";
         }
     }
 }
@@ -368,6 +429,17 @@ TEST_F(UpperLink, NoiseAndBadFramesAreAnsweredWithNothing)
     EXPECT_EQ(qel_dev_status.s16RangeMinScale, 900);
 }
 
+TEST_F(UpperLink, ARequestAfterATornFrameIsAnswered)
+{
+    /* What a flood of hostile bytes leaves behind: a start byte and a
+     * plausible length, then nothing; the tool asks again after a pause. */
+    for (const Bytes &torn : {Bytes{0xCC, 0x20}, Bytes{0x12, 0xEB, 0xCC}, Bytes{0xCC, 0x07, 0x00, 0x1A}}) {
+        send(torn);
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        EXPECT_EQ(ask(tool(0, 0x1A, 0, 1, {0})), answer(0, 0x1A, 0, {5})) << "after " << torn.size() << " bytes";
+    }
+}
+
 TEST_F(UpperLink, SerialNumberRules)
 {
     const struct {
@@ -396,18 +468,30 @@ TEST_F(UpperLink, SerialNumberRules)
     }
 }
 
-TEST_F(UpperLink, PartNumberIsCheckedLikeTheSerialNumber)
+TEST_F(UpperLink, PartNumberTakesAnyTextItsRecordCanHold)
 {
-    send(tool(0, 0x1A, 2, 0, text("VK 1")));
-    send(tool(0, 0x1A, 2, 0, text("")));
-    settle();
-    EXPECT_STREQ(qel_dev_status.pn, "PN-7");
-    send(tool(0, 0x1A, 2, 0, text("VK-520-LRF-01")));
-    settle();
-    EXPECT_STREQ(qel_dev_status.pn, "VK-520-LRF-01");
-    EXPECT_EQ(g_hook_calls, 0);
-    EXPECT_TRUE(eeprom_holds("pn=VK-520-LRF-01\n")) << read_text(dir.eeprom);
-    EXPECT_STREQ(g_stDeviceInfo.pn, "VK-520-LRF-01");
+    const struct {
+        Bytes data;
+        const char *stored; /* null: refused, the old one stays */
+    } rows[] = {
+        {text("VK 1"), "VK 1"},   {text("PN;7"), nullptr},
+        {text("PN#7"), nullptr},  {text("\"PN\""), nullptr},
+        {text("PN\r7"), nullptr}, {text(" VK-520 LRF/01 (B)\n"), "VK-520 LRF/01 (B)"},
+        {text(""), ""},           {text("Rev.C, 2026"), "Rev.C, 2026"},
+    };
+    std::string now = "PN-7";
+    for (const auto &r : rows) {
+        send(tool(0, 0x1A, 2, 0, r.data));
+        settle();
+        if (r.stored != nullptr) {
+            now = r.stored;
+            EXPECT_TRUE(eeprom_holds("pn=" + now + "\n")) << read_text(dir.eeprom);
+        }
+        EXPECT_EQ(std::string(qel_dev_status.pn), now);
+        EXPECT_EQ(std::string(g_stDeviceInfo.pn), now);
+        EXPECT_EQ(ask(tool(0, 0x1A, 2, 1)), answer(0, 0x1A, 2, text(now)));
+    }
+    EXPECT_EQ(g_hook_calls, 0) << "a part number never renames the access point";
 }
 
 TEST_F(UpperLink, TheBuildIdentityFileFollowsANewNumber)
