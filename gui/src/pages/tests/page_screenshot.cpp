@@ -147,16 +147,21 @@ static std::vector<uint8_t> render(wh_t *w, wh_t *h)
     wh_t w = 0, h = 0;
     std::vector<uint8_t> got = render(&w, &h);
     if (got.empty()) return ::testing::AssertionFailure() << "the screen did not render";
+    ::testing::AssertionResult r = compare(got, w, h, reference_dir(), name, opt);
+    const char *update = getenv("VESK_UPDATE_SCREENSHOTS");
+    if (r && (update == nullptr || strcmp(update, "0") == 0)) return r;
     std::vector<uint8_t> video((size_t)w * h * 4);
     thermal_scene_render(&scene, video.data(), w, h);
     /* The GUI's colours are premultiplied by its alpha. */
     for (size_t p = 0; p < (size_t)w * h; p++) {
-        uint8_t *g = &got[p * 4];
-        const uint8_t *v = &video[p * 4];
-        for (int c = 0; c < 3; c++) g[c] = (uint8_t)std::min(255, g[c] + (v[c] * (255 - g[3]) + 127) / 255);
-        g[3] = 255;
+        uint8_t *v = &video[p * 4];
+        const uint8_t *g = &got[p * 4];
+        for (int c = 0; c < 3; c++) v[c] = (uint8_t)std::min(255, g[c] + (v[c] * (255 - g[3]) + 127) / 255);
     }
-    return compare(got, w, h, reference_dir(), name, opt);
+    std::string out_dir = failure_dir(), shown = out_dir + "/" + name + ".scene.png";
+    make_dirs(out_dir);
+    write_png(shown, video.data(), w, h);
+    return r << "; as the scope shows it: " << shown;
 }
 
 double clear_fraction(int x, int y, int w, int h)

@@ -40,8 +40,12 @@ struct options {
 ::testing::AssertionResult matches_in(const std::string &ref_dir, const std::string &name,
                                       const options &opt = options());
 
-/* The same with the screen laid over the synthetic thermal scene as the
- * scope shows it: the picture shows wherever the GUI is clear. */
+/* The same for a page that lies over the thermal picture. The reference
+ * is the GUI plane with its transparency (the picture is the simulator's,
+ * and would make every reference a photograph); on a mismatch, and when
+ * references are rewritten, the screen laid over the synthetic scene as
+ * the scope shows it is written to the failure folder as
+ * <name>.scene.png, for a person to judge. */
 ::testing::AssertionResult matches_on_scene(const std::string &name, const thermal_scene_settings &scene,
                                             const options &opt = options());
 
