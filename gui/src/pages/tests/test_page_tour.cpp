@@ -124,11 +124,21 @@ TEST(PageTour, MenusLieClearOverThePictureOutsideTheirPanels)
 /* ---- the tour ---- */
 
 struct Stop {
-    const char *name;            /* of the reference, before the language */
-    const char *keys;            /* from the home page */
-    const char *page;            /* on top at the end */
-    std::function<void()> setup; /* after the keys */
+    const char *name;             /* of the reference, before the language */
+    const char *keys;             /* from the home page */
+    const char *page;             /* on top at the end */
+    std::function<void()> setup;  /* after the keys */
+    std::function<void()> before; /* before the keys */
 };
+
+/* The rangefinder's settings as its report leaves them. */
+void lrf_settings(uint8_t target, uint8_t processing, uint16_t min_m, uint16_t max_m)
+{
+    vesk_lrf_ui.set_target = target;
+    vesk_lrf_ui.set_processing = processing;
+    vesk_lrf_ui.min_m = min_m;
+    vesk_lrf_ui.max_m = max_m;
+}
 
 /* The date page shows the running clock: its fields get a fixed moment. */
 void fixed_moment()
@@ -154,6 +164,8 @@ const Stop k_stops[] = {
     {"Info_menu", ".55555,5555555,", "Info_menu", nullptr},
     {"memory_menu", ".55555,55555555,", "memory_menu", nullptr},
     {"lrf_menu", ".55555,33,", "lrf_menu", nullptr},
+    {"lrf_menu_last_median", ".55555,33,", "lrf_menu", nullptr, [] { lrf_settings(2, 1, 10, 20000); }},
+    {"lrf_menu_multi", ".55555,33,", "lrf_menu", nullptr, [] { lrf_settings(3, 1, 20000, 20000); }},
     {"reticle_menu", ".555555,", "reticle_menu", nullptr},
     {"ballistic_group_info", ".555555,55555,", "ballistic_group_info", nullptr},
     {"rav_menu", ".5555555,", "rav_menu", nullptr},
@@ -180,6 +192,7 @@ TEST(PageTour, EachPageInEachLanguageHoldsItsTextsAndMatchesItsReference)
             in_gui_child([&] {
                 private_root(); /* an empty Media partition of a known size */
                 boot_in(l);
+                if (s.before) s.before();
                 press(s.keys);
                 if (s.setup) s.setup();
                 ASSERT_EQ(top(), s.page) << s.keys;
