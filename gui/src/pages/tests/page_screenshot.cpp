@@ -201,14 +201,22 @@ static bool shown(widget_t *w)
 
 static void check_fit(widget_t *w, canvas_t *c, std::string *out)
 {
-    if (w->vt != nullptr && strcmp(w->vt->type, WIDGET_TYPE_LABEL) == 0 && shown(w)) {
+    bool_t fixed_text = w->tr_text != nullptr && *w->tr_text != '\0';
+    if (w->vt != nullptr && strcmp(w->vt->type, WIDGET_TYPE_LABEL) == 0 && (shown(w) || fixed_text)) {
         char text[256];
         widget_get_text_utf8(w, text, sizeof text);
         if (text[0] != '\0') {
-            canvas_set_font(c, widget_get_style_str(w, STYLE_ID_FONT_NAME, nullptr),
-                            (uint16_t)widget_get_style_int(w, STYLE_ID_FONT_SIZE, 18));
+            int size = widget_get_style_int(w, STYLE_ID_FONT_SIZE, 18);
+            canvas_set_font(c, widget_get_style_str(w, STYLE_ID_FONT_NAME, nullptr), (uint16_t)size);
             float width = canvas_measure_utf8(c, text);
-            if (width > w->w + 0.5f)
+            /* A wrapping label breaks its text into lines (a word may push
+             * a little onto the next one); they must fit its height. */
+            if (widget_get_prop_bool(w, WIDGET_PROP_LINE_WRAP, FALSE)) {
+                int lines = (int)(width / (w->w * 0.85f)) + 1;
+                if (lines * size * 5 / 4 > w->h)
+                    *out += std::string("\"") + (w->name != nullptr ? w->name : "") + "\" \"" + text + "\" needs " +
+                            std::to_string(lines) + " lines of " + std::to_string(w->h) + " px\n";
+            } else if (width > w->w + 0.5f)
                 *out += std::string("\"") + (w->name != nullptr ? w->name : "") + "\" \"" + text + "\" needs " +
                         std::to_string((int)(width + 0.99f)) + " px of " + std::to_string(w->w) + "\n";
         }

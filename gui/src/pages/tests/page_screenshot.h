@@ -63,10 +63,11 @@ std::string failure_dir(void);
  * language. "" when everything resolves, so no placeholder is drawn.
  * Hidden widgets are checked as well: they may be shown later. */
 std::string unresolved(widget_t *root);
-/* Shown labels whose text is wider than the label in its current style,
- * one line each: such a text is clipped or runs into its neighbour. ""
- * when every text fits. Scrolling labels are meant to run, and are left
- * out. */
+/* Labels whose text is wider than the label in its current style, one
+ * line each: such a text is clipped or runs into its neighbour. "" when
+ * every text fits. Shown labels are checked, and hidden ones whose text is
+ * a fixed translation (they may be shown later); scrolling labels are
+ * meant to run, and are left out. */
 std::string clipped(widget_t *root);
 /* The locale has a text for key in the current language. */
 bool translated(const char *key);
