@@ -168,6 +168,8 @@ const Stop k_stops[] = {
     {"lrf_menu_multi", ".55555,33,", "lrf_menu", nullptr, [] { lrf_settings(3, 1, 20000, 20000); }},
     {"reticle_menu", ".555555,", "reticle_menu", nullptr},
     {"ballistic_group_info", ".555555,55555,", "ballistic_group_info", nullptr},
+    {"ballistic_bullet", ".555555,55555,,", "ballistic_bullet", nullptr},
+    {"ballistic_zeroweather", ".555555,55555,3,", "ballistic_zeroweather", nullptr},
     {"rav_menu", ".5555555,", "rav_menu", nullptr},
     {"ballistic_quickmenu", "6", "ballistic_quickmenu", nullptr},
     {"ballistic_weather", "65555,", "ballistic_weather", nullptr},
