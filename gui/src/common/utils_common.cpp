@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <linux/rtc.h>
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -129,10 +130,11 @@ static void version_take(const char *text, const char *key, char *slot)
     if (open == NULL) return;
     const char *close = strchr(open + 1, ']');
     if (close == NULL) return;
+    char value[VERSION_READ_MAX + 1];
     size_t n = (size_t)(close - open - 1);
-    if (n > QZ_VER_LEN - 1) n = QZ_VER_LEN - 1;
-    memcpy(slot, open + 1, n);
-    slot[n] = '\0';
+    memcpy(value, open + 1, n);
+    value[n] = '\0';
+    vesk_utf8_copy(slot, QZ_VER_LEN, value);
 }
 
 int get_version(const char *path)
@@ -193,4 +195,50 @@ int Qel_CreateDirectory(const char *path)
         part[i] = '/';
     }
     return 0;
+}
+
+/* Bytes of the whole characters among the first n of s (n <= strlen(s)).
+ * A lead byte whose sequence would run past n is dropped with the rest of
+ * its sequence; stray continuation bytes stay where they are. */
+static size_t utf8_whole(const char *s, size_t n)
+{
+    size_t at = n;
+    size_t back = 0;
+    while (at > 0 && back < 4 && ((unsigned char)s[at - 1] & 0xC0) == 0x80) {
+        at--;
+        back++;
+    }
+    if (at == 0 || back == 4) return n;
+    unsigned char lead = (unsigned char)s[at - 1];
+    size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (len == 1) return n;
+    return back + 1 >= len ? n : at - 1;
+}
+
+size_t vesk_utf8_copy(char *dst, size_t size, const char *src)
+{
+    if (dst == NULL || size == 0) return 0;
+    if (src == NULL) src = "";
+    size_t n = strnlen(src, size);
+    if (n >= size) n = utf8_whole(src, size - 1);
+    memcpy(dst, src, n);
+    dst[n] = '\0';
+    return n;
+}
+
+size_t vesk_utf8_format(char *dst, size_t size, const char *format, ...)
+{
+    if (dst == NULL || size == 0) return 0;
+    va_list ap;
+    va_start(ap, format);
+    int full = vsnprintf(dst, size, format, ap);
+    va_end(ap);
+    if (full < 0) {
+        dst[0] = '\0';
+        return 0;
+    }
+    if ((size_t)full < size) return (size_t)full;
+    size_t n = utf8_whole(dst, size - 1);
+    dst[n] = '\0';
+    return n;
 }

@@ -1,9 +1,11 @@
 // Small helpers of the GUI's pages: how full the Media partition is, the
 // hardware and system clocks, the version values that the programs wrote to
-// the build-identity file, wrap-around menu stepping and folder creation.
+// the build-identity file, wrap-around menu stepping, folder creation and
+// UTF-8 text cut to a buffer.
 // Everything runs on the GUI thread and blocks it while it works on files.
 #pragma once
 
+#include <stddef.h>
 #include <time.h>
 
 #define VESK_MEDIA_ROOT "/usrdata/media/"
@@ -47,3 +49,11 @@ int getIndexVal(int key, int minimum, int maximum, int current, int direction);
 /* Creates each missing folder of path with mode 0755; only components
  * followed by '/' are folders, so a folder path ends with '/'. 0 or -1. */
 int Qel_CreateDirectory(const char *path);
+
+/* Text for a fixed buffer. Translated and user texts are UTF-8: a cut in
+ * the middle of a character leaves a byte the font draws as a replacement
+ * glyph, so these cut before the first character that does not fit whole.
+ * Both return the bytes written, less the terminator; size 0 writes
+ * nothing. */
+size_t vesk_utf8_copy(char *dst, size_t size, const char *src);
+size_t vesk_utf8_format(char *dst, size_t size, const char *format, ...) __attribute__((format(printf, 3, 4)));

@@ -63,7 +63,7 @@ void info_menu_update_all_labels(widget_t *win)
 static void set_value(widget_t *win, const char *name, const char *value)
 {
     char text[32];
-    snprintf(text, sizeof text, "%s", value);
+    vesk_utf8_copy(text, sizeof text, value);
     vesk_page_set_text(win, name, text);
 }
 

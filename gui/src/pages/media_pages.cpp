@@ -60,13 +60,13 @@ static const char *name_at(const media_kind_t &k, int i)
 }
 
 /* The name less its extension (its last four characters). */
+/* File names come from the Media partition, written by the PC as well:
+ * any UTF-8. */
 static void shown_name(const char *name, char *out, size_t size)
 {
     size_t n = strlen(name);
     n = n >= 4 ? n - 4 : 0;
-    if (n >= size) n = size - 1;
-    memcpy(out, name, n);
-    out[n] = '\0';
+    vesk_utf8_format(out, size, "%.*s", (int)n, name);
 }
 
 static bool_t file_exists(int type, const char *name)
@@ -304,6 +304,19 @@ static void draw_confirmation(widget_t *win)
     vesk_page_set_state(win, "label_Cancel", ok ? WIDGET_STATE_NORMAL : WIDGET_STATE_FOCUSED);
 }
 
+/* The confirmation takes the pop-up's place rather than lying over it, and
+ * hands it back on Cancel or back. */
+static void show_confirmation(widget_t *win, bool_t on)
+{
+    QZ_file_default_index = on ? MENU_DELETE_CHOOSE : MENU_PLAY_DELETE;
+    if (on) {
+        QZ_file_default_delete_index = 1;
+        draw_confirmation(win);
+    }
+    vesk_page_set_visible(win, "view_file_display_delete", !on);
+    vesk_page_set_visible(win, "view_delete_file", on);
+}
+
 /* ---- browser keys ---- */
 
 int QZ_menu_list_navigate(int i, int n, uint32_t key)
@@ -439,10 +452,7 @@ static void key_popup(widget_t *win, uint32_t key)
         } else if (QZ_file_default_play_index == 1) {
             open_current(win);
         } else {
-            QZ_file_default_index = MENU_DELETE_CHOOSE;
-            QZ_file_default_delete_index = 1;
-            draw_confirmation(win);
-            vesk_page_set_visible(win, "view_delete_file", TRUE);
+            show_confirmation(win, TRUE);
         }
         break;
     default:
@@ -479,16 +489,13 @@ static void key_confirmation(widget_t *win, uint32_t key)
         draw_confirmation(win);
         break;
     case GUI_KEY_MID_L:
-        QZ_file_default_index = MENU_PLAY_DELETE;
-        vesk_page_set_visible(win, "view_delete_file", FALSE);
+        show_confirmation(win, FALSE);
         break;
     case GUI_KEY_MID_S:
-        if (QZ_file_default_delete_index == 1) {
+        if (QZ_file_default_delete_index == 1)
             delete_current(win);
-        } else {
-            QZ_file_default_index = MENU_PLAY_DELETE;
-            vesk_page_set_visible(win, "view_delete_file", FALSE);
-        }
+        else
+            show_confirmation(win, FALSE);
         break;
     default:
         break;

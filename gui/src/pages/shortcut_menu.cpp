@@ -5,11 +5,14 @@
 #include "ui_keys.h"
 #include "ui_senders.h"
 #include "ui_status.h"
+#include "utils_common.h"
 #include "vesk_page.h"
 
 #define SHORTCUT_VALUE_SEL "00E6BB_32_Medium_left"
 #define SHORTCUT_VALUE_DEF "FFFFFF_32_Medium_left"
 #define SHORTCUT_PALETTE_ROW 2
+/* Each setting has a column of the panel; a value never leaves its own. */
+#define SHORTCUT_COLUMN_W 160
 
 static int32_t menu_index = 1;
 static int mode_value = 1;
@@ -61,6 +64,24 @@ static const shortcut_row_t *row_of(int row) { return row >= 1 && row <= SHORTCU
 
 static const char *tr(const char *key) { return locale_info_tr(locale_info(), key); }
 
+/* The value styles align left; the label is made as wide as its text and
+ * centred under the row's icon, so a value of any length in any language
+ * stands under the setting it belongs to. */
+static void centre_under_icon(widget_t *win, const shortcut_row_t *r, const char *text)
+{
+    widget_t *label = vesk_page_widget(win, r->value_name);
+    widget_t *icon = vesk_page_widget(win, r->icon_name);
+    canvas_t *c = widget_get_canvas(win);
+    if (c == NULL) c = widget_get_canvas(window_manager());
+    if (label == NULL || icon == NULL || c == NULL) return;
+    canvas_set_font(c, widget_get_style_str(label, STYLE_ID_FONT_NAME, NULL),
+                    (uint16_t)widget_get_style_int(label, STYLE_ID_FONT_SIZE, 32));
+    int w = (int)(canvas_measure_utf8(c, text) + 0.99f) + 2;
+    if (w > SHORTCUT_COLUMN_W) w = SHORTCUT_COLUMN_W;
+    int centre = icon->x + icon->w / 2;
+    widget_move_resize(label, (xy_t)(centre - w / 2), label->y, (wh_t)w, label->h);
+}
+
 int get_menu_value(int row)
 {
     const shortcut_row_t *r = row_of(row);
@@ -96,13 +117,14 @@ void on_menu_display(widget_t *win)
                 vesk_page_set_image(win, r->value_name, current ? s_palette_sel[v] : s_palette_def[v]);
             continue;
         }
-        char text[16];
+        char text[64];
         if (row == 1 && v >= r->min_val && v <= r->max_val)
-            tk_snprintf(text, sizeof text, "%s", tr(s_scene_names[v - 1]));
+            vesk_utf8_copy(text, sizeof text, tr(s_scene_names[v - 1]));
         else
-            tk_snprintf(text, sizeof text, "%d", v);
+            vesk_utf8_format(text, sizeof text, "%d", v);
         vesk_page_set_style(win, r->value_name, current ? SHORTCUT_VALUE_SEL : SHORTCUT_VALUE_DEF);
         vesk_page_set_text(win, r->value_name, text);
+        centre_under_icon(win, r, text);
     }
     const shortcut_row_t *cur = row_of(menu_index);
     const char *title = cur != NULL ? cur->title : "";

@@ -234,6 +234,9 @@ TEST_F(VersionFile, ValuesOfEachKeyBetweenTheBracketsAfterIt)
          {"old0", "old1", "old2", "old3", "0123456789abcdefghi"}},
         /* An empty value is a value. */
         {"PN []\n", {"", "old1", "old2", "old3", "old4"}},
+        /* A serial number in Cyrillic is cut before the letter that does not fit whole (18 of 19 bytes). */
+        {"SN [\xD0\xA1\xD0\xB2\xD0\xB5\xD1\x80\xD1\x85\xD1\x87\xD1\x91\xD1\x82\xD0\xBA\xD0\xBE]\n",
+         {"old0", "\xD0\xA1\xD0\xB2\xD0\xB5\xD1\x80\xD1\x85\xD1\x87\xD1\x91\xD1\x82\xD0\xBA", "old2", "old3", "old4"}},
     };
     for (const Row &row : rows) {
         SetUp();
@@ -314,6 +317,61 @@ TEST(UtilsCommon, CreateDirectoryMakesOnlyComponentsFollowedBySlash)
     EXPECT_EQ(Qel_CreateDirectory((std::string(5000, 'a') + "/").c_str()), -1);
     std::string rm = "rm -rf " + dir;
     ASSERT_EQ(system(rm.c_str()), 0);
+}
+
+/* ---- UTF-8 text in fixed buffers ---- */
+
+/* Every case cuts to the buffer and never inside a character: what is
+ * written is a whole prefix of the text. */
+TEST(UtilsCommon, Utf8CutFallsOnACharacterBoundary)
+{
+    struct Row {
+        const char *text;
+        size_t size;
+        const char *expect;
+    } rows[] = {
+        {"Forest", 16, "Forest"},
+        {"Forest", 4, "For"},
+        {"Forest", 1, ""},
+        /* "Сверхчёткость": two bytes a letter; 16 bytes held 7.5 letters. */
+        {"\xD0\xA1\xD0\xB2\xD0\xB5\xD1\x80\xD1\x85\xD1\x87\xD1\x91\xD1\x82\xD0\xBA", 16,
+         "\xD0\xA1\xD0\xB2\xD0\xB5\xD1\x80\xD1\x85\xD1\x87\xD1\x91"},
+        {"\xD0\xA1\xD0\xB2", 5, "\xD0\xA1\xD0\xB2"},
+        {"\xD0\xA1\xD0\xB2", 4, "\xD0\xA1"},
+        {"\xD0\xA1\xD0\xB2", 3, "\xD0\xA1"},
+        {"\xD0\xA1\xD0\xB2", 2, ""},
+        /* "超清": three bytes a character. */
+        {"\xE8\xB6\x85\xE6\xB8\x85", 7, "\xE8\xB6\x85\xE6\xB8\x85"},
+        {"\xE8\xB6\x85\xE6\xB8\x85", 6, "\xE8\xB6\x85"},
+        {"\xE8\xB6\x85\xE6\xB8\x85", 5, "\xE8\xB6\x85"},
+        {"\xE8\xB6\x85\xE6\xB8\x85", 4, "\xE8\xB6\x85"},
+        /* A four-byte character. */
+        {"a\xF0\x9F\x94\xA5", 5, "a"},
+        {"a\xF0\x9F\x94\xA5", 6, "a\xF0\x9F\x94\xA5"},
+        /* Bytes that are no UTF-8 are cut where they fall. */
+        {"ab\x80\x80\x80\x80\x80", 5, "ab\x80\x80"},
+    };
+    for (const Row &r : rows) {
+        char out[32];
+        memset(out, 'x', sizeof out);
+        size_t n = vesk_utf8_copy(out, r.size, r.text);
+        EXPECT_STREQ(out, r.expect) << r.text << " in " << r.size;
+        EXPECT_EQ(n, strlen(r.expect)) << r.text << " in " << r.size;
+        EXPECT_EQ(out[r.size], 'x') << "wrote past the buffer: " << r.text << " in " << r.size;
+
+        memset(out, 'x', sizeof out);
+        n = vesk_utf8_format(out, r.size, "%s", r.text);
+        EXPECT_STREQ(out, r.expect) << r.text << " formatted in " << r.size;
+        EXPECT_EQ(n, strlen(r.expect)) << r.text << " formatted in " << r.size;
+    }
+    char one = 'x';
+    EXPECT_EQ(vesk_utf8_copy(&one, 0, "abc"), 0u);
+    EXPECT_EQ(one, 'x');
+    char out[8];
+    EXPECT_EQ(vesk_utf8_copy(out, sizeof out, nullptr), 0u);
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(vesk_utf8_format(out, sizeof out, "%d: %s", 2, "\xD0\xA1\xD0\xB2\xD0\xB5"), 7u);
+    EXPECT_STREQ(out, "2: \xD0\xA1\xD0\xB2");
 }
 
 } // namespace

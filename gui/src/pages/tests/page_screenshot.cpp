@@ -5,6 +5,8 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "awtk_host.h"
 
 namespace page_screenshot {
@@ -69,13 +71,9 @@ static std::vector<uint8_t> diff_image(const std::vector<uint8_t> &want, const s
     return out;
 }
 
-::testing::AssertionResult matches_in(const std::string &ref_dir, const std::string &name, const options &opt)
+static ::testing::AssertionResult compare(const std::vector<uint8_t> &got, uint32_t w, uint32_t h,
+                                          const std::string &ref_dir, const std::string &name, const options &opt)
 {
-    if (awtk_host_render() != RET_OK) return ::testing::AssertionFailure() << "the screen did not render";
-    wh_t w = 0, h = 0;
-    const uint8_t *fb = awtk_host_framebuffer(&w, &h);
-    if (fb == nullptr) return ::testing::AssertionFailure() << "no framebuffer";
-    std::vector<uint8_t> got(fb, fb + (size_t)w * h * 4);
     std::string ref = ref_dir + "/" + name + ".png";
 
     const char *update = getenv("VESK_UPDATE_SCREENSHOTS");
@@ -121,9 +119,61 @@ static std::vector<uint8_t> diff_image(const std::vector<uint8_t> &want, const s
                                          << ", differences " << diff;
 }
 
+/* The framebuffer after a render, or an empty vector. */
+static std::vector<uint8_t> render(wh_t *w, wh_t *h)
+{
+    if (awtk_host_render() != RET_OK) return {};
+    const uint8_t *fb = awtk_host_framebuffer(w, h);
+    if (fb == nullptr) return {};
+    return std::vector<uint8_t>(fb, fb + (size_t)*w * *h * 4);
+}
+
+::testing::AssertionResult matches_in(const std::string &ref_dir, const std::string &name, const options &opt)
+{
+    wh_t w = 0, h = 0;
+    std::vector<uint8_t> got = render(&w, &h);
+    if (got.empty()) return ::testing::AssertionFailure() << "the screen did not render";
+    return compare(got, w, h, ref_dir, name, opt);
+}
+
 ::testing::AssertionResult matches(const std::string &name, const options &opt)
 {
     return matches_in(reference_dir(), name, opt);
+}
+
+::testing::AssertionResult matches_on_scene(const std::string &name, const thermal_scene_settings &scene,
+                                            const options &opt)
+{
+    wh_t w = 0, h = 0;
+    std::vector<uint8_t> got = render(&w, &h);
+    if (got.empty()) return ::testing::AssertionFailure() << "the screen did not render";
+    ::testing::AssertionResult r = compare(got, w, h, reference_dir(), name, opt);
+    const char *update = getenv("VESK_UPDATE_SCREENSHOTS");
+    if (r && (update == nullptr || strcmp(update, "0") == 0)) return r;
+    std::vector<uint8_t> video((size_t)w * h * 4);
+    thermal_scene_render(&scene, video.data(), w, h);
+    /* The GUI's colours are premultiplied by its alpha. */
+    for (size_t p = 0; p < (size_t)w * h; p++) {
+        uint8_t *v = &video[p * 4];
+        const uint8_t *g = &got[p * 4];
+        for (int c = 0; c < 3; c++) v[c] = (uint8_t)std::min(255, g[c] + (v[c] * (255 - g[3]) + 127) / 255);
+    }
+    std::string out_dir = failure_dir(), shown = out_dir + "/" + name + ".scene.png";
+    make_dirs(out_dir);
+    write_png(shown, video.data(), w, h);
+    return r << "; as the scope shows it: " << shown;
+}
+
+double clear_fraction(int x, int y, int w, int h)
+{
+    if (awtk_host_render() != RET_OK) return -1;
+    wh_t fw = 0, fh = 0;
+    const uint8_t *fb = awtk_host_framebuffer(&fw, &fh);
+    if (fb == nullptr || x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > fw || y + h > fh) return -1;
+    size_t clear = 0;
+    for (int j = y; j < y + h; j++)
+        for (int i = x; i < x + w; i++) clear += fb[((size_t)j * fw + i) * 4 + 3] == 0;
+    return (double)clear / ((double)w * h);
 }
 
 static void check_widget(widget_t *w, std::string *out)
@@ -140,6 +190,50 @@ static void check_widget(widget_t *w, std::string *out)
     WIDGET_FOR_EACH_CHILD_BEGIN(w, child, i)
     check_widget(child, out);
     WIDGET_FOR_EACH_CHILD_END();
+}
+
+static bool shown(widget_t *w)
+{
+    for (; w != nullptr; w = w->parent)
+        if (!w->visible) return false;
+    return true;
+}
+
+static void check_fit(widget_t *w, canvas_t *c, std::string *out)
+{
+    bool_t fixed_text = w->tr_text != nullptr && *w->tr_text != '\0';
+    if (w->vt != nullptr && strcmp(w->vt->type, WIDGET_TYPE_LABEL) == 0 && (shown(w) || fixed_text)) {
+        char text[256];
+        widget_get_text_utf8(w, text, sizeof text);
+        if (text[0] != '\0') {
+            int size = widget_get_style_int(w, STYLE_ID_FONT_SIZE, 18);
+            canvas_set_font(c, widget_get_style_str(w, STYLE_ID_FONT_NAME, nullptr), (uint16_t)size);
+            float width = canvas_measure_utf8(c, text);
+            /* A wrapping label breaks its text into lines (a word may push
+             * a little onto the next one); they must fit its height. */
+            if (widget_get_prop_bool(w, WIDGET_PROP_LINE_WRAP, FALSE)) {
+                int lines = (int)(width / (w->w * 0.85f)) + 1;
+                if (lines * size * 5 / 4 > w->h)
+                    *out += std::string("\"") + (w->name != nullptr ? w->name : "") + "\" \"" + text + "\" needs " +
+                            std::to_string(lines) + " lines of " + std::to_string(w->h) + " px\n";
+            } else if (width > w->w + 0.5f)
+                *out += std::string("\"") + (w->name != nullptr ? w->name : "") + "\" \"" + text + "\" needs " +
+                        std::to_string((int)(width + 0.99f)) + " px of " + std::to_string(w->w) + "\n";
+        }
+    }
+    WIDGET_FOR_EACH_CHILD_BEGIN(w, child, i)
+    check_fit(child, c, out);
+    WIDGET_FOR_EACH_CHILD_END();
+}
+
+std::string clipped(widget_t *root)
+{
+    canvas_t *c = root != nullptr ? widget_get_canvas(root) : nullptr;
+    if (c == nullptr) c = widget_get_canvas(window_manager());
+    if (root == nullptr || c == nullptr) return "no window or canvas\n";
+    std::string out;
+    check_fit(root, c, &out);
+    return out;
 }
 
 bool translated(const char *key) { return key != nullptr && locale_info_tr(locale_info(), key) != key; }

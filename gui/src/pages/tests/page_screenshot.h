@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "awtk.h"
+#include "thermal_scene.h"
 
 namespace page_screenshot {
 
@@ -39,6 +40,19 @@ struct options {
 ::testing::AssertionResult matches_in(const std::string &ref_dir, const std::string &name,
                                       const options &opt = options());
 
+/* The same for a page that lies over the thermal picture. The reference
+ * is the GUI plane with its transparency (the picture is the simulator's,
+ * and would make every reference a photograph); on a mismatch, and when
+ * references are rewritten, the screen laid over the synthetic scene as
+ * the scope shows it is written to the failure folder as
+ * <name>.scene.png, for a person to judge. */
+::testing::AssertionResult matches_on_scene(const std::string &name, const thermal_scene_settings &scene,
+                                            const options &opt = options());
+
+/* The share (0..1) of the rectangle's pixels that no window paints, after
+ * a render; -1 when it cannot render or the rectangle leaves the screen. */
+double clear_fraction(int x, int y, int w, int h);
+
 /* The folder the references live in, and the one failures are written to
  * ($VESK_SCREENSHOT_OUT when set). */
 std::string reference_dir(void);
@@ -49,6 +63,12 @@ std::string failure_dir(void);
  * language. "" when everything resolves, so no placeholder is drawn.
  * Hidden widgets are checked as well: they may be shown later. */
 std::string unresolved(widget_t *root);
+/* Labels whose text is wider than the label in its current style, one
+ * line each: such a text is clipped or runs into its neighbour. "" when
+ * every text fits. Shown labels are checked, and hidden ones whose text is
+ * a fixed translation (they may be shown later); scrolling labels are
+ * meant to run, and are left out. */
+std::string clipped(widget_t *root);
 /* The locale has a text for key in the current language. */
 bool translated(const char *key);
 

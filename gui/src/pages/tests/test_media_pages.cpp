@@ -141,6 +141,18 @@ TEST(MediaBrowser, DeletingTheOnlyPhotoLeavesTheEmptyTab)
         EXPECT_TRUE(node("view_file_display_delete").visible);
         press("5,");
         EXPECT_TRUE(node("view_delete_file").visible);
+        EXPECT_FALSE(node("view_file_display_delete").visible) << "the confirmation takes the pop-up's place";
+        EXPECT_EQ(QZ_file_default_delete_index, 1);
+        /* Cancel and back each hand the pop-up back, on its delete row. */
+        for (const char *leave : {"5,", "."}) {
+            press(leave);
+            EXPECT_EQ(QZ_file_default_index, MENU_PLAY_DELETE) << leave;
+            EXPECT_FALSE(node("view_delete_file").visible) << leave;
+            EXPECT_TRUE(node("view_file_display_delete").visible) << leave;
+            EXPECT_EQ(QZ_file_default_play_index, 2) << leave;
+            press(',');
+            EXPECT_FALSE(node("view_file_display_delete").visible) << leave;
+        }
         EXPECT_EQ(QZ_file_default_delete_index, 1);
         EXPECT_TRUE(page_screenshot::matches("file_menu_delete"));
         press(',');

@@ -95,3 +95,44 @@ TEST(ShortcutMenu, ScreensAndLeaving)
         EXPECT_EQ(top(), "QZ_home_page_1");
     });
 }
+
+/* Every scene name, in every language, stands whole under the Mode icon,
+ * and every value is centred under its own icon. */
+TEST(ShortcutMenu, ValuesStandWholeUnderTheirIcons)
+{
+    struct Lang {
+        const char *language, *country;
+        char setting; /* the home page applies s8Language as it opens */
+    } langs[] = {{"en", "US", 0}, {"ru", "RU", 2}, {"zh", "CN", 1}};
+    const char *const scenes[] = {"Forest", "Rainy", "Ultra Clear"};
+    const char *const values[][2] = {
+        {"label_mode_value", "image_mode"},
+        {"label_bright_value", "image_bright"},
+        {"label_contrast_value", "image_contrast"},
+        {"label_enhance_value", "image_enhance"},
+        {"label_screen_bright_value", "image_screen_bright"},
+    };
+    for (const Lang &l : langs) {
+        for (int scene = 1; scene <= 3; scene++) {
+            in_gui_child([&] {
+                ASSERT_EQ(locale_info_change(locale_info(), l.language, l.country), RET_OK);
+                stDevStatus.s8Language = l.setting;
+                open_quick([&] {
+                    stDevStatus.s8IrScene = (char)scene;
+                    stDevStatus.s8IrBrightness = 10;
+                });
+                std::string where = std::string(l.language) + " " + scenes[scene - 1];
+                EXPECT_TRUE(page_screenshot::translated(scenes[scene - 1])) << where;
+                EXPECT_EQ(node("label_mode_value").text, locale_info_tr(locale_info(), scenes[scene - 1])) << where;
+                widget_t *win = navigator_find_window("QZ_shortcut_menu");
+                EXPECT_EQ(page_screenshot::clipped(win), "") << where;
+                for (const auto &v : values) {
+                    widget_t *label = widget_lookup(win, v[0], TRUE), *icon = widget_lookup(win, v[1], TRUE);
+                    ASSERT_TRUE(label != nullptr && icon != nullptr) << v[0];
+                    EXPECT_NEAR(label->x + label->w / 2.0, icon->x + icon->w / 2.0, 1.5) << where << " " << v[0];
+                    EXPECT_LE(label->w, 160) << where << " " << v[0] << " stays in its column";
+                }
+            });
+        }
+    }
+}
