@@ -47,3 +47,15 @@ int getIndexVal(int key, int minimum, int maximum, int current, int direction);
 /* Creates each missing folder of path with mode 0755; only components
  * followed by '/' are folders, so a folder path ends with '/'. 0 or -1. */
 int Qel_CreateDirectory(const char *path);
+
+/* Whole screen coordinates from a float that a frame or a mirror may have
+ * filled with anything: converting a NaN or a number outside int's range to
+ * int is undefined, so the value is first checked. *out gets v truncated
+ * towards zero (vesk_trunc_coord) or rounded to the nearest whole with halves
+ * away from zero (vesk_round_coord) and the result is 0 when v is a number
+ * within VESK_COORD_LIMIT of 0; otherwise *out gets the nearer limit (the
+ * lower one for NaN) and the result is -1. The limit lies far beyond any screen, so a
+ * clamped coordinate is always off it. */
+#define VESK_COORD_LIMIT 1048576
+int vesk_trunc_coord(double v, int *out);
+int vesk_round_coord(double v, int *out);

@@ -6,6 +6,7 @@
 
 #include "pages.h"
 #include "ui_events.h"
+#include "utils_common.h"
 #include "zero_pages.h"
 
 using namespace menu_test;
@@ -69,7 +70,12 @@ TEST(ZeroPages, ConversionsKeepFractionsAndLimits)
                   {-1.0f, 3, 0, -1.0f, 3},
                   {1.5f, 2, 1, 0.5f, 3},
                   {-2.25f, 0, 1, -0.25f, -2},
-                  {0.7f, -4, 0, 0.7f, -4}};
+                  {0.7f, -4, 0, 0.7f, -4},
+                  /* A damaged slot: the whole part is held to a coordinate
+                   * (the clamp then ends at the panel's limit), never an
+                   * int conversion out of range. */
+                  {3e9f, 0, 1, 3e9f - VESK_COORD_LIMIT, VESK_COORD_LIMIT},
+                  {-1e30f, 5, 1, -1e30f, 5 - VESK_COORD_LIMIT}};
     for (const Split &s : splits) {
         float o = s.offset;
         int v = s.value;
