@@ -3,6 +3,7 @@
 // the old zero mark, the slot list that never selects a slot a group does
 // not have, the range-mark mover, and their screens.
 #include "menu_test.h"
+#include "text_fit.h"
 
 #include "pages.h"
 #include "ui_events.h"
@@ -311,6 +312,34 @@ TEST(ZeroPanel, TheOldZeroMarkIsShownOnlyInsideThePicture)
             sim_widget mark = node("image_temp_reticle");
             EXPECT_EQ(mark.visible, r.visible) << r.x << "," << r.y << " at " << r.zoom;
             EXPECT_EQ(mark.rect.substr(0, strlen(r.at)), r.at) << r.x << "," << r.y;
+        });
+    }
+}
+
+/* The largest figures the panel can show (a 1500 m zero, the reticle 200
+ * pixels out on both axes) stay whole in every language; a zero of 1000 m
+ * and more used to read "100.0000 mr". */
+TEST(ZeroPanel, EveryFigureFitsItsLabelInEveryLanguage)
+{
+    const struct {
+        const char *language, *country;
+    } locales[] = {{"en", "US"}, {"ru", "RU"}, {"zh", "CN"}};
+    for (const auto &l : locales) {
+        in_gui_child([&] {
+            zero_home(100);
+            locale_info_change(locale_info(), l.language, l.country);
+            slot().u16IrCursorDistance = 1500;
+            slot().s8IrCursorCurrentX = 639 - 200;
+            slot().s8IrCursorCurrentY = 639 + 200;
+            open("QZ_reticle_zero_dist");
+            EXPECT_EQ(node("label_curr_mm").text, "150.0000 mm");
+            EXPECT_EQ(node("label_x_set_mm_value").text, "-30000.00 mm");
+            EXPECT_EQ(node("label_y_set_mm_value").text, "-30000.00 mm");
+            EXPECT_EQ(text_fit::clipped(navigator_find_window("QZ_reticle_zero_dist")), "") << l.language;
+            /* Both axes back to the centre: the shift is the whole way. */
+            press(',');
+            EXPECT_EQ(node("label_y_diff_mil_value").text, "20.00 mil");
+            EXPECT_EQ(text_fit::clipped(navigator_find_window("QZ_reticle_zero_dist")), "") << l.language;
         });
     }
 }
