@@ -17,6 +17,7 @@
 #include "navigator.h"
 #include "sightui_test.h"
 #include "sim_tree.h"
+#include "text_fit.h"
 #include "ui_status.h"
 #include "vesk_lrf_ui.h"
 
@@ -361,6 +362,73 @@ TEST(HomePage, MarkImagesByColourAndShape)
         info[0].ballistics_sw = 0;
         deliver(report(22, 0, 0, {0}));
         EXPECT_EQ(node("image_reticle_range").image, "LRF_reticle_blue");
+    });
+}
+
+/* The rectangle of a widget on the screen. */
+rect_t screen_rect(widget_t *w)
+{
+    rect_t r = rect_init(0, 0, w->w, w->h);
+    for (widget_t *p = w; p != nullptr; p = p->parent) {
+        r.x += p->x;
+        r.y += p->y;
+    }
+    return r;
+}
+
+/* In black hot the sky is white: the status bar's white figures and icons
+ * and the compass scale must stand out from it. The screen is laid over a
+ * white picture (its colours are premultiplied by their alpha) and each
+ * widget's lightest and darkest pixels must differ by a good part of the
+ * range. */
+TEST(HomePage, StatusBarAndCompassStayReadableOverAWhiteSky)
+{
+    in_gui_child([] {
+        device_defaults();
+        stDevStatus.s8CompassSwitch = 1;
+        open_home();
+        awtk_test_step(100);
+        ASSERT_EQ(awtk_host_render(), RET_OK);
+        wh_t w = 0, h = 0;
+        const uint8_t *fb = awtk_host_framebuffer(&w, &h);
+        ASSERT_NE(fb, nullptr);
+        for (const char *name : {"label_zoom_value", "label_group_value", "lable_QZ_battery_value", "image_QZ_colormap",
+                                 "label_azimuth", "azimuth_scale", "label_pitch"}) {
+            widget_t *wd = widget_lookup(home(), name, TRUE);
+            ASSERT_NE(wd, nullptr) << name;
+            rect_t r = screen_rect(wd);
+            int lightest = 0, darkest = 255;
+            for (int y = r.y < 0 ? 0 : r.y; y < r.y + r.h && y < h; y++) {
+                for (int x = r.x < 0 ? 0 : r.x; x < r.x + r.w && x < w; x++) {
+                    const uint8_t *p = fb + ((size_t)y * w + x) * 4;
+                    int sum = 0;
+                    for (int c = 0; c < 3; c++) sum += p[c] + (255 - p[3]);
+                    lightest = sum / 3 > lightest ? sum / 3 : lightest;
+                    darkest = sum / 3 < darkest ? sum / 3 : darkest;
+                }
+            }
+            EXPECT_GE(lightest - darkest, 96) << name << " over white: " << darkest << ".." << lightest;
+        }
+    });
+}
+
+/* The inset's zoom stands clear of the inset's frame lines. */
+TEST(HomePage, PictureInPictureZoomStandsClearOfTheFrame)
+{
+    in_gui_child([] {
+        device_defaults();
+        stDevStatus.s8VideoMode = 3;
+        open_home();
+        rect_t frame = screen_rect(widget_lookup(home(), "view_pip_border", TRUE));
+        rect_t label = screen_rect(widget_lookup(home(), "label_PIP_zoom_value", TRUE));
+        const int clear = 6; /* the 2-pixel line and a margin */
+        bool inside = label.x >= frame.x + clear && label.x + label.w <= frame.x + frame.w - clear &&
+                      label.y >= frame.y + clear && label.y + label.h <= frame.y + frame.h - clear;
+        bool outside = label.x >= frame.x + frame.w || label.x + label.w <= frame.x || label.y >= frame.y + frame.h ||
+                       label.y + label.h <= frame.y;
+        EXPECT_TRUE(inside || outside) << node("label_PIP_zoom_value").rect << " against "
+                                       << node("view_pip_border").rect;
+        EXPECT_EQ(text_fit::clipped(home()), "");
     });
 }
 
