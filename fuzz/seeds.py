@@ -123,6 +123,10 @@ reports = {
     "battery": sealed(15, 0, 0, 0x80, bytes([0x20, 0x03, 0, 0])),
     "compass": sealed(6, 0, 0, 0x80, f32(90.0)),
     "hold_over": sealed(27, 10, 0xFF, 0x80, f32(4.5) + f32(0.1) + f32(523.4) + f32(1.0) + f32(90.0)),
+    # holds no calculation gives: the phone's exchange file passes them on
+    "hold_over_no_solution": sealed(27, 10, 0xFF, 0x80, f32(1e9) + f32(0.1) + f32(300.0) + f32(0.0) + f32(0.0)),
+    "hold_over_nan": sealed(27, 10, 0xFF, 0x80, f32(float("nan")) + f32(float("-inf")) + f32(300.0) + f32(0.0)
+                            + f32(0.0)),
     "boot_state": sealed(0, 0, 0x2A, 0x80, bytes([9, 5])),
     "shot_video_ready": sealed(28, 8, 0xFF, 0x80),
     "zoom": sealed(1, 1, 16, 0x80, u16(400)),

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <linux/rtc.h>
+#include <math.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -242,3 +243,17 @@ size_t vesk_utf8_format(char *dst, size_t size, const char *format, ...)
     dst[n] = '\0';
     return n;
 }
+
+static int vesk_coord(double v, int *out)
+{
+    if (!(v >= -VESK_COORD_LIMIT && v <= VESK_COORD_LIMIT)) {
+        *out = v > 0 ? VESK_COORD_LIMIT : -VESK_COORD_LIMIT;
+        return -1;
+    }
+    *out = (int)v;
+    return 0;
+}
+
+int vesk_trunc_coord(double v, int *out) { return vesk_coord(v, out); }
+
+int vesk_round_coord(double v, int *out) { return vesk_coord(round(v), out); }

@@ -57,3 +57,14 @@ int Qel_CreateDirectory(const char *path);
  * nothing. */
 size_t vesk_utf8_copy(char *dst, size_t size, const char *src);
 size_t vesk_utf8_format(char *dst, size_t size, const char *format, ...) __attribute__((format(printf, 3, 4)));
+/* Whole screen coordinates from a float that a frame or a mirror may have
+ * filled with anything: converting a NaN or a number outside int's range to
+ * int is undefined, so the value is first checked. *out gets v truncated
+ * towards zero (vesk_trunc_coord) or rounded to the nearest whole with halves
+ * away from zero (vesk_round_coord) and the result is 0 when v is a number
+ * within VESK_COORD_LIMIT of 0; otherwise *out gets the nearer limit (the
+ * lower one for NaN) and the result is -1. The limit lies far beyond any screen, so a
+ * clamped coordinate is always off it. */
+#define VESK_COORD_LIMIT 1048576
+int vesk_trunc_coord(double v, int *out);
+int vesk_round_coord(double v, int *out);

@@ -1,6 +1,7 @@
 #include "ui_status.h"
 
 #include <errno.h>
+#include <math.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,11 +13,13 @@
 #include "ui_senders.h"
 #include "vesk_debug_gui.h"
 #include "vesk_dynamic_bc_gui.h"
+#include "vesk_log.h"
 
 UI_DevStatus stDevStatus;
 Qel_IR_Cursor IR_Cursor;
 Info_ballistics info[VESK_PROFILE_COUNT];
 Result_ballistics result_ball;
+uint8_t vesk_result_refused;
 Qel_UIStatus stUIStatus;
 uint64_t vesk_gui_force_until_ms;
 
@@ -467,18 +470,41 @@ void updata_func(const uint8_t *frame, int length)
     event_distrubution(UI_EVT(UI_EV_UPDATE));
 }
 
+/* What a calculation can give: an aim point no further than a right angle
+ * from the line of sight, a distance the rangefinder can measure, a shot
+ * angle between straight down and straight up, an azimuth within a turn.
+ * Anything else (the phone's exchange file is copied unchecked, a float may
+ * be NaN) is no solution, and drawing it would show a number no shooter can
+ * hold and move the mark by a conversion outside int's range. */
+static int ui_result_sound(double moa_v, double moa_h, double distance, double angle, double azimuth)
+{
+    const double hold_max = UI_HOLD_MAX_MRAD * UI_MOA_PER_MRAD;
+    return fabs(moa_v) <= hold_max && fabs(moa_h) <= hold_max && distance >= 0 && distance <= UI_DISTANCE_MAX_M &&
+           fabs(angle) <= 90 && fabs(azimuth) <= 360;
+}
+
 void ballistic_func(const uint8_t *frame, int length)
 {
     if (!has(length, 6, 20)) return;
-    result_ball.moaV = vesk_get_f32(frame + 6);
-    result_ball.moaH = vesk_get_f32(frame + 10);
-    result_ball.mradV = result_ball.moaV / UI_MOA_PER_MRAD;
-    result_ball.mradH = result_ball.moaH / UI_MOA_PER_MRAD;
-    result_ball.moveX = (float)(result_ball.mradH * 10);
-    result_ball.moveY = (float)(result_ball.mradV * 10);
-    result_ball.distanche = vesk_get_f32(frame + 14);
-    result_ball.fl_angle = vesk_get_f32(frame + 18);
-    result_ball.azimuth = vesk_get_f32(frame + 22);
+    const float moa_v = vesk_get_f32(frame + 6), moa_h = vesk_get_f32(frame + 10);
+    const float distance = vesk_get_f32(frame + 14), angle = vesk_get_f32(frame + 18);
+    const float azimuth = vesk_get_f32(frame + 22);
+    memset(&result_ball, 0, sizeof result_ball);
+    vesk_result_refused = !ui_result_sound(moa_v, moa_h, distance, angle, azimuth);
+    if (vesk_result_refused) {
+        vesk_log_printf(VESK_LOG_ERROR, "ui.ballistic", "no solution: hold %g %g MOA at %g m, angle %g, azimuth %g",
+                        moa_v, moa_h, distance, angle, azimuth);
+    } else {
+        result_ball.moaV = moa_v;
+        result_ball.moaH = moa_h;
+        result_ball.mradV = result_ball.moaV / UI_MOA_PER_MRAD;
+        result_ball.mradH = result_ball.moaH / UI_MOA_PER_MRAD;
+        result_ball.moveX = (float)(result_ball.mradH * 10);
+        result_ball.moveY = (float)(result_ball.mradV * 10);
+        result_ball.distanche = distance;
+        result_ball.fl_angle = angle;
+        result_ball.azimuth = azimuth;
+    }
     event_distrubution(UI_EVT(UI_EV_REDRAW));
     event_distrubution(UI_EVT(UI_EV_BALLISTIC));
 }

@@ -108,6 +108,15 @@ extern UI_DevStatus stDevStatus;
 extern Qel_IR_Cursor IR_Cursor;
 extern Info_ballistics info[VESK_PROFILE_COUNT];
 extern Result_ballistics result_ball;
+/* 1 while the last result frame held no solution (a hold beyond a right
+ * angle, a value that is not a number, ...): result_ball is then all zero
+ * and no hold, distance or mark may be shown for it. */
+extern uint8_t vesk_result_refused;
+/* A right angle in milliradians: no hold points further from the line of
+ * sight. */
+#define UI_HOLD_MAX_MRAD 1570.796
+/* The farthest distance the rangefinder takes, in metres. */
+#define UI_DISTANCE_MAX_M 20000
 extern Qel_UIStatus stUIStatus;
 /* End of the unsaved power-off window on the toolkit clock; 0: none. */
 extern uint64_t vesk_gui_force_until_ms;

@@ -133,11 +133,22 @@ int tk_snprintf_float(char *buffer, size_t size, const char *format, double valu
     return (int)len;
 }
 
+/* Both coordinates of a mark: a coordinate that is no number or lies
+ * beyond any screen takes the limit (never a wrapped int), and the result
+ * says so. */
+static int home_mark_coords(int *x, int *y, double vx, double vy, int (*convert)(double, int *))
+{
+    int okx = convert(vx, x), oky = convert(vy, y);
+    return okx == 0 && oky == 0 ? 0 : -1;
+}
+
 int Set_ZoomRangeMove(int *x, int *y, int range_x, int range_y, int cursor_x, int cursor_y, float zoom)
 {
-    *x = (int)(cursor_x + (range_x - cursor_x) * zoom) - HOME_MARK_HALF;
-    *y = (int)(cursor_y + (range_y - cursor_y) * zoom) - HOME_MARK_HALF;
-    if (*x < 0 || *y < 0) {
+    int bounded = home_mark_coords(x, y, cursor_x + (range_x - cursor_x) * zoom, cursor_y + (range_y - cursor_y) * zoom,
+                                   vesk_trunc_coord);
+    *x -= HOME_MARK_HALF;
+    *y -= HOME_MARK_HALF;
+    if (bounded != 0 || *x < 0 || *y < 0) {
         printf("newRange (%d x %d) limit < 0,error!!!!!!! \n", *x, *y);
         return -1;
     }
@@ -147,9 +158,11 @@ int Set_ZoomRangeMove(int *x, int *y, int range_x, int range_y, int cursor_x, in
 int Set_ZoomBallisticMove(int *x, int *y, int cursor_x, int cursor_y, float zoom, float ballistic_x, float ballistic_y,
                           float offset_x, float offset_y)
 {
-    *x = cursor_x + (int)roundf((ballistic_x + offset_x) * zoom) - HOME_MARK_HALF;
-    *y = cursor_y + (int)roundf((ballistic_y + offset_y) * zoom) - HOME_MARK_HALF;
-    if (*x < 0 || *y < 0) {
+    int bounded =
+        home_mark_coords(x, y, (ballistic_x + offset_x) * zoom, (ballistic_y + offset_y) * zoom, vesk_round_coord);
+    *x += cursor_x - HOME_MARK_HALF;
+    *y += cursor_y - HOME_MARK_HALF;
+    if (bounded != 0 || *x < 0 || *y < 0) {
         printf("newBallistic (%d x %d) limit < 0,error!!!!!!! \n", *x, *y);
         return -1;
     }
@@ -158,9 +171,10 @@ int Set_ZoomBallisticMove(int *x, int *y, int cursor_x, int cursor_y, float zoom
 
 int Set_Zoom_Pip_BallisticMove(int *x, int *y, float ballistic_x, float ballistic_y, float zoom)
 {
-    *x = (int)(ballistic_x * zoom * 2 + 639) - HOME_PIP_HALF;
-    *y = (int)(ballistic_y * zoom * 2 + 235) - HOME_PIP_HALF;
-    return 1;
+    int bounded = home_mark_coords(x, y, ballistic_x * zoom * 2 + 639, ballistic_y * zoom * 2 + 235, vesk_trunc_coord);
+    *x -= HOME_PIP_HALF;
+    *y -= HOME_PIP_HALF;
+    return bounded == 0 ? 1 : -1;
 }
 
 float Keep_decimal_place(float value)
@@ -342,6 +356,19 @@ static void redraw_reticle_brightness(widget_t *win)
     if (reticle != NULL && level < ARRAY_SIZE(opacity)) widget_set_opacity(reticle, opacity[level]);
 }
 
+/* The ballistic point marks where the bullet goes: it shows only for a
+ * hold that is on the screen (ballistics on, a solution, no scan), and
+ * only where its centre lies on the picture; a point placed at the edge or
+ * beyond would show an aim point that is not there. */
+static bool_t s_point_on_screen;
+
+static void show_ballistic_point(widget_t *win)
+{
+    home_set_visible(win, "image_point",
+                     s_point_on_screen && info[0].ballistics_sw == 1 && stDevStatus.s8ReticleMenuSwitch != 0 &&
+                         !vesk_result_refused && !vesk_ballistics_hidden());
+}
+
 static bool_t ballistic_box_shown(void)
 {
     return is_corner_info_visible && stDevStatus.s8ReticleMenuSwitch && info[0].ballistics_sw == 1 &&
@@ -357,6 +384,7 @@ static void redraw_reticle_switch(widget_t *win)
     home_set_visible(win, "view_ballistics", ballistic_box_shown());
     home_set_visible(win, "view_position_diff_mil", menu);
     home_set_visible(win, "view_pip_reticle", home_is_pip() && stDevStatus.s8ReticleMenuSwitch == 1);
+    show_ballistic_point(win);
 }
 
 void home_redraw_temp_switch(widget_t *win)
@@ -379,6 +407,30 @@ static void redraw_corner_info(widget_t *win)
     home_set_visible(win, "view_position_diff_mil", is_corner_info_visible);
 }
 
+/* The reticle's centre at the cursor plus a shift of the zoomed picture; a
+ * zero slot's fraction is below a pixel by design, so a shift that is no
+ * number or beyond any screen comes from a damaged slot and moves nothing. */
+static void move_reticle(widget_t *win, int cursor_x, int cursor_y, float shift_x, float shift_y)
+{
+    int dx = 0, dy = 0;
+    if (vesk_round_coord(shift_x, &dx) != 0) dx = 0;
+    if (vesk_round_coord(shift_y, &dy) != 0) dy = 0;
+    reticle_value_x = cursor_x + dx - HOME_RETICLE_HALF;
+    reticle_value_y = cursor_y + dy - HOME_RETICLE_HALF;
+    home_move(win, HOME_RETICLE_NAME, reticle_value_x, reticle_value_y);
+}
+
+static void place_ballistic_point(widget_t *win, int cursor_x, int cursor_y, float z, float ox, float oy)
+{
+    Set_ZoomBallisticMove(&ballistic_value_x, &ballistic_value_y, cursor_x, cursor_y, z, result_ball.moveX,
+                          -result_ball.moveY, ox, oy);
+    /* A coordinate that could not be converted lies beyond every screen. */
+    int cx = ballistic_value_x + HOME_MARK_HALF, cy = ballistic_value_y + HOME_MARK_HALF;
+    s_point_on_screen = cx >= 0 && cy >= 0 && cx < win->w && cy < win->h;
+    if (s_point_on_screen) home_move(win, "image_point", ballistic_value_x, ballistic_value_y);
+    show_ballistic_point(win);
+}
+
 static void redraw_reticle_position(widget_t *win)
 {
     float z = stUIStatus.s8IRZoom * 0.01f;
@@ -387,12 +439,8 @@ static void redraw_reticle_position(widget_t *win)
     int X = zero->s8IrCursorCurrentX, Y = zero->s8IrCursorCurrentY;
     int cx = stUIStatus.CursorZoomX, cy = stUIStatus.CursorZoomY;
 
-    reticle_value_x = cx + (int)roundf(z * (X - cx + ox)) - HOME_RETICLE_HALF;
-    reticle_value_y = cy + (int)roundf(z * (Y - cy + oy)) - HOME_RETICLE_HALF;
-    home_move(win, HOME_RETICLE_NAME, reticle_value_x, reticle_value_y);
-    Set_ZoomBallisticMove(&ballistic_value_x, &ballistic_value_y, cx, cy, z, result_ball.moveX, -result_ball.moveY,
-                          X - cx + ox, Y - cy + oy);
-    home_move(win, "image_point", ballistic_value_x, ballistic_value_y);
+    move_reticle(win, cx, cy, z * (X - cx + ox), z * (Y - cy + oy));
+    place_ballistic_point(win, cx, cy, z, X - cx + ox, Y - cy + oy);
     home_set_number(win, "label_x_diff_mil_value", "%.2f mil", (X + ox - HOME_SCREEN_CENTRE) * 0.1);
     home_set_number(win, "label_y_diff_mil_value", "%.2f mil", -((Y + oy - HOME_SCREEN_CENTRE) * 0.1));
 }
@@ -424,14 +472,51 @@ static void redraw_zoom(widget_t *win)
     float ox = zero->flIrCursorOffsetX, oy = zero->flIrCursorOffsetY;
     stUIStatus.CursorZoomX = (int16_t)X;
     stUIStatus.CursorZoomY = (int16_t)Y;
-    reticle_value_x = X + (int)roundf(z * ox) - HOME_RETICLE_HALF;
-    reticle_value_y = Y + (int)roundf(z * oy) - HOME_RETICLE_HALF;
-    home_move(win, HOME_RETICLE_NAME, reticle_value_x, reticle_value_y);
+    move_reticle(win, X, Y, z * ox, z * oy);
     Set_ZoomRangeMove(&rangeX, &rangeY, stDevStatus.s16RangeOffsetX, stDevStatus.s16RangeOffsetY, X, Y, z);
     home_move(win, "image_reticle_range", rangeX, rangeY);
-    Set_ZoomBallisticMove(&ballistic_value_x, &ballistic_value_y, X, Y, z, result_ball.moveX, -result_ball.moveY, ox,
-                          oy);
-    home_move(win, "image_point", ballistic_value_x, ballistic_value_y);
+    place_ballistic_point(win, X, Y, z, ox, oy);
+}
+
+/* ---- targets of the last measurement ---- */
+
+/* The target whose distance the range read-out shows: the first of a new
+ * measurement, then the one a hold-over was solved for (the shooter chose
+ * it among several), so that the read-out and the ballistic box never
+ * name two distances. The box of the other targets lists the rest. */
+static int s_readout_target;
+
+static void redraw_targets(widget_t *win)
+{
+    const vesk_lrf_ui_state *r = &vesk_lrf_ui;
+    int count = r->count < 3 ? r->count : 3;
+    char text[32];
+    vesk_lrf_ui_format_dm(r->dm[s_readout_target], text, sizeof text);
+    home_set_text(win, "label_RngeValue", text);
+    if (count < 2) return;
+    static const char *const others[] = {"label_vesk_range_2", "label_vesk_range_3"};
+    int shown = 0;
+    for (int i = 0; i < count; i++) {
+        if (i == s_readout_target) continue;
+        vesk_lrf_ui_format_dm(r->dm[i], text, sizeof text);
+        home_set_text(win, others[shown++], text);
+    }
+    for (; shown < (int)ARRAY_SIZE(others); shown++) home_set_text(win, others[shown], "");
+}
+
+static void follow_solved_target(widget_t *win)
+{
+    const vesk_lrf_ui_state *r = &vesk_lrf_ui;
+    if (!r->has_result || r->status != 0 || vesk_result_refused) return;
+    uint32_t solved_dm = (uint32_t)lround(result_ball.distanche * 10);
+    for (int i = 0; i < r->count && i < 3; i++) {
+        if (r->dm[i] != solved_dm) continue;
+        if (i != s_readout_target) {
+            s_readout_target = i;
+            redraw_targets(win);
+        }
+        return;
+    }
 }
 
 /* ---- ballistic result ---- */
@@ -450,10 +535,26 @@ static void redraw_hold(widget_t *win, const char *label, const char *arrow, dou
     home_set_visible(win, arrow, TRUE);
 }
 
+/* The box of a result that held no solution: no number at all, rather
+ * than one no shooter can hold or the last hold for another distance. */
+static void redraw_no_solution(widget_t *win)
+{
+    home_set_text(win, "label_MOA_V", "----");
+    home_set_visible(win, "image_ballistic_result_v", FALSE);
+    home_set_text(win, "label_MOA_H", "----");
+    home_set_visible(win, "image_ballistic_result_h", FALSE);
+    home_set_text(win, "label_distance_ballistic", "----m");
+    home_set_text(win, "label_pitch_ballistic", "----°");
+    home_set_text(win, "label_ballistic_lat", " ");
+    home_set_number(win, "label_ballistic_wind_v", "%.1fm/s", 0.0);
+    home_set_number(win, "label_ballistic_wind_dir", "%.1f°", 0.0);
+}
+
 static void redraw_ballistic_result(widget_t *win)
 {
     redraw_range_mark(win);
     redraw_pip_reticle(win);
+    show_ballistic_point(win);
     if (vesk_ballistics_hidden()) {
         home_set_visible(win, "view_ballistics", FALSE);
         home_set_visible(win, "view_bg_ballistic", FALSE);
@@ -462,6 +563,10 @@ static void redraw_ballistic_result(widget_t *win)
     bool_t on = info[0].ballistics_sw != 0;
     home_set_visible(win, "view_ballistics", on);
     home_set_visible(win, "view_bg_ballistic", on);
+    if (vesk_result_refused) {
+        redraw_no_solution(win);
+        return;
+    }
 
     redraw_hold(win, "label_MOA_V", "image_ballistic_result_v", result_ball.mradV, "ic_down_sel", "ic_up_sel");
     redraw_hold(win, "label_MOA_H", "image_ballistic_result_h", result_ball.mradH, "ic_left_sel", "ic_right_sel");
@@ -474,6 +579,7 @@ static void redraw_ballistic_result(widget_t *win)
     bool_t ranged = result_ball.distanche != 0;
     home_set_number(win, "label_ballistic_wind_v", "%.1fm/s", ranged ? info[0].wind.speed : 0.0);
     home_set_number(win, "label_ballistic_wind_dir", "%.1f°", ranged ? info[0].wind.angle : 0.0);
+    follow_solved_target(win);
     /* With debug mode on, the moment a hold-over reaches the screen. */
     vesk_log_printf(VESK_LOG_DETAIL, HOME_LOG_TAG, "hold-over %.2f %.2f mil at %.1f m shown", result_ball.mradV,
                     result_ball.mradH, result_ball.distanche);
@@ -510,18 +616,8 @@ static void redraw_lrf_result(widget_t *win)
         home_range_reset(win);
         home_set_visible(win, "vesk_range_multi", FALSE);
     } else {
-        char text[32];
-        vesk_lrf_ui_format_dm(r->dm[0], text, sizeof text);
-        home_set_text(win, "label_RngeValue", text);
-        if (r->count >= 2) {
-            vesk_lrf_ui_format_dm(r->dm[1], text, sizeof text);
-            home_set_text(win, "label_vesk_range_2", text);
-            if (r->count >= 3)
-                vesk_lrf_ui_format_dm(r->dm[2], text, sizeof text);
-            else
-                text[0] = '\0';
-            home_set_text(win, "label_vesk_range_3", text);
-        }
+        s_readout_target = 0;
+        redraw_targets(win);
         home_set_visible(win, "vesk_range_multi",
                          r->count >= 2 && stDevStatus.s8ReticleSwitch && is_corner_info_visible &&
                              is_range_info_visible);
@@ -550,6 +646,7 @@ static void redraw_lrf_state(widget_t *win)
     if (state == 2 || stUIStatus.s8RangeMode == 3) {
         home_set_visible(win, "view_ballistics", FALSE);
         home_set_visible(win, "view_bg_ballistic", FALSE);
+        show_ballistic_point(win);
     } else {
         redraw_ballistic_result(win);
     }
@@ -812,6 +909,7 @@ void vesk_home_apply_recovery(widget_t *win)
     vesk_home_show_lifecycle_text(win, "vesk_recovery_required", 0);
     home_set_visible(win, "view_ballistics", FALSE);
     home_set_visible(win, "view_bg_ballistic", FALSE);
+    show_ballistic_point(win);
 }
 
 void vesk_home_raise(widget_t *win, int all)

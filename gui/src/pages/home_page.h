@@ -55,12 +55,15 @@ int vesk_ballistics_hidden(void);
  * written; the text is always cut to the buffer and terminated. */
 int tk_snprintf_float(char *buffer, size_t size, const char *format, double value);
 /* Screen position of the 14-pixel range mark at a zoom: 1, or -1 when a
- * coordinate is negative (stored all the same). */
+ * coordinate is negative (stored all the same) or was no number or beyond
+ * any screen before the conversion (the nearer VESK_COORD_LIMIT is stored,
+ * so the mark can be hidden instead of placed at a wrapped position). */
 int Set_ZoomRangeMove(int *x, int *y, int range_x, int range_y, int cursor_x, int cursor_y, float zoom);
-/* Screen position of the 14-pixel ballistic point: 1, or -1 when a
- * coordinate is negative (stored all the same). */
+/* Screen position of the 14-pixel ballistic point: 1, or -1 as above. */
 int Set_ZoomBallisticMove(int *x, int *y, int cursor_x, int cursor_y, float zoom, float ballistic_x, float ballistic_y,
                           float offset_x, float offset_y);
+/* Position of the point in the picture-in-picture inset: 1, or -1 when a
+ * coordinate was no number or beyond any screen. */
 int Set_Zoom_Pip_BallisticMove(int *x, int *y, float ballistic_x, float ballistic_y, float zoom);
 /* One decimal: (float)(uint16)((value + 0.05) * 10) / 10. */
 float Keep_decimal_place(float value);

@@ -7,6 +7,7 @@
 #include "ui_keys.h"
 #include "ui_senders.h"
 #include "ui_status.h"
+#include "utils_common.h"
 #include "vesk_page.h"
 
 #define MOVE_FLASH_MS 200
@@ -236,8 +237,13 @@ float move_panel_zoom(void) { return stDevStatus.s8VideoMode == 3 ? 1.0f : (floa
 void move_panel_place_mark(widget_t *win, const char *name, float tx, float ty, float z, int shift)
 {
     int cx = stUIStatus.CursorZoomX, cy = stUIStatus.CursorZoomY;
-    int b = cx + (int)roundf((tx + MOVE_SCREEN_CENTRE - cx) * z);
-    int c = cy + (int)roundf((ty + MOVE_SCREEN_CENTRE - cy) * z);
+    /* tx and ty come from a stored zero slot: one that is no number or lies
+     * beyond any screen converts to a point outside the picture. */
+    int b = 0, c = 0;
+    vesk_round_coord((tx + MOVE_SCREEN_CENTRE - cx) * z, &b);
+    vesk_round_coord((ty + MOVE_SCREEN_CENTRE - cy) * z, &c);
+    b += cx;
+    c += cy;
     widget_t *mark = vesk_page_widget(win, name);
     if (mark == NULL) return;
     widget_move(mark, (xy_t)(b - shift), (xy_t)(c - shift));

@@ -32,7 +32,10 @@ float calc_pix2mil(void) { return 0.1f; }
 int splitFloat(float *offset, int *value)
 {
     if (!(*offset > 1 || *offset < -1)) return 0;
-    int whole = (int)*offset;
+    /* The offset comes from a stored zero slot and may hold anything; the
+     * clamp that follows brings a huge one back to the panel's limits. */
+    int whole = 0;
+    vesk_trunc_coord(*offset, &whole);
     *value += whole;
     *offset -= (float)whole;
     return 1;

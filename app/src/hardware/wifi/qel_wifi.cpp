@@ -224,6 +224,8 @@ static int set_value(const wifi_value *v, const char *value)
     snprintf(v->field, cap, "%s", value);
     if (v->done != NULL) printf(v->done, (int)strlen(value));
     if (qel_dev_status.s8WiFiSwitch) need_reboot_wifi = 1;
+    /* The GUI's main menu shows the name the access point comes up with. */
+    if (v->field == qel_dev_status.wifi_ssid) make_wifiSsid(qel_dev_status.wifi_ssid);
     return 0;
 }
 
@@ -286,6 +288,9 @@ int _setWiFiSSIDBySN(void)
     }
     snprintf(qel_dev_status.wifi_ssid, sizeof qel_dev_status.wifi_ssid, "%s", name);
     if (qel_dev_status.s8WiFiSwitch) need_reboot_wifi = 1;
+    /* A unit's first name is this default: without the report the GUI's
+     * main menu would show no name for the access point it starts. */
+    make_wifiSsid(qel_dev_status.wifi_ssid);
     return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <limits>
 #include <string>
 
 namespace {
@@ -372,6 +373,33 @@ TEST(UtilsCommon, Utf8CutFallsOnACharacterBoundary)
     EXPECT_STREQ(out, "");
     EXPECT_EQ(vesk_utf8_format(out, sizeof out, "%d: %s", 2, "\xD0\xA1\xD0\xB2\xD0\xB5"), 7u);
     EXPECT_STREQ(out, "2: \xD0\xA1\xD0\xB2");
+}
+
+TEST(UtilsCommon, ScreenCoordinatesOfAnyFloat)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double v;
+        int trunc, round, result;
+    } rows[] = {
+        {2.5, 2, 3, 0},
+        {-2.5, -2, -3, 0},
+        {-0.4, 0, 0, 0},
+        {1048576.0, 1048576, 1048576, 0},
+        /* A hold of 1e9 MOA times ten pixels a milliradian. */
+        {2.9e9, VESK_COORD_LIMIT, VESK_COORD_LIMIT, -1},
+        {-1e30, -VESK_COORD_LIMIT, -VESK_COORD_LIMIT, -1},
+        {inf, VESK_COORD_LIMIT, VESK_COORD_LIMIT, -1},
+        {-inf, -VESK_COORD_LIMIT, -VESK_COORD_LIMIT, -1},
+        {nan, -VESK_COORD_LIMIT, -VESK_COORD_LIMIT, -1},
+    };
+    for (const auto &r : rows) {
+        int t = 7, n = 7;
+        EXPECT_EQ(vesk_trunc_coord(r.v, &t), r.result) << r.v;
+        EXPECT_EQ(t, r.trunc) << r.v;
+        EXPECT_EQ(vesk_round_coord(r.v, &n), r.result) << r.v;
+        EXPECT_EQ(n, r.round) << r.v;
+    }
 }
 
 } // namespace

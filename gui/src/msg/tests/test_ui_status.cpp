@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#include <string.h>
 
 #include <functional>
 
@@ -332,6 +333,57 @@ TEST(Reports, EventsArriveAfterTheHandlerInRaisingOrder)
         EXPECT_EQ(tap.take(), std::vector<int>{});
         awtk_test_pump();
         EXPECT_EQ(tap.take(), (std::vector<int>{42, 63}));
+    });
+}
+
+/* A result frame whose numbers no calculation gives (the phone's exchange
+ * file reaches the frame unchecked) is no solution: the mirror holds none,
+ * says so, and the page still hears of it; the edges of what a solution
+ * can hold are taken. */
+TEST(Reports, ResultFrameWithoutASolutionLeavesNoHold)
+{
+    const float nan = NAN, inf = INFINITY;
+    /* A right angle: 1570.796 mil of 3.44 MOA. */
+    const float edge = 5403.5f;
+    const struct {
+        const char *what;
+        float moa_v, moa_h, distance, angle, azimuth;
+        bool solution;
+    } rows[] = {
+        {"ordinary", 12.5f, -3.0f, 456.7f, -4.5f, 271.0f, true},
+        {"edges", edge, -edge, 20000, -90, 360, true},
+        {"zero distance", 0, 0, 0, 0, -360, true},
+        {"a billion MOA", 1e9f, 0, 300, 0, 0, false},
+        {"beyond a right angle", 0, 5404, 300, 0, 0, false},
+        {"NaN hold", nan, 0, 300, 0, 0, false},
+        {"infinite hold", 0, -inf, 300, 0, 0, false},
+        {"negative distance", 1, 1, -0.1f, 0, 0, false},
+        {"too far", 1, 1, 20000.5f, 0, 0, false},
+        {"NaN distance", 1, 1, nan, 0, 0, false},
+        {"steeper than straight up", 1, 1, 300, 90.5f, 0, false},
+        {"NaN azimuth", 1, 1, 300, 0, nan, false},
+    };
+    in_gui_child([&] {
+        EventTap tap;
+        for (const auto &r : rows) {
+            /* A sound result first, so that a refused one must clear it. */
+            deliver(report(27, 10, 0, cat({f32(3.44f), f32(3.44f), f32(100), f32(1), f32(2)})));
+            ASSERT_EQ(vesk_result_refused, 0) << r.what;
+            deliver(
+                report(27, 10, 0, cat({f32(r.moa_v), f32(r.moa_h), f32(r.distance), f32(r.angle), f32(r.azimuth)})));
+            EXPECT_EQ(vesk_result_refused, r.solution ? 0 : 1) << r.what;
+            if (r.solution) {
+                EXPECT_FLOAT_EQ((float)result_ball.moaV, r.moa_v) << r.what;
+                EXPECT_FLOAT_EQ(result_ball.distanche, r.distance) << r.what;
+            } else {
+                Result_ballistics none;
+                memset(&none, 0, sizeof none);
+                EXPECT_EQ(memcmp(&result_ball, &none, sizeof none), 0) << r.what;
+            }
+            tap.take();
+        }
+        deliver(report(27, 10, 0, cat({f32(1e9f), f32(0), f32(300), f32(0), f32(0)})));
+        EXPECT_EQ(tap.take(), (std::vector<int>{35, 48})) << "the page must hear that the hold is gone";
     });
 }
 

@@ -2,6 +2,8 @@
 // show, and which frames each key sends.
 #include <gtest/gtest.h>
 
+#include <math.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <map>
@@ -15,6 +17,7 @@
 #include "navigator.h"
 #include "sightui_test.h"
 #include "sim_tree.h"
+#include "page_screenshot.h"
 #include "ui_status.h"
 #include "vesk_lrf_ui.h"
 
@@ -134,18 +137,95 @@ TEST(HomePage, BallisticBoxFollowsTheSwitchScanningAndRecovery)
         device_defaults();
         info[0].ballistics_sw = 0;
         open_home();
+        /* The ballistic point goes with the box: no point at the centre
+         * while ballistics are off. */
+        EXPECT_FALSE(node("image_point").visible);
         deliver(ballistic_result(3.44f, 0, 200));
         EXPECT_FALSE(node("view_ballistics").visible);
+        EXPECT_FALSE(node("image_point").visible);
         info[0].ballistics_sw = 1;
         deliver(ballistic_result(3.44f, 0, 200));
         EXPECT_TRUE(node("view_ballistics").visible);
+        EXPECT_TRUE(node("image_point").visible);
         /* Scanning hides it until the rangefinder stops. */
         deliver(report(4, 0, 0xFF, {2, 0}));
         EXPECT_FALSE(node("view_ballistics").visible);
+        EXPECT_FALSE(node("image_point").visible);
         EXPECT_EQ(stUIStatus.s8RangeMode, 3);
         deliver(report(4, 0, 0xFF, {0, 0}));
         EXPECT_EQ(stUIStatus.s8RangeMode, 0);
         EXPECT_TRUE(node("view_ballistics").visible);
+        EXPECT_TRUE(node("image_point").visible);
+    });
+}
+
+/* A result frame with numbers no calculation gives (reachable from the
+ * phone's exchange file) shows no number and no mark; before, 1e9 MOA read
+ * "290697674.42" mil and put the mark at x = -2147483016. */
+TEST(HomePage, ResultWithoutASolutionShowsNoHoldAndNoMark)
+{
+    const struct {
+        const char *what;
+        float moa_v, moa_h, distance;
+    } rows[] = {
+        {"a billion MOA", 1e9f, 0, 300},
+        {"NaN hold", NAN, 0, 300},
+        {"infinite windage", 0, -INFINITY, 300},
+        {"NaN distance", 3.44f, 0, NAN},
+    };
+    in_gui_child([&] {
+        device_defaults();
+        open_home();
+        for (const auto &r : rows) {
+            deliver(ballistic_result(3.44f, 0, 200));
+            ASSERT_TRUE(node("image_point").visible) << r.what;
+            deliver(ballistic_result(r.moa_v, r.moa_h, r.distance));
+            EXPECT_EQ(node("label_MOA_V").text, "----") << r.what;
+            EXPECT_EQ(node("label_MOA_H").text, "----") << r.what;
+            EXPECT_FALSE(node("image_ballistic_result_v").visible) << r.what;
+            EXPECT_FALSE(node("image_ballistic_result_h").visible) << r.what;
+            EXPECT_EQ(node("label_distance_ballistic").text, "----m") << r.what;
+            EXPECT_FALSE(node("image_point").visible) << r.what;
+            EXPECT_TRUE(node("view_ballistics").visible) << r.what;
+        }
+    });
+}
+
+/* The point marks where the bullet goes: where the hold puts it, hidden
+ * when that lies off the screen (never at a wrapped position). */
+TEST(HomePage, BallisticPointFollowsTheHoldAndHidesOffTheScreen)
+{
+    struct Row {
+        const char *what;
+        float mil_v, mil_h;
+        int zoom;
+        bool shown;
+        const char *rect;
+    } rows[] = {
+        /* Ten pixels a mil at 1x, twenty at 2x, about the zero at the
+         * centre: x + moveX, y - moveY. */
+        {"centre", 0, 0, 100, true, "632,632,14,14"}, {"holds of 3 and 2 mil", 3, 2, 100, true, "652,602,14,14"},
+        {"at 2x", 3, 2, 200, true, "672,572,14,14"},  {"off the top", 70, 0, 100, false, ""},
+        {"off the top at 2x", 35, 0, 200, false, ""}, {"off the bottom", -40, 0, 100, false, ""},
+        {"off the right", 0, 70, 100, false, ""},     {"off the left", 0, -70, 100, false, ""},
+        {"far off", 1500, 1500, 250, false, ""},
+    };
+    in_gui_child([&] {
+        device_defaults();
+        open_home();
+        for (const Row &r : rows) {
+            deliver(report(1, 0, 16, le16(r.zoom)));
+            deliver(ballistic_result(r.mil_v * 3.44f, r.mil_h * 3.44f, 300));
+            sim_widget point = node("image_point");
+            EXPECT_EQ(point.visible, r.shown) << r.what;
+            if (r.shown) {
+                EXPECT_EQ(point.rect, r.rect) << r.what;
+            }
+            int x = 0, y = 0;
+            ASSERT_EQ(sscanf(point.rect.c_str(), "%d,%d", &x, &y), 2) << point.rect;
+            EXPECT_TRUE(x > -100000 && x < 100000 && y > -100000 && y < 100000) << r.what << " " << point.rect;
+        }
+
     });
 }
 
@@ -285,6 +365,73 @@ TEST(HomePage, MarkImagesByColourAndShape)
     });
 }
 
+/* The rectangle of a widget on the screen. */
+rect_t screen_rect(widget_t *w)
+{
+    rect_t r = rect_init(0, 0, w->w, w->h);
+    for (widget_t *p = w; p != nullptr; p = p->parent) {
+        r.x += p->x;
+        r.y += p->y;
+    }
+    return r;
+}
+
+/* In black hot the sky is white: the status bar's white figures and icons
+ * and the compass scale must stand out from it. The screen is laid over a
+ * white picture (its colours are premultiplied by their alpha) and each
+ * widget's lightest and darkest pixels must differ by a good part of the
+ * range. */
+TEST(HomePage, StatusBarAndCompassStayReadableOverAWhiteSky)
+{
+    in_gui_child([] {
+        device_defaults();
+        stDevStatus.s8CompassSwitch = 1;
+        open_home();
+        awtk_test_step(100);
+        ASSERT_EQ(awtk_host_render(), RET_OK);
+        wh_t w = 0, h = 0;
+        const uint8_t *fb = awtk_host_framebuffer(&w, &h);
+        ASSERT_NE(fb, nullptr);
+        for (const char *name : {"label_zoom_value", "label_group_value", "lable_QZ_battery_value", "image_QZ_colormap",
+                                 "label_azimuth", "azimuth_scale", "label_pitch"}) {
+            widget_t *wd = widget_lookup(home(), name, TRUE);
+            ASSERT_NE(wd, nullptr) << name;
+            rect_t r = screen_rect(wd);
+            int lightest = 0, darkest = 255;
+            for (int y = r.y < 0 ? 0 : r.y; y < r.y + r.h && y < h; y++) {
+                for (int x = r.x < 0 ? 0 : r.x; x < r.x + r.w && x < w; x++) {
+                    const uint8_t *p = fb + ((size_t)y * w + x) * 4;
+                    int sum = 0;
+                    for (int c = 0; c < 3; c++) sum += p[c] + (255 - p[3]);
+                    lightest = sum / 3 > lightest ? sum / 3 : lightest;
+                    darkest = sum / 3 < darkest ? sum / 3 : darkest;
+                }
+            }
+            EXPECT_GE(lightest - darkest, 96) << name << " over white: " << darkest << ".." << lightest;
+        }
+    });
+}
+
+/* The inset's zoom stands clear of the inset's frame lines. */
+TEST(HomePage, PictureInPictureZoomStandsClearOfTheFrame)
+{
+    in_gui_child([] {
+        device_defaults();
+        stDevStatus.s8VideoMode = 3;
+        open_home();
+        rect_t frame = screen_rect(widget_lookup(home(), "view_pip_border", TRUE));
+        rect_t label = screen_rect(widget_lookup(home(), "label_PIP_zoom_value", TRUE));
+        const int clear = 6; /* the 2-pixel line and a margin */
+        bool inside = label.x >= frame.x + clear && label.x + label.w <= frame.x + frame.w - clear &&
+                      label.y >= frame.y + clear && label.y + label.h <= frame.y + frame.h - clear;
+        bool outside = label.x >= frame.x + frame.w || label.x + label.w <= frame.x || label.y >= frame.y + frame.h ||
+                       label.y + label.h <= frame.y;
+        EXPECT_TRUE(inside || outside) << node("label_PIP_zoom_value").rect << " against "
+                                       << node("view_pip_border").rect;
+        EXPECT_EQ(page_screenshot::clipped(home()), "");
+    });
+}
+
 /* ---- range ---- */
 
 TEST(HomePage, RangeResultsAndTheTargetChoice)
@@ -320,6 +467,47 @@ TEST(HomePage, RangeResultsAndTheTargetChoice)
         EXPECT_EQ(top_name(), VESK_HOME_PAGE);
         deliver(lrf_result(0, 0x81, 3, {1500, 2250, 4010}));
         EXPECT_EQ(top_name(), "vesk_lrf_select");
+    });
+}
+
+/* After the shooter chose the second of three targets, the read-out shows
+ * the distance the new hold-over was solved for, as the ballistic box does,
+ * and the box of the other targets lists the two left. */
+TEST(HomePage, ChosenTargetIsTheDistanceTheReadOutShows)
+{
+    in_gui_child([] {
+        device_defaults();
+        start_queues();
+        open_home();
+        deliver(ballistic_result(1.0f, 0, 100));
+        sent_frames();
+        deliver(lrf_result(0, 0, 3, {1200, 3000, 5000}));
+        ASSERT_EQ(top_name(), "vesk_lrf_select");
+        EXPECT_EQ(node("label_RngeValue").text, "120.0 m");
+        press('5');
+        press(',');
+        std::vector<bytes> sent = sent_frames();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(hex(sent[0]), hex(frame(4, 9, 0xFF, 0, {1, 0x01, 0x2C, 0})));
+        EXPECT_EQ(top_name(), VESK_HOME_PAGE);
+
+        /* sightd solves for 300 m. */
+        deliver(ballistic_result(5.2f, 0.3f, 300.0f));
+        EXPECT_EQ(node("label_distance_ballistic").text, "300.0m");
+        EXPECT_EQ(node("label_RngeValue").text, "300.0 m");
+        EXPECT_EQ(node("label_vesk_range_2").text, "120.0 m");
+        EXPECT_EQ(node("label_vesk_range_3").text, "500.0 m");
+
+        /* A hold for a distance that is none of the targets (the profile's
+         * own) leaves the read-out on the measured one. */
+        deliver(ballistic_result(5.2f, 0.3f, 250.0f));
+        EXPECT_EQ(node("label_RngeValue").text, "300.0 m");
+
+        /* A new measurement starts from its first target again. */
+        deliver(lrf_result(0, 0, 1, {4321, 6000}));
+        EXPECT_EQ(node("label_RngeValue").text, "432.1 m");
+        EXPECT_EQ(node("label_vesk_range_2").text, "600.0 m");
+        EXPECT_EQ(node("label_vesk_range_3").text, "");
     });
 }
 

@@ -161,6 +161,16 @@ TEST(PowerOffPages, LowBatteryCountsDownThenAsksToPowerOff)
         open("shut_down_low_power");
         EXPECT_NE(stUIStatus.timer_id_shutdown, 0u);
         expect_resolved("shut_down_low_power");
+        /* The countdown is drawn at its own size: scaled down it was
+         * coarse and its ring uneven. */
+        widget_t *count = widget_lookup(navigator_find_window("shut_down_low_power"), "image_shutdown", TRUE);
+        ASSERT_NE(count, nullptr);
+        for (const char *picture : {"pic_countdown_3s", "pic_countdown_2s", "pic_countdown_1s"}) {
+            bitmap_t bmp;
+            ASSERT_EQ(image_manager_get_bitmap(image_manager(), picture, &bmp), RET_OK) << picture;
+            EXPECT_EQ(bmp.w, count->w) << picture;
+            EXPECT_EQ(bmp.h, count->h) << picture;
+        }
         EXPECT_TRUE(page_screenshot::matches("shut_down_low_power"));
         awtk_test_step(1000);
         EXPECT_EQ(node("image_shutdown").image, "pic_countdown_2s");

@@ -3,9 +3,11 @@
 // the old zero mark, the slot list that never selects a slot a group does
 // not have, the range-mark mover, and their screens.
 #include "menu_test.h"
+#include "page_screenshot.h"
 
 #include "pages.h"
 #include "ui_events.h"
+#include "utils_common.h"
 #include "zero_pages.h"
 
 using namespace menu_test;
@@ -69,7 +71,12 @@ TEST(ZeroPages, ConversionsKeepFractionsAndLimits)
                   {-1.0f, 3, 0, -1.0f, 3},
                   {1.5f, 2, 1, 0.5f, 3},
                   {-2.25f, 0, 1, -0.25f, -2},
-                  {0.7f, -4, 0, 0.7f, -4}};
+                  {0.7f, -4, 0, 0.7f, -4},
+                  /* A damaged slot: the whole part is held to a coordinate
+                   * (the clamp then ends at the panel's limit), never an
+                   * int conversion out of range. */
+                  {3e9f, 0, 1, 3e9f - VESK_COORD_LIMIT, VESK_COORD_LIMIT},
+                  {-1e30f, 5, 1, -1e30f, 5 - VESK_COORD_LIMIT}};
     for (const Split &s : splits) {
         float o = s.offset;
         int v = s.value;
@@ -305,6 +312,34 @@ TEST(ZeroPanel, TheOldZeroMarkIsShownOnlyInsideThePicture)
             sim_widget mark = node("image_temp_reticle");
             EXPECT_EQ(mark.visible, r.visible) << r.x << "," << r.y << " at " << r.zoom;
             EXPECT_EQ(mark.rect.substr(0, strlen(r.at)), r.at) << r.x << "," << r.y;
+        });
+    }
+}
+
+/* The largest figures the panel can show (a 1500 m zero, the reticle 200
+ * pixels out on both axes) stay whole in every language; a zero of 1000 m
+ * and more used to read "100.0000 mr". */
+TEST(ZeroPanel, EveryFigureFitsItsLabelInEveryLanguage)
+{
+    const struct {
+        const char *language, *country;
+    } locales[] = {{"en", "US"}, {"ru", "RU"}, {"zh", "CN"}};
+    for (const auto &l : locales) {
+        in_gui_child([&] {
+            zero_home(100);
+            locale_info_change(locale_info(), l.language, l.country);
+            slot().u16IrCursorDistance = 1500;
+            slot().s8IrCursorCurrentX = 639 - 200;
+            slot().s8IrCursorCurrentY = 639 + 200;
+            open("QZ_reticle_zero_dist");
+            EXPECT_EQ(node("label_curr_mm").text, "150.0000 mm");
+            EXPECT_EQ(node("label_x_set_mm_value").text, "-30000.00 mm");
+            EXPECT_EQ(node("label_y_set_mm_value").text, "-30000.00 mm");
+            EXPECT_EQ(page_screenshot::clipped(navigator_find_window("QZ_reticle_zero_dist")), "") << l.language;
+            /* Both axes back to the centre: the shift is the whole way. */
+            press(',');
+            EXPECT_EQ(node("label_y_diff_mil_value").text, "20.00 mil");
+            EXPECT_EQ(page_screenshot::clipped(navigator_find_window("QZ_reticle_zero_dist")), "") << l.language;
         });
     }
 }

@@ -326,7 +326,28 @@ TEST_F(AccessPoint, DefaultNamesFromTheSerialNumber)
         vesk_wifi_watch_begin();
         EXPECT_STREQ(fake.stored.vesk_ssid, r.want);
         EXPECT_STREQ(qel_dev_status.wifi_ssid, r.want);
+        /* The GUI learns the name the access point comes up with, a
+         * default one included, or its main menu shows none. */
+        const std::string name = r.want;
+        EXPECT_EQ(frames_before_marker(gui),
+                  (std::vector<Bytes>{sim_frame(5, 5, 0xFF, 0x80, Bytes(name.begin(), name.end()))}));
+        frames_before_marker(http);
     }
+}
+
+TEST_F(AccessPoint, ANewNameGoesToTheGui)
+{
+    ASSERT_EQ(wifiSetSSID("VeskNV_renamed"), 0);
+    const std::string name = "VeskNV_renamed";
+    EXPECT_EQ(frames_before_marker(gui),
+              (std::vector<Bytes>{sim_frame(5, 5, 0xFF, 0x80, Bytes(name.begin(), name.end()))}));
+    /* The same name again, a refused one, a passphrase: nothing to tell. */
+    ASSERT_EQ(wifiSetSSID("VeskNV_renamed"), 0);
+    ASSERT_EQ(wifiSetSSID(""), -1);
+    ASSERT_EQ(wifiSetPassword("12345678"), 0);
+    fake.stage_result = -EBUSY;
+    ASSERT_EQ(wifiSetSSID("VeskNV_busy"), -EBUSY);
+    EXPECT_TRUE(frames_before_marker(gui).empty());
 }
 
 TEST_F(AccessPoint, ANewSerialNumberRenamesTheRunningAccessPoint)
