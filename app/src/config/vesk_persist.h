@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "qel_dev_status.h"
+#include "vesk_lifecycle_codes.h"
 
 typedef enum {
     VESK_PERSIST_CURRENT_INI = 0,
@@ -23,16 +24,6 @@ typedef enum {
     VESK_PERSIST_STORE_COUNT = 5,
 } vesk_persist_store;
 
-typedef enum {
-    VESK_PERSIST_SHUTDOWN_VOLUNTARY = 1,
-    VESK_PERSIST_REBOOT = 2,
-    VESK_PERSIST_SHUTDOWN_LOW_BATTERY = 3,
-    VESK_PERSIST_SHUTDOWN_LOW_TEMP = 4,
-    VESK_PERSIST_RESET = 5,
-    VESK_PERSIST_FORMAT = 6,
-    VESK_PERSIST_UPDATE = 7,
-    VESK_PERSIST_PROCESS_EXIT = 8,
-} vesk_persist_reason;
 
 typedef enum {
     VESK_PERSIST_STOPPED = 0,

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "vesk_lifecycle_codes.h"
+
 typedef enum {
     BASIC_VIDEO_MODE = 0,
     BASIC_INFO_DISPLAY_MODE = 6,
@@ -158,18 +160,6 @@ int GUI_SEND_PIP_MSG(int command);
 int GUI_SEND_GG_MSG(int command);
 int GUI_SEND_CLIPON_POSITION_MSG(int command);
 
-/* The reasons of a lifecycle request, numbered as sightd's persistence
- * numbers them. */
-typedef enum {
-    VESK_PERSIST_SHUTDOWN_VOLUNTARY = 1,
-    VESK_PERSIST_REBOOT = 2,
-    VESK_PERSIST_SHUTDOWN_LOW_BATTERY = 3,
-    VESK_PERSIST_SHUTDOWN_LOW_TEMP = 4,
-    VESK_PERSIST_RESET = 5,
-    VESK_PERSIST_FORMAT = 6,
-    VESK_PERSIST_UPDATE = 7,
-    VESK_PERSIST_PROCESS_EXIT = 8,
-} vesk_persist_reason;
 
 /* Basic item 13 with the persistence reason (1 voluntary, 3 low battery,
  * 4 low temperature). */

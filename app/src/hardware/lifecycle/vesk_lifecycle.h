@@ -16,18 +16,6 @@
 
 #include "vesk_persist.h"
 
-/* Outcomes of a power-state change as the GUI is told them. */
-typedef enum {
-    VESK_LIFECYCLE_CANCELLED_SAVE = 1,       /* refused or cancelled; nothing changed */
-    VESK_LIFECYCLE_RECOVERY_REQUIRED = 2,    /* persistence needs recovery, or a terminal step failed */
-    VESK_LIFECYCLE_RETRY_UNSAVED = 3,        /* not saved; a power-off within 5000 ms goes unsaved */
-    VESK_LIFECYCLE_POWERING_OFF_UNSAVED = 4, /* powering off without saving */
-    VESK_LIFECYCLE_PROFILES_RESTORED = 5,    /* at boot: recovery restored the profiles */
-} vesk_lifecycle_outcome;
-
-/* The reason byte that stands for the boot state in a result frame. */
-#define VESK_LIFECYCLE_REASON_BOOT 9
-
 /* What the coordinator tells the update watcher about an update request. */
 typedef enum {
     VESK_UPDATE_RESULT_PREPARE_FAILED = 1,
