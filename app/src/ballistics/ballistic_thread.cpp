@@ -86,8 +86,8 @@ void Qel_ballistics_CalcResult_FBC(Info_ballistics info, int range_current, doub
             getHorizontalMOAOrigin((ScopeUnit)unit, b->zeroOffsetHorizontalMOA, b->zeroOffsetHorizontalMRAD, windage);
     }
     if (vesk_debug_enabled()) printf("\n\ngetVerticalMOAOrigin : V =  %f \n", moaV);
-    // The GUI and the video overlay draw the correction, the opposite of
-    // where the bullet goes.
+    // The library's windage is the hold to the right; the GUI and the video
+    // overlay take the horizontal value as the side the bullet goes to.
     moaH = -moaH;
     if (vesk_debug_enabled()) printf("\n\n!!!!!!!!!!!MOA Origin : V =  %f  H = %f\n", moaV, moaH);
     g_ballistics_result.moaV = moaV;

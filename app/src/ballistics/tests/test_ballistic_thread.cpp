@@ -122,8 +122,8 @@ TEST_F(BallisticThread, RangefinderDistanceGivesTheLibrarysHold)
     EXPECT_EQ(0, vesk_lrf_ballistics_from_lrf);
     double drop, windage;
     library_hold(qel_ballistics.ballistics[2], 4567, 3.25f, -1, &drop, &windage);
-    EXPECT_GT(drop, 5.0);
-    EXPECT_GT(windage, 0.5);
+    EXPECT_LT(drop, -5.0) << "the impact lies low";
+    EXPECT_LT(windage, -0.5) << "the drift to the right is held left";
     ASSERT_EQ(2u, g_sent.size());
     EXPECT_EQ(0, g_sent[0].to_media);
     EXPECT_EQ(MSGQ_COMMAND_APP_TO_UI, g_sent[0].type);
@@ -190,6 +190,39 @@ TEST_F(BallisticThread, SwitchOfProfileZeroRules)
     Qel_ballistics_CalcResult_FBC(profile(), 5000, -1, 100, -1);
     EXPECT_TRUE(g_sent.empty());
     EXPECT_NE(0, g_ballistics_result.moaV);
+}
+
+// A zero offset is a hold in the library's own signs, taken off the
+// solution: one that equals the solution leaves the mark on the reticle
+// centre, half of it leaves half the hold on the same side, in either unit.
+TEST_F(BallisticThread, AZeroOffsetTakesOffTheHoldOnItsOwnSide)
+{
+    Info_ballistics b = profile();
+    b.wind = {270, 4}; // from the left
+    double drop, windage;
+    library_hold(b, -1, 100, -1, &drop, &windage);
+    ASSERT_LT(drop, -1.0) << "low at 300 m";
+    ASSERT_LT(windage, -0.2) << "held left";
+    const struct {
+        const char *name;
+        ScopeUnit unit;
+        double part; // of the solution set as offset
+    } rows[] = {{"all, in MOA", MOA, 1.0}, {"half, in MOA", MOA, 0.5}, {"all, in mrad", MRAD, 1.0},
+                {"half, in mrad", MRAD, 0.5}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        g_sent.clear();
+        Info_bullet &u = b.gun.bullet;
+        u.zeroOffsetUnit = r.unit;
+        u.zeroOffsetVerticalMOA = r.part * drop;
+        u.zeroOffsetHorizontalMOA = r.part * windage;
+        u.zeroOffsetVerticalMRAD = r.part * drop / 3.44;
+        u.zeroOffsetHorizontalMRAD = r.part * windage / 3.44;
+        Qel_ballistics_CalcResult_FBC(b, -1, -1, 100, -1);
+        ASSERT_EQ(2u, g_sent.size());
+        EXPECT_NEAR((1 - r.part) * drop, f32_at(g_sent[0].frame, 6), 1e-4);
+        EXPECT_NEAR(-(1 - r.part) * windage, f32_at(g_sent[0].frame, 10), 1e-4);
+    }
 }
 
 TEST_F(BallisticThread, ZeroOffsetRemovedAndFailuresSilent)
