@@ -113,13 +113,6 @@ void set_ballistics_result_from_mobile_app(const Result_ballistics *result)
                 (float)working.corioliseffect.angle);
 }
 
-double vesk_ballistics_live_wind(void)
-{
-    if (!qel_dev_status.s8WindBalSwitch) return -1.0;
-    const int speed = qel_dev_status.wind_speed_now;
-    return speed < 0 ? 0.0 : speed > VESK_WIND_SPEED_MAX ? VESK_WIND_SPEED_MAX : (double)speed;
-}
-
 int vesk_ballistics_cycle(float pitch_display, float azimuth_display)
 {
     Info_ballistics info;
@@ -134,7 +127,7 @@ int vesk_ballistics_cycle(float pitch_display, float azimuth_display)
     if (!have) return 0;
     if (vesk_lrf_ballistics_from_lrf == 0) {
         printf("PthreadBallisticCalculation: use list val to cal");
-        Qel_ballistics_CalcResult_FBC(info, -1, vesk_ballistics_live_wind(), 100.0, -1.0);
+        Qel_ballistics_CalcResult_FBC(info, -1, -1.0, 100.0, -1.0);
         return 1;
     }
     vesk_lrf_ballistics_from_lrf = 0;
@@ -142,11 +135,11 @@ int vesk_ballistics_cycle(float pitch_display, float azimuth_display)
     if (info.corioliseffect.CoriolisEffectSwitch && qel_dev_status.s8CompassAutoAngleSwitch) {
         printf("PthreadBallisticCalculation: distance_now is %d, Pitch_display is %f, use compass azimuth is %f\n",
                distance, pitch_display, azimuth_display);
-        Qel_ballistics_CalcResult_FBC(info, distance, vesk_ballistics_live_wind(), pitch_display, azimuth_display);
+        Qel_ballistics_CalcResult_FBC(info, distance, -1.0, pitch_display, azimuth_display);
     } else {
         printf("PthreadBallisticCalculation: distance_now is %d, Pitch_display is %f, not use compass azimuth\n",
                distance, pitch_display);
-        Qel_ballistics_CalcResult_FBC(info, distance, vesk_ballistics_live_wind(), pitch_display, -1.0);
+        Qel_ballistics_CalcResult_FBC(info, distance, -1.0, pitch_display, -1.0);
     }
     return 1;
 }
