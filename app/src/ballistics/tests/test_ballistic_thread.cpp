@@ -207,7 +207,9 @@ TEST_F(BallisticThread, AZeroOffsetTakesOffTheHoldOnItsOwnSide)
         const char *name;
         ScopeUnit unit;
         double part; // of the solution set as offset
-    } rows[] = {{"all, in MOA", MOA, 1.0}, {"half, in MOA", MOA, 0.5}, {"all, in mrad", MRAD, 1.0},
+    } rows[] = {{"all, in MOA", MOA, 1.0},
+                {"half, in MOA", MOA, 0.5},
+                {"all, in mrad", MRAD, 1.0},
                 {"half, in mrad", MRAD, 0.5}};
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);

@@ -82,8 +82,8 @@ TEST(Clock, ADateSetReadsBackUnchangedInAnyZone)
         setenv("TZ", zone, 1);
         tzset();
         for (const auto &d : dates) {
-            SCOPED_TRACE(testing::Message() << zone << " " << d.year << "-" << d.month << "-" << d.day << " "
-                                            << d.hour << ":" << d.minute << ":" << d.second);
+            SCOPED_TRACE(testing::Message() << zone << " " << d.year << "-" << d.month << "-" << d.day << " " << d.hour
+                                            << ":" << d.minute << ":" << d.second);
             unlink(log.c_str());
             ASSERT_EQ(sys_set_time(d.hour, d.minute, d.second, d.year, d.month, d.day), 0);
             std::ifstream in(log);
