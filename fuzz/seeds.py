@@ -131,6 +131,35 @@ reports = {
     "shot_video_ready": sealed(28, 8, 0xFF, 0x80),
     "zoom": sealed(1, 1, 16, 0x80, u16(400)),
 }
+# Holds and positions no sane peer sends: the page must draw (or refuse)
+# them without undefined conversions to pixels.
+nan, inf = float("nan"), float("inf")
+for name, (v, h, d, a, z) in {
+    "hold_over_nan": (nan, nan, 523.4, 0.0, 0.0),
+    "hold_over_inf": (inf, -inf, 523.4, 0.0, 0.0),
+    "hold_over_1e9": (1e9, -1e9, 523.4, 0.0, 0.0),
+    "hold_over_nan_labels": (-15.4, 1.7, nan, inf, -inf),
+    "hold_over_1e9_labels": (-15.4, 1.7, 1e9, -1e9, 1e9),
+}.items():
+    reports[name] = sealed(27, 10, 0xFF, 0x80, f32(v) + f32(h) + f32(d) + f32(a) + f32(z))
+
+
+def cursor_with(x, y, ox, oy):
+    # group 0's zero 0, the current zero: distance, yards, position, offsets
+    zero = struct.pack("<hhhhff", 91, 100, x, y, ox, oy)
+    return cursor[:8] + zero + cursor[8 + len(zero):]
+
+
+for name, (x, y, ox, oy) in {
+    "cursor_offset_nan": (639, 639, nan, nan),
+    "cursor_offset_inf": (639, 639, inf, -inf),
+    "cursor_offset_1e9": (639, 639, 1e9, -1e9),
+    "cursor_position_extremes": (32767, -32768, 0.0, 0.0),
+}.items():
+    reports[name] = sealed(16, 1, 0, 0x80, cursor_with(x, y, ox, oy))
+reports["reticle_position_extreme"] = sealed(22, 3, 1, 0x80, struct.pack("<h", -32768))
+reports["range_offset_extreme"] = sealed(22, 9, 2, 0x80, struct.pack("<h", 32767))
+
 for name, data in reports.items():
     put("sightui_dispatch", name, data)
 
@@ -479,6 +508,9 @@ put("bccal_import", "preamble_and_crlf", "phone=1\r\n[bccal]\r\ntarget_distance=
 put("bccal_import", "export_form", "[bccal]\nspinDrift=0\ntarget_distance=100.000000\ngun_riflingDirection=1\n"
     "gun_bullet_zeroOffsetUnit=0\ngun_bullet_zeroOffsetHorizontalMOA=1.250000\ngun_scope_unit=0\n")
 put("bccal_import", "cut_off", "[bccal]\ntarget_distance=4000\nwind_sp")
+put("bccal_import", "results_at_and_past_a_right_angle",
+    "[bccal]\nresult_moaVertical=5400\nresult_moaHorizontal=-1e9\nresult_mradVertical=1569.76\n"
+    "result_mradHorizontal=-1570")
 
 
 # ---- the phone's commands (even target byte) and the wind meter's (odd) ----

@@ -9,14 +9,22 @@
  * Units: metres, seconds, m/s, degrees, grams, millimetres, kPa, degrees
  * Celsius, angles of the result in minutes of angle (1/60 degree).
  *
- * Sign convention of the result:
- *   DropAdjustment    > 0: the bullet strikes below the line of sight, the
- *                          shooter holds (or dials) up by that much.
- *   WindageAdjustment > 0: the bullet strikes right of the line of sight.
+ * Sign convention of the result, the one the device's screen is built on
+ * (it draws the vertical value as given and the windage with its sign
+ * turned, up and right positive):
+ *   DropAdjustment: the height of the point of impact over the line of
+ *                   sight. A bullet that drops below it gives a negative
+ *                   value; the shooter holds up by its size.
+ *   WindageAdjustment: the hold to the right that brings the point of
+ *                   impact back onto the line of sight. A bullet that
+ *                   drifts right (wind from the left, spin drift of a
+ *                   right-hand twist) gives a negative value; the shooter
+ *                   holds left, into the wind, by its size.
  *   Time: time of flight to the target, seconds.
  *   AimX, AimY: the point of impact on the image sensor, in pixels from the
- *   centre, x to the right and y downwards (AimX has the sign of the windage,
- *   AimY that of the drop); both 0 when no lens or pixel size is given.
+ *   centre, x to the right and y downwards (AimX has the sign opposite to
+ *   the windage, AimY the sign opposite to the drop); both 0 when no lens
+ *   or pixel size is given.
  *
  * A call returns 0 and fills the result, or returns one of the CUSTBC_E_*
  * codes and leaves the result untouched. It never returns 0 with a value

@@ -259,8 +259,13 @@ int calculate(const request *q)
     double wind_rad = atan2(right, p->ShootDistance);
     CustBallisticCalculationResult out;
     out.Time = hit.time;
-    out.DropAdjustment = drop_rad * k_moa_per_rad;
-    out.WindageAdjustment = wind_rad * k_moa_per_rad;
+    // The device draws the vertical value as it comes and the windage with
+    // its sign turned (up and right positive on its screen): so the drop is
+    // the height of the impact (negative below the line of sight) and the
+    // windage the hold that answers the drift (negative for a drift to the
+    // right). Both then put the device's mark on the point of impact.
+    out.DropAdjustment = -drop_rad * k_moa_per_rad;
+    out.WindageAdjustment = -wind_rad * k_moa_per_rad;
     out.AimX = out.AimY = 0.0;
     if (q->sight->ObjectiveLense_FocalLength > 0.0 && q->sight->ImagesensorPixel_Size > 0.0) {
         double pixel_rad = q->sight->ImagesensorPixel_Size * 1e-3 / q->sight->ObjectiveLense_FocalLength;

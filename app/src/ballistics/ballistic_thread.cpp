@@ -85,8 +85,8 @@ void Qel_ballistics_CalcResult_FBC(Info_ballistics info, int range_current, doub
             getHorizontalMOAOrigin((ScopeUnit)unit, b->zeroOffsetHorizontalMOA, b->zeroOffsetHorizontalMRAD, windage);
     }
     if (vesk_debug_enabled()) printf("\n\ngetVerticalMOAOrigin : V =  %f \n", moaV);
-    // The GUI and the video overlay draw the correction, the opposite of
-    // where the bullet goes.
+    // The library's windage is the hold to the right; the GUI and the video
+    // overlay take the horizontal value as the side the bullet goes to.
     moaH = -moaH;
     if (vesk_debug_enabled()) printf("\n\n!!!!!!!!!!!MOA Origin : V =  %f  H = %f\n", moaV, moaH);
     g_ballistics_result.moaV = moaV;
@@ -112,13 +112,6 @@ void set_ballistics_result_from_mobile_app(const Result_ballistics *result)
                 (float)working.corioliseffect.angle);
 }
 
-double vesk_ballistics_live_wind(void)
-{
-    if (!qel_dev_status.s8WindBalSwitch) return -1.0;
-    const int speed = qel_dev_status.wind_speed_now;
-    return speed < 0 ? 0.0 : speed > VESK_WIND_SPEED_MAX ? VESK_WIND_SPEED_MAX : (double)speed;
-}
-
 int vesk_ballistics_cycle(float pitch_display, float azimuth_display)
 {
     Info_ballistics info;
@@ -133,7 +126,7 @@ int vesk_ballistics_cycle(float pitch_display, float azimuth_display)
     if (!have) return 0;
     if (vesk_lrf_ballistics_from_lrf == 0) {
         printf("PthreadBallisticCalculation: use list val to cal");
-        Qel_ballistics_CalcResult_FBC(info, -1, vesk_ballistics_live_wind(), 100.0, -1.0);
+        Qel_ballistics_CalcResult_FBC(info, -1, -1.0, 100.0, -1.0);
         return 1;
     }
     vesk_lrf_ballistics_from_lrf = 0;
@@ -141,11 +134,11 @@ int vesk_ballistics_cycle(float pitch_display, float azimuth_display)
     if (info.corioliseffect.CoriolisEffectSwitch && qel_dev_status.s8CompassAutoAngleSwitch) {
         printf("PthreadBallisticCalculation: distance_now is %d, Pitch_display is %f, use compass azimuth is %f\n",
                distance, pitch_display, azimuth_display);
-        Qel_ballistics_CalcResult_FBC(info, distance, vesk_ballistics_live_wind(), pitch_display, azimuth_display);
+        Qel_ballistics_CalcResult_FBC(info, distance, -1.0, pitch_display, azimuth_display);
     } else {
         printf("PthreadBallisticCalculation: distance_now is %d, Pitch_display is %f, not use compass azimuth\n",
                distance, pitch_display);
-        Qel_ballistics_CalcResult_FBC(info, distance, vesk_ballistics_live_wind(), pitch_display, -1.0);
+        Qel_ballistics_CalcResult_FBC(info, distance, -1.0, pitch_display, -1.0);
     }
     return 1;
 }

@@ -40,11 +40,6 @@ void Qel_ballistics_CalcResult_FBC(Info_ballistics info, int range_current, doub
 void set_ballistics_result_from_mobile_app(const Result_ballistics *result);
 int Qel_ballistics_getResult_FBC(Result_ballistics *out);
 
-/* The wind meter's speed (m/s, within the profile's 0..30) while the wind
- * switch hands it to the solution; otherwise -1, the profile's own wind. */
-#define VESK_WIND_SPEED_MAX 30
-double vesk_ballistics_live_wind(void);
-
 /* One cycle of the calculation thread with the inclinometer's pitch and the
  * compass azimuth (degrees): 1 when it calculated (the next cycle starts at
  * once), 0 when the thread waits for a request, 100 ms at most, before the

@@ -24,6 +24,12 @@
  * and x 10 scaling in range. */
 #define BCCAL_DECIMAL_MAX 1e9
 #define BCCAL_DISTANCE_MAX_M 3000.0
+/* A hold the phone reports is an angle off the line of sight to a target
+ * ahead: at most a right angle, 5400 MOA (in mrad by the factor the
+ * scope converts with). Anything larger is no solution and would draw the
+ * mark off any screen. */
+#define BCCAL_RESULT_MAX_MOA 5400.0
+#define BCCAL_RESULT_MAX_MRAD (BCCAL_RESULT_MAX_MOA / 3.44)
 
 /* ---- the value token ---------------------------------------------------- */
 
@@ -51,18 +57,19 @@ int parse_equal_value_str(const char *line, const char *key, char *out, size_t c
 /* ---- the import keys ---------------------------------------------------- */
 
 typedef enum {
-    K_DECIMAL,   /* a number as it stands */
-    K_SPIN,      /* "false" (or "0") off, anything else on */
-    K_DISTANCE,  /* metres, at most 3000, stored x 10 */
-    K_WIND,      /* -180..180 turned into 0..360 */
-    K_DIRECTION, /* "left" / "right" */
-    K_WEIGHT,    /* grams into grains */
-    K_DRAG,      /* a drag model name */
-    K_OPEN,      /* "true" / "false" */
-    K_UNIT,      /* "moa" / "mrad" */
-    K_ROUNDED,   /* a whole number of metres */
-    K_SCOPE,     /* any token; the unit comes from the offset unit */
-    K_RESULT,    /* a number with its sign inverted */
+    K_DECIMAL,     /* a number as it stands */
+    K_SPIN,        /* "false" (or "0") off, anything else on */
+    K_DISTANCE,    /* metres, at most 3000, stored x 10 */
+    K_WIND,        /* -180..180 turned into 0..360 */
+    K_DIRECTION,   /* "left" / "right" */
+    K_WEIGHT,      /* grams into grains */
+    K_DRAG,        /* a drag model name */
+    K_OPEN,        /* "true" / "false" */
+    K_UNIT,        /* "moa" / "mrad" */
+    K_ROUNDED,     /* a whole number of metres */
+    K_SCOPE,       /* any token; the unit comes from the offset unit */
+    K_RESULT_MOA,  /* a hold in MOA, sign inverted */
+    K_RESULT_MRAD, /* a hold in mrad, sign inverted */
 } key_kind;
 
 typedef struct {
@@ -107,10 +114,10 @@ static const key_row key_rows[] = {
     ROW("gun_scope_zeroingDistance", K_ROUNDED, zeroing_distance),
     ROW("gun_scope_height", K_DECIMAL, scope_height),
     ROW("gun_scope_unit", K_SCOPE, scope_unit_moa),
-    ROW("result_moaVertical", K_RESULT, result_moa_v),
-    ROW("result_moaHorizontal", K_RESULT, result_moa_h),
-    ROW("result_mradVertical", K_RESULT, result_mrad_v),
-    ROW("result_mradHorizontal", K_RESULT, result_mrad_h),
+    ROW("result_moaVertical", K_RESULT_MOA, result_moa_v),
+    ROW("result_moaHorizontal", K_RESULT_MOA, result_moa_h),
+    ROW("result_mradVertical", K_RESULT_MRAD, result_mrad_v),
+    ROW("result_mradHorizontal", K_RESULT_MRAD, result_mrad_h),
 };
 
 /* Drag model names of the import; any other name is the g7 model. */
@@ -156,12 +163,17 @@ static int read_value(const key_row *row, const char *token, vesk_bccal_pending 
     int i = 0;
     short s = 0;
     switch (row->kind) {
+    case K_RESULT_MOA:
+    case K_RESULT_MRAD:
+        if (decimal(token, &d) != 0) return -1;
+        if (fabs(d) > (row->kind == K_RESULT_MOA ? BCCAL_RESULT_MAX_MOA : BCCAL_RESULT_MAX_MRAD)) return -1;
+        d = -d;
+        memcpy(base + row->value, &d, sizeof d);
+        break;
     case K_DECIMAL:
-    case K_RESULT:
     case K_WIND:
     case K_WEIGHT:
         if (decimal(token, &d) != 0) return -1;
-        if (row->kind == K_RESULT) d = -d;
         if (row->kind == K_WIND) d = convertWindTo360(d);
         if (row->kind == K_WEIGHT) d = convertGToGr(d);
         memcpy(base + row->value, &d, sizeof d);
@@ -239,19 +251,14 @@ int vesk_bccal_parse_text(const char *text, size_t len, vesk_bccal_pending *out)
             return -EINVAL;
         }
     }
-    /* A file is written line by line: one whose last line has no newline
-     * was cut off, and its last value may be cut short too. */
-    if (len > 0 && text[len - 1] != '\n') {
-        vesk_log_printf(VESK_LOG_ERROR, BCCAL_TAG, "import refused: the last line has no newline (cut off?)");
-        return -EINVAL;
-    }
     /* Values are gathered aside: a file without its section gives none. */
     vesk_bccal_pending scratch;
     memset(&scratch, 0, sizeof scratch);
     int in_section = 0, number = 0;
     for (size_t at = 0; at < len;) {
+        /* The last line ends at the end of the file, newline or not. */
         const char *nl = (const char *)memchr(text + at, '\n', len - at);
-        size_t n = (size_t)(nl - (text + at));
+        size_t n = nl != NULL ? (size_t)(nl - (text + at)) : len - at;
         const size_t next = at + n + 1;
         number++;
         if (n > 0 && text[at + n - 1] == '\r') n--;

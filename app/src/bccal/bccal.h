@@ -96,7 +96,8 @@ typedef struct {
 static_assert(sizeof(vesk_bccal_pending) == 448, "vesk_bccal_pending is 448 bytes");
 
 /* Imports the phone's file: parsed whole first (a file that is oversized,
- * malformed or cut off mid-line changes nothing and is logged), then
+ * holds bytes that are no text or lacks its section changes nothing and is
+ * logged; its last line needs no newline), then
  * applied under an edit section and the profiles lock, staged and written
  * now. -1 when the file cannot be opened, -EFBIG, -EINVAL, -EIO, the edit
  * section's refusal, or the staging error (the import is then taken back
@@ -118,8 +119,9 @@ int parse_equal_value_str(const char *line, const char *key, char *out, size_t c
 
 /* Parses a file, or text of len bytes, into *out (cleared first): 0, -1
  * (file not opened), -EFBIG, -EINVAL (no "[bccal]" line, a byte that is
- * no text, a last line without its newline), -EIO. Lines over 63
- * characters and lines whose value cannot be read are skipped and logged. */
+ * no text), -EIO. Lines over 63 characters and lines whose value cannot be
+ * read (a result hold beyond a right angle among them) are skipped
+ * and logged. */
 int vesk_bccal_parse_file(const char *path, vesk_bccal_pending *out);
 int vesk_bccal_parse_text(const char *text, size_t len, vesk_bccal_pending *out);
 

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -32,10 +33,12 @@ std::vector<sim_file> home_road_image(const HomeRoadImage &image, std::string *w
     std::string db_path = image_dir + SIM_FACTORY_DB;
     bool ok = sim_factory_image(dir, why) == 0;
     sqlite3 *db = NULL;
-    if (ok && image.ballistics) {
+    if (ok && (image.ballistics || image.wind_speed != 0 || image.wind_angle != 0)) {
         char *err = NULL;
-        ok = sqlite3_open(db_path.c_str(), &db) == SQLITE_OK &&
-             sqlite3_exec(db, "UPDATE ballistics SET switch = 1;", NULL, NULL, &err) == SQLITE_OK;
+        char sql[160];
+        snprintf(sql, sizeof sql, "UPDATE ballistics SET switch = %d, wind_velocity = '%g', wind_direction = '%g';",
+                 image.ballistics ? 1 : 0, image.wind_speed, image.wind_angle);
+        ok = sqlite3_open(db_path.c_str(), &db) == SQLITE_OK && sqlite3_exec(db, sql, NULL, NULL, &err) == SQLITE_OK;
         if (!ok) *why = std::string("profile template: ") + (err ? err : sqlite3_errmsg(db));
         sqlite3_free(err);
     }
@@ -65,14 +68,15 @@ std::vector<sim_file> home_road_image(const HomeRoadImage &image, std::string *w
     return files;
 }
 
-bool HomeRoad::start(const HomeRoadImage &image, uint64_t media_bytes)
+bool HomeRoad::start(const HomeRoadImage &image, uint64_t media_bytes, const std::vector<std::string> &peers)
 {
     sim_options options;
     options.media_bytes = media_bytes;
     options.files = home_road_image(image, &why);
-    if (options.files.empty()) return false;
-    return create(options) && start_peer("media") && lrf() != nullptr && start_sightd() && start_sightui() &&
-           wait_top("QZ_home_page_1");
+    if (options.files.empty() || !create(options)) return false;
+    for (const std::string &peer : peers)
+        if (!start_peer(peer)) return false;
+    return lrf() != nullptr && start_sightd() && start_sightui() && wait_top("QZ_home_page_1");
 }
 
 bool HomeRoad::restart()

@@ -146,8 +146,8 @@ TEST(HomeRoad, RangeKeyShowsTheRangeAndTheHoldOverOfTheLibrary)
     sim_widget h = sim_tree_widget(dump, "label_MOA_H");
     EXPECT_EQ(v.text, mil_text((float)moa_v));
     EXPECT_EQ(h.text, mil_text((float)moa_h));
-    EXPECT_GT(moa_v, 0) << "a .308 zeroed at 91 m drops at 523 m";
-    EXPECT_EQ(sim_tree_widget(dump, "image_ballistic_result_v").image, "ic_down_sel");
+    EXPECT_LT(moa_v, 0) << "a .308 zeroed at 91 m drops at 523 m: the impact lies below, held up";
+    EXPECT_EQ(sim_tree_widget(dump, "image_ballistic_result_v").image, "ic_up_sel");
     EXPECT_TRUE(sim_tree_widget(dump, "image_ballistic_result_v").visible);
     EXPECT_TRUE(sim_tree_widget(dump, "view_ballistics").visible);
 

@@ -103,7 +103,8 @@ TEST(BallisticCalculatorPhysics, MatchesPublishedTrajectoriesWithinFiveHundredth
         Shot s = r.load();
         s.at_yards(r.yards);
         ASSERT_EQ(CUSTBC_OK, s.run());
-        EXPECT_NEAR(moa_of_inches(r.drop_inches, r.yards), s.result.DropAdjustment, 0.05);
+        // Published as inches of drop; the library gives the impact's height.
+        EXPECT_NEAR(-moa_of_inches(r.drop_inches, r.yards), s.result.DropAdjustment, 0.05);
         EXPECT_NEAR(0.0, s.result.WindageAdjustment, 0.05);
         if (r.time > 0) {
             EXPECT_NEAR(r.time, s.result.Time, 0.005);
@@ -206,7 +207,7 @@ TEST(BallisticCalculatorPhysics, LargeCoefficientApproachesVacuum)
         SCOPED_TRACE(bc);
         s.ammo.BallisticCoefficientValue = bc;
         ASSERT_EQ(CUSTBC_OK, s.run());
-        double gap = s.result.DropAdjustment - vacuum;
+        double gap = -s.result.DropAdjustment - vacuum;
         EXPECT_GT(gap, 0.0);
         EXPECT_LT(gap, last_gap);
         last_gap = gap;
@@ -253,15 +254,15 @@ TEST(BallisticCalculatorPhysics, SpinDriftFollowsTheTwist)
     ASSERT_EQ(CUSTBC_OK, right.run());
     ASSERT_EQ(CUSTBC_OK, left.run());
     // A .308 175 gr at 1000 yd drifts some inches, a fraction of an MOA
-    // to a little over one.
-    EXPECT_GT(right.result.WindageAdjustment, 0.3);
-    EXPECT_LT(right.result.WindageAdjustment, 2.0);
+    // to a little over one; a right-hand twist drifts right, held left.
+    EXPECT_LT(right.result.WindageAdjustment, -0.3);
+    EXPECT_GT(right.result.WindageAdjustment, -2.0);
     EXPECT_NEAR(-right.result.WindageAdjustment, left.result.WindageAdjustment, 1e-9);
     // A slower twist means less stability and less drift.
     Shot slow = right;
     slow.rifling.RiflingStep = 12 * 25.4;
     ASSERT_EQ(CUSTBC_OK, slow.run());
-    EXPECT_LT(slow.result.WindageAdjustment, right.result.WindageAdjustment);
+    EXPECT_GT(slow.result.WindageAdjustment, right.result.WindageAdjustment);
     EXPECT_NEAR(right.result.DropAdjustment, slow.result.DropAdjustment, 1e-9);
 }
 
@@ -288,11 +289,13 @@ TEST(BallisticCalculatorPhysics, CoriolisChangesSignBetweenHemispheres)
     south.option.Latitude = -45.0;
     ASSERT_EQ(CUSTBC_OK, north.run());
     ASSERT_EQ(CUSTBC_OK, south.run());
-    EXPECT_GT(north.result.WindageAdjustment, 0.05);
-    EXPECT_LT(south.result.WindageAdjustment, -0.05);
+    // Deflected right in the north, held left.
+    EXPECT_LT(north.result.WindageAdjustment, -0.05);
+    EXPECT_GT(south.result.WindageAdjustment, 0.05);
     // Alike but for the small part that the vertical velocity adds through
     // the northward component of the rotation.
-    EXPECT_NEAR(north.result.WindageAdjustment, -south.result.WindageAdjustment, 0.03 * north.result.WindageAdjustment);
+    EXPECT_NEAR(north.result.WindageAdjustment, -south.result.WindageAdjustment,
+                0.03 * fabs(north.result.WindageAdjustment));
     // On the equator the horizontal part vanishes and firing east lifts the
     // bullet (Eotvos), firing west lowers it.
     Shot east = g7_load(), west = g7_load(), off = g7_load();
@@ -302,18 +305,18 @@ TEST(BallisticCalculatorPhysics, CoriolisChangesSignBetweenHemispheres)
     ASSERT_EQ(CUSTBC_OK, west.run());
     ASSERT_EQ(CUSTBC_OK, off.run());
     EXPECT_NEAR(0.0, east.result.WindageAdjustment, 1e-3);
-    EXPECT_LT(east.result.DropAdjustment, off.result.DropAdjustment - 0.05);
-    EXPECT_GT(west.result.DropAdjustment, off.result.DropAdjustment + 0.05);
+    EXPECT_GT(east.result.DropAdjustment, off.result.DropAdjustment + 0.05);
+    EXPECT_LT(west.result.DropAdjustment, off.result.DropAdjustment - 0.05);
 }
 
 TEST(BallisticCalculatorPhysics, WindFromEachSide)
 {
     struct Row {
         double from;
-        int side; // sign of the windage
-        int drop; // sign of the change in drop against no wind
+        int side;   // sign of the windage: held right against a wind from the right
+        int height; // sign of the change in the impact's height against no wind
     };
-    const Row rows[] = {{90, -1, 0}, {-90, 1, 0}, {0, 0, 1}, {180, 0, -1}, {45, -1, 1}, {-135, 1, -1}};
+    const Row rows[] = {{90, 1, 0}, {-90, -1, 0}, {0, 0, -1}, {180, 0, 1}, {45, 1, -1}, {-135, -1, 1}};
     Shot calm = g1_load();
     ASSERT_EQ(CUSTBC_OK, calm.run());
     for (const Row &r : rows) {
@@ -324,7 +327,7 @@ TEST(BallisticCalculatorPhysics, WindFromEachSide)
         double w = s.result.WindageAdjustment;
         double d = s.result.DropAdjustment - calm.result.DropAdjustment;
         EXPECT_EQ(r.side, w > 0.01 ? 1 : w < -0.01 ? -1 : 0) << w;
-        EXPECT_EQ(r.drop, d > 0.01 ? 1 : d < -0.01 ? -1 : 0) << d;
+        EXPECT_EQ(r.height, d > 0.01 ? 1 : d < -0.01 ? -1 : 0) << d;
     }
     // A 10 mph full-value wind moves this load several MOA at 1000 yd, and
     // half the path carries less than all of it.
@@ -335,9 +338,9 @@ TEST(BallisticCalculatorPhysics, WindFromEachSide)
     ASSERT_EQ(CUSTBC_OK, full.run());
     ASSERT_EQ(CUSTBC_OK, half.run());
     ASSERT_EQ(CUSTBC_OK, none.run());
-    EXPECT_LT(full.result.WindageAdjustment, -5.0);
-    EXPECT_GT(half.result.WindageAdjustment, full.result.WindageAdjustment);
-    EXPECT_LT(half.result.WindageAdjustment, 0.5 * full.result.WindageAdjustment);
+    EXPECT_GT(full.result.WindageAdjustment, 5.0);
+    EXPECT_LT(half.result.WindageAdjustment, full.result.WindageAdjustment);
+    EXPECT_GT(half.result.WindageAdjustment, 0.5 * full.result.WindageAdjustment);
     EXPECT_EQ(0.0, none.result.WindageAdjustment);
 }
 
@@ -352,7 +355,7 @@ TEST(BallisticCalculatorPhysics, UphillAndDownhillNeedLessHold)
         s.shot.ShotAngle = angle;
         ASSERT_EQ(CUSTBC_OK, s.run());
         // The rifleman's rule puts it near cos(angle) of the level hold.
-        EXPECT_LT(s.result.DropAdjustment, level.result.DropAdjustment);
+        EXPECT_GT(s.result.DropAdjustment, level.result.DropAdjustment);
         EXPECT_NEAR(level.result.DropAdjustment * cos(angle * M_PI / 180), s.result.DropAdjustment, 0.6);
     }
 }
@@ -364,8 +367,8 @@ TEST(BallisticCalculatorPhysics, ResultFieldsAgree)
     ASSERT_EQ(CUSTBC_OK, s.run());
     // 12 um pixels behind 60 mm: 0.2 mrad per pixel, y downwards.
     double pixel_moa = 0.2e-3 * kMoaPerRad;
-    EXPECT_NEAR(s.result.DropAdjustment / pixel_moa, s.result.AimY, 1e-9);
-    EXPECT_NEAR(s.result.WindageAdjustment / pixel_moa, s.result.AimX, 1e-9);
+    EXPECT_NEAR(-s.result.DropAdjustment / pixel_moa, s.result.AimY, 1e-9);
+    EXPECT_NEAR(-s.result.WindageAdjustment / pixel_moa, s.result.AimX, 1e-9);
     s.sight.ObjectiveLense_FocalLength = 0;
     ASSERT_EQ(CUSTBC_OK, s.run());
     EXPECT_EQ(0.0, s.result.AimX);
@@ -390,7 +393,7 @@ TEST(BallisticCalculatorPhysics, ZeroAngleFollowsTheZeroingWeather)
     slow.MuzzleVelocity = 700;
     other.zero.pZeroingAmmunition = &slow;
     ASSERT_EQ(CUSTBC_OK, other.run());
-    EXPECT_LT(other.result.DropAdjustment, warm_hold);
+    EXPECT_GT(other.result.DropAdjustment, warm_hold);
 }
 
 TEST(BallisticCalculatorPhysics, DynamicCoefficient)

@@ -124,8 +124,8 @@ TEST_F(BallisticThread, RangefinderDistanceGivesTheLibrarysHold)
     EXPECT_EQ(0, vesk_lrf_ballistics_from_lrf);
     double drop, windage;
     library_hold(qel_ballistics.ballistics[2], 4567, 3.25f, -1, &drop, &windage);
-    EXPECT_GT(drop, 5.0);
-    EXPECT_GT(windage, 0.5);
+    EXPECT_LT(drop, -5.0) << "the impact lies low";
+    EXPECT_LT(windage, -0.5) << "the drift to the right is held left";
     ASSERT_EQ(2u, g_sent.size());
     EXPECT_EQ(0, g_sent[0].to_media);
     EXPECT_EQ(MSGQ_COMMAND_APP_TO_UI, g_sent[0].type);
@@ -194,6 +194,41 @@ TEST_F(BallisticThread, SwitchOfProfileZeroRules)
     EXPECT_NE(0, g_ballistics_result.moaV);
 }
 
+// A zero offset is a hold in the library's own signs, taken off the
+// solution: one that equals the solution leaves the mark on the reticle
+// centre, half of it leaves half the hold on the same side, in either unit.
+TEST_F(BallisticThread, AZeroOffsetTakesOffTheHoldOnItsOwnSide)
+{
+    Info_ballistics b = profile();
+    b.wind = {270, 4}; // from the left
+    double drop, windage;
+    library_hold(b, -1, 100, -1, &drop, &windage);
+    ASSERT_LT(drop, -1.0) << "low at 300 m";
+    ASSERT_LT(windage, -0.2) << "held left";
+    const struct {
+        const char *name;
+        ScopeUnit unit;
+        double part; // of the solution set as offset
+    } rows[] = {{"all, in MOA", MOA, 1.0},
+                {"half, in MOA", MOA, 0.5},
+                {"all, in mrad", MRAD, 1.0},
+                {"half, in mrad", MRAD, 0.5}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        g_sent.clear();
+        Info_bullet &u = b.gun.bullet;
+        u.zeroOffsetUnit = r.unit;
+        u.zeroOffsetVerticalMOA = r.part * drop;
+        u.zeroOffsetHorizontalMOA = r.part * windage;
+        u.zeroOffsetVerticalMRAD = r.part * drop / 3.44;
+        u.zeroOffsetHorizontalMRAD = r.part * windage / 3.44;
+        Qel_ballistics_CalcResult_FBC(b, -1, -1, 100, -1);
+        ASSERT_EQ(2u, g_sent.size());
+        EXPECT_NEAR((1 - r.part) * drop, f32_at(g_sent[0].frame, 6), 1e-4);
+        EXPECT_NEAR(-(1 - r.part) * windage, f32_at(g_sent[0].frame, 10), 1e-4);
+    }
+}
+
 TEST_F(BallisticThread, ZeroOffsetRemovedAndFailuresSilent)
 {
     Info_ballistics b = profile();
@@ -252,40 +287,37 @@ TEST_F(BallisticThread, CurrentProfileCopy)
 
 } // namespace
 
-TEST_F(BallisticThread, TheWindMetersSpeedMovesTheHoldWhileTheWindSwitchIsOn)
+TEST_F(BallisticThread, TheHoldOverUsesTheProfilesWindWhateverTheWindMeterSays)
 {
+    // The meter's reading has no unit and no direction: the solution takes
+    // the profile's own wind, the switch on or off, a reading or none.
     for (Info_ballistics &b : qel_ballistics.ballistics) b.wind = {90, 2}; // from the right, 2 m/s in the profile
+    double drop, windage;
+    ASSERT_EQ(0, Qel_ballistics_FBC_Calculator(profile_with_wind(2), 6000, -1, 0.0, -1, &drop, &windage));
+    ASSERT_GT(fabs(windage), 0.1) << "the profile's wind moves the bullet";
     struct Row {
         char wind_switch;
         int meter;
-        double used; // the wind the library is given
+        int from_lrf;
     };
-    const Row rows[] = {{0, 9, 2}, {1, 9, 9}, {1, 0, 0}, {1, 45, 30}, {1, -3, 0}};
+    const Row rows[] = {{0, 9, 1}, {1, 9, 1}, {1, 0, 1}, {1, 45, 1}, {1, -3, 1}, {1, 9, 0}};
     for (const Row &r : rows) {
-        SCOPED_TRACE(testing::Message() << int(r.wind_switch) << " " << r.meter);
+        SCOPED_TRACE(testing::Message() << "switch " << int(r.wind_switch) << ", meter " << r.meter << ", range "
+                                        << (r.from_lrf ? "measured" : "of the profile"));
         g_sent.clear();
         qel_dev_status.s8WindBalSwitch = r.wind_switch;
         qel_dev_status.wind_speed_now = r.meter;
         qel_dev_status.distance_now = 6000;
         qel_dev_status.ballistics_refresh = 1;
-        vesk_lrf_ballistics_from_lrf = 1;
+        vesk_lrf_ballistics_from_lrf = r.from_lrf;
+        for (Info_ballistics &b : qel_ballistics.ballistics) {
+            b.target.range = 6000; // the range and angle of the calculation above
+            b.target.shootingAngle = 0;
+        }
         ASSERT_EQ(1, vesk_ballistics_cycle(0.0f, 0.0f));
-        double drop, windage;
-        ASSERT_EQ(0, Qel_ballistics_FBC_Calculator(profile_with_wind(r.used), 6000, -1, 0.0, -1, &drop, &windage));
         ASSERT_EQ(2u, g_sent.size());
         EXPECT_FLOAT_EQ((float)-windage, f32_at(g_sent[0].frame, 10));
     }
-    // The meter's reading reaches the hold: 9 m/s drifts further than 2.
-    qel_dev_status.s8WindBalSwitch = 1;
-    float holds[2];
-    for (int i = 0; i < 2; i++) {
-        g_sent.clear();
-        qel_dev_status.wind_speed_now = i == 0 ? 2 : 9;
-        qel_dev_status.ballistics_refresh = 1;
-        ASSERT_EQ(1, vesk_ballistics_cycle(0.0f, 0.0f));
-        holds[i] = f32_at(g_sent[0].frame, 10);
-    }
-    EXPECT_GT(fabsf(holds[1]), fabsf(holds[0]) + 1.0f);
 }
 
 // Who may raise a recalculation, and what the thread then solves for.

@@ -1,25 +1,16 @@
 // The wind meter's frames from the BLE service: its state goes to the GUI
-// as it came, its wind speed is kept for the ballistic solution and
-// reported to the GUI.
+// as it came, its wind speed is kept and reported to the GUI, which shows
+// it. The hold-over is solved with the profile's own wind: the meter's
+// reading comes without a unit or a direction, so it is shown, not used.
 #include <stdio.h>
 
-#include "ballistic_request.h"
 #include "qel_dev_status.h"
 #include "qel_irsearch.h"
 #include "vesk_frame.h"
 #include "vesk_msg.h"
-#include "vesk_persist.h"
 
 enum { BLE_STATE = 1, BLE_WIND = 2 };
 enum { BLE_ITEM_WIND = 38 };
-
-/* The hold-over follows the meter while the wind switch hands it to the
- * ballistic solution; like the rangefinder's, the request counts only with
- * the master switch on. */
-static void wind_changed(void)
-{
-    if (qel_dev_status.s8WindBalSwitch) vesk_ballistics_request(VESK_BALLISTICS_RECALC_IF_ON);
-}
 
 static void wind_report(const uint8_t wind[2])
 {
@@ -45,7 +36,6 @@ void notifier_bluetooth(event_handle *handle, void *cb_data, int evtype, const v
         Msgtext_App_To_Ui(MSGQ_COMMAND_APP_TO_UI, (uint32_t)size, frame);
         /* Connected or not, a state change means no reading is current. */
         qel_dev_status.wind_speed_now = 0;
-        wind_changed();
         break;
     case BLE_WIND: {
         if (payload < 2) return;
@@ -53,7 +43,6 @@ void notifier_bluetooth(event_handle *handle, void *cb_data, int evtype, const v
         printf("bluetooth data: get data [%d]\n", value);
         qel_dev_status.wind_speed_now = value;
         wind_report(frame + VESK_FRAME_OFF_PAYLOAD);
-        wind_changed();
         break;
     }
     default:

@@ -94,9 +94,12 @@ int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
 int sys_set_time(int hour, int minute, int second, int year, int month, int day)
 {
     struct tm tm;
-    fill_time(&tm, hour, minute, second, year, month, day); /* no daylight saving */
+    fill_time(&tm, hour, minute, second, year, month, day);
+    /* The fields are UTC: sys_get_time and sightui read the clock back
+     * with gmtime and sightui sets it from UTC, so a local reading here
+     * would move a date set by the phone or the PC by the zone's offset. */
     struct timeval tv;
-    tv.tv_sec = mktime(&tm);
+    tv.tv_sec = timegm(&tm);
     tv.tv_usec = 0;
     if (tv.tv_sec == (time_t)-1 || vesk_board_settimeofday(&tv) != 0) {
         printf("settimeofday failed\n");

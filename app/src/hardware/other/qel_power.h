@@ -31,7 +31,7 @@ int vesk_time_fields_valid(int year, int month, int day, int hour, int minute, i
 /* The real-time clock: 0; -1 when the device does not open; -ENOENT when
  * the clock refuses the time. */
 int rtc_set_time(int hour, int minute, int second, int year, int month, int day);
-/* The system clock, from local time: 0, or -1. */
+/* The system clock, from UTC fields (as sys_get_time reads it): 0, or -1. */
 int sys_set_time(int hour, int minute, int second, int year, int month, int day);
 /* The current time as gmtime gives it, in out; out. */
 struct tm *sys_get_time(struct tm *out);

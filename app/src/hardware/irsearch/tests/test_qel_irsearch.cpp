@@ -294,12 +294,12 @@ TEST_F(Phone, BluetoothStateAndWindSpeed)
     EXPECT_EQ(got[1], (Bytes{0xAA, 0x08, 0x00, 0x00, 0x26, 0x80, 0x05, 0x01, 0x5E, 0xEB, 0xAA}));
 }
 
-TEST_F(Phone, TheMetersWindSpeedReachesTheHoldOver)
+TEST_F(Phone, TheMetersWindSpeedIsShownAndLeavesTheHoldOverAlone)
 {
     Info_ballistics b = {};
     b.ballistics_sw = 1;
     b.target.range = 6000;
-    b.wind = {90, 0};
+    b.wind = {90, 2};
     b.atmosphere = {0, 760, 15, 0};
     b.gun.bullet = {31.2, 7.82, 175, 0.243, G7, 792.48, {0, 760, 15, 0}, 0, MOA, 0, 0, 0, 0};
     b.gun.scope = {100, 109, 38.1, MOA, 0.25, 0.25};
@@ -307,7 +307,7 @@ TEST_F(Phone, TheMetersWindSpeedReachesTheHoldOver)
     b.gun.direction = RIGHT;
     for (Info_ballistics &p : qel_ballistics.ballistics) p = b;
     auto hold = [&]() {
-        EXPECT_EQ(qel_dev_status.ballistics_refresh, 1) << "the wind raises a recalculation";
+        qel_dev_status.ballistics_refresh = 1;
         EXPECT_EQ(vesk_ballistics_cycle(0.0f, 0.0f), 1);
         for (const Bytes &f : frames_before_marker(gui))
             if (f.size() == 29 && f[2] == 0x1B) {
@@ -318,16 +318,21 @@ TEST_F(Phone, TheMetersWindSpeedReachesTheHoldOver)
         ADD_FAILURE() << "no hold-over";
         return 0.0f;
     };
-    meter(sim_ble_wind(3));
-    EXPECT_EQ(qel_dev_status.ballistics_refresh, 0) << "the wind switch is off";
-    qel_dev_status.s8WindBalSwitch = 1;
-    meter(sim_ble_wind(3));
-    const float calm = hold();
-    meter(sim_ble_wind(12));
-    const float windy = hold();
-    EXPECT_GT(fabsf(windy), fabsf(calm) + 1.0f) << calm << " " << windy;
-    meter(sim_ble_state(0));
-    EXPECT_NEAR(hold(), 0.0f, fabsf(calm)) << "no reading: no wind";
+    const float profile_wind = hold();
+    ASSERT_GT(fabsf(profile_wind), 0.1f) << "the profile's 2 m/s moves the bullet";
+    for (char wind_switch : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "wind switch " << int(wind_switch));
+        qel_dev_status.s8WindBalSwitch = wind_switch;
+        for (const Bytes &frame : {sim_ble_wind(3), sim_ble_wind(12), sim_ble_state(0)}) {
+            meter(frame);
+            EXPECT_EQ(qel_dev_status.ballistics_refresh, 0) << "a reading raises no recalculation";
+            /* Shown: the speed, or the state as it came. */
+            auto shown = frames_before_marker(gui);
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_TRUE(shown[0] == frame || shown[0][4] == 0x26) << sim_hex(shown[0]);
+            EXPECT_FLOAT_EQ(hold(), profile_wind);
+        }
+    }
 }
 
 } // namespace

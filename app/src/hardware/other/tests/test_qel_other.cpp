@@ -4,14 +4,20 @@
 #include "qel_other.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 
 #include <string>
 #include <vector>
 
 #include "bus_capture.h"
 #include "qel_dev_status.h"
+#include "qel_power.h"
 #include "sim_peer.h"
 #include "vesk_frame.h"
 #include "vesk_lifecycle.h"
@@ -56,6 +62,55 @@ TEST(ZoomRing, LimitsAreOrderedClampedOrRefused)
         EXPECT_EQ(map.min, r.want_min);
         EXPECT_EQ(map.max, r.want_max);
     }
+}
+
+/* A date set on the clock reads back as the same fields in any zone: both
+ * programs read it with gmtime, so the seconds handed to the board must be
+ * those of the fields taken as UTC. */
+TEST(Clock, ADateSetReadsBackUnchangedInAnyZone)
+{
+    char dir[] = "/tmp/clock-test-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string log = std::string(dir) + "/board.log";
+    setenv("VESK_BOARD_LOG", log.c_str(), 1);
+    const char *old_tz = getenv("TZ");
+    const std::string kept = old_tz ? old_tz : "";
+    const struct {
+        int year, month, day, hour, minute, second;
+    } dates[] = {{2024, 2, 29, 23, 59, 59}, {2023, 1, 1, 0, 0, 0}, {2099, 12, 31, 12, 30, 5}, {2026, 7, 1, 2, 30, 0}};
+    for (const char *zone : {"UTC", "UTC-9", "UTC+5", "EST5EDT,M3.2.0,M11.1.0"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        for (const auto &d : dates) {
+            SCOPED_TRACE(testing::Message() << zone << " " << d.year << "-" << d.month << "-" << d.day << " " << d.hour
+                                            << ":" << d.minute << ":" << d.second);
+            unlink(log.c_str());
+            ASSERT_EQ(sys_set_time(d.hour, d.minute, d.second, d.year, d.month, d.day), 0);
+            std::ifstream in(log);
+            std::stringstream text;
+            text << in.rdbuf();
+            const size_t at = text.str().find("call=settimeofday sec=");
+            ASSERT_NE(at, std::string::npos) << text.str();
+            const time_t sec = (time_t)atoll(text.str().c_str() + at + strlen("call=settimeofday sec="));
+            struct tm back;
+            ASSERT_NE(gmtime_r(&sec, &back), nullptr);
+            EXPECT_EQ(back.tm_year + 1900, d.year);
+            EXPECT_EQ(back.tm_mon + 1, d.month);
+            EXPECT_EQ(back.tm_mday, d.day);
+            EXPECT_EQ(back.tm_hour, d.hour);
+            EXPECT_EQ(back.tm_min, d.minute);
+            EXPECT_EQ(back.tm_sec, d.second);
+        }
+    }
+    if (old_tz) {
+        setenv("TZ", kept.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+    unsetenv("VESK_BOARD_LOG");
+    unlink(log.c_str());
+    rmdir(dir);
 }
 
 class Board : public ::testing::Test {
