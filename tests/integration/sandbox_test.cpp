@@ -749,7 +749,18 @@ struct ScopeCase {
     const char *output; /* also printed, or "" */
 };
 
-std::ostream &operator<<(std::ostream &out, const ScopeCase &c) { return out << c.script; }
+/* The script on one line, its lines split by "; ", and the probe's
+ * arguments (ctest shows it in the test's name, where a line end would cut
+ * the name). */
+std::ostream &operator<<(std::ostream &out, const ScopeCase &c)
+{
+    std::string line = c.script;
+    for (size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at))
+        line.replace(at, 1, at + 1 < line.size() ? "; " : "");
+    out << (line.empty() ? "(no script)" : line) << " (probe";
+    for (const std::string &a : c.probe) out << " " << a;
+    return out << ")";
+}
 
 class ScopeSimRun : public ScopeSim, public ::testing::WithParamInterface<ScopeCase> {};
 
