@@ -186,6 +186,36 @@ static void sim_remove_tree(const std::string &dir)
     rmdir(dir.c_str());
 }
 
+/* A fresh folder kept for a later boot in the same process (a restart in a
+ * test) is removed when that process exits, so a run leaves nothing behind
+ * in /tmp, passed or failed. Only the process that made it removes it: a
+ * forked child's exit must not pull the folder from under its parent. */
+static std::mutex sim_kept_lock;
+static std::vector<std::pair<pid_t, std::string>> sim_kept_dirs;
+
+static void sim_remove_kept(void)
+{
+    std::lock_guard<std::mutex> hold(sim_kept_lock);
+    for (const auto &kept : sim_kept_dirs)
+        if (kept.first == getpid()) sim_remove_tree(kept.second);
+    sim_kept_dirs.clear();
+}
+
+static void sim_remove_at_exit(const std::string &dir)
+{
+    std::lock_guard<std::mutex> hold(sim_kept_lock);
+    if (sim_kept_dirs.empty()) atexit(sim_remove_kept);
+    sim_kept_dirs.emplace_back(getpid(), dir);
+}
+
+/* VESK_KEEP_SANDBOX (not "0") keeps every fresh folder for a person to
+ * look at, with what the tmpfs mounts held at the end. */
+static bool sim_keep_requested(void)
+{
+    const char *keep = getenv("VESK_KEEP_SANDBOX");
+    return keep != nullptr && *keep != '\0' && strcmp(keep, "0") != 0;
+}
+
 /* Copies folders, regular files and links; sockets and FIFOs stay behind. */
 static int sim_copy_tree(const std::string &from, const std::string &to)
 {
@@ -650,6 +680,12 @@ int sim_create(const sim_options &o, sim_sandbox **out, std::string *error)
         if (!mkdtemp(&templ[0])) rc = sim_err(error, -errno, "mkdtemp " + templ);
         sb->dir = templ;
         sb->fresh = rc == 0;
+        if (sb->fresh && sim_keep_requested()) {
+            sb->keep = true;
+            fprintf(stderr, "sandbox: %s is kept (VESK_KEEP_SANDBOX)\n", templ.c_str());
+        } else if (sb->fresh && sb->keep) {
+            sim_remove_at_exit(templ);
+        }
     } else {
         sb->dir = o.dir;
         rc = sim_mkdirs(o.dir);

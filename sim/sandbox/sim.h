@@ -61,7 +61,9 @@ struct sim_options {
     uint64_t media_bytes = 64ull << 20;      /* size of the /usrdata/media tmpfs */
     std::string dir;                         /* use (and keep) this folder, e.g. one kept
                                           * by an earlier run: a boot after a reboot */
-    bool keep = false;                       /* leave the fresh folder after sim_destroy */
+    bool keep = false;                       /* leave the fresh folder after sim_destroy, for
+                                          * a later boot; it goes when the process exits
+                                          * (VESK_KEEP_SANDBOX=1 keeps every fresh one) */
     std::vector<sim_file> files;             /* files put in place before anything runs */
     std::vector<sim_bind> binds;             /* further host folders, e.g. a GUI's res/ */
     std::vector<int> gpio_pins = {113, 114}; /* /sys/class/gpio/gpioN folders */

@@ -46,13 +46,13 @@ static const char scope_usage[] = "usage: scope-sim [OPTIONS] [SCRIPT] [-- ARGS.
                                   "  --help              this text\n"
                                   "\n"
                                   "Script: one command per line; words are separated by blanks, \"double\n"
-                                  "quotes\" keep blanks in a word, and # starts a comment. When the script\n"
-                                  "ends, scope-sim waits for the program to end; when the program ends, the\n"
-                                  "rest of the script is left. A failing command ends the run (exit 125),\n"
-                                  "except when the commands come from a terminal: there each line gets a\n"
-                                  "prompt, a failed command is reported and the run goes on, and the end\n"
-                                  "of input (Ctrl-D) ends the run as stop does. Ctrl-C (SIGINT) is passed\n"
-                                  "on to the program, whose end ends the run.\n"
+                                  "quotes\" keep blanks in a word, and # starts a comment. The end of the\n"
+                                  "script (of a file, a pipe, or Ctrl-D at a terminal) ends the run as stop\n"
+                                  "does; \"wait\" first lets the program end by itself. When the program\n"
+                                  "ends, the rest of the script is left. A failing command ends the run\n"
+                                  "(exit 125), except when the commands come from a terminal: there each\n"
+                                  "line gets a prompt, a failed command is reported and the run goes on.\n"
+                                  "Ctrl-C (SIGINT) is passed on to the program, whose end ends the run.\n"
                                   "Commands:\n";
 
 static const char scope_epilogue[] = "\n"
@@ -212,7 +212,8 @@ static int scope_run_line(scope_run *run, const std::string &line, int number)
 /* Runs the script until it ends, a command ends it or the program ends.
  * SCOPE_FAIL when a command failed and the script is no terminal. At a
  * terminal each line gets a prompt, a failed command is reported and the
- * run goes on, and the end of input (Ctrl-D) ends the run as stop does. */
+ * run goes on. The caller stops a program that outlives the script: a
+ * script that simply ends must not leave the run waiting for ever. */
 static int scope_run_script(scope_run *run, int fd)
 {
     bool interactive = isatty(fd);
@@ -242,10 +243,7 @@ static int scope_run_script(scope_run *run, int fd)
         std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
         number++;
-        if (at_end && interactive) {
-            fputs("\n", stdout);
-            line = "stop";
-        }
+        if (at_end && interactive) fputs("\n", stdout);
         int rc = scope_run_line(run, line, number);
         if (rc == SCOPE_STOP || run->ended) return SCOPE_OK;
         if (rc == SCOPE_FAIL && !interactive) return SCOPE_FAIL;
@@ -426,7 +424,8 @@ int main(int argc, char **argv)
 
     int status = scope_run_first(&run, first);
     if (status == SCOPE_OK) status = scope_run_script(&run, script_fd);
-    if (status == SCOPE_FAIL && !run.ended) {
+    /* A failed command, or the end of the script (as stop does). */
+    if (!run.ended) {
         run.stopped = true;
         sim_stop(harness.sb, nullptr);
     }

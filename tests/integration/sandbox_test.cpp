@@ -749,7 +749,18 @@ struct ScopeCase {
     const char *output; /* also printed, or "" */
 };
 
-std::ostream &operator<<(std::ostream &out, const ScopeCase &c) { return out << c.script; }
+/* The script on one line, its lines split by "; ", and the probe's
+ * arguments (ctest shows it in the test's name, where a line end would cut
+ * the name). */
+std::ostream &operator<<(std::ostream &out, const ScopeCase &c)
+{
+    std::string line = c.script;
+    for (size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at))
+        line.replace(at, 1, at + 1 < line.size() ? "; " : "");
+    out << (line.empty() ? "(no script)" : line) << " (probe";
+    for (const std::string &a : c.probe) out << " " << a;
+    return out << ")";
+}
 
 class ScopeSimRun : public ScopeSim, public ::testing::WithParamInterface<ScopeCase> {};
 
@@ -766,28 +777,30 @@ TEST_P(ScopeSimRun, ReportsHowTheRunEnded)
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, ScopeSimRun,
-    ::testing::Values(ScopeCase{"wait 5\n", {"exit", "4"}, 4, "exit 4", ""},
-                      ScopeCase{"", {"reboot"}, 200, "reboot", ""},
-                      ScopeCase{"wait 5", {"poweroff"}, 201, "power-off", ""},
-                      ScopeCase{"wait 5\n", {"raise", "9"}, 137, "signal 9", ""},
-                      ScopeCase{"sleep 0.3\nsignal TERM\nwait 5\n", {"wait-term"}, 0, "exit 0", "got SIGTERM\n"},
-                      ScopeCase{"sleep 0.3\nsignal 15 # by number\n", {"wait-term"}, 0, "exit 0", "got SIGTERM\n"},
-                      ScopeCase{"echo \"two  words\"\nstop\necho never\n", {"wait-term"}, 0, "stopped", "two  words\n"},
-                      ScopeCase{"wait 0.2\n", {"wait-term"}, 125, "stopped", ""},
-                      ScopeCase{"bogus\n", {"wait-term"}, 125, "stopped", ""},
-                      ScopeCase{"signal NOPE\n", {"wait-term"}, 125, "stopped", ""},
-                      ScopeCase{"sleep\n", {"wait-term"}, 125, "stopped", ""},
-                      ScopeCase{"echo \"open\n", {"wait-term"}, 125, "stopped", ""},
-                      ScopeCase{"write " SIM_BATTERY_RAW " 9000\nwait 5\n",
-                                {"sh", "sleep 0.5; cat " SIM_BATTERY_RAW},
-                                0,
-                                "exit 0",
-                                "9000\n"},
-                      ScopeCase{"spawn sandbox-probe exit 0\nsleep 0.2\nsignal TERM\nwait 5\n",
-                                {"wait-term"},
-                                0,
-                                "exit 0",
-                                "scope-sim: started sandbox-probe (pid "}));
+    ::testing::Values(
+        ScopeCase{"wait 5\n", {"exit", "4"}, 4, "exit 4", ""}, ScopeCase{"wait 5\n", {"reboot"}, 200, "reboot", ""},
+        ScopeCase{"wait 5", {"poweroff"}, 201, "power-off", ""},
+        ScopeCase{"wait 5\n", {"raise", "9"}, 137, "signal 9", ""},
+        ScopeCase{"sleep 0.3\nsignal TERM\nwait 5\n", {"wait-term"}, 0, "exit 0", "got SIGTERM\n"},
+        ScopeCase{"sleep 0.3\nsignal 15 # by number\nwait 5\n", {"wait-term"}, 0, "exit 0", "got SIGTERM\n"},
+        /* The end of the script ends the run as stop does. */
+        ScopeCase{"help\n", {"wait-term"}, 0, "stopped", "  stop"}, ScopeCase{"", {"wait-term"}, 0, "stopped", ""},
+        ScopeCase{"echo \"two  words\"\nstop\necho never\n", {"wait-term"}, 0, "stopped", "two  words\n"},
+        ScopeCase{"wait 0.2\n", {"wait-term"}, 125, "stopped", ""},
+        ScopeCase{"bogus\n", {"wait-term"}, 125, "stopped", ""},
+        ScopeCase{"signal NOPE\n", {"wait-term"}, 125, "stopped", ""},
+        ScopeCase{"sleep\n", {"wait-term"}, 125, "stopped", ""},
+        ScopeCase{"echo \"open\n", {"wait-term"}, 125, "stopped", ""},
+        ScopeCase{"write " SIM_BATTERY_RAW " 9000\nwait 5\n",
+                  {"sh", "sleep 0.5; cat " SIM_BATTERY_RAW},
+                  0,
+                  "exit 0",
+                  "9000\n"},
+        ScopeCase{"spawn sandbox-probe exit 0\nsleep 0.2\nsignal TERM\nwait 5\n",
+                  {"wait-term"},
+                  0,
+                  "exit 0",
+                  "scope-sim: started sandbox-probe (pid "}));
 
 TEST_F(ScopeSim, PassesSigtermOn)
 {

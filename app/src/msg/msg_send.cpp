@@ -44,8 +44,10 @@ static void make_room_for(vesk_msg_absent_peer *peer)
     }
     Qel_MsgEvent oldest;
     if (msgrcv(id, &oldest, MSGQ_TEXT_SIZE, peer->mtype, IPC_NOWAIT | MSG_NOERROR) < 0) return;
+    /* An absent peer is the usual case (no phone daemon or BLE service on
+     * a bench, or not yet started): no error, only a note in debug mode. */
     if (__atomic_exchange_n(&peer->evicting, 1, __ATOMIC_RELAXED) == 0)
-        vesk_log_printf(VESK_LOG_ERROR, "ipc", "%s is not reading its records: dropping its oldest to keep room",
+        vesk_log_printf(VESK_LOG_DETAIL, "ipc", "%s is not reading its records: dropping its oldest to keep room",
                         peer->name);
 }
 

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <string.h>
 #include <sys/ipc.h>
+#include <sys/mount.h>
 #include <sys/msg.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "vesk_msgq.h"
 
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -49,6 +51,54 @@ void in_gui_child(const std::function<void()> &fn, int w, int h, const char *res
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "failures in the child are printed above";
+}
+
+static std::string parent_of(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+HostFolders::HostFolders(const std::vector<std::string> &paths)
+{
+    for (const std::string &path : paths) {
+        std::string reach = path;
+        while (reach != "/" && access(reach.c_str(), F_OK) != 0) reach = parent_of(reach);
+        /* Binding a top folder such as /tmp would undo the private one. */
+        if (parent_of(reach) == "/") {
+            std::error_code ec;
+            std::filesystem::create_directories(path, ec);
+            reach = path;
+        }
+        int fd = ::open(reach.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            ADD_FAILURE() << reach << ": " << strerror(errno);
+            continue;
+        }
+        open_.emplace_back(reach, fd);
+    }
+}
+
+HostFolders::~HostFolders()
+{
+    for (const auto &folder : open_) close(folder.second);
+}
+
+bool HostFolders::bind_into(const std::string &new_root)
+{
+    bool ok = true;
+    for (const auto &folder : open_) {
+        const std::string to = new_root + folder.first;
+        if (access(to.c_str(), F_OK) == 0) continue;
+        std::error_code ec;
+        std::filesystem::create_directories(to, ec);
+        const std::string from = "/proc/self/fd/" + std::to_string(folder.second);
+        if (mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
+            ADD_FAILURE() << "bind " << folder.first << ": " << strerror(errno);
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 bytes frame(uint8_t obj, uint8_t sub, uint8_t item, uint8_t flag, const bytes &payload)
@@ -180,10 +230,9 @@ std::string error_log_of(const std::function<void()> &fn, uint64_t *console_drop
     std::ifstream in(console);
     std::stringstream text;
     text << in.rdbuf();
-    unlink(console.c_str());
-    std::string sock = std::string(dir) + "/log.sock";
-    unlink(sock.c_str());
-    rmdir(dir);
+    /* The logger may have written its files there as well. */
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
     return text.str();
 }
 

@@ -24,6 +24,26 @@ void in_gui_child(const std::function<void()> &fn, int w = 1280, int h = 1024, c
 /* The resources the build made for sightui. */
 const char *built_res(void);
 
+/* Host folders a private root must still reach at their own paths (the
+ * built resources, the screenshot references, the folder failed screens go
+ * to) when that root hides where they lie: a clone under /tmp or /mnt.
+ * Opened here, before the root's own mounts cover them; bound in by
+ * bind_into. A folder that does not exist yet is reached through its
+ * nearest existing parent, or made when that parent is a top folder. */
+class HostFolders {
+public:
+    explicit HostFolders(const std::vector<std::string> &paths);
+    ~HostFolders();
+    HostFolders(const HostFolders &) = delete;
+    HostFolders &operator=(const HostFolders &) = delete;
+    /* Binds, writable, each folder that new_root does not show at its
+     * path; true when every bind took. */
+    bool bind_into(const std::string &new_root);
+
+private:
+    std::vector<std::pair<std::string, int>> open_;
+};
+
 /* A frame as the wire carries it. */
 bytes frame(uint8_t obj, uint8_t sub, uint8_t item, uint8_t flag, const bytes &payload);
 /* A report of sightd (flag 0x80). */

@@ -47,6 +47,14 @@ TEST_P(GuiBoot, ReadyFrameWaitsAndTheBootPageShowsAtTheGivenSize)
     EXPECT_TRUE(h.snapshot(nullptr)) << "sightui ended on SIGTERM: " << h.why;
 }
 
+/* The row as its arguments and size, not bytes (ctest shows it in the test's name). */
+void PrintTo(const BootRun &r, std::ostream *os)
+{
+    *os << "sightui";
+    for (const std::string &a : r.args) *os << " " << a;
+    *os << ": " << r.w << "x" << r.h;
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, GuiBoot,
                          ::testing::Values(BootRun{{}, 1280, 1024}, BootRun{{"640"}, 640, 1024},
                                            BootRun{{"640", "480"}, 640, 480},

@@ -100,10 +100,14 @@ size_t vesk_lifecycle_media_frame(uint8_t out[10], int mode)
                             &payload, 1);
 }
 
-/* Every result is logged; the end of the process is not the GUI's news. */
+/* Every result is logged; the end of the process is not the GUI's news.
+ * Restored profiles are no fault of the lifecycle: the store logs, as an
+ * error, why it restored them, and the boot state is sent again when the
+ * GUI says it is ready, so at error level a first boot would log it twice. */
 static void send_result(int reason, int outcome)
 {
-    vesk_log_printf(VESK_LOG_ERROR, TAG, "reason=%d outcome=%d", reason, outcome);
+    vesk_log_printf(outcome == VESK_LIFECYCLE_PROFILES_RESTORED ? VESK_LOG_DETAIL : VESK_LOG_ERROR, TAG,
+                    "reason=%d outcome=%d", reason, outcome);
     if (reason == VESK_PERSIST_PROCESS_EXIT) return;
     uint8_t frame[LIFECYCLE_RESULT_SIZE];
     size_t n = vesk_lifecycle_result_frame(frame, reason, outcome);

@@ -109,15 +109,15 @@ inline void expect_resolved(const char *window)
 /* Makes this process see a root of its own in a private mount namespace:
  * the host's folders bound in as they are, but an empty /tmp and an empty
  * Media partition (/usrdata/media with its Picture, Video and .thumbnails
- * folders), so a page's files are the test's alone. The built resources
- * stay reachable where they were. */
+ * folders), so a page's files are the test's alone. The built resources,
+ * the screenshot references and the failure folder stay reachable where
+ * they were, wherever the clone and the build lie. */
 inline void private_root()
 {
     ASSERT_EQ(unshare(CLONE_NEWNS), 0);
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-    const std::string res = sightui_test::built_res();
-    int keep = ::open(res.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(keep, 0) << res;
+    sightui_test::HostFolders keep(
+        {sightui_test::built_res(), page_screenshot::reference_dir(), page_screenshot::failure_dir()});
     ASSERT_EQ(mount("tmpfs", "/mnt", "tmpfs", 0, "size=64m"), 0);
     const std::string root = "/mnt/root";
     ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
@@ -144,14 +144,7 @@ inline void private_root()
     for (const char *dir : {"/tmp", "/usrdata", "/usrdata/media", "/usrdata/media/Picture", "/usrdata/media/Video",
                             "/usrdata/media/.thumbnails"})
         ASSERT_EQ(mkdir((root + dir).c_str(), 0777), 0) << dir;
-    if (res.rfind("/tmp/", 0) == 0) {
-        for (size_t at = 5; at != std::string::npos; at = res.find('/', at + 1))
-            mkdir((root + res.substr(0, at)).c_str(), 0755);
-        mkdir((root + res).c_str(), 0755);
-        const std::string from = "/proc/self/fd/" + std::to_string(keep);
-        ASSERT_EQ(mount(from.c_str(), (root + res).c_str(), nullptr, MS_BIND, nullptr), 0) << res;
-    }
-    close(keep);
+    ASSERT_TRUE(keep.bind_into(root));
     ASSERT_EQ(chroot(root.c_str()), 0);
     ASSERT_EQ(chdir("/"), 0);
 }

@@ -590,6 +590,9 @@ TEST_P(HomeKeys, SendsTheFramesOfItsAction)
     });
 }
 
+/* The row by its name, not its bytes (ctest shows it in the test's name). */
+void PrintTo(const KeyCase &c, std::ostream *os) { *os << c.what; }
+
 INSTANTIATE_TEST_SUITE_P(EveryKey, HomeKeys, ::testing::ValuesIn(KEY_CASES),
                          [](const ::testing::TestParamInfo<KeyCase> &info) {
                              std::string name;

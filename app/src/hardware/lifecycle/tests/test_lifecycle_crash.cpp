@@ -168,6 +168,9 @@ TEST_P(LifecycleKilledAt, NextBootFindsOldOrNewNeverTorn)
     dir.remove();
 }
 
+/* The row as its reason and step, not bytes (ctest shows it in the test's name). */
+void PrintTo(const CrashCase &c, std::ostream *os) { *os << "reason " << c.reason << " at " << c.point; }
+
 INSTANTIATE_TEST_SUITE_P(EveryStep, LifecycleKilledAt, ::testing::ValuesIn(crash_cases()),
                          [](const testing::TestParamInfo<CrashCase> &info) {
                              std::string s = "reason" + std::to_string(info.param.reason) + "_" + info.param.point;
