@@ -96,6 +96,10 @@ void tk_wm_set_dirty(void);
 void tk_wm_set_pointer(xy_t x, xy_t y);
 canvas_t* tk_wm_canvas(void);
 ret_t tk_wm_dispatch_key(uint32_t key, bool pressed);
+/* Around the loading of a window file (ui_loader): windows created in
+ * between are not opened by the window manager. */
+void tk_window_loading_begin(void);
+void tk_window_loading_end(void);
 /* Loads "ui/<name>.xml" into a window that is not yet opened. */
 widget_t* tk_ui_load(const char* name);
 

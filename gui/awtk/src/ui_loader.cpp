@@ -66,8 +66,17 @@ static bool load_children(widget_t* parent, const tk_xml_node& node, const char*
   return true;
 }
 
+/* While a file loads, a window created for it is not handed to the window
+ * manager: a file refused half-way frees what it built, and the manager must
+ * never hold a window that is freed under it. */
+struct loading_scope {
+  loading_scope() { tk_window_loading_begin(); }
+  ~loading_scope() { tk_window_loading_end(); }
+};
+
 widget_t* tk_ui_load(const char* name) {
   return_value_if_fail(name != NULL && *name, NULL);
+  loading_scope loading;
   std::string path = tk_res_path("ui", std::string(name) + ".xml");
   tk_xml_node root;
   std::string err;

@@ -330,6 +330,9 @@ static widget_t* window_create_typed(const widget_vtable_t* vt, widget_t* parent
   return win;
 }
 
+void tk_window_loading_begin(void) { s_loading++; }
+void tk_window_loading_end(void) { s_loading--; }
+
 widget_t* window_create(widget_t* parent, xy_t x, xy_t y, wh_t w, wh_t h) {
   return window_create_typed(&s_window_vtable, parent, x, y, w, h);
 }
@@ -343,9 +346,7 @@ widget_t* tk_ui_load(const char* name);
 
 static widget_t* open_resource(const char* name) {
   return_value_if_fail(name != NULL && *name, NULL);
-  s_loading++;
   widget_t* win = tk_ui_load(name);
-  s_loading--;
   if (win == NULL) return NULL;
   if (window_manager_open_window(s_wm, win) != RET_OK) {
     tk_widget_free(win);

@@ -1,6 +1,7 @@
 /* Codes, log, helpers, emitter, widget tree and properties, styles, the
  * window loader and factory, locale. */
 #include "awtk_test_util.h"
+#include "awtk_internal.h"
 
 #include <cstdarg>
 #include <atomic>
@@ -236,6 +237,9 @@ TEST_F(AwtkWidgetTest, ARefusedWindowFileLeavesTheWindowManagerAsItWas) {
   for (const char* name : {"nested", "nested_bare", "nested_dialog"}) {
     for (int i = 0; i < 2; i++) {
       EXPECT_EQ(nullptr, window_open(name)) << name;
+      EXPECT_EQ(std::vector<std::string>{"home"}, Stack()) << name;
+      /* The loader on its own hands nothing to the window manager either. */
+      EXPECT_EQ(nullptr, tk_ui_load(name)) << name;
       EXPECT_EQ(std::vector<std::string>{"home"}, Stack()) << name;
     }
   }

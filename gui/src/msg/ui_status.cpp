@@ -147,11 +147,11 @@ static void lifecycle_func(const uint8_t *frame, int length)
     if (!accepted) return;
     stUIStatus.vesk_lifecycle_status = outcome;
     stUIStatus.vesk_lifecycle_reason = reason;
-    if (outcome == 2) {
+    if (outcome == VESK_LIFECYCLE_RECOVERY_REQUIRED) {
         stUIStatus.event_distrubut_reday = 1;
         stUIStatus.vesk_recovery_latched = 1;
         vesk_gui_force_until_ms = 0;
-    } else if (outcome == 3) {
+    } else if (outcome == VESK_LIFECYCLE_RETRY_UNSAVED) {
         vesk_gui_force_until_ms = time_now_ms() + UI_FORCE_WINDOW_MS;
     } else {
         vesk_gui_force_until_ms = 0;
@@ -232,11 +232,17 @@ void wifi_func(const uint8_t *frame, int length)
     switch (frame[VESK_FRAME_OFF_SUB]) {
     case 5: {
         /* The name is shown as a C string: keep the last byte a terminator
-         * whatever sightd sent. */
-        size_t n = (size_t)(length - VESK_FRAME_OVERHEAD);
+         * whatever sightd sent. A name too long for it is cut between
+         * characters, never inside one: a lone lead byte draws as a
+         * replacement glyph. */
+        const uint8_t *name = frame + VESK_FRAME_OFF_PAYLOAD;
+        const size_t sent = (size_t)(length - VESK_FRAME_OVERHEAD);
+        size_t n = sent;
         if (n > sizeof(stUIStatus.WifiName) - 1) n = sizeof(stUIStatus.WifiName) - 1;
+        if (n < sent)
+            while (n > 0 && (name[n] & 0xC0) == 0x80) n--;
         memset(stUIStatus.WifiName, 0, sizeof(stUIStatus.WifiName));
-        memcpy(stUIStatus.WifiName, frame + VESK_FRAME_OFF_PAYLOAD, n);
+        memcpy(stUIStatus.WifiName, name, n);
         event_distrubution(UI_EVT(UI_EV_WIFI_NAME));
         break;
     }

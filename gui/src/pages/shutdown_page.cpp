@@ -84,7 +84,8 @@ static ret_t on_shutdown_lifecycle(void *ctx, event_t *e)
 {
     (void)e;
     widget_t *win = WIDGET(ctx);
-    if (stUIStatus.vesk_lifecycle_status == 2 && stUIStatus.vesk_lifecycle_reason != 9) {
+    if (stUIStatus.vesk_lifecycle_status == VESK_LIFECYCLE_RECOVERY_REQUIRED &&
+        stUIStatus.vesk_lifecycle_reason != VESK_LIFECYCLE_REASON_BOOT) {
         /* The settings are not safe: the page stays and says so. */
         widget_t *tip = widget_lookup(win, "lable_shutdown_tip1", TRUE);
         widget_set_tr_text(tip, "vesk_save_failed");
