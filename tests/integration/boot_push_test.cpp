@@ -37,6 +37,9 @@ std::vector<push_row> expected_push(uint8_t debug_on, uint8_t dynamic_bc)
 /* The lifecycle's boot-state report, (reason 9, outcome): sent before the
  * status image when the boot state calls for one. */
 const sim_head boot_state = {0x00, 0x00, 0x2A, 0x80};
+/* The access point's name, reported whenever the Wi-Fi module stages one: on
+ * a first boot the default name, whenever the store takes it. */
+const sim_head wifi_name = {0x05, 0x05, 0xFF, 0x80};
 
 /* restored: the boot restored the profiles from the defaults, which the
  * lifecycle reports first. */
@@ -79,7 +82,8 @@ TEST(BootPush, TheGuiReceivesTheWholeDeviceStateInOrder)
     ASSERT_EQ(shot_ready.size(), 1u);
     EXPECT_EQ(shot_ready[0], want);
     /* Nothing else reached the GUI between the push and that report. */
-    EXPECT_EQ(gui_frames(run).size(), expected_push(0, 1).size() + 1 + run.frames("gui", boot_state).size());
+    EXPECT_EQ(gui_frames(run).size(), expected_push(0, 1).size() + 1 + run.frames("gui", boot_state).size() +
+                                          run.frames("gui", wifi_name).size());
     scope_stop_sightd(run);
 }
 

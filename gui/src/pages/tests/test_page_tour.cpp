@@ -52,8 +52,9 @@ void boot_in(const Language &l)
 /* ---- menus lie clear over the picture ---- */
 
 /* Edges of the screen, away from every panel and from the home page's
- * read-outs: the share of them that lies clear. */
-const int k_corners[][2] = {{0, 500}, {1264, 0}, {0, 1008}, {1264, 1008}};
+ * read-outs (the top right one below the status bar's band): the share of
+ * them that lies clear. */
+const int k_corners[][2] = {{0, 500}, {1264, 80}, {0, 1008}, {1264, 1008}};
 
 /* The corners whose clear share is not want, with their share. */
 std::string corners_not(double want)
