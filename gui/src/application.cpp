@@ -4,7 +4,9 @@
 
 #include "general_reticle.h"
 #include "navigator.h"
+#include "pages.h"
 #include "qel_msg.h"
+#include "ui_pages.h"
 #include "ui_senders.h"
 #include "vesk_version.h"
 
@@ -31,8 +33,16 @@ ret_t assets_init(void)
     return tk_init_assets();
 }
 
+void application_connect(void)
+{
+    navigator_set_pages(pages_registry, pages_registry_count);
+    static const ui_page_calls page_calls = {navigator_to, navigator_switch_to};
+    ui_set_page_calls(&page_calls);
+}
+
 ret_t application_init(void)
 {
+    application_connect();
     Qel_InitEmbeddedFunction();
     /* Known before any window is loaded, so that every page may hold one. */
     general_reticle_register();

@@ -6,9 +6,13 @@
 #   - no two modules include each other, directly or round a longer loop
 #     (tests and their support code sit above the modules and are left
 #     out of this one).
-# A module is the folder a header lives in; sightui's folders under gui/src
-# make up one library and count as one module, and a tests/ folder belongs
-# to the module above it.
+# A module is the folder a header lives in; a tests/ folder belongs to the
+# module above it. sightui's messaging runtime (gui/src/msg), its navigator
+# and page helpers (gui/src/common) and its pages (gui/src/pages) are
+# modules of their own, although they build into one library: the pages
+# use the other two, the helpers use the messaging runtime, and the
+# messaging runtime uses neither. Everything else under gui/src (start-up,
+# which wires them together) is the module gui/src.
 # Run: cmake -DSRC=<source tree> -P check_includes.cmake
 if(NOT SRC)
   message(FATAL_ERROR "check_includes: pass -DSRC=<source tree>")
@@ -19,7 +23,9 @@ set(roots app common gui sim tests bench)
 function(module_of rel out)
   get_filename_component(dir "${rel}" DIRECTORY)
   string(REGEX REPLACE "/tests(/.*)?$" "" dir "${dir}")
-  if(dir MATCHES "^gui/src(/|$)" AND NOT dir MATCHES "^gui/src/tools")
+  if(dir MATCHES "^gui/src/(msg|common|pages)(/|$)")
+    string(REGEX REPLACE "^(gui/src/[^/]+).*$" "\\1" dir "${dir}")
+  elseif(dir MATCHES "^gui/src(/|$)" AND NOT dir MATCHES "^gui/src/tools")
     set(dir gui/src)
   endif()
   if(dir MATCHES "^gui/awtk(/|$)")

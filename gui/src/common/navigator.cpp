@@ -3,74 +3,18 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "pages.h"
+/* The pages the application handed over; none until it does. */
+static const navigator_page_t *navigator_pages;
+static size_t navigator_page_count;
 
-typedef struct {
-    const char *name;
-    page_init_t init;
-} navigator_page_t;
+void navigator_set_pages(const navigator_page_t *pages, size_t count)
+{
+    navigator_pages = pages;
+    navigator_page_count = pages != NULL ? count : 0;
+}
 
-#define PAGE(n)                                                                                                        \
-    {                                                                                                                  \
-#n, n##_init                                                                                                   \
-    }
-
-/* Looked up in this order; the last four are tried after the trace line. */
-static const navigator_page_t navigator_pages[] = {
-    PAGE(HDP_Init),
-    PAGE(QZ_shortcut_menu),
-    PAGE(QZ_reticle_zero_dist),
-    PAGE(QZ_range_move),
-    PAGE(QZ_updata),
-    PAGE(QZ_SHUT_DOWN),
-    PAGE(DataTime),
-    PAGE(Info_menu),
-    PAGE(standby),
-    PAGE(shut_down_low_power),
-    PAGE(shut_down_low_temp),
-    PAGE(ballistic_menu),
-    PAGE(ballistic_quickmenu),
-    PAGE(ballistic_setting_menu),
-    PAGE(ballistic_bullet),
-    PAGE(ballistic_group_info),
-    PAGE(ballistic_coriolis),
-    PAGE(ballistic_weather),
-    PAGE(ballistic_zeroweather),
-    PAGE(bullistic_lens),
-    PAGE(tip_ballistic),
-    PAGE(main_menu),
-    PAGE(setting_menu),
-    PAGE(image_menu),
-    PAGE(reticle_menu),
-    PAGE(rav_menu),
-    PAGE(recoil_menu),
-    PAGE(lrf_menu),
-    PAGE(vesk_lrf_select),
-    PAGE(compass_menu),
-    PAGE(compass_correction),
-    PAGE(compass_level),
-    PAGE(magnetic_declination),
-    PAGE(reticle_move),
-    PAGE(lrf_reticle_move),
-    PAGE(pixel_menu),
-    PAGE(pixel_child),
-    PAGE(file_menu),
-    PAGE(file_image),
-    PAGE(file_video),
-    PAGE(memory_menu),
-    PAGE(memory_format_sel),
-    PAGE(memory_format_restart),
-    PAGE(restore_factory),
-    PAGE(restoring),
-    PAGE(QZ_reticle_zero),
-    PAGE(QZ_home_page_1),
-    PAGE(QZ_reticle_zero_child),
-    PAGE(Boot_logo),
-};
-
-#define NAVIGATOR_PAGE_COUNT (sizeof(navigator_pages) / sizeof(navigator_pages[0]))
+/* The table's last four are looked up after the trace line. */
 #define NAVIGATOR_LATE_PAGES 4
-static_assert(NAVIGATOR_PAGE_COUNT == 49, "the page table names 49 windows");
 
 static page_init_t lookup(const char *name, size_t from, size_t to)
 {
@@ -83,7 +27,7 @@ static page_init_t lookup(const char *name, size_t from, size_t to)
 page_init_t navigator_page_init(const char *name)
 {
     if (name == NULL) return NULL;
-    page_init_t init = lookup(name, 0, NAVIGATOR_PAGE_COUNT);
+    page_init_t init = lookup(name, 0, navigator_page_count);
     return init;
 }
 
@@ -112,10 +56,11 @@ static ret_t navigator_open(const char *target, void *ctx, bool_t replace)
     widget_t *win = window_open_and_close(target, to_close);
     return_value_if_fail(win != NULL, RET_FAIL);
 
-    page_init_t init = lookup(target, 0, NAVIGATOR_PAGE_COUNT - NAVIGATOR_LATE_PAGES);
+    const size_t late = navigator_page_count > NAVIGATOR_LATE_PAGES ? navigator_page_count - NAVIGATOR_LATE_PAGES : 0;
+    page_init_t init = lookup(target, 0, late);
     if (init == NULL) {
         printf("name  =============%s\n", target);
-        init = lookup(target, NAVIGATOR_PAGE_COUNT - NAVIGATOR_LATE_PAGES, NAVIGATOR_PAGE_COUNT);
+        init = lookup(target, late, navigator_page_count);
     }
     ret_t ret = init != NULL ? init(win, ctx) : RET_OK;
     return_value_if_fail(ret == RET_OK, ret);

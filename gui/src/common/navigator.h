@@ -6,6 +6,18 @@
 
 typedef ret_t (*page_init_t)(widget_t *win, void *ctx);
 
+/* One page: its window name and the init function that binds the page's
+ * handlers to its newly opened window. */
+typedef struct {
+    const char *name;
+    page_init_t init;
+} navigator_page_t;
+
+/* The pages the navigator opens, looked up by exact name in table order;
+ * the table's last four only after the trace line. The application hands
+ * it over at start-up; the table must outlive the navigator's use. */
+void navigator_set_pages(const navigator_page_t *pages, size_t count);
+
 ret_t navigator_to(const char *target);
 ret_t navigator_to_with_context(const char *target, void *ctx);
 /* Opens target and closes the current top main window in one step. */

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "navigator.h"
+#include "ui_pages.h"
 #include "ui_senders.h"
 #include "ui_status.h"
 
@@ -119,7 +119,7 @@ void key_func(const uint8_t *frame, int length)
             if (vesk_gui_power_long_unsaved(top)) return;
             if (!name_in(top->name, ui_busy_pages, sizeof(ui_busy_pages) / sizeof(ui_busy_pages[0]))) {
                 snprintf(stUIStatus.temp_window, sizeof(stUIStatus.temp_window), "%s", top->name);
-                navigator_to(VESK_SHUTDOWN_PAGE);
+                ui_open_page(VESK_SHUTDOWN_PAGE);
             }
         }
         inject(GUI_KEY_POWER_L);
@@ -150,7 +150,7 @@ void ui_key_report(const uint8_t *frame, int length)
         if (code == KEY_POWER_L && vesk_gui_power_long_unsaved(top)) return;
         if (code == KEY_POWER_L_POP || stUIStatus.shutdown_count > 2) return;
         stUIStatus.shutdown_count = 0;
-        navigator_switch_to(stUIStatus.temp_window, TRUE);
+        ui_switch_to_page(stUIStatus.temp_window, TRUE);
         printf("ret==========%d\n", (int)stUIStatus.timer_id_shutdown);
         return;
     }

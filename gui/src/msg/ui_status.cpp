@@ -8,8 +8,8 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "navigator.h"
 #include "qel_msg.h"
+#include "ui_pages.h"
 #include "ui_senders.h"
 #include "vesk_debug_gui.h"
 #include "vesk_dynamic_bc_gui.h"
@@ -163,7 +163,7 @@ void basic_func(const uint8_t *frame, int length)
 {
     switch (frame[VESK_FRAME_OFF_ITEM]) {
     case BASIC_SHUT_DOWN:
-        navigator_to("shut_down_low_temp");
+        ui_open_page("shut_down_low_temp");
         break;
     case BASIC_AUTO_SCREEN:
         if (!has(length, 6, 1)) return;
@@ -462,7 +462,7 @@ void updata_func(const uint8_t *frame, int length)
                 stUIStatus.s8BlindSwitch = 0;
                 GUI_SEND_BLIND_MSG(BLIND_CURSOR_SWITCH);
             }
-            navigator_to("QZ_updata");
+            ui_open_page("QZ_updata");
             /* Holds the reports back while the update page comes up. */
             sleep_ms(1000);
         } else {

@@ -3,7 +3,15 @@
 // window.
 #pragma once
 
+#include <stddef.h>
+
 #include "awtk.h"
+#include "navigator.h"
+
+/* Every page of the program, in the navigator's lookup order: the table
+ * the application hands to the navigator (navigator_set_pages). */
+extern const navigator_page_t pages_registry[];
+extern const size_t pages_registry_count;
 
 ret_t Boot_logo_init(widget_t *win, void *ctx);
 ret_t HDP_Init_init(widget_t *win, void *ctx);

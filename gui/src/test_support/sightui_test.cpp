@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "application.h"
 #include "awtk_host.h"
 #include "qel_msg.h"
 #include "sim_ns.h"
@@ -43,6 +44,7 @@ void in_gui_child(const std::function<void()> &fn, int w, int h, const char *res
             fprintf(stderr, "awtk_test_init failed\n");
             _exit(4);
         }
+        application_connect();
         fn();
         fflush(stdout);
         _exit(::testing::Test::HasFailure() ? 1 : 0);

@@ -312,14 +312,6 @@ static void run_safety_from(const vesk_lifecycle_admitted *safety)
     vesk_lifecycle_run_safety(&safety->request, safety->admitted_ms + SAFETY_WINDOW_MS);
 }
 
-/* A voluntary run pre-empted: the safety sequence runs in its place. */
-static void safety_instead(const vesk_persist_request *req, const vesk_lifecycle_admitted *safety,
-                           vesk_update_result result)
-{
-    run_safety_from(safety);
-    note_update(req, result, 0);
-}
-
 /* ---- the forced power-off, cancel and terminal action ------------------ */
 
 static void vesk_lifecycle_run_forced_poweroff(const vesk_persist_request *req, uint64_t deadline)
@@ -444,26 +436,85 @@ static int pause_media(vesk_lifecycle_admitted *preempt)
     }
 }
 
-static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64_t admitted_ms)
-{
-    const int reason = (int)req->vesk_reason;
-    vesk_lifecycle_admitted safety;
+/* A voluntary run is a table of phases. Each phase either completes (and,
+ * when it has an undo, leaves something to take back), or ends the run
+ * with an ending. The unwind runs the undo of every completed phase, in
+ * reverse, exactly once, and then the ending; an ending past the point of
+ * no return (a commit persistence could not roll back, or a safety run
+ * that powers off) leaves what was done as it is. */
 
-    if (req->vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY && admitted_ms < forced_until_ms) {
-        forced_until_ms = 0;
-        vesk_lifecycle_run_forced_poweroff(req, admitted_ms + SAFETY_WINDOW_MS);
-        return;
-    }
-    forced_until_ms = 0;
+/* An ending the update watcher is not told of. */
+static const vesk_update_result NO_NOTE = (vesk_update_result)0;
 
+typedef enum {
+    ENDING_NONE,      /* the run went to its terminal action, or was forced */
+    ENDING_CANCEL,    /* cancelled: (reason, outcome) by the cancel rules */
+    ENDING_SAFETY,    /* pre-empted: the safety sequence runs instead */
+    ENDING_UNCERTAIN, /* the commit failed and persistence needs recovery */
+} vesk_lifecycle_ending;
+
+typedef struct {
+    const vesk_persist_request *req;
+    uint64_t admitted_ms;
     vesk_persist_token token;
-    memset(&token, 0, sizeof token);
+    vesk_lifecycle_admitted safety; /* the pre-empting request */
+    /* From the commit on the prepare is persistence's to end, whichever way
+     * the commit goes. */
+    int commit_issued;
+    vesk_lifecycle_ending ending;
+    int code;                /* the failure's code */
+    int prepare_failed;      /* the prepare call itself was refused */
+    vesk_update_result note; /* told the update watcher; 0 nothing */
+    int unwind;              /* take back the completed phases first */
+    int undo_self;           /* the failing phase did part of its work */
+} vesk_lifecycle_run;
+
+typedef enum { PHASE_DONE, PHASE_ENDED } vesk_lifecycle_step;
+
+typedef struct {
+    const char *name;
+    vesk_lifecycle_step (*run)(vesk_lifecycle_run *r);
+    void (*undo)(vesk_lifecycle_run *r); /* null: nothing to take back */
+} vesk_lifecycle_phase;
+
+static vesk_lifecycle_step end_run(vesk_lifecycle_run *r, vesk_lifecycle_ending ending, int code,
+                                   vesk_update_result note, int unwind)
+{
+    r->ending = ending;
+    r->code = code;
+    r->note = note;
+    r->unwind = unwind;
+    return PHASE_ENDED;
+}
+
+/* Pre-empted before the commit: everything is taken back. */
+static vesk_lifecycle_step preempted_before_commit(vesk_lifecycle_run *r)
+{
+    return end_run(r, ENDING_SAFETY, 0, VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT, 1);
+}
+
+/* Pre-empted after the commit: the power goes off, what was done stays. */
+static vesk_lifecycle_step preempted_after_commit(vesk_lifecycle_run *r)
+{
+    return end_run(r, ENDING_SAFETY, 0, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT, 0);
+}
+
+static vesk_lifecycle_step phase_forced(vesk_lifecycle_run *r)
+{
+    const int forced = r->req->vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY && r->admitted_ms < forced_until_ms;
+    forced_until_ms = 0;
+    if (!forced) return PHASE_DONE;
+    vesk_lifecycle_run_forced_poweroff(r->req, r->admitted_ms + SAFETY_WINDOW_MS);
+    return end_run(r, ENDING_NONE, 0, NO_NOTE, 0);
+}
+
+static vesk_lifecycle_step phase_prepare(vesk_lifecycle_run *r)
+{
     const uint64_t prepare_deadline = vesk_mono_ms() + PREPARE_WINDOW_MS;
-    int rc = vesk_persist_prepare(req, prepare_deadline, &token);
+    int rc = vesk_persist_prepare(r->req, prepare_deadline, &r->token);
     if (rc != 0) {
-        cancel(req, rc, 1);
-        note_update(req, VESK_UPDATE_RESULT_PREPARE_FAILED, rc);
-        return;
+        r->prepare_failed = 1;
+        return end_run(r, ENDING_CANCEL, rc, VESK_UPDATE_RESULT_PREPARE_FAILED, 1);
     }
     /* Persistence ends a prepare at its deadline by itself; the margin
      * only keeps a persistence fault from holding the coordinator. */
@@ -472,123 +523,168 @@ static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64
      * request comes in. */
     vesk_test_pause_point("lifecycle:preparing");
     for (;;) {
-        if (take_safety(&safety)) {
-            (void)vesk_persist_resume(&token);
-            safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT);
-            return;
+        if (take_safety(&r->safety)) {
+            r->undo_self = 1;
+            return preempted_before_commit(r);
         }
-        rc = vesk_persist_prepare_status(&token);
+        rc = vesk_persist_prepare_status(&r->token);
         if (rc == 1) break;
         if (rc == 0 && vesk_mono_ms() >= status_deadline) {
-            vesk_log_printf(VESK_LOG_ERROR, TAG, "prepare status still pending past its deadline reason=%d", reason);
-            (void)vesk_persist_resume(&token);
-            rc = -ETIMEDOUT;
+            vesk_log_printf(VESK_LOG_ERROR, TAG, "prepare status still pending past its deadline reason=%d",
+                            (int)r->req->vesk_reason);
+            r->undo_self = 1;
+            return end_run(r, ENDING_CANCEL, -ETIMEDOUT, VESK_UPDATE_RESULT_PREPARE_FAILED, 1);
         }
-        if (rc < 0) {
-            cancel(req, rc, 0);
-            note_update(req, VESK_UPDATE_RESULT_PREPARE_FAILED, rc);
-            return;
-        }
+        /* A failed prepare persistence has ended itself. */
+        if (rc < 0) return end_run(r, ENDING_CANCEL, rc, VESK_UPDATE_RESULT_PREPARE_FAILED, 1);
         sleep_ms(TICK_MS);
     }
-    vesk_log_printf(VESK_LOG_DETAIL, TAG, "prepared reason=%d", reason);
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "prepared reason=%d", (int)r->req->vesk_reason);
     vesk_test_checkpoint("lifecycle:prepared");
+    return PHASE_DONE;
+}
 
-    int media_paused = 0;
-    if (needs_media_barrier(req)) {
-        int paused = pause_media(&safety);
-        if (paused < 0) {
-            vesk_log_resume_media();
-            (void)vesk_persist_resume(&token);
-            run_safety_from(&safety);
-            return;
-        }
-        if (paused == 0) {
-            vesk_log_resume_media();
-            (void)vesk_persist_resume(&token);
-            cancel(req, -ETIMEDOUT, 0);
-            return;
-        }
-        media_paused = 1;
-    }
+static void undo_prepare(vesk_lifecycle_run *r)
+{
+    if (!r->commit_issued) (void)vesk_persist_resume(&r->token);
+}
 
-    if (take_safety(&safety)) {
-        if (media_paused) vesk_log_resume_media();
-        (void)vesk_persist_resume(&token);
-        safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_BEFORE_COMMIT);
-        return;
-    }
+/* A format must not find the Media log files open. */
+static vesk_lifecycle_step phase_media_barrier(vesk_lifecycle_run *r)
+{
+    if (!needs_media_barrier(r->req)) return PHASE_DONE;
+    int paused = pause_media(&r->safety);
+    if (paused == 1) return PHASE_DONE;
+    /* Also when the barrier request itself failed: the log may hold the
+     * files released in part. */
+    r->undo_self = 1;
+    if (paused < 0) return preempted_before_commit(r);
+    return end_run(r, ENDING_CANCEL, -ETIMEDOUT, NO_NOTE, 1);
+}
 
-    rc = vesk_persist_commit(&token);
-    if (rc != 0) {
-        if (media_paused) vesk_log_resume_media();
-        cancel(req, rc, 0);
-        note_update(req, VESK_UPDATE_RESULT_CANCELLED, rc);
-        return;
-    }
+static void undo_media_barrier(vesk_lifecycle_run *r)
+{
+    if (needs_media_barrier(r->req)) vesk_log_resume_media();
+}
+
+static vesk_lifecycle_step phase_commit(vesk_lifecycle_run *r)
+{
+    if (take_safety(&r->safety)) return preempted_before_commit(r);
+    r->commit_issued = 1;
+    int rc = vesk_persist_commit(&r->token);
+    if (rc != 0) return end_run(r, ENDING_CANCEL, rc, VESK_UPDATE_RESULT_CANCELLED, 1);
     for (;;) {
-        if (take_safety(&safety)) {
-            safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
-            return;
-        }
-        rc = vesk_persist_completion(&token);
+        if (take_safety(&r->safety)) return preempted_after_commit(r);
+        rc = vesk_persist_completion(&r->token);
         if (rc == 1) break;
         if (rc < 0) {
-            if (reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY || reason == VESK_PERSIST_REBOOT) {
-                cancel(req, rc, 0);
-                return;
-            }
+            const int reason = (int)r->req->vesk_reason;
+            if (reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY || reason == VESK_PERSIST_REBOOT)
+                return end_run(r, ENDING_CANCEL, rc, NO_NOTE, 1);
             vesk_persist_status status;
             memset(&status, 0, sizeof status);
             (void)vesk_persist_get_status(&status);
-            if (status.vesk_phase != VESK_PERSIST_RUNNING) {
-                send_result(reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
-                note_update(req, VESK_UPDATE_RESULT_UNCERTAIN, rc);
-                if (req->vesk_reason == VESK_PERSIST_PROCESS_EXIT) exit_unsaved(req, rc);
-            } else {
-                if (media_paused) vesk_log_resume_media();
-                cancel(req, rc, 0);
-                note_update(req, VESK_UPDATE_RESULT_CANCELLED, rc);
-            }
-            return;
+            /* Rolled back: the scope runs on as before. Otherwise part of
+             * the change may have happened, so nothing is taken back. */
+            if (status.vesk_phase == VESK_PERSIST_RUNNING)
+                return end_run(r, ENDING_CANCEL, rc, VESK_UPDATE_RESULT_CANCELLED, 1);
+            return end_run(r, ENDING_UNCERTAIN, rc, VESK_UPDATE_RESULT_UNCERTAIN, 0);
         }
         sleep_ms(TICK_MS);
     }
-    vesk_log_printf(VESK_LOG_DETAIL, TAG, "committed reason=%d", reason);
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "committed reason=%d", (int)r->req->vesk_reason);
     vesk_test_checkpoint("lifecycle:committed");
-    if (take_safety(&safety)) {
-        safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
-        return;
-    }
-    vesk_log_printf(VESK_LOG_DETAIL, TAG, "terminal-intent reason=%d", reason);
-    if (req->vesk_reason != VESK_PERSIST_PROCESS_EXIT)
-        tell_media(req->vesk_reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY ? MEDIA_MODE_POWER_OFF : MEDIA_MODE_OTHER);
+    return PHASE_DONE;
+}
 
-    if (req->vesk_reason == VESK_PERSIST_UPDATE) {
-        const uint8_t installing = 1;
-        if (calls.vesk_send_http_result != NULL)
-            (void)calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
-        uint64_t deadline = vesk_mono_ms() + UPDATE_NOTICE_MS;
-        int preempted = 0;
-        while (vesk_mono_ms() < deadline && !(preempted = take_safety(&safety))) tick(deadline);
-        if (preempted) {
-            safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
-            return;
-        }
-    }
-    if (flush_log(vesk_mono_ms() + FLUSH_WINDOW_MS, &safety) < 0) {
-        safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
+static vesk_lifecycle_step phase_tell_media(vesk_lifecycle_run *r)
+{
+    if (take_safety(&r->safety)) return preempted_after_commit(r);
+    const vesk_persist_reason reason = r->req->vesk_reason;
+    vesk_log_printf(VESK_LOG_DETAIL, TAG, "terminal-intent reason=%d", (int)reason);
+    if (reason != VESK_PERSIST_PROCESS_EXIT)
+        tell_media(reason == VESK_PERSIST_SHUTDOWN_VOLUNTARY ? MEDIA_MODE_POWER_OFF : MEDIA_MODE_OTHER);
+    return PHASE_DONE;
+}
+
+/* The phone shows that an update is being installed before the reboot. */
+static vesk_lifecycle_step phase_update_notice(vesk_lifecycle_run *r)
+{
+    if (r->req->vesk_reason != VESK_PERSIST_UPDATE) return PHASE_DONE;
+    const uint8_t installing = 1;
+    if (calls.vesk_send_http_result != NULL) (void)calls.vesk_send_http_result(HTTP_RESULT_UPDATING, &installing, 1);
+    uint64_t deadline = vesk_mono_ms() + UPDATE_NOTICE_MS;
+    int preempted = 0;
+    while (vesk_mono_ms() < deadline && !(preempted = take_safety(&r->safety))) tick(deadline);
+    return preempted ? preempted_after_commit(r) : PHASE_DONE;
+}
+
+static vesk_lifecycle_step phase_flush(vesk_lifecycle_run *r)
+{
+    if (flush_log(vesk_mono_ms() + FLUSH_WINDOW_MS, &r->safety) < 0) return preempted_after_commit(r);
+    vesk_test_checkpoint("lifecycle:flushed");
+    return PHASE_DONE;
+}
+
+static vesk_lifecycle_step phase_sync_and_act(vesk_lifecycle_run *r)
+{
+    if (final_sync(vesk_mono_ms() + FINAL_SYNC_WINDOW_MS, (int)r->req->vesk_reason, &r->safety) < 0)
+        return preempted_after_commit(r);
+    vesk_test_checkpoint("lifecycle:synced");
+    if (take_safety(&r->safety)) return preempted_after_commit(r);
+    vesk_lifecycle_run_terminal_action(r->req, &r->token);
+    return end_run(r, ENDING_NONE, 0, NO_NOTE, 0);
+}
+
+/* In order; a phase whose work the request does not need completes at
+ * once and has nothing to undo. */
+static const vesk_lifecycle_phase voluntary_phases[] = {
+    {"forced power-off", phase_forced, NULL},
+    {"prepare", phase_prepare, undo_prepare},
+    {"media barrier", phase_media_barrier, undo_media_barrier},
+    {"commit", phase_commit, NULL},
+    {"tell media", phase_tell_media, NULL},
+    {"update notice", phase_update_notice, NULL},
+    {"flush", phase_flush, NULL},
+    {"sync and terminal action", phase_sync_and_act, NULL},
+};
+enum { VOLUNTARY_PHASE_COUNT = sizeof voluntary_phases / sizeof voluntary_phases[0] };
+
+static void vesk_lifecycle_finish(vesk_lifecycle_run *r)
+{
+    const vesk_persist_request *req = r->req;
+    switch (r->ending) {
+    case ENDING_CANCEL:
+        cancel(req, r->code, r->prepare_failed);
+        break;
+    case ENDING_SAFETY:
+        run_safety_from(&r->safety);
+        break;
+    case ENDING_UNCERTAIN:
+        send_result((int)req->vesk_reason, VESK_LIFECYCLE_RECOVERY_REQUIRED);
+        break;
+    case ENDING_NONE:
         return;
     }
-    vesk_test_checkpoint("lifecycle:flushed");
-    if (final_sync(vesk_mono_ms() + FINAL_SYNC_WINDOW_MS, reason, &safety) >= 0) {
-        vesk_test_checkpoint("lifecycle:synced");
-        if (!take_safety(&safety)) {
-            vesk_lifecycle_run_terminal_action(req, &token);
-            return;
-        }
+    if (r->note != 0) note_update(req, r->note, r->code);
+    if (r->ending == ENDING_UNCERTAIN && req->vesk_reason == VESK_PERSIST_PROCESS_EXIT) exit_unsaved(req, r->code);
+}
+
+static void vesk_lifecycle_run_voluntary(const vesk_persist_request *req, uint64_t admitted_ms)
+{
+    vesk_lifecycle_run r;
+    memset(&r, 0, sizeof r);
+    r.req = req;
+    r.admitted_ms = admitted_ms;
+    size_t done = 0;
+    while (done < VOLUNTARY_PHASE_COUNT && voluntary_phases[done].run(&r) == PHASE_DONE) done++;
+    if (done == VOLUNTARY_PHASE_COUNT) return;
+    if (r.unwind) {
+        if (r.undo_self && voluntary_phases[done].undo != NULL) voluntary_phases[done].undo(&r);
+        while (done-- > 0)
+            if (voluntary_phases[done].undo != NULL) voluntary_phases[done].undo(&r);
     }
-    safety_instead(req, &safety, VESK_UPDATE_RESULT_SAFETY_AFTER_COMMIT);
+    vesk_lifecycle_finish(&r);
 }
 
 /* ---- the coordinator thread and admission ------------------------------ */

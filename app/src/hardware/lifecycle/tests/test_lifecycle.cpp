@@ -109,6 +109,39 @@ int hook_format(void *)
 }
 int hook_update(const char *, void *) { return hook_format(nullptr); }
 
+/* ---- undo calls, counted on their way to the real ones ---------------- */
+
+/* The test binary is linked with --wrap for these, so every call the
+ * coordinator makes is counted and then done as usual. */
+std::atomic<int> persist_resumes{0};
+std::atomic<int> media_resumes{0};
+std::atomic<int> media_pauses{0}; /* Media log barriers asked for */
+
+} // namespace
+
+extern "C" int __real__Z19vesk_persist_resumePK18vesk_persist_token(const vesk_persist_token *token);
+extern "C" int __wrap__Z19vesk_persist_resumePK18vesk_persist_token(const vesk_persist_token *token)
+{
+    persist_resumes++;
+    return __real__Z19vesk_persist_resumePK18vesk_persist_token(token);
+}
+extern "C" int __real__Z16vesk_log_request21vesk_log_barrier_kindmPm(vesk_log_barrier_kind kind, uint64_t deadline,
+                                                                     uint64_t *ticket);
+extern "C" int __wrap__Z16vesk_log_request21vesk_log_barrier_kindmPm(vesk_log_barrier_kind kind, uint64_t deadline,
+                                                                     uint64_t *ticket)
+{
+    if (kind == VESK_LOG_PAUSE_MEDIA) media_pauses++;
+    return __real__Z16vesk_log_request21vesk_log_barrier_kindmPm(kind, deadline, ticket);
+}
+extern "C" void __real__Z21vesk_log_resume_mediav(void);
+extern "C" void __wrap__Z21vesk_log_resume_mediav(void)
+{
+    media_resumes++;
+    __real__Z21vesk_log_resume_mediav();
+}
+
+namespace {
+
 /* ---- one scope: logger, persistence, coordinator, queue peers --------- */
 
 struct Scope {
@@ -453,6 +486,92 @@ TEST(LifecyclePreemption, SafetyAtEveryStepPowersOffWithinTwoSeconds)
             ASSERT_TRUE(wait_for([&] { return !s.media_modes().empty() && s.media_modes().back() == 1; }, 3000))
                 << "the media process is told that power goes off";
             EXPECT_EQ(s.media_modes()[0], row.step == AFTER_COMMIT ? 2 : 1);
+        });
+    }
+}
+
+/* ---- a fault at each phase of a voluntary run -------------------------- */
+
+/* Whatever phase fails, the run ends with its one outcome, and what it had
+ * done is taken back once: the Media log files released again and the
+ * prepare resumed, each at most once, and not at all past the commit. */
+TEST(LifecycleUnwind, FaultAtEachPhaseTakesBackWhatWasDoneOnce)
+{
+    enum Fault {
+        PREPARE_REFUSED,  /* another prepare holds persistence */
+        PREPARE_TIMEOUT,  /* an edit never ends */
+        MEDIA_HELD,       /* the Media log files are never released */
+        SAFETY_AT_MEDIA,  /* low battery while the Media barrier waits */
+        COMMIT_ROLLED,    /* the format finds the Media busy; persistence rolls back */
+        COMMIT_UNCERTAIN, /* the commit's hook fails half-way */
+        SAFETY_IN_COMMIT, /* low battery while the commit runs */
+        TERMINAL_FAILS,   /* the power-off or reboot call fails */
+    };
+    struct Row {
+        const char *name;
+        Fault fault;
+        int reason;
+        std::pair<int, int> gui; /* {0, 0}: powered off by the safety run */
+        int media_resumes;
+        int persist_resumes;
+    } rows[] = {
+        {"format, prepare refused", PREPARE_REFUSED, 6, {6, 1}, 0, 0},
+        {"power-off, prepare times out", PREPARE_TIMEOUT, 1, {1, 3}, 0, 0},
+        {"format, prepare times out", PREPARE_TIMEOUT, 6, {6, 1}, 0, 0},
+        {"format, Media log held", MEDIA_HELD, 6, {6, 1}, 1, 1},
+        {"format, safety at the Media barrier", SAFETY_AT_MEDIA, 6, {0, 0}, 1, 1},
+        {"format, commit rolled back", COMMIT_ROLLED, 6, {6, 1}, 1, 0},
+        {"format, commit uncertain", COMMIT_UNCERTAIN, 6, {6, 2}, 0, 0},
+        {"format, safety during the commit", SAFETY_IN_COMMIT, 6, {0, 0}, 0, 0},
+        {"format, reboot fails", TERMINAL_FAILS, 6, {6, 2}, 0, 0},
+        /* The terminal action's own resume: the scope runs on. */
+        {"power-off, power-off fails", TERMINAL_FAILS, 1, {1, 1}, 0, 1},
+        {"reboot, reboot fails", TERMINAL_FAILS, 2, {2, 1}, 0, 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        in_child([&] {
+            if (row.fault == COMMIT_ROLLED) hook_rc = -EBUSY;
+            if (row.fault == COMMIT_UNCERTAIN) hook_rc = -EIO;
+            if (row.fault == SAFETY_IN_COMMIT) hook_hold = 1;
+            if (row.fault == TERMINAL_FAILS) power_rc = reboot_rc = -EPERM;
+            Scope s;
+            ASSERT_NO_FATAL_FAILURE(s.start());
+            if (row.fault == MEDIA_HELD || row.fault == SAFETY_AT_MEDIA) {
+                ASSERT_NO_FATAL_FAILURE(s.hold_barriers());
+            }
+            vesk_persist_token held;
+            vesk_persist_request other = req(2);
+            if (row.fault == PREPARE_REFUSED) {
+                ASSERT_EQ(vesk_persist_prepare(&other, now() + 5000, &held), 0);
+            }
+            if (row.fault == PREPARE_TIMEOUT) {
+                ASSERT_EQ(vesk_persist_edit_begin(), 0);
+            }
+            ASSERT_EQ(request(row.reason), 0);
+            if (row.fault == SAFETY_AT_MEDIA) {
+                ASSERT_TRUE(wait_for([] { return media_pauses.load() > 0; }, 5000));
+                ASSERT_EQ(request(3), 0);
+            }
+            if (row.fault == SAFETY_IN_COMMIT) {
+                ASSERT_TRUE(wait_for([] { return hook_entered.load() > 0; }, 5000));
+                ASSERT_EQ(request(3), 0);
+                sleep_ms(50);
+                hook_hold = 0;
+            }
+            if (row.gui.first == 0) {
+                ASSERT_TRUE(s.wait_board(1, 4000));
+                EXPECT_EQ(board_calls()[0].what, "power_off");
+            } else {
+                ASSERT_TRUE(s.wait_result(row.gui)) << "phase " << s.status().vesk_phase;
+            }
+            /* Room for a second, wrong, undo. */
+            sleep_ms(100);
+            EXPECT_EQ(media_resumes.load(), row.media_resumes);
+            EXPECT_EQ(persist_resumes.load(), row.persist_resumes);
+            EXPECT_EQ(s.results().size(), row.gui.first == 0 ? 0u : 1u) << "one outcome";
+            if (row.fault == PREPARE_TIMEOUT) vesk_persist_edit_end();
+            if (row.fault == PREPARE_REFUSED) (void)vesk_persist_resume(&held);
         });
     }
 }
