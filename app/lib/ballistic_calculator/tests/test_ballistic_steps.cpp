@@ -26,6 +26,9 @@ struct Case {
     double latitude;                 // degrees; 99 for no Coriolis
 };
 
+/* ctest lists a parameter by its printout: the case's name, not its bytes. */
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
 const Case kCases[] = {
     {"G7_308_1000m_cold_wind", G7, 0.243, 792.5, 1000, 100, 5, 0, 98, 0.6, 2.0, -3.5, 1.0, 99},
     {"G1_223_100m", G1, 0.242, 990, 100, 91.44, 0, 15, 101.325, 0.5, 0, 0, 1.0, 99},

@@ -55,6 +55,9 @@ std::string case_name(const testing::TestParamInfo<Case> &i)
     return name;
 }
 
+/* ctest lists a parameter by its printout: the case's name, not its bytes. */
+void PrintTo(const Case &c, std::ostream *os) { *os << case_name(testing::TestParamInfo<Case>(c, 0)); }
+
 struct Signs : testing::TestWithParam<Case> {};
 
 TEST_P(Signs, TheAnswerPointsWherePhysicsPutsTheBullet)

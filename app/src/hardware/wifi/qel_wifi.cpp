@@ -1,5 +1,6 @@
 #include "qel_wifi.h"
 
+#include <errno.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -283,7 +284,9 @@ int _setWiFiSSIDBySN(void)
     if (strncmp(name, qel_dev_status.wifi_ssid, sizeof name) == 0) return 0;
     int rc = _setWiFiSSID(name);
     if (rc != 0) {
-        vesk_log_printf(VESK_LOG_ERROR, WIFI_TAG, "default name %s not staged rc=%d", name, rc);
+        /* A busy store is asked again by the watcher; anything else is a
+         * refusal worth a line. */
+        if (rc != -EBUSY) vesk_log_printf(VESK_LOG_ERROR, WIFI_TAG, "default name %s not staged rc=%d", name, rc);
         return rc;
     }
     snprintf(qel_dev_status.wifi_ssid, sizeof qel_dev_status.wifi_ssid, "%s", name);
@@ -361,17 +364,23 @@ static int _setWifi_reboot(void)
     return _setWifi_enable();
 }
 
+/* Set while the default name waits for a store that was busy saving (on a
+ * first boot, the files that boot makes): each cycle asks again, so the
+ * name is kept on this boot rather than the next. */
+static int default_name_pending;
+
 void vesk_wifi_watch_begin(void)
 {
     wifiGetSSID();
     if (!isMacExist()) load_driver();
     /* A unit that never had a name gets the default one before its access
      * point first comes up, whether or not the driver was loaded already. */
-    (void)setWiFiSSIDByDefault();
+    default_name_pending = setWiFiSSIDByDefault() == -EBUSY;
 }
 
 void vesk_wifi_watch_cycle(void)
 {
+    if (default_name_pending) default_name_pending = setWiFiSSIDByDefault() == -EBUSY;
     const int now = qel_dev_status.s8WiFiSwitch;
     if (now != previous_switch) {
         printf("wifi switch changed %d\n", now);

@@ -335,6 +335,25 @@ TEST_F(AccessPoint, DefaultNamesFromTheSerialNumber)
     }
 }
 
+TEST_F(AccessPoint, ADefaultNameTheBusyStoreRefusedIsStagedOnALaterCycle)
+{
+    /* A first boot: the store is still saving that boot's files. */
+    fake.stage_result = -EBUSY;
+    vesk_wifi_watch_begin();
+    EXPECT_STREQ(fake.stored.vesk_ssid, "");
+    EXPECT_TRUE(frames_before_marker(gui).empty());
+    vesk_wifi_watch_cycle();
+    EXPECT_STREQ(fake.stored.vesk_ssid, "");
+    fake.stage_result = 0;
+    vesk_wifi_watch_cycle();
+    const std::string name = "VeskNV_SN_NuraxPRO520_LRF";
+    EXPECT_STREQ(fake.stored.vesk_ssid, name.c_str());
+    EXPECT_EQ(frames_before_marker(gui),
+              (std::vector<Bytes>{sim_frame(5, 5, 0xFF, 0x80, Bytes(name.begin(), name.end()))}));
+    vesk_wifi_watch_cycle();
+    EXPECT_EQ(fake.stages, 1) << "asked once it was taken";
+}
+
 TEST_F(AccessPoint, ANewNameGoesToTheGui)
 {
     ASSERT_EQ(wifiSetSSID("VeskNV_renamed"), 0);
