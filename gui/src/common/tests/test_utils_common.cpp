@@ -13,15 +13,35 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
+
+/* The folders made here, removed with all they hold when the program ends,
+ * whatever a failed test left in them; only by the process that made them,
+ * never by a forked child on its way out. */
+std::vector<std::string> g_made_dirs;
+pid_t g_made_by;
+
+void remove_made_dirs()
+{
+    if (getpid() != g_made_by) return;
+    std::error_code ignored;
+    for (const std::string &dir : g_made_dirs) std::filesystem::remove_all(dir, ignored);
+}
 
 std::string make_temp_dir()
 {
     char dir[] = "/tmp/vesk-gui-utils-XXXXXX";
     EXPECT_NE(mkdtemp(dir), nullptr);
+    if (g_made_dirs.empty()) {
+        g_made_by = getpid();
+        atexit(remove_made_dirs);
+    }
+    g_made_dirs.push_back(dir);
     return dir;
 }
 
