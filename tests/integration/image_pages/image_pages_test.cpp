@@ -223,6 +223,9 @@ TEST(ImagePages, RecoilVideoSettingsReachTheMediaProcess)
     HomeRoad h;
     thermal_core *core = nullptr;
     ASSERT_TRUE(start_scope(h, &core, true)) << h.why;
+    /* sightd hands the media process the stored switch 5 s after its start:
+     * once that is through, every switch frame after it is the page's. */
+    ASSERT_EQ(h.wait_frames("media", sim_head{28, 0, 0xFF, 0x00}, 1, SIM_REPLY_MS * 3).size(), 1u);
     h.take_all("media");
     ASSERT_TRUE(open_main_row(h, 8, "rav_menu")) << h.why;
     std::string tree;
