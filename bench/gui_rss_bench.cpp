@@ -79,7 +79,7 @@ bool one_run(Rss *out, std::string *why)
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
     std::string smaps;
-    const std::string cmd = "cat /proc/$(pidof sightui)/smaps 2>&1 || ls -l /proc/ 2>&1";
+    const std::string cmd = "cat /proc/$(pidof -s sightui)/smaps";
     if (!h.run({"sh", "-c", cmd}, 5000, &smaps) || !parse_smaps(smaps, out)) {
         *why = "no smaps of sightui: " + h.why + ": " + smaps.substr(0, 300);
         return false;

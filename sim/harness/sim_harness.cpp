@@ -111,7 +111,9 @@ int sim_harness::spawn(const std::vector<std::string> &argv, const std::vector<s
 bool sim_harness::run(const std::vector<std::string> &argv, int timeout_ms, std::string *output)
 {
     int out[2] = {-1, -1};
-    if (output != nullptr && pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0)
+    /* Only our end reads without waiting: the program's end blocks, or a
+     * writer faster than the drain (cat of a large file) fails with EAGAIN. */
+    if (output != nullptr && (pipe2(out, O_CLOEXEC) != 0 || fcntl(out[0], F_SETFL, O_NONBLOCK) != 0))
         return fail(std::string("pipe: ") + strerror(errno));
     sim_spawn_args args;
     args.argv = argv;
