@@ -214,12 +214,62 @@ int vesk_ballistics_hidden(void)
 
 /* ---- compass ---- */
 
+/* The azimuth strip is 1220 pixels a turn with 0 degrees 365 pixels from
+ * its left end. Its labels are a pool of widgets over it, one every 15
+ * degrees: a window 480 pixels wide shows at most ten of them. */
+#define AZIMUTH_PX_PER_TURN 1220
+#define AZIMUTH_ZERO_X 365
+#define AZIMUTH_LABEL_STEP 15
+#define AZIMUTH_LABEL_POOL 10
+
+/* Every 45 degrees a direction, from north clockwise, English and Russian. */
+static const char *azimuth_label_text(int degrees, char *buf, size_t size)
+{
+    static const char *const en[] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW"};
+    static const char *const ru[] = {"С", "СВ", "В", "ЮВ", "Ю", "ЮЗ", "З", "СЗ"};
+    const char *const *directions = stDevStatus.s8Language == 2 ? ru : en;
+    if (degrees % 45 == 0) return directions[degrees / 45];
+    tk_snprintf(buf, size, "%d", degrees);
+    return buf;
+}
+
+/* Each label is made as wide as its text and centred on its tick; one
+ * whose text would cross an edge of the window is hidden whole, since a
+ * cut "15" reads as "5". */
+static void place_azimuth_labels(widget_t *win, int strip_x)
+{
+    widget_t *view = home_widget(win, "compass_azimuth");
+    canvas_t *c = widget_get_canvas(win);
+    if (c == NULL) c = widget_get_canvas(window_manager());
+    if (view == NULL || c == NULL) return;
+    /* The first labelled degree, counted from the strip's zero, left of the window. */
+    double px_per_degree = AZIMUTH_PX_PER_TURN / 360.0;
+    int first = (int)floor(-(strip_x + AZIMUTH_ZERO_X) / px_per_degree / AZIMUTH_LABEL_STEP) * AZIMUTH_LABEL_STEP;
+    for (int i = 0; i < AZIMUTH_LABEL_POOL; i++) {
+        char name[32], number[8];
+        tk_snprintf(name, sizeof name, "azimuth_label_%d", i);
+        widget_t *label = home_widget(win, name);
+        if (label == NULL) continue;
+        int degrees = first + (i + 1) * AZIMUTH_LABEL_STEP;
+        const char *text = azimuth_label_text(((degrees % 360) + 360) % 360, number, sizeof number);
+        canvas_set_font(c, widget_get_style_str(label, STYLE_ID_FONT_NAME, NULL),
+                        (uint16_t)widget_get_style_int(label, STYLE_ID_FONT_SIZE, 13));
+        int w = (int)ceil(canvas_measure_utf8(c, text));
+        int tick = (int)lround(strip_x + AZIMUTH_ZERO_X + degrees * px_per_degree);
+        int x = tick - w / 2;
+        widget_set_text_utf8(label, text);
+        widget_move_resize(label, (xy_t)x, label->y, (wh_t)w, label->h);
+        widget_set_visible(label, x >= 0 && x + w <= view->w);
+    }
+}
+
 static void redraw_azimuth(widget_t *win)
 {
     float azimuth = stUIStatus.s16CompassAzimuth;
     home_set_number(win, "label_azimuth", "%.1f°", azimuth);
-    home_move_resize(win, "azimuth_scale", -(int)(azimuth * 1220 / 360 + 125), 0, 1830, 28);
-    home_set_image(win, "azimuth_scale", stDevStatus.s8Language == 2 ? "compass_scale_ru" : "compass_scale");
+    int strip_x = -(int)(azimuth * AZIMUTH_PX_PER_TURN / 360 + 125);
+    home_move_resize(win, "azimuth_scale", strip_x, 0, 1830, 28);
+    place_azimuth_labels(win, strip_x);
 }
 
 static void redraw_pitch(widget_t *win)

@@ -773,6 +773,82 @@ TEST(HomePage, CompassScalesFollowTheReports)
     });
 }
 
+/* The azimuth scale's labels are widgets over the tick strip: a label at
+ * an edge of the window is shown whole or not at all (a cut "15" reads as
+ * "5"), each stands centred on its tick (1220 pixels a turn, 0 degrees 365
+ * pixels from the strip's left end), every tick whose label has room has
+ * it, and the one at the pointer names the heading's nearest labelled
+ * direction. */
+TEST(HomePage, AzimuthScaleLabelsAreWholeAndCentredOnTheirTicks)
+{
+    static const char *const en[] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW"};
+    static const char *const ru[] = {"С", "СВ", "В", "ЮВ", "Ю", "ЮЗ", "З", "СЗ"};
+    struct Row {
+        int degrees, tenths, language;
+        const char *at_pointer;
+    } rows[] = {{0, 0, 0, "N"}, {87, 0, 0, "E"}, {180, 0, 0, "S"}, {359, 9, 0, "N"}, {87, 0, 2, "В"}};
+    for (const Row &row : rows) {
+        in_gui_child([&] {
+            device_defaults();
+            stDevStatus.s8CompassSwitch = 1;
+            stDevStatus.s8Language = (char)row.language;
+            open_home();
+            awtk_test_step(100);
+            deliver(report(6, 0, 0, cat({{0}, le16((uint16_t)row.degrees), {(uint8_t)row.tenths}})));
+            double heading = row.degrees + row.tenths / 10.0;
+            char at[32];
+            snprintf(at, sizeof at, "%.1f%s", heading, row.language == 2 ? " ru" : "");
+            widget_t *view = widget_lookup(home(), "compass_azimuth", TRUE);
+            widget_t *strip = widget_lookup(home(), "azimuth_scale", TRUE);
+            widget_t *pointer = widget_lookup(home(), "azimuth_pointer", TRUE);
+            ASSERT_TRUE(view != nullptr && strip != nullptr && pointer != nullptr);
+            ASSERT_TRUE(view->visible);
+            EXPECT_EQ(page_screenshot::clipped(view), "") << at;
+            const char *const *directions = row.language == 2 ? ru : en;
+            double px_per_degree = 1220 / 360.0, pointer_x = pointer->x + pointer->w / 2.0;
+            std::map<int, std::string> shown; /* by tick x */
+            std::string nearest;
+            double nearest_off = 1e9;
+            WIDGET_FOR_EACH_CHILD_BEGIN(view, w, i)
+            if (!w->visible || w->name == nullptr || strncmp(w->name, "azimuth_label_", 14) != 0) continue;
+            char text[16];
+            widget_get_text_utf8(w, text, sizeof text);
+            int label_degrees = -1;
+            for (int d = 0; d < 8; d++)
+                if (strcmp(text, directions[d]) == 0) label_degrees = d * 45;
+            if (label_degrees < 0) {
+                /* A number never stands where a direction belongs. */
+                label_degrees = atoi(text);
+                EXPECT_NE(label_degrees % 45, 0) << at << " \"" << text << "\"";
+            }
+            EXPECT_EQ(label_degrees % 15, 0) << at << " \"" << text << "\"";
+            /* The tick of that label nearest the heading, on the strip. */
+            double off = fmod(label_degrees - heading + 540, 360) - 180;
+            double tick = strip->x + 365 + (heading + off) * px_per_degree;
+            EXPECT_GE(w->x, 0) << at << " \"" << text << "\"";
+            EXPECT_LE(w->x + w->w, view->w) << at << " \"" << text << "\"";
+            EXPECT_NEAR(w->x + w->w / 2.0, tick, 1.0) << at << " \"" << text << "\"";
+            shown[(int)lround(tick)] = text;
+            if (fabs(w->x + w->w / 2.0 - pointer_x) < nearest_off) {
+                nearest_off = fabs(w->x + w->w / 2.0 - pointer_x);
+                nearest = text;
+            }
+            WIDGET_FOR_EACH_CHILD_END();
+            EXPECT_EQ(nearest, row.at_pointer) << at;
+            /* Every tick with room for the widest label ("255", under 30
+             * pixels) carries its label. */
+            for (int d = (int)heading - 90; d <= (int)heading + 90; d++) {
+                if (((d % 15) + 15) % 15 != 0) continue;
+                int tick = (int)lround(strip->x + 365 + d * px_per_degree);
+                if (tick < 15 || tick > view->w - 15) continue;
+                bool found = false;
+                for (int dx = -1; dx <= 1; dx++) found = found || shown.count(tick + dx) != 0;
+                EXPECT_TRUE(found) << at << ": no label at " << d << " (x " << tick << ")";
+            }
+        });
+    }
+}
+
 TEST(HomePage, InitShowsTheDevicesStateAndAsksForACalculation)
 {
     in_gui_child([] {
