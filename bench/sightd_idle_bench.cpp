@@ -32,6 +32,7 @@ struct sightd_usage {
     double run_ns = 0;                       /* all threads' run time */
     double switches = 0;                     /* all threads' context switches */
     std::map<std::string, double> by_thread; /* "tid name": its switches */
+    std::map<std::string, double> run_by_thread; /* "tid name": its run time */
 };
 
 /* The sum over sightd's threads now; false with why. */
@@ -56,6 +57,7 @@ bool usage(sim_harness &h, sightd_usage *out)
             out->by_thread[thread] += n;
         } else if (!line.empty()) {
             out->run_ns += atof(line.c_str());
+            out->run_by_thread[thread] += atof(line.c_str());
         }
     }
     return out->run_ns > 0;
@@ -87,11 +89,16 @@ void BM_SightdIdleCpu(benchmark::State &state)
         const double window_s = (t1 - t0) / 1000.0;
         cpu.push_back((b.run_ns - a.run_ns) / 1e7 / window_s); /* percent of one core */
         wakes.push_back((b.switches - a.switches) / window_s);
+        /* The busiest threads by run time, with how often each was woken. */
         std::vector<std::pair<double, std::string>> busiest;
-        for (const auto &t : b.by_thread) busiest.push_back({(t.second - a.by_thread[t.first]) / window_s, t.first});
+        for (const auto &t : b.run_by_thread)
+            busiest.push_back({(t.second - a.run_by_thread[t.first]) / 1e7 / window_s, t.first});
         std::sort(busiest.rbegin(), busiest.rend());
-        for (size_t i = 0; i < busiest.size() && i < 8; i++)
-            fprintf(stderr, "sightd_idle_bench: %7.1f switches/s  %s\n", busiest[i].first, busiest[i].second.c_str());
+        for (size_t i = 0; i < busiest.size() && i < 8; i++) {
+            const std::string &t = busiest[i].second;
+            fprintf(stderr, "sightd_idle_bench: %6.3f %% %7.1f switches/s  %s\n", busiest[i].first,
+                    (b.by_thread[t] - a.by_thread[t]) / window_s, t.c_str());
+        }
         state.SetIterationTime(window_s);
     }
     std::sort(cpu.begin(), cpu.end());

@@ -80,23 +80,37 @@ int event_create(event_handle **handle, int depth, void *user_data)
 
 int event_broadcast_send(event_handle *handle, int evtype, const void *data, int size, int timeout_ms)
 {
+    const event_payload one = {data, size};
+    return event_broadcast_send_all(handle, evtype, &one, 1, timeout_ms) == 1 ? 0 : -1;
+}
+
+int event_broadcast_send_all(event_handle *handle, int evtype, const event_payload *payloads, int count,
+                             int timeout_ms)
+{
+    enum { BATCH_MAX = 8 };
     event_ctx *ctx = ctx_of(handle);
-    if (ctx == NULL || size < 0) return -1;
-    event_queue_data item = {evtype, size, NULL};
-    if (size != 0) {
-        if (data == NULL) return -1;
-        item.evdata = malloc((size_t)size);
-        if (item.evdata == NULL) {
-            printf("malloc evdata faild\n");
+    if (ctx == NULL || payloads == NULL || count < 0 || count > BATCH_MAX) return -1;
+    event_queue_data items[BATCH_MAX];
+    for (int i = 0; i < count; i++) {
+        const event_payload *p = &payloads[i];
+        items[i] = {evtype, p->size, NULL};
+        bool bad = p->size < 0 || (p->size != 0 && p->data == NULL);
+        if (!bad && p->size != 0) {
+            items[i].evdata = malloc((size_t)p->size);
+            if (items[i].evdata == NULL)
+                printf("malloc evdata faild\n");
+            else
+                memcpy(items[i].evdata, p->data, (size_t)p->size);
+            bad = items[i].evdata == NULL;
+        }
+        if (bad) {
+            while (i-- > 0) free(items[i].evdata);
             return -1;
         }
-        memcpy(item.evdata, data, (size_t)size);
     }
-    if (queue_buf_push_wait(ctx->queue, &item, timeout_ms) != 0) {
-        free(item.evdata);
-        return -1;
-    }
-    return 0;
+    const int pushed = queue_buf_push_all(ctx->queue, items, count, timeout_ms);
+    for (int i = pushed < 0 ? 0 : pushed; i < count; i++) free(items[i].evdata);
+    return pushed;
 }
 
 int event_receive_register(event_handle *handle, event_cb_t cb, void *cb_data)

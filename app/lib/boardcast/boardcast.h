@@ -44,6 +44,18 @@ typedef struct {
 int event_create(event_handle **handle, int depth, void *user_data);
 /* 0, or -1 when the queue stayed full for timeout_ms (the event is lost). */
 int event_broadcast_send(event_handle *handle, int evtype, const void *data, int size, int timeout_ms);
+/* One payload of a batch. */
+typedef struct {
+    const void *data;
+    int size;
+} event_payload;
+/* Sends up to 8 events of one type in order, waking the dispatch thread
+ * once for all of them, so that a module reporting several values each
+ * cycle costs one hand-off rather than one per value. How many were queued
+ * (those after a full-queue time-out are lost, as with single sends), or
+ * -1 on a bad argument (nothing queued). */
+int event_broadcast_send_all(event_handle *handle, int evtype, const event_payload *payloads, int count,
+                             int timeout_ms);
 int event_receive_register(event_handle *handle, event_cb_t cb, void *cb_data);
 int event_receive_unregister(event_handle *handle, event_cb_t cb);
 int event_destroy(event_handle **handle);

@@ -32,12 +32,17 @@ void queue_buf_free(queue_buf_t *q)
 
 static unsigned char *slot(queue_buf_t *q, int index) { return q->data_buf + (size_t)index * (size_t)q->item_size; }
 
-/* Both callers hold the mutex. */
-static void put_locked(queue_buf_t *q, const void *item)
+/* Callers hold the mutex. */
+static void put_quietly(queue_buf_t *q, const void *item)
 {
     memcpy(slot(q, q->wr), item, (size_t)q->item_size);
     q->wr = (q->wr + 1) % q->item_num;
     q->item_cnt++;
+}
+
+static void put_locked(queue_buf_t *q, const void *item)
+{
+    put_quietly(q, item);
     pthread_cond_signal(&q->pop_cond);
 }
 
@@ -50,22 +55,43 @@ static void take_locked(queue_buf_t *q, void *item)
     pthread_cond_signal(&q->push_cond);
 }
 
+/* Waits, holding the mutex, until the queue has room: 0, or -1 once the
+ * deadline has passed. */
+static int wait_for_room(queue_buf_t *q, const struct timespec *deadline)
+{
+    while (q->item_cnt >= q->item_num) {
+        printf("queue_buf_push_wait==================================================\n");
+        if (pthread_cond_timedwait(&q->push_cond, &q->mutex, deadline) == ETIMEDOUT && q->item_cnt >= q->item_num)
+            return -1;
+    }
+    return 0;
+}
+
 int queue_buf_push_wait(queue_buf_t *q, const void *item, int timeout_ms)
 {
-    if (q == NULL || item == NULL) return -1;
+    return queue_buf_push_all(q, item, 1, timeout_ms) == 1 ? 0 : -1;
+}
+
+int queue_buf_push_all(queue_buf_t *q, const void *items, int count, int timeout_ms)
+{
+    if (q == NULL || items == NULL || count < 0) return -1;
     struct timespec deadline;
     vesk_deadline_in(&deadline, (uint64_t)timeout_ms);
     pthread_mutex_lock(&q->mutex);
-    while (q->item_cnt >= q->item_num) {
-        printf("queue_buf_push_wait==================================================\n");
-        if (pthread_cond_timedwait(&q->push_cond, &q->mutex, &deadline) == ETIMEDOUT && q->item_cnt >= q->item_num) {
-            pthread_mutex_unlock(&q->mutex);
-            return -1;
+    int pushed = 0;
+    for (; pushed < count; pushed++) {
+        if (q->item_cnt >= q->item_num) {
+            /* The consumer must see what is queued to make room. */
+            if (pushed > 0) pthread_cond_signal(&q->pop_cond);
+            if (wait_for_room(q, &deadline) != 0) break;
         }
+        put_quietly(q, (const unsigned char *)items + (size_t)pushed * (size_t)q->item_size);
     }
-    put_locked(q, item);
+    /* One wake-up for the whole batch: the consumer then takes the items
+     * without waiting, instead of being woken, and switched to, per item. */
+    if (pushed > 0) pthread_cond_signal(&q->pop_cond);
     pthread_mutex_unlock(&q->mutex);
-    return 0;
+    return pushed;
 }
 
 /* Locks the queue and waits until it holds an item: 0 with the mutex

@@ -21,6 +21,10 @@ queue_buf_t *queue_buf_alloc(int item_num, int item_size);
 void queue_buf_free(queue_buf_t *q);
 /* 0, or -1 when the deadline passes first. */
 int queue_buf_push_wait(queue_buf_t *q, const void *item, int timeout_ms);
+/* Pushes count contiguous items in order, each waiting for room until the
+ * one deadline, and wakes the consumer once: how many were pushed (-1 on a
+ * bad argument). */
+int queue_buf_push_all(queue_buf_t *q, const void *items, int count, int timeout_ms);
 int queue_buf_pop_wait(queue_buf_t *q, void *item, int timeout_ms);
 /* Non-waiting forms: 0, or -1 when full (push) or empty (pop, get). */
 int queue_buf_push(queue_buf_t *q, const void *item);

@@ -125,6 +125,43 @@ TEST_F(Bus, FullQueueTimesOutAndDropsThenAWaitingSenderGoesOnOncePopped)
     for (const std::string &s : probe.seen) EXPECT_EQ(s.find("lost"), std::string::npos);
 }
 
+TEST_F(Bus, ABatchArrivesInOrderAndWaitsForRoomItemByItem)
+{
+    ASSERT_EQ(event_receive_register(bus, cb_a, &probe), 0);
+    probe.hold = true;
+    ASSERT_EQ(event_broadcast_send(bus, 1, "h", 1, 100), 0);
+    probe.wait_inside();
+    for (int i = 0; i < 28; i++) ASSERT_EQ(event_broadcast_send(bus, 2, "q", 1, 100), 0) << i;
+
+    // Two slots are left: the batch fills them, then its time-out drops the rest.
+    const event_payload batch[3] = {{"x", 1}, {"yy", 2}, {"zzz", 3}};
+    EXPECT_EQ(event_broadcast_send_all(bus, 4, batch, 3, 50), 2);
+
+    // With the thread taking events again, a whole batch goes through in order.
+    std::atomic<int> pushed{-2};
+    std::thread sender([&] { pushed = event_broadcast_send_all(bus, 6, batch, 3, 5000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    probe.release();
+    sender.join();
+    EXPECT_EQ(pushed.load(), 3);
+    probe.wait_seen(34);
+    std::lock_guard<std::mutex> lk(probe.m);
+    ASSERT_EQ(probe.seen.size(), 34u);
+    const std::vector<std::string> tail(probe.seen.end() - 5, probe.seen.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"a:4:1:x", "a:4:2:yy", "a:6:1:x", "a:6:2:yy", "a:6:3:zzz"}));
+}
+
+TEST_F(Bus, ABadPayloadInABatchQueuesNothing)
+{
+    ASSERT_EQ(event_receive_register(bus, cb_a, &probe), 0);
+    const event_payload batch[2] = {{"ok", 2}, {nullptr, 3}};
+    EXPECT_EQ(event_broadcast_send_all(bus, 7, batch, 2, 50), -1);
+    ASSERT_EQ(event_broadcast_send(bus, 8, "after", 5, 50), 0);
+    probe.wait_seen(1);
+    std::lock_guard<std::mutex> lk(probe.m);
+    EXPECT_EQ(probe.seen, (std::vector<std::string>{"a:8:5:after"}));
+}
+
 std::atomic<int> g_destroy_calls{0};
 void cb_count(event_handle *, void *d, int, const void *, int)
 {

@@ -148,11 +148,31 @@ static void *PthreadMagnInputEvent(void *arg) { return compass_sample_thread(arg
 
 /* ---- reports ------------------------------------------------------------- */
 
+/* The reports of one calculation pass, posted together after it so that
+ * the bus thread is woken once per pass rather than once per value. Only
+ * the calculation thread collects; a step run anywhere else posts at once. */
+typedef struct {
+    uint8_t ev[3][COMPASS_REPORT_SIZE];
+    int count;
+} compass_outbox;
+static thread_local compass_outbox *outbox;
+
+static void compass_post(const compass_outbox *box)
+{
+    event_payload batch[3];
+    for (int i = 0; i < box->count; i++) batch[i] = {box->ev[i], COMPASS_REPORT_SIZE};
+    if (compass_bus != NULL && box->count > 0)
+        event_broadcast_send_all(compass_bus, 1, batch, box->count, COMPASS_BUS_TIMEOUT_MS);
+}
+
 static void compass_report(int item, int sign, int whole, int tenths)
 {
+    compass_outbox single = {};
+    compass_outbox *box = outbox != NULL && outbox->count < 3 ? outbox : &single;
     const uint8_t ev[COMPASS_REPORT_SIZE] = {
         6, 0, (uint8_t)item, (uint8_t)sign, (uint8_t)(whole & 0xFF), (uint8_t)((whole >> 8) & 0xFF), (uint8_t)tenths};
-    if (compass_bus != NULL) event_broadcast_send(compass_bus, 1, ev, sizeof ev, COMPASS_BUS_TIMEOUT_MS);
+    memcpy(box->ev[box->count++], ev, sizeof ev);
+    if (box == &single) compass_post(box);
 }
 
 /* Whole degrees and tenths, rounded to the nearest tenth. */
@@ -391,9 +411,13 @@ static void *PthreadCompassCalc(void *arg)
         memcpy(acc, accel_raw, sizeof acc);
         memcpy(mag, magn_raw, sizeof mag);
         pthread_mutex_unlock(&calc_mutex_t);
-        /* The steps post reports; no lock is held across a post. */
+        /* No lock is held across the post. */
+        compass_outbox box = {};
+        outbox = &box;
         get_accelerometer_calculate_angle(acc);
         QMC5883L_Get_Mag(mag);
+        outbox = NULL;
+        compass_post(&box);
     }
     return NULL;
 }
