@@ -947,6 +947,23 @@ int sim_write_file(sim_sandbox *sb, const std::string &inside, const std::string
     return sim_put(sim_path(sb, inside), data, 0644, !in_place);
 }
 
+int sim_write_attribute(sim_sandbox *sb, const std::string &inside, const std::string &text)
+{
+    const sim_mount *m = sim_mount_of(sb, inside);
+    if (!m || m->kind == SIM_MOUNT_RO || m->kind == SIM_MOUNT_RO_TRY || m->host.empty()) return -EROFS;
+    const std::string path = sim_path(sb, inside);
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? sim_put(path, text, 0644, true) : -errno;
+    int rc = 0;
+    ssize_t n;
+    do n = pwrite(fd, text.data(), text.size(), 0);
+    while (n < 0 && errno == EINTR);
+    if (n != (ssize_t)text.size()) rc = n < 0 ? -errno : -EIO;
+    if (rc == 0 && ftruncate(fd, (off_t)text.size()) != 0) rc = -errno;
+    close(fd);
+    return rc;
+}
+
 int sim_pwrite(sim_sandbox *sb, const std::string &inside, uint64_t offset, const void *data, size_t length)
 {
     const sim_mount *m = sim_mount_of(sb, inside);

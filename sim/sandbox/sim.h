@@ -158,6 +158,13 @@ int sim_iio_unread(const sim_sandbox *sb, int device);
  * never sees it half written (the device stand-ins under /dev are written
  * in place); parent folders are made. 0 or a negative errno. */
 int sim_write_file(sim_sandbox *sb, const std::string &inside, const std::string &data);
+/* A sysfs attribute's new value, written in place as the kernel changes
+ * one: a program holding the file open reads the new value from offset 0.
+ * The text is written over the old one before the file is cut to its
+ * length, so a reader sees the old value, or the new one possibly followed
+ * by the old one's tail after its newline, never an empty file. A missing
+ * file is made. 0 or a negative errno. */
+int sim_write_attribute(sim_sandbox *sb, const std::string &inside, const std::string &text);
 /* Writes bytes at an offset in place, e.g. USB registers in /dev/mem. */
 int sim_pwrite(sim_sandbox *sb, const std::string &inside, uint64_t offset, const void *data, size_t length);
 /* Reads a whole file; 0 or a negative errno. */

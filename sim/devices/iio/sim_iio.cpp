@@ -100,10 +100,10 @@ int sim_iio_turn(sim_sandbox *sb, sim_iio_turn_kind kind, const int16_t *hard_ir
 
 int sim_adc_set_battery(sim_sandbox *sb, double volts)
 {
-    return sim_write_file(sb, SIM_BATTERY_RAW, std::to_string(sim_adc_battery_counts(volts)) + "\n");
+    return sim_write_attribute(sb, SIM_BATTERY_RAW, std::to_string(sim_adc_battery_counts(volts)) + "\n");
 }
 
 int sim_adc_set_zoom_counts(sim_sandbox *sb, int counts)
 {
-    return sim_write_file(sb, SIM_ZOOM_RAW, std::to_string(counts) + "\n");
+    return sim_write_attribute(sb, SIM_ZOOM_RAW, std::to_string(counts) + "\n");
 }

@@ -56,6 +56,17 @@ int vesk_adc_parse(const char *text, size_t length)
     return (int)v;
 }
 
+/* One read of an open channel file from its start, as the kernel renders
+ * the value afresh on every read at offset 0. */
+static int adc_read_open(int fd)
+{
+    char text[ADC_TEXT_MAX];
+    ssize_t n;
+    do n = pread(fd, text, sizeof text, 0);
+    while (n < 0 && errno == EINTR);
+    return n <= 0 ? -1 : vesk_adc_parse(text, (size_t)n);
+}
+
 int read_adc_raw(const char *path)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -63,13 +74,31 @@ int read_adc_raw(const char *path)
         perror("open");
         return -1;
     }
-    char text[ADC_TEXT_MAX];
-    ssize_t n;
-    do n = read(fd, text, sizeof text);
-    while (n < 0 && errno == EINTR);
+    const int raw = adc_read_open(fd);
     close(fd);
-    if (n <= 0) return -1;
-    return vesk_adc_parse(text, (size_t)n);
+    return raw;
+}
+
+int vesk_adc_channel_read(vesk_adc_channel *ch)
+{
+    if (ch->fd < 0) {
+        ch->fd = open(ch->path, O_RDONLY | O_CLOEXEC);
+        if (ch->fd < 0) {
+            perror("open");
+            return -1;
+        }
+    }
+    const int raw = adc_read_open(ch->fd);
+    /* A failed read may mean the file went away: the next read opens it
+     * afresh. */
+    if (raw < 0) vesk_adc_channel_close(ch);
+    return raw;
+}
+
+void vesk_adc_channel_close(vesk_adc_channel *ch)
+{
+    if (ch->fd >= 0) close(ch->fd);
+    ch->fd = -1;
 }
 
 float vesk_battery_volts(int raw) { return (float)(raw * 4.096 / 32766 * 4.6); }

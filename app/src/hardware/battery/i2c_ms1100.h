@@ -11,6 +11,16 @@
 /* An ADC sysfs value: the integer at the start of the file, -1 when it does
  * not open or holds no number. */
 int read_adc_raw(const char *path);
+/* A channel read often (the zoom ring, every 20 ms): its file stays open
+ * and is read again from the start, one system call a reading instead of
+ * three. fd is -1 until the first read. */
+typedef struct {
+    const char *path;
+    int fd;
+} vesk_adc_channel;
+/* As read_adc_raw, on the channel's open file. */
+int vesk_adc_channel_read(vesk_adc_channel *ch);
+void vesk_adc_channel_close(vesk_adc_channel *ch);
 /* The text of such a file, as the kernel writes it ("13913\n"): -1 when no
  * digits follow the optional blanks and sign. */
 int vesk_adc_parse(const char *text, size_t length);

@@ -158,10 +158,12 @@ static void *PthreadCheckHardwareVersion(void *arg)
         s->s16RangeMinScale = (short)map.min;
         s->s16RangeMaxScale = (short)map.max;
     }
+    vesk_adc_channel ring = {ZOOM_ADC_RAW, -1};
     do {
-        const int raw = read_adc_raw(ZOOM_ADC_RAW);
+        const int raw = vesk_adc_channel_read(&ring);
         if (raw >= 0) get_zoom_by_voltage(raw);
     } while (!vesk_worker_sleep(&other_worker, ZOOM_PERIOD_MS));
+    vesk_adc_channel_close(&ring);
     return NULL;
 }
 

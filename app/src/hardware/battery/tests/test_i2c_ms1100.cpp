@@ -144,4 +144,39 @@ TEST(BatteryAdc, RawValuesAndVolts)
     EXPECT_EQ(read_adc_raw(path), -1);
 }
 
+/* The zoom ring's channel keeps its file open: a value changed in place
+ * (as the kernel changes an attribute) is read, and a file that is missing
+ * or unreadable for a while is opened afresh once it is back. */
+TEST(BatteryAdc, AHeldChannelFollowsItsFile)
+{
+    char path[] = "/tmp/adc_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    auto put = [&](const char *text) {
+        FILE *f = fopen(path, "r+");
+        ASSERT_NE(f, nullptr);
+        fputs(text, f);
+        fflush(f);
+        ASSERT_EQ(ftruncate(fileno(f), (off_t)strlen(text)), 0);
+        fclose(f);
+    };
+    vesk_adc_channel ch = {path, -1};
+    put("12000\n");
+    EXPECT_EQ(vesk_adc_channel_read(&ch), 12000);
+    const int held = ch.fd;
+    put("9000\n");
+    EXPECT_EQ(vesk_adc_channel_read(&ch), 9000);
+    EXPECT_EQ(ch.fd, held);
+    put("");
+    EXPECT_EQ(vesk_adc_channel_read(&ch), -1);
+    EXPECT_EQ(ch.fd, -1);
+    put("7000\n");
+    EXPECT_EQ(vesk_adc_channel_read(&ch), 7000);
+    unlink(path);
+    vesk_adc_channel_close(&ch);
+    EXPECT_EQ(vesk_adc_channel_read(&ch), -1);
+    EXPECT_EQ(ch.fd, -1);
+}
+
 } // namespace
