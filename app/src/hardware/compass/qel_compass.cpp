@@ -20,7 +20,6 @@
 #define COMPASS_BUS_TIMEOUT_MS 500
 #define COMPASS_CALC_MS 40
 #define COMPASS_SAMPLE_MS 10
-#define COMPASS_WAIT_MS 200
 #define COMPASS_EMPTY_PAUSE_MS 1000
 #define COMPASS_EXTREME_START 10000
 
@@ -118,7 +117,10 @@ static void *compass_sample_thread(void *arg)
     unsigned char sample[6];
     size_t have = 0;
     while (!vesk_worker_stopping(&compass_worker)) {
-        int ready = vesk_worker_wait(&compass_worker, fd, COMPASS_WAIT_MS);
+        /* The buffer is read as a blocking device is: the thread sleeps
+         * until a sample comes (or the service stops), with no time-out
+         * waking it for nothing. */
+        int ready = vesk_worker_wait(&compass_worker, fd, -1);
         if (ready == -1) break;
         if (ready == 0) continue;
         ssize_t n = ready > 0 ? read(fd, sample + have, sizeof sample - have) : -1;

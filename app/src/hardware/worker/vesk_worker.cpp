@@ -44,16 +44,17 @@ void vesk_worker_close(vesk_worker *w)
 
 int vesk_worker_stopping(const vesk_worker *w) { return __atomic_load_n(&w->stop, __ATOMIC_SEQ_CST); }
 
-/* One poll of fd (or none, -1) and the wake pipe until the deadline; a
- * signal restarts it for the time that is left. */
+/* One poll of fd (or none, -1) and the wake pipe until the deadline (none
+ * for a negative ms); a signal restarts it for the time that is left. */
 static int worker_poll(vesk_worker *w, int fd, int ms)
 {
+    const bool forever = ms < 0;
     const int64_t deadline = now_ms() + ms;
     for (;;) {
         if (vesk_worker_stopping(w)) return -1;
         struct pollfd fds[2] = {{w->wake[0], POLLIN, 0}, {fd, POLLIN, 0}};
-        int64_t left = deadline - now_ms();
-        if (left < 0) left = 0;
+        int64_t left = forever ? -1 : deadline - now_ms();
+        if (!forever && left < 0) left = 0;
         int rc = poll(fds, fd >= 0 ? 2 : 1, (int)left);
         if (rc < 0) {
             if (errno == EINTR) continue;
@@ -67,7 +68,7 @@ static int worker_poll(vesk_worker *w, int fd, int ms)
             }
             return 1;
         }
-        if (rc == 0 || now_ms() >= deadline) return 0;
+        if (!forever && (rc == 0 || now_ms() >= deadline)) return 0;
     }
 }
 

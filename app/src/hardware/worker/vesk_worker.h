@@ -23,6 +23,7 @@ void vesk_worker_close(vesk_worker *w);
 int vesk_worker_stopping(const vesk_worker *w);
 /* Sleeps ms; 1 when the sleep ended because of a stop, else 0. */
 int vesk_worker_sleep(vesk_worker *w, int ms);
-/* Waits up to ms for fd to become readable: 1 readable (or hung up), 0 time
- * out, -1 stop, -2 the wait itself failed (errno kept). */
+/* Waits up to ms (a negative ms: with no time-out) for fd to become
+ * readable: 1 readable (or hung up), 0 time out, -1 stop, -2 the wait itself
+ * failed (errno kept). */
 int vesk_worker_wait(vesk_worker *w, int fd, int ms);

@@ -85,6 +85,31 @@ TEST(Worker, AStopEndsWaitsAndSleepsAtOnce)
     vesk_worker_close(&w);
 }
 
+TEST(Worker, AWaitWithoutTimeOutEndsOnInputOrStop)
+{
+    vesk_worker w = VESK_WORKER_INIT;
+    ASSERT_EQ(vesk_worker_open(&w), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::atomic<int> waited{99};
+    std::thread reader([&] { waited = vesk_worker_wait(&w, fds[0], -1); });
+    usleep(50 * 1000);
+    EXPECT_EQ(waited.load(), 99); /* still waiting: no time-out */
+    ASSERT_EQ(write(fds[1], "x", 1), 1);
+    reader.join();
+    EXPECT_EQ(waited.load(), 1);
+    char c;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);
+    std::thread stopped([&] { waited = vesk_worker_wait(&w, fds[0], -1); });
+    usleep(20 * 1000);
+    vesk_worker_stop(&w);
+    stopped.join();
+    EXPECT_EQ(waited.load(), -1);
+    close(fds[0]);
+    close(fds[1]);
+    vesk_worker_close(&w);
+}
+
 TEST(Worker, TimeOutAndBadDescriptor)
 {
     vesk_worker w = VESK_WORKER_INIT;
