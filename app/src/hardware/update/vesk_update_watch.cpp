@@ -196,36 +196,40 @@ static void claim_failed(const vesk_update_watch *w, int root, const char *name,
     vesk_update_fail(w, root, step, 0, &name, 1, archive, action, "%s", detail);
 }
 
-/* 1 when the package was claimed and the update requested, else 0. */
-static int vesk_update_claim(const vesk_update_watch *w, int root, const char *name, const char *source)
+/* A file whose name is no package name goes aside at once, with its
+ * report: left in the root it would be found again at every start. */
+static void set_misnamed_aside(const vesk_update_watch *w, int root, const char *name, const char *source)
 {
-    char archive[VESK_UPDATE_PATH_MAX], detail[VESK_UPDATE_PATH_MAX];
-    if (!vesk_update_name_ok(name, strlen(name), ".zip")) {
-        const aside_report report = {w,
-                                     root,
-                                     "name",
-                                     0,
-                                     &source,
-                                     1,
-                                     "copy the package again under its published name (device_upgrade_ followed by "
-                                     "letters, digits, '.', '_' or '-', then .zip) and restart the scope",
-                                     "the file name is not a package name"};
-        int priv = open_private(root);
-        char moved[64] = "";
-        int rc = priv >= 0 ? vesk_update_set_aside(root, name, priv, moved, &report) : priv;
-        if (priv >= 0) close(priv);
-        if (rc != 0) {
-            snprintf(archive, sizeof archive, "left in the Media root (could not be moved aside: errno=%d)", -rc);
-            write_aside_report(&report, archive);
-        }
-        return 0;
+    const aside_report report = {w,
+                                 root,
+                                 "name",
+                                 0,
+                                 &source,
+                                 1,
+                                 "copy the package again under its published name (device_upgrade_ followed by "
+                                 "letters, digits, '.', '_' or '-', then .zip) and restart the scope",
+                                 "the file name is not a package name"};
+    int priv = open_private(root);
+    char moved[64] = "";
+    int rc = priv >= 0 ? vesk_update_set_aside(root, name, priv, moved, &report) : priv;
+    if (priv >= 0) close(priv);
+    if (rc != 0) {
+        char archive[VESK_UPDATE_PATH_MAX];
+        snprintf(archive, sizeof archive, "left in the Media root (could not be moved aside: errno=%d)", -rc);
+        write_aside_report(&report, archive);
     }
+}
+
+/* What would stop a claim before anything moves: true when the claim may
+ * go on, else the failure is reported and the package stays where it is. */
+static bool claim_may_start(const vesk_update_watch *w, int root, const char *name, const char *source)
+{
     if (!regular_at(root, name)) {
         claim_failed(w, root, source, "type", kLeft,
                      "put the package in the Media root as a regular file (not a folder or a link) and restart the "
                      "scope",
                      "not a regular file");
-        return 0;
+        return false;
     }
     pthread_mutex_lock(&g_vesk_update.vesk_lock);
     int busy = g_vesk_update.vesk_attempt;
@@ -233,25 +237,35 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
     if (busy) {
         claim_failed(w, root, source, "busy", kLeft, "restart the scope once the update in progress is over",
                      "an update from Media is already in progress");
-        return 0;
+        return false;
     }
     if (vesk_update_published_waits(w->vesk_update)) {
         claim_failed(w, root, source, "busy", kLeft,
                      "restart the scope: the boot installer takes the published package first",
                      "a published package still waits for the boot installer");
-        return 0;
+        return false;
     }
     if (w->vesk_slot[0] == '\0' || strlen(w->vesk_slot) > VESK_UPDATE_SLOT_MAX) {
+        char detail[VESK_UPDATE_PATH_MAX];
         snprintf(detail, sizeof detail, "the claim path is longer than %d bytes", VESK_UPDATE_SLOT_MAX);
         claim_failed(w, root, source, "claim", kLeft, "report this to the firmware maintainer", detail);
-        return 0;
+        return false;
     }
+    return true;
+}
+
+/* Moves the package to the claimed name in the private folder, durably:
+ * true when it is there; else the failure is reported (and a claimed file
+ * whose move was not durable is set aside). */
+static bool move_to_claim(const vesk_update_watch *w, int root, const char *name, const char *source)
+{
+    char detail[VESK_UPDATE_PATH_MAX];
     int priv = open_private(root);
     if (priv < 0) {
         snprintf(detail, sizeof detail, "%s is not a usable folder: errno=%d", VESK_UPDATE_PRIVATE, -priv);
         claim_failed(w, root, source, "claim", kLeft,
                      "remove what is named VeskUpdate in the Media root and restart the scope", detail);
-        return 0;
+        return false;
     }
     struct stat st;
     if (fstatat(priv, VESK_UPDATE_CLAIMED, &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
@@ -259,7 +273,7 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
         snprintf(detail, sizeof detail, "%s/%s is still there", VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED);
         claim_failed(w, root, source, "busy", kLeft,
                      "restart the scope: an earlier claimed file is set aside at the next start", detail);
-        return 0;
+        return false;
     }
     if (renameat2(root, name, priv, VESK_UPDATE_CLAIMED, RENAME_NOREPLACE) != 0) {
         int err = errno;
@@ -267,7 +281,7 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
         snprintf(detail, sizeof detail, "cannot move it to %s/%s: errno=%d", VESK_UPDATE_PRIVATE, VESK_UPDATE_CLAIMED,
                  err);
         claim_failed(w, root, source, "claim", kLeft, "check the Media storage, then restart the scope", detail);
-        return 0;
+        return false;
     }
     int rc = sync_claim(root, priv);
     close(priv);
@@ -283,11 +297,15 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
             "check the Media storage, copy the package into the Media root again and restart the scope",
             detail};
         set_claim_aside(root, &report);
-        return 0;
+        return false;
     }
-    vesk_update_remove_report(root);
-    if (regular_at(root, VESK_UPDATE_MARKER)) consume_marker(root);
+    return true;
+}
 
+/* Asks the lifecycle for the update of the claimed package: true when it
+ * took the request; else the claimed file is set aside with its report. */
+static bool request_claimed_update(const vesk_update_watch *w, int root, const char *name, const char *source)
+{
     vesk_persist_request request;
     memset(&request, 0, sizeof request);
     request.vesk_reason = VESK_PERSIST_UPDATE;
@@ -303,19 +321,33 @@ static int vesk_update_claim(const vesk_update_watch *w, int root, const char *n
     g_vesk_update.vesk_unpack_rc = 0;
     snprintf(g_vesk_update.vesk_source, sizeof g_vesk_update.vesk_source, "%s", name);
     pthread_mutex_unlock(&g_vesk_update.vesk_lock);
+    int rc;
     if (!slot_fits)
         rc = -ENAMETOOLONG;
     else
         rc = g_calls.vesk_request != NULL ? g_calls.vesk_request(&request) : -ENOSYS;
-    if (rc != 0) {
-        pthread_mutex_lock(&g_vesk_update.vesk_lock);
-        g_vesk_update.vesk_attempt = 0;
-        pthread_mutex_unlock(&g_vesk_update.vesk_lock);
-        snprintf(detail, sizeof detail, "the lifecycle did not take the update request: rc=%d", rc);
-        const aside_report report = {w, root, "admission", 0, &source, 1, kActionAgain, detail};
-        set_claim_aside(root, &report);
+    if (rc == 0) return true;
+    pthread_mutex_lock(&g_vesk_update.vesk_lock);
+    g_vesk_update.vesk_attempt = 0;
+    pthread_mutex_unlock(&g_vesk_update.vesk_lock);
+    char detail[VESK_UPDATE_PATH_MAX];
+    snprintf(detail, sizeof detail, "the lifecycle did not take the update request: rc=%d", rc);
+    const aside_report report = {w, root, "admission", 0, &source, 1, kActionAgain, detail};
+    set_claim_aside(root, &report);
+    return false;
+}
+
+/* 1 when the package was claimed and the update requested, else 0. */
+static int vesk_update_claim(const vesk_update_watch *w, int root, const char *name, const char *source)
+{
+    if (!vesk_update_name_ok(name, strlen(name), ".zip")) {
+        set_misnamed_aside(w, root, name, source);
         return 0;
     }
+    if (!claim_may_start(w, root, name, source) || !move_to_claim(w, root, name, source)) return 0;
+    vesk_update_remove_report(root);
+    if (regular_at(root, VESK_UPDATE_MARKER)) consume_marker(root);
+    if (!request_claimed_update(w, root, name, source)) return 0;
     vesk_log_printf(VESK_LOG_ERROR, TAG, "%s claimed as %s/%s; update requested", source, VESK_UPDATE_PRIVATE,
                     VESK_UPDATE_CLAIMED);
     return 1;
