@@ -321,13 +321,18 @@ static int scope_exit_status(const scope_run &run)
     }
 }
 
-int main(int argc, char **argv)
-{
+/* What the command line asks for. */
+struct scope_args {
     sim_options options;
     std::string program = "sightd";
     const char *script = nullptr;
     std::vector<std::string> program_args;
     std::vector<std::string> first; /* --run commands */
+};
+
+/* 1 to go on, 0 when done (--help), -1 on a bad command line (said). */
+static int scope_parse_args(int argc, char **argv, scope_args *args)
+{
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         bool has_value = i + 1 < argc;
@@ -335,35 +340,46 @@ int main(int argc, char **argv)
             scope_help();
             return 0;
         } else if (a == "--") {
-            program_args.assign(argv + i + 1, argv + argc);
+            args->program_args.assign(argv + i + 1, argv + argc);
             break;
         } else if (a == "--keep" && has_value) {
-            options.dir = argv[++i];
+            args->options.dir = argv[++i];
         } else if (a == "--media-size" && has_value) {
-            if (scope_size(argv[++i], &options.media_bytes) != 0) {
+            if (scope_size(argv[++i], &args->options.media_bytes) != 0) {
                 scope_error("--media-size: '%s' is no size", argv[i]);
-                return SCOPE_EXIT_FAILED;
+                return -1;
             }
         } else if (a == "--display" && has_value) {
-            options.display = argv[++i];
+            args->options.display = argv[++i];
         } else if (a == "--xauthority" && has_value) {
-            options.xauthority = argv[++i];
+            args->options.xauthority = argv[++i];
         } else if (a == "--file" && has_value) {
-            if (scope_file_option(argv[++i], &options) != 0) return SCOPE_EXIT_FAILED;
+            if (scope_file_option(argv[++i], &args->options) != 0) return -1;
         } else if (a == "--run" && has_value) {
-            first.push_back(argv[++i]);
+            args->first.push_back(argv[++i]);
         } else if (a == "--program" && has_value) {
-            program = argv[++i];
+            args->program = argv[++i];
         } else if (a[0] == '-' && a != "-") {
             scope_error("unknown or incomplete option '%s' (try --help)", argv[i]);
-            return SCOPE_EXIT_FAILED;
-        } else if (!script) {
-            script = argv[i];
+            return -1;
+        } else if (!args->script) {
+            args->script = argv[i];
         } else {
             scope_error("one script only (try --help)");
-            return SCOPE_EXIT_FAILED;
+            return -1;
         }
     }
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    scope_args args;
+    const int parsed = scope_parse_args(argc, argv, &args);
+    if (parsed <= 0) return parsed == 0 ? 0 : SCOPE_EXIT_FAILED;
+    sim_options &options = args.options;
+    const std::string &program = args.program;
+    const char *script = args.script;
 
     int script_fd = 0;
     if (script && strcmp(script, "-") != 0) {
@@ -402,7 +418,7 @@ int main(int argc, char **argv)
     /* Every wait of a command passes signals on and ends with the program. */
     harness.set_pause([&run](int ms) { return scope_pause(&run, ms) == 0; });
     std::vector<std::string> argv_program = {program};
-    argv_program.insert(argv_program.end(), program_args.begin(), program_args.end());
+    argv_program.insert(argv_program.end(), args.program_args.begin(), args.program_args.end());
     run.modules_before = harness.modules_up();
     if (!harness.start_sightd({}, argv_program)) {
         scope_error("%s", harness.why.c_str());
@@ -422,7 +438,7 @@ int main(int argc, char **argv)
         (void)w;
     });
 
-    int status = scope_run_first(&run, first);
+    int status = scope_run_first(&run, args.first);
     if (status == SCOPE_OK) status = scope_run_script(&run, script_fd);
     /* A failed command, or the end of the script (as stop does). */
     if (!run.ended) {
