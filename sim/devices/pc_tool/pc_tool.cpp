@@ -241,6 +241,58 @@ bool hex_bytes(const std::vector<std::string> &words, size_t from, pc_tool_bytes
 
 } // namespace
 
+/* A "write ..." line: 1 made, 0 refused (why says so), -1 no write the
+ * tool knows (the caller says so). */
+static int write_line(const std::string &line, const std::vector<std::string> &w, const std::string &target,
+                      pc_tool_bytes *request, std::string *why)
+{
+    long v = 0;
+    if (w.size() >= 3 && (w[1] == "sn" || w[1] == "pn")) {
+        const std::string text = line.substr(line.find(w[1]) + 3);
+        const named *n = find_named(w[1]);
+        *request = pc_tool_request(n->cls, n->object, n->item, 0, pc_tool_bytes(text.begin(), text.end()));
+        return 1;
+    }
+    if (w.size() == 4 && (w[1] == "scale" || w[1] == "offset") && find_named(target) &&
+        number(w[3], -32768, 32767, &v)) {
+        const named *n = find_named(target);
+        *request = pc_tool_request(n->cls, n->object, n->item, 0, le16(v));
+        return 1;
+    }
+    if (w.size() == 4 && w[1] == "zero" && find_named(target)) {
+        char *end = nullptr;
+        const double deg = strtod(w[3].c_str(), &end);
+        const long tenths = lround(fabs(deg) * 10);
+        if (*end != '\0' || tenths > 0xFFFF) {
+            *why = "write zero: give degrees, at most 6553.5";
+            return 0;
+        }
+        const named *n = find_named(target);
+        pc_tool_bytes data = {(uint8_t)(deg < 0)};
+        const pc_tool_bytes mag = le16(tenths);
+        data.insert(data.end(), mag.begin(), mag.end());
+        *request = pc_tool_request(n->cls, n->object, n->item, 0, data);
+        return 1;
+    }
+    if (w.size() == 4 && w[1] == "date") {
+        int y, mo, d, h, mi, s;
+        if (sscanf(w[2].c_str(), "%d-%d-%d", &y, &mo, &d) != 3 || sscanf(w[3].c_str(), "%d:%d:%d", &h, &mi, &s) != 3 ||
+            y < 0 || y > 65535) {
+            *why = "write date: give YYYY-MM-DD HH:MM:SS";
+            return 0;
+        }
+        pc_tool_bytes data = le16(y);
+        for (int f : {mo, d, h, mi, s}) data.push_back((uint8_t)f);
+        *request = pc_tool_request(0x00, 0x1B, 0, 0, data);
+        return 1;
+    }
+    if (w.size() == 2 && w[1] == "eeprom") {
+        *request = pc_tool_request(0x00, 0x1E, 0, 0);
+        return 1;
+    }
+    return -1;
+}
+
 bool pc_tool_line(const std::string &line, pc_tool_bytes *request, bool *reply_due, std::string *why)
 {
     std::istringstream in(line);
@@ -268,48 +320,9 @@ bool pc_tool_line(const std::string &line, pc_tool_bytes *request, bool *reply_d
         *reply_due = true;
         return true;
     }
-    if (verb == "write" && w.size() >= 3 && (w[1] == "sn" || w[1] == "pn")) {
-        const std::string text = line.substr(line.find(w[1]) + 3);
-        const named *n = find_named(w[1]);
-        *request = pc_tool_request(n->cls, n->object, n->item, 0, pc_tool_bytes(text.begin(), text.end()));
-        return true;
-    }
-    if (verb == "write" && w.size() == 4 && (w[1] == "scale" || w[1] == "offset") && find_named(target) &&
-        number(w[3], -32768, 32767, &v)) {
-        const named *n = find_named(target);
-        *request = pc_tool_request(n->cls, n->object, n->item, 0, le16(v));
-        return true;
-    }
-    if (verb == "write" && w.size() == 4 && w[1] == "zero" && find_named(target)) {
-        char *end = nullptr;
-        const double deg = strtod(w[3].c_str(), &end);
-        const long tenths = lround(fabs(deg) * 10);
-        if (*end != '\0' || tenths > 0xFFFF) {
-            *why = "write zero: give degrees, at most 6553.5";
-            return false;
-        }
-        const named *n = find_named(target);
-        pc_tool_bytes data = {(uint8_t)(deg < 0)};
-        const pc_tool_bytes mag = le16(tenths);
-        data.insert(data.end(), mag.begin(), mag.end());
-        *request = pc_tool_request(n->cls, n->object, n->item, 0, data);
-        return true;
-    }
-    if (verb == "write" && w.size() == 4 && w[1] == "date") {
-        int y, mo, d, h, mi, s;
-        if (sscanf(w[2].c_str(), "%d-%d-%d", &y, &mo, &d) != 3 || sscanf(w[3].c_str(), "%d:%d:%d", &h, &mi, &s) != 3 ||
-            y < 0 || y > 65535) {
-            *why = "write date: give YYYY-MM-DD HH:MM:SS";
-            return false;
-        }
-        pc_tool_bytes data = le16(y);
-        for (int f : {mo, d, h, mi, s}) data.push_back((uint8_t)f);
-        *request = pc_tool_request(0x00, 0x1B, 0, 0, data);
-        return true;
-    }
-    if (verb == "write" && w.size() == 2 && w[1] == "eeprom") {
-        *request = pc_tool_request(0x00, 0x1E, 0, 0);
-        return true;
+    if (verb == "write") {
+        const int written = write_line(line, w, target, request, why);
+        if (written >= 0) return written == 1;
     }
     const struct {
         const char *verb;
