@@ -199,66 +199,45 @@ double stability_of(const CustAmmunition *a, const CustRifling *r, const fbc_air
                          a->MuzzleVelocity * k_fps_per_mps, air);
 }
 
-int calculate(const request *q)
+// The shot as the solver flies it: the load in today's air, the zero's
+// bore angle, the line of sight's slope, the wind and the earth's turn.
+void make_shot(const request *q, const fbc_air *air, double zero_angle, fbc_shot *shot)
 {
-    int rc = check_request(q);
-    if (rc != CUSTBC_OK) return rc;
     const CustAmmunition *a = q->ammunition;
     const CustShotParameters *p = q->shot;
     const CustBallisticCalculationOption *o = q->option;
-    const CustAtmosphere *zw = q->zeroing->pZeroingAtmosphere;
-
-    fbc_air air, zero_air;
-    fbc_air_make(q->atmosphere->Temperature, q->atmosphere->Pressure, q->atmosphere->Humidity, &air);
-    fbc_air_make(zw->Temperature, zw->Pressure, zw->Humidity, &zero_air);
-
-    double zero_angle, zero_time;
-    if (solve_zero(q, &zero_air, &zero_angle, &zero_time) != 0) {
-        FBC_LOG("zero distance %g m cannot be reached\n", q->zeroing->Distance);
-        return CUSTBC_E_ZERO;
-    }
-
-    fbc_shot shot = {};
-    fbc_load_make(fbc_drag_table_get(a->TableId), a->BallisticCoefficientValue, a->MuzzleVelocity, q->dynamic != 0,
-                  &air, &shot.load);
-    shot.air = air;
-    shot.bore_angle = zero_angle;
-    shot.sight_height = q->sight->SightHeight / 1000.0;
-    shot.shot_angle = p->ShotAngle * M_PI / 180.0;
-    shot.distance = p->ShootDistance;
+    *shot = {};
+    fbc_load_make(fbc_drag_table_get(a->TableId), a->BallisticCoefficientValue, a->MuzzleVelocity, q->dynamic != 0, air,
+                  &shot->load);
+    shot->air = *air;
+    shot->bore_angle = zero_angle;
+    shot->sight_height = q->sight->SightHeight / 1000.0;
+    shot->shot_angle = p->ShotAngle * M_PI / 180.0;
+    shot->distance = p->ShootDistance;
     if (q->has_wind) {
         // The air moves away from where the wind comes from.
         double from = q->wind->Direction * M_PI / 180.0;
-        shot.wind_forward = -q->wind->Velocity * cos(from);
-        shot.wind_right = -q->wind->Velocity * sin(from);
-        shot.wind_end = q->wind_length * p->ShootDistance;
+        shot->wind_forward = -q->wind->Velocity * cos(from);
+        shot->wind_right = -q->wind->Velocity * sin(from);
+        shot->wind_end = q->wind_length * p->ShootDistance;
     }
     if (o->CoriolisEffect_option) {
         double lat = o->Latitude * M_PI / 180.0;
         double az = o->Azimuth * M_PI / 180.0;
-        shot.omega[0] = k_earth_rotation * cos(lat) * cos(az);
-        shot.omega[1] = k_earth_rotation * sin(lat);
-        shot.omega[2] = -k_earth_rotation * cos(lat) * sin(az);
+        shot->omega[0] = k_earth_rotation * cos(lat) * cos(az);
+        shot->omega[1] = k_earth_rotation * sin(lat);
+        shot->omega[2] = -k_earth_rotation * cos(lat) * sin(az);
     }
-    fbc_impact hit;
-    if (fbc_fly(&shot, &hit) != 0) {
-        FBC_LOG("bullet stops short of %g m\n", p->ShootDistance);
-        return CUSTBC_E_FALLS_SHORT;
-    }
-    double right = hit.right;
-    if (o->SpinDrift_option) {
-        // Zeroing took the drift at the zero distance out of the sight; what
-        // remains grows with the time of flight faster than the range.
-        double drift = fbc_spin_drift(stability_of(a, q->rifling, &air), hit.time);
-        double zero_drift =
-            fbc_spin_drift(stability_of(q->zeroing->pZeroingAmmunition, q->rifling, &zero_air), zero_time);
-        double d = drift - zero_drift * p->ShootDistance / q->zeroing->Distance;
-        right += q->rifling->Direction == 1.0 ? d : -d;
-    }
-    double drop_rad = atan2(hit.below, p->ShootDistance);
-    double wind_rad = atan2(right, p->ShootDistance);
+}
+
+// The result of an impact below and right of the line of sight (m).
+CustBallisticCalculationResult result_of(const request *q, double time, double below, double right)
+{
+    const double distance = q->shot->ShootDistance;
+    double drop_rad = atan2(below, distance);
+    double wind_rad = atan2(right, distance);
     CustBallisticCalculationResult out;
-    out.Time = hit.time;
+    out.Time = time;
     // The device draws the vertical value as it comes and the windage with
     // its sign turned (up and right positive on its screen): so the drop is
     // the height of the impact (negative below the line of sight) and the
@@ -272,6 +251,44 @@ int calculate(const request *q)
         out.AimX = wind_rad / pixel_rad;
         out.AimY = drop_rad / pixel_rad;
     }
+    return out;
+}
+
+int calculate(const request *q)
+{
+    int rc = check_request(q);
+    if (rc != CUSTBC_OK) return rc;
+    const CustAmmunition *a = q->ammunition;
+    const CustShotParameters *p = q->shot;
+    const CustAtmosphere *zw = q->zeroing->pZeroingAtmosphere;
+
+    fbc_air air, zero_air;
+    fbc_air_make(q->atmosphere->Temperature, q->atmosphere->Pressure, q->atmosphere->Humidity, &air);
+    fbc_air_make(zw->Temperature, zw->Pressure, zw->Humidity, &zero_air);
+
+    double zero_angle, zero_time;
+    if (solve_zero(q, &zero_air, &zero_angle, &zero_time) != 0) {
+        FBC_LOG("zero distance %g m cannot be reached\n", q->zeroing->Distance);
+        return CUSTBC_E_ZERO;
+    }
+    fbc_shot shot;
+    make_shot(q, &air, zero_angle, &shot);
+    fbc_impact hit;
+    if (fbc_fly(&shot, &hit) != 0) {
+        FBC_LOG("bullet stops short of %g m\n", p->ShootDistance);
+        return CUSTBC_E_FALLS_SHORT;
+    }
+    double right = hit.right;
+    if (q->option->SpinDrift_option) {
+        // Zeroing took the drift at the zero distance out of the sight; what
+        // remains grows with the time of flight faster than the range.
+        double drift = fbc_spin_drift(stability_of(a, q->rifling, &air), hit.time);
+        double zero_drift =
+            fbc_spin_drift(stability_of(q->zeroing->pZeroingAmmunition, q->rifling, &zero_air), zero_time);
+        double d = drift - zero_drift * p->ShootDistance / q->zeroing->Distance;
+        right += q->rifling->Direction == 1.0 ? d : -d;
+    }
+    const CustBallisticCalculationResult out = result_of(q, hit.time, hit.below, right);
     if (!isfinite(out.Time) || !isfinite(out.DropAdjustment) || !isfinite(out.WindageAdjustment) ||
         !isfinite(out.AimX) || !isfinite(out.AimY)) {
         FBC_LOG("solution is not finite\n");
