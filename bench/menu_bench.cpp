@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "home_road.h"
+#include "road_bench.h"
 #include "sim_keys.h"
 
 namespace {
@@ -165,12 +166,7 @@ void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
     }
     kill(xvfb, SIGTERM);
     waitpid(xvfb, nullptr, 0);
-    if (samples.empty()) return;
-    std::sort(samples.begin(), samples.end());
-    state.counters["median_ms"] = samples[samples.size() / 2];
-    state.counters["p99_ms"] = samples[std::min(samples.size() - 1, (size_t)(samples.size() * 0.99))];
-    state.counters["max_ms"] = samples.back();
-    state.counters["missed"] = missed;
+    road_bench_report(state, samples, missed);
 }
 
 BENCHMARK(BM_MenuKeyToNextPageDrawn)->UseManualTime()->Iterations(150)->Unit(benchmark::kMillisecond);
