@@ -24,32 +24,11 @@
 #include <vector>
 
 #include "home_road.h"
+#include "road_bench.h"
 #include "sim_keys.h"
+#include "sim_xvfb.h"
 
 namespace {
-
-/* Headless, sightui paints only for snapshots: the figure needs it on a
- * display, here an Xvfb of its own. Its pid, the display in *display. */
-pid_t start_xvfb(std::string *display)
-{
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        std::string fd = std::to_string(fds[1]);
-        execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-              (char *)NULL);
-        _exit(127);
-    }
-    close(fds[1]);
-    char buf[16] = {0};
-    ssize_t n = read(fds[0], buf, sizeof buf - 1);
-    close(fds[0]);
-    if (n <= 0) return -1;
-    *display = ":" + std::string(buf, strcspn(buf, "\n"));
-    return pid;
-}
 
 double mono_ms()
 {
@@ -108,7 +87,9 @@ double one_key(HomeRoad &road, uint16_t code, bool long_press, const std::string
 void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
 {
     std::string display;
-    pid_t xvfb = start_xvfb(&display);
+    /* Headless, sightui paints only for snapshots: the figure needs it on
+     * a display. */
+    pid_t xvfb = sim_xvfb_start("1280x1024x24", &display);
     if (xvfb < 0) {
         state.SkipWithError("no Xvfb");
         return;
@@ -124,8 +105,7 @@ void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
     if (options.files.empty() || !road.create(options) || !road.start_peer("media") || !road.start_sightd() ||
         !road.start_sightui({}, "sdl") || !road.wait_top("QZ_home_page_1")) {
         state.SkipWithError(("no scope: " + road.why).c_str());
-        kill(xvfb, SIGTERM);
-        waitpid(xvfb, nullptr, 0);
+        sim_xvfb_stop(xvfb);
         return;
     }
     /* The main menu on its settings row. */
@@ -163,14 +143,8 @@ void BM_MenuKeyToNextPageDrawn(benchmark::State &state)
         samples.push_back(l);
         state.SetIterationTime(l / 1000.0);
     }
-    kill(xvfb, SIGTERM);
-    waitpid(xvfb, nullptr, 0);
-    if (samples.empty()) return;
-    std::sort(samples.begin(), samples.end());
-    state.counters["median_ms"] = samples[samples.size() / 2];
-    state.counters["p99_ms"] = samples[std::min(samples.size() - 1, (size_t)(samples.size() * 0.99))];
-    state.counters["max_ms"] = samples.back();
-    state.counters["missed"] = missed;
+    sim_xvfb_stop(xvfb);
+    road_bench_report(state, samples, missed);
 }
 
 BENCHMARK(BM_MenuKeyToNextPageDrawn)->UseManualTime()->Iterations(150)->Unit(benchmark::kMillisecond);

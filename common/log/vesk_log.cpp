@@ -269,14 +269,6 @@ void vesk_log_vprintf(vesk_log_level level, const char *tag, const char *format,
     errno = saved_errno;
 }
 
-void vesk_log_printf(vesk_log_level level, const char *tag, const char *format, ...)
-{
-    va_list ap;
-    va_start(ap, format);
-    vesk_log_vprintf(level, tag, format, ap);
-    va_end(ap);
-}
-
 void vesk_log_write(vesk_log_level level, const char *tag, const char *text, size_t length)
 {
     if (!vesk_log_is_started() || !vesk_log_level_ok(level)) return;

@@ -52,10 +52,19 @@ int vesk_log_start(vesk_log_role role, const vesk_log_config *config);
 /* Stops the logger threads; the app role drains the rings to the files. */
 void vesk_log_stop(void);
 
-void vesk_log_printf(vesk_log_level level, const char *tag, const char *format, ...)
+/* vesk_log_vprintf with the arguments listed; defined here, so that the
+ * logger and the capture tests link in its place share it. */
+inline void vesk_log_printf(vesk_log_level level, const char *tag, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 void vesk_log_vprintf(vesk_log_level level, const char *tag, const char *format, va_list ap)
     __attribute__((format(printf, 3, 0)));
+inline void vesk_log_printf(vesk_log_level level, const char *tag, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    vesk_log_vprintf(level, tag, format, ap);
+    va_end(ap);
+}
 void vesk_log_write(vesk_log_level level, const char *tag, const char *text, size_t length);
 /* DETAIL hex dump of at most 512 bytes. */
 void vesk_log_hex(const char *tag, const void *bytes, size_t length, int result);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "fuzz_support.h"
+#include "log_keep_terminal.h"
 #include "vesk_debug.h"
 #include "vesk_log.h"
 
@@ -37,17 +38,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     g_socket = fuzz_scratch() + "/log.sock";
     snprintf(cfg.vesk_socket_path, sizeof(cfg.vesk_socket_path), "%s", g_socket.c_str());
     cfg.vesk_require_vfat = 0;
-    /* The logger takes over standard output and error; the fuzzer's own
-     * reports must still reach the terminal, so both are given back. */
-    FILE *out = stdout, *err = stderr;
-    const int out_fd = dup(STDOUT_FILENO), err_fd = dup(STDERR_FILENO);
-    if (vesk_log_start(VESK_LOG_APP, &cfg) != 0) abort();
-    stdout = out;
-    stderr = err;
-    dup2(out_fd, STDOUT_FILENO);
-    dup2(err_fd, STDERR_FILENO);
-    close(out_fd);
-    close(err_fd);
+    if (vesk_log_start_keeping_terminal(VESK_LOG_APP, &cfg) != 0) abort();
     vesk_debug_set(1); /* the GUI's detail lines are taken too */
     connect_gui();
     return 0;

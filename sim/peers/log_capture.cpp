@@ -46,14 +46,6 @@ void vesk_log_vprintf(vesk_log_level level, const char *tag, const char *format,
     keep(level, tag, buf);
 }
 
-void vesk_log_printf(vesk_log_level level, const char *tag, const char *format, ...)
-{
-    va_list ap;
-    va_start(ap, format);
-    vesk_log_vprintf(level, tag, format, ap);
-    va_end(ap);
-}
-
 void vesk_log_write(vesk_log_level level, const char *tag, const char *text, size_t length)
 {
     keep(level, tag, std::string(text, length));

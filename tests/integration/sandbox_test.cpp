@@ -10,7 +10,6 @@
 #include <linux/input.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -18,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "scope_sim_run.h"
 #include "vesk_clock.h"
 
 #include <map>
@@ -688,50 +688,6 @@ TEST_F(Sandbox, ToolCanBeMadeToFail)
 
 class ScopeSim : public Sandbox {
 protected:
-    struct Result {
-        int status = -1;
-        std::string out;
-    };
-
-    /* Runs scope-sim with a script on standard input. */
-    Result scope(const std::string &script, const std::vector<std::string> &args)
-    {
-        Result r;
-        int in[2], out[2];
-        EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
-        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-        pid_t pid = spawn(args, in[0], out[1]);
-        close(in[0]);
-        close(out[1]);
-        EXPECT_EQ(write(in[1], script.data(), script.size()), (ssize_t)script.size());
-        close(in[1]);
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(out[0], buf, sizeof buf)) > 0) r.out.append(buf, (size_t)n);
-        close(out[0]);
-        int status = 0;
-        EXPECT_EQ(waitpid(pid, &status, 0), pid);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return r;
-    }
-
-    pid_t spawn(const std::vector<std::string> &args, int in, int out)
-    {
-        std::vector<std::string> all = {std::string(VESK_BIN_DIR) + "/scope-sim"};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char *> argv;
-        for (std::string &a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in, 0);
-        posix_spawn_file_actions_adddup2(&fa, out, 1);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&fa);
-        return pid;
-    }
-
     static std::string last_line(const std::string &text)
     {
         size_t end = text.find_last_not_of('\n');
@@ -769,7 +725,7 @@ TEST_P(ScopeSimRun, ReportsHowTheRunEnded)
     const ScopeCase &c = GetParam();
     std::vector<std::string> args = {"--program", "sandbox-probe", "-", "--"};
     args.insert(args.end(), c.probe.begin(), c.probe.end());
-    Result r = scope(c.script, args);
+    scope_result r = scope_sim(args, c.script);
     EXPECT_EQ(r.status, c.status) << r.out;
     EXPECT_EQ(last_line(r.out), std::string("scope-sim: sandbox-probe ended: ") + c.report) << r.out;
     EXPECT_NE(r.out.find(c.output), std::string::npos) << r.out;
@@ -807,7 +763,8 @@ TEST_F(ScopeSim, PassesSigtermOn)
     int in[2], out[2];
     ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
     ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-    pid_t pid = spawn({"--program", "sandbox-probe", "--", "wait-term"}, in[0], out[1]);
+    pid_t pid = scope_sim_spawn({"--program", "sandbox-probe", "--", "wait-term"}, in[0], out[1]);
+    ASSERT_GT(pid, 0);
     close(in[0]);
     close(out[1]);
     Output o;
@@ -830,13 +787,14 @@ TEST_F(ScopeSim, PutsHostFilesInPlaceOnAMediaOfTheChosenSize)
     ASSERT_TRUE(f);
     fputs("arm\n", f);
     fclose(f);
-    Result r =
-        scope("wait 5\n", {"--media-size", "8M", "--file", "/usrdata/media/UART_SWITCH_ARM.cfg=" + dir + "/switch.cfg",
-                           "--program", "sandbox-probe", "--", "sh",
-                           "cat /usrdata/media/UART_SWITCH_ARM.cfg && echo $(($(stat -f -c '%b*%S' /usrdata/media)))"});
+    scope_result r =
+        scope_sim({"--media-size", "8M", "--file", "/usrdata/media/UART_SWITCH_ARM.cfg=" + dir + "/switch.cfg",
+                   "--program", "sandbox-probe", "--", "sh",
+                   "cat /usrdata/media/UART_SWITCH_ARM.cfg && echo $(($(stat -f -c '%b*%S' /usrdata/media)))"},
+                  "wait 5\n");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("arm\n" + std::to_string(8 << 20) + "\n"), std::string::npos) << r.out;
-    EXPECT_EQ(scope("", {"--file", "/factory/x=" + dir + "/missing", "--program", "sandbox-probe"}).status, 125);
+    EXPECT_EQ(scope_sim({"--file", "/factory/x=" + dir + "/missing", "--program", "sandbox-probe"}, "").status, 125);
     remove_tree(dir);
 }
 
@@ -844,7 +802,7 @@ TEST_F(ScopeSim, KeepLeavesTheFolder)
 {
     std::string dir = temp_dir();
     ASSERT_FALSE(dir.empty());
-    Result r = scope("wait 5\n", {"--keep", dir, "--program", "sandbox-probe", "--", "board"});
+    scope_result r = scope_sim({"--keep", dir, "--program", "sandbox-probe", "--", "board"}, "wait 5\n");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("scope-sim: sandbox kept in " + dir), std::string::npos);
     EXPECT_TRUE(exists(dir + "/sim/board.log"));

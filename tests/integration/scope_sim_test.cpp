@@ -2,7 +2,6 @@
 // README's example script, and the errors a script gets for a wrong step.
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,50 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "scope_sim_run.h"
 #include "sim_harness.h"
 #include "update_zip.h"
 
-extern char **environ;
-
 namespace {
-
-struct scope_result {
-    int status = -1;
-    std::string out;
-};
-
-/* scope-sim with these arguments and a script on standard input; its
- * standard output, and its exit status. */
-scope_result scope_sim(const std::vector<std::string> &args, const std::string &script)
-{
-    scope_result r;
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return r;
-    std::vector<std::string> all = {std::string(VESK_BIN_DIR) + "/scope-sim"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &a : all) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(in[0]);
-    close(out[1]);
-    if (rc == 0 && write(in[1], script.data(), script.size()) != (ssize_t)script.size()) rc = -1;
-    close(in[1]);
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0) r.out.append(buf, (size_t)n);
-    close(out[0]);
-    int status = 0;
-    if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
-    return r;
-}
 
 /* scope-sim at a terminal: each input line is typed once the output so far
  * holds the text before it; then Ctrl-D. What the terminal showed, and the
@@ -117,7 +77,7 @@ size_t count(const std::string &text, const std::string &what)
 
 TEST(ScopeSim, TheRangeExampleShowsTheDistanceAndTheHoldOver)
 {
-    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/range.scope"}, "");
+    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/range.scope"}, "", true);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(count(r.out, "scope-sim: gui received AA160402FF80000001000101C807"), 1u) << r.out;
     EXPECT_EQ(count(r.out, "(distance 456.7 m)"), 1u) << r.out;
@@ -129,7 +89,7 @@ TEST(ScopeSim, TheRangeExampleShowsTheDistanceAndTheHoldOver)
 
 TEST(ScopeSim, ThePhoneExampleRenamesTheAccessPoint)
 {
-    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/phone.scope"}, "");
+    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/phone.scope"}, "", true);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("ssid=VeskNV_phone wpa_passphrase=phonepass1"), std::string::npos) << r.out;
     /* The name the phone reads back, and the wind report for 7 m/s. */
@@ -140,7 +100,7 @@ TEST(ScopeSim, ThePhoneExampleRenamesTheAccessPoint)
 
 TEST(ScopeSim, ThePcToolExampleWritesTheSerialNumberAndAZeroAngle)
 {
-    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/pc-tool.scope"}, "");
+    scope_result r = scope_sim({VESK_SOURCE_DIR "/sim/scope-sim/examples/pc-tool.scope"}, "", true);
     EXPECT_EQ(r.status, 0) << r.out;
     const char *replies[] = {
         "scope-sim: pc reply 55 07 00 1A 00 81 05 FC EB AA value=5", /* the probe */
@@ -165,7 +125,7 @@ TEST(ScopeSim, AWrongPeerStepEndsTheScript)
         {"lrf fly away\n", "a line the module does not know"},
     };
     for (const auto &row : rows) {
-        scope_result r = scope_sim({}, row.script);
+        scope_result r = scope_sim({}, row.script, true);
         EXPECT_EQ(r.status, 125) << row.why << "\n" << r.out;
         EXPECT_NE(r.out.find("scope-sim: sightd ended: stopped"), std::string::npos) << row.why << "\n" << r.out;
     }
@@ -194,7 +154,7 @@ TEST(ScopeSim, AtATerminalABadCommandIsReportedAndCtrlDEndsTheRun)
 
 TEST(ScopeSim, AScriptEndsAtItsFirstBadCommand)
 {
-    scope_result r = scope_sim({"--run", "peers media"}, "key rnage\necho never\n");
+    scope_result r = scope_sim({"--run", "peers media"}, "key rnage\necho never\n", true);
     EXPECT_EQ(r.status, 125) << r.out;
     EXPECT_EQ(r.out.find("never"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("scope-sim: sightd ended: stopped"), std::string::npos) << r.out;
@@ -203,15 +163,17 @@ TEST(ScopeSim, AScriptEndsAtItsFirstBadCommand)
 TEST(ScopeSim, APeerSendsAndTheGuiStandInSeesTheAnswer)
 {
     /* The whole frame as bytes, and the same request framed by scope-sim. */
-    scope_result r = scope_sim({}, "peers gui\n"
-                                   "expect gui 40 00 00 2B\n"
-                                   "received gui 00 00 29\n"
-                                   "send gui AA 07 00 00 29 00 01 DB EB AA\n"
-                                   "expect gui 5 00 00 29\n"
-                                   "send gui 00 00 29 00 FF\n"
-                                   "expect gui 5 00 00 29\n"
-                                   "received gui 00 00 29\n"
-                                   "signal TERM\nwait 10\n");
+    scope_result r = scope_sim({},
+                               "peers gui\n"
+                               "expect gui 40 00 00 2B\n"
+                               "received gui 00 00 29\n"
+                               "send gui AA 07 00 00 29 00 01 DB EB AA\n"
+                               "expect gui 5 00 00 29\n"
+                               "send gui 00 00 29 00 FF\n"
+                               "expect gui 5 00 00 29\n"
+                               "received gui 00 00 29\n"
+                               "signal TERM\nwait 10\n",
+                               true);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(count(r.out, "scope-sim: gui received AA0700002980015BEBAA"), 2u) << r.out;
     /* The boot push's debug state is taken by the received before the
@@ -228,10 +190,10 @@ TEST(ScopeSim, AnUpdateDroppedOnMediaIsInstalledAtTheNextBoot)
     ASSERT_NE(mkdtemp(templ), nullptr);
     std::string dir = templ, pkg = dir + "/device_upgrade_demo.zip", kept = dir + "/kept";
     ASSERT_TRUE(update_zip_file(pkg, update_zip_package("device_upgrade_demo", update_zip_legacy)));
-    scope_result first = scope_sim({"--keep", kept}, "update " + pkg + "\nwait 60\n");
+    scope_result first = scope_sim({"--keep", kept}, "update " + pkg + "\nwait 60\n", true);
     EXPECT_EQ(first.status, 200) << first.out;
     EXPECT_NE(first.out.find("update: device_upgrade_demo.zip in the Media root"), std::string::npos) << first.out;
-    scope_result again = scope_sim({"--keep", kept}, "stop\n");
+    scope_result again = scope_sim({"--keep", kept}, "stop\n", true);
     EXPECT_NE(again.out.find("boot installer: installed device_upgrade: release.tar sightd update.sh"),
               std::string::npos)
         << again.out;

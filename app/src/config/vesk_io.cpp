@@ -17,50 +17,49 @@
 
 #define FSYNC_TAG "persist.fsync"
 
+/* Makes step move the length bytes in as many calls as it takes: a call cut
+ * short by a signal is made again, and one that moves nothing means the
+ * file or device ended early. step(done, left) moves some of the bytes from
+ * offset done on and returns how many, or -1 with errno set. */
+template <typename Step> static int move_all(size_t length, Step step)
+{
+    size_t done = 0;
+    while (done < length) {
+        ssize_t n = step(done, length - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -errno;
+        }
+        if (n == 0) return -EIO;
+        done += (size_t)n;
+    }
+    return 0;
+}
+
 int vesk_io_write_all(int fd, const void *data, size_t length)
 {
     const char *p = (const char *)data;
     if (vesk_fault_should_fail("write")) return -vesk_fault_errno();
     bool shorten = length >= 2 && vesk_fault_should_fail("shortwrite");
     bool interrupt = vesk_fault_should_fail("eintr");
-    while (length > 0) {
+    return move_all(length, [&](size_t done, size_t left) -> ssize_t {
         vesk_test_delay_point("io:write");
-        size_t chunk = shorten ? 1 : length;
+        size_t chunk = shorten ? 1 : left;
         shorten = false;
-        ssize_t n;
         if (interrupt) {
             interrupt = false;
-            n = -1;
             errno = EINTR;
-        } else {
-            n = write(fd, p, chunk);
+            return -1;
         }
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -errno;
-        }
-        if (n == 0) return -EIO;
-        p += n;
-        length -= (size_t)n;
-    }
-    return 0;
+        return write(fd, p + done, chunk);
+    });
 }
 
 int vesk_io_read_exact(int fd, void *buffer, size_t length)
 {
     char *p = (char *)buffer;
     if (vesk_fault_should_fail("read")) return -vesk_fault_errno();
-    while (length > 0) {
-        ssize_t n = read(fd, p, length);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -errno;
-        }
-        if (n == 0) return -EIO;
-        p += n;
-        length -= (size_t)n;
-    }
-    return 0;
+    return move_all(length, [&](size_t done, size_t left) { return read(fd, p + done, left); });
 }
 
 int vesk_io_read_file(const char *path, char **out_data, size_t *out_length)

@@ -18,6 +18,7 @@
 
 #include "awtk.h"
 #include "awtk_host.h"
+#include "sim_xvfb.h"
 
 /* SDL loads its X11 and session-bus helpers at run time and unloads them at
  * exit, leaving allocations that no longer name a module; the toolkit's own
@@ -25,36 +26,6 @@
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 namespace {
-
-const char* const k_xvfb = "/usr/bin/Xvfb";
-
-/* Starts Xvfb on a display number it picks itself (safe beside other
- * tests) and returns its pid, or -1. */
-pid_t start_xvfb(std::string* display) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    std::string fd = std::to_string(fds[1]);
-    execl(k_xvfb, "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", (char*)NULL);
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string num;
-  char ch;
-  while (read(fds[0], &ch, 1) == 1 && ch != '\n') num.push_back(ch);
-  close(fds[0]);
-  if (pid < 0 || num.empty()) {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, NULL, 0);
-    }
-    return -1;
-  }
-  *display = ":" + num;
-  return pid;
-}
 
 std::vector<uint32_t> g_keys;
 
@@ -108,8 +79,8 @@ int differing_pixels(Display* dpy, Window win, int w, int h) {
 class AwtkSdl : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(access(k_xvfb, X_OK), 0) << k_xvfb << " is missing: install the xvfb package (scripts/setup)";
-    xvfb = start_xvfb(&display);
+    ASSERT_EQ(access(SIM_XVFB, X_OK), 0) << SIM_XVFB << " is missing: install the xvfb package (scripts/setup)";
+    xvfb = sim_xvfb_start("640x480x24", &display);
     ASSERT_GT(xvfb, 0) << "Xvfb did not start";
     setenv("DISPLAY", display.c_str(), 1);
     awtk_host_set_backend(AWTK_HOST_BACKEND_SDL);
@@ -117,10 +88,7 @@ class AwtkSdl : public ::testing::Test {
   }
   void TearDown() override {
     tk_exit();
-    if (xvfb > 0) {
-      kill(xvfb, SIGTERM);
-      waitpid(xvfb, NULL, 0);
-    }
+    sim_xvfb_stop(xvfb);
   }
   std::string display;
   pid_t xvfb = -1;

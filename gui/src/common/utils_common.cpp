@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "vesk_board.h"
+#include "vesk_wallclock.h"
 
 char QZ_verArr[QZ_VER_COUNT][QZ_VER_LEN];
 const char *const QZ_vername[QZ_VER_COUNT] = {"PN", "SN", "FPA1", "FPA2", "DeviceVersion"};
@@ -57,29 +58,9 @@ int vesk_storage_data_at(const char *path, int *used, int *total)
 
 int Get_StorageData(int *used, int *total) { return vesk_storage_data_at(VESK_MEDIA_ROOT, used, total); }
 
-/* The calendar fields as the C library and the RTC core both count them. */
-static struct tm clock_fields(int hour, int minute, int second, int year, int month, int day)
-{
-    struct tm tm;
-    memset(&tm, 0, sizeof tm);
-    tm.tm_sec = second;
-    tm.tm_min = minute;
-    tm.tm_hour = hour;
-    tm.tm_mday = day;
-    tm.tm_mon = month - 1;
-    tm.tm_year = year - 1900;
-    return tm;
-}
-
-/* The RTC's record is the first nine fields of struct tm, in its order. */
-static_assert(sizeof(struct rtc_time) == 9 * sizeof(int) && offsetof(struct tm, tm_isdst) == 8 * sizeof(int),
-              "rtc_time matches the head of struct tm");
-
 int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
 {
-    struct tm fields = clock_fields(hour, minute, second, year, month, day);
-    struct rtc_time tm;
-    memcpy(&tm, &fields, sizeof tm);
+    struct rtc_time tm = vesk_wallclock_rtc_fields(hour, minute, second, year, month, day);
     int fd = open(VESK_RTC_DEVICE, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         printf("open rtc_dev failed!\n");
@@ -96,18 +77,7 @@ int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
 
 int sys_set_time(int hour, int minute, int second, int year, int month, int day)
 {
-    struct tm tm = clock_fields(hour, minute, second, year, month, day);
-    /* UTC, as sys_get_time reads the clock back and as the hardware clock
-     * holds it: fields read in another zone would move the clock by the
-     * zone's offset at every visit of the date page. */
-    struct timeval tv;
-    tv.tv_sec = timegm(&tm);
-    tv.tv_usec = 0;
-    if (tv.tv_sec == (time_t)-1 || vesk_board_settimeofday(&tv) != 0) {
-        printf("settimeofday failed\n");
-        return -1;
-    }
-    return 0;
+    return vesk_wallclock_set_system(hour, minute, second, year, month, day);
 }
 
 int sys_get_time(struct tm **out)

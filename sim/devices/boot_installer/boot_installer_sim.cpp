@@ -1,32 +1,19 @@
 #include "boot_installer_sim.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include "sim_folder.h"
 
 static const char kUpdateDir[] = "/usrdata/update/";
 static const char kPackage[] = "device_upgrade";
 static const char kReport[] = "vesk_update_failed.txt";
 
-static std::vector<std::string> names_in(const std::string &dir)
-{
-    std::vector<std::string> out;
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr) return out;
-    for (struct dirent *e; (e = readdir(d)) != nullptr;)
-        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) out.push_back(e->d_name);
-    closedir(d);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 static bool remove_package(const std::string &dir, std::string *why)
 {
-    for (const std::string &n : names_in(dir))
+    for (const std::string &n : sim_folder_names(dir))
         if (unlink((dir + "/" + n).c_str()) != 0) {
             *why = dir + "/" + n + ": " + strerror(errno);
             return false;
@@ -56,7 +43,7 @@ bool boot_installer_boot(sim_harness &h, std::vector<std::string> *said)
     if (fail) unlink(sim_path(h.sb, BOOT_INSTALLER_FAIL).c_str());
     while (!reason.empty() && reason.back() == '\n') reason.pop_back();
 
-    std::vector<std::string> members = names_in(package);
+    std::vector<std::string> members = sim_folder_names(package);
     std::string list;
     for (const std::string &m : members) list += " " + m;
     if (!remove_package(package, &h.why)) return false;

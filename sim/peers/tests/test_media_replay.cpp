@@ -3,23 +3,14 @@
 // name cut to the 24 bytes the request carries.
 #include "media_replay.h"
 
+#include "app_queues.h"
+
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/ipc.h>
-#include <sys/msg.h>
-#include <unistd.h>
 
 #include <fstream>
 
 namespace {
-
-struct raw_record {
-    long mtype;
-    uint8_t type, command, pad[2];
-    uint32_t length;
-    uint8_t frame[512];
-};
 
 uint64_t le64(const std::vector<uint8_t> &f, size_t at)
 {
@@ -28,44 +19,28 @@ uint64_t le64(const std::vector<uint8_t> &f, size_t at)
     return v;
 }
 
-class MediaReplay : public ::testing::Test {
+class MediaReplay : public AppQueues {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(sim_peer_private_ipc(), 0); }
     void SetUp() override
     {
-        char tmpl[] = "/tmp/media_replay_test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = std::string(tmpl) + "/";
-        to_peers = msgget(12345, IPC_CREAT | 0777);
-        to_app = msgget(54321, IPC_CREAT | 0777);
-        ASSERT_GE(to_peers, 0);
-        ASSERT_GE(to_app, 0);
+        AppQueues::SetUp();
+        if (HasFatalFailure()) return;
         peer = sim_peer_start(SIM_PEER_MEDIA, nullptr);
         ASSERT_NE(peer, nullptr);
-        replay = sim_media_replay_start(peer, dir);
+        replay = sim_media_replay_start(peer, dir + "/");
         ASSERT_NE(replay, nullptr);
     }
     void TearDown() override
     {
         sim_media_replay_stop(replay);
         sim_peer_stop(peer);
-        msgctl(to_peers, IPC_RMID, nullptr);
-        msgctl(to_app, IPC_RMID, nullptr);
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
+        AppQueues::TearDown();
     }
-    void video(const std::string &name, const std::string &text) { std::ofstream(dir + name) << text; }
+    void video(const std::string &name, const std::string &text) { std::ofstream(dir + "/" + name) << text; }
     /* A replay request as sightd passes the GUI's on (type 32, mtype 3). */
     void request(uint8_t item, const std::vector<uint8_t> &payload)
     {
-        std::vector<uint8_t> f = sim_frame(23, 1, item, 0x00, payload);
-        raw_record r;
-        memset(&r, 0, sizeof r);
-        r.mtype = 3;
-        r.type = 32;
-        r.length = (uint32_t)f.size();
-        memcpy(r.frame, f.data(), f.size());
-        ASSERT_EQ(msgsnd(to_peers, &r, 520, IPC_NOWAIT), 0);
+        app_send(3, 32, sim_frame(23, 1, item, 0x00, payload));
     }
     void replay_op(uint8_t op, const std::string &name = "")
     {
@@ -78,19 +53,12 @@ protected:
     bool report(std::vector<uint8_t> *frame, int timeout_ms = 5000)
     {
         raw_record r;
-        for (int waited = 0; waited < timeout_ms; waited++) {
-            if (msgrcv(to_app, &r, 520, 5, IPC_NOWAIT) == 520) {
-                EXPECT_EQ(r.type, 17);
-                frame->assign(r.frame, r.frame + r.length);
-                EXPECT_TRUE(sim_frame_sound(*frame));
-                return true;
-            }
-            usleep(1000);
-        }
-        return false;
+        if (!app_receive(&r, timeout_ms)) return false;
+        EXPECT_EQ(r.type, 17);
+        frame->assign(r.frame, r.frame + r.length);
+        EXPECT_TRUE(sim_frame_sound(*frame));
+        return true;
     }
-    std::string dir;
-    int to_peers = -1, to_app = -1;
     sim_peer *peer = nullptr;
     sim_media_replay *replay = nullptr;
 };

@@ -22,6 +22,7 @@
 #include "ballistic_fbc.h"
 #include "ballistic_thread.h"
 #include "ballistic_units.h"
+#include "log_keep_terminal.h"
 #include "persist_fixture.h"
 #include "qel_dev_status.h"
 #include "vesk_log.h"
@@ -65,18 +66,7 @@ protected:
         snprintf(cfg.vesk_media_root, sizeof cfg.vesk_media_root, "%s", tmpl);
         snprintf(cfg.vesk_socket_path, sizeof cfg.vesk_socket_path, "%s/log.sock", tmpl);
         cfg.vesk_require_vfat = 0;
-        /* The logger takes standard output and error for its records; the
-         * test's own report must still reach the terminal. */
-        FILE *out = stdout, *err = stderr;
-        const int out_fd = dup(STDOUT_FILENO), err_fd = dup(STDERR_FILENO);
-        ASSERT_EQ(vesk_log_start(VESK_LOG_APP, &cfg), 0);
-        fflush(stdout);
-        stdout = out;
-        stderr = err;
-        dup2(out_fd, STDOUT_FILENO);
-        dup2(err_fd, STDERR_FILENO);
-        close(out_fd);
-        close(err_fd);
+        ASSERT_EQ(vesk_log_start_keeping_terminal(VESK_LOG_APP, &cfg), 0);
     }
     static void TearDownTestSuite()
     {

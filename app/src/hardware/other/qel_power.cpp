@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "vesk_log.h"
+#include "vesk_wallclock.h"
 
 #define POWER_TAG "power"
 #define LCD_GROUP 0x33
@@ -51,18 +52,6 @@ int Power_Ctrl_UART(int value)
 
 int Power_Off(void) { return reboot(RB_POWER_OFF) == 0 ? 0 : -errno; }
 
-/* struct rtc_time and struct tm share these fields; the rest stay 0. */
-template <typename T> static void fill_time(T *tm, int hour, int minute, int second, int year, int month, int day)
-{
-    memset(tm, 0, sizeof *tm);
-    tm->tm_sec = second;
-    tm->tm_min = minute;
-    tm->tm_hour = hour;
-    tm->tm_mday = day;
-    tm->tm_mon = month - 1;
-    tm->tm_year = year - 1900;
-}
-
 int vesk_time_fields_valid(int year, int month, int day, int hour, int minute, int second)
 {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -80,8 +69,7 @@ int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
         printf("open rtc_dev failed!\n");
         return -1;
     }
-    struct rtc_time tm;
-    fill_time(&tm, hour, minute, second, year, month, day);
+    struct rtc_time tm = vesk_wallclock_rtc_fields(hour, minute, second, year, month, day);
     int rc = vesk_board_ioctl(fd, RTC_SET_TIME, &tm);
     close(fd);
     if (rc < 0) {
@@ -93,19 +81,7 @@ int rtc_set_time(int hour, int minute, int second, int year, int month, int day)
 
 int sys_set_time(int hour, int minute, int second, int year, int month, int day)
 {
-    struct tm tm;
-    fill_time(&tm, hour, minute, second, year, month, day);
-    /* The fields are UTC: sys_get_time and sightui read the clock back
-     * with gmtime and sightui sets it from UTC, so a local reading here
-     * would move a date set by the phone or the PC by the zone's offset. */
-    struct timeval tv;
-    tv.tv_sec = timegm(&tm);
-    tv.tv_usec = 0;
-    if (tv.tv_sec == (time_t)-1 || vesk_board_settimeofday(&tv) != 0) {
-        printf("settimeofday failed\n");
-        return -1;
-    }
-    return 0;
+    return vesk_wallclock_set_system(hour, minute, second, year, month, day);
 }
 
 struct tm *sys_get_time(struct tm *out)

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include "eeprom_defaults.h"
 #include "persist_unit_test.h"
 #include "vesk_ini_text.h"
 #include "vesk_persist.h"
@@ -287,14 +288,7 @@ TEST_F(Settings, EmptyOrUnreadableEepromGivesTheDefaults)
         else
             write_text(dir.eeprom, std::string(4096, '\0'));
         Qel_DevStatus s = load_current("[qeldevstatus]\n");
-        EXPECT_EQ(s.s16RangeOffsetX, 639);
-        EXPECT_EQ(s.s16RangeOffsetY, 639);
-        EXPECT_EQ(s.s16LaserIndicatX, 639);
-        EXPECT_EQ(s.s16LaserIndicatY, 639);
-        EXPECT_EQ(s.s16RangeMinScale, 1000);
-        EXPECT_EQ(s.s16RangeMaxScale, 12000);
-        EXPECT_STREQ(s.sn, "");
-        EXPECT_STREQ(s.pn, "");
+        expect_eeprom_defaults(s);
         EXPECT_EQ(vesk_ini_hardware_loaded(), missing ? 0 : 1);
     }
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "eeprom_defaults.h"
+
 namespace {
 
 // A status whose every source field of the boot image holds its own value,
@@ -120,14 +122,7 @@ TEST(Records, DefaultsAreThoseOfAnEmptyUnit)
     EXPECT_EQ(s.s8RangeReticleColor, 1);
     EXPECT_EQ(s.s8LaserReticleColor, 2);
     EXPECT_EQ(s.s8BallisticReticleColor, 1);
-    EXPECT_EQ(s.s16RangeOffsetX, 639);
-    EXPECT_EQ(s.s16RangeOffsetY, 639);
-    EXPECT_EQ(s.s16LaserIndicatX, 639);
-    EXPECT_EQ(s.s16LaserIndicatY, 639);
-    EXPECT_EQ(s.s16RangeMinScale, 1000);
-    EXPECT_EQ(s.s16RangeMaxScale, 12000);
-    EXPECT_STREQ(s.sn, "");
-    EXPECT_STREQ(s.pn, "");
+    expect_eeprom_defaults(s);
     EXPECT_STREQ(s.version, "v1.0.4");
     // Run-time fields start at zero.
     EXPECT_EQ(s.ui_ready, 0);

@@ -8,6 +8,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "frame_trailer.h"
+
 typedef std::vector<uint8_t> bytes;
 
 inline bytes core_frame(uint8_t head, uint16_t cmd, const bytes &rest)
@@ -15,11 +17,7 @@ inline bytes core_frame(uint8_t head, uint16_t cmd, const bytes &rest)
     const size_t total = 4 + rest.size() + 3;
     bytes f = {head, (uint8_t)(total - 4), (uint8_t)(cmd >> 8), (uint8_t)cmd};
     f.insert(f.end(), rest.begin(), rest.end());
-    unsigned sum = 0;
-    for (uint8_t b : f) sum += b;
-    f.push_back((uint8_t)sum);
-    f.push_back(0xEB);
-    f.push_back(0xAA);
+    append_frame_trailer(f);
     return f;
 }
 inline bytes to_core(uint16_t cmd, const bytes &rest) { return core_frame(0xAA, cmd, rest); }

@@ -17,6 +17,7 @@
 
 #include "ballistic_fbc.h"
 #include "ballistic_thread.h"
+#include "frame_trailer.h"
 #include "iniparser_handler.h"
 #include "peer_frames.h"
 #include "peer_link_fixture.h"
@@ -77,11 +78,7 @@ Bytes raw_frame(uint8_t l, uint8_t obj, uint8_t cmd, const Bytes &payload)
     f[2] = obj;
     f[4] = cmd;
     for (size_t i = 0; i < payload.size(); i++) f[6 + i] = payload[i];
-    unsigned sum = 0;
-    for (uint8_t b : f) sum += b;
-    f.push_back((uint8_t)sum);
-    f.push_back(0xEB);
-    f.push_back(0xAA);
+    append_frame_trailer(f);
     return f;
 }
 

@@ -162,8 +162,8 @@ TEST(UpdateListing, AnEmptyArchiveIsRefused)
 struct UpdateUnpack : testing::Test {
     update_dirs d;
     std::string zip = d.media_path("device_upgrade_claimed.zip");
-    std::vector<std::string> members_of(const std::string &dir) { return update_list(dir); }
-    bool nothing_published() { return update_list(d.update).empty() && update_exists(zip); }
+    std::vector<std::string> members_of(const std::string &dir) { return sim_folder_names(dir); }
+    bool nothing_published() { return sim_folder_names(d.update).empty() && update_exists(zip); }
 };
 
 TEST_F(UpdateUnpack, PublishesExactlyTheTableMembersAndRemovesTheZip)
@@ -172,7 +172,7 @@ TEST_F(UpdateUnpack, PublishesExactlyTheTableMembersAndRemovesTheZip)
     ASSERT_TRUE(update_zip_file(zip, pkg));
     ASSERT_EQ(vesk_update_unpack(zip.c_str(), d.update.c_str()), 0);
     EXPECT_FALSE(update_exists(zip));
-    EXPECT_EQ(update_list(d.update), std::vector<std::string>{"device_upgrade"});
+    EXPECT_EQ(sim_folder_names(d.update), std::vector<std::string>{"device_upgrade"});
     std::vector<std::string> want = update_zip_dual;
     std::sort(want.begin(), want.end());
     EXPECT_EQ(members_of(d.update_path("device_upgrade")), want);
@@ -224,7 +224,7 @@ TEST_F(UpdateUnpack, AnEarlierPackageIsNeverReplaced)
     ASSERT_TRUE(update_zip_file(zip, legacy()));
     EXPECT_EQ(vesk_update_unpack(zip.c_str(), d.update.c_str()), -ECANCELED);
     EXPECT_EQ(update_read(d.update_path("device_upgrade/sightd")), "old");
-    EXPECT_EQ(update_list(d.update), std::vector<std::string>{"device_upgrade"});
+    EXPECT_EQ(sim_folder_names(d.update), std::vector<std::string>{"device_upgrade"});
     EXPECT_TRUE(update_exists(zip));
 }
 
@@ -238,7 +238,7 @@ TEST_F(UpdateUnpack, RefusesWhatIsNoClaimedPackage)
     EXPECT_EQ(vesk_update_unpack(zip.c_str(), d.update.c_str()), -ECANCELED); /* missing */
     ASSERT_EQ(symlink(badname.c_str(), zip.c_str()), 0);
     EXPECT_EQ(vesk_update_unpack(zip.c_str(), d.update.c_str()), -ECANCELED);
-    EXPECT_TRUE(update_list(d.update).empty());
+    EXPECT_TRUE(sim_folder_names(d.update).empty());
     unlink(zip.c_str());
     ASSERT_TRUE(update_write(zip, "this is no zip"));
     EXPECT_EQ(vesk_update_unpack(zip.c_str(), d.update.c_str()), -ECANCELED);
@@ -544,7 +544,7 @@ TEST_F(UpdateWatcher, AFailedUnpackIsReportedWithItsStep)
     EXPECT_EQ(update_report_field(rep, "detail"), "package check failed: errno=22; nothing was published");
     EXPECT_EQ(update_report_field(rep, "archive"),
               "moved to VeskUpdate/vesk_failed_000001.zip.failed; never installed automatically");
-    EXPECT_TRUE(update_list(d.update).empty());
+    EXPECT_TRUE(sim_folder_names(d.update).empty());
 }
 
 TEST_F(UpdateWatcher, AClaimLeftByARestartIsSetAsideAsInterrupted)
@@ -570,7 +570,7 @@ TEST_F(UpdateWatcher, AClaimAlreadyPublishedIsRemovedAtStart)
     start();
     EXPECT_FALSE(update_exists(d.media_path(CLAIMED)));
     EXPECT_FALSE(update_exists(d.media_path(REPORT)));
-    EXPECT_EQ(update_list(d.update), std::vector<std::string>{"device_upgrade"});
+    EXPECT_EQ(sim_folder_names(d.update), std::vector<std::string>{"device_upgrade"});
 }
 
 TEST_F(UpdateWatcher, TheFreeSpaceGoesToThePhone)

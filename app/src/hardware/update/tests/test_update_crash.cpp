@@ -106,9 +106,9 @@ static void check_after_restart(const update_dirs &d, const std::string &name, c
             std::string member = e.name.substr(e.name.find('/') + 1);
             EXPECT_EQ(update_read(published + "/" + member), e.data) << "kill " << n << ": " << member;
         }
-        EXPECT_EQ(update_list(published).size(), pkg.size() - 1) << "kill " << n;
+        EXPECT_EQ(sim_folder_names(published).size(), pkg.size() - 1) << "kill " << n;
     }
-    for (const std::string &f : update_list(d.update))
+    for (const std::string &f : sim_folder_names(d.update))
         EXPECT_EQ(f.rfind("vesk-unpack-", 0), std::string::npos) << "kill " << n << ": " << f;
     EXPECT_FALSE(update_exists(d.media_path("VeskUpdate/device_upgrade_claimed.zip"))) << "kill " << n;
     bool in_root = update_read(d.media_path(name)) == zip;

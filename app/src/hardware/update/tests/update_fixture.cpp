@@ -55,7 +55,7 @@ static void remove_tree(const std::string &path)
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) return;
     if (S_ISDIR(st.st_mode)) {
-        for (const std::string &n : update_list(path)) remove_tree(path + "/" + n);
+        for (const std::string &n : sim_folder_names(path)) remove_tree(path + "/" + n);
         rmdir(path.c_str());
     } else {
         unlink(path.c_str());
@@ -118,18 +118,6 @@ std::string update_report_field(const std::string &text, const std::string &key)
     auto f = update_report_fields(text);
     auto it = f.find(key);
     return it == f.end() ? "" : it->second;
-}
-
-std::vector<std::string> update_list(const std::string &dir)
-{
-    std::vector<std::string> out;
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr) return out;
-    for (struct dirent *e; (e = readdir(d)) != nullptr;)
-        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) out.push_back(e->d_name);
-    closedir(d);
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 bool update_wait(int ms, const std::function<bool()> &cond)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim_folder.h" /* names in a folder, sorted */
 #include "update_zip.h"
 #include "vesk_update.h"
 
@@ -34,7 +35,5 @@ bool update_write(const std::string &path, const std::string &data);
 /* The lines of a report as key -> values, up to a line starting "---". */
 std::multimap<std::string, std::string> update_report_fields(const std::string &text);
 std::string update_report_field(const std::string &text, const std::string &key);
-/* Names in a folder, sorted; empty when missing. */
-std::vector<std::string> update_list(const std::string &dir);
 /* Waits up to ms for cond. */
 bool update_wait(int ms, const std::function<bool()> &cond);
