@@ -10,22 +10,6 @@
 
 #include "awtk.h"
 
-/* Recording state of the record key and the recording clock. */
-typedef struct {
-    int32_t hour;
-    int32_t minute;
-    int32_t second;
-    char status; /* 1 recording */
-    int32_t timer_id;
-    int64_t time_start;  /* time_now_s at the start */
-    int64_t time_record; /* seconds recorded */
-} record;
-
-extern record record_status;
-
-/* The range read-out and range mark are shown; toggled by the range double
- * press. */
-extern uint8_t is_range_info_visible;
 /* The corner information is shown; written by the bad-pixel page, which
  * raises user event 70. */
 extern uint8_t is_corner_info_visible;

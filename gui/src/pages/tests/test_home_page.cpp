@@ -543,7 +543,7 @@ const KeyCase KEY_CASES[] = {
     {"shutter correction", '>', [] {}, {frame(1, 15, 0, 0, {1, 0})}, VESK_HOME_PAGE},
     {"single range", 'a', [] {}, {frame(4, 0, 0xFF, 0, {1})}, VESK_HOME_PAGE},
     {"range accepts a scan", 'a', [] { stUIStatus.s8RangeMode = 3; }, {frame(4, 0, 0xFF, 0, {4})}, VESK_HOME_PAGE},
-    {"range hidden", 'a', [] { is_range_info_visible = 0; }, {}, VESK_HOME_PAGE},
+    {"range hidden", 'a', [] { press('A'); }, {}, VESK_HOME_PAGE},
     {"scan", 'b', [] {}, {frame(4, 0, 0xFF, 0, {3})}, VESK_HOME_PAGE},
     {"scan cancelled", 'b', [] { stUIStatus.s8RangeMode = 3; }, {frame(4, 0, 0xFF, 0, {0})}, VESK_HOME_PAGE},
     {"read-out hidden cancels a scan",
