@@ -29,10 +29,6 @@ typedef enum {
     BALLISTIC_MENU_MAX = BALLISTIC_MENU_CALCULATE,
 } ballistic_menu_item_t;
 
-static int32_t QZ_reticle_zero_child_index = BALLISTIC_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 static digit_param_t PARAM_DIST = DIGIT_PLAIN(
     BALLISTIC_MENU_DISTANCE, 4, 4, 0, false, 0, 3000, "dist", "label_dist_unit",
     DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one"), DIGIT_LIST(0, 16, 32, 48));
@@ -150,9 +146,6 @@ static const menu_item_config_t s_menu_item_table[] = {
 
 static const row_editor_t s_editor = {s_menu_item_table,
                                       BALLISTIC_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
                                       NULL,
                                       0,
                                       ballistic_switch_on,

@@ -21,10 +21,6 @@ typedef enum {
     BALLISTIC_QUICK_MENU_MAX = BALLISTIC_QUICK_CALCULATE,
 } ballistic_quickmenu_item_t;
 
-static int32_t hold_menu_index = BALLISTIC_QUICK_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 static digit_param_t PARAM_DIST = DIGIT_PLAIN(
     BALLISTIC_QUICK_DISTANCE, 5, 4, 1, false, 0, 3000, "dist", "label_dist_unit",
     DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one", "label_dist_point1"),
@@ -97,9 +93,8 @@ static const quickmenu_item_config_t s_quickmenu_item_table[] = {
     {BALLISTIC_QUICK_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {
-    s_quickmenu_item_table,   BALLISTIC_QUICK_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index, NULL, 0, NULL,
-    BALLISTIC_QUICK_CALCULATE};
+static const row_editor_t s_editor = {s_quickmenu_item_table,   BALLISTIC_QUICK_MENU_MAX, NULL, 0, NULL,
+                                      BALLISTIC_QUICK_CALCULATE};
 
 ROW_EDITOR_HANDLERS(s_editor)
 

@@ -34,19 +34,19 @@ void ballistic_switch_draw(widget_t *win);
     }                                                                                                                  \
     static ret_t on_key_reticle(widget_t *win, int key)                                                                \
     {                                                                                                                  \
-        ballistic_reticle_key(win, *this_editor()->current_row, key);                                                  \
+        ballistic_reticle_key(win, row_editor_current_row(win), key);                                                  \
         return RET_OK;                                                                                                 \
     }                                                                                                                  \
     static ret_t on_key_color(widget_t *win, int key)                                                                  \
     {                                                                                                                  \
-        ballistic_color_key(win, *this_editor()->current_row, key);                                                    \
+        ballistic_color_key(win, row_editor_current_row(win), key);                                                    \
         return RET_OK;                                                                                                 \
     }                                                                                                                  \
     static ret_t on_update_reticle_ui(widget_t *win, int row, int key)                                                 \
     {                                                                                                                  \
         (void)row;                                                                                                     \
         (void)key;                                                                                                     \
-        ballistic_reticle_images(win, *this_editor()->current_row);                                                    \
+        ballistic_reticle_images(win, row_editor_current_row(win));                                                    \
         return RET_OK;                                                                                                 \
     }
 /* Their three records in the page's table. */
