@@ -98,13 +98,8 @@ static ret_t on_aim_key(void *ctx, event_t *e)
         s_active_axis = 0;
         draw_position(win);
         break;
-    case MOVE_KEY_CLOSE:
-        navigator_back();
-        break;
-    case MOVE_KEY_HOME:
-        vesk_page_go_home();
-        break;
     default:
+        move_panel_leave(k, NULL, 0);
         break;
     }
     return RET_OK;

@@ -34,32 +34,11 @@ static digit_param_t PARAM_CORIOLIS_ANGLE =
                 DIGIT_LIST("label_coriolis_angle_three", "label_coriolis_angle_two", "label_coriolis_angle_one",
                            "label_coriolis_angle_point1"),
                 DIGIT_LIST(0, 16, 32, 64));
-static digit_param_t PARAM_WIND = {BALLISTIC_QUICK_WIND,
-                                   7,
-                                   2,
-                                   1,
-                                   false,
-                                   false,
-                                   false,
-                                   0,
-                                   30,
-                                   true,
-                                   3,
-                                   1,
-                                   false,
-                                   0,
-                                   359.9,
-                                   "view_wind_sel",
-                                   "view_wind_arrow",
-                                   "image_wind_up",
-                                   "image_wind_down",
-                                   NULL,
-                                   {"label_winddir_two", "label_winddir_one", "label_windir_point1",
-                                    "label_windrate_three", "label_windrate_two", "label_windrate_one",
-                                    "label_windrate_point1"},
-                                   {0, 16, 48, 176, 192, 208, 240},
-                                   {0},
-                                   {0}};
+static digit_param_t PARAM_WIND = BALLISTIC_PARAM_WIND(
+    BALLISTIC_QUICK_WIND, 1, false, 0, 359.9,
+    DIGIT_LIST("label_winddir_two", "label_winddir_one", "label_windir_point1", "label_windrate_three",
+               "label_windrate_two", "label_windrate_one", "label_windrate_point1"),
+    DIGIT_LIST(0, 16, 48, 176, 192, 208, 240));
 
 static void coriolis_angle_load(int, double *v1, double *) { *v1 = info[0].corioliseffect.angle; }
 

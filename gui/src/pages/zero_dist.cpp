@@ -167,14 +167,8 @@ static ret_t on_zero_dist_key(void *ctx, event_t *e)
     case MOVE_KEY_FREEZE:
         move_panel_toggle_freeze(&s_panel);
         break;
-    case MOVE_KEY_CLOSE:
-        navigator_back();
-        navigator_to_with_context("QZ_reticle_zero_child", (void *)(intptr_t)RETICLE_ZERO_CHILD_MOVEMENT);
-        break;
-    case MOVE_KEY_HOME:
-        vesk_page_go_home();
-        break;
     default:
+        move_panel_leave(k, "QZ_reticle_zero_child", RETICLE_ZERO_CHILD_MOVEMENT);
         break;
     }
     return RET_OK;
