@@ -4,6 +4,7 @@
 
 #include "digit_editor.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
@@ -308,16 +309,16 @@ ret_t QZ_reticle_zero_child_init(widget_t *win, void *ctx)
 #define ZERO_LIST_SLOT_ROWS 5
 #define ZERO_LIST_EXIT_ROW 6
 
-static int32_t s_zero_list_row = 1;
+/* The list's selected row, its window's. */
+#define ZERO_LIST_ROW_KEY "zero_list_row"
 
 static bool_t zero_list_row_usable(int row)
 {
     return row == ZERO_LIST_EXIT_ROW || (row >= 1 && row <= VESK_ZERO_COUNT);
 }
 
-static void zero_list_draw(widget_t *win)
+static void zero_list_draw(widget_t *win, int r)
 {
-    int r = s_zero_list_row;
     vesk_page_move_resize(win, "view_zero_sel", 0, r * ZERO_ROW_HEIGHT - ZERO_ROW_HEIGHT, 236, ZERO_ROW_HEIGHT);
     printf("index===%d\n", r);
     for (int i = 1; i <= ZERO_LIST_SLOT_ROWS; i++) {
@@ -350,9 +351,8 @@ static void zero_list_texts(widget_t *win)
     }
 }
 
-static int zero_list_step(int key)
+static int zero_list_step(int r, int key)
 {
-    int r = s_zero_list_row;
     do r = getIndexVal(key, 1, ZERO_LIST_EXIT_ROW, r, 0);
     while (!zero_list_row_usable(r));
     return r;
@@ -362,14 +362,15 @@ static ret_t on_zero_list_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *ke = key_event_cast(e);
-    if (ke == NULL) return RET_STOP;
+    int32_t *row = page_state_of<int32_t>(win, ZERO_LIST_ROW_KEY);
+    if (ke == NULL || row == NULL) return RET_STOP;
     switch (ke->key) {
     case GUI_KEY_MID_S:
-        if (s_zero_list_row == ZERO_LIST_EXIT_ROW) {
+        if (*row == ZERO_LIST_EXIT_ROW) {
             navigator_back();
             navigator_to("reticle_menu");
-        } else if (zero_list_row_usable(s_zero_list_row)) {
-            IR_Cursor.group[ui_current_group()].u8CurrentZero = (uint8_t)(s_zero_list_row - 1);
+        } else if (zero_list_row_usable(*row)) {
+            IR_Cursor.group[ui_current_group()].u8CurrentZero = (uint8_t)(*row - 1);
             GUI_SEND_RETICLE_MSG(RETICLE_ZERO);
             navigator_back();
             navigator_to("QZ_reticle_zero_child");
@@ -384,8 +385,8 @@ static ret_t on_zero_list_key(void *ctx, event_t *e)
         break;
     case GUI_KEY_FOCUS_UP_S:
     case GUI_KEY_FOCUS_DOWN_S:
-        s_zero_list_row = zero_list_step((int)ke->key);
-        zero_list_draw(win);
+        *row = zero_list_step(*row, (int)ke->key);
+        zero_list_draw(win, *row);
         break;
     default:
         break;
@@ -398,8 +399,9 @@ ret_t QZ_reticle_zero_init(widget_t *win, void *ctx)
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     zero_list_texts(win);
-    s_zero_list_row = ui_current_zero() + 1;
-    zero_list_draw(win);
+    int32_t *row = page_state_new<int32_t>(win, ZERO_LIST_ROW_KEY);
+    *row = ui_current_zero() + 1;
+    zero_list_draw(win, *row);
     vesk_page_bind_named_keys(win, on_zero_list_key);
     vesk_page_bind_close(win, NULL);
     return RET_OK;
