@@ -26,10 +26,6 @@ typedef enum {
     BALLISTIC_BULLET_MENU_MAX = BALLISTIC_BULLET_WEIGHT,
 } ballistic_bullet_menu_item_t;
 
-static int32_t QZ_reticle_zero_child_index = BALLISTIC_BULLET_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 static const char *const model_names[] = {"G1", "G2", "G5", "G6", "G7", "G8", "GI", "GS", "GC"};
 
 static digit_param_t PARAM_BULLET_COEF =
@@ -178,18 +174,8 @@ static ret_t on_back(widget_t *win)
     return RET_OK;
 }
 
-static const row_editor_t s_editor = {s_bullet_menu_table,
-                                      BALLISTIC_BULLET_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      NULL,
-                                      0,
-                                      NULL,
-                                      0,
-                                      0,
-                                      NULL,
-                                      on_back};
+static const row_editor_t s_editor = {
+    s_bullet_menu_table, BALLISTIC_BULLET_MENU_MAX, NULL, 0, NULL, 0, 0, NULL, on_back};
 
 ROW_EDITOR_HANDLERS(s_editor)
 

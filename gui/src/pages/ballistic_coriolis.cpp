@@ -16,10 +16,6 @@ typedef enum {
     BALLISTIC_CORIOLIS_MENU_MAX = BALLISTIC_CORIOLIS_AUTO_ANGLE,
 } ballistic_coriolis_menu_item_t;
 
-static int32_t hold_menu_index = BALLISTIC_CORIOLIS_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 /* Two digits, then the hemisphere: "N" for 0, "S" (south, negative) for 1. */
 static digit_param_t PARAM_CORIOLIS_LAT = {BALLISTIC_CORIOLIS_LAT,
                                            3,
@@ -75,7 +71,7 @@ static ret_t on_key_coriolis_switch(widget_t *win, int key)
     char *sw = &info[0].corioliseffect.CoriolisEffectSwitch;
     *sw = *sw == 1 ? 0 : 1;
     on_update_coriolis_switch_ui(win, BALLISTIC_CORIOLIS_SWITCH, key);
-    row_editor_highlight(this_editor(), win, hold_menu_index);
+    row_editor_rehighlight(this_editor(), win);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_CORIOLIS_INFO, 0);
     return RET_OK;
 }
@@ -106,13 +102,7 @@ static const coriolis_menu_item_config_t s_coriolis_menu_table[] = {
      on_update_auto_angle_ui, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {s_coriolis_menu_table,
-                                      BALLISTIC_CORIOLIS_MENU_MAX,
-                                      &hold_menu_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      "ballistic_setting_menu",
-                                      5,
+static const row_editor_t s_editor = {s_coriolis_menu_table, BALLISTIC_CORIOLIS_MENU_MAX, "ballistic_setting_menu", 5,
                                       coriolis_on};
 
 ROW_EDITOR_HANDLERS(s_editor)

@@ -17,10 +17,6 @@ typedef enum {
 /* The reticle menu's ballistic row. */
 #define RETICLE_MENU_BALLISTIC_ROW 6
 
-static int32_t hold_menu_index = BALLISTIC_GROUP_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 static digit_param_t PARAM_SCOPE_HEIGHT =
     DIGIT_PLAIN(BALLISTIC_GROUP_SCOPE_HEIGHT, 3, 3, 0, false, 0, 250, "scope", NULL,
                 DIGIT_LIST("label_scope_three", "label_scope_two", "label_scope_one"), DIGIT_LIST(32, 48, 64));
@@ -57,9 +53,6 @@ static ret_t on_back(widget_t *win)
 
 static const row_editor_t s_editor = {s_group_info_item_table,
                                       BALLISTIC_GROUP_MENU_MAX,
-                                      &hold_menu_index,
-                                      &edit_mode,
-                                      &edit_index,
                                       NULL,
                                       0,
                                       NULL,

@@ -29,10 +29,6 @@ typedef enum {
     BALLISTIC_MENU_MAX = BALLISTIC_MENU_CALCULATE,
 } ballistic_menu_item_t;
 
-static int32_t QZ_reticle_zero_child_index = BALLISTIC_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 static digit_param_t PARAM_DIST = DIGIT_PLAIN(
     BALLISTIC_MENU_DISTANCE, 4, 4, 0, false, 0, 3000, "dist", "label_dist_unit",
     DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one"), DIGIT_LIST(0, 16, 32, 48));
@@ -45,32 +41,11 @@ static digit_param_t PARAM_SCOPE_HEIGHT = DIGIT_PLAIN(
 static digit_param_t PARAM_SHOOTING_ANGLE =
     DIGIT_PLAIN(BALLISTIC_MENU_SHOOTING_ANGLE, 3, 2, 0, true, -90, 90, "angle", NULL,
                 DIGIT_LIST("label_angle_sign", "label_angle_two", "label_angle_one"), DIGIT_LIST(0, 16, 32));
-static digit_param_t PARAM_WIND = {BALLISTIC_MENU_WIND,
-                                   7,
-                                   2,
-                                   1,
-                                   false,
-                                   false,
-                                   false,
-                                   0,
-                                   30,
-                                   true,
-                                   3,
-                                   0,
-                                   true,
-                                   -180,
-                                   180,
-                                   "view_wind_sel",
-                                   "view_wind_arrow",
-                                   "image_wind_up",
-                                   "image_wind_down",
-                                   NULL,
-                                   {"label_winddir_two", "label_winddir_one", "label_windir_point1",
-                                    "label_windrate_sign", "label_windrate_three", "label_windrate_two",
-                                    "label_windrate_one"},
-                                   {0, 16, 48, 176, 192, 208, 224},
-                                   {0},
-                                   {0}};
+static digit_param_t PARAM_WIND = BALLISTIC_PARAM_WIND(
+    BALLISTIC_MENU_WIND, 0, true, -180, 180,
+    DIGIT_LIST("label_winddir_two", "label_winddir_one", "label_windir_point1", "label_windrate_sign",
+               "label_windrate_three", "label_windrate_two", "label_windrate_one"),
+    DIGIT_LIST(0, 16, 48, 176, 192, 208, 224));
 static digit_param_t PARAM_ZERO_DIST = DIGIT_PLAIN(
     BALLISTIC_MENU_ZERO_DISTANCE, 4, 4, 0, false, 11, 1500, "zero_dist", "label_zero_dist_unit",
     DIGIT_LIST("label_zero_dist_four", "label_zero_dist_three", "label_zero_dist_two", "label_zero_dist_one"),
@@ -150,9 +125,6 @@ static const menu_item_config_t s_menu_item_table[] = {
 
 static const row_editor_t s_editor = {s_menu_item_table,
                                       BALLISTIC_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
                                       NULL,
                                       0,
                                       ballistic_switch_on,

@@ -21,10 +21,6 @@ typedef enum {
     BALLISTIC_QUICK_MENU_MAX = BALLISTIC_QUICK_CALCULATE,
 } ballistic_quickmenu_item_t;
 
-static int32_t hold_menu_index = BALLISTIC_QUICK_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 static digit_param_t PARAM_DIST = DIGIT_PLAIN(
     BALLISTIC_QUICK_DISTANCE, 5, 4, 1, false, 0, 3000, "dist", "label_dist_unit",
     DIGIT_LIST("label_dist_four", "label_dist_three", "label_dist_two", "label_dist_one", "label_dist_point1"),
@@ -38,32 +34,11 @@ static digit_param_t PARAM_CORIOLIS_ANGLE =
                 DIGIT_LIST("label_coriolis_angle_three", "label_coriolis_angle_two", "label_coriolis_angle_one",
                            "label_coriolis_angle_point1"),
                 DIGIT_LIST(0, 16, 32, 64));
-static digit_param_t PARAM_WIND = {BALLISTIC_QUICK_WIND,
-                                   7,
-                                   2,
-                                   1,
-                                   false,
-                                   false,
-                                   false,
-                                   0,
-                                   30,
-                                   true,
-                                   3,
-                                   1,
-                                   false,
-                                   0,
-                                   359.9,
-                                   "view_wind_sel",
-                                   "view_wind_arrow",
-                                   "image_wind_up",
-                                   "image_wind_down",
-                                   NULL,
-                                   {"label_winddir_two", "label_winddir_one", "label_windir_point1",
-                                    "label_windrate_three", "label_windrate_two", "label_windrate_one",
-                                    "label_windrate_point1"},
-                                   {0, 16, 48, 176, 192, 208, 240},
-                                   {0},
-                                   {0}};
+static digit_param_t PARAM_WIND = BALLISTIC_PARAM_WIND(
+    BALLISTIC_QUICK_WIND, 1, false, 0, 359.9,
+    DIGIT_LIST("label_winddir_two", "label_winddir_one", "label_windir_point1", "label_windrate_three",
+               "label_windrate_two", "label_windrate_one", "label_windrate_point1"),
+    DIGIT_LIST(0, 16, 48, 176, 192, 208, 240));
 
 static void coriolis_angle_load(int, double *v1, double *) { *v1 = info[0].corioliseffect.angle; }
 
@@ -97,9 +72,8 @@ static const quickmenu_item_config_t s_quickmenu_item_table[] = {
     {BALLISTIC_QUICK_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {
-    s_quickmenu_item_table,   BALLISTIC_QUICK_MENU_MAX, &hold_menu_index, &edit_mode, &edit_index, NULL, 0, NULL,
-    BALLISTIC_QUICK_CALCULATE};
+static const row_editor_t s_editor = {s_quickmenu_item_table,   BALLISTIC_QUICK_MENU_MAX, NULL, 0, NULL,
+                                      BALLISTIC_QUICK_CALCULATE};
 
 ROW_EDITOR_HANDLERS(s_editor)
 

@@ -23,7 +23,7 @@ void ballistic_switch_key(const row_editor_t *page, widget_t *win, int key)
     if (!row_editor_toggle_key(key)) return;
     info[0].ballistics_sw = info[0].ballistics_sw == 1 ? 0 : 1;
     ballistic_switch_draw(win);
-    row_editor_highlight(page, win, *page->current_row);
+    row_editor_rehighlight(page, win);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 0);
 }
 

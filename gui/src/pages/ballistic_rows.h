@@ -34,19 +34,19 @@ void ballistic_switch_draw(widget_t *win);
     }                                                                                                                  \
     static ret_t on_key_reticle(widget_t *win, int key)                                                                \
     {                                                                                                                  \
-        ballistic_reticle_key(win, *this_editor()->current_row, key);                                                  \
+        ballistic_reticle_key(win, row_editor_current_row(win), key);                                                  \
         return RET_OK;                                                                                                 \
     }                                                                                                                  \
     static ret_t on_key_color(widget_t *win, int key)                                                                  \
     {                                                                                                                  \
-        ballistic_color_key(win, *this_editor()->current_row, key);                                                    \
+        ballistic_color_key(win, row_editor_current_row(win), key);                                                    \
         return RET_OK;                                                                                                 \
     }                                                                                                                  \
     static ret_t on_update_reticle_ui(widget_t *win, int row, int key)                                                 \
     {                                                                                                                  \
         (void)row;                                                                                                     \
         (void)key;                                                                                                     \
-        ballistic_reticle_images(win, *this_editor()->current_row);                                                    \
+        ballistic_reticle_images(win, row_editor_current_row(win));                                                    \
         return RET_OK;                                                                                                 \
     }
 /* Their three records in the page's table. */
@@ -100,3 +100,15 @@ int ballistic_sight_height_store(int row, double v1, double v2);
 #define BALLISTIC_PARAM_HUMI(row)                                                                                      \
     DIGIT_PLAIN(row, 2, 2, 0, false, 0, 99, "humi", NULL, DIGIT_LIST("label_humi_two", "label_humi_one"),              \
                 DIGIT_LIST(16, 32))
+
+/* The wind row of the two menus: the speed, 0 .. 30 with a tenth, then
+ * the direction in three digits; the direction's fraction, sign and
+ * limits, its labels and the offsets are the page's. */
+#define BALLISTIC_PARAM_WIND(row, frac2, sign2, lo2, hi2, labels, offsets)                                             \
+    {                                                                                                                  \
+        row, 7, 2, 1, false, false, false, 0, 30, true, 3, frac2, sign2, lo2, hi2, "view_wind_sel", "view_wind_arrow", \
+            "image_wind_up", "image_wind_down", NULL, labels, offsets, {0},                                            \
+        {                                                                                                              \
+            0                                                                                                          \
+        }                                                                                                              \
+    }

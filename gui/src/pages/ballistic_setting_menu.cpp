@@ -25,10 +25,6 @@ typedef enum {
     BALLISTIC_SETTING_MENU_MAX = BALLISTIC_SETTING_CALCULATE,
 } ballistic_setting_menu_item_t;
 
-static int32_t QZ_reticle_zero_child_index = BALLISTIC_SETTING_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 ROW_EDITOR_DECLARE
 ROW_EDITOR_LINK(on_key_coriolis, "ballistic_coriolis")
 BALLISTIC_SWITCH_RETICLE_ROWS
@@ -93,17 +89,9 @@ static const setting_menu_item_config_t s_setting_menu_table[] = {
     {BALLISTIC_SETTING_CALCULATE, "label_OK", NULL, NULL, row_editor_ok_closes, row_editor_draw_nothing, NULL, NULL},
 };
 
-static const row_editor_t s_editor = {s_setting_menu_table,
-                                      BALLISTIC_SETTING_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      NULL,
-                                      0,
-                                      ballistic_switch_on,
-                                      BALLISTIC_SETTING_CALCULATE,
-                                      0,
-                                      ballistic_reticle_images};
+static const row_editor_t s_editor = {
+    s_setting_menu_table, BALLISTIC_SETTING_MENU_MAX,  NULL, 0,
+    ballistic_switch_on,  BALLISTIC_SETTING_CALCULATE, 0,    ballistic_reticle_images};
 
 ROW_EDITOR_HANDLERS(s_editor)
 

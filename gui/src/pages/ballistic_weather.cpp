@@ -57,10 +57,6 @@ typedef enum {
 
 namespace weather_page {
 
-static int32_t QZ_reticle_zero_child_index = BALLISTIC_WEATHER_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_WEATHER_TEMP);
 static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_WEATHER_PRESS);
 static digit_param_t PARAM_HUMI = BALLISTIC_PARAM_HUMI(BALLISTIC_WEATHER_HUMI);
@@ -92,13 +88,7 @@ static const weather_menu_item_config_t s_weather_menu_table[] = {
      number_store},
 };
 
-static const row_editor_t s_editor = {s_weather_menu_table,
-                                      BALLISTIC_WEATHER_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      "ballistic_quickmenu",
-                                      1};
+static const row_editor_t s_editor = {s_weather_menu_table, BALLISTIC_WEATHER_MENU_MAX, "ballistic_quickmenu", 1};
 
 ROW_EDITOR_HANDLERS(s_editor)
 
@@ -124,10 +114,6 @@ typedef enum {
 } ballistic_zeroweather_menu_item_t;
 
 namespace zeroweather_page {
-
-static int32_t QZ_reticle_zero_child_index = BALLISTIC_ZEROWEATHER_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
 
 static digit_param_t PARAM_TEMP = BALLISTIC_PARAM_TEMP(BALLISTIC_ZEROWEATHER_TEMP);
 static digit_param_t PARAM_PRESS = BALLISTIC_PARAM_PRESS(BALLISTIC_ZEROWEATHER_PRESS);
@@ -169,7 +155,7 @@ static ret_t on_key_zeroweather_switch(widget_t *win, int key)
     if (p == NULL) return RET_OK;
     p->gun.bullet.isOpenAtmosphere = p->gun.bullet.isOpenAtmosphere == 1 ? 0 : 1;
     on_update_zeroweather_switch_ui(win, BALLISTIC_ZEROWEATHER_SWITCH, key);
-    row_editor_highlight(this_editor(), win, QZ_reticle_zero_child_index);
+    row_editor_rehighlight(this_editor(), win);
     GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_ZEROWEATHER_LENSOFFSET, 0);
     return RET_OK;
 }
@@ -185,14 +171,8 @@ static const zeroweather_menu_item_config_t s_zeroweather_menu_table[] = {
      update_digit_zeroweather_item_ui, number_load, number_store},
 };
 
-static const row_editor_t s_editor = {s_zeroweather_menu_table,
-                                      BALLISTIC_ZEROWEATHER_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
-                                      "ballistic_group_info",
-                                      3,
-                                      zeroweather_on};
+static const row_editor_t s_editor = {s_zeroweather_menu_table, BALLISTIC_ZEROWEATHER_MENU_MAX, "ballistic_group_info",
+                                      3, zeroweather_on};
 
 ROW_EDITOR_HANDLERS(s_editor)
 

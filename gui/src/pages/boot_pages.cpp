@@ -2,17 +2,18 @@
 // three seconds and until sightd's parameter blocks have made the GUI
 // ready, then gives way to the home page.
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "ui_status.h"
 
 #define BOOT_TICK_MS 100
 #define BOOT_MIN_SHOWN_MS 3000
 
-/* Milliseconds the boot page has been shown, as the monotonic clock tells
- * at each tick: a GUI thread held up at start-up (fonts, a slow Media
- * partition) delays the ticks, not the three seconds. */
-static uint64_t s_elapsed_ms;
-static uint64_t s_shown_at_ms;
+/* When the boot page was shown (monotonic clock), its window's: the time
+ * shown is read from the clock at each tick, as a GUI thread held up at
+ * start-up (fonts, a slow Media partition) delays the ticks, not the three
+ * seconds. */
+#define BOOT_SHOWN_AT_KEY "boot_shown_at"
 
 static ret_t boot_visit(void *ctx, const void *data)
 {
@@ -23,10 +24,9 @@ static ret_t boot_visit(void *ctx, const void *data)
 
 ret_t on_open_home_page(const timer_info_t *timer)
 {
-    (void)timer;
-    s_elapsed_ms = time_now_ms() - s_shown_at_ms;
-    if (s_elapsed_ms < BOOT_MIN_SHOWN_MS || stUIStatus.event_distrubut_reday == 0) return RET_REPEAT;
-    s_elapsed_ms = 0;
+    const uint64_t *shown_at = page_state_of<uint64_t>(WIDGET(timer->ctx), BOOT_SHOWN_AT_KEY);
+    uint64_t elapsed_ms = shown_at != NULL ? time_now_ms() - *shown_at : 0;
+    if (elapsed_ms < BOOT_MIN_SHOWN_MS || stUIStatus.event_distrubut_reday == 0) return RET_REPEAT;
     navigator_replace(VESK_HOME_PAGE);
     return RET_REMOVE;
 }
@@ -49,7 +49,7 @@ ret_t Boot_logo_init(widget_t *win, void *ctx)
     stDevStatus.s8ScreenOff = 0;
     stDevStatus.s8LaserRangeType = 1;
 
-    s_shown_at_ms = time_now_ms();
+    *page_state_new<uint64_t>(win, BOOT_SHOWN_AT_KEY) = time_now_ms();
     widget_add_timer(win, on_open_home_page, BOOT_TICK_MS);
     return RET_OK;
 }

@@ -18,10 +18,6 @@ typedef enum {
     BULLISTIC_LENS_MENU_MAX = BULLISTIC_LENS_HORIZONTAL,
 } bullistic_lens_menu_item_t;
 
-static int32_t QZ_reticle_zero_child_index = BULLISTIC_LENS_MENU_MIN;
-static int32_t edit_mode;
-static int32_t edit_index;
-
 /* Both axes: sign, two integer and two fraction digits, the widgets named
  * after the axis (label_vert_sign ... label_vert_point2). */
 #define LENS_OFFSET_PARAM(row, stem)                                                                                   \
@@ -129,9 +125,6 @@ static const lens_menu_item_config_t s_lens_menu_table[] = {
 
 static const row_editor_t s_editor = {s_lens_menu_table,
                                       BULLISTIC_LENS_MENU_MAX,
-                                      &QZ_reticle_zero_child_index,
-                                      &edit_mode,
-                                      &edit_index,
                                       "ballistic_menu",
                                       4,
                                       NULL,

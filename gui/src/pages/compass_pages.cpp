@@ -9,6 +9,7 @@
 #include "list_menu.h"
 #include "main_menu.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
@@ -22,8 +23,6 @@
 #define COMPASS_STYLE_DEF "FFFFFF_28_Regular_left"
 
 enum { COMPASS_ROW_SWITCH = 1, COMPASS_ROW_CORRECTION = 2, COMPASS_ROW_DECLINATION = 3 };
-
-static uint8_t QZ_compass_level;
 
 /* ---- compass_menu ---- */
 
@@ -179,13 +178,18 @@ static bool_t calibration_left(uint32_t key)
     return FALSE;
 }
 
+/* The calibration step (`QZ_compass_level`), 0 at the start: the
+ * window's. */
+#define COMPASS_LEVEL_KEY "compass_level"
+
 static ret_t on_correction_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
-    if (key == NULL || calibration_left(key->key) || key->key != GUI_KEY_MID_S) return RET_STOP;
-    QZ_compass_level++;
-    if (QZ_compass_level == 1) {
+    uint8_t *level = page_state_of<uint8_t>(win, COMPASS_LEVEL_KEY);
+    if (key == NULL || level == NULL || calibration_left(key->key) || key->key != GUI_KEY_MID_S) return RET_STOP;
+    (*level)++;
+    if (*level == 1) {
         show_step(win, 1);
         GUI_SEND_COMPASS_CORRECT(COMPASS_HORIZONTAL_STOP);
         GUI_SEND_COMPASS_CORRECT(COMPASS_VERTICAL_START);
@@ -202,9 +206,10 @@ static ret_t on_correction_key(void *ctx, event_t *e)
 ret_t compass_correction_init(widget_t *win, void *ctx)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    QZ_compass_level = (intptr_t)ctx == 1 ? 1 : 0;
-    show_step(win, QZ_compass_level);
-    GUI_SEND_COMPASS_CORRECT(QZ_compass_level == 1 ? COMPASS_VERTICAL_START : COMPASS_HORIZONTAL_START);
+    uint8_t *level = page_state_new<uint8_t>(win, COMPASS_LEVEL_KEY);
+    *level = (intptr_t)ctx == 1 ? 1 : 0;
+    show_step(win, *level);
+    GUI_SEND_COMPASS_CORRECT(*level == 1 ? COMPASS_VERTICAL_START : COMPASS_HORIZONTAL_START);
     widget_on(win, EVT_KEY_DOWN, on_correction_key, win);
     vesk_page_bind_close(win, NULL);
     return RET_OK;
@@ -243,41 +248,51 @@ ret_t compass_level_init(widget_t *win, void *ctx)
 #define DECLINATION_STYLE_SEL "00E6BB_36_Regular_center"
 #define DECLINATION_STYLE_DEF "FFFFFF_36_Regular_center"
 
-static uint8_t signal;
-static uint8_t magnetic_number1, magnetic_number2, magnetic_number3;
-static uint8_t ob_menu3_nagnetic_index;
+/* The declination editor's state, its window's. */
+typedef struct {
+    uint8_t signal; /* 1 negative */
+    uint8_t magnetic_number1, magnetic_number2, magnetic_number3;
+    uint8_t ob_menu3_nagnetic_index; /* the cursor: 0 sign, 1 to 3 the digits */
+} declination_page_t;
+#define DECLINATION_PAGE_KEY "declination_page"
 
 static const int s_field_x[DECLINATION_FIELDS] = {256, 286, 316, 364};
 static const char *const s_field_names[DECLINATION_FIELDS] = {"label_signal", "label_number1", "label_number2",
                                                               "label_number3"};
-static uint8_t *const s_digits[DECLINATION_FIELDS] = {NULL, &magnetic_number1, &magnetic_number2, &magnetic_number3};
-
-static void declination_write(widget_t *win)
+/* The digit of field f, NULL for the sign. */
+static uint8_t *declination_digit(declination_page_t *d, int f)
 {
-    vesk_page_set_text(win, "label_signal", signal ? "-" : "+");
+    uint8_t *const digits[DECLINATION_FIELDS] = {NULL, &d->magnetic_number1, &d->magnetic_number2,
+                                                 &d->magnetic_number3};
+    return digits[f % DECLINATION_FIELDS];
+}
+
+static void declination_write(widget_t *win, declination_page_t *d)
+{
+    vesk_page_set_text(win, "label_signal", d->signal ? "-" : "+");
     for (int f = 1; f < DECLINATION_FIELDS; f++) {
         char text[4];
-        snprintf(text, sizeof text, "%d", *s_digits[f]);
+        snprintf(text, sizeof text, "%d", *declination_digit(d, f));
         vesk_page_set_text(win, s_field_names[f], text);
     }
 }
 
-static void declination_draw_cursor(widget_t *win)
+static void declination_draw_cursor(widget_t *win, const declination_page_t *d)
 {
     vesk_page_set_image(win, "image_arrow_up", "ic_stepper2_up_def");
     vesk_page_set_image(win, "image_arrow_down", "ic_stepper2_down_def");
-    int x = s_field_x[ob_menu3_nagnetic_index % DECLINATION_FIELDS];
+    int x = s_field_x[d->ob_menu3_nagnetic_index % DECLINATION_FIELDS];
     vesk_page_move_resize(win, "view_sel", x, DECLINATION_SEL_Y, 30, 50);
     vesk_page_move_resize(win, "view_arrow", x + 3, DECLINATION_ARROW_Y, 20, 104);
     for (int f = 0; f < DECLINATION_FIELDS; f++)
         vesk_page_set_style(win, s_field_names[f],
-                            f == ob_menu3_nagnetic_index ? DECLINATION_STYLE_SEL : DECLINATION_STYLE_DEF);
+                            f == d->ob_menu3_nagnetic_index ? DECLINATION_STYLE_SEL : DECLINATION_STYLE_DEF);
 }
 
-static void declination_save(void)
+static void declination_save(const declination_page_t *d)
 {
-    int tenths = 100 * magnetic_number1 + 10 * magnetic_number2 + magnetic_number3;
-    stDevStatus.s16CompassMagnetic = (short)(signal ? -tenths : tenths);
+    int tenths = 100 * d->magnetic_number1 + 10 * d->magnetic_number2 + d->magnetic_number3;
+    stDevStatus.s16CompassMagnetic = (short)(d->signal ? -tenths : tenths);
     GUI_SEND_COMPASS_MSG(0);
 }
 
@@ -289,44 +304,46 @@ static void show_stepper(widget_t *win, bool_t up)
 
 /* Up and down on the cursor's field: the sign flips either way, a digit
  * wraps over 0..9. */
-static void declination_step(widget_t *win, bool_t up)
+static void declination_step(widget_t *win, declination_page_t *d, bool_t up)
 {
     show_stepper(win, up);
-    uint8_t *digit = s_digits[ob_menu3_nagnetic_index % DECLINATION_FIELDS];
+    uint8_t *digit = declination_digit(d, d->ob_menu3_nagnetic_index);
     if (digit == NULL)
-        signal = signal ? 0 : 1;
+        d->signal = d->signal ? 0 : 1;
     else
         *digit = up ? (uint8_t)((*digit + 1) % 10) : (uint8_t)((*digit + 9) % 10);
-    declination_write(win);
+    declination_write(win, d);
 }
 
 static ret_t on_declination_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
-    if (key == NULL) return RET_OK;
+    declination_page_t *d = page_state_of<declination_page_t>(win, DECLINATION_PAGE_KEY);
+    if (key == NULL || d == NULL) return RET_OK;
+    uint8_t &cursor = d->ob_menu3_nagnetic_index;
     switch (key->key) {
     case GUI_KEY_RIGHT_S:
-        ob_menu3_nagnetic_index = (uint8_t)((ob_menu3_nagnetic_index + 1) % DECLINATION_FIELDS);
-        declination_draw_cursor(win);
+        cursor = (uint8_t)((cursor + 1) % DECLINATION_FIELDS);
+        declination_draw_cursor(win, d);
         break;
     case GUI_KEY_LEFT_S:
-        ob_menu3_nagnetic_index = (uint8_t)((ob_menu3_nagnetic_index + DECLINATION_FIELDS - 1) % DECLINATION_FIELDS);
-        declination_draw_cursor(win);
+        cursor = (uint8_t)((cursor + DECLINATION_FIELDS - 1) % DECLINATION_FIELDS);
+        declination_draw_cursor(win, d);
         break;
     case GUI_KEY_FOCUS_UP_S:
-        declination_step(win, TRUE);
+        declination_step(win, d, TRUE);
         break;
     case GUI_KEY_FOCUS_DOWN_S:
-        declination_step(win, FALSE);
+        declination_step(win, d, FALSE);
         break;
     case GUI_KEY_MID_S:
     case GUI_KEY_MID_L:
-        declination_save();
+        declination_save(d);
         back_to_menu(COMPASS_ROW_DECLINATION);
         return RET_STOP;
     case GUI_KEY_POWER_S:
-        declination_save();
+        declination_save(d);
         vesk_page_go_home();
         return RET_STOP;
     default:
@@ -339,17 +356,17 @@ ret_t magnetic_declination_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    ob_menu3_nagnetic_index = 0;
+    declination_page_t *d = page_state_new<declination_page_t>(win, DECLINATION_PAGE_KEY);
     int stored = stDevStatus.s16CompassMagnetic;
-    signal = stored <= 0 ? 1 : 0;
+    d->signal = stored <= 0 ? 1 : 0;
     int a = abs(stored);
     /* Three digits hold 99.9 degrees at most. */
     if (a > 999) a = 999;
-    magnetic_number1 = (uint8_t)(a / 100);
-    magnetic_number2 = (uint8_t)((a - 100 * magnetic_number1) / 10);
-    magnetic_number3 = (uint8_t)(a % 10);
-    declination_write(win);
-    declination_draw_cursor(win);
+    d->magnetic_number1 = (uint8_t)(a / 100);
+    d->magnetic_number2 = (uint8_t)((a - 100 * d->magnetic_number1) / 10);
+    d->magnetic_number3 = (uint8_t)(a % 10);
+    declination_write(win, d);
+    declination_draw_cursor(win, d);
     widget_on(win, EVT_KEY_DOWN, on_declination_key, win);
     vesk_page_bind_close(win, NULL);
     return RET_OK;

@@ -5,17 +5,19 @@
 
 #include "list_menu.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "setting_menu.h"
 #include "ui_keys.h"
 #include "utils_common.h"
 #include "vesk_page.h"
 
-/* The fields shown: 2023-01-01 00:00:00 until the clock is read once. */
+/* The fields shown: 2023-01-01 00:00:00 until the clock is read once; an
+ * opening that cannot read the clock shows what the last one left. */
 static int year = 2023;
 static uint8_t month = 1, day = 1, hour, minute, second;
-/* The field being changed: 1 year ... 6 second. */
-static uint8_t QZ_TimeDate_index = 1;
+/* The field being changed, 1 year ... 6 second: the window's. */
+#define DATE_FIELD_KEY "date_field"
 
 enum { FIELD_YEAR = 1, FIELD_MONTH, FIELD_DAY, FIELD_HOUR, FIELD_MINUTE, FIELD_SECOND };
 #define FIELD_COUNT 6
@@ -67,9 +69,9 @@ static void write_field(widget_t *win, int field)
     vesk_page_set_text(win, s_labels[field - 1], text);
 }
 
-static void draw_selection(widget_t *win)
+static void draw_selection(widget_t *win, uint8_t field)
 {
-    int x = s_x_positions[(QZ_TimeDate_index - 1) % FIELD_COUNT];
+    int x = s_x_positions[(field - 1) % FIELD_COUNT];
     vesk_page_move_resize(win, "view_sel", x, SEL_Y, SEL_W, SEL_H);
     vesk_page_move_resize(win, "view_arrow", x + ARROW_DX, ARROW_Y, ARROW_W, ARROW_H);
     vesk_page_set_image(win, "image_arrow_up", "ic_stepper2_up_def");
@@ -94,11 +96,11 @@ static void recheck_day(widget_t *win)
     }
 }
 
-static void step(widget_t *win, int delta)
+static void step(widget_t *win, uint8_t field, int delta)
 {
     vesk_page_set_image(win, "image_arrow_up", delta > 0 ? "ic_stepper2_up_sel" : "ic_stepper2_up_def");
     vesk_page_set_image(win, "image_arrow_down", delta < 0 ? "ic_stepper2_down_sel" : "ic_stepper2_down_def");
-    switch (QZ_TimeDate_index) {
+    switch (field) {
     case FIELD_YEAR:
         year = wrap(year + delta, YEAR_FIRST, YEAR_LAST);
         break;
@@ -120,8 +122,8 @@ static void step(widget_t *win, int delta)
     default:
         return;
     }
-    write_field(win, QZ_TimeDate_index);
-    if (QZ_TimeDate_index == FIELD_YEAR || QZ_TimeDate_index == FIELD_MONTH) recheck_day(win);
+    write_field(win, field);
+    if (field == FIELD_YEAR || field == FIELD_MONTH) recheck_day(win);
 }
 
 void save_datetime(void)
@@ -134,21 +136,22 @@ static ret_t on_date_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
-    if (key == NULL) return RET_OK;
+    uint8_t *field = page_state_of<uint8_t>(win, DATE_FIELD_KEY);
+    if (key == NULL || field == NULL) return RET_OK;
     switch (key->key) {
     case GUI_KEY_FOCUS_UP_S:
-        step(win, 1);
+        step(win, *field, 1);
         break;
     case GUI_KEY_FOCUS_DOWN_S:
-        step(win, -1);
+        step(win, *field, -1);
         break;
     case GUI_KEY_LEFT_S:
-        QZ_TimeDate_index = (uint8_t)(QZ_TimeDate_index <= 1 ? FIELD_COUNT : QZ_TimeDate_index - 1);
-        draw_selection(win);
+        *field = (uint8_t)(*field <= 1 ? FIELD_COUNT : *field - 1);
+        draw_selection(win, *field);
         break;
     case GUI_KEY_RIGHT_S:
-        QZ_TimeDate_index = (uint8_t)(QZ_TimeDate_index >= FIELD_COUNT ? 1 : QZ_TimeDate_index + 1);
-        draw_selection(win);
+        *field = (uint8_t)(*field >= FIELD_COUNT ? 1 : *field + 1);
+        draw_selection(win, *field);
         break;
     case GUI_KEY_MID_S:
     case GUI_KEY_MID_L:
@@ -169,8 +172,9 @@ ret_t DataTime_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    QZ_TimeDate_index = FIELD_YEAR;
-    draw_selection(win);
+    uint8_t *field = page_state_new<uint8_t>(win, DATE_FIELD_KEY);
+    *field = FIELD_YEAR;
+    draw_selection(win, *field);
     struct tm *now = NULL;
     if (sys_get_time(&now) == 0 && now != NULL) {
         year = now->tm_year + 1900;

@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "navigator.h"
+#include "page_state.h"
 #include "ui_events.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
@@ -161,6 +162,24 @@ static void set_visible(widget_t *win, const char *name, bool visible)
 
 /* ---- rows ---- */
 
+#define ROW_EDITOR_STATE_KEY "row_editor_state"
+
+row_editor_state_t *row_editor_state_new(widget_t *win)
+{
+    return page_state_new<row_editor_state_t>(win, ROW_EDITOR_STATE_KEY);
+}
+
+row_editor_state_t *row_editor_state(widget_t *win)
+{
+    return page_state_of<row_editor_state_t>(win, ROW_EDITOR_STATE_KEY);
+}
+
+int row_editor_current_row(widget_t *win)
+{
+    const row_editor_state_t *st = row_editor_state(win);
+    return st != NULL ? st->current_row : 0;
+}
+
 const row_item_config_t *row_editor_row(const row_editor_t *page, int row)
 {
     for (int i = 0; i < page->count; i++)
@@ -203,9 +222,10 @@ ret_t row_editor_draw_number(const row_editor_t *page, widget_t *win, int row, i
         row_editor_set_text(win, cfg->labels[p], text);
         use_style(win, cfg->labels[p], STYLE_DIGIT);
     }
-    int mode = *page->edit_mode;
-    int at = *page->edit_index;
-    if (row != *page->current_row || mode == 0 || at < 0 || at >= count) {
+    const row_editor_state_t *st = row_editor_state(win);
+    int mode = st != NULL ? st->edit_mode : 0;
+    int at = st != NULL ? st->edit_index : 0;
+    if (st == NULL || row != st->current_row || mode == 0 || at < 0 || at >= count) {
         set_visible(win, cfg->sel_view, false);
         set_visible(win, cfg->arrow_view, false);
         return RET_OK;
@@ -236,10 +256,10 @@ ret_t row_editor_draw_number(const row_editor_t *page, widget_t *win, int row, i
     return RET_OK;
 }
 
-static void commit(const row_editor_t *page, widget_t *win, const row_item_config_t *item, int key)
+static void commit(row_editor_state_t *st, widget_t *win, const row_item_config_t *item, int key)
 {
     digit_param_t *cfg = item->digit_cfg;
-    *page->edit_mode = 0;
+    st->edit_mode = 0;
     double v1 = draft_to_value(cfg->draft_val1, cfg->int_digits, cfg->frac_digits, cfg->has_sign);
     v1 = clamp(v1, cfg->min_val, cfg->max_val);
     double v2 = 0;
@@ -257,14 +277,15 @@ static void commit(const row_editor_t *page, widget_t *win, const row_item_confi
 ret_t row_editor_number_key(const row_editor_t *page, widget_t *win, int row, int key)
 {
     const row_item_config_t *item = row_editor_row(page, row);
-    if (item == NULL || item->digit_cfg == NULL) return RET_OK;
+    row_editor_state_t *st = row_editor_state(win);
+    if (item == NULL || item->digit_cfg == NULL || st == NULL) return RET_OK;
     digit_param_t *cfg = item->digit_cfg;
     int count = cfg->bit_count;
     if (count < 1 || count > DIGIT_MAX_POSITIONS) return RET_OK;
-    if (*page->edit_mode == 0) {
+    if (st->edit_mode == 0) {
         if (key == GUI_KEY_MID_S || ((page->rules & ROW_EDITOR_RIGHT_ENTERS) && key == GUI_KEY_RIGHT_S)) {
-            *page->edit_mode = 1;
-            *page->edit_index = 0;
+            st->edit_mode = 1;
+            st->edit_index = 0;
             row_editor_load_draft(item);
             item->on_update_ui(win, row, key);
         }
@@ -272,16 +293,16 @@ ret_t row_editor_number_key(const row_editor_t *page, widget_t *win, int row, in
     }
     if (key == GUI_KEY_LEFT_S || key == GUI_KEY_RIGHT_S) {
         int step = key == GUI_KEY_LEFT_S ? count - 1 : 1;
-        *page->edit_index = (*page->edit_index + step) % count;
-        *page->edit_mode = 1;
+        st->edit_index = (st->edit_index + step) % count;
+        st->edit_mode = 1;
         item->on_update_ui(win, row, key);
     } else if (key == GUI_KEY_FOCUS_UP_S || key == GUI_KEY_FOCUS_DOWN_S) {
-        *page->edit_mode = 2;
-        digit_slot_t s = digit_slot(cfg, *page->edit_index);
+        st->edit_mode = 2;
+        digit_slot_t s = digit_slot(cfg, st->edit_index);
         modify_draft_bit(s.draft, s.byte, s.sign ? 1 : 9, key);
         item->on_update_ui(win, row, key);
     } else if (key == GUI_KEY_MID_L || (!(page->rules & ROW_EDITOR_DOT_COMMITS_ONLY) && key == GUI_KEY_MID_S)) {
-        commit(page, win, item, key);
+        commit(st, win, item, key);
     }
     return RET_OK;
 }
@@ -348,6 +369,12 @@ void row_editor_highlight(const row_editor_t *page, widget_t *win, int row)
     if (page->after_highlight != NULL) page->after_highlight(win, row);
 }
 
+void row_editor_rehighlight(const row_editor_t *page, widget_t *win)
+{
+    const row_editor_state_t *st = row_editor_state(win);
+    if (st != NULL) row_editor_highlight(page, win, st->current_row);
+}
+
 static ret_t visit_nothing(void *ctx, const void *data)
 {
     (void)ctx;
@@ -367,9 +394,9 @@ ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row, event_fu
                       event_func_t on_window_close)
 {
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    *page->current_row = row;
-    *page->edit_mode = 0;
-    *page->edit_index = 0;
+    row_editor_state_t *st = row_editor_state_new(win);
+    return_value_if_fail(st != NULL, RET_OOM);
+    st->current_row = row;
     for (int i = 0; i < page->count; i++) row_editor_load_draft(&page->rows[i]);
     for (int i = 0; i < page->count; i++)
         if (page->rows[i].on_update_ui != NULL) page->rows[i].on_update_ui(win, page->rows[i].item_id, DIGIT_KEY_NONE);
@@ -385,10 +412,11 @@ ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row, event_fu
 ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
 {
     key_event_t *ke = key_event_cast(e);
-    if (ke == NULL) return RET_OK;
+    row_editor_state_t *st = row_editor_state(win);
+    if (ke == NULL || st == NULL) return RET_OK;
     int key = (int)ke->key;
-    bool editing = *page->edit_mode != 0;
-    const row_item_config_t *item = row_editor_row(page, *page->current_row);
+    bool editing = st->edit_mode != 0;
+    const row_item_config_t *item = row_editor_row(page, st->current_row);
     switch (key) {
     case GUI_KEY_MID_S:
     case GUI_KEY_LEFT_S:
@@ -408,7 +436,7 @@ ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
         break;
     case GUI_KEY_POWER_S:
         /* The draft is dropped; the field keeps its value. */
-        *page->edit_mode = 0;
+        st->edit_mode = 0;
         navigator_back_to_home();
         break;
     case GUI_KEY_FOCUS_UP_S:
@@ -416,8 +444,8 @@ ret_t row_editor_on_key(const row_editor_t *page, widget_t *win, event_t *e)
         if (editing) {
             if (item != NULL && item->on_key_event != NULL) item->on_key_event(win, key);
         } else if (page->master_on == NULL || page->master_on() == 1) {
-            *page->current_row = getIndexVal(key, 1, page->count, *page->current_row, 0);
-            row_editor_highlight(page, win, *page->current_row);
+            st->current_row = getIndexVal(key, 1, page->count, st->current_row, 0);
+            row_editor_highlight(page, win, st->current_row);
         }
         break;
     default:
@@ -432,7 +460,8 @@ ret_t row_editor_on_close(const row_editor_t *page, widget_t *win)
         GUI_SEND_PARAM_FUNCTION_MSG(SAVE_ALLPARAM);
         if (info[0].ballistics_sw == 1) GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
     }
-    *page->edit_mode = 0;
+    row_editor_state_t *st = row_editor_state(win);
+    if (st != NULL) st->edit_mode = 0;
     vesk_page_unsubscribe(win);
     return RET_OK;
 }

@@ -78,15 +78,19 @@ enum {
     ROW_EDITOR_NO_SAVE = 4,          /* neither save-all nor calculation request on close */
 };
 
-/* What a page is: its table, its state (module globals of the page) and
- * the few rules in which the pages differ; what a page leaves out is the
- * common case. */
+/* The editing state of an open row editor, owned by its window: the
+ * current row, and the number being edited (one at a time). */
+typedef struct {
+    int32_t current_row;
+    int32_t edit_mode; /* 0 idle, 1 cursor moved or entered, 2 digit changed */
+    int32_t edit_index;
+} row_editor_state_t;
+
+/* What a page is: its table and the few rules in which the pages differ;
+ * what a page leaves out is the common case. */
 typedef struct row_editor {
     const row_item_config_t *rows;
     int count;
-    int32_t *current_row;
-    int32_t *edit_mode; /* 0 idle, 1 cursor moved or entered, 2 digit changed */
-    int32_t *edit_index;
     /* '.' while not editing: the page closes and back_to, when named,
      * opens in its place on the row that back_ctx selects. */
     const char *back_to;
@@ -105,11 +109,20 @@ void value_to_draft(int int_digits, int frac_digits, bool has_sign, uint8_t *dra
 double draft_to_value(const uint8_t *draft, int int_digits, int frac_digits, bool has_sign);
 void modify_draft_bit(uint8_t *draft, int position, int largest, int key);
 
+/* A fresh (idle) editing state owned by win, for an editor that opens
+ * without row_editor_open; NULL when win is none. */
+row_editor_state_t *row_editor_state_new(widget_t *win);
+/* The state of the row editor open in win, or NULL when it has none. */
+row_editor_state_t *row_editor_state(widget_t *win);
+/* Its current row, 0 when win has no row editor. */
+int row_editor_current_row(widget_t *win);
+
 /* The record of a row id, or NULL. */
 const row_item_config_t *row_editor_row(const row_editor_t *page, int row);
 
-/* The page's init after its argument check: current row, drafts, drawing,
- * key, close and user-event 8192 + 67 bindings. The page's key-down and
+/* The page's init after its argument check: the window's editing state on
+ * the given row, drafts, drawing, key, close and user-event 8192 + 67
+ * bindings. The page's key-down and
  * close handlers are those ROW_EDITOR_HANDLERS defines. */
 ret_t row_editor_open(const row_editor_t *page, widget_t *win, int row, event_func_t on_key_pressed_event,
                       event_func_t on_window_close);
@@ -125,6 +138,8 @@ ret_t row_editor_draw_number(const row_editor_t *page, widget_t *win, int row, i
 /* Reloads a number row's draft from its stored field(s). */
 void row_editor_load_draft(const row_item_config_t *item);
 void row_editor_highlight(const row_editor_t *page, widget_t *win, int row);
+/* The highlight redrawn on the current row (after a toggle greys rows). */
+void row_editor_rehighlight(const row_editor_t *page, widget_t *win);
 
 /* Rows whose update draws nothing (links, OK). */
 ret_t row_editor_draw_nothing(widget_t *win, int row, int key);

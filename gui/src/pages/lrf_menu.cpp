@@ -7,6 +7,7 @@
 #include "home_page.h"
 #include "list_menu.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "setting_menu.h"
 #include "ui_events.h"
@@ -40,10 +41,18 @@ typedef struct {
     void (*on_update)(widget_t *win);
 } vesk_lrf_row_config_t;
 
-uint8_t vesk_lrf_edit_mode;
-uint8_t vesk_lrf_edit_is_min;
-uint8_t vesk_lrf_edit_index;
-uint8_t vesk_lrf_edit_digits[LRF_DIGITS];
+/* The digit editor of a bound, the menu window's: mode (0 or 1), which
+ * bound (1 the minimum, 0 the maximum), cursor 0..4, and the five digits,
+ * most significant first. */
+typedef struct {
+    uint8_t vesk_lrf_edit_mode;
+    uint8_t vesk_lrf_edit_is_min;
+    uint8_t vesk_lrf_edit_index;
+    uint8_t vesk_lrf_edit_digits[LRF_DIGITS];
+} vesk_lrf_editor_t;
+#define LRF_EDITOR_KEY "lrf_editor"
+
+static vesk_lrf_editor_t *lrf_editor_of(widget_t *win) { return page_state_of<vesk_lrf_editor_t>(win, LRF_EDITOR_KEY); }
 static const int s_vesk_lrf_digit_offsets[LRF_DIGITS] = {390, 408, 426, 444, 462};
 
 static void tr_text(widget_t *win, const char *name, const char *key)
@@ -121,10 +130,12 @@ static void key_bound(widget_t *win, uint32_t key, int is_min)
     } else if (key == GUI_KEY_RIGHT_S) {
         vesk_lrf_ui_send_settings(send_key, vesk_lrf_clamp_bound(is_min, bound + LRF_STEP_M));
     } else if (key == GUI_KEY_MID_S) {
-        vesk_lrf_edit_mode = 1;
-        vesk_lrf_edit_index = 0;
-        vesk_lrf_edit_is_min = (uint8_t)is_min;
-        for (int d = LRF_DIGITS - 1; d >= 0; d--, bound /= 10) vesk_lrf_edit_digits[d] = (uint8_t)(bound % 10);
+        vesk_lrf_editor_t *ed = lrf_editor_of(win);
+        if (ed == NULL) return;
+        ed->vesk_lrf_edit_mode = 1;
+        ed->vesk_lrf_edit_index = 0;
+        ed->vesk_lrf_edit_is_min = (uint8_t)is_min;
+        for (int d = LRF_DIGITS - 1; d >= 0; d--, bound /= 10) ed->vesk_lrf_edit_digits[d] = (uint8_t)(bound % 10);
         lrf_menu_draw(win);
     }
 }
@@ -142,28 +153,30 @@ static const vesk_lrf_row_config_t s_vesk_lrf_rows[LRF_ROWS] = {
 
 static void draw_editor(widget_t *win)
 {
-    int y = vesk_lrf_edit_is_min ? LRF_DIGIT_Y_MIN : LRF_DIGIT_Y_MAX;
+    const vesk_lrf_editor_t *ed = lrf_editor_of(win);
+    if (ed == NULL) return;
+    int y = ed->vesk_lrf_edit_is_min ? LRF_DIGIT_Y_MIN : LRF_DIGIT_Y_MAX;
     for (int d = 0; d < LRF_DIGITS; d++) {
         char name[24], text[4];
         snprintf(name, sizeof name, "vesk_label_digit_%d", d);
-        snprintf(text, sizeof text, "%d", vesk_lrf_edit_digits[d]);
+        snprintf(text, sizeof text, "%d", ed->vesk_lrf_edit_digits[d]);
         widget_t *w = vesk_page_widget(win, name);
         if (w == NULL) continue;
         widget_set_text_utf8(w, text);
         widget_move(w, (xy_t)s_vesk_lrf_digit_offsets[d], (xy_t)y);
-        widget_set_visible(w, vesk_lrf_edit_mode != 0);
-        widget_use_style(w, d == vesk_lrf_edit_index ? LIST_MENU_LABEL_SEL : LIST_MENU_LABEL_DEF);
+        widget_set_visible(w, ed->vesk_lrf_edit_mode != 0);
+        widget_use_style(w, d == ed->vesk_lrf_edit_index ? LIST_MENU_LABEL_SEL : LIST_MENU_LABEL_DEF);
     }
-    vesk_page_move_resize(win, "vesk_view_digit_sel", s_vesk_lrf_digit_offsets[vesk_lrf_edit_index % LRF_DIGITS], y,
+    vesk_page_move_resize(win, "vesk_view_digit_sel", s_vesk_lrf_digit_offsets[ed->vesk_lrf_edit_index % LRF_DIGITS], y,
                           LRF_CURSOR_W, LRF_CURSOR_H);
-    vesk_page_set_visible(win, "vesk_view_digit_sel", vesk_lrf_edit_mode != 0);
+    vesk_page_set_visible(win, "vesk_view_digit_sel", ed->vesk_lrf_edit_mode != 0);
     widget_t *unit = vesk_page_widget(win, "vesk_label_digit_unit");
     if (unit != NULL) {
         widget_move(unit, LRF_UNIT_X, (xy_t)y);
-        widget_set_visible(unit, vesk_lrf_edit_mode != 0);
+        widget_set_visible(unit, ed->vesk_lrf_edit_mode != 0);
     }
-    vesk_page_set_visible(win, "vesk_label_min_value", !(vesk_lrf_edit_mode && vesk_lrf_edit_is_min));
-    vesk_page_set_visible(win, "vesk_label_max_value", !(vesk_lrf_edit_mode && !vesk_lrf_edit_is_min));
+    vesk_page_set_visible(win, "vesk_label_min_value", !(ed->vesk_lrf_edit_mode && ed->vesk_lrf_edit_is_min));
+    vesk_page_set_visible(win, "vesk_label_max_value", !(ed->vesk_lrf_edit_mode && !ed->vesk_lrf_edit_is_min));
 }
 
 static void lrf_menu_draw(widget_t *win)
@@ -183,21 +196,22 @@ static void lrf_menu_draw(widget_t *win)
     draw_editor(win);
 }
 
-static void commit_editor(widget_t *win)
+static void commit_editor(widget_t *win, vesk_lrf_editor_t *ed)
 {
     int value = 0;
-    for (int d = 0; d < LRF_DIGITS; d++) value = value * 10 + vesk_lrf_edit_digits[d];
-    int is_min = vesk_lrf_edit_is_min;
+    for (int d = 0; d < LRF_DIGITS; d++) value = value * 10 + ed->vesk_lrf_edit_digits[d];
+    int is_min = ed->vesk_lrf_edit_is_min;
     vesk_lrf_ui_send_settings(is_min ? LRF_KEY_MIN : LRF_KEY_MAX, value == 0 ? 0 : vesk_lrf_clamp_bound(is_min, value));
-    vesk_lrf_edit_mode = 0;
+    ed->vesk_lrf_edit_mode = 0;
     lrf_menu_draw(win);
 }
 
 /* While a bound is typed the keys work its digits. */
 static ret_t editor_key(widget_t *win, uint32_t key)
 {
-    if (!vesk_lrf_edit_mode) return RET_NOT_FOUND;
-    uint8_t *digit = &vesk_lrf_edit_digits[vesk_lrf_edit_index % LRF_DIGITS];
+    vesk_lrf_editor_t *ed = lrf_editor_of(win);
+    if (ed == NULL || !ed->vesk_lrf_edit_mode) return RET_NOT_FOUND;
+    uint8_t *digit = &ed->vesk_lrf_edit_digits[ed->vesk_lrf_edit_index % LRF_DIGITS];
     switch (key) {
     case GUI_KEY_FOCUS_UP_S:
         *digit = (uint8_t)(*digit >= 9 ? 0 : *digit + 1);
@@ -206,14 +220,16 @@ static ret_t editor_key(widget_t *win, uint32_t key)
         *digit = (uint8_t)(*digit == 0 ? 9 : *digit - 1);
         break;
     case GUI_KEY_LEFT_S:
-        vesk_lrf_edit_index = (uint8_t)(vesk_lrf_edit_index == 0 ? LRF_DIGITS - 1 : vesk_lrf_edit_index - 1);
+        ed->vesk_lrf_edit_index =
+            (uint8_t)(ed->vesk_lrf_edit_index == 0 ? LRF_DIGITS - 1 : ed->vesk_lrf_edit_index - 1);
         break;
     case GUI_KEY_RIGHT_S:
-        vesk_lrf_edit_index = (uint8_t)(vesk_lrf_edit_index >= LRF_DIGITS - 1 ? 0 : vesk_lrf_edit_index + 1);
+        ed->vesk_lrf_edit_index =
+            (uint8_t)(ed->vesk_lrf_edit_index >= LRF_DIGITS - 1 ? 0 : ed->vesk_lrf_edit_index + 1);
         break;
     case GUI_KEY_MID_S:
     case GUI_KEY_MID_L:
-        commit_editor(win);
+        commit_editor(win, ed);
         return RET_OK;
     case GUI_KEY_POWER_S:
         return RET_NOT_FOUND; /* committed before home */
@@ -226,7 +242,8 @@ static ret_t editor_key(widget_t *win, uint32_t key)
 
 static void commit_before_home(widget_t *win)
 {
-    if (vesk_lrf_edit_mode) commit_editor(win);
+    vesk_lrf_editor_t *ed = lrf_editor_of(win);
+    if (ed != NULL && ed->vesk_lrf_edit_mode) commit_editor(win, ed);
 }
 
 static uint32_t lrf_menu_rows(void) { return LRF_ROWS; }
@@ -253,8 +270,7 @@ ret_t lrf_menu_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    vesk_lrf_edit_mode = 0;
-    vesk_lrf_edit_index = 0;
+    page_state_new<vesk_lrf_editor_t>(win, LRF_EDITOR_KEY);
     lrf_menu_draw(win);
     list_menu_bind(win, &s_lrf_menu);
     static const int events[] = {UI_EV_LRF_SETTINGS};
@@ -268,17 +284,22 @@ ret_t lrf_menu_init(widget_t *win, void *ctx)
 
 #define LRF_SELECT_ROWS 3
 
-int vesk_lrf_select_count;
-int vesk_lrf_select_index;
-uint32_t vesk_lrf_select_dm[LRF_SELECT_ROWS];
+/* The choice's rows, the window's: how many are offered, the selected one
+ * (0-based) and the distances as offered at opening, in decimetres. */
+typedef struct {
+    int vesk_lrf_select_count;
+    int vesk_lrf_select_index;
+    uint32_t vesk_lrf_select_dm[LRF_SELECT_ROWS];
+} vesk_lrf_select_t;
+#define LRF_SELECT_KEY "lrf_select"
 
-static void select_draw(widget_t *win)
+static void select_draw(widget_t *win, const vesk_lrf_select_t *sel)
 {
     for (int r = 0; r < LRF_SELECT_ROWS; r++) {
         char view[24], label[24];
         snprintf(view, sizeof view, "view_vesk_row_%d", r);
         snprintf(label, sizeof label, "label_vesk_row_%d", r);
-        const char *state = r == vesk_lrf_select_index ? WIDGET_STATE_FOCUSED : WIDGET_STATE_NORMAL;
+        const char *state = r == sel->vesk_lrf_select_index ? WIDGET_STATE_FOCUSED : WIDGET_STATE_NORMAL;
         vesk_page_set_state(win, view, state);
         vesk_page_set_state(win, label, state);
     }
@@ -288,20 +309,21 @@ static ret_t on_select_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
-    if (key == NULL) return RET_OK;
-    int n = vesk_lrf_select_count;
+    vesk_lrf_select_t *sel = page_state_of<vesk_lrf_select_t>(win, LRF_SELECT_KEY);
+    if (key == NULL || sel == NULL) return RET_OK;
+    int n = sel->vesk_lrf_select_count;
     switch (key->key) {
     case GUI_KEY_FOCUS_UP_S:
-        vesk_lrf_select_index = vesk_lrf_select_index <= 0 ? n - 1 : vesk_lrf_select_index - 1;
-        select_draw(win);
+        sel->vesk_lrf_select_index = sel->vesk_lrf_select_index <= 0 ? n - 1 : sel->vesk_lrf_select_index - 1;
+        select_draw(win, sel);
         break;
     case GUI_KEY_FOCUS_DOWN_S:
-        vesk_lrf_select_index = vesk_lrf_select_index >= n - 1 ? 0 : vesk_lrf_select_index + 1;
-        select_draw(win);
+        sel->vesk_lrf_select_index = sel->vesk_lrf_select_index >= n - 1 ? 0 : sel->vesk_lrf_select_index + 1;
+        select_draw(win, sel);
         break;
     case GUI_KEY_MID_S:
         if (!vesk_non_operational)
-            vesk_lrf_ui_send_accept(vesk_lrf_select_index, vesk_lrf_select_dm[vesk_lrf_select_index]);
+            vesk_lrf_ui_send_accept(sel->vesk_lrf_select_index, sel->vesk_lrf_select_dm[sel->vesk_lrf_select_index]);
         navigator_back();
         break;
     case GUI_KEY_MID_L:
@@ -330,6 +352,7 @@ ret_t vesk_lrf_select_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
+    vesk_lrf_select_t *sel = page_state_new<vesk_lrf_select_t>(win, LRF_SELECT_KEY);
     vesk_page_bind_named_keys(win, on_select_key);
     widget_t *title = vesk_page_widget(win, "label_vesk_select_title");
     if (title != NULL)
@@ -340,22 +363,22 @@ ret_t vesk_lrf_select_init(widget_t *win, void *ctx)
     vesk_page_subscribe(win, events, ARRAY_SIZE(events), on_new_result);
 
     int n = vesk_lrf_ui.count;
-    vesk_lrf_select_count = n == 0 ? 1 : (n > LRF_SELECT_ROWS ? LRF_SELECT_ROWS : n);
-    vesk_lrf_select_index = 0;
+    sel->vesk_lrf_select_count = n == 0 ? 1 : (n > LRF_SELECT_ROWS ? LRF_SELECT_ROWS : n);
+    sel->vesk_lrf_select_index = 0;
     for (int r = 0; r < LRF_SELECT_ROWS; r++) {
         char view[24], label[24];
         snprintf(view, sizeof view, "view_vesk_row_%d", r);
         snprintf(label, sizeof label, "label_vesk_row_%d", r);
-        bool_t offered = r < vesk_lrf_select_count;
+        bool_t offered = r < sel->vesk_lrf_select_count;
         vesk_page_set_visible(win, view, offered);
         vesk_page_set_visible(win, label, offered);
         if (!offered) continue;
-        vesk_lrf_select_dm[r] = vesk_lrf_ui.dm[r];
+        sel->vesk_lrf_select_dm[r] = vesk_lrf_ui.dm[r];
         char dist[24], text[40];
-        vesk_lrf_ui_format_dm(vesk_lrf_select_dm[r], dist, sizeof dist);
+        vesk_lrf_ui_format_dm(sel->vesk_lrf_select_dm[r], dist, sizeof dist);
         snprintf(text, sizeof text, "%d: %s", r + 1, dist);
         vesk_page_set_text(win, label, text);
     }
-    select_draw(win);
+    select_draw(win, sel);
     return RET_OK;
 }

@@ -3,6 +3,7 @@
 #include <math.h>
 #include <string.h>
 
+#include "navigator.h"
 #include "ui_events.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
@@ -250,4 +251,14 @@ void move_panel_place_mark(widget_t *win, const char *name, float tx, float ty, 
     long dx = b - MOVE_SCREEN_CENTRE, dy = c - MOVE_SCREEN_CENTRE;
     bool_t inside = dx * dx + dy * dy <= MOVE_PICTURE_RADIUS2 && c >= MOVE_PICTURE_TOP && c <= MOVE_PICTURE_BOTTOM;
     widget_set_visible(mark, inside);
+}
+
+void move_panel_leave(move_key_t k, const char *reopen, intptr_t ctx)
+{
+    if (k.kind == MOVE_KEY_CLOSE) {
+        navigator_back();
+        if (reopen != NULL) navigator_to_with_context(reopen, (void *)ctx);
+    } else if (k.kind == MOVE_KEY_HOME) {
+        vesk_page_go_home();
+    }
 }

@@ -95,6 +95,10 @@ void move_panel_hold(move_panel_t *p, int button, int dx, int dy);
 void move_panel_stop(move_panel_t *p);
 /* The key's default icon with background bg (its own default when NULL). */
 void move_panel_restore(move_panel_t *p, int button, const char *bg);
+/* The leaving keys of every panel page: close goes back and then opens
+ * reopen (context ctx) when it is named, home goes home. Other keys do
+ * nothing. */
+void move_panel_leave(move_key_t k, const char *reopen, intptr_t ctx);
 /* The page's close: a frozen picture is released (mirror, icon, request),
  * then both timers end. */
 void move_panel_close(move_panel_t *p);

@@ -11,6 +11,7 @@
 #include "home_page.h"
 #include "list_menu.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "ui_events.h"
 #include "ui_keys.h"
@@ -54,7 +55,7 @@ typedef struct {
     widget_t *view_widget;
 } pixel_menu_btn_state_t;
 
-static pixel_menu_btn_state_t s_pixel_menu_btn_list[PIXEL_MENU_BTN_COUNT] = {
+static const pixel_menu_btn_state_t s_pixel_menu_btn_list[PIXEL_MENU_BTN_COUNT] = {
     {"image_btn_exit", "ic_exit_def", "view_btn_exit", "ic_key_bg_long", NULL, NULL},
     {"image_btn_auto", "ic_badpix_auto_def", "view_btn_auto", "ic_key_bg_long", NULL, NULL},
     {"image_btn_left", "ic_move_left_def", "view_btn_left", "ic_key_bg_def", NULL, NULL},
@@ -64,15 +65,23 @@ static pixel_menu_btn_state_t s_pixel_menu_btn_list[PIXEL_MENU_BTN_COUNT] = {
     {"image_btn_fix", "ic_badpix_fix_def", "view_btn_fix", "ic_key_bg_def", NULL, NULL},
 };
 
-static _blind_op_state_t s_blind_op_state = BLIND_OP_IDLE;
-static uint8_t s_pixel_key_disabled;
-static uint32_t s_exit_target_key;
-static uint32_t s_tm_id_fallback;
-static uint32_t s_step_timer_id;
-static int step_direction;
-static uint32_t s_feedback_timer_id;
-static int s_feedback_btn = -1;
-static widget_t *s_pixel_win;
+/* The correction page's working state, its window's; its timers' context.
+ * The buttons are the table above with the widgets found at opening. */
+typedef struct {
+    widget_t *win;
+    pixel_menu_btn_state_t buttons[PIXEL_MENU_BTN_COUNT];
+    _blind_op_state_t op_state = BLIND_OP_IDLE;
+    uint8_t key_disabled;
+    uint32_t exit_target_key;
+    uint32_t tm_id_fallback = TK_INVALID_ID;
+    uint32_t step_timer_id = TK_INVALID_ID;
+    int step_direction;
+    uint32_t feedback_timer_id = TK_INVALID_ID;
+    int feedback_btn = -1;
+} pixel_page_t;
+#define PIXEL_PAGE_KEY "pixel_page"
+
+static pixel_page_t *pixel_page_of(widget_t *win) { return page_state_of<pixel_page_t>(win, PIXEL_PAGE_KEY); }
 
 /* The button's selected image: a trailing "def" becomes "sel", any other
  * name gets "_sel" behind it. */
@@ -85,9 +94,9 @@ static void selected_image(const char *def, char *out, size_t size)
         snprintf(out, size, "%s_sel", def);
 }
 
-static void btn_show(int btn, bool_t selected, bool_t with_bg)
+static void btn_show(pixel_page_t *pm, int btn, bool_t selected, bool_t with_bg)
 {
-    pixel_menu_btn_state_t *b = &s_pixel_menu_btn_list[btn];
+    pixel_menu_btn_state_t *b = &pm->buttons[btn];
     char sel[64];
     selected_image(b->img_asset, sel, sizeof sel);
     if (b->img_widget != NULL) image_base_set_image(b->img_widget, selected ? sel : b->img_asset);
@@ -95,99 +104,99 @@ static void btn_show(int btn, bool_t selected, bool_t with_bg)
         widget_set_style_str(b->view_widget, "bg_image", selected ? PIXEL_BG_SEL : PIXEL_BG_DEF);
 }
 
-static void btn_restore(int btn)
+static void btn_restore(pixel_page_t *pm, int btn)
 {
-    pixel_menu_btn_state_t *b = &s_pixel_menu_btn_list[btn];
+    pixel_menu_btn_state_t *b = &pm->buttons[btn];
     if (b->img_widget != NULL) image_base_set_image(b->img_widget, b->img_asset);
     if (b->view_widget != NULL) widget_set_style_str(b->view_widget, "bg_image", b->view_bg);
 }
 
-static void feedback_stop(void)
+static void feedback_stop(pixel_page_t *pm)
 {
-    if (s_feedback_timer_id != TK_INVALID_ID) timer_remove(s_feedback_timer_id);
-    s_feedback_timer_id = TK_INVALID_ID;
-    s_feedback_btn = -1;
+    if (pm->feedback_timer_id != TK_INVALID_ID) timer_remove(pm->feedback_timer_id);
+    pm->feedback_timer_id = TK_INVALID_ID;
+    pm->feedback_btn = -1;
 }
 
 static ret_t on_feedback_end(const timer_info_t *timer)
 {
-    (void)timer;
-    s_feedback_timer_id = TK_INVALID_ID;
-    if (s_feedback_btn >= 0) btn_show(s_feedback_btn, FALSE, TRUE);
-    s_feedback_btn = -1;
+    pixel_page_t *pm = (pixel_page_t *)timer->ctx;
+    pm->feedback_timer_id = TK_INVALID_ID;
+    if (pm->feedback_btn >= 0) btn_show(pm, pm->feedback_btn, FALSE, TRUE);
+    pm->feedback_btn = -1;
     return RET_REMOVE;
 }
 
 /* A short press shows its button selected for a moment; a new press ends
  * the previous one first. */
-static void feedback(int btn, bool_t with_bg)
+static void feedback(pixel_page_t *pm, int btn, bool_t with_bg)
 {
-    if (s_feedback_btn >= 0 && s_feedback_btn != btn) btn_show(s_feedback_btn, FALSE, TRUE);
-    feedback_stop();
-    btn_show(btn, TRUE, with_bg);
-    s_feedback_btn = btn;
-    s_feedback_timer_id = timer_add(on_feedback_end, NULL, PIXEL_FEEDBACK_MS);
+    if (pm->feedback_btn >= 0 && pm->feedback_btn != btn) btn_show(pm, pm->feedback_btn, FALSE, TRUE);
+    feedback_stop(pm);
+    btn_show(pm, btn, TRUE, with_bg);
+    pm->feedback_btn = btn;
+    pm->feedback_timer_id = timer_add(on_feedback_end, pm, PIXEL_FEEDBACK_MS);
 }
 
 static const int s_direction_btn[4] = {PIXEL_MENU_BTN_UP, PIXEL_MENU_BTN_DOWN, PIXEL_MENU_BTN_LEFT,
                                        PIXEL_MENU_BTN_RIGHT};
 
-static void step_stop(void)
+static void step_stop(pixel_page_t *pm)
 {
-    if (s_step_timer_id != TK_INVALID_ID) timer_remove(s_step_timer_id);
-    s_step_timer_id = TK_INVALID_ID;
-    step_direction = 0;
-    for (int d = 0; d < 4; d++) btn_show(s_direction_btn[d], FALSE, TRUE);
+    if (pm->step_timer_id != TK_INVALID_ID) timer_remove(pm->step_timer_id);
+    pm->step_timer_id = TK_INVALID_ID;
+    pm->step_direction = 0;
+    for (int d = 0; d < 4; d++) btn_show(pm, s_direction_btn[d], FALSE, TRUE);
 }
 
 static ret_t on_step(const timer_info_t *timer)
 {
-    (void)timer;
-    stUIStatus.s8BlindTenPosition = (char)step_direction;
+    const pixel_page_t *pm = (const pixel_page_t *)timer->ctx;
+    stUIStatus.s8BlindTenPosition = (char)pm->step_direction;
     GUI_SEND_BLIND_MSG(BLIND_MOVE_TENPOSITION);
     return RET_REPEAT;
 }
 
-static void step_start(int direction)
+static void step_start(pixel_page_t *pm, int direction)
 {
-    step_stop();
-    feedback_stop();
-    btn_show(s_direction_btn[direction], TRUE, TRUE);
-    step_direction = direction;
+    step_stop(pm);
+    feedback_stop(pm);
+    btn_show(pm, s_direction_btn[direction], TRUE, TRUE);
+    pm->step_direction = direction;
     stUIStatus.s8BlindTenPosition = (char)direction;
     GUI_SEND_BLIND_MSG(BLIND_MOVE_TENPOSITION);
-    s_step_timer_id = timer_add(on_step, NULL, PIXEL_STEP_MS);
+    pm->step_timer_id = timer_add(on_step, pm, PIXEL_STEP_MS);
 }
 
-static void fallback_stop(void)
+static void fallback_stop(pixel_page_t *pm)
 {
-    if (s_tm_id_fallback != TK_INVALID_ID) timer_remove(s_tm_id_fallback);
-    s_tm_id_fallback = TK_INVALID_ID;
+    if (pm->tm_id_fallback != TK_INVALID_ID) timer_remove(pm->tm_id_fallback);
+    pm->tm_id_fallback = TK_INVALID_ID;
 }
 
 static ret_t on_fallback(const timer_info_t *timer);
 
-static void fallback_start(uint32_t ms)
+static void fallback_start(pixel_page_t *pm, uint32_t ms)
 {
-    fallback_stop();
-    s_tm_id_fallback = timer_add(on_fallback, NULL, ms);
+    fallback_stop(pm);
+    pm->tm_id_fallback = timer_add(on_fallback, pm, ms);
 }
 
-static void set_waiting(widget_t *win, _blind_op_state_t state, uint32_t key, uint32_t ms)
+static void set_waiting(pixel_page_t *pm, _blind_op_state_t state, uint32_t key, uint32_t ms)
 {
-    step_stop();
-    s_exit_target_key = key;
-    s_blind_op_state = state;
-    s_pixel_key_disabled = 1;
-    vesk_page_set_visible(win, "view_waiting", TRUE);
-    fallback_start(ms);
+    step_stop(pm);
+    pm->exit_target_key = key;
+    pm->op_state = state;
+    pm->key_disabled = 1;
+    vesk_page_set_visible(pm->win, "view_waiting", TRUE);
+    fallback_start(pm, ms);
 }
 
-static void go_idle(widget_t *win)
+static void go_idle(pixel_page_t *pm)
 {
-    s_blind_op_state = BLIND_OP_IDLE;
-    s_pixel_key_disabled = 0;
-    vesk_page_set_visible(win, "view_waiting", FALSE);
+    pm->op_state = BLIND_OP_IDLE;
+    pm->key_disabled = 0;
+    vesk_page_set_visible(pm->win, "view_waiting", FALSE);
 }
 
 static void cursor_off(void)
@@ -205,10 +214,10 @@ static void restore_reticle(void)
     }
 }
 
-static void final_exit(void)
+static void final_exit(const pixel_page_t *pm)
 {
     restore_reticle();
-    if (s_exit_target_key == GUI_KEY_POWER_S) {
+    if (pm->exit_target_key == GUI_KEY_POWER_S) {
         navigator_back_to_home();
     } else {
         navigator_back();
@@ -218,16 +227,15 @@ static void final_exit(void)
 
 static ret_t on_fallback(const timer_info_t *timer)
 {
-    (void)timer;
-    s_tm_id_fallback = TK_INVALID_ID;
-    widget_t *win = s_pixel_win;
-    vesk_page_set_visible(win, "view_waiting", FALSE);
-    _blind_op_state_t state = s_blind_op_state;
-    go_idle(win);
+    pixel_page_t *pm = (pixel_page_t *)timer->ctx;
+    pm->tm_id_fallback = TK_INVALID_ID;
+    vesk_page_set_visible(pm->win, "view_waiting", FALSE);
+    _blind_op_state_t state = pm->op_state;
+    go_idle(pm);
     /* The search is given up; the page stays. */
     if (state == BLIND_OP_AUTO_FIXING) return RET_REMOVE;
     if (state == BLIND_OP_SAVING) cursor_off();
-    final_exit();
+    final_exit(pm);
     return RET_REMOVE;
 }
 
@@ -235,23 +243,25 @@ static ret_t on_blind_save(void *ctx, event_t *e)
 {
     (void)e;
     widget_t *win = WIDGET(ctx);
-    switch (s_blind_op_state) {
+    pixel_page_t *pm = pixel_page_of(win);
+    if (pm == NULL) return RET_OK;
+    switch (pm->op_state) {
     case BLIND_OP_AUTO_FIXING:
-        fallback_stop();
-        go_idle(win);
+        fallback_stop(pm);
+        go_idle(pm);
         break;
     case BLIND_OP_SAVING:
-        fallback_stop();
+        fallback_stop(pm);
         vesk_page_set_visible(win, "view_waiting", FALSE);
-        s_blind_op_state = BLIND_OP_CLOSING_SAVE;
-        fallback_start(PIXEL_CLOSE_FALLBACK_MS);
+        pm->op_state = BLIND_OP_CLOSING_SAVE;
+        fallback_start(pm, PIXEL_CLOSE_FALLBACK_MS);
         cursor_off();
         break;
     case BLIND_OP_CLOSING_SAVE:
     case BLIND_OP_CLOSING_DIRECT:
-        fallback_stop();
-        go_idle(win);
-        final_exit();
+        fallback_stop(pm);
+        go_idle(pm);
+        final_exit(pm);
         break;
     default:
         break;
@@ -270,42 +280,43 @@ static ret_t on_pixel_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
-    if (key == NULL || s_pixel_key_disabled) return RET_STOP;
+    pixel_page_t *pm = pixel_page_of(win);
+    if (key == NULL || pm == NULL || pm->key_disabled) return RET_STOP;
     static const uint32_t short_keys[4] = {GUI_KEY_FOCUS_UP_S, GUI_KEY_FOCUS_DOWN_S, GUI_KEY_LEFT_S, GUI_KEY_RIGHT_S};
     static const uint32_t held_keys[4] = {GUI_KEY_FOCUS_UP_L, GUI_KEY_FOCUS_DOWN_L, GUI_KEY_LEFT_L, GUI_KEY_RIGHT_L};
     static const uint32_t release_keys[4] = {GUI_KEY_UP_L_Release, GUI_KEY_DOWN_L_Release, GUI_KEY_LEFT_L_POP,
                                              GUI_KEY_RIGHT_L_POP};
     int d;
     if ((d = direction_of(key->key, short_keys)) >= 0) {
-        step_stop();
-        feedback(s_direction_btn[d], TRUE);
+        step_stop(pm);
+        feedback(pm, s_direction_btn[d], TRUE);
         stUIStatus.s8BlindPosition = (char)d;
         GUI_SEND_BLIND_MSG(BLIND_MOVE_POSITION);
     } else if ((d = direction_of(key->key, held_keys)) >= 0) {
-        step_start(d);
+        step_start(pm, d);
     } else if ((d = direction_of(key->key, release_keys)) >= 0) {
-        step_stop();
-        btn_restore(s_direction_btn[d]);
+        step_stop(pm);
+        btn_restore(pm, s_direction_btn[d]);
     } else if (key->key == GUI_KEY_MID_S) {
-        feedback(PIXEL_MENU_BTN_FIX, TRUE);
+        feedback(pm, PIXEL_MENU_BTN_FIX, TRUE);
         stUIStatus.s8BlindType = 1;
         GUI_SEND_BLIND_MSG(BLIND_REPAIR);
     } else if (key->key == GUI_KEY_RANGE_S) {
-        feedback(PIXEL_MENU_BTN_AUTO, FALSE);
-        set_waiting(win, BLIND_OP_AUTO_FIXING, 0, PIXEL_AUTO_FALLBACK_MS);
+        feedback(pm, PIXEL_MENU_BTN_AUTO, FALSE);
+        set_waiting(pm, BLIND_OP_AUTO_FIXING, 0, PIXEL_AUTO_FALLBACK_MS);
         stUIStatus.s8BlindType = 0;
         GUI_SEND_BLIND_MSG(BLIND_REPAIR);
     } else if (key->key == GUI_KEY_MID_L || key->key == GUI_KEY_FUCTION_S) {
-        if (key->key == GUI_KEY_FUCTION_S) feedback(PIXEL_MENU_BTN_EXIT, TRUE);
-        set_waiting(win, BLIND_OP_SAVING, key->key, PIXEL_SAVE_FALLBACK_MS);
+        if (key->key == GUI_KEY_FUCTION_S) feedback(pm, PIXEL_MENU_BTN_EXIT, TRUE);
+        set_waiting(pm, BLIND_OP_SAVING, key->key, PIXEL_SAVE_FALLBACK_MS);
         GUI_SEND_BLIND_MSG(BLIND_SAVE);
     } else if (key->key == GUI_KEY_POWER_S) {
-        step_stop();
-        s_exit_target_key = GUI_KEY_POWER_S;
-        s_blind_op_state = BLIND_OP_CLOSING_DIRECT;
-        s_pixel_key_disabled = 1;
+        step_stop(pm);
+        pm->exit_target_key = GUI_KEY_POWER_S;
+        pm->op_state = BLIND_OP_CLOSING_DIRECT;
+        pm->key_disabled = 1;
         vesk_page_set_visible(win, "view_waiting", FALSE);
-        fallback_start(PIXEL_CLOSE_FALLBACK_MS);
+        fallback_start(pm, PIXEL_CLOSE_FALLBACK_MS);
         cursor_off();
     }
     return RET_STOP;
@@ -317,20 +328,22 @@ static ret_t on_pixel_key_up(void *ctx, event_t *e)
     return RET_OK;
 }
 
+/* Every timer ends with the page: their context is the page's state,
+ * which goes with the window. */
 static ret_t on_pixel_close(void *ctx, event_t *e)
 {
-    (void)ctx, (void)e;
-    fallback_stop();
-    if (s_step_timer_id != TK_INVALID_ID) timer_remove(s_step_timer_id);
-    s_step_timer_id = TK_INVALID_ID;
-    step_direction = 0;
-    feedback_stop();
-    for (int b = 0; b < PIXEL_MENU_BTN_COUNT; b++) btn_restore(b);
-    for (int b = 0; b < PIXEL_MENU_BTN_COUNT; b++) s_pixel_menu_btn_list[b].img_widget = NULL;
-    for (int b = 0; b < PIXEL_MENU_BTN_COUNT; b++) s_pixel_menu_btn_list[b].view_widget = NULL;
-    s_blind_op_state = BLIND_OP_IDLE;
-    s_pixel_key_disabled = 0;
-    s_pixel_win = NULL;
+    (void)e;
+    pixel_page_t *pm = pixel_page_of(WIDGET(ctx));
+    if (pm != NULL) {
+        fallback_stop(pm);
+        if (pm->step_timer_id != TK_INVALID_ID) timer_remove(pm->step_timer_id);
+        pm->step_timer_id = TK_INVALID_ID;
+        pm->step_direction = 0;
+        feedback_stop(pm);
+        for (int b = 0; b < PIXEL_MENU_BTN_COUNT; b++) btn_restore(pm, b);
+        pm->op_state = BLIND_OP_IDLE;
+        pm->key_disabled = 0;
+    }
     is_corner_info_visible = 1;
     event_distrubution(UI_EVT(UI_EV_CORNER_INFO));
     return RET_OK;
@@ -369,19 +382,14 @@ ret_t pixel_menu_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    s_pixel_win = win;
-    s_blind_op_state = BLIND_OP_IDLE;
-    s_pixel_key_disabled = 0;
-    s_exit_target_key = 0;
-    s_tm_id_fallback = TK_INVALID_ID;
-    s_step_timer_id = TK_INVALID_ID;
-    s_feedback_timer_id = TK_INVALID_ID;
-    s_feedback_btn = -1;
+    pixel_page_t *pm = page_state_new<pixel_page_t>(win, PIXEL_PAGE_KEY);
+    pm->win = win;
     for (int b = 0; b < PIXEL_MENU_BTN_COUNT; b++) {
-        pixel_menu_btn_state_t *btn = &s_pixel_menu_btn_list[b];
+        pixel_menu_btn_state_t *btn = &pm->buttons[b];
+        *btn = s_pixel_menu_btn_list[b];
         btn->img_widget = vesk_page_widget(win, btn->img_name);
         btn->view_widget = vesk_page_widget(win, btn->view_name);
-        btn_restore(b);
+        btn_restore(pm, b);
     }
     vesk_page_set_visible(win, "view_waiting", FALSE);
     clear_display();
@@ -406,13 +414,13 @@ enum { PIXEL_CHILD_REPAIR = 1, PIXEL_CHILD_AUTO, PIXEL_CHILD_SAVE, PIXEL_CHILD_E
 #define PIXEL_CHILD_BAR_H 56
 #define PIXEL_CHILD_SETTLE_MS 300
 
-static int32_t s_pixel_child_index = PIXEL_CHILD_REPAIR;
+/* The list's selected row, its window's. */
+#define PIXEL_CHILD_KEY "pixel_child_row"
 static const char *const s_pixel_child_labels[PIXEL_CHILD_ROWS] = {"label_repair", "label_auto", "label_save",
                                                                    "label_exit"};
 
-static void pixel_child_draw(widget_t *win)
+static void pixel_child_draw(widget_t *win, int32_t i)
 {
-    int32_t i = s_pixel_child_index;
     vesk_page_move_resize(win, "view_pix_sel", 0, (i - 1) * PIXEL_CHILD_ROW_H, PIXEL_CHILD_BAR_W, PIXEL_CHILD_BAR_H);
     for (int r = 0; r < PIXEL_CHILD_ROWS; r++)
         vesk_page_set_style(win, s_pixel_child_labels[r], r + 1 == i ? LIST_MENU_LABEL_SEL : LIST_MENU_LABEL_DEF);
@@ -431,21 +439,22 @@ static ret_t on_pixel_child_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *key = key_event_cast(e);
-    if (key == NULL) return RET_STOP;
+    int32_t *row = page_state_of<int32_t>(win, PIXEL_CHILD_KEY);
+    if (key == NULL || row == NULL) return RET_STOP;
     switch (key->key) {
     case GUI_KEY_FOCUS_UP_S:
-        s_pixel_child_index = s_pixel_child_index <= 1 ? PIXEL_CHILD_ROWS : s_pixel_child_index - 1;
-        pixel_child_draw(win);
+        *row = *row <= 1 ? PIXEL_CHILD_ROWS : *row - 1;
+        pixel_child_draw(win, *row);
         break;
     case GUI_KEY_FOCUS_DOWN_S:
-        s_pixel_child_index = s_pixel_child_index >= PIXEL_CHILD_ROWS ? 1 : s_pixel_child_index + 1;
-        pixel_child_draw(win);
+        *row = *row >= PIXEL_CHILD_ROWS ? 1 : *row + 1;
+        pixel_child_draw(win, *row);
         break;
     case GUI_KEY_MID_S:
-        if (s_pixel_child_index == PIXEL_CHILD_REPAIR || s_pixel_child_index == PIXEL_CHILD_AUTO) {
-            stUIStatus.s8BlindType = s_pixel_child_index == PIXEL_CHILD_REPAIR ? 1 : 0;
+        if (*row == PIXEL_CHILD_REPAIR || *row == PIXEL_CHILD_AUTO) {
+            stUIStatus.s8BlindType = *row == PIXEL_CHILD_REPAIR ? 1 : 0;
             GUI_SEND_BLIND_MSG(BLIND_REPAIR);
-        } else if (s_pixel_child_index == PIXEL_CHILD_SAVE) {
+        } else if (*row == PIXEL_CHILD_SAVE) {
             GUI_SEND_BLIND_MSG(BLIND_SAVE);
             stUIStatus.s8BlindSwitch = 0;
             restore_reticle();
@@ -477,8 +486,9 @@ ret_t pixel_child_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    s_pixel_child_index = PIXEL_CHILD_REPAIR;
-    pixel_child_draw(win);
+    int32_t *row = page_state_new<int32_t>(win, PIXEL_CHILD_KEY);
+    *row = PIXEL_CHILD_REPAIR;
+    pixel_child_draw(win, *row);
     vesk_page_bind_named_keys(win, on_pixel_child_key);
     vesk_page_bind_close(win, NULL);
     return RET_OK;

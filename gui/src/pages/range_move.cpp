@@ -3,6 +3,7 @@
 // the function key switches the axis. Leaving saves the mark.
 #include "move_panel.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
@@ -12,14 +13,23 @@
 #define RANGE_MOVE_STEP_MS 500
 #define RANGE_MOVE_FAST 10
 
-static int move_direction = 1; /* 1 horizontal, 0 vertical */
-static int fastmovesta;        /* 0 none, 1 towards smaller values, 2 towards larger */
-uint32_t tm_id;
-static widget_t *s_range_win;
+/* The mover's working state, its window's, and its timer's context. */
+typedef struct {
+    widget_t *win;
+    int move_direction = 1; /* 1 horizontal, 0 vertical */
+    int fastmovesta;        /* 0 none, 1 towards smaller values, 2 towards larger */
+    uint32_t tm_id;         /* the held-key timer, 0 while none runs */
+} range_move_page_t;
+#define RANGE_MOVE_PAGE_KEY "range_move_page"
 
-static void show_axis(widget_t *win)
+static range_move_page_t *range_move_of(widget_t *win)
 {
-    bool_t horizontal = move_direction == 1;
+    return page_state_of<range_move_page_t>(win, RANGE_MOVE_PAGE_KEY);
+}
+
+static void show_axis(widget_t *win, const range_move_page_t *rm)
+{
+    bool_t horizontal = rm->move_direction == 1;
     vesk_page_set_text(win, "label_X_Y_axis", horizontal ? "Y" : "X");
     vesk_page_set_image(win, "image_up", horizontal ? "arrow_up_disabled" : "arrow_up_def");
     vesk_page_set_image(win, "image_down", horizontal ? "arrow_down_disabled" : "arrow_down_def");
@@ -36,10 +46,10 @@ static void place_mark(widget_t *win)
 
 /* Moves the active offset by step, lights the arrow of the direction and
  * sends the mark. The mover sets no limits of its own. */
-static void range_step(widget_t *win, int step)
+static void range_step(widget_t *win, const range_move_page_t *rm, int step)
 {
     bool_t smaller = step < 0;
-    if (move_direction == 1) {
+    if (rm->move_direction == 1) {
         stDevStatus.s16RangeOffsetX = (short)(stDevStatus.s16RangeOffsetX + step);
         vesk_page_set_image(win, "image_left", smaller ? "arrow_left_sel" : "arrow_left_def");
         vesk_page_set_image(win, "image_right", smaller ? "arrow_right_def" : "arrow_right_sel");
@@ -54,52 +64,53 @@ static void range_step(widget_t *win, int step)
 
 static ret_t on_fast_move(const timer_info_t *timer)
 {
-    (void)timer;
-    if (fastmovesta == 0 || s_range_win == NULL) {
-        tm_id = 0;
+    range_move_page_t *rm = (range_move_page_t *)timer->ctx;
+    if (rm->fastmovesta == 0) {
+        rm->tm_id = 0;
         return RET_REMOVE;
     }
-    range_step(s_range_win, fastmovesta == 1 ? -RANGE_MOVE_FAST : RANGE_MOVE_FAST);
+    range_step(rm->win, rm, rm->fastmovesta == 1 ? -RANGE_MOVE_FAST : RANGE_MOVE_FAST);
     return RET_REPEAT;
 }
 
-static void stop_fast_move(void)
+static void stop_fast_move(range_move_page_t *rm)
 {
-    fastmovesta = 0;
-    if (tm_id != 0) timer_remove(tm_id);
-    tm_id = 0;
+    rm->fastmovesta = 0;
+    if (rm->tm_id != 0) timer_remove(rm->tm_id);
+    rm->tm_id = 0;
 }
 
 static ret_t on_range_move_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *ke = key_event_cast(e);
-    if (ke == NULL) return RET_OK;
+    range_move_page_t *rm = range_move_of(win);
+    if (ke == NULL || rm == NULL) return RET_OK;
     switch (ke->key) {
     case GUI_KEY_FOCUS_UP_S:
-        range_step(win, -1);
+        range_step(win, rm, -1);
         break;
     case GUI_KEY_FOCUS_DOWN_S:
-        range_step(win, 1);
+        range_step(win, rm, 1);
         break;
     case GUI_KEY_FUCTION_L:
-        move_direction = move_direction == 1 ? 0 : 1;
-        show_axis(win);
+        rm->move_direction = rm->move_direction == 1 ? 0 : 1;
+        show_axis(win, rm);
         break;
     case GUI_KEY_FOCUS_UP_L:
     case GUI_KEY_FOCUS_DOWN_L:
-        if (tm_id == 0) {
-            fastmovesta = ke->key == GUI_KEY_FOCUS_UP_L ? 1 : 2;
-            tm_id = timer_add(on_fast_move, win, RANGE_MOVE_STEP_MS);
+        if (rm->tm_id == 0) {
+            rm->fastmovesta = ke->key == GUI_KEY_FOCUS_UP_L ? 1 : 2;
+            rm->tm_id = timer_add(on_fast_move, rm, RANGE_MOVE_STEP_MS);
         }
         break;
     case GUI_KEY_UP_L_Release:
     case GUI_KEY_DOWN_L_Release:
-        stop_fast_move();
+        stop_fast_move(rm);
         break;
     case GUI_KEY_POWER_S:
     case GUI_KEY_FUCTION_S:
-        stop_fast_move();
+        stop_fast_move(rm);
         GUI_SEND_BASIC_FUNCTION_MSG(BASIC_RANGE_LASER_SAVE);
         vesk_page_go_home();
         break;
@@ -117,10 +128,11 @@ static ret_t on_range_move_key_up(void *ctx, event_t *e)
 
 static ret_t on_range_move_close(void *ctx, event_t *e)
 {
-    (void)ctx, (void)e;
-    /* The timer is global: it must not tick into a closed window. */
-    stop_fast_move();
-    s_range_win = NULL;
+    (void)e;
+    /* The timer is global: it must not tick into a closed window, nor
+     * into the state that goes with it. */
+    range_move_page_t *rm = range_move_of(WIDGET(ctx));
+    if (rm != NULL) stop_fast_move(rm);
     return RET_OK;
 }
 
@@ -128,12 +140,11 @@ ret_t QZ_range_move_init(widget_t *win, void *ctx)
 {
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
-    stop_fast_move();
-    s_range_win = win;
+    range_move_page_t *rm = page_state_new<range_move_page_t>(win, RANGE_MOVE_PAGE_KEY);
+    rm->win = win;
     move_panel_leave_pip();
     move_panel_calculation_off();
-    move_direction = 1;
-    show_axis(win);
+    show_axis(win, rm);
     place_mark(win);
     widget_on(win, EVT_KEY_DOWN, on_range_move_key, win);
     widget_on(win, EVT_KEY_UP, on_range_move_key_up, win);

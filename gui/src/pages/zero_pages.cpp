@@ -4,6 +4,7 @@
 
 #include "digit_editor.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "ui_keys.h"
 #include "ui_senders.h"
@@ -73,9 +74,9 @@ typedef struct {
     zero_child_ui_t on_update_ui;
 } zero_child_item_config_t;
 
+/* The current row stays the module's named global, which the reticle menu
+ * sets; the number being edited is the window's (row editor state). */
 int32_t QZ_reticle_zero_child_index = RETICLE_ZERO_CHILD_DISTANCE;
-static int32_t edit_mode;
-static int32_t edit_index;
 
 static digit_param_t PARAM_ZERO_CHILD_DIST = {
     RETICLE_ZERO_CHILD_DISTANCE,
@@ -150,12 +151,13 @@ static ret_t update_digit_zero_child_item_ui(widget_t *win, int row, int key)
         vesk_page_set_text(win, cfg->labels[p], text);
         vesk_page_set_style(win, cfg->labels[p], ZERO_STYLE_ROW);
     }
-    bool_t editing =
-        row == QZ_reticle_zero_child_index && edit_mode != 0 && edit_index >= 0 && edit_index < cfg->bit_count;
+    const row_editor_state_t *st = row_editor_state(win);
+    bool_t editing = st != NULL && row == QZ_reticle_zero_child_index && st->edit_mode != 0 && st->edit_index >= 0 &&
+                     st->edit_index < cfg->bit_count;
     vesk_page_set_visible(win, cfg->sel_view, editing);
     if (editing) {
-        vesk_page_move_resize(win, cfg->sel_view, cfg->offsets[edit_index], 14, 16, 28);
-        vesk_page_set_style(win, cfg->labels[edit_index], ZERO_STYLE_ROW_SEL);
+        vesk_page_move_resize(win, cfg->sel_view, cfg->offsets[st->edit_index], 14, 16, 28);
+        vesk_page_set_style(win, cfg->labels[st->edit_index], ZERO_STYLE_ROW_SEL);
     }
     return RET_OK;
 }
@@ -168,10 +170,10 @@ static ret_t on_update_movement_ui(widget_t *win, int row, int key)
 
 /* The four digits become the slot's zero distance and the group's zero
  * range, within 11..1500 m. */
-static void save_distance(void)
+static void save_distance(row_editor_state_t *st)
 {
     digit_param_t *cfg = &PARAM_ZERO_CHILD_DIST;
-    edit_mode = 0;
+    st->edit_mode = 0;
     double v = draft_to_value(cfg->draft_val1, cfg->int_digits, cfg->frac_digits, cfg->has_sign);
     int value = (int)(v < cfg->min_val ? cfg->min_val : v > cfg->max_val ? cfg->max_val : v);
     value_to_draft(cfg->int_digits, cfg->frac_digits, cfg->has_sign, cfg->draft_val1, value);
@@ -192,22 +194,24 @@ static void save_distance(void)
 static ret_t on_key_distance(widget_t *win, int key)
 {
     digit_param_t *cfg = &PARAM_ZERO_CHILD_DIST;
-    if (edit_mode == 0) {
+    row_editor_state_t *st = row_editor_state(win);
+    if (st == NULL) return RET_OK;
+    if (st->edit_mode == 0) {
         if (key != GUI_KEY_MID_S) return RET_OK;
-        edit_mode = 1;
-        edit_index = 0;
+        st->edit_mode = 1;
+        st->edit_index = 0;
         load_distance_digits();
     } else if (key == GUI_KEY_MID_S || key == GUI_KEY_MID_L) {
-        save_distance();
+        save_distance(st);
     } else if (key == GUI_KEY_FOCUS_UP_S || key == GUI_KEY_FOCUS_DOWN_S) {
         /* In metres the thousands digit goes no higher than 8. */
-        int largest = edit_index == 0 && stDevStatus.s8DistanceUint == 0 ? 8 : 9;
-        modify_draft_bit(cfg->draft_val1, edit_index, largest, key);
-        edit_mode = 2;
+        int largest = st->edit_index == 0 && stDevStatus.s8DistanceUint == 0 ? 8 : 9;
+        modify_draft_bit(cfg->draft_val1, st->edit_index, largest, key);
+        st->edit_mode = 2;
     } else if (key == GUI_KEY_LEFT_S || key == GUI_KEY_RIGHT_S) {
         int step = key == GUI_KEY_LEFT_S ? cfg->bit_count - 1 : 1;
-        edit_index = (edit_index + step) % cfg->bit_count;
-        edit_mode = 1;
+        st->edit_index = (st->edit_index + step) % cfg->bit_count;
+        st->edit_mode = 1;
     }
     return update_digit_zero_child_item_ui(win, RETICLE_ZERO_CHILD_DISTANCE, key);
 }
@@ -232,9 +236,10 @@ static ret_t on_zero_child_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *ke = key_event_cast(e);
-    if (ke == NULL) return RET_OK;
+    row_editor_state_t *st = row_editor_state(win);
+    if (ke == NULL || st == NULL) return RET_OK;
     int key = (int)ke->key;
-    bool editing = edit_mode != 0;
+    bool editing = st->edit_mode != 0;
     switch (key) {
     case GUI_KEY_MID_S:
     case GUI_KEY_LEFT_S:
@@ -252,7 +257,7 @@ static ret_t on_zero_child_key(void *ctx, event_t *e)
         navigator_to("reticle_menu");
         break;
     case GUI_KEY_POWER_S:
-        if (editing) save_distance();
+        if (editing) save_distance(st);
         vesk_page_go_home();
         break;
     case GUI_KEY_FOCUS_UP_S:
@@ -272,8 +277,9 @@ static ret_t on_zero_child_key(void *ctx, event_t *e)
 
 static ret_t on_zero_child_close(void *ctx, event_t *e)
 {
-    (void)ctx, (void)e;
-    edit_mode = 0;
+    (void)e;
+    row_editor_state_t *st = row_editor_state(WIDGET(ctx));
+    if (st != NULL) st->edit_mode = 0;
     if (info[0].ballistics_sw == 1) GUI_SEND_BALLISTIC_PARM_MSG(BALLISTIC_OPEN_CALCU, 1);
     return RET_OK;
 }
@@ -284,8 +290,7 @@ ret_t QZ_reticle_zero_child_init(widget_t *win, void *ctx)
     intptr_t c = (intptr_t)ctx;
     QZ_reticle_zero_child_index =
         c == RETICLE_ZERO_CHILD_MOVEMENT ? RETICLE_ZERO_CHILD_MOVEMENT : RETICLE_ZERO_CHILD_DISTANCE;
-    edit_mode = 0;
-    edit_index = 0;
+    return_value_if_fail(row_editor_state_new(win) != NULL, RET_OOM);
     load_distance_digits();
     update_digit_zero_child_item_ui(win, RETICLE_ZERO_CHILD_DISTANCE, DIGIT_KEY_NONE);
     zero_child_highlight(win);
@@ -304,16 +309,16 @@ ret_t QZ_reticle_zero_child_init(widget_t *win, void *ctx)
 #define ZERO_LIST_SLOT_ROWS 5
 #define ZERO_LIST_EXIT_ROW 6
 
-static int32_t s_zero_list_row = 1;
+/* The list's selected row, its window's. */
+#define ZERO_LIST_ROW_KEY "zero_list_row"
 
 static bool_t zero_list_row_usable(int row)
 {
     return row == ZERO_LIST_EXIT_ROW || (row >= 1 && row <= VESK_ZERO_COUNT);
 }
 
-static void zero_list_draw(widget_t *win)
+static void zero_list_draw(widget_t *win, int r)
 {
-    int r = s_zero_list_row;
     vesk_page_move_resize(win, "view_zero_sel", 0, r * ZERO_ROW_HEIGHT - ZERO_ROW_HEIGHT, 236, ZERO_ROW_HEIGHT);
     printf("index===%d\n", r);
     for (int i = 1; i <= ZERO_LIST_SLOT_ROWS; i++) {
@@ -346,9 +351,8 @@ static void zero_list_texts(widget_t *win)
     }
 }
 
-static int zero_list_step(int key)
+static int zero_list_step(int r, int key)
 {
-    int r = s_zero_list_row;
     do r = getIndexVal(key, 1, ZERO_LIST_EXIT_ROW, r, 0);
     while (!zero_list_row_usable(r));
     return r;
@@ -358,14 +362,15 @@ static ret_t on_zero_list_key(void *ctx, event_t *e)
 {
     widget_t *win = WIDGET(ctx);
     key_event_t *ke = key_event_cast(e);
-    if (ke == NULL) return RET_STOP;
+    int32_t *row = page_state_of<int32_t>(win, ZERO_LIST_ROW_KEY);
+    if (ke == NULL || row == NULL) return RET_STOP;
     switch (ke->key) {
     case GUI_KEY_MID_S:
-        if (s_zero_list_row == ZERO_LIST_EXIT_ROW) {
+        if (*row == ZERO_LIST_EXIT_ROW) {
             navigator_back();
             navigator_to("reticle_menu");
-        } else if (zero_list_row_usable(s_zero_list_row)) {
-            IR_Cursor.group[ui_current_group()].u8CurrentZero = (uint8_t)(s_zero_list_row - 1);
+        } else if (zero_list_row_usable(*row)) {
+            IR_Cursor.group[ui_current_group()].u8CurrentZero = (uint8_t)(*row - 1);
             GUI_SEND_RETICLE_MSG(RETICLE_ZERO);
             navigator_back();
             navigator_to("QZ_reticle_zero_child");
@@ -380,8 +385,8 @@ static ret_t on_zero_list_key(void *ctx, event_t *e)
         break;
     case GUI_KEY_FOCUS_UP_S:
     case GUI_KEY_FOCUS_DOWN_S:
-        s_zero_list_row = zero_list_step((int)ke->key);
-        zero_list_draw(win);
+        *row = zero_list_step(*row, (int)ke->key);
+        zero_list_draw(win, *row);
         break;
     default:
         break;
@@ -394,8 +399,9 @@ ret_t QZ_reticle_zero_init(widget_t *win, void *ctx)
     (void)ctx;
     return_value_if_fail(win != NULL, RET_BAD_PARAMS);
     zero_list_texts(win);
-    s_zero_list_row = ui_current_zero() + 1;
-    zero_list_draw(win);
+    int32_t *row = page_state_new<int32_t>(win, ZERO_LIST_ROW_KEY);
+    *row = ui_current_zero() + 1;
+    zero_list_draw(win, *row);
     vesk_page_bind_named_keys(win, on_zero_list_key);
     vesk_page_bind_close(win, NULL);
     return RET_OK;

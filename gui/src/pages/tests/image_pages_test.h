@@ -10,6 +10,20 @@
 
 namespace image_pages_test {
 
+using namespace menu_test;
+using sightui_test::in_gui_child;
+
+/* One step of a value row: the row, its stored field and the value put
+ * there first, the key pressed and the value wanted after it. A test's
+ * case adds what it checks besides. */
+struct value_step {
+    int32_t row;
+    char *field;
+    int stored;
+    char key;
+    int want;
+};
+
 struct request {
     int obj, sub, item, value;
     bool operator==(const request &o) const

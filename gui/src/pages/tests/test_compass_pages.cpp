@@ -5,11 +5,7 @@
 
 #include "main_menu.h"
 
-using namespace menu_test;
-using image_pages_test::field;
-using image_pages_test::request;
-using image_pages_test::sent;
-using sightui_test::in_gui_child;
+using namespace image_pages_test;
 
 namespace {
 

@@ -5,10 +5,7 @@
 
 #include "main_menu.h"
 
-using namespace menu_test;
-using image_pages_test::request;
-using image_pages_test::sent;
-using sightui_test::in_gui_child;
+using namespace image_pages_test;
 
 namespace {
 
@@ -34,12 +31,7 @@ void open_reticle(int32_t row)
 
 TEST(ImageMenu, StepsWrapAndOutOfRangeValuesCountAsTheDefault)
 {
-    struct Case {
-        int32_t row;
-        char *field;
-        int stored;
-        char key;
-        int want;
+    struct Case : value_step {
         request req;
         const char *widget, *shown;
     } cases[] = {
@@ -97,12 +89,7 @@ TEST(ImageMenu, OpensOnModeAndThePaletteRowIsTitledByThePalette)
 
 TEST(ReticleMenu, ValueStepsWrapAndStoreZeroBased)
 {
-    struct Case {
-        int32_t row;
-        char *field;
-        int stored;
-        char key;
-        int want;
+    struct Case : value_step {
         request req;
     } cases[] = {
         {1, &stDevStatus.s8ReticleType, 0, '[', 5, {22, 2, 0xFF, 5}},

@@ -6,11 +6,7 @@
 
 #include "home_page.h"
 
-using namespace menu_test;
-using image_pages_test::field;
-using image_pages_test::request;
-using image_pages_test::sent;
-using sightui_test::in_gui_child;
+using namespace image_pages_test;
 
 namespace {
 

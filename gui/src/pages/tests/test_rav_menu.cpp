@@ -5,10 +5,7 @@
 
 #include "image_pages_test.h"
 
-using namespace menu_test;
-using image_pages_test::request;
-using image_pages_test::sent;
-using sightui_test::in_gui_child;
+using namespace image_pages_test;
 
 namespace {
 
@@ -52,12 +49,7 @@ TEST(RavMenu, TheSwitchStaysOffWithoutRoomAndIsSentEitherWay)
 
 TEST(RavMenu, TimesAndSensitivityWrap)
 {
-    struct Case {
-        int32_t row;
-        char *field;
-        int stored;
-        char key;
-        int want;
+    struct Case : value_step {
         const char *widget, *shown;
     } cases[] = {
         {2, &stDevStatus.s8RecoilBefore, 2, ']', 0, "label_time_before_recoil_value", "5s"},
