@@ -12,6 +12,7 @@
 #include "home_page_internal.h"
 #include "media_list.h"
 #include "navigator.h"
+#include "page_state.h"
 #include "pages.h"
 #include "ui_events.h"
 #include "ui_senders.h"
@@ -35,34 +36,23 @@ int32_t menu_index = 1;
 home_state_t *home_state_of(widget_t *win)
 {
     if (win == NULL || win->name == NULL || strcmp(win->name, VESK_HOME_PAGE) != 0) return NULL;
-    return (home_state_t *)widget_get_prop_pointer(win, HOME_STATE_PROP);
+    return page_state_of<home_state_t>(win, HOME_STATE_PROP);
 }
 
 home_state_t *home_state_current(void) { return home_state_of(navigator_find_window(VESK_HOME_PAGE)); }
 
-/* The timers of timer_add outlive the window, and would call into a state
- * that is gone. */
-static ret_t on_home_destroy(void *ctx, event_t *e)
+home_state_t::~home_state_t()
 {
-    (void)e;
-    home_state_t *home = (home_state_t *)ctx;
-    home_remove_global_timer(&home->watch_timer_id);
-    home_remove_global_timer(&home->range_blink_timer_id);
-    home_remove_global_timer(&home->shutter_timer_id);
-    widget_set_prop_pointer(home->win, HOME_STATE_PROP, NULL);
-    free(home);
-    return RET_REMOVE;
+    home_remove_global_timer(&watch_timer_id);
+    home_remove_global_timer(&range_blink_timer_id);
+    home_remove_global_timer(&shutter_timer_id);
+    widget_set_prop_pointer(win, HOME_STATE_PROP, NULL);
 }
 
 static home_state_t *home_state_create(widget_t *win)
 {
-    home_state_t *home = (home_state_t *)calloc(1, sizeof(*home));
-    return_value_if_fail(home != NULL, NULL);
+    home_state_t *home = page_state_new<home_state_t>(win, HOME_STATE_PROP);
     home->win = win;
-    home->is_range_info_visible = 1;
-    home->watch_first = TRUE;
-    widget_set_prop_pointer(win, HOME_STATE_PROP, home);
-    widget_on(win, EVT_DESTROY, on_home_destroy, home);
     return home;
 }
 

@@ -30,12 +30,12 @@ typedef struct {
  *
  * Timers are kept as full ids (0: not running): the toolkit's ids keep
  * growing, and a 16-bit copy would name another timer after some hours. */
-typedef struct {
+struct home_state_t {
     widget_t *win;
     record record_status;
     /* The range read-out and range mark are shown; toggled by the range
      * double press. */
-    uint8_t is_range_info_visible;
+    uint8_t is_range_info_visible = 1;
 
     /* Window timers: they end with the window. */
     uint32_t timer_id_RAV; /* the recoil-video blink */
@@ -54,7 +54,7 @@ typedef struct {
     uint32_t shutter_timer_id;     /* shutter countdown icon */
 
     /* The watch compares with its previous tick. */
-    bool_t watch_first;
+    bool_t watch_first = TRUE;
     char watch_occlusion;
     char watch_menu;
 
@@ -68,7 +68,11 @@ typedef struct {
     bool_t point_on_screen;
     /* The target whose distance the range read-out shows. */
     int readout_target;
-} home_state_t;
+
+    /* The timers of timer_add outlive the window, and would call into a
+     * state that is gone. */
+    ~home_state_t();
+};
 
 /* The state of a home window; NULL for any other widget. */
 home_state_t *home_state_of(widget_t *win);
