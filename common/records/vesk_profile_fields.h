@@ -15,6 +15,9 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <type_traits>
+#include <utility>
+
 #include "vesk_records.h"
 
 /* How a field is stored in the record. */
@@ -144,7 +147,31 @@ typedef struct {
     uint8_t limit_in;
 } vesk_profile_field;
 
-#define VESK_PF_AT(member) (uint16_t) offsetof(Info_ballistics, member)
+/* A field's type as the record declares it. */
+template <typename T> constexpr vesk_pf_type vesk_pf_type_of()
+{
+    static_assert(sizeof(T) == 1 || std::is_same_v<T, short> || sizeof(T) == 4 || std::is_same_v<T, double>,
+                  "a field type the table knows");
+    if constexpr (std::is_same_v<T, double>)
+        return VESK_PF_F64;
+    else if constexpr (std::is_same_v<T, float>)
+        return VESK_PF_F32;
+    else if constexpr (std::is_same_v<T, short>)
+        return VESK_PF_S16;
+    else if constexpr (std::is_same_v<T, int>)
+        return VESK_PF_I32;
+    else if constexpr (std::is_enum_v<T>)
+        return VESK_PF_ENUM;
+    else
+        return VESK_PF_U8;
+}
+
+/* The name, offset and type of a member of Info_ballistics. */
+// clang-format off
+#define VESK_PF_FIELD(member) \
+    #member, (uint16_t)offsetof(Info_ballistics, member), \
+    vesk_pf_type_of<decltype(std::declval<Info_ballistics &>().member)>()
+// clang-format on
 #define VESK_PF_NO_WIRE 0xFF, 0xFF, VESK_PF_WIRE_NONE, VESK_PF_GUI_NONE
 #define VESK_PF_NO_DB -1, NULL, NULL
 #define VESK_PF_NO_XCHG NULL, NULL, VESK_PF_X_NONE
@@ -152,135 +179,124 @@ typedef struct {
 
 // clang-format off
 inline constexpr vesk_profile_field vesk_profile_fields[VESK_PF_COUNT] = {
-    {VESK_PF_SPIN_DRIFT, "spinDriftOpt", VESK_PF_AT(spinDriftOpt), VESK_PF_U8, VESK_PF_ALL_SIX,
+    {VESK_PF_SPIN_DRIFT, VESK_PF_FIELD(spinDriftOpt), VESK_PF_ALL_SIX,
      9, 0, VESK_PF_WIRE_BYTE, VESK_PF_GUI_PROFILE0, 31, "spindrift_enable", "int",
      "spinDrift", "spinDrift", VESK_PF_X_SWITCH, VESK_PF_NO_LIMIT},
     /* The phone's distance is held within 3000 m (stored in tenths). */
-    {VESK_PF_TARGET_RANGE, "target.range", VESK_PF_AT(target.range), VESK_PF_S16, VESK_PF_ALL_SIX,
+    {VESK_PF_TARGET_RANGE, VESK_PF_FIELD(target.range), VESK_PF_ALL_SIX,
      7, 0, VESK_PF_WIRE_WORDS, VESK_PF_GUI_PROFILE0, 3, "distance", "text",
      "target_distance", "target_distance", VESK_PF_X_TENTHS, 0.0, 30000.0, VESK_PF_LIMIT_XCHG_IMPORT},
-    {VESK_PF_TARGET_ANGLE, "target.shootingAngle", VESK_PF_AT(target.shootingAngle), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_TARGET_ANGLE, VESK_PF_FIELD(target.shootingAngle), VESK_PF_ALL_SIX,
      7, 1, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 5, "ei_angle", "text",
      "target_angle", "target_angle", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_WIND_ANGLE, "wind.angle", VESK_PF_AT(wind.angle), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_WIND_ANGLE, VESK_PF_FIELD(wind.angle), VESK_PF_ALL_SIX,
      6, 0, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 7, "wind_direction", "text",
      "wind_direction", "wind_direction", VESK_PF_X_WIND, VESK_PF_NO_LIMIT},
-    {VESK_PF_WIND_SPEED, "wind.speed", VESK_PF_AT(wind.speed), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_WIND_SPEED, VESK_PF_FIELD(wind.speed), VESK_PF_ALL_SIX,
      6, 1, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 6, "wind_velocity", "text",
      "wind_speed", "wind_speed", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_CORIOLIS_LAT, "corioliseffect.lat", VESK_PF_AT(corioliseffect.lat), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_CORIOLIS_LAT, VESK_PF_FIELD(corioliseffect.lat), VESK_PF_ALL_SIX,
      8, 1, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 33, "latitude", "text",
      "coriolisEffect_lat", "coriolisEffect_lat", VESK_PF_X_CORIOLIS, VESK_PF_NO_LIMIT},
-    {VESK_PF_CORIOLIS_AZIMUTH, "corioliseffect.angle", VESK_PF_AT(corioliseffect.angle), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_CORIOLIS_AZIMUTH, VESK_PF_FIELD(corioliseffect.angle), VESK_PF_ALL_SIX,
      8, 2, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 34, "azimuth", "text",
      "coriolisEffect_azimuth", "coriolisEffect_azimuth", VESK_PF_X_CORIOLIS, VESK_PF_NO_LIMIT},
-    {VESK_PF_WEATHER_TEMPERATURE, "atmosphere.temperature", VESK_PF_AT(atmosphere.temperature), VESK_PF_F32,
+    {VESK_PF_WEATHER_TEMPERATURE, VESK_PF_FIELD(atmosphere.temperature),
      VESK_PF_ALL_SIX, 4, 0, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 8, "weather_temperature", "text",
      "weather_temperature", "weather_temperature", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_WEATHER_PRESSURE, "atmosphere.barometer", VESK_PF_AT(atmosphere.barometer), VESK_PF_F32,
+    {VESK_PF_WEATHER_PRESSURE, VESK_PF_FIELD(atmosphere.barometer),
      VESK_PF_ALL_SIX, 4, 1, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 9, "weather_pressure", "text",
      "weather_airPressure", "weather_airPressure", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_WEATHER_HUMIDITY, "atmosphere.relative_humidity", VESK_PF_AT(atmosphere.relative_humidity), VESK_PF_F32,
+    {VESK_PF_WEATHER_HUMIDITY, VESK_PF_FIELD(atmosphere.relative_humidity),
      VESK_PF_ALL_SIX, 4, 2, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_PROFILE0, 10, "weather_humidity", "text",
      "weather_humidity", "weather_humidity", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_TWIST_RATE, "gun.riflingRange", VESK_PF_AT(gun.riflingRange), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_TWIST_RATE, VESK_PF_FIELD(gun.riflingRange), VESK_PF_ALL_SIX,
      2, 0, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 16, "twist_rate", "text",
      "gun_riflingRange", "gun_riflingRange", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_TWIST_DIRECTION, "gun.direction", VESK_PF_AT(gun.direction), VESK_PF_ENUM, VESK_PF_ALL_SIX,
+    {VESK_PF_TWIST_DIRECTION, VESK_PF_FIELD(gun.direction), VESK_PF_ALL_SIX,
      2, 1, VESK_PF_WIRE_BYTE, VESK_PF_GUI_GROUP, 17, "twist_direction", "int",
      "gun_riflingDirection", "gun_riflingDirection", VESK_PF_X_LEFT_RIGHT, VESK_PF_NO_LIMIT},
-    {VESK_PF_BULLET_LENGTH, "gun.bullet.length", VESK_PF_AT(gun.bullet.length), VESK_PF_F64, VESK_PF_CURRENT,
+    {VESK_PF_BULLET_LENGTH, VESK_PF_FIELD(gun.bullet.length), VESK_PF_CURRENT,
      1, 0, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 18, "bullet_length", "text",
      "gun_bullet_length", "gun_bullet_length", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_BULLET_DIAMETER, "gun.bullet.diameter", VESK_PF_AT(gun.bullet.diameter), VESK_PF_F64, VESK_PF_CURRENT,
+    {VESK_PF_BULLET_DIAMETER, VESK_PF_FIELD(gun.bullet.diameter), VESK_PF_CURRENT,
      1, 1, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 20, "bullet_diameter", "text",
      "gun_bullet_diameter", "gun_bullet_diameter", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_BULLET_WEIGHT, "gun.bullet.weight", VESK_PF_AT(gun.bullet.weight), VESK_PF_F64, VESK_PF_CURRENT,
+    {VESK_PF_BULLET_WEIGHT, VESK_PF_FIELD(gun.bullet.weight), VESK_PF_CURRENT,
      1, 2, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 19, "bullet_weight", "text",
      "gun_bullet_weight", "gun_bullet_weight", VESK_PF_X_GRAMS, VESK_PF_NO_LIMIT},
-    {VESK_PF_BULLET_COEFFICIENT, "gun.bullet.ballisticsCoef", VESK_PF_AT(gun.bullet.ballisticsCoef), VESK_PF_F64,
+    {VESK_PF_BULLET_COEFFICIENT, VESK_PF_FIELD(gun.bullet.ballisticsCoef),
      VESK_PF_CURRENT, 1, 3, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 13, "bullet_coefficient", "text",
      "gun_bullet_coefficient", "gun_bullet_coefficient", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_DRAG_FUNCTION, "gun.bullet.dragFunction", VESK_PF_AT(gun.bullet.dragFunction), VESK_PF_I32,
+    {VESK_PF_DRAG_FUNCTION, VESK_PF_FIELD(gun.bullet.dragFunction),
      VESK_PF_CURRENT, 1, 4, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 14, "bullet_dragmodel", "int",
      "gun_bullet_dragModel", "gun_bullet_dragModel", VESK_PF_X_DRAG, VESK_PF_NO_LIMIT},
-    {VESK_PF_MUZZLE_VELOCITY, "gun.bullet.velocity", VESK_PF_AT(gun.bullet.velocity), VESK_PF_F64, VESK_PF_CURRENT,
+    {VESK_PF_MUZZLE_VELOCITY, VESK_PF_FIELD(gun.bullet.velocity), VESK_PF_CURRENT,
      1, 5, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 15, "muzzie_velocity", "int",
      "gun_bullet_muzzleVelocity", "gun_bullet_muzzleVelocity", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_ZERO_WEATHER_TEMPERATURE, "gun.bullet.atmosphere.temperature",
-     VESK_PF_AT(gun.bullet.atmosphere.temperature), VESK_PF_F32, VESK_PF_CURRENT,
+    {VESK_PF_ZERO_WEATHER_TEMPERATURE, VESK_PF_FIELD(gun.bullet.atmosphere.temperature), VESK_PF_CURRENT,
      3, 1, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 22, "zero_weather_temperature", "text",
      "gun_bullet_zeroingWeather_temperature", "gun_bullet_zeroingWeather_temperature", VESK_PF_X_DECIMAL,
      VESK_PF_NO_LIMIT},
-    {VESK_PF_ZERO_WEATHER_PRESSURE, "gun.bullet.atmosphere.barometer", VESK_PF_AT(gun.bullet.atmosphere.barometer),
-     VESK_PF_F32, VESK_PF_CURRENT, 3, 2, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 23, "zero_weather_pressure", "text",
+    {VESK_PF_ZERO_WEATHER_PRESSURE, VESK_PF_FIELD(gun.bullet.atmosphere.barometer), VESK_PF_CURRENT, 3, 2, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 23, "zero_weather_pressure", "text",
      "gun_bullet_zeroingWeather_airPressure", "gun_bullet_zeroingWeather_airPressure", VESK_PF_X_DECIMAL,
      VESK_PF_NO_LIMIT},
-    {VESK_PF_ZERO_WEATHER_HUMIDITY, "gun.bullet.atmosphere.relative_humidity",
-     VESK_PF_AT(gun.bullet.atmosphere.relative_humidity), VESK_PF_F32, VESK_PF_CURRENT,
+    {VESK_PF_ZERO_WEATHER_HUMIDITY, VESK_PF_FIELD(gun.bullet.atmosphere.relative_humidity), VESK_PF_CURRENT,
      3, 3, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 24, "zero_weather_humidity", "text",
      "gun_bullet_zeroingWeather_humidity", "gun_bullet_zeroingWeather_humidity", VESK_PF_X_DECIMAL,
      VESK_PF_NO_LIMIT},
-    {VESK_PF_ZERO_WEATHER_ON, "gun.bullet.isOpenAtmosphere", VESK_PF_AT(gun.bullet.isOpenAtmosphere), VESK_PF_I32,
+    {VESK_PF_ZERO_WEATHER_ON, VESK_PF_FIELD(gun.bullet.isOpenAtmosphere),
      VESK_PF_CURRENT, 3, 0, VESK_PF_WIRE_BYTE, VESK_PF_GUI_GROUP, 21, "zero_weather_enable", "int",
      "gun_bullet_isOpenzeroingWeather", "gun_bullet_isOpenzeroingWeather", VESK_PF_X_FALSE_TRUE, VESK_PF_NO_LIMIT},
-    {VESK_PF_OFFSET_UNIT, "gun.bullet.zeroOffsetUnit", VESK_PF_AT(gun.bullet.zeroOffsetUnit), VESK_PF_ENUM,
+    {VESK_PF_OFFSET_UNIT, VESK_PF_FIELD(gun.bullet.zeroOffsetUnit),
      VESK_PF_ALL_SIX, 3, 4, VESK_PF_WIRE_BYTE, VESK_PF_GUI_GROUP, 25, "offset_unit", "int",
      "gun_bullet_zeroOffsetUnit", "gun_bullet_zeroOffsetUnit", VESK_PF_X_OFFSET_UNIT, VESK_PF_NO_LIMIT},
-    {VESK_PF_OFFSET_VERTICAL_MOA, "gun.bullet.zeroOffsetVerticalMOA", VESK_PF_AT(gun.bullet.zeroOffsetVerticalMOA),
-     VESK_PF_F64, VESK_PF_ALL_SIX, 3, 5, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 26, "offset_vertial", "text",
+    {VESK_PF_OFFSET_VERTICAL_MOA, VESK_PF_FIELD(gun.bullet.zeroOffsetVerticalMOA), VESK_PF_ALL_SIX, 3, 5, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 26, "offset_vertial", "text",
      "gun_bullet_zeroOffsetVertical", "gun_bullet_zeroOffsetVertical", VESK_PF_X_OFFSET, VESK_PF_NO_LIMIT},
     /* The import's key is a prefix of the export's: an export reads back. */
-    {VESK_PF_OFFSET_HORIZONTAL_MOA, "gun.bullet.zeroOffsetHorizontalMOA",
-     VESK_PF_AT(gun.bullet.zeroOffsetHorizontalMOA), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_OFFSET_HORIZONTAL_MOA, VESK_PF_FIELD(gun.bullet.zeroOffsetHorizontalMOA), VESK_PF_ALL_SIX,
      3, 6, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 28, "offset_horiazontal", "text",
      "gun_bullet_zeroOffsetHorizontal", "gun_bullet_zeroOffsetHorizontalMOA", VESK_PF_X_OFFSET, VESK_PF_NO_LIMIT},
-    {VESK_PF_ZERO_RANGE, "gun.scope.zeroRange", VESK_PF_AT(gun.scope.zeroRange), VESK_PF_S16, VESK_PF_CURRENT,
+    {VESK_PF_ZERO_RANGE, VESK_PF_FIELD(gun.scope.zeroRange), VESK_PF_CURRENT,
      5, 1, VESK_PF_WIRE_WORDS, VESK_PF_GUI_GROUP, 11, "zero_distance", "text",
      "gun_scope_zeroingDistance", "gun_scope_zeroingDistance", VESK_PF_X_WHOLE, VESK_PF_NO_LIMIT},
-    {VESK_PF_SCOPE_HEIGHT, "gun.scope.sightHeightOverBore", VESK_PF_AT(gun.scope.sightHeightOverBore), VESK_PF_F64,
+    {VESK_PF_SCOPE_HEIGHT, VESK_PF_FIELD(gun.scope.sightHeightOverBore),
      VESK_PF_CURRENT, 5, 0, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 30, "scope_height", "text",
      "gun_scope_height", "gun_scope_height", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
     /* The GUI never sends the scope unit; sightd takes it when it comes. */
-    {VESK_PF_SCOPE_UNIT, "gun.scope.unit", VESK_PF_AT(gun.scope.unit), VESK_PF_ENUM, VESK_PF_ALL_SIX,
+    {VESK_PF_SCOPE_UNIT, VESK_PF_FIELD(gun.scope.unit), VESK_PF_ALL_SIX,
      5, 2, VESK_PF_WIRE_BYTE, VESK_PF_GUI_NONE, VESK_PF_NO_DB,
      "gun_scope_unit", "gun_scope_unit", VESK_PF_X_SCOPE_UNIT, VESK_PF_NO_LIMIT},
-    {VESK_PF_UNIT_PER_CARD_VERTICAL, "gun.scope.verticalUnitPerCard", VESK_PF_AT(gun.scope.verticalUnitPerCard),
-     VESK_PF_F64, VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB,
+    {VESK_PF_UNIT_PER_CARD_VERTICAL, VESK_PF_FIELD(gun.scope.verticalUnitPerCard), VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB,
      NULL, "gun_scope_verticalUnitPerCard", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
-    {VESK_PF_UNIT_PER_CARD_HORIZONTAL, "gun.scope.horizontalUnitPerCard",
-     VESK_PF_AT(gun.scope.horizontalUnitPerCard), VESK_PF_F64, VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB,
+    {VESK_PF_UNIT_PER_CARD_HORIZONTAL, VESK_PF_FIELD(gun.scope.horizontalUnitPerCard), VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB,
      NULL, "gun_scope_horizontalUnitPerCard", VESK_PF_X_DECIMAL, VESK_PF_NO_LIMIT},
     /* The switch's request also asks for a recalculation and goes on to the
      * media process: the router handles it by hand. */
-    {VESK_PF_SWITCH, "ballistics_sw", VESK_PF_AT(ballistics_sw), VESK_PF_U8, VESK_PF_PROFILE0,
+    {VESK_PF_SWITCH, VESK_PF_FIELD(ballistics_sw), VESK_PF_PROFILE0,
      0, 0, VESK_PF_WIRE_BYTE, VESK_PF_GUI_PROFILE0, 2, "switch", "int", VESK_PF_NO_XCHG, VESK_PF_NO_LIMIT},
-    {VESK_PF_UNIT, "unit", VESK_PF_AT(unit), VESK_PF_ENUM, VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB,
+    {VESK_PF_UNIT, VESK_PF_FIELD(unit), VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB,
      VESK_PF_NO_XCHG, VESK_PF_NO_LIMIT},
     /* The yard figures travel as the second word of their metre field's
      * frame; the import derives them from the metres. */
-    {VESK_PF_TARGET_RANGE_YARD, "target.range_yard", VESK_PF_AT(target.range_yard), VESK_PF_S16, VESK_PF_ALL_SIX,
+    {VESK_PF_TARGET_RANGE_YARD, VESK_PF_FIELD(target.range_yard), VESK_PF_ALL_SIX,
      VESK_PF_NO_WIRE, 4, "distance_yard", "text", VESK_PF_NO_XCHG, VESK_PF_NO_LIMIT},
-    {VESK_PF_ZERO_RANGE_YARD, "gun.scope.zeroRange_yard", VESK_PF_AT(gun.scope.zeroRange_yard), VESK_PF_S16,
+    {VESK_PF_ZERO_RANGE_YARD, VESK_PF_FIELD(gun.scope.zeroRange_yard),
      VESK_PF_CURRENT, VESK_PF_NO_WIRE, 12, "zero_distance_yard", "text", VESK_PF_NO_XCHG, VESK_PF_NO_LIMIT},
     /* The import fills the MRAD offsets beside the MOA ones. */
-    {VESK_PF_OFFSET_VERTICAL_MRAD, "gun.bullet.zeroOffsetVerticalMRAD",
-     VESK_PF_AT(gun.bullet.zeroOffsetVerticalMRAD), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_OFFSET_VERTICAL_MRAD, VESK_PF_FIELD(gun.bullet.zeroOffsetVerticalMRAD), VESK_PF_ALL_SIX,
      3, 7, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 27, "offset_vertial_mrad", "text", VESK_PF_NO_XCHG,
      VESK_PF_NO_LIMIT},
-    {VESK_PF_OFFSET_HORIZONTAL_MRAD, "gun.bullet.zeroOffsetHorizontalMRAD",
-     VESK_PF_AT(gun.bullet.zeroOffsetHorizontalMRAD), VESK_PF_F64, VESK_PF_ALL_SIX,
+    {VESK_PF_OFFSET_HORIZONTAL_MRAD, VESK_PF_FIELD(gun.bullet.zeroOffsetHorizontalMRAD), VESK_PF_ALL_SIX,
      3, 8, VESK_PF_WIRE_FLOAT, VESK_PF_GUI_GROUP, 29, "offset_horiazontal_mrad", "text", VESK_PF_NO_XCHG,
      VESK_PF_NO_LIMIT},
     /* The import derives the switch from the latitude and azimuth. */
-    {VESK_PF_CORIOLIS_SWITCH, "corioliseffect.CoriolisEffectSwitch",
-     VESK_PF_AT(corioliseffect.CoriolisEffectSwitch), VESK_PF_U8, VESK_PF_ALL_SIX,
+    {VESK_PF_CORIOLIS_SWITCH, VESK_PF_FIELD(corioliseffect.CoriolisEffectSwitch), VESK_PF_ALL_SIX,
      8, 0, VESK_PF_WIRE_BYTE, VESK_PF_GUI_PROFILE0, 32, "corioliseffect_enable", "int", VESK_PF_NO_XCHG,
      VESK_PF_NO_LIMIT},
-    {VESK_PF_ALTITUDE, "atmosphere.altitude", VESK_PF_AT(atmosphere.altitude), VESK_PF_F32, VESK_PF_UNWRITTEN,
+    {VESK_PF_ALTITUDE, VESK_PF_FIELD(atmosphere.altitude), VESK_PF_UNWRITTEN,
      VESK_PF_NO_WIRE, 35, "remark", "text", VESK_PF_NO_XCHG, VESK_PF_NO_LIMIT},
-    {VESK_PF_ZERO_WEATHER_ALTITUDE, "gun.bullet.atmosphere.altitude", VESK_PF_AT(gun.bullet.atmosphere.altitude),
-     VESK_PF_F32, VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB, VESK_PF_NO_XCHG, VESK_PF_NO_LIMIT},
+    {VESK_PF_ZERO_WEATHER_ALTITUDE, VESK_PF_FIELD(gun.bullet.atmosphere.altitude), VESK_PF_UNWRITTEN, VESK_PF_NO_WIRE, VESK_PF_NO_DB, VESK_PF_NO_XCHG, VESK_PF_NO_LIMIT},
 };
 // clang-format on
 
