@@ -71,59 +71,62 @@ typedef struct {
 } key_row;
 
 #define PENDING(member) offsetof(vesk_bccal_pending, seen_##member), offsetof(vesk_bccal_pending, member)
-#define FIELD(id, member)                                                                                              \
-    {                                                                                                                  \
-        vesk_profile_fields[id].xchg_import, vesk_profile_fields[id].xchg, PENDING(member), &vesk_profile_fields[id],  \
-            NULL, 0, 0                                                                                                 \
-    }
-#define OFFSET(moa, mrad, member)                                                                                      \
-    {                                                                                                                  \
-        vesk_profile_fields[moa].xchg_import, VESK_PF_X_OFFSET, PENDING(member), &vesk_profile_fields[moa],            \
-            &vesk_profile_fields[mrad], 0, 0                                                                           \
-    }
-#define RESULT(key, member, hold, max)                                                                                 \
-    {                                                                                                                  \
-        key, VESK_PF_X_DECIMAL, PENDING(member), NULL, NULL, offsetof(Result_ballistics, hold), max                    \
-    }
+
+/* A profile field's key; an offset names its MRAD field beside it. */
+static constexpr key_row field_row(vesk_pf_id id, size_t seen, size_t value, vesk_pf_id mrad = VESK_PF_COUNT)
+{
+    return {vesk_profile_fields[id].xchg_import,
+            vesk_profile_fields[id].xchg,
+            seen,
+            value,
+            &vesk_profile_fields[id],
+            mrad < VESK_PF_COUNT ? &vesk_profile_fields[mrad] : nullptr,
+            0,
+            0};
+}
+
+static constexpr key_row result_row(const char *key, size_t seen, size_t value, size_t hold, double max)
+{
+    return {key, VESK_PF_X_DECIMAL, seen, value, nullptr, nullptr, hold, max};
+}
 
 /* Tested in this order; the first key a line begins with decides. */
 static const key_row key_rows[] = {
-    FIELD(VESK_PF_SPIN_DRIFT, spin_drift_on),
-    FIELD(VESK_PF_TARGET_RANGE, target_range_x10),
-    FIELD(VESK_PF_TARGET_ANGLE, target_angle),
-    FIELD(VESK_PF_WIND_ANGLE, wind_angle_360),
-    FIELD(VESK_PF_WIND_SPEED, wind_speed),
-    FIELD(VESK_PF_CORIOLIS_LAT, coriolis_lat),
-    FIELD(VESK_PF_CORIOLIS_AZIMUTH, coriolis_azimuth),
-    FIELD(VESK_PF_WEATHER_TEMPERATURE, weather_temperature),
-    FIELD(VESK_PF_WEATHER_PRESSURE, weather_pressure),
-    FIELD(VESK_PF_WEATHER_HUMIDITY, weather_humidity),
-    FIELD(VESK_PF_TWIST_RATE, rifling_range),
-    FIELD(VESK_PF_TWIST_DIRECTION, rifling_direction),
-    FIELD(VESK_PF_BULLET_LENGTH, bullet_length),
-    FIELD(VESK_PF_BULLET_DIAMETER, bullet_diameter),
-    FIELD(VESK_PF_BULLET_WEIGHT, bullet_weight_gr),
-    FIELD(VESK_PF_BULLET_COEFFICIENT, bullet_coefficient),
-    FIELD(VESK_PF_DRAG_FUNCTION, drag_function),
-    FIELD(VESK_PF_MUZZLE_VELOCITY, muzzle_velocity),
-    FIELD(VESK_PF_ZERO_WEATHER_TEMPERATURE, zero_weather_temperature),
-    FIELD(VESK_PF_ZERO_WEATHER_PRESSURE, zero_weather_pressure),
-    FIELD(VESK_PF_ZERO_WEATHER_HUMIDITY, zero_weather_humidity),
-    FIELD(VESK_PF_ZERO_WEATHER_ON, open_zero_weather),
-    FIELD(VESK_PF_OFFSET_UNIT, zero_offset_unit),
-    OFFSET(VESK_PF_OFFSET_VERTICAL_MOA, VESK_PF_OFFSET_VERTICAL_MRAD, zero_offset_vertical),
-    OFFSET(VESK_PF_OFFSET_HORIZONTAL_MOA, VESK_PF_OFFSET_HORIZONTAL_MRAD, zero_offset_horizontal),
-    FIELD(VESK_PF_ZERO_RANGE, zeroing_distance),
-    FIELD(VESK_PF_SCOPE_HEIGHT, scope_height),
-    FIELD(VESK_PF_SCOPE_UNIT, scope_unit_moa),
-    RESULT("result_moaVertical", result_moa_v, moaV, BCCAL_RESULT_MAX_MOA),
-    RESULT("result_moaHorizontal", result_moa_h, moaH, BCCAL_RESULT_MAX_MOA),
-    RESULT("result_mradVertical", result_mrad_v, mradV, BCCAL_RESULT_MAX_MRAD),
-    RESULT("result_mradHorizontal", result_mrad_h, mradH, BCCAL_RESULT_MAX_MRAD),
+    field_row(VESK_PF_SPIN_DRIFT, PENDING(spin_drift_on)),
+    field_row(VESK_PF_TARGET_RANGE, PENDING(target_range_x10)),
+    field_row(VESK_PF_TARGET_ANGLE, PENDING(target_angle)),
+    field_row(VESK_PF_WIND_ANGLE, PENDING(wind_angle_360)),
+    field_row(VESK_PF_WIND_SPEED, PENDING(wind_speed)),
+    field_row(VESK_PF_CORIOLIS_LAT, PENDING(coriolis_lat)),
+    field_row(VESK_PF_CORIOLIS_AZIMUTH, PENDING(coriolis_azimuth)),
+    field_row(VESK_PF_WEATHER_TEMPERATURE, PENDING(weather_temperature)),
+    field_row(VESK_PF_WEATHER_PRESSURE, PENDING(weather_pressure)),
+    field_row(VESK_PF_WEATHER_HUMIDITY, PENDING(weather_humidity)),
+    field_row(VESK_PF_TWIST_RATE, PENDING(rifling_range)),
+    field_row(VESK_PF_TWIST_DIRECTION, PENDING(rifling_direction)),
+    field_row(VESK_PF_BULLET_LENGTH, PENDING(bullet_length)),
+    field_row(VESK_PF_BULLET_DIAMETER, PENDING(bullet_diameter)),
+    field_row(VESK_PF_BULLET_WEIGHT, PENDING(bullet_weight_gr)),
+    field_row(VESK_PF_BULLET_COEFFICIENT, PENDING(bullet_coefficient)),
+    field_row(VESK_PF_DRAG_FUNCTION, PENDING(drag_function)),
+    field_row(VESK_PF_MUZZLE_VELOCITY, PENDING(muzzle_velocity)),
+    field_row(VESK_PF_ZERO_WEATHER_TEMPERATURE, PENDING(zero_weather_temperature)),
+    field_row(VESK_PF_ZERO_WEATHER_PRESSURE, PENDING(zero_weather_pressure)),
+    field_row(VESK_PF_ZERO_WEATHER_HUMIDITY, PENDING(zero_weather_humidity)),
+    field_row(VESK_PF_ZERO_WEATHER_ON, PENDING(open_zero_weather)),
+    field_row(VESK_PF_OFFSET_UNIT, PENDING(zero_offset_unit)),
+    field_row(VESK_PF_OFFSET_VERTICAL_MOA, PENDING(zero_offset_vertical), VESK_PF_OFFSET_VERTICAL_MRAD),
+    field_row(VESK_PF_OFFSET_HORIZONTAL_MOA, PENDING(zero_offset_horizontal), VESK_PF_OFFSET_HORIZONTAL_MRAD),
+    field_row(VESK_PF_ZERO_RANGE, PENDING(zeroing_distance)),
+    field_row(VESK_PF_SCOPE_HEIGHT, PENDING(scope_height)),
+    field_row(VESK_PF_SCOPE_UNIT, PENDING(scope_unit_moa)),
+    result_row("result_moaVertical", PENDING(result_moa_v), offsetof(Result_ballistics, moaV), BCCAL_RESULT_MAX_MOA),
+    result_row("result_moaHorizontal", PENDING(result_moa_h), offsetof(Result_ballistics, moaH), BCCAL_RESULT_MAX_MOA),
+    result_row("result_mradVertical", PENDING(result_mrad_v), offsetof(Result_ballistics, mradV),
+               BCCAL_RESULT_MAX_MRAD),
+    result_row("result_mradHorizontal", PENDING(result_mrad_h), offsetof(Result_ballistics, mradH),
+               BCCAL_RESULT_MAX_MRAD),
 };
-#undef FIELD
-#undef OFFSET
-#undef RESULT
 #undef PENDING
 
 /* How vesk_bccal_pending holds a form's value: a short, an int or a
