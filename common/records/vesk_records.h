@@ -15,6 +15,19 @@
 typedef enum { MOA = 0, MRAD = 1 } ScopeUnit;
 typedef enum { LEFT = 0, RIGHT = 1 } RiflingDirection;
 
+/* The types and colours of the range, picture-in-picture, laser and
+ * ballistic marks: seven bytes in this order in the boot image below and in
+ * sightd's settings record, which the image copies one for one. */
+#define VESK_MARK_STYLE_FIELDS(X)                                                                                      \
+    X(s8RangeReticleType)                                                                                              \
+    X(s8RangeReticleColor)                                                                                             \
+    X(s8PIPReticleType)                                                                                                \
+    X(s8PIPReticleColor)                                                                                               \
+    X(s8LaserReticleType)                                                                                              \
+    X(s8LaserReticleColor)                                                                                             \
+    X(s8BallisticReticleColor)
+#define VESK_CHAR_FIELD(name) char name;
+
 /* The 96-byte settings image sent once at boot. */
 typedef struct {
     char s8UseMode;
@@ -70,13 +83,7 @@ typedef struct {
     char s8BallisticReticle;
     char s8RangeSwitch;
     char s8RecoilSensitivity;
-    char s8RangeReticleType;
-    char s8RangeReticleColor;
-    char s8PIPReticleType;
-    char s8PIPReticleColor;
-    char s8LaserReticleType;
-    char s8LaserReticleColor;
-    char s8BallisticReticleColor;
+    VESK_MARK_STYLE_FIELDS(VESK_CHAR_FIELD)
     char s8ScreenOff;
     char s8LaserRangeType;
     char s8WiFiSwitch;

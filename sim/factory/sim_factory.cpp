@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "vesk_profile_fields.h"
+
 /* ---- factory profile ------------------------------------------------ */
 
 /* Distances are round in yards because the unit leaves the factory showing
@@ -242,48 +244,15 @@ static int insert_row(sqlite3 *db, const char *table, const db_cell *cells, int 
         column, 1, (double)(v)                                                                                         \
     }
 
+/* A profile's row: each field in the column the profile fields' table
+ * names, a float or double bound as a real. */
 static int insert_profile(sqlite3 *db, int device_id, const Info_ballistics &b, std::string *error)
 {
-    const Info_bullet &u = b.gun.bullet;
-    const db_cell cells[] = {
-        CELL_INT("id", device_id),
-        CELL_INT("device_id", device_id),
-        CELL_INT("switch", b.ballistics_sw),
-        CELL_INT("distance", b.target.range),
-        CELL_INT("distance_yard", b.target.range_yard),
-        CELL_REAL("ei_angle", b.target.shootingAngle),
-        CELL_REAL("wind_velocity", b.wind.speed),
-        CELL_REAL("wind_direction", b.wind.angle),
-        CELL_REAL("weather_temperature", b.atmosphere.temperature),
-        CELL_REAL("weather_pressure", b.atmosphere.barometer),
-        CELL_REAL("weather_humidity", b.atmosphere.relative_humidity),
-        CELL_INT("zero_distance", b.gun.scope.zeroRange),
-        CELL_INT("zero_distance_yard", b.gun.scope.zeroRange_yard),
-        CELL_REAL("bullet_coefficient", u.ballisticsCoef),
-        CELL_INT("bullet_dragmodel", u.dragFunction),
-        CELL_REAL("muzzie_velocity", u.velocity),
-        CELL_REAL("twist_rate", b.gun.riflingRange),
-        CELL_INT("twist_direction", b.gun.direction),
-        CELL_REAL("bullet_length", u.length),
-        CELL_REAL("bullet_weight", u.weight),
-        CELL_REAL("bullet_diameter", u.diameter),
-        CELL_INT("zero_weather_enable", u.isOpenAtmosphere),
-        CELL_REAL("zero_weather_temperature", u.atmosphere.temperature),
-        CELL_REAL("zero_weather_pressure", u.atmosphere.barometer),
-        CELL_REAL("zero_weather_humidity", u.atmosphere.relative_humidity),
-        CELL_INT("offset_unit", u.zeroOffsetUnit),
-        CELL_REAL("offset_vertial", u.zeroOffsetVerticalMOA),
-        CELL_REAL("offset_vertial_mrad", u.zeroOffsetVerticalMRAD),
-        CELL_REAL("offset_horiazontal", u.zeroOffsetHorizontalMOA),
-        CELL_REAL("offset_horiazontal_mrad", u.zeroOffsetHorizontalMRAD),
-        CELL_REAL("scope_height", b.gun.scope.sightHeightOverBore),
-        CELL_INT("spindrift_enable", b.spinDriftOpt),
-        CELL_INT("corioliseffect_enable", b.corioliseffect.CoriolisEffectSwitch),
-        CELL_REAL("latitude", b.corioliseffect.lat),
-        CELL_REAL("azimuth", b.corioliseffect.angle),
-        CELL_REAL("remark", b.atmosphere.altitude),
-    };
-    return insert_row(db, "ballistics", cells, (int)(sizeof cells / sizeof cells[0]), error);
+    db_cell cells[VESK_PF_DB_COLUMNS] = {CELL_INT("id", device_id), CELL_INT("device_id", device_id)};
+    for (const vesk_profile_field &f : vesk_profile_fields)
+        if (f.db_column >= 0)
+            cells[f.db_column] = {f.db_name, f.type == VESK_PF_F32 || f.type == VESK_PF_F64, vesk_pf_get(&b, &f)};
+    return insert_row(db, "ballistics", cells, VESK_PF_DB_COLUMNS, error);
 }
 
 static int insert_zero(sqlite3 *db, int device_id, int slot, const Qel_Cursor_Zero &z, std::string *error)

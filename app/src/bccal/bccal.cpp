@@ -17,13 +17,13 @@
 #include "ballistic_units.h"
 #include "vesk_log.h"
 #include "vesk_persist.h"
+#include "vesk_profile_fields.h"
 
 #define BCCAL_TAG "bccal"
 #define BCCAL_TOKEN_CAP (VESK_BCCAL_LINE_MAX + 1)
 /* Beyond any value a profile holds; keeps every later float conversion
  * and x 10 scaling in range. */
 #define BCCAL_DECIMAL_MAX 1e9
-#define BCCAL_DISTANCE_MAX_M 3000.0
 /* A hold the phone reports is an angle off the line of sight to a target
  * ahead: at most a right angle, 5400 MOA (in mrad by the factor the
  * scope converts with). Anything larger is no solution and would draw the
@@ -56,69 +56,98 @@ int parse_equal_value_str(const char *line, const char *key, char *out, size_t c
 
 /* ---- the import keys ---------------------------------------------------- */
 
-typedef enum {
-    K_DECIMAL,     /* a number as it stands */
-    K_SPIN,        /* "false" (or "0") off, anything else on */
-    K_DISTANCE,    /* metres, at most 3000, stored x 10 */
-    K_WIND,        /* -180..180 turned into 0..360 */
-    K_DIRECTION,   /* "left" / "right" */
-    K_WEIGHT,      /* grams into grains */
-    K_DRAG,        /* a drag model name */
-    K_OPEN,        /* "true" / "false" */
-    K_UNIT,        /* "moa" / "mrad" */
-    K_ROUNDED,     /* a whole number of metres */
-    K_SCOPE,       /* any token; the unit comes from the offset unit */
-    K_RESULT_MOA,  /* a hold in MOA, sign inverted */
-    K_RESULT_MRAD, /* a hold in mrad, sign inverted */
-} key_kind;
-
+/* One key of the import: a profile field of vesk_profile_fields (its key
+ * and form come from there), or a hold of the last result the phone
+ * reports. */
 typedef struct {
     const char *key;
-    key_kind kind;
-    size_t seen;  /* offset of the flag */
+    vesk_pf_xchg form;
+    size_t seen;  /* offset of the flag in vesk_bccal_pending */
     size_t value; /* offset of the value */
+    const vesk_profile_field *field;
+    const vesk_profile_field *mrad; /* an offset's MRAD field beside its MOA one */
+    size_t result;                  /* a hold: offset in Result_ballistics */
+    double result_max;              /* a hold: its largest size */
 } key_row;
 
-#define ROW(key, kind, field)                                                                                          \
-    {                                                                                                                  \
-        key, kind, offsetof(vesk_bccal_pending, seen_##field), offsetof(vesk_bccal_pending, field)                     \
-    }
+#define PENDING(member) offsetof(vesk_bccal_pending, seen_##member), offsetof(vesk_bccal_pending, member)
+
+/* A profile field's key; an offset names its MRAD field beside it. */
+static constexpr key_row field_row(vesk_pf_id id, size_t seen, size_t value, vesk_pf_id mrad = VESK_PF_COUNT)
+{
+    return {vesk_profile_fields[id].xchg_import,
+            vesk_profile_fields[id].xchg,
+            seen,
+            value,
+            &vesk_profile_fields[id],
+            mrad < VESK_PF_COUNT ? &vesk_profile_fields[mrad] : nullptr,
+            0,
+            0};
+}
+
+static constexpr key_row result_row(const char *key, size_t seen, size_t value, size_t hold, double max)
+{
+    return {key, VESK_PF_X_DECIMAL, seen, value, nullptr, nullptr, hold, max};
+}
 
 /* Tested in this order; the first key a line begins with decides. */
 static const key_row key_rows[] = {
-    ROW("spinDrift", K_SPIN, spin_drift_on),
-    ROW("target_distance", K_DISTANCE, target_range_x10),
-    ROW("target_angle", K_DECIMAL, target_angle),
-    ROW("wind_direction", K_WIND, wind_angle_360),
-    ROW("wind_speed", K_DECIMAL, wind_speed),
-    ROW("coriolisEffect_lat", K_DECIMAL, coriolis_lat),
-    ROW("coriolisEffect_azimuth", K_DECIMAL, coriolis_azimuth),
-    ROW("weather_temperature", K_DECIMAL, weather_temperature),
-    ROW("weather_airPressure", K_DECIMAL, weather_pressure),
-    ROW("weather_humidity", K_DECIMAL, weather_humidity),
-    ROW("gun_riflingRange", K_DECIMAL, rifling_range),
-    ROW("gun_riflingDirection", K_DIRECTION, rifling_direction),
-    ROW("gun_bullet_length", K_DECIMAL, bullet_length),
-    ROW("gun_bullet_diameter", K_DECIMAL, bullet_diameter),
-    ROW("gun_bullet_weight", K_WEIGHT, bullet_weight_gr),
-    ROW("gun_bullet_coefficient", K_DECIMAL, bullet_coefficient),
-    ROW("gun_bullet_dragModel", K_DRAG, drag_function),
-    ROW("gun_bullet_muzzleVelocity", K_DECIMAL, muzzle_velocity),
-    ROW("gun_bullet_zeroingWeather_temperature", K_DECIMAL, zero_weather_temperature),
-    ROW("gun_bullet_zeroingWeather_airPressure", K_DECIMAL, zero_weather_pressure),
-    ROW("gun_bullet_zeroingWeather_humidity", K_DECIMAL, zero_weather_humidity),
-    ROW("gun_bullet_isOpenzeroingWeather", K_OPEN, open_zero_weather),
-    ROW("gun_bullet_zeroOffsetUnit", K_UNIT, zero_offset_unit),
-    ROW("gun_bullet_zeroOffsetVertical", K_DECIMAL, zero_offset_vertical),
-    ROW("gun_bullet_zeroOffsetHorizontal", K_DECIMAL, zero_offset_horizontal),
-    ROW("gun_scope_zeroingDistance", K_ROUNDED, zeroing_distance),
-    ROW("gun_scope_height", K_DECIMAL, scope_height),
-    ROW("gun_scope_unit", K_SCOPE, scope_unit_moa),
-    ROW("result_moaVertical", K_RESULT_MOA, result_moa_v),
-    ROW("result_moaHorizontal", K_RESULT_MOA, result_moa_h),
-    ROW("result_mradVertical", K_RESULT_MRAD, result_mrad_v),
-    ROW("result_mradHorizontal", K_RESULT_MRAD, result_mrad_h),
+    field_row(VESK_PF_SPIN_DRIFT, PENDING(spin_drift_on)),
+    field_row(VESK_PF_TARGET_RANGE, PENDING(target_range_x10)),
+    field_row(VESK_PF_TARGET_ANGLE, PENDING(target_angle)),
+    field_row(VESK_PF_WIND_ANGLE, PENDING(wind_angle_360)),
+    field_row(VESK_PF_WIND_SPEED, PENDING(wind_speed)),
+    field_row(VESK_PF_CORIOLIS_LAT, PENDING(coriolis_lat)),
+    field_row(VESK_PF_CORIOLIS_AZIMUTH, PENDING(coriolis_azimuth)),
+    field_row(VESK_PF_WEATHER_TEMPERATURE, PENDING(weather_temperature)),
+    field_row(VESK_PF_WEATHER_PRESSURE, PENDING(weather_pressure)),
+    field_row(VESK_PF_WEATHER_HUMIDITY, PENDING(weather_humidity)),
+    field_row(VESK_PF_TWIST_RATE, PENDING(rifling_range)),
+    field_row(VESK_PF_TWIST_DIRECTION, PENDING(rifling_direction)),
+    field_row(VESK_PF_BULLET_LENGTH, PENDING(bullet_length)),
+    field_row(VESK_PF_BULLET_DIAMETER, PENDING(bullet_diameter)),
+    field_row(VESK_PF_BULLET_WEIGHT, PENDING(bullet_weight_gr)),
+    field_row(VESK_PF_BULLET_COEFFICIENT, PENDING(bullet_coefficient)),
+    field_row(VESK_PF_DRAG_FUNCTION, PENDING(drag_function)),
+    field_row(VESK_PF_MUZZLE_VELOCITY, PENDING(muzzle_velocity)),
+    field_row(VESK_PF_ZERO_WEATHER_TEMPERATURE, PENDING(zero_weather_temperature)),
+    field_row(VESK_PF_ZERO_WEATHER_PRESSURE, PENDING(zero_weather_pressure)),
+    field_row(VESK_PF_ZERO_WEATHER_HUMIDITY, PENDING(zero_weather_humidity)),
+    field_row(VESK_PF_ZERO_WEATHER_ON, PENDING(open_zero_weather)),
+    field_row(VESK_PF_OFFSET_UNIT, PENDING(zero_offset_unit)),
+    field_row(VESK_PF_OFFSET_VERTICAL_MOA, PENDING(zero_offset_vertical), VESK_PF_OFFSET_VERTICAL_MRAD),
+    field_row(VESK_PF_OFFSET_HORIZONTAL_MOA, PENDING(zero_offset_horizontal), VESK_PF_OFFSET_HORIZONTAL_MRAD),
+    field_row(VESK_PF_ZERO_RANGE, PENDING(zeroing_distance)),
+    field_row(VESK_PF_SCOPE_HEIGHT, PENDING(scope_height)),
+    field_row(VESK_PF_SCOPE_UNIT, PENDING(scope_unit_moa)),
+    result_row("result_moaVertical", PENDING(result_moa_v), offsetof(Result_ballistics, moaV), BCCAL_RESULT_MAX_MOA),
+    result_row("result_moaHorizontal", PENDING(result_moa_h), offsetof(Result_ballistics, moaH), BCCAL_RESULT_MAX_MOA),
+    result_row("result_mradVertical", PENDING(result_mrad_v), offsetof(Result_ballistics, mradV),
+               BCCAL_RESULT_MAX_MRAD),
+    result_row("result_mradHorizontal", PENDING(result_mrad_h), offsetof(Result_ballistics, mradH),
+               BCCAL_RESULT_MAX_MRAD),
 };
+#undef PENDING
+
+/* How vesk_bccal_pending holds a form's value: a short, an int or a
+ * double. */
+static vesk_pf_type held(vesk_pf_xchg form)
+{
+    switch (form) {
+    case VESK_PF_X_TENTHS:
+    case VESK_PF_X_WHOLE:
+        return VESK_PF_S16;
+    case VESK_PF_X_SWITCH:
+    case VESK_PF_X_LEFT_RIGHT:
+    case VESK_PF_X_DRAG:
+    case VESK_PF_X_FALSE_TRUE:
+    case VESK_PF_X_OFFSET_UNIT:
+    case VESK_PF_X_SCOPE_UNIT:
+        return VESK_PF_I32;
+    default:
+        return VESK_PF_F64;
+    }
+}
 
 /* Drag model names of the import; any other name is the g7 model. */
 static const struct {
@@ -155,6 +184,15 @@ static int word(const char *token, const char *first, const char *second)
     return -1;
 }
 
+/* The distance a form holds within the field's limit, where the row has
+ * one for the import, else within a short. */
+static short held_short(const vesk_profile_field *f, double d)
+{
+    const int limited = f->limit_in & VESK_PF_LIMIT_XCHG_IMPORT;
+    const double lo = limited ? f->lo : INT16_MIN, hi = limited ? f->hi : INT16_MAX;
+    return (short)(d > hi ? hi : d < lo ? lo : d);
+}
+
 /* The value of one line into *p; -1 when it cannot be read. */
 static int read_value(const key_row *row, const char *token, vesk_bccal_pending *p)
 {
@@ -162,60 +200,59 @@ static int read_value(const key_row *row, const char *token, vesk_bccal_pending 
     double d = 0;
     int i = 0;
     short s = 0;
-    switch (row->kind) {
-    case K_RESULT_MOA:
-    case K_RESULT_MRAD:
+    switch (row->form) {
+    case VESK_PF_X_DECIMAL:
+    case VESK_PF_X_CORIOLIS:
+    case VESK_PF_X_OFFSET:
+    case VESK_PF_X_WIND:
+    case VESK_PF_X_GRAMS:
         if (decimal(token, &d) != 0) return -1;
-        if (fabs(d) > (row->kind == K_RESULT_MOA ? BCCAL_RESULT_MAX_MOA : BCCAL_RESULT_MAX_MRAD)) return -1;
-        d = -d;
-        memcpy(base + row->value, &d, sizeof d);
+        if (row->result_max > 0) {
+            if (fabs(d) > row->result_max) return -1;
+            d = -d;
+        }
+        if (row->form == VESK_PF_X_WIND) d = convertWindTo360(d);
+        if (row->form == VESK_PF_X_GRAMS) d = convertGToGr(d);
         break;
-    case K_DECIMAL:
-    case K_WIND:
-    case K_WEIGHT:
-        if (decimal(token, &d) != 0) return -1;
-        if (row->kind == K_WIND) d = convertWindTo360(d);
-        if (row->kind == K_WEIGHT) d = convertGToGr(d);
-        memcpy(base + row->value, &d, sizeof d);
-        break;
-    case K_DISTANCE:
-        if (number(token, &d) != 0) return -1;
+    case VESK_PF_X_TENTHS:
         /* No range below the muzzle: a negative one would wrap the field. */
-        d = d > BCCAL_DISTANCE_MAX_M ? BCCAL_DISTANCE_MAX_M : d < 0 ? 0 : d;
-        s = (short)(d * 10);
-        memcpy(base + row->value, &s, sizeof s);
-        break;
-    case K_ROUNDED:
         if (number(token, &d) != 0) return -1;
-        d = round(d);
-        s = (short)(d > INT16_MAX ? INT16_MAX : d < INT16_MIN ? INT16_MIN : d);
-        memcpy(base + row->value, &s, sizeof s);
+        s = held_short(row->field, d * 10);
         break;
-    case K_SPIN:
+    case VESK_PF_X_WHOLE:
+        if (number(token, &d) != 0) return -1;
+        s = held_short(row->field, round(d));
+        break;
+    case VESK_PF_X_SWITCH:
         /* The export writes the switch as a number: 0 must read back off. */
         i = strncmp(token, "false", 5) == 0 || strcmp(token, "0") == 0 ? 0 : 1;
-        memcpy(base + row->value, &i, sizeof i);
         break;
-    case K_DIRECTION:
-    case K_OPEN:
-    case K_UNIT:
-        i = row->kind == K_DIRECTION ? word(token, "left", "right")
-            : row->kind == K_OPEN    ? word(token, "false", "true")
-                                     : word(token, "moa", "mrad");
+    case VESK_PF_X_LEFT_RIGHT:
+    case VESK_PF_X_FALSE_TRUE:
+    case VESK_PF_X_OFFSET_UNIT:
+        i = row->form == VESK_PF_X_LEFT_RIGHT   ? word(token, "left", "right")
+            : row->form == VESK_PF_X_FALSE_TRUE ? word(token, "false", "true")
+                                                : word(token, "moa", "mrad");
         if (i < 0) return -1;
-        memcpy(base + row->value, &i, sizeof i);
         break;
-    case K_DRAG:
+    case VESK_PF_X_DRAG:
         i = DRAG_OTHER;
         for (const auto &n : drag_names)
             if (strcmp(token, n.name) == 0) i = n.drag;
-        memcpy(base + row->value, &i, sizeof i);
         break;
-    case K_SCOPE:
+    case VESK_PF_X_SCOPE_UNIT:
         i = !(p->seen_zero_offset_unit && p->zero_offset_unit == 1);
-        memcpy(base + row->value, &i, sizeof i);
         break;
+    case VESK_PF_X_NONE:
+        return -1;
     }
+    const vesk_pf_type as = held(row->form);
+    if (as == VESK_PF_S16)
+        memcpy(base + row->value, &s, sizeof s);
+    else if (as == VESK_PF_I32)
+        memcpy(base + row->value, &i, sizeof i);
+    else
+        memcpy(base + row->value, &d, sizeof d);
     const int one = 1;
     memcpy(base + row->seen, &one, sizeof one);
     return 0;
@@ -312,37 +349,44 @@ int vesk_bccal_parse_file(const char *path, vesk_bccal_pending *out)
 
 /* ---- applying an import ------------------------------------------------- */
 
-/* The values a file sets in all six profiles, with the flag that says the
- * file held them; an offset fills both fields of its pair. */
-static const struct {
-    size_t seen;  /* offset of the flag in vesk_bccal_pending */
-    size_t field; /* offset in Info_ballistics */
-    size_t size;
-} common_fields[] = {
-#define COMMON(flag, member)                                                                                           \
-    {                                                                                                                  \
-        offsetof(vesk_bccal_pending, seen_##flag), offsetof(Info_ballistics, member), sizeof(Info_ballistics::member)  \
+static int seen(const vesk_bccal_pending *p, const key_row *k)
+{
+    int v = 0;
+    memcpy(&v, (const unsigned char *)p + k->seen, sizeof v);
+    return v;
+}
+
+/* The value a key row read, as a number. */
+static double pending_value(const vesk_bccal_pending *p, const key_row *k)
+{
+    return vesk_pf_number_at((const unsigned char *)p + k->value, held(k->form));
+}
+
+static void set_field(Info_ballistics *b, const vesk_profile_field *f, double v)
+{
+    if (f->type == VESK_PF_F32 || f->type == VESK_PF_F64)
+        vesk_pf_set_real(b, f, v);
+    else
+        vesk_pf_set_int(b, f, (int32_t)v);
+}
+
+/* One value of the file into the profile. An offset is read in profile 0's
+ * unit (or the file's own) and held in both its fields. */
+static void apply_key(Info_ballistics *cur, const key_row *k, double v, int offsets_in_mrad)
+{
+    switch (k->form) {
+    case VESK_PF_X_OFFSET:
+        set_field(cur, k->field, offsets_in_mrad ? mrad2Moa(v) : v);
+        set_field(cur, k->mrad, offsets_in_mrad ? v : moa2Mrad(v));
+        break;
+    case VESK_PF_X_SCOPE_UNIT:
+        set_field(cur, k->field, v != 0 ? MOA : MRAD);
+        break;
+    default:
+        set_field(cur, k->field, v);
+        break;
     }
-    COMMON(spin_drift_on, spinDriftOpt),
-    COMMON(target_range_x10, target.range),
-    COMMON(target_angle, target.shootingAngle),
-    COMMON(wind_angle_360, wind.angle),
-    COMMON(wind_speed, wind.speed),
-    COMMON(coriolis_lat, corioliseffect.lat),
-    COMMON(coriolis_azimuth, corioliseffect.angle),
-    COMMON(weather_temperature, atmosphere.temperature),
-    COMMON(weather_pressure, atmosphere.barometer),
-    COMMON(weather_humidity, atmosphere.relative_humidity),
-    COMMON(rifling_range, gun.riflingRange),
-    COMMON(rifling_direction, gun.direction),
-    COMMON(zero_offset_unit, gun.bullet.zeroOffsetUnit),
-    COMMON(zero_offset_vertical, gun.bullet.zeroOffsetVerticalMOA),
-    COMMON(zero_offset_vertical, gun.bullet.zeroOffsetVerticalMRAD),
-    COMMON(zero_offset_horizontal, gun.bullet.zeroOffsetHorizontalMOA),
-    COMMON(zero_offset_horizontal, gun.bullet.zeroOffsetHorizontalMRAD),
-    COMMON(scope_unit_moa, gun.scope.unit),
-#undef COMMON
-};
+}
 
 void vesk_bccal_apply_pending(const vesk_bccal_pending *p, unsigned current)
 {
@@ -350,66 +394,30 @@ void vesk_bccal_apply_pending(const vesk_bccal_pending *p, unsigned current)
     if (current >= VESK_PROFILE_COUNT) current = 0;
     Info_ballistics *all = qel_ballistics.ballistics;
     Info_ballistics *cur = &all[current];
-    /* Everything goes into the current profile first; the values common to
-     * all six follow into the others once it is within its limits. */
-    if (p->seen_spin_drift_on) cur->spinDriftOpt = (uint8_t)p->spin_drift_on;
-    if (p->seen_target_range_x10) cur->target.range = p->target_range_x10;
-    if (p->seen_target_angle) cur->target.shootingAngle = p->target_angle;
-    if (p->seen_wind_angle_360) cur->wind.angle = p->wind_angle_360;
-    if (p->seen_wind_speed) cur->wind.speed = p->wind_speed;
-    if (p->seen_coriolis_lat) cur->corioliseffect.lat = p->coriolis_lat;
-    if (p->seen_coriolis_azimuth) cur->corioliseffect.angle = p->coriolis_azimuth;
-    if (p->seen_weather_temperature) cur->atmosphere.temperature = (float)p->weather_temperature;
-    if (p->seen_weather_pressure) cur->atmosphere.barometer = (float)p->weather_pressure;
-    if (p->seen_weather_humidity) cur->atmosphere.relative_humidity = (float)p->weather_humidity;
-    if (p->seen_rifling_range) cur->gun.riflingRange = p->rifling_range;
-    if (p->seen_rifling_direction) cur->gun.direction = (RiflingDirection)p->rifling_direction;
-
-    Info_bullet *bullet = &cur->gun.bullet;
-    if (p->seen_bullet_length) bullet->length = p->bullet_length;
-    if (p->seen_bullet_diameter) bullet->diameter = p->bullet_diameter;
-    if (p->seen_bullet_weight_gr) bullet->weight = p->bullet_weight_gr;
-    if (p->seen_bullet_coefficient) bullet->ballisticsCoef = p->bullet_coefficient;
-    if (p->seen_drag_function) bullet->dragFunction = p->drag_function;
-    if (p->seen_muzzle_velocity) bullet->velocity = p->muzzle_velocity;
-    if (p->seen_zero_weather_temperature) bullet->atmosphere.temperature = (float)p->zero_weather_temperature;
-    if (p->seen_zero_weather_pressure) bullet->atmosphere.barometer = (float)p->zero_weather_pressure;
-    if (p->seen_zero_weather_humidity) bullet->atmosphere.relative_humidity = (float)p->zero_weather_humidity;
-    if (p->seen_open_zero_weather) bullet->isOpenAtmosphere = p->open_zero_weather;
-
-    if (p->seen_zero_offset_unit) bullet->zeroOffsetUnit = (ScopeUnit)p->zero_offset_unit;
-    /* Offsets are read in profile 0's unit and held in both fields. */
     const int in_mrad = p->seen_zero_offset_unit ? p->zero_offset_unit == MRAD
                                                  : vesk_enum_value(&all[0].gun.bullet.zeroOffsetUnit) == MRAD;
-    if (p->seen_zero_offset_vertical) {
-        const double v = p->zero_offset_vertical;
-        bullet->zeroOffsetVerticalMOA = in_mrad ? mrad2Moa(v) : v;
-        bullet->zeroOffsetVerticalMRAD = in_mrad ? v : moa2Mrad(v);
+    /* Everything goes into the current profile first; the values common to
+     * all six follow into the others once it is within its limits. */
+    for (const key_row &k : key_rows) {
+        if (!seen(p, &k)) continue;
+        const double v = pending_value(p, &k);
+        if (k.field != NULL)
+            apply_key(cur, &k, v, in_mrad);
+        else
+            memcpy((unsigned char *)&g_ballistics_result + k.result, &v, sizeof v);
     }
-    if (p->seen_zero_offset_horizontal) {
-        const double v = p->zero_offset_horizontal;
-        bullet->zeroOffsetHorizontalMOA = in_mrad ? mrad2Moa(v) : v;
-        bullet->zeroOffsetHorizontalMRAD = in_mrad ? v : moa2Mrad(v);
-    }
-    if (p->seen_zeroing_distance) cur->gun.scope.zeroRange = p->zeroing_distance;
-    if (p->seen_scope_height) cur->gun.scope.sightHeightOverBore = p->scope_height;
-    if (p->seen_scope_unit_moa) cur->gun.scope.unit = p->scope_unit_moa ? MOA : MRAD;
-    if (p->seen_result_moa_v) g_ballistics_result.moaV = p->result_moa_v;
-    if (p->seen_result_moa_h) g_ballistics_result.moaH = p->result_moa_h;
-    if (p->seen_result_mrad_v) g_ballistics_result.mradV = p->result_mrad_v;
-    if (p->seen_result_mrad_h) g_ballistics_result.mradH = p->result_mrad_h;
 
     Info_ballistics_valid(cur);
     /* Profile 0 holds the common values the GUI shows and the export
      * serves: the others take them as the current profile now holds them,
      * within its limits; their own values stay as they were. */
-    const unsigned char *from = (const unsigned char *)cur;
-    for (const auto &c : common_fields) {
-        int seen = 0;
-        memcpy(&seen, (const unsigned char *)p + c.seen, sizeof seen);
-        if (!seen) continue;
-        for (int i = 0; i < VESK_PROFILE_COUNT; i++)
-            if (&all[i] != cur) memcpy((unsigned char *)&all[i] + c.field, from + c.field, c.size);
+    for (const key_row &k : key_rows) {
+        if (k.field == NULL || k.field->scope != VESK_PF_ALL_SIX || !seen(p, &k)) continue;
+        for (int i = 0; i < VESK_PROFILE_COUNT; i++) {
+            if (&all[i] == cur) continue;
+            vesk_pf_copy(&all[i], cur, k.field);
+            if (k.mrad != NULL) vesk_pf_copy(&all[i], cur, k.mrad);
+        }
     }
 
     /* The yard fields are what a scope set to yards shows and edits: they
@@ -505,6 +513,47 @@ static void line(export_text *t, const char *format, ...)
     t->out[t->len] = '\0';
 }
 
+/* One export line: the field's key and its value as the file writes it. */
+static void export_field(export_text *t, const vesk_profile_field *f, const Info_ballistics *b)
+{
+    const char *key = f->xchg_export;
+    switch (f->xchg) {
+    case VESK_PF_X_SWITCH:
+    case VESK_PF_X_LEFT_RIGHT:
+    case VESK_PF_X_FALSE_TRUE:
+    case VESK_PF_X_WHOLE:
+        line(t, "%s=%d", key, (int)vesk_pf_get_int(b, f));
+        break;
+    case VESK_PF_X_TENTHS:
+        line(t, "%s=%lf", key, vesk_pf_get(b, f) / 10.0);
+        break;
+    case VESK_PF_X_WIND:
+        line(t, "%s=%lf", key, convertWindTo180(vesk_pf_get(b, f)));
+        break;
+    case VESK_PF_X_GRAMS:
+        line(t, "%s=%lf", key, convertGrToG(vesk_pf_get(b, f)));
+        break;
+    case VESK_PF_X_DRAG:
+        line(t, "%s=%s", key, setBallisticdragFunction(vesk_pf_get_int(b, f)));
+        break;
+    case VESK_PF_X_OFFSET_UNIT:
+    case VESK_PF_X_SCOPE_UNIT:
+        line(t, "%s=0", key);
+        break;
+    case VESK_PF_X_CORIOLIS:
+        if (vesk_pf_get_int(b, &vesk_profile_fields[VESK_PF_CORIOLIS_SWITCH]))
+            line(t, "%s=%lf", key, vesk_pf_get(b, f));
+        else
+            line(t, "%s=0", key);
+        break;
+    case VESK_PF_X_DECIMAL:
+    case VESK_PF_X_OFFSET:
+    case VESK_PF_X_NONE:
+        line(t, "%s=%lf", key, vesk_pf_get(b, f));
+        break;
+    }
+}
+
 int vesk_bccal_export_text(const Qel_IR_Ballistics *b, char *out, size_t cap)
 {
     if (b == NULL || out == NULL || cap == 0) return -EINVAL;
@@ -512,44 +561,11 @@ int vesk_bccal_export_text(const Qel_IR_Ballistics *b, char *out, size_t cap)
     out[0] = '\0';
     unsigned current = b->u8CurrentBallistics;
     if (current >= VESK_PROFILE_COUNT) current = 0;
-    const Info_ballistics *p0 = &b->ballistics[0], *cur = &b->ballistics[current];
-    const Info_bullet *bullet = &cur->gun.bullet;
     line(&t, "%s", VESK_BCCAL_SECTION);
-    line(&t, "spinDrift=%d", p0->spinDriftOpt);
-    line(&t, "target_distance=%lf", p0->target.range / 10.0);
-    line(&t, "target_angle=%lf", p0->target.shootingAngle);
-    line(&t, "wind_direction=%lf", convertWindTo180(p0->wind.angle));
-    line(&t, "wind_speed=%lf", p0->wind.speed);
-    if (p0->corioliseffect.CoriolisEffectSwitch) {
-        line(&t, "coriolisEffect_lat=%lf", p0->corioliseffect.lat);
-        line(&t, "coriolisEffect_azimuth=%lf", p0->corioliseffect.angle);
-    } else {
-        line(&t, "coriolisEffect_lat=0");
-        line(&t, "coriolisEffect_azimuth=0");
-    }
-    line(&t, "weather_temperature=%lf", (double)p0->atmosphere.temperature);
-    line(&t, "weather_airPressure=%lf", (double)p0->atmosphere.barometer);
-    line(&t, "weather_humidity=%lf", (double)p0->atmosphere.relative_humidity);
-    line(&t, "gun_riflingRange=%lf", p0->gun.riflingRange);
-    line(&t, "gun_riflingDirection=%d", (int)vesk_enum_value(&p0->gun.direction));
-    line(&t, "gun_bullet_length=%lf", bullet->length);
-    line(&t, "gun_bullet_diameter=%lf", bullet->diameter);
-    line(&t, "gun_bullet_weight=%lf", convertGrToG(bullet->weight));
-    line(&t, "gun_bullet_coefficient=%lf", bullet->ballisticsCoef);
-    line(&t, "gun_bullet_dragModel=%s", setBallisticdragFunction(bullet->dragFunction));
-    line(&t, "gun_bullet_muzzleVelocity=%lf", bullet->velocity);
-    line(&t, "gun_bullet_zeroingWeather_temperature=%lf", (double)bullet->atmosphere.temperature);
-    line(&t, "gun_bullet_zeroingWeather_airPressure=%lf", (double)bullet->atmosphere.barometer);
-    line(&t, "gun_bullet_zeroingWeather_humidity=%lf", (double)bullet->atmosphere.relative_humidity);
-    line(&t, "gun_bullet_isOpenzeroingWeather=%d", bullet->isOpenAtmosphere);
-    line(&t, "gun_bullet_zeroOffsetUnit=0");
-    line(&t, "gun_bullet_zeroOffsetVertical=%lf", p0->gun.bullet.zeroOffsetVerticalMOA);
-    line(&t, "gun_bullet_zeroOffsetHorizontalMOA=%lf", p0->gun.bullet.zeroOffsetHorizontalMOA);
-    line(&t, "gun_scope_zeroingDistance=%d", cur->gun.scope.zeroRange);
-    line(&t, "gun_scope_height=%lf", cur->gun.scope.sightHeightOverBore);
-    line(&t, "gun_scope_unit=0");
-    line(&t, "gun_scope_verticalUnitPerCard=%lf", p0->gun.scope.verticalUnitPerCard);
-    line(&t, "gun_scope_horizontalUnitPerCard=%lf", p0->gun.scope.horizontalUnitPerCard);
+    /* A value of the current profile's own from it, one common to all six
+     * from profile 0. */
+    for (const vesk_profile_field &f : vesk_profile_fields)
+        if (f.xchg_export != NULL) export_field(&t, &f, &b->ballistics[f.scope == VESK_PF_CURRENT ? current : 0]);
     return t.failed ? -EOVERFLOW : (int)t.len;
 }
 

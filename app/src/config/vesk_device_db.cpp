@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "vesk_log.h"
+#include "vesk_profile_fields.h"
 
 typedef struct {
     int index;
@@ -28,60 +29,29 @@ static const TABLE_COLUMN_INFO zero_point_columns[] = {
     {0, NULL, NULL, 0, 0},
 };
 
-/* Where each ballistics column lives in Info_ballistics and how it reads. */
-typedef enum { F_U8, F_CHAR, F_SHORT, F_INT, F_ENUM, F_FLOAT, F_DOUBLE } field_kind;
-
+/* The "ballistics" columns after "id" and "device_id" are the profile's
+ * fields, each at the position its row of vesk_profile_fields names. */
 typedef struct {
-    const char *name;
-    const char *type;
-    field_kind kind;
-    int offset; /* -1: not a profile field */
-} ballistics_column;
+    const vesk_profile_field *field[VESK_PF_DB_COLUMNS]; /* null for "id" and "device_id" */
+    const char *name[VESK_PF_DB_COLUMNS];
+} ballistics_columns;
 
-#define B(name, type, kind, field)                                                                                     \
-    {                                                                                                                  \
-        name, type, kind, (int)offsetof(Info_ballistics, field)                                                        \
+static constexpr ballistics_columns make_ballistics_columns()
+{
+    ballistics_columns c{};
+    c.name[0] = "id";
+    c.name[1] = "device_id";
+    for (const vesk_profile_field &f : vesk_profile_fields) {
+        if (f.db_column < 0) continue;
+        c.field[f.db_column] = &f;
+        c.name[f.db_column] = f.db_name;
     }
-static const ballistics_column ballistics_table[] = {
-    {"id", "int", F_INT, -1},
-    {"device_id", "int", F_INT, -1},
-    B("switch", "int", F_U8, ballistics_sw),
-    B("distance", "text", F_SHORT, target.range),
-    B("distance_yard", "text", F_SHORT, target.range_yard),
-    B("ei_angle", "text", F_DOUBLE, target.shootingAngle),
-    B("wind_velocity", "text", F_DOUBLE, wind.speed),
-    B("wind_direction", "text", F_DOUBLE, wind.angle),
-    B("weather_temperature", "text", F_FLOAT, atmosphere.temperature),
-    B("weather_pressure", "text", F_FLOAT, atmosphere.barometer),
-    B("weather_humidity", "text", F_FLOAT, atmosphere.relative_humidity),
-    B("zero_distance", "text", F_SHORT, gun.scope.zeroRange),
-    B("zero_distance_yard", "text", F_SHORT, gun.scope.zeroRange_yard),
-    B("bullet_coefficient", "text", F_DOUBLE, gun.bullet.ballisticsCoef),
-    B("bullet_dragmodel", "int", F_INT, gun.bullet.dragFunction),
-    B("muzzie_velocity", "int", F_DOUBLE, gun.bullet.velocity),
-    B("twist_rate", "text", F_DOUBLE, gun.riflingRange),
-    B("twist_direction", "int", F_ENUM, gun.direction),
-    B("bullet_length", "text", F_DOUBLE, gun.bullet.length),
-    B("bullet_weight", "text", F_DOUBLE, gun.bullet.weight),
-    B("bullet_diameter", "text", F_DOUBLE, gun.bullet.diameter),
-    B("zero_weather_enable", "int", F_INT, gun.bullet.isOpenAtmosphere),
-    B("zero_weather_temperature", "text", F_FLOAT, gun.bullet.atmosphere.temperature),
-    B("zero_weather_pressure", "text", F_FLOAT, gun.bullet.atmosphere.barometer),
-    B("zero_weather_humidity", "text", F_FLOAT, gun.bullet.atmosphere.relative_humidity),
-    B("offset_unit", "int", F_ENUM, gun.bullet.zeroOffsetUnit),
-    B("offset_vertial", "text", F_DOUBLE, gun.bullet.zeroOffsetVerticalMOA),
-    B("offset_vertial_mrad", "text", F_DOUBLE, gun.bullet.zeroOffsetVerticalMRAD),
-    B("offset_horiazontal", "text", F_DOUBLE, gun.bullet.zeroOffsetHorizontalMOA),
-    B("offset_horiazontal_mrad", "text", F_DOUBLE, gun.bullet.zeroOffsetHorizontalMRAD),
-    B("scope_height", "text", F_DOUBLE, gun.scope.sightHeightOverBore),
-    B("spindrift_enable", "int", F_U8, spinDriftOpt),
-    B("corioliseffect_enable", "int", F_CHAR, corioliseffect.CoriolisEffectSwitch),
-    B("latitude", "text", F_DOUBLE, corioliseffect.lat),
-    B("azimuth", "text", F_DOUBLE, corioliseffect.angle),
-    B("remark", "text", F_FLOAT, atmosphere.altitude),
-};
-#undef B
-#define BALLISTICS_COLUMNS ((int)(sizeof ballistics_table / sizeof ballistics_table[0]))
+    return c;
+}
+
+static constexpr ballistics_columns ballistics_table = make_ballistics_columns();
+static const char *const *const ballistics_names = ballistics_table.name;
+#define BALLISTICS_COLUMNS VESK_PF_DB_COLUMNS
 #define BALLISTICS_LAST_NOT_NULL 34
 #define ZERO_POINT_COLUMNS 9
 #define ZERO_POINT_LAST_NOT_NULL 6
@@ -328,12 +298,10 @@ static int check_columns(__sql_db *h, const char *table, const char *const *name
     return rc;
 }
 
-static const char *ballistics_names[BALLISTICS_COLUMNS];
 static const char *zero_point_names[ZERO_POINT_COLUMNS];
 
 static void init_names(void)
 {
-    for (int i = 0; i < BALLISTICS_COLUMNS; i++) ballistics_names[i] = ballistics_table[i].name;
     for (int i = 0; i < ZERO_POINT_COLUMNS; i++) zero_point_names[i] = zero_point_columns[i].column_name;
 }
 
@@ -450,41 +418,21 @@ static int zero_point_row(void *arg, int n, char **values, char **names)
     return 0;
 }
 
-static void store_column(Info_ballistics *b, const ballistics_column *c, const char *text)
+static void store_column(Info_ballistics *b, const vesk_profile_field *f, const char *text)
 {
-    unsigned char *at = (unsigned char *)b + c->offset;
-    switch (c->kind) {
-    case F_U8:
-    case F_CHAR: {
-        unsigned char v = (unsigned char)(text ? atoi(text) : 0);
-        memcpy(at, &v, 1);
+    switch (f->type) {
+    case VESK_PF_U8:
+    case VESK_PF_S16:
+    case VESK_PF_I32:
+        vesk_pf_set_int(b, f, text ? atoi(text) : 0);
         break;
-    }
-    case F_SHORT: {
-        short v = (short)(text ? atoi(text) : 0);
-        memcpy(at, &v, sizeof v);
+    case VESK_PF_ENUM:
+        vesk_pf_set_int(b, f, text && atoi(text) != 0 ? 1 : 0); /* RIGHT / MRAD */
         break;
-    }
-    case F_INT: {
-        int v = text ? atoi(text) : 0;
-        memcpy(at, &v, sizeof v);
+    case VESK_PF_F32:
+    case VESK_PF_F64:
+        vesk_pf_set_real(b, f, finite_or_zero(text));
         break;
-    }
-    case F_ENUM: {
-        int v = text && atoi(text) != 0 ? 1 : 0; /* RIGHT / MRAD */
-        memcpy(at, &v, sizeof v);
-        break;
-    }
-    case F_FLOAT: {
-        float v = (float)finite_or_zero(text);
-        memcpy(at, &v, sizeof v);
-        break;
-    }
-    case F_DOUBLE: {
-        double v = finite_or_zero(text);
-        memcpy(at, &v, sizeof v);
-        break;
-    }
     }
 }
 
@@ -500,7 +448,7 @@ static int ballistics_row(void *arg, int n, char **values, char **names)
     }
     Info_ballistics *b = &ctx->out->vesk_ballistics.ballistics[device - 1];
     memset(b, 0, sizeof *b);
-    for (int i = 2; i < BALLISTICS_COLUMNS; i++) store_column(b, &ballistics_table[i], values[i]);
+    for (int i = 2; i < BALLISTICS_COLUMNS; i++) store_column(b, ballistics_table.field[i], values[i]);
     return 0;
 }
 
@@ -602,40 +550,12 @@ static int update_profile(__sql_db *h, const Info_ballistics *b, int device)
     sqlite3_str *s = sqlite3_str_new(h->db);
     sqlite3_str_appendall(s, "UPDATE ballistics SET ");
     for (int i = 2; i < BALLISTICS_COLUMNS; i++) {
-        const ballistics_column *c = &ballistics_table[i];
-        const unsigned char *at = (const unsigned char *)b + c->offset;
+        const vesk_profile_field *f = ballistics_table.field[i];
         if (i > 2) sqlite3_str_appendall(s, ", ");
-        switch (c->kind) {
-        case F_U8:
-        case F_CHAR:
-            sqlite3_str_appendf(s, "%s = %d", c->name, *at);
-            break;
-        case F_SHORT: {
-            short v;
-            memcpy(&v, at, sizeof v);
-            sqlite3_str_appendf(s, "%s = %d", c->name, v);
-            break;
-        }
-        case F_INT:
-        case F_ENUM: {
-            int v;
-            memcpy(&v, at, sizeof v);
-            sqlite3_str_appendf(s, "%s = %d", c->name, v);
-            break;
-        }
-        case F_FLOAT: {
-            float v;
-            memcpy(&v, at, sizeof v);
-            sqlite3_str_appendf(s, "%s = %f", c->name, (double)v);
-            break;
-        }
-        case F_DOUBLE: {
-            double v;
-            memcpy(&v, at, sizeof v);
-            sqlite3_str_appendf(s, "%s = %f", c->name, v);
-            break;
-        }
-        }
+        if (f->type == VESK_PF_F32 || f->type == VESK_PF_F64)
+            sqlite3_str_appendf(s, "%s = %f", f->db_name, vesk_pf_get(b, f));
+        else
+            sqlite3_str_appendf(s, "%s = %d", f->db_name, (int)vesk_pf_get_int(b, f));
     }
     sqlite3_str_appendf(s, " where device_id = %d;", device);
     char *sql = sqlite3_str_finish(s);

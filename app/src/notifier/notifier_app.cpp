@@ -10,6 +10,7 @@
 #include "save_handlers.h"
 #include "vesk_msg.h"
 #include "vesk_persist.h"
+#include "vesk_profile_fields.h"
 
 #define APP_BUS_TIMEOUT_MS 100
 
@@ -362,106 +363,49 @@ static void route_shoot(const app_cmd *c)
 
 /* ---- object 27: ballistic profiles ---- */
 
-typedef enum { BAL_BYTE, BAL_FLOAT, BAL_WORDS } bal_value;
-typedef enum { BAL_TO_U8, BAL_TO_I32, BAL_TO_F32, BAL_TO_F64, BAL_TO_S16_PAIR } bal_store;
-typedef enum { BAL_CURRENT, BAL_ALL_SIX } bal_scope;
-
-typedef struct {
-    uint8_t sub, item;
-    bal_value value;
-    bal_store store;
-    bal_scope scope;
-    size_t offset; /* in Info_ballistics */
-} bal_row;
-
-#define BAL_AT(field) offsetof(Info_ballistics, field)
-
-static const bal_row bal_rows[] = {
-    {1, 0, BAL_FLOAT, BAL_TO_F64, BAL_CURRENT, BAL_AT(gun.bullet.length)},
-    {1, 1, BAL_FLOAT, BAL_TO_F64, BAL_CURRENT, BAL_AT(gun.bullet.diameter)},
-    {1, 2, BAL_FLOAT, BAL_TO_F64, BAL_CURRENT, BAL_AT(gun.bullet.weight)},
-    {1, 3, BAL_FLOAT, BAL_TO_F64, BAL_CURRENT, BAL_AT(gun.bullet.ballisticsCoef)},
-    {1, 4, BAL_FLOAT, BAL_TO_I32, BAL_CURRENT, BAL_AT(gun.bullet.dragFunction)},
-    {1, 5, BAL_FLOAT, BAL_TO_F64, BAL_CURRENT, BAL_AT(gun.bullet.velocity)},
-    {2, 0, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(gun.riflingRange)},
-    {2, 1, BAL_BYTE, BAL_TO_I32, BAL_ALL_SIX, BAL_AT(gun.direction)},
-    {3, 0, BAL_BYTE, BAL_TO_I32, BAL_CURRENT, BAL_AT(gun.bullet.isOpenAtmosphere)},
-    {3, 1, BAL_FLOAT, BAL_TO_F32, BAL_CURRENT, BAL_AT(gun.bullet.atmosphere.temperature)},
-    {3, 2, BAL_FLOAT, BAL_TO_F32, BAL_CURRENT, BAL_AT(gun.bullet.atmosphere.barometer)},
-    {3, 3, BAL_FLOAT, BAL_TO_F32, BAL_CURRENT, BAL_AT(gun.bullet.atmosphere.relative_humidity)},
-    {3, 4, BAL_BYTE, BAL_TO_I32, BAL_ALL_SIX, BAL_AT(gun.bullet.zeroOffsetUnit)},
-    {3, 5, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(gun.bullet.zeroOffsetVerticalMOA)},
-    {3, 6, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(gun.bullet.zeroOffsetHorizontalMOA)},
-    {3, 7, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(gun.bullet.zeroOffsetVerticalMRAD)},
-    {3, 8, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(gun.bullet.zeroOffsetHorizontalMRAD)},
-    {4, 0, BAL_FLOAT, BAL_TO_F32, BAL_ALL_SIX, BAL_AT(atmosphere.temperature)},
-    {4, 1, BAL_FLOAT, BAL_TO_F32, BAL_ALL_SIX, BAL_AT(atmosphere.barometer)},
-    {4, 2, BAL_FLOAT, BAL_TO_F32, BAL_ALL_SIX, BAL_AT(atmosphere.relative_humidity)},
-    {5, 0, BAL_FLOAT, BAL_TO_F64, BAL_CURRENT, BAL_AT(gun.scope.sightHeightOverBore)},
-    {5, 1, BAL_WORDS, BAL_TO_S16_PAIR, BAL_CURRENT, BAL_AT(gun.scope.zeroRange)},
-    {5, 2, BAL_BYTE, BAL_TO_I32, BAL_ALL_SIX, BAL_AT(gun.scope.unit)},
-    {6, 0, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(wind.angle)},
-    {6, 1, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(wind.speed)},
-    {7, 0, BAL_WORDS, BAL_TO_S16_PAIR, BAL_ALL_SIX, BAL_AT(target.range)},
-    {7, 1, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(target.shootingAngle)},
-    {8, 0, BAL_BYTE, BAL_TO_U8, BAL_ALL_SIX, BAL_AT(corioliseffect.CoriolisEffectSwitch)},
-    {8, 1, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(corioliseffect.lat)},
-    {8, 2, BAL_FLOAT, BAL_TO_F64, BAL_ALL_SIX, BAL_AT(corioliseffect.angle)},
-    {9, 0, BAL_BYTE, BAL_TO_U8, BAL_ALL_SIX, BAL_AT(spinDriftOpt)},
-};
-
-static_assert(offsetof(Info_ballistics, target.range_yard) == BAL_AT(target.range) + 2, "range pair");
-static_assert(offsetof(Info_ballistics, gun.scope.zeroRange_yard) == BAL_AT(gun.scope.zeroRange) + 2, "zero pair");
-
 /* The switch and group rows of sub 0. */
 enum { BAL_ITEM_SWITCH = 0, BAL_ITEM_REFRESH = 1, BAL_ITEM_RETICLE = 2, BAL_ITEM_COLOR = 3, BAL_ITEM_GROUP = 4 };
 
-static const bal_row *find_bal_row(uint8_t sub, uint8_t item)
+/* The row that names (sub, item), but for the switch, which the router
+ * handles by hand (a recalculation request and the media process follow
+ * it). */
+static const vesk_profile_field *find_bal_row(uint8_t sub, uint8_t item)
 {
-    for (const bal_row &r : bal_rows)
-        if (r.sub == sub && r.item == item) return &r;
-    return NULL;
+    const vesk_profile_field *row = vesk_pf_by_wire(sub, item);
+    return row != NULL && row->scope == VESK_PF_PROFILE0 ? NULL : row;
 }
 
-/* f is the command's float, already checked against the row's stored type. */
-static void bal_store_value(Info_ballistics *profile, const bal_row *row, const uint8_t *p, float f)
+/* f is the command's float, already checked against the field's type. */
+static void bal_store_value(Info_ballistics *profile, const vesk_profile_field *row, const uint8_t *p, float f)
 {
-    uint8_t *field = (uint8_t *)profile + row->offset;
-    switch (row->store) {
-    case BAL_TO_U8:
-        *field = p[0];
+    switch (row->wire) {
+    case VESK_PF_WIRE_BYTE:
+        vesk_pf_set_int(profile, row, p[0]);
         break;
-    case BAL_TO_I32: {
-        const int32_t i = row->value == BAL_FLOAT ? (int32_t)f : p[0];
-        memcpy(field, &i, sizeof(i));
+    case VESK_PF_WIRE_FLOAT:
+        if (row->type == VESK_PF_I32)
+            vesk_pf_set_int(profile, row, (int32_t)f);
+        else
+            vesk_pf_set_real(profile, row, f);
         break;
-    }
-    case BAL_TO_F32:
-        memcpy(field, &f, sizeof(f));
+    case VESK_PF_WIRE_WORDS:
+        vesk_pf_set_int(profile, row, (int16_t)vesk_get_u16(p));
+        vesk_pf_set_int(profile, vesk_pf_yard_of(row), (int16_t)vesk_get_u16(p + 2));
         break;
-    case BAL_TO_F64: {
-        const double d = f;
-        memcpy(field, &d, sizeof(d));
+    case VESK_PF_WIRE_NONE:
         break;
-    }
-    case BAL_TO_S16_PAIR: {
-        const int16_t w1 = (int16_t)vesk_get_u16(p), w2 = (int16_t)vesk_get_u16(p + 2);
-        memcpy(field, &w1, sizeof(w1));
-        memcpy(field + 2, &w2, sizeof(w2));
-        break;
-    }
     }
 }
 
 static void apply_ballistics(const app_cmd *c, const void *arg)
 {
-    const bal_row *row = (const bal_row *)arg;
+    const vesk_profile_field *row = (const vesk_profile_field *)arg;
     const uint8_t *p = c->frame + OFF_VALUE;
     Qel_DevStatus *s = &qel_dev_status;
     if (row != NULL) {
         const float f = ballistics_data.f_data;
-        const int first = row->scope == BAL_ALL_SIX ? 0 : qel_ballistics.u8CurrentBallistics;
-        const int last = row->scope == BAL_ALL_SIX ? VESK_PROFILE_COUNT - 1 : first;
+        const int first = row->scope == VESK_PF_ALL_SIX ? 0 : qel_ballistics.u8CurrentBallistics;
+        const int last = row->scope == VESK_PF_ALL_SIX ? VESK_PROFILE_COUNT - 1 : first;
         for (int i = first; i <= last; i++) bal_store_value(&qel_ballistics.ballistics[i], row, p, f);
         return;
     }
@@ -492,41 +436,42 @@ static void apply_ballistics(const app_cmd *c, const void *arg)
     }
 }
 
-/* A float the row's stored type can hold: any finite value for a float or
+/* A float the row's field can hold: any finite value for a float or
  * double field; for an integer field one whose truncation fits 32 bits,
  * tested before anything converts it. */
-static int bal_float_fits(const bal_row *row, float f)
+static int bal_float_fits(const vesk_profile_field *row, float f)
 {
     if (!isfinite(f)) return 0;
-    switch (row->store) {
-    case BAL_TO_F32:
-    case BAL_TO_F64:
+    switch (row->type) {
+    case VESK_PF_F32:
+    case VESK_PF_F64:
         return 1;
-    case BAL_TO_I32:
+    case VESK_PF_I32:
         return f >= -2147483648.0f && f < 2147483648.0f;
     default:
-        return 0; /* no float row stores into a byte or a word pair */
+        return 0; /* no float row stores into a byte, a short or an enum */
     }
 }
 
 /* A value the profile can take: the frame long enough for it, a float its
  * field can hold, a group that exists. */
-static int ballistics_value_ok(const app_cmd *c, const bal_row *row)
+static int ballistics_value_ok(const app_cmd *c, const vesk_profile_field *row)
 {
     const int need = row == NULL ? (c->sub == 0 && c->item != BAL_ITEM_REFRESH ? SIZE_BYTE : VESK_FRAME_MIN)
-                     : row->value == BAL_BYTE ? SIZE_BYTE
-                                              : SIZE_QUAD;
+                     : row->wire == VESK_PF_WIRE_BYTE ? SIZE_BYTE
+                                                      : SIZE_QUAD;
     if (c->size < need) return 0;
-    if (row != NULL && row->value == BAL_FLOAT && !bal_float_fits(row, value_f32(&ballistics_data, c))) return 0;
+    if (row != NULL && row->wire == VESK_PF_WIRE_FLOAT && !bal_float_fits(row, value_f32(&ballistics_data, c)))
+        return 0;
     if (row == NULL && c->sub == 0 && c->item == BAL_ITEM_GROUP && c->value >= VESK_PROFILE_COUNT) return 0;
     return 1;
 }
 
 static void route_ballistics(const app_cmd *c)
 {
-    const bal_row *row = find_bal_row(c->sub, c->item);
+    const vesk_profile_field *row = find_bal_row(c->sub, c->item);
     if (!ballistics_value_ok(c, row)) return;
-    if (row != NULL && row->scope == BAL_CURRENT) {
+    if (row != NULL && row->scope == VESK_PF_CURRENT) {
         vesk_profiles_lock();
         const int current_ok = qel_ballistics.u8CurrentBallistics < VESK_PROFILE_COUNT;
         vesk_profiles_unlock();

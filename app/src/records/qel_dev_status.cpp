@@ -209,13 +209,9 @@ void Qel_Ui_Param_Init(const Qel_DevStatus *src, UI_DevStatus *dst)
     dst->s8MicroSwitch = src->s8MicSwitch;
     dst->s8BallisticReticle = src->s8BallisticReticle;
     dst->s8RecoilSensitivity = src->s8RecoilSensitivity;
-    dst->s8RangeReticleType = src->s8RangeReticleType;
-    dst->s8RangeReticleColor = src->s8RangeReticleColor;
-    dst->s8PIPReticleType = src->s8PIPReticleType;
-    dst->s8PIPReticleColor = src->s8PIPReticleColor;
-    dst->s8LaserReticleType = src->s8LaserReticleType;
-    dst->s8LaserReticleColor = src->s8LaserReticleColor;
-    dst->s8BallisticReticleColor = src->s8BallisticReticleColor;
+#define COPY_MARK_STYLE(name) dst->name = src->name;
+    VESK_MARK_STYLE_FIELDS(COPY_MARK_STYLE)
+#undef COPY_MARK_STYLE
     dst->s8WiFiSwitch = src->s8WiFiSwitch;
     dst->s8CompassAutoAngleSwitch = src->s8CompassAutoAngleSwitch;
     memcpy(dst->version, src->version, strnlen(src->version, sizeof dst->version - 1));

@@ -45,13 +45,7 @@ typedef struct {
     short s16ShotThreshold; /* 225 - 25 x s8RecoilSensitivity */
     short s16RangeCurrentScale;
     short s16RangeCurrentScaleMedia;
-    char s8RangeReticleType;
-    char s8RangeReticleColor;
-    char s8PIPReticleType;
-    char s8PIPReticleColor;
-    char s8LaserReticleType;
-    char s8LaserReticleColor;
-    char s8BallisticReticleColor;
+    VESK_MARK_STYLE_FIELDS(VESK_CHAR_FIELD)
     char s8BallisticGroup;
     int irParam[7];
     int reticleParam[7]; /* [5] selected group 0..5, [6] its zero slot 0..1 */

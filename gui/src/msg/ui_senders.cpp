@@ -9,6 +9,7 @@
 #include "vesk_clock.h"
 #include "vesk_log.h"
 #include "vesk_msgq_client.h"
+#include "vesk_profile_fields.h"
 
 #define GUI_TO_APP_TAG "ipc.gui_to_app"
 #define UI_COMPASS_CORRECTION_PAGE "compass_correction"
@@ -447,92 +448,62 @@ static void put_float(uint8_t p[4], double v)
     vesk_put_f32(p, ui_last_ballistic_float);
 }
 
-/* Fills p for (index, sub); returns the event to raise (0: none), or -1
- * for an index this sender does not know. */
+/* The requests of index 0 that carry no profile field. */
+static void ballistic_switch_payload(int sub, uint8_t p[4])
+{
+    if (sub == 1) put_byte(p, 1);
+    if (sub == 2) put_byte(p, (uint8_t)stDevStatus.s8BallisticReticle);
+    if (sub == 3) put_byte(p, (uint8_t)stDevStatus.s8BallisticReticleColor);
+}
+
+/* Fills p for (index, sub) from the profile field the request names, read
+ * from the mirror profile its row says; 0, or -1 for an index this sender
+ * does not know. */
 static int ballistic_payload(int index, int sub, uint8_t p[4])
 {
-    const Info_ballistics *common = &info[0];
-    const Info_ballistics *group = ui_current_profile();
-    const Info_bullet *bullet = &group->gun.bullet;
     memset(p, 0, 4);
-    switch (index) {
-    case BALLISTIC_OPEN_CALCU:
-        if (sub == 0) put_byte(p, common->ballistics_sw);
-        if (sub == 1) put_byte(p, 1);
-        if (sub == 2) put_byte(p, (uint8_t)stDevStatus.s8BallisticReticle);
-        if (sub == 3) put_byte(p, (uint8_t)stDevStatus.s8BallisticReticleColor);
-        return sub == 0 ? UI_EV_BALLISTIC : sub == 2 ? UI_EV_BALL_RETICLE_TYPE : 0;
-    case BALLISTIC_BULLET_INFO: {
-        const double v[6] = {
-            bullet->length,  bullet->diameter, bullet->weight, bullet->ballisticsCoef, (double)bullet->dragFunction,
-            bullet->velocity};
-        if (sub >= 0 && sub < 6)
-            put_float(p, v[sub]);
-        else
-            vesk_put_f32(p, ui_last_ballistic_float);
+    if (index < BALLISTIC_OPEN_CALCU || index > BALLISTIC_SPINDRIFT_INFO) return -1;
+    const vesk_profile_field *f = sub >= 0 && sub <= 0xFF ? vesk_pf_by_wire((uint8_t)index, (uint8_t)sub) : NULL;
+    if (f == NULL || f->gui == VESK_PF_GUI_NONE) {
+        if (index == BALLISTIC_OPEN_CALCU) ballistic_switch_payload(sub, p);
+        if (index == BALLISTIC_BULLET_INFO) vesk_put_f32(p, ui_last_ballistic_float);
         return 0;
     }
-    case BALLISTIC_TWIST_INFO:
-        if (sub == 0) put_float(p, group->gun.riflingRange);
-        if (sub == 1) put_byte(p, (uint8_t)group->gun.direction);
-        return 0;
-    case BALLISTIC_ZEROWEATHER_LENSOFFSET: {
-        const double v[9] = {0,
-                             bullet->atmosphere.temperature,
-                             bullet->atmosphere.barometer,
-                             bullet->atmosphere.relative_humidity,
-                             0,
-                             bullet->zeroOffsetVerticalMOA,
-                             bullet->zeroOffsetHorizontalMOA,
-                             bullet->zeroOffsetVerticalMRAD,
-                             bullet->zeroOffsetHorizontalMRAD};
-        if (sub == 0)
-            put_byte(p, (uint8_t)bullet->isOpenAtmosphere);
-        else if (sub == 4)
-            put_byte(p, (uint8_t)bullet->zeroOffsetUnit);
-        else if (sub > 0 && sub < 9)
-            put_float(p, v[sub]);
-        return 0;
+    const Info_ballistics *b = f->gui == VESK_PF_GUI_PROFILE0 ? &info[0] : ui_current_profile();
+    switch (f->wire) {
+    case VESK_PF_WIRE_BYTE:
+        put_byte(p, (uint8_t)vesk_pf_get_int(b, f));
+        break;
+    case VESK_PF_WIRE_FLOAT:
+        put_float(p, vesk_pf_get(b, f));
+        break;
+    case VESK_PF_WIRE_WORDS:
+        put_i16_pair(p, (int16_t)vesk_pf_get_int(b, f), (int16_t)vesk_pf_get_int(b, vesk_pf_yard_of(f)));
+        break;
+    case VESK_PF_WIRE_NONE:
+        break;
     }
-    case BALLISTIC_WEATHER: {
-        const double v[3] = {common->atmosphere.temperature, common->atmosphere.barometer,
-                             common->atmosphere.relative_humidity};
-        if (sub >= 0 && sub < 3) put_float(p, v[sub]);
-        return 0;
-    }
-    case BALLISTIC_LENS_INFO:
-        if (sub == 0) put_float(p, group->gun.scope.sightHeightOverBore);
-        if (sub == 1) put_i16_pair(p, group->gun.scope.zeroRange, group->gun.scope.zeroRange_yard);
-        return sub == 1 ? UI_EV_GROUP_DATA : 0;
-    case BALLISTIC_WIND_INFO:
-        if (sub == 0) put_float(p, common->wind.angle);
-        if (sub == 1) put_float(p, common->wind.speed);
-        return 0;
-    case BALLISTIC_TARGET_INFO:
-        if (sub == 0) put_i16_pair(p, common->target.range, common->target.range_yard);
-        if (sub == 1) put_float(p, common->target.shootingAngle);
-        return 0;
-    case BALLISTIC_CORIOLIS_INFO:
-        if (sub == 0) put_byte(p, (uint8_t)common->corioliseffect.CoriolisEffectSwitch);
-        if (sub == 1) put_float(p, common->corioliseffect.lat);
-        if (sub == 2) put_float(p, common->corioliseffect.angle);
-        return 0;
-    case BALLISTIC_SPINDRIFT_INFO:
-        if (sub == 0) put_byte(p, common->spinDriftOpt);
-        return 0;
-    default:
-        return -1;
-    }
+    return 0;
 }
+
+/* The events a ballistic request raises, in this order. */
+static const struct {
+    uint8_t index, sub;
+    int event, event2;
+} ballistic_events[] = {
+    {BALLISTIC_OPEN_CALCU, 0, UI_EV_BALLISTIC, 0},
+    {BALLISTIC_OPEN_CALCU, 2, UI_EV_BALL_RETICLE_TYPE, 0},
+    {BALLISTIC_OPEN_CALCU, 3, UI_EV_BALL_RETICLE_COLOR, UI_EV_PIP_RETICLE_COLOR},
+    {BALLISTIC_LENS_INFO, 1, UI_EV_GROUP_DATA, 0},
+};
 
 int GUI_SEND_BALLISTIC_PARM_MSG(int index, int sub)
 {
     uint8_t p[4];
-    int event = ballistic_payload(index, sub, p);
-    if (event < 0) return 0;
+    if (ballistic_payload(index, sub, p) < 0) return 0;
     VeskLrfHandlerToApp(MSGQ_TYPE_BALLISTIC, (uint8_t)index, (uint8_t)sub, p);
-    if (event) event_distrubution(UI_EVT(event));
-    if (index == BALLISTIC_OPEN_CALCU && sub == 3) raise2(UI_EV_BALL_RETICLE_COLOR, UI_EV_PIP_RETICLE_COLOR);
+    for (const auto &e : ballistic_events)
+        if (e.index == index && e.sub == sub) raise2(e.event, e.event2);
     return 0;
 }
 

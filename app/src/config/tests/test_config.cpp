@@ -24,10 +24,12 @@
 #include "iniparser_handler.h"
 #include "persist_unit_test.h"
 #include "vesk_device_db.h"
+#include "vesk_device_db_schema.h"
 #include "vesk_fault.h"
 #include "vesk_io.h"
 #include "vesk_persist.h"
 #include "vesk_persist_internal.h"
+#include "vesk_profile_fields.h"
 
 namespace {
 
@@ -711,6 +713,33 @@ TEST(Database, AWriteWaitsForAReaderToLetGo)
     sqlite3_close(reader);
     sql_db_close(&writer);
     dir.remove();
+}
+
+/* The profile fields' table names each stored field's column and its
+ * declared type; reading, verifying and writing find a column only by its
+ * place, so a type the table gets wrong would show nowhere else. */
+TEST(Database, EveryProfileColumnStandsInTheSchemaAsTheFieldTableSays)
+{
+    sqlite3 *db = NULL;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, VESK_DEVICE_DB_SCHEMA, NULL, NULL, NULL), SQLITE_OK);
+    char **t = NULL;
+    int rows = 0, cols = 0;
+    ASSERT_EQ(sqlite3_get_table(db, "PRAGMA table_info(ballistics);", &t, &rows, &cols, NULL), SQLITE_OK);
+    ASSERT_EQ(cols, 6); /* cid, name, type, notnull, dflt_value, pk */
+    EXPECT_EQ(rows, VESK_PF_DB_COLUMNS);
+    int stored = 0;
+    for (const vesk_profile_field &f : vesk_profile_fields) {
+        if (f.db_column < 0) continue;
+        stored++;
+        ASSERT_LT(f.db_column, rows) << f.name;
+        char *const *column = t + (f.db_column + 1) * cols;
+        EXPECT_STREQ(column[1], f.db_name) << f.name;
+        EXPECT_STRCASEEQ(column[2], f.db_type) << f.name; /* SQLite reports the type in capitals */
+    }
+    EXPECT_EQ(stored, rows - 2) << "every column but id and device_id holds a field";
+    sqlite3_free_table(t);
+    sqlite3_close(db);
 }
 
 TEST(Database, ForeignFilesAreRejected)

@@ -30,6 +30,66 @@ struct SenderRow {
     std::vector<int> events;
 };
 
+/* Group 3 current, its zero slot 1 current and set. */
+void set_current_zero()
+{
+    IR_Cursor.u8CurrentGroup = 3;
+    IR_Cursor.group[3].u8CurrentZero = 1;
+    Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
+    z->s8IrCursorCurrentX = 639;
+    z->s8IrCursorCurrentY = 512;
+    z->u16IrCursorDistance = 100;
+    z->u16IrCursorDistanceYD = 109;
+    z->flIrCursorOffsetX = 1.5f;
+    z->flIrCursorOffsetY = -0.25f;
+}
+
+/* Group 2 current; its profile and profile 0 hold different values, so a
+ * frame shows which of the two the sender read. */
+void set_ballistic_profiles()
+{
+    IR_Cursor.u8CurrentGroup = 2;
+    Info_ballistics *g = &info[2], *c = &info[0];
+    g->gun.bullet.length = 1.25;
+    g->gun.bullet.diameter = 0.308;
+    g->gun.bullet.weight = 175;
+    g->gun.bullet.ballisticsCoef = 0.505;
+    g->gun.bullet.dragFunction = 7;
+    g->gun.bullet.velocity = 800;
+    g->gun.riflingRange = 10;
+    g->gun.direction = RIGHT;
+    g->gun.bullet.isOpenAtmosphere = 1;
+    g->gun.bullet.atmosphere.temperature = 15;
+    g->gun.bullet.atmosphere.barometer = 1013;
+    g->gun.bullet.atmosphere.relative_humidity = 50;
+    g->gun.bullet.zeroOffsetUnit = MRAD;
+    g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
+    g->gun.bullet.zeroOffsetHorizontalMOA = -2;
+    g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
+    g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
+    g->gun.scope.sightHeightOverBore = 1.5;
+    g->gun.scope.zeroRange = 100;
+    g->gun.scope.zeroRange_yard = 109;
+    c->atmosphere.temperature = -5;
+    c->atmosphere.barometer = 990;
+    c->atmosphere.relative_humidity = 80;
+    c->wind.angle = 90;
+    c->wind.speed = 3.5;
+    g->wind.angle = 45;
+    g->wind.speed = 9;
+    c->target.range = 300;
+    c->target.range_yard = 328;
+    c->target.shootingAngle = -5;
+    c->corioliseffect.CoriolisEffectSwitch = 1;
+    c->corioliseffect.lat = 45.5;
+    c->corioliseffect.angle = 30;
+    c->spinDriftOpt = 1;
+    c->ballistics_sw = 1;
+    g->ballistics_sw = 0;
+    stDevStatus.s8BallisticReticle = 3;
+    stDevStatus.s8BallisticReticleColor = 2;
+}
+
 const std::vector<SenderRow> &sender_rows()
 {
     static const std::vector<SenderRow> rows = {
@@ -358,17 +418,7 @@ const std::vector<SenderRow> &sender_rows()
          {},
          {}},
         {"position_zero",
-         [] {
-             IR_Cursor.u8CurrentGroup = 3;
-             IR_Cursor.group[3].u8CurrentZero = 1;
-             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
-             z->s8IrCursorCurrentX = 639;
-             z->s8IrCursorCurrentY = 512;
-             z->u16IrCursorDistance = 100;
-             z->u16IrCursorDistanceYD = 109;
-             z->flIrCursorOffsetX = 1.5f;
-             z->flIrCursorOffsetY = -0.25f;
-         },
+         set_current_zero,
          [] { GUI_SEND_RETICLE_POSITION_MSG(3); },
          {"AA 0A 16 03 FF 00 7F 02 00 02 4F EB AA"},
          {}},
@@ -403,324 +453,48 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 0A 16 09 FF 00 00 05 D0 07 AE EB AA"},
          {35}},
         {"position_distance",
-         [] {
-             IR_Cursor.u8CurrentGroup = 3;
-             IR_Cursor.group[3].u8CurrentZero = 1;
-             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
-             z->s8IrCursorCurrentX = 639;
-             z->s8IrCursorCurrentY = 512;
-             z->u16IrCursorDistance = 100;
-             z->u16IrCursorDistanceYD = 109;
-             z->flIrCursorOffsetX = 1.5f;
-             z->flIrCursorOffsetY = -0.25f;
-         },
+         set_current_zero,
          [] { GUI_SEND_RETICLE_POSITION_MSG(10); },
          {"AA 0A 16 0A FF 00 64 00 6D 00 A4 EB AA"},
          {52}},
         {"position_offset_x",
-         [] {
-             IR_Cursor.u8CurrentGroup = 3;
-             IR_Cursor.group[3].u8CurrentZero = 1;
-             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
-             z->s8IrCursorCurrentX = 639;
-             z->s8IrCursorCurrentY = 512;
-             z->u16IrCursorDistance = 100;
-             z->u16IrCursorDistanceYD = 109;
-             z->flIrCursorOffsetX = 1.5f;
-             z->flIrCursorOffsetY = -0.25f;
-         },
+         set_current_zero,
          [] { GUI_SEND_RETICLE_POSITION_MSG(13); },
          {"AA 0A 16 0D FF 00 00 00 C0 3F D5 EB AA"},
          {31}},
         {"position_offset_y",
-         [] {
-             IR_Cursor.u8CurrentGroup = 3;
-             IR_Cursor.group[3].u8CurrentZero = 1;
-             Qel_Cursor_Zero *z = &IR_Cursor.group[3].zero[1];
-             z->s8IrCursorCurrentX = 639;
-             z->s8IrCursorCurrentY = 512;
-             z->u16IrCursorDistance = 100;
-             z->u16IrCursorDistanceYD = 109;
-             z->flIrCursorOffsetX = 1.5f;
-             z->flIrCursorOffsetY = -0.25f;
-         },
+         set_current_zero,
          [] { GUI_SEND_RETICLE_POSITION_MSG(14); },
          {"AA 0A 16 0E FF 00 00 00 80 BE 15 EB AA"},
          {31}},
         {"position_back_zero_child", [] {}, [] { GUI_SEND_RETICLE_POSITION_MSG(254); }, {}, {47}},
         {"ballistic_switch",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 0); },
          {"AA 0A 1B 00 00 00 01 00 00 00 D0 EB AA"},
          {48}},
         {"ballistic_calculate",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 1); },
          {"AA 0A 1B 00 01 00 01 00 00 00 D1 EB AA"},
          {}},
         {"ballistic_reticle",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 2); },
          {"AA 0A 1B 00 02 00 03 00 00 00 D4 EB AA"},
          {59}},
         {"ballistic_reticle_colour",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 3); },
          {"AA 0A 1B 00 03 00 02 00 00 00 D4 EB AA"},
          {60, 63}},
         {"ballistic_open_unlisted",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] { GUI_SEND_BALLISTIC_PARM_MSG(0, 9); },
          {"AA 0A 1B 00 09 00 00 00 00 00 D8 EB AA"},
          {}},
         {"bullet_of_current_group",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              for (int sub = 0; sub < 6; sub++) GUI_SEND_BALLISTIC_PARM_MSG(1, sub);
          },
@@ -729,48 +503,7 @@ const std::vector<SenderRow> &sender_rows()
           "AA 0A 1B 01 04 00 00 00 E0 40 F4 EB AA", "AA 0A 1B 01 05 00 00 00 48 44 61 EB AA"},
          {}},
         {"bullet_unlisted_repeats_last_float",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              GUI_SEND_BALLISTIC_PARM_MSG(1, 3);
              GUI_SEND_BALLISTIC_PARM_MSG(1, 9);
@@ -778,48 +511,7 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 0A 1B 01 03 00 AE 47 01 3F 08 EB AA", "AA 0A 1B 01 09 00 AE 47 01 3F 0E EB AA"},
          {}},
         {"twist",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              GUI_SEND_BALLISTIC_PARM_MSG(2, 0);
              GUI_SEND_BALLISTIC_PARM_MSG(2, 1);
@@ -827,48 +519,7 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 0A 1B 02 00 00 00 00 20 41 32 EB AA", "AA 0A 1B 02 01 00 01 00 00 00 D3 EB AA"},
          {}},
         {"zero_weather_and_offsets",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              for (int sub = 0; sub < 9; sub++) GUI_SEND_BALLISTIC_PARM_MSG(3, sub);
          },
@@ -879,48 +530,7 @@ const std::vector<SenderRow> &sender_rows()
           "AA 0A 1B 03 08 00 00 00 00 BF 99 EB AA"},
          {}},
         {"shooting_weather_of_profile_0",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              for (int sub = 0; sub < 3; sub++) GUI_SEND_BALLISTIC_PARM_MSG(4, sub);
          },
@@ -928,48 +538,7 @@ const std::vector<SenderRow> &sender_rows()
           "AA 0A 1B 04 02 00 00 00 A0 42 B7 EB AA"},
          {}},
         {"scope",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              GUI_SEND_BALLISTIC_PARM_MSG(5, 0);
              GUI_SEND_BALLISTIC_PARM_MSG(5, 1);
@@ -977,48 +546,7 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 0A 1B 05 00 00 00 00 C0 3F D3 EB AA", "AA 0A 1B 05 01 00 64 00 6D 00 A6 EB AA"},
          {52}},
         {"wind_of_profile_0",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              GUI_SEND_BALLISTIC_PARM_MSG(6, 0);
              GUI_SEND_BALLISTIC_PARM_MSG(6, 1);
@@ -1026,48 +554,7 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 0A 1B 06 00 00 00 00 B4 42 CB EB AA", "AA 0A 1B 06 01 00 00 00 60 40 76 EB AA"},
          {}},
         {"target",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              GUI_SEND_BALLISTIC_PARM_MSG(7, 0);
              GUI_SEND_BALLISTIC_PARM_MSG(7, 1);
@@ -1075,48 +562,7 @@ const std::vector<SenderRow> &sender_rows()
          {"AA 0A 1B 07 00 00 2C 01 48 01 4C EB AA", "AA 0A 1B 07 01 00 00 00 A0 C0 37 EB AA"},
          {}},
         {"coriolis",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              for (int sub = 0; sub < 3; sub++) GUI_SEND_BALLISTIC_PARM_MSG(8, sub);
          },
@@ -1124,94 +570,12 @@ const std::vector<SenderRow> &sender_rows()
           "AA 0A 1B 08 02 00 00 00 F0 41 0A EB AA"},
          {}},
         {"spin_drift",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] { GUI_SEND_BALLISTIC_PARM_MSG(9, 0); },
          {"AA 0A 1B 09 00 00 01 00 00 00 D9 EB AA"},
          {}},
         {"ballistic_unlisted_index",
-         [] {
-             IR_Cursor.u8CurrentGroup = 2;
-             Info_ballistics *g = &info[2], *c = &info[0];
-             g->gun.bullet.length = 1.25;
-             g->gun.bullet.diameter = 0.308;
-             g->gun.bullet.weight = 175;
-             g->gun.bullet.ballisticsCoef = 0.505;
-             g->gun.bullet.dragFunction = 7;
-             g->gun.bullet.velocity = 800;
-             g->gun.riflingRange = 10;
-             g->gun.direction = RIGHT;
-             g->gun.bullet.isOpenAtmosphere = 1;
-             g->gun.bullet.atmosphere.temperature = 15;
-             g->gun.bullet.atmosphere.barometer = 1013;
-             g->gun.bullet.atmosphere.relative_humidity = 50;
-             g->gun.bullet.zeroOffsetUnit = MRAD;
-             g->gun.bullet.zeroOffsetVerticalMOA = 1.5;
-             g->gun.bullet.zeroOffsetHorizontalMOA = -2;
-             g->gun.bullet.zeroOffsetVerticalMRAD = 0.25;
-             g->gun.bullet.zeroOffsetHorizontalMRAD = -0.5;
-             g->gun.scope.sightHeightOverBore = 1.5;
-             g->gun.scope.zeroRange = 100;
-             g->gun.scope.zeroRange_yard = 109;
-             c->atmosphere.temperature = -5;
-             c->atmosphere.barometer = 990;
-             c->atmosphere.relative_humidity = 80;
-             c->wind.angle = 90;
-             c->wind.speed = 3.5;
-             g->wind.angle = 45;
-             g->wind.speed = 9;
-             c->target.range = 300;
-             c->target.range_yard = 328;
-             c->target.shootingAngle = -5;
-             c->corioliseffect.CoriolisEffectSwitch = 1;
-             c->corioliseffect.lat = 45.5;
-             c->corioliseffect.angle = 30;
-             c->spinDriftOpt = 1;
-             c->ballistics_sw = 1;
-             g->ballistics_sw = 0;
-             stDevStatus.s8BallisticReticle = 3;
-             stDevStatus.s8BallisticReticleColor = 2;
-         },
+         set_ballistic_profiles,
          [] {
              GUI_SEND_BALLISTIC_PARM_MSG(10, 0);
              GUI_SEND_BALLISTIC_PARM_MSG(255, 1);
