@@ -6,6 +6,7 @@
 #include "vesk_log_internal.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -92,10 +93,22 @@ static void vesk_log_app_drop_peer(void)
     vesk_log_set_int(&vesk_log_cnt.peer_connected, 0);
 }
 
+/* True when a connection waits. An accept with none waiting still makes
+ * and throws away a socket in the kernel, every pass: asking first is far
+ * cheaper while no GUI comes. */
+static bool vesk_log_app_connection_waits(int listen_fd)
+{
+    struct pollfd p = {listen_fd, POLLIN, 0};
+    int rc;
+    do rc = poll(&p, 1, 0);
+    while (rc < 0 && errno == EINTR);
+    return rc != 0; /* a failed poll leaves it to accept to say */
+}
+
 static void vesk_log_app_accept(void)
 {
     vesk_log_app *a = &vesk_log_app_st;
-    if (vesk_log_g.listen_fd < 0) return;
+    if (vesk_log_g.listen_fd < 0 || !vesk_log_app_connection_waits(vesk_log_g.listen_fd)) return;
     for (;;) {
         int fd = accept4(vesk_log_g.listen_fd, NULL, NULL, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
