@@ -145,7 +145,7 @@ ret_t lrf_reticle_move_init(widget_t *win, void *ctx)
 static int s_zoom_level = 1;
 
 /* The page's working state, its window's. */
-typedef struct {
+typedef struct reticle_move_page_t {
     int row = RETICLE_MOVE_ZOOM_ROW;
     int axis_x_switch, axis_y_switch;
     float zero_x, zero_y; /* the current zero, pixels from the centre */

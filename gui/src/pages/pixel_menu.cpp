@@ -67,7 +67,7 @@ static const pixel_menu_btn_state_t s_pixel_menu_btn_list[PIXEL_MENU_BTN_COUNT] 
 
 /* The correction page's working state, its window's; its timers' context.
  * The buttons are the table above with the widgets found at opening. */
-typedef struct {
+typedef struct pixel_page_t {
     widget_t *win;
     pixel_menu_btn_state_t buttons[PIXEL_MENU_BTN_COUNT];
     _blind_op_state_t op_state = BLIND_OP_IDLE;

@@ -14,7 +14,7 @@
 #define RANGE_MOVE_FAST 10
 
 /* The mover's working state, its window's, and its timer's context. */
-typedef struct {
+typedef struct range_move_page_t {
     widget_t *win;
     int move_direction = 1; /* 1 horizontal, 0 vertical */
     int fastmovesta;        /* 0 none, 1 towards smaller values, 2 towards larger */
